@@ -1,0 +1,19 @@
+# lintavel_add_test(NAME SOURCES file... LIBS lib... [LABELS label...])
+# Builds one GoogleTest executable and registers its cases with CTest. Every test
+# runs with a pinned locale and time zone and a private home, so no test depends on
+# the developer's own settings.
+function(lintavel_add_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  lintavel_target_defaults(${name})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+  target_compile_definitions(${name} PRIVATE
+    LINTAVEL_TEST_DATA_DIR="${PROJECT_SOURCE_DIR}/tests/data")
+  gtest_discover_tests(${name}
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES
+      LABELS "${ARG_LABELS}"
+      ENVIRONMENT "LANG=C.UTF-8;LC_ALL=C.UTF-8;TZ=UTC;QT_QPA_PLATFORM=offscreen;HOME=${CMAKE_BINARY_DIR}/test-home;XDG_CONFIG_HOME=${CMAKE_BINARY_DIR}/test-home/.config")
+endfunction()
+include(GoogleTest)

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <span>
+
+namespace lintavel {
+
+// A regular file opened for reading, closed when the object goes. Every failure is
+// thrown as std::runtime_error whose text names the path and the cause.
+class InputFile {
+ public:
+  // Opens `path` for reading. Refuses folders, pipes, devices and sockets: reading
+  // them could block or never end.
+  explicit InputFile(const std::filesystem::path& path);
+  InputFile(InputFile&& other) noexcept;
+  InputFile& operator=(InputFile&&) = delete;
+  InputFile(const InputFile&) = delete;
+  InputFile& operator=(const InputFile&) = delete;
+  ~InputFile();
+
+  // Fills the front of `buffer` with the next bytes; returns how many, 0 at the end.
+  std::size_t Read(std::span<char> buffer);
+
+  // Throws when the file was removed, or holds fewer bytes than it had at the open,
+  // by the time the reading reached its end.
+  void CheckUnchanged() const;
+
+  // Closes the file; throws when the system reports a failure.
+  void Close();
+
+  std::uint64_t size_at_open() const { return size_at_open_; }
+
+ private:
+  std::filesystem::path path_;
+  int fd_ = -1;
+  std::uint64_t size_at_open_ = 0;
+  std::uint64_t bytes_read_ = 0;
+};
+
+// The size of the regular file at `path`, or 0 when it cannot be examined.
+std::uint64_t RegularFileSize(const std::filesystem::path& path) noexcept;
+
+}  // namespace lintavel

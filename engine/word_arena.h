@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstring>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+namespace lintavel {
+
+// Owns the bytes of the distinct words of a run, packed in large blocks; the views
+// it hands out stay valid for its lifetime, also after the arena is moved.
+class WordArena {
+ public:
+  std::string_view Store(std::string_view word) {
+    if (word.size() > kLongWord) {
+      // A long word gets a block of its own, so the current block is not wasted.
+      blocks_.push_back(std::make_unique_for_overwrite<char[]>(word.size()));
+      std::memcpy(blocks_.back().get(), word.data(), word.size());
+      return {blocks_.back().get(), word.size()};
+    }
+    if (word.size() > left_) {
+      blocks_.push_back(std::make_unique_for_overwrite<char[]>(kBlockBytes));
+      cursor_ = blocks_.back().get();
+      left_ = kBlockBytes;
+    }
+    char* copy = cursor_;
+    std::memcpy(copy, word.data(), word.size());
+    cursor_ += word.size();
+    left_ -= word.size();
+    return {copy, word.size()};
+  }
+
+  // Takes over every block of `other`; views into it stay valid.
+  void Absorb(WordArena&& other) {
+    for (auto& block : other.blocks_) blocks_.push_back(std::move(block));
+    other.blocks_.clear();
+    other.cursor_ = nullptr;
+    other.left_ = 0;
+  }
+
+ private:
+  static constexpr std::size_t kBlockBytes = 256 * 1024;
+  static constexpr std::size_t kLongWord = kBlockBytes / 8;
+
+  std::vector<std::unique_ptr<char[]>> blocks_;
+  char* cursor_ = nullptr;
+  std::size_t left_ = 0;
+};
+
+}  // namespace lintavel

@@ -1,0 +1,63 @@
+#include "engine/word_counter.h"
+
+#include <algorithm>
+
+#include "engine/code_page.h"
+#include "engine/text_rules.h"
+
+namespace lintavel {
+
+void WordCounter::CountText(std::string_view text) {
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  while (p < end) {
+    while (p < end && ClassOf(*p) == ByteClass::kSeparator) ++p;
+    if (p == end) break;
+    const char* const start = p;
+    unsigned dropped = 0;
+    for (; p < end; ++p) {
+      const ByteClass c = ClassOf(*p);
+      if (c == ByteClass::kSeparator) break;
+      dropped |= static_cast<unsigned>(c);
+    }
+    if (dropped == 0) {
+      Add(std::string_view(start, static_cast<std::size_t>(p - start)));
+      continue;
+    }
+    scratch_.clear();
+    for (const char* q = start; q < p; ++q) {
+      if (ClassOf(*q) == ByteClass::kWord) scratch_.push_back(*q);
+    }
+    if (!scratch_.empty()) Add(scratch_);
+  }
+}
+
+void WordCounter::MergeFrom(WordCounter&& other) {
+  if (other.counts_.size() > counts_.size()) std::swap(*this, other);
+  for (const auto& [word, count] : other.counts_) {
+    const auto [entry, inserted] = counts_.try_emplace(word, count);
+    if (!inserted) entry->second += count;
+  }
+  // Words new to this counter still point into the other's storage.
+  arena_.Absorb(std::move(other.arena_));
+  other.counts_.clear();
+}
+
+std::vector<CountedWord> WordCounter::TakeOrdered(WordArena& storage) && {
+  std::vector<CountedWord> words;
+  words.reserve(counts_.size());
+  for (const auto& [word, count] : counts_) words.push_back({word, count});
+  decltype(counts_)().swap(counts_);
+  storage.Absorb(std::move(arena_));
+  OrderByCountThenWord(words);
+  return words;
+}
+
+void OrderByCountThenWord(std::vector<CountedWord>& words) {
+  std::sort(words.begin(), words.end(), [](const CountedWord& a, const CountedWord& b) {
+    if (a.count != b.count) return a.count < b.count;
+    return Utf16OrdinalLess(a.word, b.word);
+  });
+}
+
+}  // namespace lintavel

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <boost/container_hash/hash.hpp>
+#include <boost/unordered/unordered_flat_map.hpp>
+
+#include "engine/word_arena.h"
+
+namespace lintavel {
+
+// A distinct word and how often it occurred.
+struct CountedWord {
+  std::string_view word;  // Windows-1252 bytes
+  std::uint64_t count = 0;
+};
+
+// Counts the words of Windows-1252 text. Words end at blanks and line ends; tabs
+// and the 32 ASCII punctuation characters are removed from them; what is left
+// empty is no word. Memory grows with the distinct words, not with the text.
+class WordCounter {
+ public:
+  // Counts every word of `text`, which must not end inside a word.
+  void CountText(std::string_view text);
+
+  // Adds `count` occurrences of the already cleaned, non-empty `word`.
+  void Add(std::string_view word, std::uint64_t count = 1) {
+    const auto found = counts_.find(word);
+    if (found != counts_.end()) {
+      found->second += count;
+    } else {
+      counts_.emplace(arena_.Store(word), count);
+    }
+  }
+
+  // Adds every count of `other` to this counter and takes over its storage.
+  void MergeFrom(WordCounter&& other);
+
+  std::size_t distinct() const { return counts_.size(); }
+
+  // The distinct words, least frequent first and, within one count, in ordinal
+  // UTF-16 order of the decoded words; the views point into `storage`, to which
+  // this counter hands its bytes.
+  std::vector<CountedWord> TakeOrdered(WordArena& storage) &&;
+
+ private:
+  // boost's string hash mixes well enough for the open-addressing map as it is.
+  struct WordHash {
+    using is_avalanching = void;
+    std::size_t operator()(std::string_view word) const noexcept {
+      return boost::hash<std::string_view>()(word);
+    }
+  };
+
+  boost::unordered_flat_map<std::string_view, std::uint64_t, WordHash> counts_;
+  WordArena arena_;
+  std::string scratch_;
+};
+
+// Sorts `words` least frequent first, ties in ordinal UTF-16 order of the words.
+void OrderByCountThenWord(std::vector<CountedWord>& words);
+
+}  // namespace lintavel

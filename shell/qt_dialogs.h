@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+
+#include "shell/dialogs.h"
+
+namespace lintavel {
+
+// The real dialogs: Qt's message boxes, owned by `parent` when one is given.
+class QtDialogs : public Dialogs {
+ public:
+  explicit QtDialogs(QWidget* parent = nullptr) : parent_(parent) {}
+
+  MessageAnswer MessageBox(const QString& text, MessageStyle style,
+                           const QString& caption = {}) override;
+
+ private:
+  QPointer<QWidget> parent_;
+};
+
+// Bare carriage returns stand for line breaks in our message texts; Qt's labels
+// break lines only at line feeds.
+QString DisplayLineBreaks(const QString& text);
+
+}  // namespace lintavel
