@@ -3,33 +3,12 @@
 #include <algorithm>
 
 #include "engine/code_page.h"
-#include "engine/text_rules.h"
+#include "engine/word_cutter.h"
 
 namespace lintavel {
 
 void WordCounter::CountText(std::string_view text) {
-  const char* p = text.data();
-  const char* const end = p + text.size();
-  while (p < end) {
-    while (p < end && ClassOf(*p) == ByteClass::kSeparator) ++p;
-    if (p == end) break;
-    const char* const start = p;
-    unsigned dropped = 0;
-    for (; p < end; ++p) {
-      const ByteClass c = ClassOf(*p);
-      if (c == ByteClass::kSeparator) break;
-      dropped |= static_cast<unsigned>(c);
-    }
-    if (dropped == 0) {
-      Add(std::string_view(start, static_cast<std::size_t>(p - start)));
-      continue;
-    }
-    scratch_.clear();
-    for (const char* q = start; q < p; ++q) {
-      if (ClassOf(*q) == ByteClass::kWord) scratch_.push_back(*q);
-    }
-    if (!scratch_.empty()) Add(scratch_);
-  }
+  ForEachWord(text, scratch_, [this](std::string_view word) { Add(word); });
 }
 
 void WordCounter::MergeFrom(WordCounter&& other) {

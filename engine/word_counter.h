@@ -5,10 +5,10 @@
 #include <string_view>
 #include <vector>
 
-#include <boost/container_hash/hash.hpp>
 #include <boost/unordered/unordered_flat_map.hpp>
 
 #include "engine/word_arena.h"
+#include "engine/word_hash.h"
 
 namespace lintavel {
 
@@ -47,14 +47,6 @@ class WordCounter {
   std::vector<CountedWord> TakeOrdered(WordArena& storage) &&;
 
  private:
-  // boost's string hash mixes well enough for the open-addressing map as it is.
-  struct WordHash {
-    using is_avalanching = void;
-    std::size_t operator()(std::string_view word) const noexcept {
-      return boost::hash<std::string_view>()(word);
-    }
-  };
-
   boost::unordered_flat_map<std::string_view, std::uint64_t, WordHash> counts_;
   WordArena arena_;
   std::string scratch_;
