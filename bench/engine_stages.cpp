@@ -40,9 +40,7 @@ const std::string& Corpus() {
 
 bool IsSharedCorpus() { return std::getenv("LINTAVEL_BENCH_INPUT") == nullptr; }
 
-void Fail(benchmark::State& state, const std::string& what) {
-  state.SkipWithError(what.c_str());
-}
+void Fail(benchmark::State& state, const std::string& what) { state.SkipWithError(what.c_str()); }
 
 void BM_Read(benchmark::State& state) {
   std::string buffer(1 << 20, '\0');

@@ -169,8 +169,8 @@ int Run(std::span<const std::string> args, std::ostream& out, std::ostream& err)
 
   ExtractionOptions options;
   options.report = [&err](const ApplicationError& error) {
-    err << ForTerminal(ComposeApplicationErrorMessage(error.description, error.location,
-                                                      error.line))
+    err << ForTerminal(
+               ComposeApplicationErrorMessage(error.description, error.location, error.line))
         << '\n';
   };
   const ExtractionResult result = ExtractWords(parsed->files, options);

@@ -176,10 +176,9 @@ class BlockReader {
 
   void ReportProgress() const {
     if (!options_.progress) return;
-    const double done = total_bytes_ == 0
-                            ? 1.0
-                            : static_cast<double>(pool_.bytes_counted()) /
-                                  static_cast<double>(total_bytes_);
+    const double done = total_bytes_ == 0 ? 1.0
+                                          : static_cast<double>(pool_.bytes_counted()) /
+                                                static_cast<double>(total_bytes_);
     options_.progress(std::min(done, 1.0));
   }
 
@@ -190,9 +189,9 @@ class BlockReader {
 
   void Dispatch(Block block, std::size_t used) {
     const std::string_view text(block.bytes.data(), used);
-    const auto last_separator =
-        std::find_if(text.rbegin(), text.rend(),
-                     [](char byte) { return ClassOf(byte) == ByteClass::kSeparator; });
+    const auto last_separator = std::find_if(text.rbegin(), text.rend(), [](char byte) {
+      return ClassOf(byte) == ByteClass::kSeparator;
+    });
     if (last_separator == text.rend()) {
       // One word fills the whole block; keep only its word bytes.
       carry_.clear();

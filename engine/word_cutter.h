@@ -45,20 +45,17 @@ inline ByteMasks ClassifyBlock(const unsigned char* p) {
   ByteMasks masks;
   for (unsigned i = 0; i < 64; i += 16) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-    const __m128i separators =
-        _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(' ')),
-                     _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('\n')),
-                                  _mm_cmpeq_epi8(v, _mm_set1_epi8('\r'))));
-    const __m128i dropped = _mm_or_si128(
-        _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('\t')), in_range(v, '!', '/')),
-        _mm_or_si128(_mm_or_si128(in_range(v, ':', '@'), in_range(v, '[', '`')),
-                     in_range(v, '{', '~')));
-    masks.separators |= static_cast<std::uint64_t>(
-                            static_cast<std::uint16_t>(_mm_movemask_epi8(separators)))
-                        << i;
-    masks.dropped |= static_cast<std::uint64_t>(
-                         static_cast<std::uint16_t>(_mm_movemask_epi8(dropped)))
-                     << i;
+    const __m128i separators = _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(' ')),
+                                            _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('\n')),
+                                                         _mm_cmpeq_epi8(v, _mm_set1_epi8('\r'))));
+    const __m128i dropped =
+        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('\t')), in_range(v, '!', '/')),
+                     _mm_or_si128(_mm_or_si128(in_range(v, ':', '@'), in_range(v, '[', '`')),
+                                  in_range(v, '{', '~')));
+    masks.separators |=
+        static_cast<std::uint64_t>(static_cast<std::uint16_t>(_mm_movemask_epi8(separators))) << i;
+    masks.dropped |=
+        static_cast<std::uint64_t>(static_cast<std::uint16_t>(_mm_movemask_epi8(dropped))) << i;
   }
   return masks;
 }

@@ -14,16 +14,20 @@ inline constexpr std::string_view kSupportAddress = "support@lintavel.example";
 // in a blank so that it runs on into "at line ".
 namespace location {
 inline constexpr std::string_view kFormLoad = "in Morvesk2021/08/31.Form1.Form_Load ";
-inline constexpr std::string_view kStartExtracting = "in Morvesk2021/08/31.Form1.PushButton1_Click ";
+inline constexpr std::string_view kStartExtracting =
+    "in Morvesk2021/08/31.Form1.PushButton1_Click ";
 inline constexpr std::string_view kAddFiles = "in Morvesk2021/08/31.Form1.PushButton2_Click ";
 inline constexpr std::string_view kAddAllInFolder = "in Morvesk2021/08/31.Form1.PushButton3_Click ";
 inline constexpr std::string_view kCopyResults = "in Morvesk2021/08/31.Form1.PushButton4_Click ";
 inline constexpr std::string_view kClearInputList = "in Morvesk2021/08/31.Form1.PushButton5_Click ";
-inline constexpr std::string_view kSaveResultsText = "in Morvesk2021/08/31.Form1.PushButton6_Click ";
-inline constexpr std::string_view kSaveResultsExcel = "in Morvesk2021/08/31.Form1.PushButton7_Click ";
+inline constexpr std::string_view kSaveResultsText =
+    "in Morvesk2021/08/31.Form1.PushButton6_Click ";
+inline constexpr std::string_view kSaveResultsExcel =
+    "in Morvesk2021/08/31.Form1.PushButton7_Click ";
 inline constexpr std::string_view kLoadSamples = "in Morvesk2021/08/31.Form1.PushButton8_Click ";
 inline constexpr std::string_view kClearResults = "in Morvesk2021/08/31.Form1.PushButton9_Click ";
-inline constexpr std::string_view kReadFile = "in Morvesk2021/08/31.Main.ReadFileToStringFSOLineWord ";
+inline constexpr std::string_view kReadFile =
+    "in Morvesk2021/08/31.Main.ReadFileToStringFSOLineWord ";
 inline constexpr std::string_view kGetSubDirectories =
     "in Pellorin2021/08/31.AddFolder.GetSubDirectories2016 ";
 }  // namespace location
