@@ -47,7 +47,7 @@ class WordCounter {
   std::vector<CountedWord> TakeOrdered(WordArena& storage) &&;
 
  private:
-  boost::unordered_flat_map<std::string_view, std::uint64_t, WordHash> counts_;
+  boost::unordered_flat_map<std::string_view, std::uint64_t, WordHash, WordEqual> counts_;
   WordArena arena_;
   std::string scratch_;
 };
