@@ -43,11 +43,12 @@ int main(int argc, char** argv) {
   std::size_t column = 0;
   while (written < size) {
     const auto rank = static_cast<std::size_t>(std::exp(uniform(random) * log_v)) - 1;
-    buffer += words[rank < vocabulary ? rank : vocabulary - 1];
+    const std::string& word = words[rank < vocabulary ? rank : vocabulary - 1];
+    buffer += word;
     const unsigned r = static_cast<unsigned>(random() % 20);
     if (r == 0) buffer += ',';
     if (r == 1) buffer += '.';
-    column += buffer.size();
+    column += word.size() + 1;
     if (column > 70) {
       buffer += '\n';
       column = 0;
