@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -97,46 +99,52 @@ TEST(ReadFileToStringFSOLineWord, ReportsAnUnreadableFileAtLine102) {
   EXPECT_EQ(recorded.lines, std::vector<int>{reader_line::kOpen});
 }
 
-TEST(TextFileReading, AFileThatShrinksWhileReadIsReportedAtLine110) {
-  testing::TempDir dir;
-  const auto file = dir.Write("shrinks.txt", std::string(100'000, 'x'));
-  Recorded recorded;
-  TextFileReading reading(file, recorded.sink());
-  std::string buffer(1000, '\0');
-  std::size_t total = reading.Read(buffer);
-  std::filesystem::resize_file(file, 5000);
-  while (const std::size_t got = reading.Read(buffer)) total += got;
-  EXPECT_EQ(total, 5000u);
-  EXPECT_TRUE(reading.read_failed());
-  reading.Close();
-  EXPECT_EQ(recorded.lines, std::vector<int>{reader_line::kRead});
-}
+// A file changed on disk after its first bytes were read: what the reading then
+// gives, and which reports it makes.
+struct ChangeCase {
+  const char* name;
+  std::string contents;
+  std::function<void(const std::filesystem::path&)> change;
+  std::string read;
+  std::vector<int> reports;
+};
 
-TEST(TextFileReading, AFileRemovedWhileReadIsReportedAtLine110) {
+class ChangedWhileRead : public ::testing::TestWithParam<ChangeCase> {};
+
+TEST_P(ChangedWhileRead, KeepsWhatWasReadAndReportsAtLine110) {
   testing::TempDir dir;
-  const auto file = dir.Write("vanishes.txt", "first line\nsecond line\n");
+  const auto file = dir.Write("changing.txt", GetParam().contents);
   Recorded recorded;
   TextFileReading reading(file, recorded.sink());
   std::string buffer(4, '\0');
   std::string read(buffer.data(), reading.Read(buffer));
-  std::filesystem::remove(file);
+  GetParam().change(file);
   while (const std::size_t got = reading.Read(buffer)) read.append(buffer.data(), got);
-  EXPECT_EQ(read, "first line\nsecond line\n");
-  EXPECT_EQ(recorded.lines, std::vector<int>{reader_line::kRead});
+  reading.Close();
+  EXPECT_EQ(read, GetParam().read);
+  EXPECT_EQ(reading.read_failed(), !GetParam().reports.empty());
+  EXPECT_EQ(recorded.lines, GetParam().reports);
 }
 
-TEST(TextFileReading, ReadsAFileThatGrowsToItsNewEnd) {
-  testing::TempDir dir;
-  const auto file = dir.Write("grows.txt", "abc");
-  Recorded recorded;
-  TextFileReading reading(file, recorded.sink());
-  std::ofstream(file, std::ios::app) << "def";
-  std::string buffer(64, '\0');
-  std::string read;
-  while (const std::size_t got = reading.Read(buffer)) read.append(buffer.data(), got);
-  EXPECT_EQ(read, "abcdef");
-  EXPECT_TRUE(recorded.lines.empty());
-}
+INSTANTIATE_TEST_SUITE_P(
+    Changes, ChangedWhileRead,
+    ::testing::Values(ChangeCase{"Shrinks",
+                                 "first line\nsecond line\n",
+                                 [](const auto& file) { std::filesystem::resize_file(file, 8); },
+                                 "first li",
+                                 {reader_line::kRead}},
+                      ChangeCase{"Removed",
+                                 "first line\nsecond line\n",
+                                 [](const auto& file) { std::filesystem::remove(file); },
+                                 "first line\nsecond line\n",
+                                 {reader_line::kRead}},
+                      ChangeCase{
+                          "GrowsAndIsReadToItsNewEnd",
+                          "abcdef",
+                          [](const auto& file) { std::ofstream(file, std::ios::app) << "ghi"; },
+                          "abcdefghi",
+                          {}}),
+    [](const auto& test_case) { return std::string(test_case.param.name); });
 
 }  // namespace
 }  // namespace lintavel
