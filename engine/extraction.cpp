@@ -24,7 +24,8 @@ struct alignas(64) ThreadCounter {
 
 struct Block {
   std::vector<char> bytes;
-  std::size_t used = 0;
+  std::size_t begin = 0;  // the text to count is bytes[begin, end)
+  std::size_t end = 0;
 };
 
 // Hands blocks of text to counting threads, each with a counter of its own, and
@@ -33,7 +34,9 @@ struct Block {
 class CountingPool {
  public:
   explicit CountingPool(unsigned threads) : counters_(threads) {
-    for (unsigned i = 0; i < threads * 2 + 1; ++i) free_.push_back(Block{});
+    for (unsigned i = 0; i < threads * 2 + 1; ++i) {
+      free_.push_back(Block{std::vector<char>(kBlockBytes), 0, 0});
+    }
     for (unsigned i = 0; i < threads; ++i) {
       workers_.emplace_back([this, i] { Work(counters_[i].counter); });
     }
@@ -65,15 +68,15 @@ class CountingPool {
     full_ready_.notify_one();
   }
 
-  std::uint64_t bytes_counted() const { return bytes_counted_.load(std::memory_order_relaxed); }
+  // Bytes of input that have been read and handed on.
+  void AddDone(std::uint64_t bytes) { bytes_done_.fetch_add(bytes, std::memory_order_relaxed); }
+  std::uint64_t bytes_done() const { return bytes_done_.load(std::memory_order_relaxed); }
 
   // Waits until every submitted block is counted and gives all counts in one counter.
-  WordCounter Finish() {
+  WordCounter Finish(WordCounter&& more) {
     Stop();
-    WordCounter all = std::move(counters_.front().counter);
-    for (std::size_t i = 1; i < counters_.size(); ++i) {
-      all.MergeFrom(std::move(counters_[i].counter));
-    }
+    WordCounter all = std::move(more);
+    for (ThreadCounter& thread : counters_) all.MergeFrom(std::move(thread.counter));
     return all;
   }
 
@@ -88,10 +91,8 @@ class CountingPool {
         block = std::move(full_.front());
         full_.pop_front();
       }
-      counter.CountText(std::string_view(block.bytes.data(), block.used));
-      bytes_counted_.fetch_add(block.used, std::memory_order_relaxed);
-      // A buffer that grew for one very long word is not kept at that size.
-      if (block.bytes.capacity() > 4 * kBlockBytes) std::vector<char>().swap(block.bytes);
+      counter.CountText(
+          std::string_view(block.bytes.data() + block.begin, block.end - block.begin));
       Release(std::move(block));
     }
   }
@@ -115,7 +116,7 @@ class CountingPool {
   std::deque<Block> free_;
   std::deque<Block> full_;
   bool closing_ = false;
-  std::atomic<std::uint64_t> bytes_counted_{0};
+  std::atomic<std::uint64_t> bytes_done_{0};
 };
 
 // Appends the word bytes of `bytes` (no separators, no dropped characters) to `word`.
@@ -125,9 +126,11 @@ void AppendWordBytes(std::string_view bytes, std::string& word) {
   }
 }
 
-// Reads the files block by block and cuts each block after its last separator, so
-// that no word is split between two counting threads; the cleaned start of a word
-// that runs on into the next block travels in `carry`.
+// Reads the files block by block and hands each block to the counting threads from
+// its first separator to its last, so that no word is split between two threads.
+// The words that straddle block boundaries are put together here, from their
+// cleaned bytes, and counted by this reader itself: a word longer than a block
+// costs only its own bytes.
 class BlockReader {
  public:
   BlockReader(CountingPool& pool, const ExtractionOptions& options, std::uint64_t total_bytes)
@@ -146,38 +149,25 @@ class BlockReader {
         break;
       }
       Block block = pool_.Acquire();
-      if (block.bytes.size() < carry_.size() + kBlockBytes) {
-        block.bytes.resize(carry_.size() + kBlockBytes);
-      }
-      std::copy(carry_.begin(), carry_.end(), block.bytes.begin());
-      const std::size_t got = reading.Read(
-          std::span<char>(block.bytes.data() + carry_.size(), block.bytes.size() - carry_.size()));
+      const std::size_t got = reading.Read(block.bytes);
       if (got == 0) {
         pool_.Release(std::move(block));
         break;
       }
-      Dispatch(std::move(block), carry_.size() + got);
+      Dispatch(std::move(block), got);
     }
     reading.Close();
-    // The end of a file ends its last word.
-    if (!carry_.empty()) carry_.push_back('\n');
+    EndWord();  // the end of a file ends its last word
     return go_on;
   }
 
-  // Hands over the last word of the last file.
-  void Flush() {
-    if (carry_.empty()) return;
-    Block block = pool_.Acquire();
-    block.bytes.assign(carry_.begin(), carry_.end());
-    block.used = carry_.size();
-    carry_.clear();
-    pool_.Submit(std::move(block));
-  }
+  // The counts of the words that straddled blocks.
+  WordCounter TakeCounter() { return std::move(straddling_); }
 
   void ReportProgress() const {
     if (!options_.progress) return;
     const double done = total_bytes_ == 0 ? 1.0
-                                          : static_cast<double>(pool_.bytes_counted()) /
+                                          : static_cast<double>(pool_.bytes_done()) /
                                                 static_cast<double>(total_bytes_);
     options_.progress(std::min(done, 1.0));
   }
@@ -187,22 +177,29 @@ class BlockReader {
     return options_.cancel != nullptr && options_.cancel->load(std::memory_order_relaxed);
   }
 
-  void Dispatch(Block block, std::size_t used) {
-    const std::string_view text(block.bytes.data(), used);
-    const auto last_separator = std::find_if(text.rbegin(), text.rend(), [](char byte) {
-      return ClassOf(byte) == ByteClass::kSeparator;
-    });
-    if (last_separator == text.rend()) {
-      // One word fills the whole block; keep only its word bytes.
-      carry_.clear();
-      AppendWordBytes(text, carry_);
+  void EndWord() {
+    if (!open_word_.empty()) straddling_.Add(open_word_);
+    open_word_.clear();
+  }
+
+  void Dispatch(Block block, std::size_t got) {
+    const std::string_view text(block.bytes.data(), got);
+    const auto is_separator = [](char byte) { return ClassOf(byte) == ByteClass::kSeparator; };
+    const auto first = std::find_if(text.begin(), text.end(), is_separator);
+    if (first == text.end()) {
+      // The whole block lies inside one word.
+      AppendWordBytes(text, open_word_);
+      pool_.AddDone(got);
       pool_.Release(std::move(block));
       return;
     }
-    const std::size_t cut = static_cast<std::size_t>(text.rend() - last_separator);
-    carry_.clear();
-    AppendWordBytes(text.substr(cut), carry_);
-    block.used = cut;
+    const auto last = std::find_if(text.rbegin(), text.rend(), is_separator);
+    block.begin = static_cast<std::size_t>(first - text.begin());
+    block.end = static_cast<std::size_t>(text.rend() - last);
+    AppendWordBytes(text.substr(0, block.begin), open_word_);
+    EndWord();
+    AppendWordBytes(text.substr(block.end), open_word_);
+    pool_.AddDone(got);
     pool_.Submit(std::move(block));
     ReportProgress();
   }
@@ -210,7 +207,8 @@ class BlockReader {
   CountingPool& pool_;
   const ExtractionOptions& options_;
   std::uint64_t total_bytes_;
-  std::string carry_;
+  std::string open_word_;  // cleaned bytes of the word that runs on into the next block
+  WordCounter straddling_;
 };
 
 }  // namespace
@@ -231,8 +229,7 @@ ExtractionResult ExtractWords(std::span<const std::filesystem::path> files,
       break;
     }
   }
-  if (!result.cancelled) reader.Flush();
-  WordCounter counts = pool.Finish();
+  WordCounter counts = pool.Finish(reader.TakeCounter());
   if (result.cancelled) return result;
   if (options.progress) options.progress(1.0);
 
