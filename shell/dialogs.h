@@ -27,6 +27,10 @@ class Dialogs {
   // caption stands for the application title.
   virtual MessageAnswer MessageBox(const QString& text, MessageStyle style,
                                    const QString& caption = {}) = 0;
+
+  // Asks the desktop to open `target` (a path, optionally in double quotes) with its
+  // default application; for a folder, the file browser. The outcome is not told.
+  virtual void ShellOpen(const QString& target) = 0;
 };
 
 }  // namespace lintavel

@@ -1,7 +1,9 @@
 #include "shell/qt_dialogs.h"
 
 #include <QApplication>
+#include <QDesktopServices>
 #include <QMessageBox>
+#include <QUrl>
 
 namespace lintavel {
 
@@ -39,6 +41,14 @@ MessageAnswer QtDialogs::MessageBox(const QString& text, MessageStyle style,
     default:
       return style == MessageStyle::kYesNo ? MessageAnswer::kNo : MessageAnswer::kOk;
   }
+}
+
+void QtDialogs::ShellOpen(const QString& target) {
+  QString path = target;
+  if (path.size() >= 2 && path.startsWith(QLatin1Char('"')) && path.endsWith(QLatin1Char('"'))) {
+    path = path.mid(1, path.size() - 2);
+  }
+  QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
 }  // namespace lintavel

@@ -12,8 +12,12 @@ class QtDialogs : public Dialogs {
  public:
   explicit QtDialogs(QWidget* parent = nullptr) : parent_(parent) {}
 
+  // The window that owns the dialogs from now on.
+  void SetParent(QWidget* parent) { parent_ = parent; }
+
   MessageAnswer MessageBox(const QString& text, MessageStyle style,
                            const QString& caption = {}) override;
+  void ShellOpen(const QString& target) override;
 
  private:
   QPointer<QWidget> parent_;

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <deque>
+#include <functional>
 #include <vector>
 
 #include "shell/dialogs.h"
@@ -20,6 +22,7 @@ class ScriptedDialogs : public Dialogs {
   MessageAnswer MessageBox(const QString& text, MessageStyle style,
                            const QString& caption) override {
     shown.push_back({text, style, caption});
+    if (on_message) on_message(text);
     if (answers.empty())
       return style == MessageStyle::kYesNo ? MessageAnswer::kNo : MessageAnswer::kOk;
     const MessageAnswer answer = answers.front();
@@ -27,7 +30,19 @@ class ScriptedDialogs : public Dialogs {
     return answer;
   }
 
+  void ShellOpen(const QString& target) override { opened.push_back(target); }
+
+  // The texts of the messages shown, in order.
+  QStringList texts() const {
+    QStringList all;
+    for (const Shown& message : shown) all << message.text;
+    return all;
+  }
+
+  // Runs while a message is shown, as a user acting behind a modal box would.
+  std::function<void(const QString&)> on_message;
   std::vector<Shown> shown;
+  std::vector<QString> opened;
   std::deque<MessageAnswer> answers;
 };
 

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <memory>
+
+#include "engine/extraction.h"
+
+namespace lintavel {
+
+class Dialogs;
+
+// Runs the engine on a worker thread for the window. The reader's reports are
+// shown in modal boxes on the UI thread while the worker waits; progress and the
+// result arrive as signals on the UI thread. Nothing of the worker refers to this
+// object, so the window can go at any moment: the worker is then told to stop.
+class ExtractionRunner : public QObject {
+  Q_OBJECT
+
+ public:
+  ExtractionRunner(Dialogs& dialogs, QObject* parent = nullptr);
+  ~ExtractionRunner() override;
+
+  // Starts a run over `files`, in their order.
+  void Start(const QStringList& files);
+  // Tells a run under way to stop; its result is then never delivered.
+  void Cancel();
+
+ signals:
+  // The share of the input counted so far, 0 to 100.
+  void Progress(double percent);
+  void Finished(std::shared_ptr<const ExtractionResult> result);
+
+ private:
+  struct RunState;
+
+  Dialogs& dialogs_;
+  std::shared_ptr<RunState> run_;
+};
+
+}  // namespace lintavel

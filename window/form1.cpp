@@ -1,0 +1,304 @@
+#include "window/form1.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QStyle>
+#include <stdexcept>
+#include <utility>
+
+#include "shell/application_error_box.h"
+#include "shell/dialogs.h"
+#include "shell/settings_store.h"
+#include "window/extraction_runner.h"
+#include "window/file_system.h"
+#include "window/list_view.h"
+#include "window/pointer_image.h"
+#include "window/samples.h"
+#include "window/skin.h"
+
+namespace lintavel {
+
+namespace {
+
+constexpr int kClientWidthTwips = 8040;
+constexpr int kClientHeightTwips = 8445;
+constexpr int kColumnWidthTwips = 7000;
+
+struct ButtonPlace {
+  int number;
+  const char* caption;
+  int left, top, width, height;
+};
+
+// The buttons by number, with their captions and places in twips.
+constexpr ButtonPlace kButtons[] = {
+    {1, "Start Extracting", 120, 3770, 7800, 405},
+    {2, "Add File(s)", 120, 2750, 3840, 405},
+    {3, "Add All File(s) In Folder", 4080, 2750, 3840, 405},
+    {4, "Copy Results To Clipboard", 120, 7410, 3840, 405},
+    {5, "Clear List", 120, 3260, 3840, 405},
+    {6, "Save Results As Text File", 120, 6900, 3840, 405},
+    {7, "Save Results As Excel File", 4080, 6900, 3840, 405},
+    {8, "Load Sample/Example Files", 4080, 3260, 3840, 405},
+    {9, "Clear List", 4080, 7410, 3840, 405},
+};
+
+QRect Twips(int left, int top, int width, int height) {
+  return QRect(TwipsToPixels(left), TwipsToPixels(top), TwipsToPixels(width),
+               TwipsToPixels(height));
+}
+
+QFont ArialBold(qreal points) {
+  QFont font(QStringLiteral("Arial"));
+  // Where Arial is missing, a font with the same metrics stands in.
+  font.setFamilies(
+      {QStringLiteral("Arial"), QStringLiteral("Liberation Sans"), QStringLiteral("Arimo")});
+  font.setPointSizeF(points);
+  font.setBold(true);
+  return font;
+}
+
+const QString kNoFilesAdded = QStringLiteral("No files added.");
+const QString kDone = QStringLiteral("Done.");
+const QString kProgressText = QStringLiteral("Progress Bar");
+
+}  // namespace
+
+QString ShortenTitle(const QString& title) {
+  QString shortened = title;
+  do {
+    const qsizetype blank = shortened.lastIndexOf(QLatin1Char(' '));
+    if (blank < 0) break;
+    shortened.truncate(blank);
+  } while (shortened.size() > 40);
+  return shortened;
+}
+
+Form1::Form1(Dialogs& dialogs, SettingsStore& settings, QString program_folder, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
+                          Qt::MSWindowsFixedSizeDialogHint),
+      dialogs_(dialogs),
+      settings_(settings),
+      program_folder_(std::move(program_folder)) {
+  setObjectName(QStringLiteral("Form1"));
+  BuildControls();
+  runner_ = new ExtractionRunner(dialogs_, this);
+  connect(runner_, &ExtractionRunner::Progress, this,
+          [this](double percent) { SetProgress(percent, progress_->format()); });
+  connect(
+      runner_, &ExtractionRunner::Finished, this,
+      [this](const std::shared_ptr<const ExtractionResult>& result) { FinishExtracting(*result); });
+  Form_Load();
+}
+
+Form1::~Form1() = default;
+
+void Form1::BuildControls() {
+  setFixedSize(TwipsToPixels(kClientWidthTwips), TwipsToPixels(kClientHeightTwips));
+  setFont(ArialBold(9));
+  setAutoFillBackground(true);
+  QPalette white = palette();
+  white.setColor(QPalette::Window, Qt::white);
+  setPalette(white);
+  setMouseTracking(true);
+
+  list1_ = new ListView(this);
+  list1_->setObjectName(QStringLiteral("ListView1"));
+  list1_->setGeometry(Twips(120, 120, 7800, 2535));
+  list1_->setToolTip(
+      QStringLiteral("Drag and drop files here. Double-click item to remove it. Move | line to "
+                     "right and out of window to reveal full names."));
+  list2_ = new ListView(this);
+  list2_->setObjectName(QStringLiteral("ListView2"));
+  list2_->setGeometry(Twips(120, 4270, 7800, 2535));
+  list2_->setToolTip(
+      QStringLiteral("Double-click item to remove it. Move | line to right and out of window to "
+                     "reveal full names."));
+  for (ListView* list : {list1_, list2_}) {
+    list->setFont(ArialBold(9));
+    connect(list, &ListView::PointerMoved, this, [this] {
+      if (!IsBusy()) SetMousePointer(pointer::kDefault);
+    });
+  }
+
+  for (const ButtonPlace& place : kButtons) {
+    auto* button = new QPushButton(QString::fromLatin1(place.caption), this);
+    button->setObjectName(QStringLiteral("PushButton%1").arg(place.number));
+    button->setGeometry(Twips(place.left, place.top, place.width, place.height));
+    button->setFont(ArialBold(11.25));
+    button->setMouseTracking(true);
+    button->installEventFilter(this);
+    buttons_[static_cast<std::size_t>(place.number - 1)] = button;
+  }
+  connect(PushButton(1), &QPushButton::clicked, this, &Form1::PushButton1_Click);
+  connect(PushButton(8), &QPushButton::clicked, this, &Form1::PushButton8_Click);
+
+  progress_ = new QProgressBar(this);
+  progress_->setObjectName(QStringLiteral("ProgressBar1"));
+  progress_->setGeometry(Twips(120, 7930, 7800, 405));
+  progress_->setRange(0, 100);
+  progress_->setTextVisible(true);
+  progress_->setAlignment(Qt::AlignCenter);
+  SetProgress(0, kProgressText);
+
+  // The input list has the focus first; then as the layout's tab order goes.
+  const std::array<QWidget*, 12> tab_order = {
+      list1_,        progress_,     list2_,        PushButton(6), PushButton(7), PushButton(9),
+      PushButton(2), PushButton(3), PushButton(1), PushButton(4), PushButton(5), PushButton(8)};
+  for (std::size_t i = 1; i < tab_order.size(); ++i) {
+    setTabOrder(tab_order[i - 1], tab_order[i]);
+  }
+  list1_->setFocus();
+}
+
+void Form1::Form_Load() {
+  ReportingProcedure procedure(location::kFormLoad, DialogReportSink(dialogs_));
+  procedure.Step(100, [&] { ApplySkin(); });
+  const QString hand = program_folder_ + PathSeparator() + QStringLiteral("HAND-M.CUR");
+  bool hand_exists = false;
+  procedure.Step(104, [&] { hand_exists = PathExists(hand); });
+  if (hand_exists) procedure.Step(106, [&] { hand_cursor_ = LoadPointerImage(hand); });
+  const QString snapshot = QString::fromLatin1(kSettingSnapshot);
+  procedure.Step(108, [&] {
+    if (settings_.GetSetting(snapshot, QString()).isEmpty()) {
+      TakeSamplesSnapshot(program_folder_, settings_);
+    }
+  });
+  procedure.Step(124, [&] {
+    if (settings_.GetSetting(snapshot, QString()).isEmpty()) {
+      TakeSamplesSnapshot(program_folder_, settings_);
+    }
+  });
+  procedure.Step(126, [&] {
+    setWindowTitle(QString::fromLatin1(kProductTitle));
+    setWindowIcon(QApplication::windowIcon());
+    SetAppTitle();
+  });
+  procedure.Step(128, [&] { list1_->AddColumnHeader(QStringLiteral("File(s)")); });
+  procedure.Step(130, [&] { list1_->SetColumnWidthTwips(kColumnWidthTwips); });
+  procedure.Step(132, [&] { list2_->ClearColumnHeaders(); });
+  procedure.Step(134, [&] { list2_->AddColumnHeader(QStringLiteral("Results")); });
+  procedure.Step(136, [&] { list2_->SetColumnWidthTwips(kColumnWidthTwips); });
+}
+
+void Form1::ApplySkin() {
+  const QString file = program_folder_ + PathSeparator() + QStringLiteral("x") + PathSeparator() +
+                       QStringLiteral("o.cjs");
+  const std::optional<int> word = AttributeWord(file);
+  if (!word || (*word & (attribute::kDirectory | attribute::kHidden)) != 0) return;
+  QPalette skinned = palette();
+  skinned.setColor(QPalette::Window, QApplication::palette().color(QPalette::Button));
+  setPalette(skinned);
+  ApplyStyleSheetFile(*this, file);
+}
+
+void Form1::SetAppTitle() {
+  QGuiApplication::setApplicationDisplayName(ShortenTitle(QString::fromLatin1(kProductTitle)));
+}
+
+void Form1::ShowCentred() {
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    QRect frame = frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    move(frame.topLeft());
+  }
+  show();
+}
+
+void Form1::SetMousePointer(int value) {
+  mouse_pointer_ = value;
+  switch (value) {
+    case pointer::kArrow:
+      setCursor(Qt::ArrowCursor);
+      break;
+    case pointer::kHourglass:
+      setCursor(Qt::WaitCursor);
+      break;
+    case pointer::kCustom:
+      if (hand_cursor_) {
+        setCursor(*hand_cursor_);
+      } else {
+        unsetCursor();
+      }
+      break;
+    default:
+      unsetCursor();
+      break;
+  }
+}
+
+void Form1::SetProgress(double value, const QString& text) {
+  progress_value_ = value;
+  progress_->setValue(static_cast<int>(value + 0.5));
+  progress_->setFormat(text);
+}
+
+void Form1::mouseMoveEvent(QMouseEvent* event) {
+  // A button passes on the moves it does not use; only the background's own count.
+  const bool over_background = childAt(event->position().toPoint()) == nullptr;
+  if (over_background && !IsBusy()) SetMousePointer(pointer::kDefault);
+  QWidget::mouseMoveEvent(event);
+}
+
+bool Form1::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::MouseMove && !IsBusy()) SetMousePointer(pointer::kCustom);
+  return QWidget::eventFilter(watched, event);
+}
+
+void Form1::closeEvent(QCloseEvent* event) {
+  // Closing ends the program at once: a run under way is abandoned, nothing is asked.
+  runner_->Cancel();
+  event->accept();
+  QApplication::quit();
+}
+
+void Form1::PushButton1_Click() {
+  ReportingProcedure procedure(location::kStartExtracting, DialogReportSink(dialogs_));
+  bool busy = false;
+  procedure.Step(106, [&] { busy = is_extracting_ == kTrue; });
+  if (busy) return;
+  procedure.Step(108, [&] { is_extracting_ = kTrue; });
+  bool no_rows = false;
+  procedure.Step(110, [&] { no_rows = list1_->Count() == 0; });
+  if (no_rows) {
+    procedure.Step(276, [&] { dialogs_.MessageBox(kNoFilesAdded, MessageStyle::kOkOnly); });
+    procedure.Step(278, [&] { is_extracting_ = kFalse; });
+    return;
+  }
+  QStringList files;
+  procedure.Step(116, [&] {
+    const int count = list1_->Count();
+    files.reserve(count);
+    for (int p = 1; p <= count; ++p) files << list1_->Text(p);
+  });
+  procedure.Step(122, [&] { SetMousePointer(pointer::kHourglass); });
+  procedure.Step(124, [&] { runner_->Start(files); });
+}
+
+void Form1::FinishExtracting(const ExtractionResult& result) {
+  ReportingProcedure procedure(location::kStartExtracting, DialogReportSink(dialogs_));
+  procedure.Step(258, [&] { list2_->AppendWords(result.words); });
+  procedure.Step(266, [&] {
+    list2_->SetHeaderText(QStringLiteral("Results (Total Word Count: %1)").arg(result.total));
+  });
+  procedure.Step(270, [&] { SetMousePointer(pointer::kDefault); });
+  procedure.Step(272, [&] {
+    SetProgress(0, kProgressText);
+    dialogs_.MessageBox(kDone, MessageStyle::kOkOnly);
+  });
+  procedure.Step(274, [&] { list2_->setEnabled(true); });
+  procedure.Step(278, [&] { is_extracting_ = kFalse; });
+  emit ExtractionFinished();
+}
+
+void Form1::PushButton8_Click() {
+  ReportingProcedure procedure(location::kLoadSamples, DialogReportSink(dialogs_));
+  procedure.Step(100, [&] { LoadSampleFiles(*list1_, program_folder_, settings_, dialogs_); });
+}
+
+}  // namespace lintavel

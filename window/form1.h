@@ -1,0 +1,108 @@
+#pragma once
+
+#include <QCursor>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QWidget>
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+#include "engine/extraction.h"
+
+namespace lintavel {
+
+class Dialogs;
+class ExtractionRunner;
+class ListView;
+class SettingsStore;
+
+// Values of the window's mouse pointer setting.
+namespace pointer {
+inline constexpr int kDefault = 0;
+inline constexpr int kArrow = 1;
+inline constexpr int kHourglass = 11;
+inline constexpr int kCustom = 99;
+}  // namespace pointer
+
+// Truth values as the window keeps them: 16 bits, true is -1.
+inline constexpr std::int16_t kTrue = -1;
+inline constexpr std::int16_t kFalse = 0;
+
+// The product title, and the window's caption.
+inline constexpr char kProductTitle[] = "Lintavel";
+
+// The application title derived from `title`: the last word is cut off, at least
+// once and until at most 40 characters are left. A title without a blank is kept
+// whole (there is no word to cut).
+QString ShortenTitle(const QString& title);
+
+// The program's one window: the input list, the results list, nine buttons and the
+// progress bar, laid out at fixed places. Its start-up steps run in the
+// constructor; closing it ends the program.
+class Form1 : public QWidget {
+  Q_OBJECT
+
+ public:
+  // `program_folder` is where the files installed beside the program are found.
+  Form1(Dialogs& dialogs, SettingsStore& settings, QString program_folder,
+        QWidget* parent = nullptr);
+  ~Form1() override;
+
+  // Shows the window centred on the screen.
+  void ShowCentred();
+
+  ListView* ListView1() const { return list1_; }
+  ListView* ListView2() const { return list2_; }
+  // PushButton(1) to PushButton(9).
+  QPushButton* PushButton(int number) const { return buttons_.at(number - 1); }
+  QProgressBar* ProgressBar1() const { return progress_; }
+
+  int MousePointer() const { return mouse_pointer_; }
+  void SetMousePointer(int value);
+  bool IsBusy() const { return mouse_pointer_ == pointer::kHourglass; }
+  std::int16_t IsExtracting() const { return is_extracting_; }
+  bool has_hand_cursor() const { return hand_cursor_.has_value(); }
+
+  // The progress bar's value (0 to 100) and text.
+  void SetProgress(double value, const QString& text);
+
+  // "Start Extracting".
+  void PushButton1_Click();
+  // "Load Sample/Example Files".
+  void PushButton8_Click();
+
+ signals:
+  // A run has ended and its rows are in the results list.
+  void ExtractionFinished();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void Form_Load();
+  void ApplySkin();
+  void SetAppTitle();
+  void BuildControls();
+  void FinishExtracting(const ExtractionResult& result);
+
+  Dialogs& dialogs_;
+  SettingsStore& settings_;
+  QString program_folder_;
+
+  ListView* list1_ = nullptr;
+  ListView* list2_ = nullptr;
+  std::array<QPushButton*, 9> buttons_{};
+  QProgressBar* progress_ = nullptr;
+  ExtractionRunner* runner_ = nullptr;
+
+  int mouse_pointer_ = pointer::kDefault;
+  std::optional<QCursor> hand_cursor_;
+  double progress_value_ = 0;
+  std::int16_t is_extracting_ = kFalse;
+};
+
+}  // namespace lintavel

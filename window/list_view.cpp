@@ -1,0 +1,150 @@
+#include "window/list_view.h"
+
+#include <QHeaderView>
+#include <QMouseEvent>
+#include <QScrollBar>
+
+namespace lintavel {
+
+int TextRowsModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+}
+
+QVariant TextRowsModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid() || index.row() >= rowCount() || index.column() != 0) return {};
+  if (role != Qt::DisplayRole && role != Qt::EditRole) return {};
+  return rows_.At(static_cast<std::size_t>(index.row())).toString();
+}
+
+QVariant TextRowsModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (orientation != Qt::Horizontal || section != 0 || role != Qt::DisplayRole) return {};
+  return headers_.value(0);
+}
+
+Qt::ItemFlags TextRowsModel::flags(const QModelIndex& index) const {
+  if (!index.isValid()) return Qt::NoItemFlags;
+  return Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemNeverHasChildren;
+}
+
+void TextRowsModel::Append(QStringView text) {
+  const int row = rowCount();
+  beginInsertRows({}, row, row);
+  rows_.Append(text);
+  endInsertRows();
+}
+
+void TextRowsModel::AppendWords(std::span<const CountedWord> words) {
+  if (words.empty()) return;
+  const int first = rowCount();
+  beginInsertRows({}, first, first + static_cast<int>(words.size()) - 1);
+  rows_.AppendWords(words);
+  endInsertRows();
+}
+
+void TextRowsModel::SetText(std::size_t row, QStringView text) {
+  rows_.Set(row, text);
+  const QModelIndex changed = index(static_cast<int>(row));
+  emit dataChanged(changed, changed, {Qt::DisplayRole});
+}
+
+void TextRowsModel::Remove(std::size_t row) {
+  beginRemoveRows({}, static_cast<int>(row), static_cast<int>(row));
+  rows_.Remove(row);
+  endRemoveRows();
+}
+
+void TextRowsModel::Clear() {
+  beginResetModel();
+  rows_.Clear();
+  endResetModel();
+}
+
+void TextRowsModel::SetColumnHeaders(const QStringList& headers) {
+  headers_ = headers;
+  emit headerDataChanged(Qt::Horizontal, 0, 0);
+}
+
+ListView::ListView(QWidget* parent) : QTreeView(parent), model_(this) {
+  setModel(&model_);
+  setRootIsDecorated(false);
+  setItemsExpandable(false);
+  setUniformRowHeights(true);  // keeps millions of rows fast to lay out
+  setSelectionMode(QAbstractItemView::SingleSelection);
+  setSelectionBehavior(QAbstractItemView::SelectRows);
+  setEditTriggers(QAbstractItemView::NoEditTriggers);
+  setDragEnabled(false);
+  setAllColumnsShowFocus(true);
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  header()->setStretchLastSection(false);
+  header()->setSectionResizeMode(QHeaderView::Interactive);
+  viewport()->setMouseTracking(true);
+  header()->setMouseTracking(true);
+  viewport()->setCursor(Qt::ArrowCursor);
+}
+
+int ListView::Count() const { return model_.rowCount(); }
+
+QString ListView::Text(int position) const {
+  return model_.rows().At(static_cast<std::size_t>(position - 1)).toString();
+}
+
+void ListView::SetText(int position, const QString& text) {
+  model_.SetText(static_cast<std::size_t>(position - 1), text);
+}
+
+void ListView::Append(const QString& text) { model_.Append(text); }
+
+void ListView::AppendWords(std::span<const CountedWord> words) { model_.AppendWords(words); }
+
+void ListView::Remove(int position) { model_.Remove(static_cast<std::size_t>(position - 1)); }
+
+void ListView::Clear() { model_.Clear(); }
+
+int ListView::SelectedPosition() const {
+  const QModelIndexList selected = selectionModel()->selectedRows();
+  return selected.isEmpty() ? 0 : selected.front().row() + 1;
+}
+
+void ListView::Select(int position) {
+  const QModelIndex row = model_.index(position - 1);
+  selectionModel()->setCurrentIndex(
+      row, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
+int ListView::HitTest(QPoint point) const {
+  const QModelIndex row = indexAt(point);
+  return row.isValid() ? row.row() + 1 : 0;
+}
+
+void ListView::ScrollIntoView(int position) { scrollTo(model_.index(position - 1)); }
+
+int ListView::ColumnHeaderCount() const { return static_cast<int>(model_.column_headers().size()); }
+
+void ListView::ClearColumnHeaders() { model_.SetColumnHeaders({}); }
+
+void ListView::AddColumnHeader(const QString& text) {
+  model_.SetColumnHeaders(model_.column_headers() << text);
+}
+
+QString ListView::HeaderText() const { return model_.column_headers().value(0); }
+
+void ListView::SetHeaderText(const QString& text) {
+  QStringList headers = model_.column_headers();
+  if (headers.isEmpty()) {
+    headers << text;
+  } else {
+    headers[0] = text;
+  }
+  model_.SetColumnHeaders(headers);
+}
+
+void ListView::SetColumnWidthTwips(int twips) { setColumnWidth(0, TwipsToPixels(twips)); }
+
+bool ListView::viewportEvent(QEvent* event) {
+  if (event->type() == QEvent::MouseMove) {
+    emit PointerMoved(static_cast<QMouseEvent*>(event)->position().toPoint());
+  }
+  return QTreeView::viewportEvent(event);
+}
+
+}  // namespace lintavel

@@ -1,0 +1,88 @@
+#pragma once
+
+#include <QAbstractListModel>
+#include <QStringList>
+#include <QTreeView>
+#include <span>
+
+#include "engine/word_counter.h"
+#include "window/text_rows.h"
+
+namespace lintavel {
+
+// The rows of one list as a Qt model: one column, whose header text is set by the
+// program, and rows that stay in the order they were added.
+class TextRowsModel : public QAbstractListModel {
+  Q_OBJECT
+
+ public:
+  using QAbstractListModel::QAbstractListModel;
+
+  int rowCount(const QModelIndex& parent = {}) const override;
+  QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+  QVariant headerData(int section, Qt::Orientation orientation,
+                      int role = Qt::DisplayRole) const override;
+  Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+  const TextRows& rows() const { return rows_; }
+  void Append(QStringView text);
+  void AppendWords(std::span<const CountedWord> words);
+  void SetText(std::size_t row, QStringView text);
+  void Remove(std::size_t row);
+  void Clear();
+
+  QStringList column_headers() const { return headers_; }
+  void SetColumnHeaders(const QStringList& headers);
+
+ private:
+  TextRows rows_;
+  QStringList headers_;
+};
+
+// A list in report view with one column: the program's two lists. Positions are
+// 1-based, as the program counts rows; 0 stands for no row.
+class ListView : public QTreeView {
+  Q_OBJECT
+
+ public:
+  explicit ListView(QWidget* parent = nullptr);
+
+  int Count() const;
+  QString Text(int position) const;
+  void SetText(int position, const QString& text);
+  void Append(const QString& text);
+  void AppendWords(std::span<const CountedWord> words);
+  void Remove(int position);
+  void Clear();
+
+  // The selected row's position, or 0 when no row is selected.
+  int SelectedPosition() const;
+  void Select(int position);
+  // The position of the row under `point` in the list's own pixels, or 0.
+  int HitTest(QPoint point) const;
+  void ScrollIntoView(int position);
+
+  int ColumnHeaderCount() const;
+  void ClearColumnHeaders();
+  void AddColumnHeader(const QString& text);
+  QString HeaderText() const;
+  void SetHeaderText(const QString& text);
+  void SetColumnWidthTwips(int twips);
+
+  const TextRowsModel& rows_model() const { return model_; }
+
+ signals:
+  // The pointer moved over the list (its rows or its header).
+  void PointerMoved(QPoint point);
+
+ protected:
+  bool viewportEvent(QEvent* event) override;
+
+ private:
+  TextRowsModel model_;
+};
+
+// Twips, the unit of the window's layout, in pixels at 96 dots per inch.
+constexpr int TwipsToPixels(int twips) { return (twips + 7) / 15; }
+
+}  // namespace lintavel
