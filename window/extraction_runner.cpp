@@ -90,9 +90,15 @@ void ExtractionRunner::Start(const QStringList& files) {
         }
       });
     };
-    auto result = std::make_shared<const ExtractionResult>(ExtractWords(paths, options));
-    PostToUi([run, result] {
-      if (run->runner && !run->cancel) emit run->runner->Finished(result);
+    auto outcome = std::make_shared<ExtractionOutcome>();
+    {
+      const ExtractionResult result = ExtractWords(paths, options);
+      if (result.cancelled) return;
+      outcome->rows.AppendWords(result.words);
+      outcome->total = result.total;
+    }
+    PostToUi([run, outcome] {
+      if (run->runner && !run->cancel) emit run->runner->Finished(outcome);
     });
   });
 }

@@ -6,10 +6,18 @@
 #include <memory>
 
 #include "engine/extraction.h"
+#include "window/text_rows.h"
 
 namespace lintavel {
 
 class Dialogs;
+
+// What a finished run hands to the window: its words as list rows, least frequent
+// first, already decoded off the UI thread, and the total word count.
+struct ExtractionOutcome {
+  TextRows rows;
+  std::uint64_t total = 0;
+};
 
 // Runs the engine on a worker thread for the window. The reader's reports are
 // shown in modal boxes on the UI thread while the worker waits; progress and the
@@ -30,7 +38,7 @@ class ExtractionRunner : public QObject {
  signals:
   // The share of the input counted so far, 0 to 100.
   void Progress(double percent);
-  void Finished(std::shared_ptr<const ExtractionResult> result);
+  void Finished(std::shared_ptr<ExtractionOutcome> outcome);
 
  private:
   struct RunState;

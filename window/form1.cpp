@@ -90,9 +90,8 @@ Form1::Form1(Dialogs& dialogs, SettingsStore& settings, QString program_folder, 
   runner_ = new ExtractionRunner(dialogs_, this);
   connect(runner_, &ExtractionRunner::Progress, this,
           [this](double percent) { SetProgress(percent, progress_->format()); });
-  connect(
-      runner_, &ExtractionRunner::Finished, this,
-      [this](const std::shared_ptr<const ExtractionResult>& result) { FinishExtracting(*result); });
+  connect(runner_, &ExtractionRunner::Finished, this,
+          [this](const std::shared_ptr<ExtractionOutcome>& outcome) { FinishExtracting(*outcome); });
   Form_Load();
 }
 
@@ -280,11 +279,11 @@ void Form1::PushButton1_Click() {
   procedure.Step(124, [&] { runner_->Start(files); });
 }
 
-void Form1::FinishExtracting(const ExtractionResult& result) {
+void Form1::FinishExtracting(ExtractionOutcome& outcome) {
   ReportingProcedure procedure(location::kStartExtracting, DialogReportSink(dialogs_));
-  procedure.Step(258, [&] { list2_->AppendWords(result.words); });
+  procedure.Step(258, [&] { list2_->AppendRows(std::move(outcome.rows)); });
   procedure.Step(266, [&] {
-    list2_->SetHeaderText(QStringLiteral("Results (Total Word Count: %1)").arg(result.total));
+    list2_->SetHeaderText(QStringLiteral("Results (Total Word Count: %1)").arg(outcome.total));
   });
   procedure.Step(270, [&] { SetMousePointer(pointer::kDefault); });
   procedure.Step(272, [&] {

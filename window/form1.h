@@ -15,6 +15,7 @@ namespace lintavel {
 
 class Dialogs;
 class ExtractionRunner;
+struct ExtractionOutcome;
 class ListView;
 class SettingsStore;
 
@@ -87,7 +88,7 @@ class Form1 : public QWidget {
   void ApplySkin();
   void SetAppTitle();
   void BuildControls();
-  void FinishExtracting(const ExtractionResult& result);
+  void FinishExtracting(ExtractionOutcome& outcome);
 
   Dialogs& dialogs_;
   SettingsStore& settings_;

@@ -41,6 +41,14 @@ void TextRowsModel::AppendWords(std::span<const CountedWord> words) {
   endInsertRows();
 }
 
+void TextRowsModel::AppendRows(TextRows&& rows) {
+  if (rows.empty()) return;
+  const int first = rowCount();
+  beginInsertRows({}, first, first + static_cast<int>(rows.size()) - 1);
+  rows_.AppendRows(std::move(rows));
+  endInsertRows();
+}
+
 void TextRowsModel::SetText(std::size_t row, QStringView text) {
   rows_.Set(row, text);
   const QModelIndex changed = index(static_cast<int>(row));
@@ -95,6 +103,8 @@ void ListView::SetText(int position, const QString& text) {
 void ListView::Append(const QString& text) { model_.Append(text); }
 
 void ListView::AppendWords(std::span<const CountedWord> words) { model_.AppendWords(words); }
+
+void ListView::AppendRows(TextRows&& rows) { model_.AppendRows(std::move(rows)); }
 
 void ListView::Remove(int position) { model_.Remove(static_cast<std::size_t>(position - 1)); }
 

@@ -27,6 +27,7 @@ class TextRowsModel : public QAbstractListModel {
   const TextRows& rows() const { return rows_; }
   void Append(QStringView text);
   void AppendWords(std::span<const CountedWord> words);
+  void AppendRows(TextRows&& rows);
   void SetText(std::size_t row, QStringView text);
   void Remove(std::size_t row);
   void Clear();
@@ -52,6 +53,8 @@ class ListView : public QTreeView {
   void SetText(int position, const QString& text);
   void Append(const QString& text);
   void AppendWords(std::span<const CountedWord> words);
+  // Appends rows prepared elsewhere (for example on a worker thread) at once.
+  void AppendRows(TextRows&& rows);
   void Remove(int position);
   void Clear();
 

@@ -22,6 +22,19 @@ void TextRows::AppendWords(std::span<const CountedWord> words) {
   }
 }
 
+void TextRows::AppendRows(TextRows&& other) {
+  if (rows_.empty()) {
+    std::swap(*this, other);
+    return;
+  }
+  const std::size_t shift = buffer_.size();
+  buffer_.append(other.buffer_);
+  rows_.reserve(rows_.size() + other.rows_.size());
+  for (const Row& row : other.rows_) rows_.push_back({row.offset + shift, row.length});
+  unused_ += other.unused_;
+  other.Clear();
+}
+
 void TextRows::Set(std::size_t row, QStringView text) {
   unused_ += rows_[row].length;
   rows_[row] = {buffer_.size(), static_cast<std::size_t>(text.size())};

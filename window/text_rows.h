@@ -25,6 +25,8 @@ class TextRows {
   void Append(QStringView text);
   // Appends one row per word, its Windows-1252 bytes decoded.
   void AppendWords(std::span<const CountedWord> words);
+  // Appends every row of `other`, taking over its storage when this has none.
+  void AppendRows(TextRows&& other);
   void Set(std::size_t row, QStringView text);
   void Remove(std::size_t row);
   void Clear();

@@ -1,0 +1,28 @@
+# Installs the project into a scratch folder and checks that the program, the files
+# it looks for beside itself, the desktop entry and the icon are where a Linux
+# desktop finds them. Run by CTest with -DBUILD_DIR=... -DSCRATCH=...
+file(REMOVE_RECURSE "${SCRATCH}")
+execute_process(COMMAND ${CMAKE_COMMAND} --install "${BUILD_DIR}" --prefix "${SCRATCH}/usr"
+                RESULT_VARIABLE status OUTPUT_QUIET)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "cmake --install failed: ${status}")
+endif()
+foreach(expected
+    usr/bin/lintavel usr/bin/lintavel-extract
+    usr/lib/lintavel/lintavel usr/lib/lintavel/HAND-M.CUR usr/lib/lintavel/drag.ico
+    "usr/lib/lintavel/Samples/Why count words.txt" "usr/lib/lintavel/Samples/Notes on reading.html"
+    usr/share/applications/lintavel.desktop
+    usr/share/icons/hicolor/128x128/apps/lintavel.png)
+  if(NOT EXISTS "${SCRATCH}/${expected}")
+    message(FATAL_ERROR "not installed: ${expected}")
+  endif()
+endforeach()
+file(READ_SYMLINK "${SCRATCH}/usr/bin/lintavel" link)
+if(NOT link STREQUAL "../lib/lintavel/lintavel")
+  message(FATAL_ERROR "usr/bin/lintavel points to ${link}")
+endif()
+file(READ "${SCRATCH}/usr/share/applications/lintavel.desktop" entry)
+if(NOT entry MATCHES "Exec=lintavel" OR NOT entry MATCHES "Icon=lintavel")
+  message(FATAL_ERROR "the desktop entry does not start lintavel with its icon")
+endif()
+file(REMOVE_RECURSE "${SCRATCH}")
