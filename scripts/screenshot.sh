@@ -26,6 +26,8 @@ HOME="$home" XDG_CONFIG_HOME="$home/.config" xvfb-run -a -s "-screen 0 800x700x2
     window=$(xdotool search --name "^Lintavel$" 2>/dev/null | head -n 1) && [ -n "$window" ] && break
     sleep 0.2
   done
+  if [ -z "$window" ]; then echo "screenshot.sh: the window did not appear" >&2; exit 1; fi
+  sleep 0.5
   click() {  # click the centre of a button, given in twips
     xdotool mousemove --window "$window" $(( ($1 + $3 / 2) / 15 )) $(( ($2 + 405 / 2) / 15 )) click 1
     sleep 1

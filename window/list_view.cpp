@@ -72,21 +72,28 @@ void TextRowsModel::SetColumnHeaders(const QStringList& headers) {
   emit headerDataChanged(Qt::Horizontal, 0, 0);
 }
 
-ListView::ListView(QWidget* parent) : QTreeView(parent), model_(this) {
+ListView::ListView(QWidget* parent) : QTableView(parent), model_(this) {
   setModel(&model_);
-  setRootIsDecorated(false);
-  setItemsExpandable(false);
-  setUniformRowHeights(true);  // keeps millions of rows fast to lay out
+  // A table with one column and rows of one fixed height: nothing is kept or laid
+  // out per row, so millions of rows append, scroll and clear at once.
+  verticalHeader()->hide();
+  verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  verticalHeader()->setMinimumSectionSize(1);
+  verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 2);
+  setShowGrid(false);
+  setWordWrap(false);
+  setCornerButtonEnabled(false);
+  horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  horizontalHeader()->setHighlightSections(false);
   setSelectionMode(QAbstractItemView::SingleSelection);
   setSelectionBehavior(QAbstractItemView::SelectRows);
   setEditTriggers(QAbstractItemView::NoEditTriggers);
   setDragEnabled(false);
-  setAllColumnsShowFocus(true);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-  header()->setStretchLastSection(false);
-  header()->setSectionResizeMode(QHeaderView::Interactive);
+  horizontalHeader()->setStretchLastSection(false);
+  horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
   viewport()->setMouseTracking(true);
-  header()->setMouseTracking(true);
+  horizontalHeader()->setMouseTracking(true);
   viewport()->setCursor(Qt::ArrowCursor);
 }
 
@@ -150,11 +157,19 @@ void ListView::SetHeaderText(const QString& text) {
 
 void ListView::SetColumnWidthTwips(int twips) { setColumnWidth(0, TwipsToPixels(twips)); }
 
+void ListView::changeEvent(QEvent* event) {
+  // Rows are one line of the list's font high.
+  if (event->type() == QEvent::FontChange) {
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 2);
+  }
+  QTableView::changeEvent(event);
+}
+
 bool ListView::viewportEvent(QEvent* event) {
   if (event->type() == QEvent::MouseMove) {
     emit PointerMoved(static_cast<QMouseEvent*>(event)->position().toPoint());
   }
-  return QTreeView::viewportEvent(event);
+  return QTableView::viewportEvent(event);
 }
 
 }  // namespace lintavel

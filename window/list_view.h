@@ -2,7 +2,7 @@
 
 #include <QAbstractListModel>
 #include <QStringList>
-#include <QTreeView>
+#include <QTableView>
 #include <span>
 
 #include "engine/word_counter.h"
@@ -42,7 +42,7 @@ class TextRowsModel : public QAbstractListModel {
 
 // A list in report view with one column: the program's two lists. Positions are
 // 1-based, as the program counts rows; 0 stands for no row.
-class ListView : public QTreeView {
+class ListView : public QTableView {
   Q_OBJECT
 
  public:
@@ -80,6 +80,7 @@ class ListView : public QTreeView {
 
  protected:
   bool viewportEvent(QEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
  private:
   TextRowsModel model_;
