@@ -51,9 +51,8 @@ int main(int argc, char** argv) {
   QElapsedTimer since_tick;
   QTimer probe;
   probe.setInterval(5);
-  QObject::connect(&probe, &QTimer::timeout, [&] {
-    longest_gap = std::max(longest_gap, since_tick.restart());
-  });
+  QObject::connect(&probe, &QTimer::timeout,
+                   [&] { longest_gap = std::max(longest_gap, since_tick.restart()); });
   QElapsedTimer run_time;
   run_time.start();
   since_tick.start();

@@ -90,8 +90,9 @@ Form1::Form1(Dialogs& dialogs, SettingsStore& settings, QString program_folder, 
   runner_ = new ExtractionRunner(dialogs_, this);
   connect(runner_, &ExtractionRunner::Progress, this,
           [this](double percent) { SetProgress(percent, progress_->format()); });
-  connect(runner_, &ExtractionRunner::Finished, this,
-          [this](const std::shared_ptr<ExtractionOutcome>& outcome) { FinishExtracting(*outcome); });
+  connect(
+      runner_, &ExtractionRunner::Finished, this,
+      [this](const std::shared_ptr<ExtractionOutcome>& outcome) { FinishExtracting(*outcome); });
   Form_Load();
 }
 
