@@ -2,6 +2,10 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QUrl>
 
@@ -49,6 +53,42 @@ void QtDialogs::ShellOpen(const QString& target) {
     path = path.mid(1, path.size() - 2);
   }
   QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+QString QtFileFilter(const QString& classic_filter) {
+  const QStringList parts = classic_filter.split(QLatin1Char('|'), Qt::SkipEmptyParts);
+  QStringList filters;
+  for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+    QString caption = parts[i];
+    const qsizetype open = caption.indexOf(QLatin1Char('('));
+    if (open > 0) caption = caption.left(open).trimmed();
+    QString patterns = parts[i + 1];
+    patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+    // Qt's "*.*" would demand a dot; every file is "*".
+    if (patterns == QLatin1String("*.*")) patterns = QStringLiteral("*");
+    filters << QStringLiteral("%1 (%2)").arg(caption, patterns);
+  }
+  return filters.join(QStringLiteral(";;"));
+}
+
+QString QtDialogs::OpenFiles(const OpenFilesRequest& request) {
+  const QStringList chosen = QFileDialog::getOpenFileNames(parent_, request.title, QString(),
+                                                           QtFileFilter(request.filter));
+  return ComposeOpenFilesAnswer(chosen, request.buffer_chars);
+}
+
+QString QtDialogs::InputBox(const QString& prompt, const QString& caption,
+                            const QString& default_text) {
+  bool confirmed = false;
+  const QString answer = QInputDialog::getText(
+      parent_, caption.isEmpty() ? QApplication::applicationDisplayName() : caption,
+      DisplayLineBreaks(prompt), QLineEdit::Normal, default_text, &confirmed);
+  return confirmed ? answer : QString();
+}
+
+QString QtDialogs::BrowseForFolder(const QString& prompt, const QString& initial_folder) {
+  return QFileDialog::getExistingDirectory(
+      parent_, prompt, QFileInfo(initial_folder).isDir() ? initial_folder : QDir::homePath());
 }
 
 }  // namespace lintavel

@@ -18,10 +18,18 @@ class QtDialogs : public Dialogs {
   MessageAnswer MessageBox(const QString& text, MessageStyle style,
                            const QString& caption = {}) override;
   void ShellOpen(const QString& target) override;
+  QString OpenFiles(const OpenFilesRequest& request) override;
+  QString InputBox(const QString& prompt, const QString& caption,
+                   const QString& default_text) override;
+  QString BrowseForFolder(const QString& prompt, const QString& initial_folder) override;
 
  private:
   QPointer<QWidget> parent_;
 };
+
+// The filter of the classic form, "Caption|*.a;*.b|...|", in Qt's form,
+// "Caption (*.a *.b);;...".
+QString QtFileFilter(const QString& classic_filter);
 
 // Bare carriage returns stand for line breaks in our message texts; Qt's labels
 // break lines only at line feeds.

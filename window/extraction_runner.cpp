@@ -1,17 +1,13 @@
 #include "window/extraction_runner.h"
 
-#include <QCoreApplication>
 #include <QFile>
 #include <QPointer>
 #include <QtConcurrent>
-#include <atomic>
-#include <chrono>
-#include <condition_variable>
 #include <filesystem>
-#include <mutex>
 #include <vector>
 
 #include "shell/application_error_box.h"
+#include "window/ui_relay.h"
 
 namespace lintavel {
 
@@ -21,41 +17,6 @@ struct ExtractionRunner::RunState {
   QPointer<ExtractionRunner> runner;
   int last_percent = -1;  // worker only
 };
-
-namespace {
-
-// Runs `work` on the UI thread, later.
-template <typename Work>
-void PostToUi(Work&& work) {
-  QMetaObject::invokeMethod(QCoreApplication::instance(), std::forward<Work>(work),
-                            Qt::QueuedConnection);
-}
-
-// Runs `work` on the UI thread and waits until it has run, or until the run is
-// cancelled (the window may be closing and never run it).
-template <typename Work>
-void RunOnUiAndWait(const std::atomic<bool>& cancel, Work&& work) {
-  struct Done {
-    std::mutex mutex;
-    std::condition_variable ready;
-    bool done = false;
-  };
-  auto done = std::make_shared<Done>();
-  PostToUi([done, work = std::forward<Work>(work)]() mutable {
-    work();
-    {
-      std::lock_guard lock(done->mutex);
-      done->done = true;
-    }
-    done->ready.notify_all();
-  });
-  std::unique_lock lock(done->mutex);
-  while (!done->ready.wait_for(lock, std::chrono::milliseconds(50), [&] { return done->done; })) {
-    if (cancel.load()) return;
-  }
-}
-
-}  // namespace
 
 ExtractionRunner::ExtractionRunner(Dialogs& dialogs, QObject* parent)
     : QObject(parent), dialogs_(dialogs) {}

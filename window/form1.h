@@ -1,11 +1,13 @@
 #pragma once
 
 #include <QCursor>
+#include <QPersistentModelIndex>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QWidget>
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <optional>
 
@@ -15,6 +17,8 @@ namespace lintavel {
 
 class Dialogs;
 class ExtractionRunner;
+class FolderScanner;
+struct ScanItem;
 struct ExtractionOutcome;
 class ListView;
 class SettingsStore;
@@ -71,12 +75,23 @@ class Form1 : public QWidget {
 
   // "Start Extracting".
   void PushButton1_Click();
+  // "Add File(s)".
+  void PushButton2_Click();
+  // "Add All File(s) In Folder".
+  void PushButton3_Click();
+  // "Clear List" under the input list.
+  void PushButton5_Click();
   // "Load Sample/Example Files".
   void PushButton8_Click();
+
+  // Folder scans queued or running.
+  int pending_scans() const;
 
  signals:
   // A run has ended and its rows are in the results list.
   void ExtractionFinished();
+  // A folder scan (import or drop) has delivered all its rows.
+  void ScanFinished();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -89,6 +104,21 @@ class Form1 : public QWidget {
   void SetAppTitle();
   void BuildControls();
   void FinishExtracting(ExtractionOutcome& outcome);
+  void StartScan(std::vector<ScanItem> job);
+  void ScanJobFinished();
+  void WireInputList();
+
+  // The input list's and the results list's own events.
+  void ListView1_DblClick();
+  void ListView1_KeyDown(int key);
+  void ListView1_OLEDragDrop(const QStringList& paths);
+  void ListView1_MouseDown();
+  void ListView1_ItemClick(int position);
+  void ListView1_MouseMove(QPoint point);
+  void ListView1_MouseUp();
+  void ListView2_DblClick();
+  // Removes the selected row of `list` unless the window is busy.
+  void RemoveSelectedRow(ListView& list);
 
   Dialogs& dialogs_;
   SettingsStore& settings_;
@@ -99,11 +129,16 @@ class Form1 : public QWidget {
   std::array<QPushButton*, 9> buttons_{};
   QProgressBar* progress_ = nullptr;
   ExtractionRunner* runner_ = nullptr;
+  FolderScanner* scanner_ = nullptr;
+  std::deque<bool> scan_hourglass_;  // per queued scan: whether it shows the hourglass
 
   int mouse_pointer_ = pointer::kDefault;
   std::optional<QCursor> hand_cursor_;
   double progress_value_ = 0;
   std::int16_t is_extracting_ = kFalse;
+  std::int16_t mouse_is_down_ = kFalse;
+  QPersistentModelIndex drag_item_;
+  QString last_folder_;
 };
 
 }  // namespace lintavel

@@ -1,8 +1,11 @@
 #include "window/list_view.h"
 
+#include <QDragEnterEvent>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScrollBar>
+#include <QUrl>
 
 namespace lintavel {
 
@@ -170,6 +173,85 @@ bool ListView::viewportEvent(QEvent* event) {
     emit PointerMoved(static_cast<QMouseEvent*>(event)->position().toPoint());
   }
   return QTableView::viewportEvent(event);
+}
+
+void ListView::SetListPointer(int value, const QCursor& image) {
+  viewport()->setCursor(value == 99 ? image : QCursor(Qt::ArrowCursor));
+}
+
+void ListView::SetAcceptsFileDrops(bool accepts) {
+  setAcceptDrops(accepts);
+  viewport()->setAcceptDrops(accepts);
+  setDropIndicatorShown(false);
+}
+
+void ListView::SetRowDragging(bool on) {
+  row_dragging_ = on;
+  setDragEnabled(false);
+}
+
+void ListView::mousePressEvent(QMouseEvent* event) {
+  emit MouseDown();
+  QTableView::mousePressEvent(event);
+  if (const int position = HitTest(event->position().toPoint()); position != 0) {
+    emit RowClicked(position);
+  }
+}
+
+void ListView::mouseMoveEvent(QMouseEvent* event) {
+  if (row_dragging_ && event->buttons() != Qt::NoButton) return;
+  QTableView::mouseMoveEvent(event);
+}
+
+void ListView::mouseReleaseEvent(QMouseEvent* event) {
+  QTableView::mouseReleaseEvent(event);
+  emit MouseUp();
+}
+
+void ListView::mouseDoubleClickEvent(QMouseEvent* event) {
+  QTableView::mouseDoubleClickEvent(event);
+  emit RowDoubleClicked();
+}
+
+void ListView::keyPressEvent(QKeyEvent* event) {
+  emit KeyDown(event->key());
+  QTableView::keyPressEvent(event);
+}
+
+QStringList DroppedPaths(const QMimeData* data) {
+  QStringList paths;
+  if (data == nullptr || !data->hasUrls()) return paths;
+  for (const QUrl& url : data->urls()) {
+    if (!url.isLocalFile()) return {};
+    paths << url.toLocalFile();
+  }
+  return paths;
+}
+
+void ListView::dragEnterEvent(QDragEnterEvent* event) {
+  if (DroppedPaths(event->mimeData()).isEmpty()) {
+    event->ignore();
+    return;
+  }
+  event->acceptProposedAction();
+}
+
+void ListView::dragMoveEvent(QDragMoveEvent* event) {
+  if (DroppedPaths(event->mimeData()).isEmpty()) {
+    event->ignore();
+    return;
+  }
+  event->acceptProposedAction();
+}
+
+void ListView::dropEvent(QDropEvent* event) {
+  const QStringList paths = DroppedPaths(event->mimeData());
+  if (paths.isEmpty()) {
+    event->ignore();
+    return;
+  }
+  event->acceptProposedAction();
+  emit FilesDropped(paths);
 }
 
 }  // namespace lintavel

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QAbstractListModel>
+#include <QCursor>
+#include <QMimeData>
 #include <QStringList>
 #include <QTableView>
 #include <span>
@@ -74,17 +76,45 @@ class ListView : public QTableView {
 
   const TextRowsModel& rows_model() const { return model_; }
 
+  // The list's own pointer: arrow (1), or custom (99) showing `image`.
+  void SetListPointer(int value, const QCursor& image = {});
+  // Accepts drops that bring files or folders (file URLs); refuses everything else.
+  void SetAcceptsFileDrops(bool accepts);
+  // While a mouse button is held the program moves rows; the view then neither
+  // drags rows out nor moves its selection with the pointer.
+  void SetRowDragging(bool on);
+
  signals:
-  // The pointer moved over the list (its rows or its header).
+  // The pointer moved over the list's rows, at `point` in the list's own pixels.
   void PointerMoved(QPoint point);
+  void MouseDown();
+  // A press on a row, after the row was selected.
+  void RowClicked(int position);
+  void MouseUp();
+  void RowDoubleClicked();
+  void KeyDown(int key);
+  // The local paths of a drop, in the order the system gave them.
+  void FilesDropped(const QStringList& paths);
 
  protected:
   bool viewportEvent(QEvent* event) override;
   void changeEvent(QEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   TextRowsModel model_;
+  bool row_dragging_ = false;
 };
+
+// The local paths that a drop offers, or none when it offers anything but files.
+QStringList DroppedPaths(const QMimeData* data);
 
 // Twips, the unit of the window's layout, in pixels at 96 dots per inch.
 constexpr int TwipsToPixels(int twips) { return (twips + 7) / 15; }

@@ -32,6 +32,31 @@ class ScriptedDialogs : public Dialogs {
 
   void ShellOpen(const QString& target) override { opened.push_back(target); }
 
+  QString OpenFiles(const OpenFilesRequest& request) override {
+    open_requests.push_back(request);
+    if (chosen_files.empty()) return {};
+    const QStringList chosen = chosen_files.front();
+    chosen_files.pop_front();
+    return ComposeOpenFilesAnswer(chosen, request.buffer_chars);
+  }
+
+  QString InputBox(const QString& prompt, const QString& caption,
+                   const QString& default_text) override {
+    prompts.push_back({prompt, caption, default_text});
+    if (typed.empty()) return {};
+    const QString answer = typed.front();
+    typed.pop_front();
+    return answer;
+  }
+
+  QString BrowseForFolder(const QString& prompt, const QString& initial_folder) override {
+    folder_requests.push_back({prompt, initial_folder});
+    if (chosen_folders.empty()) return {};
+    const QString answer = chosen_folders.front();
+    chosen_folders.pop_front();
+    return answer;
+  }
+
   // The texts of the messages shown, in order.
   QStringList texts() const {
     QStringList all;
@@ -43,6 +68,22 @@ class ScriptedDialogs : public Dialogs {
   std::function<void(const QString&)> on_message;
   std::vector<Shown> shown;
   std::vector<QString> opened;
+
+  struct Prompt {
+    QString prompt;
+    QString caption;
+    QString default_text;
+  };
+  struct FolderRequest {
+    QString prompt;
+    QString initial_folder;
+  };
+  std::deque<QStringList> chosen_files;  // what the user picks in each open dialog
+  std::deque<QString> typed;             // each prompt's answer
+  std::deque<QString> chosen_folders;    // each folder dialog's answer
+  std::vector<OpenFilesRequest> open_requests;
+  std::vector<Prompt> prompts;
+  std::vector<FolderRequest> folder_requests;
   std::deque<MessageAnswer> answers;
 };
 

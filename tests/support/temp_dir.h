@@ -29,7 +29,12 @@ class TempDir {
 
   // Writes `bytes` exactly to the file `name` in this folder and returns its path.
   std::filesystem::path Write(std::string_view name, std::string_view bytes) const {
-    const std::filesystem::path file = path_ / name;
+    return WriteFile(path_ / name, bytes);
+  }
+
+  // Writes `bytes` exactly to `file` and returns its path.
+  static std::filesystem::path WriteFile(const std::filesystem::path& file,
+                                         std::string_view bytes) {
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     return file;

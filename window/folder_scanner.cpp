@@ -1,0 +1,110 @@
+#include "window/folder_scanner.h"
+
+#include <QElapsedTimer>
+#include <QPointer>
+#include <atomic>
+
+#include "shell/application_error_box.h"
+#include "window/file_system.h"
+#include "window/folder_scan.h"
+#include "window/ui_relay.h"
+
+namespace lintavel {
+
+// What the worker shares with the UI thread; `scanner` is read on the UI thread only.
+struct FolderScanner::State {
+  std::atomic<bool> cancel{false};
+  QPointer<FolderScanner> scanner;
+};
+
+namespace {
+
+// Collects rows and hands them over in batches, so that a tree of many files
+// neither floods the event loop nor waits long to be seen.
+class RowBatcher {
+ public:
+  explicit RowBatcher(std::function<void(QStringList)> deliver) : deliver_(std::move(deliver)) {
+    since_.start();
+  }
+  ~RowBatcher() { Flush(); }
+
+  void Add(const QString& row) {
+    rows_ << row;
+    if (rows_.size() >= 5000 || since_.elapsed() >= 50) Flush();
+  }
+
+  void Flush() {
+    if (!rows_.isEmpty()) deliver_(std::exchange(rows_, {}));
+    since_.restart();
+  }
+
+ private:
+  std::function<void(QStringList)> deliver_;
+  QStringList rows_;
+  QElapsedTimer since_;
+};
+
+}  // namespace
+
+FolderScanner::FolderScanner(Dialogs& dialogs, QObject* parent)
+    : QObject(parent), dialogs_(dialogs), state_(std::make_shared<State>()) {
+  state_->scanner = this;
+  pool_.setMaxThreadCount(1);  // one job after the other keeps the rows in order
+}
+
+FolderScanner::~FolderScanner() {
+  Cancel();
+  pool_.waitForDone();
+}
+
+void FolderScanner::Start(std::vector<ScanItem> job) {
+  ++pending_;
+  auto state = state_;
+  pool_.start([state, job = std::move(job)] {
+    const auto deliver = [state](QStringList rows) {
+      PostToUi([state, rows = std::move(rows)] {
+        if (state->scanner && !state->cancel) emit state->scanner->RowsFound(rows);
+      });
+    };
+    {
+      RowBatcher batcher(deliver);
+      ScanContext context;
+      context.cancel = &state->cancel;
+      context.report = [state, &batcher](const ApplicationError& error) {
+        batcher.Flush();  // rows found before the failure are shown before its report
+        RunOnUiAndWait(state->cancel, [state, error] {
+          if (state->scanner && !state->cancel) {
+            ShowApplicationError(state->scanner->dialogs_, error.location, error.line,
+                                 error.description);
+          }
+        });
+      };
+      for (const ScanItem& item : job) {
+        if (context.cancelled()) break;
+        if (!item.is_folder) {
+          batcher.Add(item.path);
+          continue;
+        }
+        QStringList folders = {item.path + PathSeparator()};
+        GetSubDirectories2016(folders, true, context);
+        ListFilesOfFolders(folders, item.pattern, context,
+                           [&batcher](const QString& row) { batcher.Add(row); });
+      }
+    }
+    PostToUi([state] {
+      if (state->scanner && !state->cancel) {
+        --state->scanner->pending_;
+        emit state->scanner->JobFinished();
+      }
+    });
+  });
+}
+
+void FolderScanner::Cancel() {
+  state_->cancel = true;
+  state_ = std::make_shared<State>();
+  state_->scanner = this;
+  pending_ = 0;
+}
+
+}  // namespace lintavel
