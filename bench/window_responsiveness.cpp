@@ -1,10 +1,13 @@
 // Measures the window while it works, on the offscreen platform:
-//   window_responsiveness FILE
+//   window_responsiveness FILE [TREE]
 // 1. Runs "Start Extracting" over FILE in the real window with a 5 ms timer on the
 //    UI thread, and prints the longest time the event loop went without serving
 //    it (the longest freeze a user could feel).
 // 2. Counts FILE once more with the engine alone, then times what follows the
 //    engine's finish: decoding the words into list rows and showing them.
+// 3. Appends, scrolls and clears an input list of 100,000 rows.
+// 4. With TREE, imports every .txt file below it with "Add All File(s) In Folder"
+//    and prints the longest freeze of the event loop during the scan.
 // Each measurement checks its result (rows against the engine's distinct words)
 // before it prints a figure.
 #include <QApplication>
@@ -36,7 +39,7 @@ int Fail(const char* what) {
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
-  if (argc != 2) return Fail("usage: window_responsiveness FILE");
+  if (argc != 2 && argc != 3) return Fail("usage: window_responsiveness FILE [TREE]");
   const QString input = QString::fromLocal8Bit(argv[1]);
   const std::filesystem::path input_path = argv[1];
 
@@ -94,5 +97,52 @@ int main(int argc, char** argv) {
   std::printf("after the engine's finish: rows decoded in %lld ms (worker), shown in %lld ms\n",
               static_cast<long long>(decode_ms), static_cast<long long>(shown_ms));
   std::printf("results list text: %zu bytes as UTF-16\n", text_bytes);
+
+  // 3. An input list of 100,000 rows, appended in the scan's batches, scrolled, cleared.
+  lintavel::ListView& inputs = *form.ListView1();
+  QElapsedTimer list_time;
+  list_time.start();
+  for (int batch = 0; batch < 20; ++batch) {
+    QStringList batch_rows;
+    for (int i = 0; i < 5000; ++i) {
+      batch_rows << QStringLiteral("/home/user/corpus/folder%1/file%2.txt").arg(batch).arg(i);
+    }
+    inputs.AppendTexts(batch_rows);
+    QApplication::processEvents();
+  }
+  const qint64 append_ms = list_time.restart();
+  if (inputs.Count() != 100'001) return Fail("the input list lost rows");
+  for (int step = 0; step < 50; ++step) {
+    inputs.ScrollIntoView(1 + step * 2000);
+    QApplication::processEvents();
+  }
+  const qint64 scroll_ms = list_time.restart();
+  form.PushButton5_Click();
+  QApplication::processEvents();
+  const qint64 clear_ms = list_time.elapsed();
+  if (inputs.Count() != 0) return Fail("the input list was not cleared");
+  std::printf(
+      "input list of 100,000 rows: appended in 20 batches in %lld ms, 50 scrolls in %lld "
+      "ms, cleared in %lld ms\n",
+      static_cast<long long>(append_ms), static_cast<long long>(scroll_ms),
+      static_cast<long long>(clear_ms));
+
+  if (argc == 3) {
+    dialogs.typed = {QStringLiteral("txt")};
+    dialogs.chosen_folders = {QString::fromLocal8Bit(argv[2])};
+    longest_gap = 0;
+    QElapsedTimer scan_time;
+    scan_time.start();
+    since_tick.restart();
+    probe.start();
+    form.PushButton3_Click();
+    if (!lintavel::testing::WaitUntil([&] { return form.pending_scans() == 0; }, 10 * 60 * 1000)) {
+      return Fail("the scan did not finish");
+    }
+    probe.stop();
+    std::printf("import of %s: %d rows in %lld ms, longest event-loop freeze %lld ms\n", argv[2],
+                inputs.Count(), static_cast<long long>(scan_time.elapsed()),
+                static_cast<long long>(longest_gap));
+  }
   return 0;
 }

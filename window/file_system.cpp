@@ -92,18 +92,26 @@ bool MatchesWildcard(QStringView name, QStringView pattern) {
          WildcardFrom(name, pattern.first(pattern.size() - 2));
 }
 
-QStringList GetFilesInFolder(const QString& folder, const QString& pattern) {
+std::vector<ListedFile> ListFilesInFolder(const QString& folder, const QString& pattern) {
   QString base = folder;
   if (!base.endsWith(PathSeparator())) base += PathSeparator();
-  QStringList names;
+  std::vector<ListedFile> files;
   const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(Native(base).constData()), ::closedir);
-  if (!dir) return names;
+  if (!dir) return files;
   while (const dirent* entry = ::readdir(dir.get())) {
+    if (entry->d_type == DT_DIR) continue;
     const QString name = QFile::decodeName(entry->d_name);
-    if (name == QLatin1String(".") || name == QLatin1String("..")) continue;
     if (!MatchesWildcard(name, pattern)) continue;
-    if (FileExists(base + name)) names << name;
+    // The listing names regular files as such; anything else is asked about.
+    const bool regular = entry->d_type == DT_REG;
+    if (regular || FileExists(base + name)) files.push_back({name, regular});
   }
+  return files;
+}
+
+QStringList GetFilesInFolder(const QString& folder, const QString& pattern) {
+  QStringList names;
+  for (ListedFile& file : ListFilesInFolder(folder, pattern)) names << std::move(file.name);
   return names;
 }
 

@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <QStringView>
 #include <optional>
+#include <vector>
 
 namespace lintavel {
 
@@ -42,6 +43,14 @@ bool MatchesWildcard(QStringView name, QStringView pattern);
 // The names of the files (not folders) in `folder` that match `pattern` and pass
 // FileExists, hidden ones included, in the order the file system lists them.
 QStringList GetFilesInFolder(const QString& folder, const QString& pattern);
+
+// A name that GetFilesInFolder gives, and whether the listing itself showed a
+// regular file, so that no further query is needed to know it exists.
+struct ListedFile {
+  QString name;
+  bool regular = false;
+};
+std::vector<ListedFile> ListFilesInFolder(const QString& folder, const QString& pattern);
 
 // `path` with each pair of consecutive separators made one, in one pass from the
 // left ("a//b" gives "a/b", three give two). Where paths have network prefixes

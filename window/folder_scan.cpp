@@ -125,10 +125,16 @@ void ListFilesOfFolders(const QStringList& folder_list, const QString& pattern,
   for (const QString& entry : folder_list) {
     if (context.cancelled()) return;
     const QString folder = entry.chopped(1);
-    for (const QString& name : GetFilesInFolder(folder, pattern)) {
-      if (name.startsWith(QLatin1Char('~'))) continue;
-      const QString path = folder + PathSeparator() + name;
-      if (!FileExists(path) || AttributeWord(path) == kHiddenArchive) continue;
+    for (const ListedFile& file : ListFilesInFolder(folder, pattern)) {
+      if (file.name.startsWith(QLatin1Char('~'))) continue;
+      const QString path = folder + PathSeparator() + file.name;
+      // A regular file that the listing just showed exists; only a name with a dot
+      // in front can be hidden, so only such a name can be hidden + archive.
+      if (!file.regular && !FileExists(path)) continue;
+      if ((!file.regular || file.name.startsWith(QLatin1Char('.'))) &&
+          AttributeWord(path) == kHiddenArchive) {
+        continue;
+      }
       on_row(FixDoubleBackslashes(path));
     }
   }

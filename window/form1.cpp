@@ -101,9 +101,7 @@ Form1::Form1(Dialogs& dialogs, SettingsStore& settings, QString program_folder, 
       runner_, &ExtractionRunner::Finished, this,
       [this](const std::shared_ptr<ExtractionOutcome>& outcome) { FinishExtracting(*outcome); });
   scanner_ = new FolderScanner(dialogs_, this);
-  connect(scanner_, &FolderScanner::RowsFound, this, [this](const QStringList& rows) {
-    for (const QString& row : rows) list1_->Append(row);
-  });
+  connect(scanner_, &FolderScanner::RowsFound, list1_, &ListView::AppendTexts);
   connect(scanner_, &FolderScanner::JobFinished, this, &Form1::ScanJobFinished);
   WireInputList();
   Form_Load();

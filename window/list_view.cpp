@@ -36,6 +36,14 @@ void TextRowsModel::Append(QStringView text) {
   endInsertRows();
 }
 
+void TextRowsModel::AppendTexts(const QStringList& texts) {
+  if (texts.isEmpty()) return;
+  const int first = rowCount();
+  beginInsertRows({}, first, first + static_cast<int>(texts.size()) - 1);
+  for (const QString& text : texts) rows_.Append(text);
+  endInsertRows();
+}
+
 void TextRowsModel::AppendWords(std::span<const CountedWord> words) {
   if (words.empty()) return;
   const int first = rowCount();
@@ -111,6 +119,8 @@ void ListView::SetText(int position, const QString& text) {
 }
 
 void ListView::Append(const QString& text) { model_.Append(text); }
+
+void ListView::AppendTexts(const QStringList& texts) { model_.AppendTexts(texts); }
 
 void ListView::AppendWords(std::span<const CountedWord> words) { model_.AppendWords(words); }
 

@@ -28,6 +28,7 @@ class TextRowsModel : public QAbstractListModel {
 
   const TextRows& rows() const { return rows_; }
   void Append(QStringView text);
+  void AppendTexts(const QStringList& texts);
   void AppendWords(std::span<const CountedWord> words);
   void AppendRows(TextRows&& rows);
   void SetText(std::size_t row, QStringView text);
@@ -54,6 +55,8 @@ class ListView : public QTableView {
   QString Text(int position) const;
   void SetText(int position, const QString& text);
   void Append(const QString& text);
+  // Appends many rows in one insertion.
+  void AppendTexts(const QStringList& texts);
   void AppendWords(std::span<const CountedWord> words);
   // Appends rows prepared elsewhere (for example on a worker thread) at once.
   void AppendRows(TextRows&& rows);
