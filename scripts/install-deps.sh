@@ -4,8 +4,8 @@
 # Safe to run again: it installs nothing when everything is there.
 set -euo pipefail
 
-run_packages=(cmake ninja-build g++ pkg-config qt6-base-dev libboost1.81-dev fonts-liberation2)
-test_packages=(googletest libgtest-dev libgmock-dev clang-format)
+run_packages=(cmake ninja-build g++ pkg-config qt6-base-dev libboost1.81-dev libxlsxwriter-dev fonts-liberation2)
+test_packages=(googletest libgtest-dev libgmock-dev clang-format libreoffice-calc-nogui)
 bench_packages=(libbenchmark-dev hyperfine python3)
 
 wanted=()

@@ -27,6 +27,13 @@ struct OpenFilesRequest {
   int buffer_chars = 30000;
 };
 
+// The settings of the save dialog.
+struct SaveFileRequest {
+  QString title;
+  QString filter;  // as in OpenFilesRequest
+  int flags = 0;
+};
+
 // The failure code of an open dialog whose answer does not fit its name buffer.
 inline constexpr int kFileNameBufferTooSmall = 20476;
 
@@ -54,6 +61,10 @@ class Dialogs {
   // Shows the open dialog for existing files; returns its answer (see
   // ComposeOpenFilesAnswer), or the empty text when the user cancelled.
   virtual QString OpenFiles(const OpenFilesRequest& request) = 0;
+
+  // Shows the save dialog, which does not ask about replacing a file itself; returns
+  // the chosen path as typed, or the empty text on cancel.
+  virtual QString SaveFile(const SaveFileRequest& request) = 0;
 
   // Asks for a line of text, pre-filled with `default_text`; returns the answer, or
   // the empty text on cancel. An empty caption stands for the application title.

@@ -77,6 +77,12 @@ QString QtDialogs::OpenFiles(const OpenFilesRequest& request) {
   return ComposeOpenFilesAnswer(chosen, request.buffer_chars);
 }
 
+QString QtDialogs::SaveFile(const SaveFileRequest& request) {
+  return QFileDialog::getSaveFileName(parent_, request.title, QString(),
+                                      QtFileFilter(request.filter), nullptr,
+                                      QFileDialog::DontConfirmOverwrite);
+}
+
 QString QtDialogs::InputBox(const QString& prompt, const QString& caption,
                             const QString& default_text) {
   bool confirmed = false;

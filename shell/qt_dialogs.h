@@ -19,6 +19,7 @@ class QtDialogs : public Dialogs {
                            const QString& caption = {}) override;
   void ShellOpen(const QString& target) override;
   QString OpenFiles(const OpenFilesRequest& request) override;
+  QString SaveFile(const SaveFileRequest& request) override;
   QString InputBox(const QString& prompt, const QString& caption,
                    const QString& default_text) override;
   QString BrowseForFolder(const QString& prompt, const QString& initial_folder) override;

@@ -15,7 +15,9 @@
 
 namespace lintavel {
 
+class Clipboard;
 class Dialogs;
+class SpreadsheetApp;
 class ExtractionRunner;
 class FolderScanner;
 struct ScanItem;
@@ -79,8 +81,23 @@ class Form1 : public QWidget {
   void PushButton2_Click();
   // "Add All File(s) In Folder".
   void PushButton3_Click();
+  // "Copy Results To Clipboard".
+  void PushButton4_Click();
   // "Clear List" under the input list.
   void PushButton5_Click();
+  // "Save Results As Text File".
+  void PushButton6_Click();
+  // "Save Results As Excel File".
+  void PushButton7_Click();
+  // "Clear List" under the results list.
+  void PushButton9_Click();
+  // Whether the spreadsheet application can be started; says so when it cannot.
+  bool SaveResultsAsExcelFileIsExcelInstalled();
+
+  // The clipboard and the spreadsheet application the outputs use (the real ones
+  // unless others are handed in).
+  void SetClipboard(Clipboard& clipboard) { clipboard_ = &clipboard; }
+  void SetSpreadsheetApp(SpreadsheetApp& app) { spreadsheet_ = &app; }
   // "Load Sample/Example Files".
   void PushButton8_Click();
 
@@ -92,6 +109,8 @@ class Form1 : public QWidget {
   void ExtractionFinished();
   // A folder scan (import or drop) has delivered all its rows.
   void ScanFinished();
+  // "Save Results As Excel File" has ended, the workbook shown or the failure reported.
+  void WorkbookFinished();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -129,6 +148,10 @@ class Form1 : public QWidget {
   std::array<QPushButton*, 9> buttons_{};
   QProgressBar* progress_ = nullptr;
   ExtractionRunner* runner_ = nullptr;
+  std::unique_ptr<Clipboard> own_clipboard_;
+  std::unique_ptr<SpreadsheetApp> own_spreadsheet_;
+  Clipboard* clipboard_ = nullptr;
+  SpreadsheetApp* spreadsheet_ = nullptr;
   FolderScanner* scanner_ = nullptr;
   std::deque<bool> scan_hourglass_;  // per queued scan: whether it shows the hourglass
 

@@ -40,6 +40,14 @@ class ScriptedDialogs : public Dialogs {
     return ComposeOpenFilesAnswer(chosen, request.buffer_chars);
   }
 
+  QString SaveFile(const SaveFileRequest& request) override {
+    save_requests.push_back(request);
+    if (save_names.empty()) return {};
+    const QString answer = save_names.front();
+    save_names.pop_front();
+    return answer;
+  }
+
   QString InputBox(const QString& prompt, const QString& caption,
                    const QString& default_text) override {
     prompts.push_back({prompt, caption, default_text});
@@ -81,6 +89,8 @@ class ScriptedDialogs : public Dialogs {
   std::deque<QStringList> chosen_files;  // what the user picks in each open dialog
   std::deque<QString> typed;             // each prompt's answer
   std::deque<QString> chosen_folders;    // each folder dialog's answer
+  std::deque<QString> save_names;        // each save dialog's answer
+  std::vector<SaveFileRequest> save_requests;
   std::vector<OpenFilesRequest> open_requests;
   std::vector<Prompt> prompts;
   std::vector<FolderRequest> folder_requests;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/qt_printers.h"
+
 #include <QDir>
 #include <QFile>
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/qt_printers.h"
+
 #include "engine/code_page.h"
 
 namespace lintavel {

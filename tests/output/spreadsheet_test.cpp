@@ -1,0 +1,130 @@
+#include "output/spreadsheet.h"
+
+#include <gtest/gtest.h>
+
+#include "support/qt_printers.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <filesystem>
+#include <map>
+#include <stdexcept>
+
+#include "support/temp_dir.h"
+#include "support/test_table.h"
+
+namespace lintavel {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::TempDir;
+using testing::TestTable;
+
+QString Q(const fs::path& path) { return QString::fromStdString(path.string()); }
+
+// The cells of every sheet of `workbook`, as the spreadsheet application reads them:
+// sheet name -> rows -> cells. Uses LibreOffice's own conversion to CSV.
+std::map<QString, std::vector<QStringList>> ReadBack(const fs::path& workbook) {
+  const QString soffice = QStandardPaths::findExecutable("soffice");
+  if (soffice.isEmpty()) throw std::runtime_error("LibreOffice is not installed");
+  TempDir out;
+  QProcess convert;
+  convert.start(
+      soffice,
+      {"-env:UserInstallation=file://" + Q(out.path() / "profile"), "--headless", "--convert-to",
+       "csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,false,false,false,-1", "--outdir",
+       Q(out.path() / "csv"), Q(workbook)});
+  if (!convert.waitForFinished(120'000) || convert.exitCode() != 0) {
+    throw std::runtime_error("the conversion failed: " +
+                             convert.readAllStandardError().toStdString());
+  }
+  std::map<QString, std::vector<QStringList>> sheets;
+  const QString stem = QString::fromStdString(workbook.stem().string());
+  for (const auto& entry : fs::directory_iterator(out.path() / "csv")) {
+    QFile csv(Q(entry.path()));
+    csv.open(QIODevice::ReadOnly);
+    std::vector<QStringList> rows;
+    for (const QByteArray& line : csv.readAll().split('\n')) {
+      if (line.isEmpty()) continue;
+      // The texts of these tests hold no commas or quotes; empty cells at the end of a
+      // row only pad it to the sheet's width.
+      QStringList cells = QString::fromUtf8(line).split(',');
+      while (cells.size() > 1 && cells.back().isEmpty()) cells.removeLast();
+      rows.push_back(cells);
+    }
+    sheets[QString::fromStdString(entry.path().stem().string()).mid(stem.size() + 1)] = rows;
+  }
+  return sheets;
+}
+
+class Workbook : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (QStandardPaths::findExecutable("soffice").isEmpty()) {
+      GTEST_SKIP() << "needs LibreOffice Calc (libreoffice-calc-nogui)";
+    }
+  }
+  TempDir dir_;
+};
+
+TEST_F(Workbook, HoldsTheHeaderAndEveryWordAsText) {
+  const TestTable results(
+      {"Results (Total Word Count: 7)"},
+      {{{"apple"}}, {{"0012"}}, {{"TRUE"}}, {{"=SUM"}}, {{"caf\u00e9"}}, {{"2021"}}, {{"pear"}}});
+  const fs::path file = dir_.path() / "results.xlsx";
+  WriteResultsWorkbook(results, Q(file));
+  const auto sheets = ReadBack(file);
+  ASSERT_EQ(sheets.size(), 1u);
+  const auto& rows = sheets.at("Results");
+  std::vector<QStringList> expected = {{"Results (Total Word Count: 7)"},
+                                       {"apple"},
+                                       {"0012"},
+                                       {"TRUE"},
+                                       {"=SUM"},
+                                       {"caf\u00e9"},
+                                       {"2021"},
+                                       {"pear"}};
+  EXPECT_EQ(rows, expected);
+}
+
+TEST_F(Workbook, LaysOutSeveralColumnsWithoutGapsAndDropsEqualsFromSubItems) {
+  const TestTable list({"Word", "Note", "Extra"}, {{{"first", "", "x=1"}},
+                                                   {{"a=b", "n=2", ""}, false},
+                                                   {{"", "only=note", "e"}},
+                                                   {{"both", "filled", "too"}}});
+  const fs::path file = dir_.path() / "columns.xlsx";
+  WriteResultsWorkbook(list, Q(file));
+  const auto rows = ReadBack(file).at("Results");
+  ASSERT_EQ(rows.size(), 5u);
+  EXPECT_EQ(rows[0], (QStringList{"Word", "Extra"}));  // the first row's Note is empty
+  EXPECT_EQ(rows[1], (QStringList{"first", "x1"}));
+  EXPECT_EQ(rows[2], QStringList{""});  // unchecked: the row stays empty
+  EXPECT_EQ(rows[3], (QStringList{"onlynote", "e"}));
+  EXPECT_EQ(rows[4], (QStringList{"both", "filled", "too"}));
+}
+
+TEST_F(Workbook, RowsBeyondOneSheetContinueOnTheNextWithTheHeader) {
+  std::vector<TestTable::Row> words;
+  for (int i = 1; i <= 7; ++i) words.push_back({{QStringLiteral("w%1").arg(i)}});
+  const TestTable list({"Results (Total Word Count: 7)"}, words);
+  const fs::path file = dir_.path() / "sheets.xlsx";
+  WriteResultsWorkbook(list, Q(file), 4);  // a header and three words per sheet
+  const auto sheets = ReadBack(file);
+  ASSERT_EQ(sheets.size(), 3u);
+  const QStringList header = {"Results (Total Word Count: 7)"};
+  EXPECT_EQ(sheets.at("Results"), (std::vector<QStringList>{header, {"w1"}, {"w2"}, {"w3"}}));
+  EXPECT_EQ(sheets.at("Results 2"), (std::vector<QStringList>{header, {"w4"}, {"w5"}, {"w6"}}));
+  EXPECT_EQ(sheets.at("Results 3"), (std::vector<QStringList>{header, {"w7"}}));
+}
+
+TEST(WriteResultsWorkbook, AFileThatCannotBeWrittenThrows) {
+  TempDir dir;
+  const TestTable list({"Results"}, {{{"word"}}});
+  EXPECT_THROW(WriteResultsWorkbook(list, Q(dir.path() / "no/such/folder/x.xlsx")),
+               std::runtime_error);
+}
+
+}  // namespace
+}  // namespace lintavel
