@@ -3,7 +3,6 @@
 #include <QFile>
 #include <QImage>
 #include <QPixmap>
-#include <QtEndian>
 #include <stdexcept>
 
 namespace lintavel {
@@ -17,9 +16,13 @@ QCursor LoadPointerImage(const QString& file) {
   int hot_x = image.width() / 2;
   int hot_y = image.height() / 2;
   // A cursor file (type 2) keeps its hot spot in the first directory entry.
-  if (bytes.size() >= 14 && qFromLittleEndian<quint16>(bytes.constData() + 2) == 2) {
-    hot_x = qFromLittleEndian<quint16>(bytes.constData() + 10);
-    hot_y = qFromLittleEndian<quint16>(bytes.constData() + 12);
+  const auto word_at = [&bytes](qsizetype at) {
+    return static_cast<int>(static_cast<uchar>(bytes.at(at))) |
+           static_cast<int>(static_cast<uchar>(bytes.at(at + 1))) << 8;
+  };
+  if (bytes.size() >= 14 && word_at(2) == 2) {
+    hot_x = word_at(10);
+    hot_y = word_at(12);
   }
   return QCursor(QPixmap::fromImage(image), hot_x, hot_y);
 }
