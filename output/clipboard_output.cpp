@@ -44,18 +44,25 @@ bool SetClipboardText(Clipboard& clipboard, const QString& text, int format) {
 QString ListTableText(const ListTable& list) {
   const int columns = list.ColumnCount();
   const int rows = list.RowCount();
+  QString scratch;
   std::vector<qsizetype> widths;
+  qsizetype total = 0;
   for (int c = 1; c <= columns; ++c) {
     qsizetype width = 0;
-    for (int r = 1; r <= rows; ++r) width = std::max(width, list.CellText(r, c).size());
+    for (int r = 1; r <= rows; ++r) {
+      const qsizetype length = list.CellView(r, c, scratch).size();
+      width = std::max(width, length);
+      total += length;
+    }
     widths.push_back(width);
   }
   QString text;
+  text.reserve(total + static_cast<qsizetype>(rows) * (columns + 2));
   for (int r = 1; r <= rows; ++r) {
     if (!list.Checked(r)) continue;
     qsizetype line_start = text.size();
     for (int c = 1; c <= columns; ++c) {
-      const QString cell = list.CellText(r, c);
+      const QStringView cell = list.CellView(r, c, scratch);
       text += cell;
       const qsizetype width = widths[static_cast<std::size_t>(c - 1)];
       if (cell.size() < width) text += QString(width - cell.size(), QLatin1Char(' '));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringView>
 
 namespace lintavel {
 
@@ -15,6 +16,13 @@ class ListTable {
   // Column 1 is the row's own text, further columns its sub-items.
   virtual QString CellText(int row, int column) const = 0;
   virtual bool Checked(int row) const = 0;
+
+  // The same cell without a copy of its text, where a list can give one; the
+  // view stays valid until the list changes.
+  virtual QStringView CellView(int row, int column, QString& scratch) const {
+    scratch = CellText(row, column);
+    return scratch;
+  }
 };
 
 }  // namespace lintavel

@@ -17,6 +17,10 @@ class ListViewTable : public ListTable {
     return column == 1 ? list_.Text(row) : QString();
   }
   bool Checked(int) const override { return true; }
+  QStringView CellView(int row, int column, QString&) const override {
+    return column == 1 ? list_.rows_model().rows().At(static_cast<std::size_t>(row - 1))
+                       : QStringView();
+  }
 
  private:
   const ListView& list_;
@@ -34,6 +38,9 @@ class ListSnapshot : public ListTable {
     return column == 1 ? rows_.At(static_cast<std::size_t>(row - 1)).toString() : QString();
   }
   bool Checked(int) const override { return true; }
+  QStringView CellView(int row, int column, QString&) const override {
+    return column == 1 ? rows_.At(static_cast<std::size_t>(row - 1)) : QStringView();
+  }
 
  private:
   TextRows rows_;
