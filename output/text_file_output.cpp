@@ -52,6 +52,10 @@ TextFileWriter::TextFileWriter(const QString& path)
     if (fd_ < 0) Fail(name, errno);
     return;
   }
+  // A read-only file is not replaced, even by a user whom the system would let.
+  if (exists && ((existing.st_mode & 0222) == 0 || ::access(target_.c_str(), W_OK) != 0)) {
+    Fail(name, EACCES);
+  }
   target_ = Resolved(target_);
   temp_ = target_ + ".lintavel-XXXXXX";
   fd_ = ::mkstemp(temp_.data());

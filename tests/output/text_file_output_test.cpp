@@ -78,6 +78,15 @@ TEST(TextFileWriter, FailsAtCreationForAFolderOrAMissingFolder) {
   EXPECT_THROW(TextFileWriter{Q(dir.path() / "no/such/words.txt")}, std::runtime_error);
 }
 
+TEST(TextFileWriter, AReadOnlyFileIsRefusedAndKept) {
+  TempDir dir;
+  const fs::path file = dir.Write("locked.txt", "keep me");
+  fs::permissions(file, fs::perms::owner_read | fs::perms::group_read);
+  EXPECT_THROW(TextFileWriter{Q(file)}, std::runtime_error);
+  EXPECT_EQ(ReadBytes(file), "keep me");
+  EXPECT_EQ(FilesIn(dir.path()), 1u);
+}
+
 TEST(TextFileWriter, AFullDiskFailsTheWrite) {
   if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
   TextFileWriter writer(QStringLiteral("/dev/full"));
