@@ -7,6 +7,11 @@ function(lintavel_target_defaults target)
   endif()
 endfunction()
 
+if(LINTAVEL_FUZZ)
+  # Everything the fuzz targets link is instrumented for coverage.
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
+
 if(LINTAVEL_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer
                       -fno-sanitize-recover=undefined)
