@@ -1,3 +1,5 @@
+#include <unistd.h>
+
 #include <iostream>
 #include <string>
 #include <vector>
@@ -7,5 +9,6 @@
 int main(int argc, char** argv) {
   std::ios::sync_with_stdio(false);
   const std::vector<std::string> args(argv + 1, argv + argc);
-  return lintavel::Run(args, std::cout, std::cerr);
+  // A closed pipe on standard output ends the program quietly, by its signal.
+  return lintavel::Run(args, {std::cin, std::cout, std::cerr, ::isatty(STDERR_FILENO) == 1});
 }

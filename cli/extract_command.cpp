@@ -8,11 +8,16 @@
 #include <cstdio>
 #include <filesystem>
 #include <optional>
+#include <sstream>
 #include <string_view>
 #include <system_error>
 #include <vector>
 
+#include "cli/arguments.h"
+#include "cli/input_list.h"
+#include "cli/progress_bar.h"
 #include "engine/extraction.h"
+#include "engine/utf8.h"
 #include "shell/error_report.h"
 
 namespace lintavel {
@@ -21,77 +26,47 @@ namespace {
 
 constexpr std::string_view kProgram = "lintavel-extract";
 
-constexpr std::string_view kUsage = "usage: lintavel-extract [-o OUT] FILE...\n";
-
 constexpr std::string_view kHelp =
-    "usage: lintavel-extract [-o OUT] FILE...\n"
+    "usage: lintavel-extract [OPTIONS] [FILE...]\n"
     "\n"
-    "Reads the FILEs in the order given, as Windows-1252 text, and writes every\n"
-    "distinct word once, least frequent first; words seen equally often stand in\n"
-    "ordinal order (\"Zebra\" before \"apple\"). Each word is written in Windows-1252\n"
-    "followed by CR LF, exactly as the window saves its results. The total number\n"
-    "of words is printed on standard error as \"Results (Total Word Count: N)\".\n"
+    "Reads the input files in the order given and writes every distinct word once,\n"
+    "least frequent first; words seen equally often stand in ordinal order of their\n"
+    "UTF-16 code units (\"Zebra\" before \"apple\"). Each word is followed by CR LF,\n"
+    "exactly as the window saves its results. The total number of words is printed\n"
+    "on standard error as \"Results (Total Word Count: N)\".\n"
     "\n"
-    "Words: only blanks and line ends (LF, CR LF, CR) separate words; tabs are\n"
-    "removed, so they join what stands on either side; the 32 ASCII punctuation\n"
-    "characters are removed from every word (\"don't\" counts as \"dont\"); a word\n"
-    "left empty is no word. Case matters: \"The\" and \"the\" are two words.\n"
+    "Words: only blanks and line ends (LF, CR LF, CR) separate words; tabs are removed\n"
+    "and so join what stands on either side; the 32 ASCII punctuation characters are\n"
+    "removed from every word (\"don't\" counts as \"dont\"); a word left empty is no\n"
+    "word; case matters (\"The\" and \"the\" are two words).\n"
     "\n"
-    "Options:\n"
-    "  -o, --output OUT  write the words to OUT instead of standard output; OUT is\n"
-    "                    replaced only once every word is written\n"
-    "  -h, --help        show this help\n"
-    "  --                everything after it is a FILE\n"
+    "Input:\n"
+    "  FILE                   a file to read\n"
+    "  --files-from LIST      the files named in LIST, one a line (- for standard input)\n"
+    "  --recursive DIR        every file below DIR whose name ends in .EXT, found as\n"
+    "  --ext EXT              \"Add All File(s) In Folder\" finds them (* for every file)\n"
+    "  --encoding ENC         cp1252 (the default, as the window reads), utf-8 (ill-formed\n"
+    "                         bytes become U+FFFD, reported once per file) or auto (UTF-8\n"
+    "                         for a file with a byte-order mark or valid UTF-8)\n"
+    "Output:\n"
+    "  -o, --output OUT       write to OUT instead of standard output; OUT is replaced\n"
+    "                         only once every word is written\n"
+    "  --output-encoding ENC  cp1252 or utf-8; by default cp1252 after cp1252 input,\n"
+    "                         utf-8 otherwise; a character ENC lacks is written as \"?\"\n"
+    "  --counts               write \"count<TAB>word\" lines\n"
+    "Running:\n"
+    "  --threads N            counting threads (default: one per core)\n"
+    "  -q, --quiet            no progress bar (it is drawn only on a terminal)\n"
+    "  -h, --help             show this help\n"
+    "  --                     everything after it is a FILE\n"
     "\n"
     "A file that cannot be read is reported on standard error and the run goes on.\n"
-    "Exit status: 0 when every file was read, 1 when some file could not be read\n"
-    "or the output could not be written, 2 for bad arguments.\n";
-
-struct Arguments {
-  std::vector<std::filesystem::path> files;
-  std::optional<std::string> output;
-  bool help = false;
-};
-
-// Parses `args`; on a mistake returns nothing and has said why on `err`.
-std::optional<Arguments> Parse(std::span<const std::string> args, std::ostream& err) {
-  Arguments parsed;
-  bool options_ended = false;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string_view arg = args[i];
-    if (options_ended || arg.size() < 2 || arg.front() != '-') {
-      parsed.files.emplace_back(arg);
-    } else if (arg == "--") {
-      options_ended = true;
-    } else if (arg == "-h" || arg == "--help") {
-      parsed.help = true;
-    } else if (arg == "-o" || arg == "--output") {
-      if (i + 1 == args.size()) {
-        err << kProgram << ": option " << arg << " needs a file name\n" << kUsage;
-        return std::nullopt;
-      }
-      parsed.output = args[++i];
-    } else if (arg.starts_with("--output=")) {
-      parsed.output = std::string(arg.substr(9));
-    } else {
-      err << kProgram << ": unknown option " << arg << "\n" << kUsage;
-      return std::nullopt;
-    }
-  }
-  if (parsed.output && parsed.output->empty()) {
-    err << kProgram << ": the output file name is empty\n" << kUsage;
-    return std::nullopt;
-  }
-  if (!parsed.help && parsed.files.empty()) {
-    err << kProgram << ": no input files\n" << kUsage;
-    return std::nullopt;
-  }
-  return parsed;
-}
+    "Exit status: 0 when every file was read, 1 when some file could not be read or\n"
+    "the output could not be written, 2 for bad arguments or an unusable file list.\n";
 
 // The report text with its line breaks as a terminal shows them: a bare CR would
 // send the cursor back and the next line would overwrite the location.
-std::string ForTerminal(std::string text) {
+std::string ForTerminal(const std::string& text) {
   std::string shown;
   shown.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
@@ -104,14 +79,24 @@ std::string ForTerminal(std::string text) {
   return shown;
 }
 
-// Calls write(chunk) with the words as CR LF lines, a few hundred kilobytes at a time.
+// Calls write(chunk) with the output lines, a few hundred kilobytes at a time.
 template <typename Write>
-void WriteWords(const std::vector<CountedWord>& words, Write&& write) {
+void WriteWords(const ExtractionResult& result, WordEncoding output, bool counts, Write&& write) {
   constexpr std::size_t kChunk = 256 * 1024;
   std::string chunk;
-  chunk.reserve(kChunk + 64);
-  for (const CountedWord& word : words) {
-    chunk.append(word.word);
+  chunk.reserve(kChunk + 256);
+  for (const CountedWord& word : result.words) {
+    if (counts) {
+      chunk.append(std::to_string(word.count));
+      chunk.push_back('\t');
+    }
+    if (output == result.encoding) {
+      chunk.append(word.word);
+    } else if (output == WordEncoding::kUtf8) {
+      AppendCp1252AsUtf8(word.word, chunk);
+    } else {
+      chunk.append(Utf8ToCp1252(word.word));
+    }
     chunk.append("\r\n");
     if (chunk.size() >= kChunk) {
       write(std::string_view(chunk));
@@ -121,10 +106,10 @@ void WriteWords(const std::vector<CountedWord>& words, Write&& write) {
   if (!chunk.empty()) write(std::string_view(chunk));
 }
 
-// Writes the words to a new file beside `target` and renames it over `target` only
+// Writes the output to a new file beside `target` and renames it over `target` only
 // when all of it is written, so a failed write never destroys an older file.
-void WriteFileAtomically(const std::filesystem::path& target,
-                         const std::vector<CountedWord>& words) {
+template <typename Produce>
+void WriteFileAtomically(const std::filesystem::path& target, Produce&& produce) {
   const auto fail = [&target](int error) {
     throw std::system_error(error, std::generic_category(),
                             "cannot write '" + target.string() + "'");
@@ -137,7 +122,7 @@ void WriteFileAtomically(const std::filesystem::path& target,
   ::umask(mask);
   ::fchmod(fd, 0666 & ~mask);
   int error = 0;
-  WriteWords(words, [&](std::string_view chunk) {
+  produce([&](std::string_view chunk) {
     while (error == 0 && !chunk.empty()) {
       const ssize_t put = ::write(fd, chunk.data(), chunk.size());
       if (put < 0 && errno == EINTR) continue;
@@ -159,42 +144,64 @@ void WriteFileAtomically(const std::filesystem::path& target,
 
 }  // namespace
 
-int Run(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
-  const std::optional<Arguments> parsed = Parse(args, err);
+int Run(std::span<const std::string> args, const CommandStreams& streams) {
+  std::ostream& err = streams.err;
+  const std::optional<Arguments> parsed = ParseArguments(args, err);
   if (!parsed) return kExitUsage;
   if (parsed->help) {
-    out << kHelp;
+    streams.out << kHelp;
     return kExitAllRead;
   }
+  const auto files = ResolveInputs(parsed->sources, parsed->extension, streams.in, err);
+  if (!files) return kExitUsage;
 
+  std::optional<ProgressBar> bar;
+  if (streams.err_is_terminal && !parsed->quiet) bar.emplace(err);
   ExtractionOptions options;
-  options.report = [&err](const ApplicationError& error) {
+  options.threads = parsed->threads;
+  options.encoding = parsed->encoding;
+  options.report = [&](const ApplicationError& error) {
+    if (bar) bar->Clear();
     err << ForTerminal(
                ComposeApplicationErrorMessage(error.description, error.location, error.line))
         << '\n';
   };
-  const ExtractionResult result = ExtractWords(parsed->files, options);
+  options.on_invalid_utf8 = [&](const std::filesystem::path& file, std::uint64_t count) {
+    if (bar) bar->Clear();
+    err << kProgram << ": " << file.string() << ": " << count
+        << " ill-formed UTF-8 sequence(s) read as U+FFFD\n";
+  };
+  if (bar) options.progress = [&](const ExtractionProgress& progress) { bar->Update(progress); };
+  const ExtractionResult result = ExtractWords(*files, options);
+  if (bar) bar->Clear();
 
+  const WordEncoding output = parsed->output_encoding.value_or(result.encoding);
   int status = result.reports == 0 ? kExitAllRead : kExitSomeFailed;
   if (parsed->output) {
     try {
-      WriteFileAtomically(*parsed->output, result.words);
+      WriteFileAtomically(*parsed->output,
+                          [&](auto&& write) { WriteWords(result, output, parsed->counts, write); });
     } catch (const std::system_error& failure) {
       err << kProgram << ": " << failure.what() << '\n';
       status = kExitSomeFailed;
     }
   } else {
-    WriteWords(result.words, [&out](std::string_view chunk) {
-      out.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+    WriteWords(result, output, parsed->counts, [&](std::string_view chunk) {
+      streams.out.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
     });
-    out.flush();
-    if (!out) {
+    streams.out.flush();
+    if (!streams.out) {
       err << kProgram << ": cannot write the words to standard output\n";
       status = kExitSomeFailed;
     }
   }
   err << "Results (Total Word Count: " << result.total << ")\n";
   return status;
+}
+
+int Run(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
+  std::istringstream no_input;
+  return Run(args, CommandStreams{no_input, out, err, false});
 }
 
 }  // namespace lintavel

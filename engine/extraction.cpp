@@ -9,6 +9,7 @@
 
 #include "engine/text_file_reader.h"
 #include "engine/text_rules.h"
+#include "engine/utf8.h"
 
 namespace lintavel {
 
@@ -133,8 +134,8 @@ void AppendWordBytes(std::string_view bytes, std::string& word) {
 // costs only its own bytes.
 class BlockReader {
  public:
-  BlockReader(CountingPool& pool, const ExtractionOptions& options, std::uint64_t total_bytes)
-      : pool_(pool), options_(options), total_bytes_(total_bytes) {}
+  BlockReader(CountingPool& pool, const ExtractionOptions& options, ExtractionProgress& progress)
+      : pool_(pool), options_(options), progress_(progress) {}
 
   // Reads one file; false when the run was cancelled.
   bool ReadFile(const std::filesystem::path& path, int& reports) {
@@ -142,6 +143,8 @@ class BlockReader {
       ++reports;
       if (options_.report) options_.report(error);
     });
+    const Decoding decoding = reading.is_open() ? DecodingOf(path) : Decoding::kNone;
+    Utf8Normalizer normalizer;
     bool go_on = true;
     while (reading.is_open()) {
       if (Cancelled()) {
@@ -149,30 +152,92 @@ class BlockReader {
         break;
       }
       Block block = pool_.Acquire();
-      const std::size_t got = reading.Read(block.bytes);
+      std::size_t got = 0;
+      std::size_t raw = 0;
+      if (decoding == Decoding::kNone) {
+        raw = got = reading.Read(block.bytes);
+      } else {
+        raw_.resize(kBlockBytes);
+        raw = reading.Read(raw_);
+        decoded_.clear();
+        const std::string_view read(raw_.data(), raw);
+        if (decoding == Decoding::kCp1252ToUtf8) {
+          AppendCp1252AsUtf8(read, decoded_);
+        } else if (raw != 0) {
+          normalizer.Feed(read, decoded_);
+        } else {
+          normalizer.Finish(decoded_);
+        }
+        if (block.bytes.size() < decoded_.size()) block.bytes.resize(decoded_.size());
+        std::copy(decoded_.begin(), decoded_.end(), block.bytes.begin());
+        got = decoded_.size();
+      }
       if (got == 0) {
         pool_.Release(std::move(block));
-        break;
+        if (raw == 0) break;
+        continue;
       }
-      Dispatch(std::move(block), got);
+      Dispatch(std::move(block), got, raw);
+      if (raw == 0) break;
     }
     reading.Close();
     EndWord();  // the end of a file ends its last word
+    if (normalizer.replaced() != 0 && options_.on_invalid_utf8) {
+      options_.on_invalid_utf8(path, normalizer.replaced());
+    }
+    ++progress_.files_done;
+    ReportProgress();
     return go_on;
   }
 
   // The counts of the words that straddled blocks.
   WordCounter TakeCounter() { return std::move(straddling_); }
 
-  void ReportProgress() const {
+  void ReportProgress() {
     if (!options_.progress) return;
-    const double done = total_bytes_ == 0 ? 1.0
-                                          : static_cast<double>(pool_.bytes_done()) /
-                                                static_cast<double>(total_bytes_);
-    options_.progress(std::min(done, 1.0));
+    progress_.bytes_done = pool_.bytes_done();
+    options_.progress(progress_);
   }
 
  private:
+  enum class Decoding { kNone, kUtf8, kCp1252ToUtf8 };
+
+  Decoding DecodingOf(const std::filesystem::path& path) const {
+    switch (options_.encoding) {
+      case InputEncoding::kCp1252:
+        return Decoding::kNone;
+      case InputEncoding::kUtf8:
+        return Decoding::kUtf8;
+      case InputEncoding::kAuto:
+        break;
+    }
+    return LooksLikeUtf8(path) ? Decoding::kUtf8 : Decoding::kCp1252ToUtf8;
+  }
+
+  // A file with a byte-order mark, or whose every byte is well-formed UTF-8.
+  static bool LooksLikeUtf8(const std::filesystem::path& path) {
+    try {
+      InputFile file(path);
+      std::string buffer(kBlockBytes, '\0');
+      std::string scratch;
+      Utf8Normalizer check;
+      bool first = true;
+      while (const std::size_t got = file.Read(buffer)) {
+        const std::string_view read(buffer.data(), got);
+        if (first && HasUtf8Bom(read)) return true;
+        first = false;
+        scratch.clear();
+        check.Feed(read, scratch);
+        if (check.replaced() != 0) return false;
+      }
+      scratch.clear();
+      check.Finish(scratch);
+      return check.replaced() == 0;
+    } catch (const std::exception&) {
+      return false;  // the reading itself reports what is wrong with the file
+    }
+  }
+
   bool Cancelled() const {
     return options_.cancel != nullptr && options_.cancel->load(std::memory_order_relaxed);
   }
@@ -182,14 +247,15 @@ class BlockReader {
     open_word_.clear();
   }
 
-  void Dispatch(Block block, std::size_t got) {
+  // Hands the `got` bytes of `block` (read from `raw` bytes of input) to counting.
+  void Dispatch(Block block, std::size_t got, std::size_t raw) {
     const std::string_view text(block.bytes.data(), got);
     const auto is_separator = [](char byte) { return ClassOf(byte) == ByteClass::kSeparator; };
     const auto first = std::find_if(text.begin(), text.end(), is_separator);
+    pool_.AddDone(raw);
     if (first == text.end()) {
       // The whole block lies inside one word.
       AppendWordBytes(text, open_word_);
-      pool_.AddDone(got);
       pool_.Release(std::move(block));
       return;
     }
@@ -199,16 +265,17 @@ class BlockReader {
     AppendWordBytes(text.substr(0, block.begin), open_word_);
     EndWord();
     AppendWordBytes(text.substr(block.end), open_word_);
-    pool_.AddDone(got);
     pool_.Submit(std::move(block));
     ReportProgress();
   }
 
   CountingPool& pool_;
   const ExtractionOptions& options_;
-  std::uint64_t total_bytes_;
+  ExtractionProgress& progress_;
   std::string open_word_;  // cleaned bytes of the word that runs on into the next block
   WordCounter straddling_;
+  std::string raw_;      // undecoded input, when the input is decoded
+  std::string decoded_;  // its decoded form
 };
 
 }  // namespace
@@ -216,13 +283,16 @@ class BlockReader {
 ExtractionResult ExtractWords(std::span<const std::filesystem::path> files,
                               const ExtractionOptions& options) {
   ExtractionResult result;
-  std::uint64_t total_bytes = 0;
-  for (const auto& path : files) total_bytes += RegularFileSize(path);
+  result.encoding =
+      options.encoding == InputEncoding::kCp1252 ? WordEncoding::kCp1252 : WordEncoding::kUtf8;
+  ExtractionProgress progress;
+  progress.files_total = files.size();
+  for (const auto& path : files) progress.bytes_total += RegularFileSize(path);
 
   const unsigned threads =
       options.threads != 0 ? options.threads : std::max(1u, std::thread::hardware_concurrency());
   CountingPool pool(threads);
-  BlockReader reader(pool, options, total_bytes);
+  BlockReader reader(pool, options, progress);
   for (const auto& path : files) {
     if (!reader.ReadFile(path, result.reports)) {
       result.cancelled = true;
@@ -231,9 +301,7 @@ ExtractionResult ExtractWords(std::span<const std::filesystem::path> files,
   }
   WordCounter counts = pool.Finish(reader.TakeCounter());
   if (result.cancelled) return result;
-  if (options.progress) options.progress(1.0);
-
-  result.words = std::move(counts).TakeOrdered(result.storage);
+  result.words = std::move(counts).TakeOrdered(result.storage, result.encoding);
   for (const CountedWord& word : result.words) result.total += word.count;
   return result;
 }

@@ -7,17 +7,42 @@
 #include <span>
 #include <vector>
 
+#include "engine/utf8.h"
 #include "engine/word_arena.h"
 #include "engine/word_counter.h"
 #include "shell/error_report.h"
 
 namespace lintavel {
 
+// How the input files are decoded.
+enum class InputEncoding {
+  kCp1252,  // Windows-1252, as the window reads them; the words stay Windows-1252
+  kUtf8,    // UTF-8, ill-formed parts as U+FFFD, a byte-order mark dropped; words UTF-8
+  kAuto,    // UTF-8 for a file with a byte-order mark or valid UTF-8, else Windows-1252
+};
+
+// How far a run has come.
+struct ExtractionProgress {
+  std::uint64_t bytes_done = 0;
+  std::uint64_t bytes_total = 0;  // the sizes of the files when the run began
+  std::size_t files_done = 0;
+  std::size_t files_total = 0;
+
+  double fraction() const {
+    if (bytes_total == 0) return files_done == files_total ? 1.0 : 0.0;
+    const double done = static_cast<double>(bytes_done) / static_cast<double>(bytes_total);
+    return done < 1.0 ? done : 1.0;
+  }
+};
+
 struct ExtractionOptions {
   // Counting threads; 0 takes one per core.
   unsigned threads = 0;
-  // Called on the calling thread with the fraction of the input bytes counted so far.
-  std::function<void(double)> progress;
+  InputEncoding encoding = InputEncoding::kCp1252;
+  // Called on the calling thread after every block of input and at the end.
+  std::function<void(const ExtractionProgress&)> progress;
+  // Called once for each UTF-8 file with ill-formed parts, with how many were replaced.
+  std::function<void(const std::filesystem::path&, std::uint64_t)> on_invalid_utf8;
   // Checked before every block of input; once set, the run ends as soon as it can.
   const std::atomic<bool>* cancel = nullptr;
   // Receives the reader's reports, on the calling thread, in the order of the files.
@@ -25,11 +50,12 @@ struct ExtractionOptions {
 };
 
 struct ExtractionResult {
-  WordArena storage;               // owns the bytes that `words` points to
-  std::vector<CountedWord> words;  // least frequent first, ties in ordinal order
-  std::uint64_t total = 0;         // the number of words counted
-  int reports = 0;                 // failures reported by the reader
-  bool cancelled = false;          // the run was cancelled; `words` is then empty
+  WordArena storage;                              // owns the bytes that `words` points to
+  std::vector<CountedWord> words;                 // least frequent first, ties in ordinal order
+  WordEncoding encoding = WordEncoding::kCp1252;  // of the bytes of `words`
+  std::uint64_t total = 0;                        // the number of words counted
+  int reports = 0;                                // failures reported by the reader
+  bool cancelled = false;                         // the run was cancelled; `words` is then empty
 };
 
 // Reads `files` in order as Windows-1252 text and counts every distinct word. A file

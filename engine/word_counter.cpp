@@ -22,20 +22,21 @@ void WordCounter::MergeFrom(WordCounter&& other) {
   other.counts_.clear();
 }
 
-std::vector<CountedWord> WordCounter::TakeOrdered(WordArena& storage) && {
+std::vector<CountedWord> WordCounter::TakeOrdered(WordArena& storage, WordEncoding encoding) && {
   std::vector<CountedWord> words;
   words.reserve(counts_.size());
   for (const auto& [word, count] : counts_) words.push_back({word, count});
   decltype(counts_)().swap(counts_);
   storage.Absorb(std::move(arena_));
-  OrderByCountThenWord(words);
+  OrderByCountThenWord(words, encoding);
   return words;
 }
 
-void OrderByCountThenWord(std::vector<CountedWord>& words) {
-  std::sort(words.begin(), words.end(), [](const CountedWord& a, const CountedWord& b) {
+void OrderByCountThenWord(std::vector<CountedWord>& words, WordEncoding encoding) {
+  const auto less = encoding == WordEncoding::kUtf8 ? Utf8Utf16Less : Utf16OrdinalLess;
+  std::sort(words.begin(), words.end(), [less](const CountedWord& a, const CountedWord& b) {
     if (a.count != b.count) return a.count < b.count;
-    return Utf16OrdinalLess(a.word, b.word);
+    return less(a.word, b.word);
   });
 }
 

@@ -7,6 +7,7 @@
 
 #include <boost/unordered/unordered_flat_map.hpp>
 
+#include "engine/utf8.h"
 #include "engine/word_arena.h"
 #include "engine/word_hash.h"
 
@@ -42,9 +43,10 @@ class WordCounter {
   std::size_t distinct() const { return counts_.size(); }
 
   // The distinct words, least frequent first and, within one count, in ordinal
-  // UTF-16 order of the decoded words; the views point into `storage`, to which
-  // this counter hands its bytes.
-  std::vector<CountedWord> TakeOrdered(WordArena& storage) &&;
+  // UTF-16 order of the decoded words (whose bytes are in `encoding`); the views
+  // point into `storage`, to which this counter hands its bytes.
+  std::vector<CountedWord> TakeOrdered(WordArena& storage,
+                                       WordEncoding encoding = WordEncoding::kCp1252) &&;
 
  private:
   boost::unordered_flat_map<std::string_view, std::uint64_t, WordHash, WordEqual> counts_;
@@ -53,6 +55,7 @@ class WordCounter {
 };
 
 // Sorts `words` least frequent first, ties in ordinal UTF-16 order of the words.
-void OrderByCountThenWord(std::vector<CountedWord>& words);
+void OrderByCountThenWord(std::vector<CountedWord>& words,
+                          WordEncoding encoding = WordEncoding::kCp1252);
 
 }  // namespace lintavel

@@ -12,7 +12,8 @@ foreach(expected
     usr/lib/lintavel/lintavel usr/lib/lintavel/HAND-M.CUR usr/lib/lintavel/drag.ico
     "usr/lib/lintavel/Samples/Why count words.txt" "usr/lib/lintavel/Samples/Notes on reading.html"
     usr/share/applications/lintavel.desktop
-    usr/share/icons/hicolor/128x128/apps/lintavel.png)
+    usr/share/icons/hicolor/128x128/apps/lintavel.png
+    usr/share/man/man1/lintavel-extract.1)
   if(NOT EXISTS "${SCRATCH}/${expected}")
     message(FATAL_ERROR "not installed: ${expected}")
   endif()

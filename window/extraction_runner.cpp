@@ -35,8 +35,8 @@ void ExtractionRunner::Start(const QStringList& files) {
   (void)QtConcurrent::run([run, paths = std::move(paths)] {
     ExtractionOptions options;
     options.cancel = &run->cancel;
-    options.progress = [run](double fraction) {
-      const int percent = static_cast<int>(fraction * 100.0);
+    options.progress = [run](const ExtractionProgress& progress) {
+      const int percent = static_cast<int>(progress.fraction() * 100.0);
       if (percent == run->last_percent) return;
       run->last_percent = percent;
       PostToUi([run, percent] {

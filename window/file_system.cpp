@@ -9,8 +9,6 @@
 
 #include <memory>
 
-#include "window/list_view.h"
-
 namespace lintavel {
 
 namespace {
@@ -132,15 +130,6 @@ QString FixDoubleBackslashes(const QString& path) {
     return QString(2, separator) + fold_pairs(QStringView(path).mid(k));
   }
   return fold_pairs(path);
-}
-
-bool ListViewItemExists(const ListView& list, const QString& text) {
-  bool found = false;
-  const TextRows& rows = list.rows_model().rows();
-  for (std::size_t row = 0; row < rows.size(); ++row) {
-    if (rows.At(row) == text) found = true;
-  }
-  return found;
 }
 
 }  // namespace lintavel

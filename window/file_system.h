@@ -8,8 +8,6 @@
 
 namespace lintavel {
 
-class ListView;
-
 // The attribute bits of a file or folder, as the folder scans compare them.
 namespace attribute {
 inline constexpr int kReadOnly = 1;
@@ -56,8 +54,5 @@ std::vector<ListedFile> ListFilesInFolder(const QString& folder, const QString& 
 // left ("a//b" gives "a/b", three give two). Where paths have network prefixes
 // ("\\server"), a path that starts with separators starts with exactly two.
 QString FixDoubleBackslashes(const QString& path);
-
-// True when some row of `list` has exactly `text` (same characters, same case).
-bool ListViewItemExists(const ListView& list, const QString& text);
 
 }  // namespace lintavel

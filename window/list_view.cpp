@@ -228,6 +228,15 @@ void ListView::keyPressEvent(QKeyEvent* event) {
   QTableView::keyPressEvent(event);
 }
 
+bool ListViewItemExists(const ListView& list, const QString& text) {
+  bool found = false;
+  const TextRows& rows = list.rows_model().rows();
+  for (std::size_t row = 0; row < rows.size(); ++row) {
+    if (rows.At(row) == text) found = true;
+  }
+  return found;
+}
+
 QStringList DroppedPaths(const QMimeData* data) {
   QStringList paths;
   if (data == nullptr || !data->hasUrls()) return paths;

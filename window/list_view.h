@@ -116,6 +116,9 @@ class ListView : public QTableView {
   bool row_dragging_ = false;
 };
 
+// True when some row of `list` has exactly `text` (same characters, same case).
+bool ListViewItemExists(const ListView& list, const QString& text);
+
 // The local paths that a drop offers, or none when it offers anything but files.
 QStringList DroppedPaths(const QMimeData* data);
 

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -121,6 +122,133 @@ TEST(ExtractCommand, DoubleDashMakesTheRestFiles) {
   std::filesystem::current_path(previous);
   EXPECT_EQ(ran.status, kExitAllRead);
   EXPECT_EQ(ran.out, "dash\r\n");
+}
+
+Ran RunWithInput(std::vector<std::string> args, const std::string& input) {
+  std::istringstream in(input);
+  std::ostringstream out;
+  std::ostringstream err;
+  const int status = Run(args, CommandStreams{in, out, err, false});
+  return {status, out.str(), err.str()};
+}
+
+TEST(ExtractCommand, CountsPutTheCountBeforeEachWord) {
+  TempDir dir;
+  const auto in = dir.Write("in.txt", "b a b c b a");
+  EXPECT_EQ(RunWith({"--counts", in.string()}).out, "1\tc\r\n2\ta\r\n3\tb\r\n");
+}
+
+TEST(ExtractCommand, EncodingsOfInputAndOutput) {
+  TempDir dir;
+  const auto utf8 = dir.Write("utf8.txt", "caf\xC3\xA9 \xE4\xB8\xAD caf\xC3\xA9");
+  const auto cp1252 = dir.Write("cp1252.txt", "caf\xE9");
+  struct Case {
+    std::vector<std::string> args;
+    std::string out;
+  };
+  const Case cases[] = {
+      // The window's reading: every byte one character.
+      {{utf8.string()}, "\xE4\xB8\xAD\r\ncaf\xC3\xA9\r\n"},
+      {{"--output-encoding", "utf-8", utf8.string()},
+       "\xC3\xA4\xC2\xB8\xC2\xAD\r\ncaf\xC3\x83\xC2\xA9\r\n"},
+      {{"--encoding", "utf-8", utf8.string()}, "\xE4\xB8\xAD\r\ncaf\xC3\xA9\r\n"},
+      {{"--encoding=utf-8", "--output-encoding", "cp1252", utf8.string()}, "?\r\ncaf\xE9\r\n"},
+      {{"--encoding", "auto", utf8.string(), cp1252.string()}, "\xE4\xB8\xAD\r\ncaf\xC3\xA9\r\n"},
+      {{"--output-encoding", "utf-8", cp1252.string()}, "caf\xC3\xA9\r\n"},
+  };
+  for (const Case& c : cases) {
+    const Ran ran = RunWith(c.args);
+    EXPECT_EQ(ran.status, kExitAllRead);
+    EXPECT_EQ(ran.out, c.out) << c.args.front();
+  }
+}
+
+TEST(ExtractCommand, IllFormedUtf8IsReportedOncePerFileByName) {
+  TempDir dir;
+  const auto bad = dir.Write("bad.txt", "ok \xFF\xFE x\x80");
+  const Ran ran = RunWith({"--encoding", "utf-8", bad.string(), bad.string()});
+  EXPECT_EQ(ran.status, kExitAllRead);
+  EXPECT_EQ(ran.out, "ok\r\nx\xEF\xBF\xBD\r\n\xEF\xBF\xBD\xEF\xBF\xBD\r\n");
+  const std::string note =
+      "lintavel-extract: " + bad.string() + ": 3 ill-formed UTF-8 sequence(s) read as U+FFFD\n";
+  EXPECT_EQ(ran.err, note + note + "Results (Total Word Count: 6)\n");
+}
+
+TEST(ExtractCommand, FileListsAndFolderTreesAddToTheFilesInTheirOrder) {
+  TempDir dir;
+  const auto a = dir.Write("a.txt", "alpha");
+  const auto b = dir.Write("b.txt", "beta beta");
+  std::filesystem::create_directories(dir.path() / "tree/sub");
+  dir.Write("tree/one.txt", "gamma gamma gamma");
+  dir.Write("tree/sub/two.txt", "delta delta delta delta");
+  dir.Write("tree/skip.doc", "skipped");
+  const auto list = dir.Write("list.txt", b.string() + "\r\n" + a.string() + "\n");
+  const Ran ran = RunWith({a.string(), "--files-from", list.string(), "--recursive",
+                           (dir.path() / "tree").string(), "--ext", "txt", "--counts"});
+  EXPECT_EQ(ran.status, kExitAllRead);
+  EXPECT_EQ(ran.out, "2\talpha\r\n2\tbeta\r\n3\tgamma\r\n4\tdelta\r\n");
+  const Ran from_stdin = RunWithInput({"--files-from", "-"}, a.string() + "\n" + b.string());
+  EXPECT_EQ(from_stdin.out, "alpha\r\nbeta\r\n");
+  const Ran every = RunWith({"--recursive", (dir.path() / "tree").string(), "--ext", "*"});
+  EXPECT_NE(every.out.find("skipped"), std::string::npos);
+}
+
+TEST(ExtractCommand, ThreadsGiveTheSameWords) {
+  TempDir dir;
+  std::string text;
+  for (int i = 0; i < 300'000; ++i) text += "w" + std::to_string(i % 977) + (i % 7 ? " " : "\n");
+  const auto in = dir.Write("in.txt", text);
+  const Ran one = RunWith({"--threads", "1", in.string()});
+  const Ran four = RunWith({"--threads=4", in.string()});
+  EXPECT_EQ(one.out, four.out);
+  EXPECT_EQ(one.err, four.err);
+}
+
+TEST(ExtractCommand, BadListsAndOptionsSayWhatIsWrongAndWriteNothing) {
+  TempDir dir;
+  const auto a = dir.Write("a.txt", "alpha");
+  const auto blank = dir.Write("blank.txt", a.string() + "\n\n" + a.string() + "\n");
+  const auto nul = dir.Write("nul.txt", a.string() + std::string("\0x\n", 3));
+  const auto out = dir.Write("out.txt", "untouched");
+  struct Case {
+    std::vector<std::string> args;
+    std::string message;
+  };
+  const Case cases[] = {
+      {{"--files-from", blank.string()}, "has an empty line 2"},
+      {{"--files-from", nul.string()}, "line 1 of the file list"},
+      {{"--files-from", (dir.path() / "missing").string()}, "cannot read the file list"},
+      {{"--files-from"}, "needs a file name"},
+      {{"--encoding", "latin-9", a.string()}, "unknown encoding 'latin-9'"},
+      {{"--output-encoding", "auto", a.string()}, "unknown output encoding"},
+      {{"--threads", "0", a.string()}, "--threads needs a whole number"},
+      {{"--threads", "two", a.string()}, "--threads needs a whole number"},
+      {{"--recursive", dir.path().string()}, "--recursive needs --ext"},
+      {{"--ext", "txt", a.string()}, "--ext goes with --recursive"},
+      {{"--counts=yes", a.string()}, "unknown option --counts=yes"},
+      {{"--frobnicate", a.string()}, "unknown option --frobnicate"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {"-o", out.string()};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const Ran ran = RunWith(args);
+    EXPECT_EQ(ran.status, kExitUsage) << c.message;
+    EXPECT_NE(ran.err.find(c.message), std::string::npos) << ran.err;
+    EXPECT_EQ(ReadBytes(out), "untouched") << c.message;
+  }
+}
+
+TEST(ExtractBinary, ABrokenPipeEndsQuietly) {
+  TempDir dir;
+  std::string text;
+  for (int i = 0; i < 200'000; ++i) text += "word" + std::to_string(i) + " ";
+  const auto in = dir.Write("in.txt", text);
+  const std::string command = std::string(LINTAVEL_EXTRACT_BINARY) + " --quiet '" + in.string() +
+                              "' 2>" + (dir.path() / "err.txt").string() +
+                              " | head -c 10 > /dev/null";
+  EXPECT_EQ(std::system(command.c_str()), 0);
+  const std::string err = ReadBytes(dir.path() / "err.txt");
+  EXPECT_EQ(err.find("cannot write"), std::string::npos) << err;
 }
 
 TEST(ExtractBinary, RunsAsAProgramWithAPipe) {

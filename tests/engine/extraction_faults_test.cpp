@@ -55,7 +55,7 @@ TEST_P(ChangedDuringARun, ReportsAsTheReaderDoesAndCountsWhatWasRead) {
   ExtractionOptions options;
   options.threads = 2;
   options.report = [&](const ApplicationError& error) { reports.push_back(error.line); };
-  options.progress = [&](double) {
+  options.progress = [&](const ExtractionProgress&) {
     if (!changed) GetParam().change(file);
     changed = true;
   };
@@ -97,7 +97,7 @@ TEST(ChangedDuringARun, GrownWordsAreCountedToo) {
   const fs::path file = dir.Write("grows.txt", Numbered(kTwoBlocksAndMore));
   ExtractionOptions options;
   bool changed = false;
-  options.progress = [&](double) {
+  options.progress = [&](const ExtractionProgress&) {
     if (!changed) std::ofstream(file, std::ios::app) << "grown\n";
     changed = true;
   };

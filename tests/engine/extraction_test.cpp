@@ -183,7 +183,9 @@ TEST(ExtractWords, ProgressRisesToOne) {
   const auto file = dir.Write("p.txt", std::string(5'000'000, 'a').replace(100, 1, " "));
   std::vector<double> seen;
   ExtractionOptions options;
-  options.progress = [&](double fraction) { seen.push_back(fraction); };
+  options.progress = [&](const ExtractionProgress& progress) {
+    seen.push_back(progress.fraction());
+  };
   ExtractWords({&file, 1}, options);
   ASSERT_FALSE(seen.empty());
   EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));

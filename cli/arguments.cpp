@@ -1,0 +1,128 @@
+#include "cli/arguments.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+
+namespace lintavel {
+
+namespace {
+
+constexpr char kUsage[] =
+    "usage: lintavel-extract [OPTIONS] [FILE...]\n"
+    "Try 'lintavel-extract --help' for the options.\n";
+
+std::string Lower(std::string_view text) {
+  std::string lower(text);
+  std::transform(lower.begin(), lower.end(), lower.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return lower;
+}
+
+std::optional<InputEncoding> InputEncodingNamed(std::string_view name) {
+  const std::string lower = Lower(name);
+  if (lower == "cp1252" || lower == "windows-1252") return InputEncoding::kCp1252;
+  if (lower == "utf-8" || lower == "utf8") return InputEncoding::kUtf8;
+  if (lower == "auto") return InputEncoding::kAuto;
+  return std::nullopt;
+}
+
+std::optional<WordEncoding> OutputEncodingNamed(std::string_view name) {
+  const std::string lower = Lower(name);
+  if (lower == "cp1252" || lower == "windows-1252") return WordEncoding::kCp1252;
+  if (lower == "utf-8" || lower == "utf8") return WordEncoding::kUtf8;
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<Arguments> ParseArguments(std::span<const std::string> args, std::ostream& err) {
+  Arguments parsed;
+  const auto fail = [&err](const std::string& what) {
+    err << "lintavel-extract: " << what << "\n" << kUsage;
+    return std::nullopt;
+  };
+  bool options_ended = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    std::string_view arg = args[i];
+    if (options_ended || arg.size() < 2 || arg.front() != '-') {
+      parsed.sources.push_back({InputSource::Kind::kFile, std::string(arg)});
+      continue;
+    }
+    if (arg == "--") {
+      options_ended = true;
+      continue;
+    }
+    // "--name=value" and "--name value" mean the same.
+    std::optional<std::string> inline_value;
+    if (arg.starts_with("--")) {
+      if (const auto equals = arg.find('='); equals != arg.npos) {
+        inline_value = std::string(arg.substr(equals + 1));
+        arg = arg.substr(0, equals);
+      }
+    }
+    const auto value = [&]() -> std::optional<std::string> {
+      if (inline_value) return inline_value;
+      if (i + 1 == args.size()) return std::nullopt;
+      return args[++i];
+    };
+    const auto takes_none = [&] { return !inline_value.has_value(); };
+    if ((arg == "-h" || arg == "--help") && takes_none()) {
+      parsed.help = true;
+    } else if ((arg == "-q" || arg == "--quiet") && takes_none()) {
+      parsed.quiet = true;
+    } else if (arg == "--counts" && takes_none()) {
+      parsed.counts = true;
+    } else if (arg == "-o" || arg == "--output") {
+      const auto file = value();
+      if (!file) return fail("option " + std::string(arg) + " needs a file name");
+      if (file->empty()) return fail("the output file name is empty");
+      parsed.output = file;
+    } else if (arg == "--encoding") {
+      const auto name = value();
+      if (!name) return fail("option --encoding needs cp1252, utf-8 or auto");
+      const auto encoding = InputEncodingNamed(*name);
+      if (!encoding) return fail("unknown encoding '" + *name + "' (cp1252, utf-8 or auto)");
+      parsed.encoding = *encoding;
+    } else if (arg == "--output-encoding") {
+      const auto name = value();
+      if (!name) return fail("option --output-encoding needs cp1252 or utf-8");
+      const auto encoding = OutputEncodingNamed(*name);
+      if (!encoding) return fail("unknown output encoding '" + *name + "' (cp1252 or utf-8)");
+      parsed.output_encoding = encoding;
+    } else if (arg == "--files-from") {
+      const auto list = value();
+      if (!list || list->empty()) return fail("option --files-from needs a file name or -");
+      parsed.sources.push_back({InputSource::Kind::kFileList, *list});
+    } else if (arg == "--recursive") {
+      const auto folder = value();
+      if (!folder || folder->empty()) return fail("option --recursive needs a folder");
+      parsed.sources.push_back({InputSource::Kind::kFolderTree, *folder});
+    } else if (arg == "--ext") {
+      const auto extension = value();
+      if (!extension || extension->empty()) return fail("option --ext needs an extension");
+      parsed.extension = extension;
+    } else if (arg == "--threads") {
+      const auto count = value();
+      unsigned threads = 0;
+      const char* end = count ? count->data() + count->size() : nullptr;
+      if (!count || std::from_chars(count->data(), end, threads).ptr != end || threads == 0 ||
+          threads > 256) {
+        return fail("option --threads needs a whole number from 1 to 256");
+      }
+      parsed.threads = threads;
+    } else {
+      return fail("unknown option " + std::string(args[i]));
+    }
+  }
+  if (parsed.help) return parsed;
+  const bool has_tree =
+      std::any_of(parsed.sources.begin(), parsed.sources.end(),
+                  [](const auto& s) { return s.kind == InputSource::Kind::kFolderTree; });
+  if (has_tree && !parsed.extension) return fail("--recursive needs --ext EXT (* for every file)");
+  if (!has_tree && parsed.extension) return fail("--ext goes with --recursive");
+  if (parsed.sources.empty()) return fail("no input files");
+  return parsed;
+}
+
+}  // namespace lintavel

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <filesystem>
+#include <istream>
+#include <optional>
+#include <ostream>
+#include <span>
+#include <vector>
+
+#include "cli/arguments.h"
+
+namespace lintavel {
+
+// The input files of the sources, in their order: a file as named, a file list's
+// lines, a folder tree's files found as "Add All File(s) In Folder" finds them. A
+// list that cannot be read, or has an empty line or a NUL byte, is said on `err`
+// and gives nothing.
+std::optional<std::vector<std::filesystem::path>> ResolveInputs(
+    std::span<const InputSource> sources, const std::optional<std::string>& extension,
+    std::istream& in, std::ostream& err);
+
+}  // namespace lintavel

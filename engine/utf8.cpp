@@ -1,0 +1,172 @@
+#include "engine/utf8.h"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+#include "engine/code_page.h"
+
+namespace lintavel {
+
+namespace {
+
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
+
+// The length of the sequence that `lead` starts, 0 for a byte that starts none.
+int SequenceLength(unsigned char lead) {
+  if (lead < 0x80) return 1;
+  if (lead >= 0xC2 && lead <= 0xDF) return 2;
+  if (lead >= 0xE0 && lead <= 0xEF) return 3;
+  if (lead >= 0xF0 && lead <= 0xF4) return 4;
+  return 0;
+}
+
+// Whether `byte` may stand at place `index` (1 to 3) of the sequence led by `lead`.
+bool ValidFollower(unsigned char lead, int index, unsigned char byte) {
+  if (index == 1) {
+    if (lead == 0xE0) return byte >= 0xA0 && byte <= 0xBF;
+    if (lead == 0xED) return byte >= 0x80 && byte <= 0x9F;
+    if (lead == 0xF0) return byte >= 0x90 && byte <= 0xBF;
+    if (lead == 0xF4) return byte >= 0x80 && byte <= 0x8F;
+  }
+  return byte >= 0x80 && byte <= 0xBF;
+}
+
+void AppendCodePoint(char32_t cp, std::string& out) {
+  if (cp < 0x80) {
+    out.push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
+}
+
+// Decodes the valid sequence at `p` (of `length` bytes).
+char32_t Decode(const unsigned char* p, int length) {
+  switch (length) {
+    case 1:
+      return p[0];
+    case 2:
+      return (char32_t{p[0]} & 0x1F) << 6 | (p[1] & 0x3F);
+    case 3:
+      return (char32_t{p[0]} & 0x0F) << 12 | (char32_t{p[1]} & 0x3F) << 6 | (p[2] & 0x3F);
+    default:
+      return (char32_t{p[0]} & 0x07) << 18 | (char32_t{p[1]} & 0x3F) << 12 |
+             (char32_t{p[2]} & 0x3F) << 6 | (p[3] & 0x3F);
+  }
+}
+
+// The place of a code point in UTF-16 code-unit order.
+char32_t Utf16OrderKey(char32_t cp) {
+  // Beyond U+FFFF a character starts with a high surrogate (U+D800 to U+DBFF).
+  return cp > 0xFFFF ? 0xD800 + ((cp - 0x10000) >> 10) : cp;
+}
+
+}  // namespace
+
+void Utf8Normalizer::Feed(std::string_view chunk, std::string& out) {
+  std::string joined;
+  if (!pending_.empty()) {
+    joined = std::exchange(pending_, {});
+    joined.append(chunk);
+    chunk = joined;
+  }
+  const auto* p = reinterpret_cast<const unsigned char*>(chunk.data());
+  const std::size_t size = chunk.size();
+  std::size_t i = 0;
+  if (at_start_ && size > 0) {
+    if (size < 3 && std::string_view("\xEF\xBB\xBF").starts_with(chunk)) {
+      pending_.assign(chunk);  // perhaps the start of a byte-order mark
+      return;
+    }
+    at_start_ = false;
+    if (HasUtf8Bom(chunk)) i = 3;
+  }
+  out.reserve(out.size() + size);
+  while (i < size) {
+    // Runs of ASCII go over as they are.
+    std::size_t ascii = i;
+    while (ascii < size && p[ascii] < 0x80) ++ascii;
+    out.append(chunk.data() + i, ascii - i);
+    i = ascii;
+    if (i == size) break;
+    const int length = SequenceLength(p[i]);
+    if (length == 0) {
+      out.append(kReplacement);
+      ++replaced_;
+      ++i;
+      continue;
+    }
+    int valid = 1;
+    while (valid < length && i + valid < size && ValidFollower(p[i], valid, p[i + valid])) ++valid;
+    if (valid == length) {
+      out.append(chunk.data() + i, static_cast<std::size_t>(length));
+      i += static_cast<std::size_t>(length);
+    } else if (i + valid == size) {
+      pending_.assign(chunk.substr(i));  // the next chunk may complete it
+      return;
+    } else {
+      out.append(kReplacement);  // the maximal ill-formed part
+      ++replaced_;
+      i += static_cast<std::size_t>(valid);
+    }
+  }
+}
+
+void Utf8Normalizer::Finish(std::string& out) {
+  // What is left is an unfinished sequence (the start of a byte-order mark is one too).
+  if (!pending_.empty()) {
+    out.append(kReplacement);
+    ++replaced_;
+  }
+  pending_.clear();
+  at_start_ = true;
+}
+
+void AppendCp1252AsUtf8(std::string_view bytes, std::string& out) {
+  out.reserve(out.size() + bytes.size());
+  for (const char byte : bytes) {
+    const char16_t unit = DecodeCp1252(static_cast<unsigned char>(byte));
+    if (unit < 0x80) {
+      out.push_back(byte);
+    } else {
+      AppendCodePoint(unit, out);
+    }
+  }
+}
+
+std::string Utf8ToCp1252(std::string_view word) {
+  std::string bytes;
+  const auto* p = reinterpret_cast<const unsigned char*>(word.data());
+  for (std::size_t i = 0; i < word.size();) {
+    const int length = std::max(1, SequenceLength(p[i]));
+    const char32_t cp =
+        i + static_cast<std::size_t>(length) <= word.size() ? Decode(p + i, length) : 0xFFFD;
+    bytes.push_back(cp > 0xFFFF ? static_cast<char>(kUnmappable)
+                                : static_cast<char>(EncodeCp1252(static_cast<char16_t>(cp))));
+    i += static_cast<std::size_t>(length);
+  }
+  return bytes;
+}
+
+bool Utf8Utf16Less(std::string_view a, std::string_view b) {
+  const auto [in_a, in_b] = std::mismatch(a.begin(), a.end(), b.begin(), b.end());
+  if (in_b == b.end()) return false;
+  if (in_a == a.end()) return true;
+  // Back to the start of the character in which the two first differ.
+  std::size_t start = static_cast<std::size_t>(in_a - a.begin());
+  while (start > 0 && (static_cast<unsigned char>(a[start]) & 0xC0) == 0x80) --start;
+  const auto character = [start](std::string_view text) {
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data()) + start;
+    const int length = std::max(1, SequenceLength(*p));
+    return Utf16OrderKey(start + static_cast<std::size_t>(length) <= text.size() ? Decode(p, length)
+                                                                                 : char32_t{*p});
+  };
+  return character(a) < character(b);
+}
+
+}  // namespace lintavel

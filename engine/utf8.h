@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace lintavel {
+
+// The encoding of the words of a run: Windows-1252 bytes (the window's) or UTF-8.
+enum class WordEncoding { kCp1252, kUtf8 };
+
+// Turns a stream of bytes, fed in chunks of any size, into valid UTF-8: each
+// maximal ill-formed part becomes U+FFFD, and a byte-order mark at the very start
+// is dropped. A sequence split between chunks is put together.
+class Utf8Normalizer {
+ public:
+  // Appends the valid UTF-8 of `chunk` to `out`.
+  void Feed(std::string_view chunk, std::string& out);
+  // Ends the stream: an incomplete last sequence becomes U+FFFD.
+  void Finish(std::string& out);
+  // How many U+FFFD were put in so far.
+  std::uint64_t replaced() const { return replaced_; }
+
+ private:
+  std::string pending_;  // the start of a sequence that the next chunk completes
+  bool at_start_ = true;
+  std::uint64_t replaced_ = 0;
+};
+
+// Appends the UTF-8 form of the Windows-1252 `bytes` to `out`.
+void AppendCp1252AsUtf8(std::string_view bytes, std::string& out);
+
+// The UTF-8 word `word` in Windows-1252, "?" for each character the code page lacks.
+std::string Utf8ToCp1252(std::string_view word);
+
+// True when the text of UTF-8 `a` comes before that of `b` in ordinal UTF-16 order
+// (characters beyond U+FFFF sort as their surrogates, below U+E000).
+bool Utf8Utf16Less(std::string_view a, std::string_view b);
+
+// True when `text` begins with the UTF-8 byte-order mark.
+inline bool HasUtf8Bom(std::string_view text) { return text.starts_with("\xEF\xBB\xBF"); }
+
+}  // namespace lintavel

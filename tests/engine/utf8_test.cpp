@@ -1,0 +1,119 @@
+#include "engine/utf8.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "engine/extraction.h"
+#include "support/temp_dir.h"
+
+namespace lintavel {
+namespace {
+
+const std::string kFffd = "\xEF\xBF\xBD";
+
+struct NormalizeCase {
+  const char* name;
+  std::string input;
+  std::string output;
+  std::uint64_t replaced;
+};
+
+class Normalize : public ::testing::TestWithParam<NormalizeCase> {};
+
+TEST_P(Normalize, GivesTheSameWhereverTheChunksAreCut) {
+  const std::string& input = GetParam().input;
+  for (std::size_t chunk = 1; chunk <= std::max<std::size_t>(input.size(), 1); ++chunk) {
+    Utf8Normalizer normalizer;
+    std::string out;
+    for (std::size_t at = 0; at < input.size(); at += chunk) {
+      normalizer.Feed(std::string_view(input).substr(at, chunk), out);
+    }
+    normalizer.Finish(out);
+    EXPECT_EQ(out, GetParam().output) << "chunks of " << chunk;
+    EXPECT_EQ(normalizer.replaced(), GetParam().replaced) << "chunks of " << chunk;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Inputs, Normalize,
+    ::testing::Values(
+        NormalizeCase{"Ascii", "plain text", "plain text", 0},
+        NormalizeCase{"MultiByte", "caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80",
+                      "caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80", 0},
+        NormalizeCase{"ByteOrderMarkDropped", "\xEF\xBB\xBFword", "word", 0},
+        NormalizeCase{"OnlyAByteOrderMark", "\xEF\xBB\xBF", "", 0},
+        NormalizeCase{"MarkInsideIsKept", "a\xEF\xBB\xBF", "a\xEF\xBB\xBF", 0},
+        NormalizeCase{"LoneContinuation", "a\x80z", "a" + kFffd + "z", 1},
+        NormalizeCase{"Latin1Byte", "caf\xE9 x", "caf" + kFffd + " x", 1},
+        NormalizeCase{"TruncatedAtEnd", "ab\xE2\x82", "ab" + kFffd, 1},
+        NormalizeCase{"TruncatedBeforeAscii", "\xE2\x82.", kFffd + ".", 1},
+        NormalizeCase{"Overlong", "\xC0\xAF\xE0\x80\xAF", kFffd + kFffd + kFffd + kFffd + kFffd, 5},
+        NormalizeCase{"Surrogate", "\xED\xA0\x80", kFffd + kFffd + kFffd, 3},
+        NormalizeCase{"BeyondU10FFFF", "\xF4\x90\x80\x80", kFffd + kFffd + kFffd + kFffd, 4},
+        NormalizeCase{"StartOfAMarkOnly", "\xEF\xBB", kFffd, 1}),
+    [](const auto& test_case) { return std::string(test_case.param.name); });
+
+TEST(Utf8Utf16Less, OrdersAsUtf16CodeUnits) {
+  // U+FFFD is above U+E000, a character beyond U+FFFF sorts as its high surrogate.
+  EXPECT_TRUE(Utf8Utf16Less("\xF0\x9F\x98\x80", "\xEF\xBF\xBD"));
+  EXPECT_FALSE(Utf8Utf16Less("\xEF\xBF\xBD", "\xF0\x9F\x98\x80"));
+  EXPECT_TRUE(Utf8Utf16Less("\xED\x9F\xBF", "\xF0\x9F\x98\x80"));  // U+D7FF first
+  EXPECT_TRUE(Utf8Utf16Less("Zebra", "apple"));
+  EXPECT_TRUE(Utf8Utf16Less("caf", "caf\xC3\xA9"));
+  EXPECT_TRUE(Utf8Utf16Less("caf\xC3\xA9", "caf\xC4\x80"));  // U+00E9 before U+0100
+  EXPECT_FALSE(Utf8Utf16Less("same", "same"));
+}
+
+TEST(Utf8ToCp1252, KeepsWhatTheCodePageHasAndMarksTheRest) {
+  EXPECT_EQ(Utf8ToCp1252("caf\xC3\xA9 \xE2\x82\xAC"), "caf\xE9 \x80");
+  EXPECT_EQ(Utf8ToCp1252("\xE4\xB8\xAD\xF0\x9F\x98\x80x"), "??x");
+  std::string back;
+  AppendCp1252AsUtf8("caf\xE9 \x80\x81", back);
+  EXPECT_EQ(back, "caf\xC3\xA9 \xE2\x82\xAC\xC2\x81");
+}
+
+struct Utf8Run {
+  std::vector<std::string> words;
+  std::vector<std::pair<std::string, std::uint64_t>> invalid;
+};
+
+Utf8Run ExtractAs(InputEncoding encoding, const std::vector<std::filesystem::path>& files) {
+  Utf8Run run;
+  ExtractionOptions options;
+  options.encoding = encoding;
+  options.on_invalid_utf8 = [&](const std::filesystem::path& file, std::uint64_t count) {
+    run.invalid.emplace_back(file.filename().string(), count);
+  };
+  const ExtractionResult result = ExtractWords(files, options);
+  EXPECT_EQ(result.encoding, WordEncoding::kUtf8);
+  for (const CountedWord& word : result.words) run.words.emplace_back(word.word);
+  return run;
+}
+
+TEST(ExtractWordsUtf8, CountsCharactersNotBytesAndReportsIllFormedFilesOnce) {
+  testing::TempDir dir;
+  const auto good = dir.Write("good.txt",
+                              "\xEF\xBB\xBF"
+                              "caf\xC3\xA9, caf\xC3\xA9 na\xC3\xAFve!");
+  const auto bad = dir.Write("bad.txt", "x\xFF y\xFE\xFF z");
+  const Utf8Run run = ExtractAs(InputEncoding::kUtf8, {good, bad});
+  EXPECT_EQ(run.words, (std::vector<std::string>{"na\xC3\xAFve", "x" + kFffd, "y" + kFffd + kFffd,
+                                                 "z", "caf\xC3\xA9"}));
+  EXPECT_EQ(run.invalid, (std::vector<std::pair<std::string, std::uint64_t>>{{"bad.txt", 3}}));
+}
+
+TEST(ExtractWordsUtf8, AutoReadsEachFileInItsOwnEncoding) {
+  testing::TempDir dir;
+  const auto utf8 = dir.Write("utf8.txt", "caf\xC3\xA9 \xE2\x82\xAC");
+  const auto cp1252 = dir.Write("cp1252.txt", "caf\xE9 \x80 caf\xE9");
+  const auto marked = dir.Write("marked.txt", "\xEF\xBB\xBF\xE2\x82\xAC");
+  const Utf8Run run = ExtractAs(InputEncoding::kAuto, {utf8, cp1252, marked});
+  EXPECT_EQ(run.words, (std::vector<std::string>{"caf\xC3\xA9", "\xE2\x82\xAC"}));
+  EXPECT_TRUE(run.invalid.empty());
+}
+
+}  // namespace
+}  // namespace lintavel
