@@ -29,6 +29,10 @@ echo "identical: $(wc -l < "$data/ours.txt") words, $(cat "$data/ours.err")"
 echo "== Timing on $(stat -c %s "$x10") bytes"
 hyperfine -N --warmup 3 --runs 20 --export-markdown "$data/x10.md" \
   "$extract $x10" "cat $x10" "wc -w $x10"
+echo "== Encodings: the same input read as cp1252, utf-8 and auto"
+"$extract" --encoding utf-8 "$x10" 2>/dev/null | cmp - "$data/reference.txt"
+hyperfine -N --warmup 3 --runs 20 \
+  "$extract $x10" "$extract --encoding utf-8 $x10" "$extract --encoding auto $x10"
 hyperfine --warmup 1 --runs 5 --export-markdown "$data/x10-slow.md" \
   "tr -s ' ' '\n' < $x10 | tr -d '[:punct:]' | sort | uniq -c | sort -n > /dev/null" \
   "python3 bench/reference_count.py $x10 > /dev/null 2>&1"
@@ -46,4 +50,9 @@ if [ "${1:-}" = "--large" ]; then
       "$extract" -o "$data/generated_words.txt" "$input"
     /usr/bin/time -f "wc -w: %e s elapsed, peak memory %M KiB" wc -w "$input"
   done
+  echo "== One counting thread against two"
+  input="$data/generated_32000.txt"
+  hyperfine -N --warmup 1 --runs 5 \
+    "$extract --threads 1 -o $data/t1.txt $input" "$extract --threads 2 -o $data/t2.txt $input"
+  cmp "$data/t1.txt" "$data/t2.txt"
 fi

@@ -15,7 +15,7 @@ namespace lintavel {
 
 namespace {
 
-constexpr std::size_t kBlockBytes = 1 << 20;
+constexpr std::size_t kBlockBytes = 2 << 20;
 
 // Each counting thread's counter on cache lines of its own: counters share no line
 // that one thread writes while another reads.
