@@ -20,7 +20,10 @@ namespace {
 namespace fs = std::filesystem;
 using testing::TempDir;
 
-constexpr std::size_t kTwoBlocksAndMore = (5u << 20) / 2;  // 2.5 MiB
+// Several of the run's blocks (at most 8 MiB each), so that a change after the
+// first block meets a file still being read.
+constexpr std::size_t kSeveralBlocks = 12u << 20;
+constexpr std::size_t kShrunk = 9'000'000;
 
 // Words of the form w<number>, each once, so that what was read can be told exactly.
 std::string Numbered(std::size_t bytes) {
@@ -47,7 +50,7 @@ class ChangedDuringARun : public ::testing::TestWithParam<Change> {};
 
 TEST_P(ChangedDuringARun, ReportsAsTheReaderDoesAndCountsWhatWasRead) {
   TempDir dir;
-  const std::string text = Numbered(kTwoBlocksAndMore);
+  const std::string text = Numbered(kSeveralBlocks);
   const fs::path file = dir.Write("changing.txt", text);
   const fs::path after = dir.Write("after.txt", "tail");
   std::vector<int> reports;
@@ -79,8 +82,7 @@ TEST_P(ChangedDuringARun, ReportsAsTheReaderDoesAndCountsWhatWasRead) {
 INSTANTIATE_TEST_SUITE_P(
     Changes, ChangedDuringARun,
     ::testing::Values(
-        Change{
-            "Shrinks", [](const fs::path& f) { fs::resize_file(f, 1'500'000); }, 1'500'000, {110}},
+        Change{"Shrinks", [](const fs::path& f) { fs::resize_file(f, kShrunk); }, kShrunk, {110}},
         Change{"Vanishes", [](const fs::path& f) { fs::remove(f); }, std::string::npos, {110}},
         Change{"LosesItsPermissions",
                [](const fs::path& f) { fs::permissions(f, fs::perms::none); },
@@ -94,7 +96,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(ChangedDuringARun, GrownWordsAreCountedToo) {
   TempDir dir;
-  const fs::path file = dir.Write("grows.txt", Numbered(kTwoBlocksAndMore));
+  const fs::path file = dir.Write("grows.txt", Numbered(kSeveralBlocks));
   ExtractionOptions options;
   bool changed = false;
   options.progress = [&](const ExtractionProgress&) {
