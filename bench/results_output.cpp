@@ -13,6 +13,7 @@
 #include <fstream>
 #include <string>
 
+#include "bench/resident_memory.h"
 #include "output/clipboard_output.h"
 #include "output/spreadsheet.h"
 #include "output/text_file_output.h"
@@ -23,19 +24,6 @@
 namespace {
 
 // The resident memory of this process now, in KiB.
-long ResidentKiB() {
-  std::ifstream status("/proc/self/status");
-  std::string key;
-  long value = 0;
-  while (status >> key) {
-    if (key == "VmRSS:") {
-      status >> value;
-      return value;
-    }
-    status.ignore(1 << 10, '\n');
-  }
-  return 0;
-}
 
 int Fail(const char* what) {
   std::fprintf(stderr, "results_output: %s\n", what);
@@ -66,7 +54,7 @@ int main(int argc, char** argv) {
               text_chars * 2 / 1024);
   lintavel::testing::TempDir dir;
 
-  long before = ResidentKiB();
+  long before = lintavel::bench::ResidentKiB();
   QElapsedTimer timer;
   timer.start();
   const QString text_file = QString::fromStdString((dir.path() / "words.txt").string());
@@ -76,26 +64,26 @@ int main(int argc, char** argv) {
     for (std::size_t row = 0; row < rows.size(); ++row) writer.WriteLine(rows.At(row));
     writer.Commit();
   }
-  Report("save as text file", timer.restart(), before, ResidentKiB());
+  Report("save as text file", timer.restart(), before, lintavel::bench::ResidentKiB());
   if (QFileInfo(text_file).size() != static_cast<qint64>(text_chars + 2 * kRows)) {
     return Fail("the text file has another size");
   }
 
-  before = ResidentKiB();
+  before = lintavel::bench::ResidentKiB();
   timer.restart();
   lintavel::QtClipboard clipboard;
   lintavel::CopyListViewToClipboard(lintavel::ListViewTable(results), clipboard);
-  Report("copy to the clipboard", timer.restart(), before, ResidentKiB());
+  Report("copy to the clipboard", timer.restart(), before, lintavel::bench::ResidentKiB());
   if (QGuiApplication::clipboard()->text().size() !=
       static_cast<qsizetype>(text_chars + 2 * kRows)) {
     return Fail("the clipboard holds another text");
   }
 
-  before = ResidentKiB();
+  before = lintavel::bench::ResidentKiB();
   timer.restart();
   const QString workbook = QString::fromStdString((dir.path() / "words.xlsx").string());
   lintavel::WriteResultsWorkbook(lintavel::ListSnapshot(results), workbook);
-  Report("write the workbook", timer.restart(), before, ResidentKiB());
+  Report("write the workbook", timer.restart(), before, lintavel::bench::ResidentKiB());
   if (QFileInfo(workbook).size() < kRows) return Fail("the workbook is too small");
   return 0;
 }

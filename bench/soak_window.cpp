@@ -13,6 +13,7 @@
 #include <fstream>
 #include <string>
 
+#include "bench/resident_memory.h"
 #include "shell/settings_store.h"
 #include "support/scripted_dialogs.h"
 #include "support/temp_dir.h"
@@ -22,26 +23,12 @@
 
 namespace {
 
-long ResidentKiB() {
-  std::ifstream status("/proc/self/status");
-  std::string key;
-  long value = 0;
-  while (status >> key) {
-    if (key == "VmRSS:") {
-      status >> value;
-      return value;
-    }
-    status.ignore(1 << 10, '\n');
-  }
-  return 0;
-}
-
 // Memory the allocator still holds after a clear is handed back before measuring,
 // so that what remains is what the program still uses.
 long SettledResidentKiB() {
   QApplication::processEvents();
   ::malloc_trim(0);
-  return ResidentKiB();
+  return lintavel::bench::ResidentKiB();
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <map>
 #include <stdexcept>
 
+#include "support/qt_paths.h"
 #include "support/temp_dir.h"
 #include "support/test_table.h"
 
@@ -22,7 +23,7 @@ namespace fs = std::filesystem;
 using testing::TempDir;
 using testing::TestTable;
 
-QString Q(const fs::path& path) { return QString::fromStdString(path.string()); }
+using testing::Q;
 
 // The cells of every sheet of `workbook`, as the spreadsheet application reads them:
 // sheet name -> rows -> cells. Uses LibreOffice's own conversion to CSV.

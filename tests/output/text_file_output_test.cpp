@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <stdexcept>
 
+#include "support/qt_paths.h"
 #include "support/temp_dir.h"
 
 namespace lintavel {
@@ -17,7 +18,7 @@ namespace fs = std::filesystem;
 using testing::ReadBytes;
 using testing::TempDir;
 
-QString Q(const fs::path& path) { return QString::fromStdString(path.string()); }
+using testing::Q;
 
 std::size_t FilesIn(const fs::path& folder) {
   return static_cast<std::size_t>(std::distance(fs::directory_iterator(folder), {}));

@@ -65,6 +65,17 @@ class ScriptedDialogs : public Dialogs {
     return answer;
   }
 
+  // The line numbers of the standard error reports shown, in order.
+  std::vector<int> ReportLines() const {
+    std::vector<int> lines;
+    for (const Shown& message : shown) {
+      if (message.caption != QLatin1String("Application Error")) continue;
+      lines.push_back(
+          message.text.section(QStringLiteral("at line "), 1).section(u'\r', 0, 0).toInt());
+    }
+    return lines;
+  }
+
   // The texts of the messages shown, in order.
   QStringList texts() const {
     QStringList all;

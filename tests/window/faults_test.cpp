@@ -11,6 +11,7 @@
 
 #include "output/spreadsheet.h"
 #include "shell/settings_store.h"
+#include "support/qt_paths.h"
 #include "support/scripted_dialogs.h"
 #include "support/temp_dir.h"
 #include "support/wait.h"
@@ -25,7 +26,7 @@ using testing::ReadBytes;
 using testing::TempDir;
 using testing::WaitUntil;
 
-QString Q(const fs::path& path) { return QString::fromStdString(path.string()); }
+using testing::Q;
 
 class FaultsTest : public ::testing::Test {
  protected:
@@ -38,15 +39,7 @@ class FaultsTest : public ::testing::Test {
     fs::copy(fs::path(LINTAVEL_SOURCE_DIR) / "samples", program_.path() / "Samples");
     Open(Q(config_.path() / "Quorvane.ini"));
   }
-  std::vector<int> ReportLines() const {
-    std::vector<int> lines;
-    for (const auto& shown : dialogs_.shown) {
-      if (shown.caption == "Application Error") {
-        lines.push_back(shown.text.section("at line ", 1).section('\r', 0, 0).toInt());
-      }
-    }
-    return lines;
-  }
+  std::vector<int> ReportLines() const { return dialogs_.ReportLines(); }
   void Click(int button) { QTest::mouseClick(form_->PushButton(button), Qt::LeftButton); }
 
   TempDir program_;

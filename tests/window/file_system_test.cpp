@@ -7,13 +7,14 @@
 #include <QDir>
 #include <QFile>
 
+#include "support/qt_paths.h"
 #include "support/temp_dir.h"
 #include "window/list_view.h"
 
 namespace lintavel {
 namespace {
 
-QString Q(const std::filesystem::path& path) { return QString::fromStdString(path.string()); }
+using testing::Q;
 
 TEST(FileSystemTests, TellFilesFoldersAndMissingPathsApart) {
   testing::TempDir dir;

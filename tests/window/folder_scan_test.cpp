@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "support/qt_paths.h"
 #include "support/temp_dir.h"
 
 namespace lintavel {
@@ -16,7 +17,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-QString Q(const fs::path& path) { return QString::fromStdString(path.string()); }
+using testing::Q;
 
 struct Scan {
   QStringList rows;

@@ -13,6 +13,7 @@
 #include <filesystem>
 
 #include "shell/settings_store.h"
+#include "support/qt_paths.h"
 #include "support/scripted_dialogs.h"
 #include "support/temp_dir.h"
 #include "support/wait.h"
@@ -26,7 +27,7 @@ using testing::ScriptedDialogs;
 using testing::TempDir;
 using testing::WaitUntil;
 
-QString Q(const std::filesystem::path& path) { return QString::fromStdString(path.string()); }
+using testing::Q;
 
 // The pointer moving over `widget`, as the window system reports it.
 void MovePointer(QWidget* widget, QPoint at) {
@@ -55,14 +56,7 @@ class Form1Test : public ::testing::Test {
     return *form_;
   }
 
-  std::vector<int> ReportLines() const {
-    std::vector<int> lines;
-    for (const auto& shown : dialogs_.shown) {
-      if (shown.caption != "Application Error") continue;
-      lines.push_back(shown.text.section("at line ", 1).section('\r', 0, 0).toInt());
-    }
-    return lines;
-  }
+  std::vector<int> ReportLines() const { return dialogs_.ReportLines(); }
 
   QStringList Rows(const ListView& list) const {
     QStringList rows;

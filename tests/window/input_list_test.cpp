@@ -10,6 +10,7 @@
 #include <filesystem>
 
 #include "shell/settings_store.h"
+#include "support/qt_paths.h"
 #include "support/scripted_dialogs.h"
 #include "support/temp_dir.h"
 #include "support/wait.h"
@@ -22,7 +23,7 @@ namespace {
 namespace fs = std::filesystem;
 using testing::WaitUntil;
 
-QString Q(const fs::path& path) { return QString::fromStdString(path.string()); }
+using testing::Q;
 
 void Touch(const fs::path& file) { testing::TempDir::WriteFile(file, "x"); }
 

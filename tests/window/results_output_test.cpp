@@ -10,6 +10,7 @@
 
 #include "output/spreadsheet.h"
 #include "shell/settings_store.h"
+#include "support/qt_paths.h"
 #include "support/scripted_dialogs.h"
 #include "support/temp_dir.h"
 #include "support/wait.h"
@@ -23,7 +24,7 @@ namespace fs = std::filesystem;
 using testing::ReadBytes;
 using testing::WaitUntil;
 
-QString Q(const fs::path& path) { return QString::fromStdString(path.string()); }
+using testing::Q;
 
 // A spreadsheet application the test controls.
 class ScriptedSpreadsheet : public SpreadsheetApp {
@@ -53,15 +54,7 @@ class ResultsOutputTest : public ::testing::Test {
     for (const QString& word : words) Results().Append(word);
     Results().SetHeaderText(QStringLiteral("Results (Total Word Count: %1)").arg(words.size()));
   }
-  std::vector<int> ReportLines() const {
-    std::vector<int> lines;
-    for (const auto& shown : dialogs_.shown) {
-      if (shown.caption == "Application Error") {
-        lines.push_back(shown.text.section("at line ", 1).section('\r', 0, 0).toInt());
-      }
-    }
-    return lines;
-  }
+  std::vector<int> ReportLines() const { return dialogs_.ReportLines(); }
   void Click(int button) { QTest::mouseClick(form_->PushButton(button), Qt::LeftButton); }
 
   testing::TempDir program_;
