@@ -26,4 +26,15 @@ file(READ "${SCRATCH}/usr/share/applications/lintavel.desktop" entry)
 if(NOT entry MATCHES "Exec=lintavel" OR NOT entry MATCHES "Icon=lintavel")
   message(FATAL_ERROR "the desktop entry does not start lintavel with its icon")
 endif()
+# The installed command line, its words through a pipe.
+file(WRITE "${SCRATCH}/input.txt" "b a b\n")
+execute_process(COMMAND "${SCRATCH}/usr/bin/lintavel-extract" --counts "${SCRATCH}/input.txt"
+                COMMAND od -An -tx1
+                OUTPUT_VARIABLE piped ERROR_VARIABLE total RESULT_VARIABLE status)
+# The bytes as hexadecimal: execute_process would turn CR LF into LF.
+string(REGEX REPLACE "[ \n]" "" piped "${piped}")
+if(NOT status EQUAL 0 OR NOT piped STREQUAL "3109610d0a3209620d0a"
+   OR NOT total STREQUAL "Results (Total Word Count: 3)\n")
+  message(FATAL_ERROR "the installed lintavel-extract gave ${piped}, ${total} (${status})")
+endif()
 file(REMOVE_RECURSE "${SCRATCH}")

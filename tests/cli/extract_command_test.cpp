@@ -238,6 +238,25 @@ TEST(ExtractCommand, BadListsAndOptionsSayWhatIsWrongAndWriteNothing) {
   }
 }
 
+TEST(ExtractCommand, AProgressBarOnATerminalOnlyAndNotWithQuiet) {
+  TempDir dir;
+  const auto a = dir.Write("a.txt", "one two");
+  const auto b = dir.Write("b.txt", "three");
+  std::istringstream in;
+  std::ostringstream out;
+  std::ostringstream terminal;
+  lintavel::Run(std::vector<std::string>{a.string(), b.string()},
+                CommandStreams{in, out, terminal, true});
+  EXPECT_NE(terminal.str().find("\r[########################] files 2/2"), std::string::npos)
+      << terminal.str();
+  EXPECT_NE(terminal.str().find("\r\033[K"), std::string::npos);  // taken off at the end
+  EXPECT_TRUE(terminal.str().ends_with("\033[KResults (Total Word Count: 3)\n"));
+
+  std::ostringstream quiet;
+  lintavel::Run(std::vector<std::string>{"-q", a.string()}, CommandStreams{in, out, quiet, true});
+  EXPECT_EQ(quiet.str(), "Results (Total Word Count: 2)\n");
+}
+
 TEST(ExtractBinary, ABrokenPipeEndsQuietly) {
   TempDir dir;
   std::string text;
