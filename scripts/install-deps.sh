@@ -4,8 +4,12 @@
 # Safe to run again: it installs nothing when everything is there.
 set -euo pipefail
 
-run_packages=(cmake ninja-build g++ pkg-config qt6-base-dev libboost1.81-dev libxlsxwriter-dev fonts-liberation2)
-test_packages=(googletest libgtest-dev libgmock-dev clang-format libreoffice-calc-nogui)
+# "a|b" is satisfied by either package and installs the first when neither is there.
+build_packages=(cmake ninja-build g++ pkg-config qt6-base-dev libboost1.81-dev libxlsxwriter-dev
+                fonts-liberation2)
+run_packages=("${build_packages[@]}" libreoffice-calc)
+test_packages=(googletest libgtest-dev libgmock-dev clang-format
+               "libreoffice-calc-nogui|libreoffice-calc")
 bench_packages=(libbenchmark-dev hyperfine python3)
 fuzz_packages=(clang libclang-rt-14-dev)
 
@@ -13,18 +17,24 @@ wanted=()
 for group in "${@:-run}"; do
   case "$group" in
     run) wanted+=("${run_packages[@]}") ;;
-    test) wanted+=("${run_packages[@]}" "${test_packages[@]}") ;;
-    bench) wanted+=("${run_packages[@]}" "${bench_packages[@]}") ;;
-    fuzz) wanted+=("${run_packages[@]}" "${fuzz_packages[@]}") ;;
+    test) wanted+=("${build_packages[@]}" "${test_packages[@]}") ;;
+    bench) wanted+=("${build_packages[@]}" "${bench_packages[@]}") ;;
+    fuzz) wanted+=("${build_packages[@]}" "${fuzz_packages[@]}") ;;
     *) echo "install-deps.sh: unknown group '$group' (run, test, bench or fuzz)" >&2; exit 2 ;;
   esac
 done
 
+installed() {
+  dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"
+}
 missing=()
-for package in "${wanted[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
-    missing+=("$package")
-  fi
+for wanted_package in "${wanted[@]}"; do
+  found=""
+  IFS='|' read -r -a choices <<< "$wanted_package"
+  for package in "${choices[@]}"; do
+    if installed "$package"; then found=yes; break; fi
+  done
+  [ -n "$found" ] || missing+=("${choices[0]}")
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
