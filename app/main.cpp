@@ -1,6 +1,6 @@
 #include <QApplication>
 #include <QIcon>
-#include <QThreadPool>
+#include <cstdlib>
 
 #include "shell/qt_dialogs.h"
 #include "shell/settings_store.h"
@@ -19,7 +19,9 @@ int main(int argc, char** argv) {
   dialogs.SetParent(&form);
   form.ShowCentred();
   const int status = QApplication::exec();
-  // A run that the closing abandoned stops within one block of input.
-  QThreadPool::globalInstance()->waitForDone();
+  // Work that the closing abandoned stops within one block of input or one folder.
+  // A read that hangs (a share that went away) must not keep the program alive:
+  // nothing is saved at the end, so the program may end without its destructors.
+  if (!form.WaitForWorkers(1000)) std::_Exit(status);
   return status;
 }

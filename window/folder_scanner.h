@@ -35,6 +35,8 @@ class FolderScanner : public QObject {
   void Cancel();
   // Jobs queued or running.
   int pending() const { return pending_; }
+  // Waits up to `milliseconds` for the worker to end; true when it has.
+  bool WaitForDone(int milliseconds) { return pool_.waitForDone(milliseconds); }
 
  signals:
   void RowsFound(const QStringList& rows);

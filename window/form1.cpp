@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QThreadPool>
 #include <stdexcept>
 #include <utility>
 
@@ -274,6 +275,11 @@ void Form1::mouseMoveEvent(QMouseEvent* event) {
 bool Form1::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::MouseMove && !IsBusy()) SetMousePointer(pointer::kCustom);
   return QWidget::eventFilter(watched, event);
+}
+
+bool Form1::WaitForWorkers(int milliseconds) {
+  return QThreadPool::globalInstance()->waitForDone(milliseconds) &&
+         scanner_->WaitForDone(milliseconds);
 }
 
 void Form1::closeEvent(QCloseEvent* event) {

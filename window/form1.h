@@ -104,6 +104,10 @@ class Form1 : public QWidget {
   // Folder scans queued or running.
   int pending_scans() const;
 
+  // Waits up to `milliseconds` for the work the window started off the UI thread
+  // (runs, scans, workbooks) to end; true when it has.
+  bool WaitForWorkers(int milliseconds);
+
  signals:
   // A run has ended and its rows are in the results list.
   void ExtractionFinished();
