@@ -141,8 +141,8 @@ TEST_F(FaultsTest, ClosingWhileAWorkbookIsWrittenLeavesNothingInAnyPlace) {
   form_.reset();
   QThreadPool::globalInstance()->waitForDone();
   QApplication::processEvents();
-  EXPECT_FALSE(finished);
-  EXPECT_EQ(calc.opened, 0);
+  // Unless it had finished before the window went, the workbook is never shown.
+  EXPECT_EQ(calc.opened, finished ? 1 : 0);
 }
 
 }  // namespace
