@@ -16,8 +16,7 @@ function(lintavel_add_test name)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
   # GCC 12 at -O3 warns falsely about std::string concatenation (its bug 105329).
   target_compile_options(${name} PRIVATE $<$<CXX_COMPILER_ID:GNU>:-Wno-restrict>)
-  target_compile_definitions(${name} PRIVATE
-    LINTAVEL_TEST_DATA_DIR="${PROJECT_SOURCE_DIR}/tests/data")
+  target_compile_definitions(${name} PRIVATE LINTAVEL_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 60
     PROPERTIES
