@@ -37,27 +37,21 @@ class LineSplitter {
         }
       }
       start = i + 1;
-      has_partial_ = false;
     }
-    if (start < chunk.size()) {
-      partial_.append(chunk.substr(start));
-      has_partial_ = true;
-    }
+    if (start < chunk.size()) partial_.append(chunk.substr(start));
   }
 
   // Ends the stream: a last line without terminator is passed on; a stream that
   // ends with a terminator has no extra empty line.
   template <typename OnLine>
   void Finish(OnLine&& on_line) {
-    if (has_partial_) on_line(std::string_view(partial_));
+    if (!partial_.empty()) on_line(std::string_view(partial_));
     partial_.clear();
-    has_partial_ = false;
     after_cr_ = false;
   }
 
  private:
-  std::string partial_;
-  bool has_partial_ = false;
+  std::string partial_;  // the start of a line that the next chunk goes on with
   bool after_cr_ = false;
 };
 

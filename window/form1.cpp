@@ -136,19 +136,22 @@ void Form1::BuildControls() {
   setPalette(white);
   setMouseTracking(true);
 
-  list1_ = new ListView(this);
-  list1_->setObjectName(QStringLiteral("ListView1"));
-  list1_->setGeometry(Twips(120, 120, 7800, 2535));
-  list1_->setToolTip(
+  const auto make_list = [this](const char* name, QRect place, const QString& tooltip) {
+    auto* list = new ListView(this);
+    list->setObjectName(QString::fromLatin1(name));
+    list->setGeometry(place);
+    list->setToolTip(tooltip);
+    list->setFont(ArialBold(9));
+    return list;
+  };
+  list1_ = make_list(
+      "ListView1", Twips(120, 120, 7800, 2535),
       QStringLiteral("Drag and drop files here. Double-click item to remove it. Move | line to "
                      "right and out of window to reveal full names."));
-  list2_ = new ListView(this);
-  list2_->setObjectName(QStringLiteral("ListView2"));
-  list2_->setGeometry(Twips(120, 4270, 7800, 2535));
-  list2_->setToolTip(
+  list2_ = make_list(
+      "ListView2", Twips(120, 4270, 7800, 2535),
       QStringLiteral("Double-click item to remove it. Move | line to right and out of window to "
                      "reveal full names."));
-  for (ListView* list : {list1_, list2_}) list->setFont(ArialBold(9));
   connect(list2_, &ListView::PointerMoved, this, [this] {
     if (!IsBusy()) SetMousePointer(pointer::kDefault);
   });
@@ -190,17 +193,14 @@ void Form1::Form_Load() {
   bool hand_exists = false;
   procedure.Step(104, [&] { hand_exists = PathExists(hand); });
   if (hand_exists) procedure.Step(106, [&] { hand_cursor_ = LoadPointerImage(hand); });
-  const QString snapshot = QString::fromLatin1(kSettingSnapshot);
-  procedure.Step(108, [&] {
-    if (settings_.GetSetting(snapshot, QString()).isEmpty()) {
+  // Recorded once the samples folder holds files; until then at every start.
+  const auto record_samples_if_none = [this] {
+    if (settings_.GetSetting(QString::fromLatin1(kSettingSnapshot), QString()).isEmpty()) {
       TakeSamplesSnapshot(program_folder_, settings_);
     }
-  });
-  procedure.Step(124, [&] {
-    if (settings_.GetSetting(snapshot, QString()).isEmpty()) {
-      TakeSamplesSnapshot(program_folder_, settings_);
-    }
-  });
+  };
+  procedure.Step(108, record_samples_if_none);
+  procedure.Step(124, record_samples_if_none);
   procedure.Step(126, [&] {
     setWindowTitle(QString::fromLatin1(kProductTitle));
     setWindowIcon(QApplication::windowIcon());
@@ -260,7 +260,6 @@ void Form1::SetMousePointer(int value) {
 }
 
 void Form1::SetProgress(double value, const QString& text) {
-  progress_value_ = value;
   progress_->setValue(static_cast<int>(value + 0.5));
   progress_->setFormat(text);
 }

@@ -161,7 +161,6 @@ class Form1 : public QWidget {
 
   int mouse_pointer_ = pointer::kDefault;
   std::optional<QCursor> hand_cursor_;
-  double progress_value_ = 0;
   std::int16_t is_extracting_ = kFalse;
   std::int16_t mouse_is_down_ = kFalse;
   QPersistentModelIndex drag_item_;
