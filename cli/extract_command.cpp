@@ -1,16 +1,10 @@
 #include "cli/extract_command.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdio>
 #include <filesystem>
+#include <new>
 #include <optional>
 #include <sstream>
 #include <string_view>
-#include <system_error>
 #include <vector>
 
 #include "cli/arguments.h"
@@ -18,6 +12,7 @@
 #include "cli/progress_bar.h"
 #include "engine/extraction.h"
 #include "engine/utf8.h"
+#include "output/safe_file_writer.h"
 #include "shell/error_report.h"
 
 namespace lintavel {
@@ -106,45 +101,7 @@ void WriteWords(const ExtractionResult& result, WordEncoding output, bool counts
   if (!chunk.empty()) write(std::string_view(chunk));
 }
 
-// Writes the output to a new file beside `target` and renames it over `target` only
-// when all of it is written, so a failed write never destroys an older file.
-template <typename Produce>
-void WriteFileAtomically(const std::filesystem::path& target, Produce&& produce) {
-  const auto fail = [&target](int error) {
-    throw std::system_error(error, std::generic_category(),
-                            "cannot write '" + target.string() + "'");
-  };
-  std::string temp = target.string() + ".XXXXXX";
-  const int fd = ::mkstemp(temp.data());
-  if (fd < 0) fail(errno);
-  // mkstemp makes the file readable by its owner only; give it the usual mode.
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  ::fchmod(fd, 0666 & ~mask);
-  int error = 0;
-  produce([&](std::string_view chunk) {
-    while (error == 0 && !chunk.empty()) {
-      const ssize_t put = ::write(fd, chunk.data(), chunk.size());
-      if (put < 0 && errno == EINTR) continue;
-      if (put < 0) {
-        error = errno;
-      } else {
-        chunk.remove_prefix(static_cast<std::size_t>(put));
-      }
-    }
-  });
-  if (error == 0 && ::fsync(fd) != 0) error = errno;
-  if (::close(fd) != 0 && error == 0) error = errno;
-  if (error == 0 && std::rename(temp.c_str(), target.c_str()) != 0) error = errno;
-  if (error != 0) {
-    std::remove(temp.c_str());
-    fail(error);
-  }
-}
-
-}  // namespace
-
-int Run(std::span<const std::string> args, const CommandStreams& streams) {
+int RunGuarded(std::span<const std::string> args, const CommandStreams& streams) {
   std::ostream& err = streams.err;
   const std::optional<Arguments> parsed = ParseArguments(args, err);
   if (!parsed) return kExitUsage;
@@ -172,24 +129,44 @@ int Run(std::span<const std::string> args, const CommandStreams& streams) {
         << " ill-formed UTF-8 sequence(s) read as U+FFFD\n";
   };
   if (bar) options.progress = [&](const ExtractionProgress& progress) { bar->Update(progress); };
-  const ExtractionResult result = ExtractWords(*files, options);
+  ExtractionResult result;
+  try {
+    result = ExtractWords(*files, options);
+  } catch (const ExtractionFailure& failure) {
+    if (bar) bar->Clear();
+    err << kProgram << ": " << failure.what() << '\n';
+    return kExitSomeFailed;
+  }
   if (bar) bar->Clear();
 
   const WordEncoding output = parsed->output_encoding.value_or(result.encoding);
   int status = result.reports == 0 ? kExitAllRead : kExitSomeFailed;
-  if (parsed->output) {
+  if (parsed->output && result.files_read == 0 && !files->empty()) {
+    // Nothing was read: an empty list would only destroy the previous results.
+    err << kProgram << ": no input could be read; '" << *parsed->output << "' is left as it was\n";
+  } else if (parsed->output) {
     try {
-      WriteFileAtomically(*parsed->output,
-                          [&](auto&& write) { WriteWords(result, output, parsed->counts, write); });
-    } catch (const std::system_error& failure) {
+      SafeFileWriter file(*parsed->output);
+      WriteWords(result, output, parsed->counts,
+                 [&](std::string_view chunk) { file.Write(chunk); });
+      file.Commit();
+    } catch (const FileWriteError& failure) {
       err << kProgram << ": " << failure.what() << '\n';
+      status = kExitSomeFailed;
+    } catch (const std::bad_alloc&) {
+      err << kProgram << ": out of memory while writing '" << *parsed->output << "'\n";
       status = kExitSomeFailed;
     }
   } else {
-    WriteWords(result, output, parsed->counts, [&](std::string_view chunk) {
-      streams.out.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
-    });
-    streams.out.flush();
+    try {
+      WriteWords(result, output, parsed->counts, [&](std::string_view chunk) {
+        streams.out.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+      });
+      streams.out.flush();
+    } catch (const std::bad_alloc&) {
+      err << kProgram << ": out of memory while writing the words\n";
+      return kExitSomeFailed;
+    }
     if (!streams.out) {
       err << kProgram << ": cannot write the words to standard output\n";
       status = kExitSomeFailed;
@@ -197,6 +174,19 @@ int Run(std::span<const std::string> args, const CommandStreams& streams) {
   }
   err << "Results (Total Word Count: " << result.total << ")\n";
   return status;
+}
+
+}  // namespace
+
+int Run(std::span<const std::string> args, const CommandStreams& streams) {
+  try {
+    return RunGuarded(args, streams);
+  } catch (const std::bad_alloc&) {
+    streams.err << kProgram << ": out of memory\n";
+  } catch (const std::exception& failure) {
+    streams.err << kProgram << ": " << failure.what() << '\n';
+  }
+  return kExitSomeFailed;
 }
 
 int Run(std::span<const std::string> args, std::ostream& out, std::ostream& err) {

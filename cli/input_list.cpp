@@ -2,56 +2,15 @@
 
 #include <QFile>
 #include <QString>
-#include <fstream>
-#include <iterator>
 #include <system_error>
 
+#include "cli/file_list.h"
 #include "window/file_system.h"
 #include "window/folder_scan.h"
 
 namespace lintavel {
 
 namespace {
-
-// The paths of a file list, one a line (LF or CR LF); false when it is not one.
-bool ReadFileList(const std::string& name, std::istream& in, std::ostream& err,
-                  std::vector<std::filesystem::path>& paths) {
-  std::string text;
-  if (name == "-") {
-    text.assign(std::istreambuf_iterator<char>(in), {});
-  } else {
-    std::ifstream file(name, std::ios::binary);
-    if (!file) {
-      err << "lintavel-extract: cannot read the file list '" << name
-          << "': " << std::generic_category().message(errno) << "\n";
-      return false;
-    }
-    text.assign(std::istreambuf_iterator<char>(file), {});
-  }
-  const std::string shown = name == "-" ? "standard input" : "'" + name + "'";
-  std::size_t line_number = 0;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    ++line_number;
-    std::size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string_view line(text.data() + start, end - start);
-    if (line.ends_with('\r')) line.remove_suffix(1);
-    if (line.empty()) {
-      err << "lintavel-extract: the file list " << shown << " has an empty line " << line_number
-          << "\n";
-      return false;
-    }
-    if (line.find('\0') != line.npos) {
-      err << "lintavel-extract: line " << line_number << " of the file list " << shown
-          << " holds a NUL byte\n";
-      return false;
-    }
-    paths.emplace_back(line);
-    start = end + 1;
-  }
-  return true;
-}
 
 void ListFolderTree(const std::string& folder, const std::string& extension, std::ostream& err,
                     std::vector<std::filesystem::path>& paths) {
@@ -78,9 +37,18 @@ std::optional<std::vector<std::filesystem::path>> ResolveInputs(
         paths.emplace_back(source.value);
         break;
       case InputSource::Kind::kFileList:
-        if (!ReadFileList(source.value, in, err, paths)) return std::nullopt;
+        if (auto listed = ReadFileList(source.value, in, err)) {
+          paths.insert(paths.end(), listed->begin(), listed->end());
+        } else {
+          return std::nullopt;
+        }
         break;
       case InputSource::Kind::kFolderTree:
+        if (std::error_code error; !std::filesystem::is_directory(source.value, error)) {
+          err << "lintavel-extract: --recursive needs a folder; '" << source.value << "' is "
+              << (std::filesystem::exists(source.value, error) ? "not one" : "missing") << "\n";
+          return std::nullopt;
+        }
         ListFolderTree(source.value, extension.value_or("*"), err, paths);
         break;
     }

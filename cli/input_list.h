@@ -13,7 +13,7 @@ namespace lintavel {
 
 // The input files of the sources, in their order: a file as named, a file list's
 // lines, a folder tree's files found as "Add All File(s) In Folder" finds them. A
-// list that cannot be read, or has an empty line or a NUL byte, is said on `err`
+// list that cannot be used, or a folder tree that is no folder, is said on `err`
 // and gives nothing.
 std::optional<std::vector<std::filesystem::path>> ResolveInputs(
     std::span<const InputSource> sources, const std::optional<std::string>& extension,

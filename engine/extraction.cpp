@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <condition_variable>
-#include <deque>
+#include <exception>
 #include <mutex>
+#include <new>
 #include <optional>
+#include <system_error>
 #include <thread>
 
 #include "engine/text_file_reader.h"
@@ -30,30 +32,55 @@ struct Block {
 };
 
 // Hands blocks of text to counting threads, each with a counter of its own, and
-// recycles a fixed number of buffers so that memory stays bounded however large
-// the input is.
+// recycles a bounded number of buffers, allocated as they are first needed, so that
+// memory stays bounded however large the input is and small for a small input. A
+// failure on a counting thread (out of memory) is kept and thrown to the reader at
+// its next hand-over, so no thread ever ends the program.
 class CountingPool {
  public:
+  // Starts up to `threads` counting threads. When some cannot start, the pool goes on
+  // with those that did; when none can, it throws what the system said.
   explicit CountingPool(unsigned threads) : counters_(threads) {
-    for (unsigned i = 0; i < threads * 2 + 1; ++i) {
-      free_.push_back(Block{std::vector<char>(kBlockBytes), 0, 0});
+    workers_.reserve(threads);
+    try {
+      for (unsigned i = 0; i < threads; ++i) {
+        workers_.emplace_back([this, i] { Work(counters_[i].counter); });
+      }
+    } catch (...) {
+      if (workers_.empty()) throw;
     }
-    for (unsigned i = 0; i < threads; ++i) {
-      workers_.emplace_back([this, i] { Work(counters_[i].counter); });
-    }
+    max_blocks_ = workers_.size() * 2 + 1;
+    // Reserved up front, so that handing a block over never allocates.
+    free_.reserve(max_blocks_);
+    full_.reserve(max_blocks_);
   }
 
   ~CountingPool() { Stop(); }
+  CountingPool(const CountingPool&) = delete;
+  CountingPool& operator=(const CountingPool&) = delete;
 
   Block Acquire() {
     std::unique_lock lock(mutex_);
-    free_ready_.wait(lock, [this] { return !free_.empty(); });
-    Block block = std::move(free_.front());
-    free_.pop_front();
-    return block;
+    free_ready_.wait(
+        lock, [this] { return !free_.empty() || allocated_ < max_blocks_ || failure_ != nullptr; });
+    if (failure_ != nullptr) std::rethrow_exception(failure_);
+    if (!free_.empty()) {
+      Block block = std::move(free_.back());
+      free_.pop_back();
+      return block;
+    }
+    ++allocated_;
+    lock.unlock();
+    try {
+      return Block{std::vector<char>(kBlockBytes), 0, 0};
+    } catch (...) {
+      lock.lock();
+      --allocated_;
+      throw;
+    }
   }
 
-  void Release(Block block) {
+  void Release(Block block) noexcept {
     {
       std::lock_guard lock(mutex_);
       free_.push_back(std::move(block));
@@ -64,6 +91,7 @@ class CountingPool {
   void Submit(Block block) {
     {
       std::lock_guard lock(mutex_);
+      if (failure_ != nullptr) std::rethrow_exception(failure_);
       full_.push_back(std::move(block));
     }
     full_ready_.notify_one();
@@ -73,9 +101,11 @@ class CountingPool {
   void AddDone(std::uint64_t bytes) { bytes_done_.fetch_add(bytes, std::memory_order_relaxed); }
   std::uint64_t bytes_done() const { return bytes_done_.load(std::memory_order_relaxed); }
 
-  // Waits until every submitted block is counted and gives all counts in one counter.
+  // Waits until every submitted block is counted and gives all counts in one counter;
+  // throws what failed on a counting thread.
   WordCounter Finish(WordCounter&& more) {
     Stop();
+    if (failure_ != nullptr) std::rethrow_exception(failure_);
     WordCounter all = std::move(more);
     for (ThreadCounter& thread : counters_) all.MergeFrom(std::move(thread.counter));
     return all;
@@ -85,20 +115,29 @@ class CountingPool {
   void Work(WordCounter& counter) {
     for (;;) {
       Block block;
+      bool failed = false;
       {
         std::unique_lock lock(mutex_);
         full_ready_.wait(lock, [this] { return !full_.empty() || closing_; });
         if (full_.empty()) return;
-        block = std::move(full_.front());
-        full_.pop_front();
+        block = std::move(full_.back());
+        full_.pop_back();
+        failed = failure_ != nullptr;
       }
-      counter.CountText(
-          std::string_view(block.bytes.data() + block.begin, block.end - block.begin));
+      if (!failed) {
+        try {
+          counter.CountText(
+              std::string_view(block.bytes.data() + block.begin, block.end - block.begin));
+        } catch (...) {
+          std::lock_guard lock(mutex_);
+          if (failure_ == nullptr) failure_ = std::current_exception();
+        }
+      }
       Release(std::move(block));
     }
   }
 
-  void Stop() {
+  void Stop() noexcept {
     {
       std::lock_guard lock(mutex_);
       closing_ = true;
@@ -114,9 +153,12 @@ class CountingPool {
   std::mutex mutex_;
   std::condition_variable free_ready_;
   std::condition_variable full_ready_;
-  std::deque<Block> free_;
-  std::deque<Block> full_;
+  std::vector<Block> free_;  // the order of blocks does not matter to the counts
+  std::vector<Block> full_;
+  std::size_t allocated_ = 0;
+  std::size_t max_blocks_ = 0;
   bool closing_ = false;
+  std::exception_ptr failure_;
   std::atomic<std::uint64_t> bytes_done_{0};
 };
 
@@ -143,6 +185,7 @@ class BlockReader {
       ++reports;
       if (options_.report) options_.report(error);
     });
+    if (reading.is_open()) ++files_opened_;
     const Decoding decoding = reading.is_open() ? DecodingOf(path) : Decoding::kNone;
     Utf8Normalizer normalizer;
     bool go_on = true;
@@ -189,6 +232,9 @@ class BlockReader {
     ReportProgress();
     return go_on;
   }
+
+  // How many of the files read so far could be opened.
+  std::size_t files_opened() const { return files_opened_; }
 
   // The counts of the words that straddled blocks.
   WordCounter TakeCounter() { return std::move(straddling_); }
@@ -274,9 +320,22 @@ class BlockReader {
   ExtractionProgress& progress_;
   std::string open_word_;  // cleaned bytes of the word that runs on into the next block
   WordCounter straddling_;
+  std::size_t files_opened_ = 0;
   std::string raw_;      // undecoded input, when the input is decoded
   std::string decoded_;  // its decoded form
 };
+
+// The counting threads worth starting: no more than there are blocks to count.
+unsigned CountingThreads(unsigned asked, std::uint64_t bytes_total) {
+  const unsigned threads = asked != 0 ? asked : std::max(1u, std::thread::hardware_concurrency());
+  const std::uint64_t blocks =
+      std::max<std::uint64_t>(1, (bytes_total + kBlockBytes - 1) / kBlockBytes);
+  return static_cast<unsigned>(std::min<std::uint64_t>(threads, blocks));
+}
+
+[[noreturn]] void FailOutOfMemory(const std::string& doing) {
+  throw ExtractionFailure("out of memory while " + doing);
+}
 
 }  // namespace
 
@@ -289,19 +348,38 @@ ExtractionResult ExtractWords(std::span<const std::filesystem::path> files,
   progress.files_total = files.size();
   for (const auto& path : files) progress.bytes_total += RegularFileSize(path);
 
-  const unsigned threads =
-      options.threads != 0 ? options.threads : std::max(1u, std::thread::hardware_concurrency());
-  CountingPool pool(threads);
-  BlockReader reader(pool, options, progress);
+  std::optional<CountingPool> pool;
+  try {
+    pool.emplace(CountingThreads(options.threads, progress.bytes_total));
+  } catch (const std::system_error& failure) {
+    throw ExtractionFailure("cannot start a counting thread: " + failure.code().message());
+  } catch (const std::bad_alloc&) {
+    FailOutOfMemory("starting the counting threads");
+  }
+  BlockReader reader(*pool, options, progress);
   for (const auto& path : files) {
-    if (!reader.ReadFile(path, result.reports)) {
-      result.cancelled = true;
-      break;
+    try {
+      if (!reader.ReadFile(path, result.reports)) {
+        result.cancelled = true;
+        break;
+      }
+    } catch (const std::bad_alloc&) {
+      FailOutOfMemory("counting the words of '" + path.string() + "'");
     }
   }
-  WordCounter counts = pool.Finish(reader.TakeCounter());
+  result.files_read = reader.files_opened();
+  std::optional<WordCounter> counts;
+  try {
+    counts.emplace(pool->Finish(reader.TakeCounter()));
+  } catch (const std::bad_alloc&) {
+    FailOutOfMemory("counting the words");
+  }
   if (result.cancelled) return result;
-  result.words = std::move(counts).TakeOrdered(result.storage, result.encoding);
+  try {
+    result.words = std::move(*counts).TakeOrdered(result.storage, result.encoding);
+  } catch (const std::bad_alloc&) {
+    FailOutOfMemory("ordering the distinct words");
+  }
   for (const CountedWord& word : result.words) result.total += word.count;
   return result;
 }

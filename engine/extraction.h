@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <functional>
 #include <span>
+#include <stdexcept>
 #include <vector>
 
 #include "engine/utf8.h"
@@ -55,12 +56,22 @@ struct ExtractionResult {
   WordEncoding encoding = WordEncoding::kCp1252;  // of the bytes of `words`
   std::uint64_t total = 0;                        // the number of words counted
   int reports = 0;                                // failures reported by the reader
+  std::size_t files_read = 0;                     // files that could be opened and read
   bool cancelled = false;                         // the run was cancelled; `words` is then empty
+};
+
+// A run that cannot go on: memory ran out, or no counting thread could start. The
+// text says what was being done ("out of memory while counting the words of 'a.txt'").
+// When it is thrown, no counting thread is left running and nothing is leaked.
+class ExtractionFailure : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
 };
 
 // Reads `files` in order as Windows-1252 text and counts every distinct word. A file
 // that cannot be opened or read is reported and the run goes on with the next one.
-// Memory grows with the distinct words, never with the size of the input.
+// Memory grows with the distinct words, never with the size of the input. Throws
+// ExtractionFailure when the system fails the run itself.
 ExtractionResult ExtractWords(std::span<const std::filesystem::path> files,
                               const ExtractionOptions& options = {});
 

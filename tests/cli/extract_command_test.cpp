@@ -1,10 +1,16 @@
 #include "cli/extract_command.h"
 
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -84,7 +90,7 @@ TEST(ExtractCommand, AnOutputThatCannotBeWrittenLeavesTheOldFileAlone) {
   const Ran to_missing_folder =
       RunWith({"-o", (dir.path() / "no/such/dir.txt").string(), in.string()});
   EXPECT_EQ(to_missing_folder.status, kExitSomeFailed);
-  EXPECT_NE(to_missing_folder.err.find("cannot write"), std::string::npos);
+  EXPECT_NE(to_missing_folder.err.find("Cannot create"), std::string::npos);
 
   std::filesystem::create_directory(dir.path() / "folder");
   const Ran over_folder = RunWith({"-o", (dir.path() / "folder").string(), in.string()});
@@ -182,12 +188,12 @@ TEST(ExtractCommand, FileListsAndFolderTreesAddToTheFilesInTheirOrder) {
   dir.Write("tree/one.txt", "gamma gamma gamma");
   dir.Write("tree/sub/two.txt", "delta delta delta delta");
   dir.Write("tree/skip.doc", "skipped");
-  const auto list = dir.Write("list.txt", b.string() + "\r\n" + a.string() + "\n");
+  const auto list = dir.Write("list.txt", b.string() + "\r" + a.string() + "\n");  // a lone CR
   const Ran ran = RunWith({a.string(), "--files-from", list.string(), "--recursive",
                            (dir.path() / "tree").string(), "--ext", "txt", "--counts"});
   EXPECT_EQ(ran.status, kExitAllRead);
   EXPECT_EQ(ran.out, "2\talpha\r\n2\tbeta\r\n3\tgamma\r\n4\tdelta\r\n");
-  const Ran from_stdin = RunWithInput({"--files-from", "-"}, a.string() + "\n" + b.string());
+  const Ran from_stdin = RunWithInput({"--files-from", "-"}, a.string() + "\r\n" + b.string());
   EXPECT_EQ(from_stdin.out, "alpha\r\nbeta\r\n");
   const Ran every = RunWith({"--recursive", (dir.path() / "tree").string(), "--ext", "*"});
   EXPECT_NE(every.out.find("skipped"), std::string::npos);
@@ -209,6 +215,7 @@ TEST(ExtractCommand, BadListsAndOptionsSayWhatIsWrongAndWriteNothing) {
   const auto a = dir.Write("a.txt", "alpha");
   const auto blank = dir.Write("blank.txt", a.string() + "\n\n" + a.string() + "\n");
   const auto nul = dir.Write("nul.txt", a.string() + std::string("\0x\n", 3));
+  const auto long_line = dir.Write("long.txt", a.string() + "\n" + std::string(70'000, 'x'));
   const auto out = dir.Write("out.txt", "untouched");
   struct Case {
     std::vector<std::string> args;
@@ -217,7 +224,12 @@ TEST(ExtractCommand, BadListsAndOptionsSayWhatIsWrongAndWriteNothing) {
   const Case cases[] = {
       {{"--files-from", blank.string()}, "has an empty line 2"},
       {{"--files-from", nul.string()}, "line 1 of the file list"},
+      {{"--files-from", long_line.string()}, "line 2 of the file list"},
       {{"--files-from", (dir.path() / "missing").string()}, "cannot read the file list"},
+      {{"--files-from", dir.path().string()}, "it is a folder"},
+      {{"--files-from", "/dev/zero"}, "it is a device or a socket"},
+      {{"--recursive", (dir.path() / "missing").string(), "--ext", "txt"}, "is missing"},
+      {{"--recursive", a.string(), "--ext", "txt"}, "needs a folder"},
       {{"--files-from"}, "needs a file name"},
       {{"--encoding", "latin-9", a.string()}, "unknown encoding 'latin-9'"},
       {{"--output-encoding", "auto", a.string()}, "unknown output encoding"},
@@ -236,6 +248,22 @@ TEST(ExtractCommand, BadListsAndOptionsSayWhatIsWrongAndWriteNothing) {
     EXPECT_NE(ran.err.find(c.message), std::string::npos) << ran.err;
     EXPECT_EQ(ReadBytes(out), "untouched") << c.message;
   }
+
+  // An endless list of NUL bytes on standard input is refused from its first piece.
+  struct Zeros : std::streambuf {
+    int_type underflow() override {
+      std::fill(std::begin(block), std::end(block), '\0');
+      setg(block, block, std::end(block));
+      return 0;
+    }
+    char block[4096];
+  } zeros;
+  std::istream endless(&zeros);
+  std::ostringstream none;
+  std::ostringstream err;
+  const std::vector<std::string> args = {"--files-from", "-"};
+  EXPECT_EQ(lintavel::Run(args, CommandStreams{endless, none, err, false}), kExitUsage);
+  EXPECT_NE(err.str().find("holds a NUL byte"), std::string::npos);
 }
 
 TEST(ExtractCommand, AProgressBarOnATerminalOnlyAndNotWithQuiet) {
@@ -285,6 +313,190 @@ TEST(ExtractBinary, RunsAsAProgramWithAPipe) {
   EXPECT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);
   EXPECT_EQ(out, "a\r\nb\r\n");
+}
+
+namespace fs = std::filesystem;
+
+std::size_t EntriesIn(const fs::path& folder) {
+  return static_cast<std::size_t>(std::distance(fs::directory_iterator(folder), {}));
+}
+
+// Every kind of -o target: what must be refused is left exactly as it was, what is
+// written keeps its link, its mode and its place, and no temporary file stays.
+TEST(ExtractCommand, OutputTargetsAreWrittenSafelyOrRefused) {
+  TempDir dir;
+  const auto in = dir.Write("in.txt", "new words");
+  const std::string written = "new\r\nwords\r\n";
+  struct Case {
+    std::string name;
+    std::function<fs::path(const fs::path& folder)> make;  // gives the -o path
+    int status;
+    std::function<void(const fs::path& target)> check;
+  };
+  const auto old_text = [](const fs::path& target) { EXPECT_EQ(ReadBytes(target), "old"); };
+  const Case cases[] = {
+      {"a FIFO",
+       [](const fs::path& f) {
+         ::mkfifo((f / "fifo").c_str(), 0644);
+         return f / "fifo";
+       },
+       kExitSomeFailed, [](const fs::path& t) { EXPECT_TRUE(fs::is_fifo(t)); }},
+      {"a socket",
+       [](const fs::path& f) {
+         const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+         sockaddr_un address{};
+         address.sun_family = AF_UNIX;
+         const std::string name = (f / "sock").string();
+         name.copy(address.sun_path, sizeof address.sun_path - 1);
+         ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+         ::close(fd);
+         return f / "sock";
+       },
+       kExitSomeFailed, [](const fs::path& t) { EXPECT_TRUE(fs::is_socket(t)); }},
+      {"a folder",
+       [](const fs::path& f) {
+         fs::create_directory(f / "sub");
+         return f / "sub";
+       },
+       kExitSomeFailed, [](const fs::path& t) { EXPECT_TRUE(fs::is_directory(t)); }},
+      {"a read-only file",
+       [](const fs::path& f) {
+         const auto t = TempDir::WriteFile(f / "ro.txt", "old");
+         fs::permissions(t, fs::perms::owner_read | fs::perms::group_read);
+         return t;
+       },
+       kExitSomeFailed, old_text},
+      {"a link to a file",
+       [](const fs::path& f) {
+         TempDir::WriteFile(f / "real.txt", "old");
+         fs::create_symlink("real.txt", f / "link.txt");
+         return f / "link.txt";
+       },
+       kExitAllRead,
+       [&](const fs::path& t) {
+         EXPECT_TRUE(fs::is_symlink(t));
+         EXPECT_EQ(ReadBytes(t.parent_path() / "real.txt"), written);
+       }},
+      {"a link to a file not yet there",
+       [](const fs::path& f) {
+         fs::create_symlink("later.txt", f / "dangling.txt");
+         return f / "dangling.txt";
+       },
+       kExitAllRead,
+       [&](const fs::path& t) {
+         EXPECT_TRUE(fs::is_symlink(t));
+         EXPECT_EQ(ReadBytes(t.parent_path() / "later.txt"), written);
+       }},
+      {"a private file",
+       [](const fs::path& f) {
+         const auto t = TempDir::WriteFile(f / "private.txt", "old");
+         fs::permissions(t, fs::perms::owner_read | fs::perms::owner_write);
+         return t;
+       },
+       kExitAllRead,
+       [&](const fs::path& t) {
+         EXPECT_EQ(ReadBytes(t), written);
+         EXPECT_EQ(fs::status(t).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+       }},
+      {"a name of 250 bytes", [](const fs::path& f) { return f / std::string(250, 'n'); },
+       kExitAllRead, [&](const fs::path& t) { EXPECT_EQ(ReadBytes(t), written); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path folder = dir.path() / "case";
+    fs::create_directory(folder);
+    const fs::path target = c.make(folder);
+    const std::size_t entries =
+        EntriesIn(folder) + (c.status == kExitAllRead && !fs::exists(target));
+    const Ran ran = RunWith({"-o", target.string(), in.string()});
+    EXPECT_EQ(ran.status, c.status) << ran.err;
+    c.check(target);
+    EXPECT_EQ(EntriesIn(folder), entries);
+    fs::remove_all(folder);
+  }
+  // A character device is refused, not replaced by a file.
+  EXPECT_EQ(RunWith({"-o", "/dev/null", in.string()}).status, kExitSomeFailed);
+  EXPECT_TRUE(fs::is_character_file("/dev/null"));
+}
+
+TEST(ExtractCommand, WhenNoInputCouldBeReadTheOldOutputStays) {
+  TempDir dir;
+  const auto out = dir.Write("out.txt", "old results");
+  const Ran none = RunWith({"-o", out.string(), (dir.path() / "gone.txt").string()});
+  EXPECT_EQ(none.status, kExitSomeFailed);
+  EXPECT_NE(none.err.find("is left as it was"), std::string::npos) << none.err;
+  EXPECT_EQ(ReadBytes(out), "old results");
+  // Readable inputs without words still give their (empty) result.
+  const auto empty = dir.Write("empty.txt", "");
+  EXPECT_EQ(RunWith({"-o", out.string(), empty.string()}).status, kExitAllRead);
+  EXPECT_EQ(ReadBytes(out), "");
+}
+
+#if !LINTAVEL_SANITIZED  // a sanitizer's own reservations exceed any address-space limit
+// The built program under limits on memory and threads, through prlimit(1).
+TEST(ExtractBinary, RunsOutOfMemoryOrThreadsWithAMessageAndNothingDestroyed) {
+  TempDir dir;
+  std::string text;
+  for (int i = 0; i < 1'000'000; ++i) text += "distinct" + std::to_string(i) + "\n";
+  const auto many = dir.Write("many.txt", text);
+  std::string repeated;
+  for (int i = 0; i < 1'000'000; ++i) repeated += "word\n";
+  const auto big = dir.Write("big.txt", repeated);  // more than two blocks
+  const auto small = dir.Write("small.txt", "eleven byte");
+  struct Case {
+    std::string limits;
+    std::string args;
+    int status;
+    std::string message;  // on standard error
+  };
+  const Case cases[] = {
+      {"--as=120000000", many.string(), 1, "out of memory while counting the words of"},
+      // Each thread asks for a 1 GB stack: none fits under 900 MB, one under 1.5 GB.
+      {"--stack=1000000000 --as=900000000", "--threads 2 " + big.string(), 1,
+       "cannot start a counting thread"},
+      {"--stack=1000000000 --as=1500000000", "--threads 2 " + big.string(), 0,
+       "Total Word Count: 1000000"},
+      // Threads and buffers follow the work: 256 asked for an 11-byte file fit in 300 MB.
+      {"--as=300000000", "--threads 256 " + small.string(), 0, "Total Word Count: 2"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.limits + " " + c.args);
+    const auto out = dir.Write("out.txt", "old results");
+    const std::string command = "prlimit " + c.limits + " " + LINTAVEL_EXTRACT_BINARY + " -o " +
+                                out.string() + " " + c.args + " 2>" +
+                                (dir.path() / "err.txt").string();
+    const int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), c.status);
+    const std::string err = ReadBytes(dir.path() / "err.txt");
+    EXPECT_NE(err.find(c.message), std::string::npos) << err;
+    if (c.status != 0) {
+      EXPECT_EQ(ReadBytes(out), "old results");
+    }
+    EXPECT_EQ(EntriesIn(dir.path()), 5u);  // inputs, out, err: no temporary file
+  }
+}
+#endif
+
+// A writable file in a folder where the user may not create files is written in
+// place: the temporary file that would replace it cannot be made there.
+TEST(ExtractBinary, AWritableFileInAFolderThatIsNotWritableIsWrittenInPlace) {
+  TempDir dir;
+  fs::permissions(dir.path(), fs::perms::all);
+  const auto in = dir.Write("in.txt", "fresh");
+  fs::create_directory(dir.path() / "locked");
+  const auto out = TempDir::WriteFile(dir.path() / "locked/out.txt", "a much longer old text");
+  fs::permissions(out, fs::perms::all);
+  fs::permissions(dir.path() / "locked", fs::perms::owner_read | fs::perms::owner_exec |
+                                             fs::perms::others_read | fs::perms::others_exec);
+  // The superuser may create files anywhere: run as nobody then.
+  const std::string as_user =
+      ::geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+  const std::string command = as_user + LINTAVEL_EXTRACT_BINARY + " -o " + out.string() + " " +
+                              in.string() + " 2>/dev/null";
+  EXPECT_EQ(std::system(command.c_str()), 0);
+  EXPECT_EQ(ReadBytes(out), "fresh\r\n");
+  EXPECT_EQ(EntriesIn(dir.path() / "locked"), 1u);
 }
 
 }  // namespace

@@ -88,18 +88,6 @@ TEST(TextFileWriter, AReadOnlyFileIsRefusedAndKept) {
   EXPECT_EQ(FilesIn(dir.path()), 1u);
 }
 
-TEST(TextFileWriter, AFullDiskFailsTheWrite) {
-  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
-  TextFileWriter writer(QStringLiteral("/dev/full"));
-  EXPECT_THROW(
-      {
-        for (int i = 0; i < 100'000; ++i) writer.WriteLine(QStringLiteral("words and words"));
-        writer.Commit();
-      },
-      std::runtime_error);
-  EXPECT_TRUE(fs::is_character_file("/dev/full"));
-}
-
 TEST(OverwriteQuestion, NamesTheFile) {
   EXPECT_EQ(OverwriteQuestion("/home/me/words.txt"),
             "Are you sure you wish to overwrite /home/me/words.txt ?");

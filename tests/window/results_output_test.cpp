@@ -2,6 +2,7 @@
 
 #include "support/qt_printers.h"
 
+#include <sys/stat.h>
 #include <QApplication>
 #include <QClipboard>
 #include <QTest>
@@ -10,6 +11,7 @@
 
 #include "output/spreadsheet.h"
 #include "shell/settings_store.h"
+#include "support/file_size_limit.h"
 #include "support/qt_paths.h"
 #include "support/scripted_dialogs.h"
 #include "support/temp_dir.h"
@@ -126,15 +128,28 @@ TEST_F(ResultsOutputTest, AFailedSaveIsReportedOnceAndThePointerComesBack) {
   EXPECT_TRUE(dialogs_.shown.back().text.contains("PushButton6_Click at line 130"));
   EXPECT_EQ(form_->MousePointer(), pointer::kDefault);
 
-  if (fs::exists("/dev/full")) {
-    dialogs_.shown.clear();
-    for (int i = 0; i < 100'000; ++i) Results().Append("filler words for a full disk");
-    dialogs_.save_names = {"/dev/full"};
-    dialogs_.answers = {MessageAnswer::kYes};
+  // A pipe is refused as it stands, at the same step.
+  const fs::path fifo = out_.path() / "fifo";
+  ::mkfifo(fifo.c_str(), 0644);
+  dialogs_.shown.clear();
+  dialogs_.save_names = {Q(fifo)};
+  dialogs_.answers = {MessageAnswer::kYes};
+  Click(6);
+  EXPECT_EQ(ReportLines(), std::vector<int>{130});
+  EXPECT_TRUE(fs::is_fifo(fifo));
+
+  const fs::path old = testing::TempDir::WriteFile(out_.path() / "old.txt", "old results");
+  dialogs_.shown.clear();
+  for (int i = 0; i < 100'000; ++i) Results().Append("filler words for a full disk");
+  dialogs_.save_names = {Q(old)};
+  dialogs_.answers = {MessageAnswer::kYes};
+  {
+    const testing::FileSizeLimit full(64 * 1024);
     Click(6);
-    EXPECT_EQ(ReportLines(), std::vector<int>{136});
-    EXPECT_EQ(form_->MousePointer(), pointer::kDefault);
   }
+  EXPECT_EQ(ReportLines(), std::vector<int>{136});
+  EXPECT_EQ(form_->MousePointer(), pointer::kDefault);
+  EXPECT_EQ(testing::ReadBytes(old), "old results");
 }
 
 TEST_F(ResultsOutputTest, WithoutASpreadsheetApplicationTwoMessagesAndNothingElse) {

@@ -1,0 +1,192 @@
+#include "output/safe_file_writer.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <csignal>
+#include <cstring>
+#include <random>
+#include <system_error>
+#include <utility>
+
+namespace lintavel {
+
+namespace {
+
+constexpr std::size_t kFlushBytes = 256 * 1024;
+constexpr int kMaxLinks = 40;  // as the system's own limit on links in a path
+
+// The temporary files being written, where a signal handler can find them. A
+// handler can reach nothing but globals, and these are written only through
+// atomics, so this is the one piece of global state the writer needs.
+struct CleanupSlot {
+  std::atomic<int> state{0};  // 0 free, 1 being filled, 2 holds a path
+  char path[PATH_MAX] = {};
+};
+std::array<CleanupSlot, 16> cleanup_slots;
+
+int RegisterTemporary(const std::string& path) {
+  if (path.size() >= PATH_MAX) return -1;
+  for (std::size_t i = 0; i < cleanup_slots.size(); ++i) {
+    int free = 0;
+    if (cleanup_slots[i].state.compare_exchange_strong(free, 1)) {
+      std::memcpy(cleanup_slots[i].path, path.c_str(), path.size() + 1);
+      cleanup_slots[i].state.store(2);
+      return static_cast<int>(i);
+    }
+  }
+  return -1;
+}
+
+void UnregisterTemporary(int slot) {
+  if (slot >= 0) cleanup_slots[static_cast<std::size_t>(slot)].state.store(0);
+}
+
+extern "C" void RemoveTemporariesAndRaise(int signal_number) {
+  for (CleanupSlot& slot : cleanup_slots) {
+    if (slot.state.load() == 2) ::unlink(slot.path);
+  }
+  std::signal(signal_number, SIG_DFL);
+  std::raise(signal_number);
+}
+
+std::string FolderOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// The path after every symbolic link at its end is followed, also to a target
+// that does not exist yet; a link in the middle of the path the system follows.
+std::string FollowLinks(std::string path) {
+  for (int hops = 0; hops < kMaxLinks; ++hops) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
+    std::string link(PATH_MAX, '\0');
+    const ssize_t length = ::readlink(path.c_str(), link.data(), link.size());
+    if (length < 0) return path;
+    link.resize(static_cast<std::size_t>(length));
+    path = link.starts_with('/') ? link : FolderOf(path) + "/" + link;
+  }
+  throw std::system_error(ELOOP, std::generic_category());
+}
+
+// Creates a new, empty file with a short name of its own in `folder` (a name
+// derived from a long target's could exceed the longest name the system allows).
+int CreateTemporary(const std::string& folder, std::string& name) {
+  std::random_device seed;
+  std::mt19937_64 random(seed());
+  constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    name = folder + "/.lintavel-";
+    for (int i = 0; i < 10; ++i) name.push_back(kLetters[random() % (sizeof kLetters - 1)]);
+    name += ".tmp";
+    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  return -1;
+}
+
+}  // namespace
+
+SafeFileWriter::SafeFileWriter(const std::string& path) : shown_(path) {
+  try {
+    target_ = FollowLinks(path);
+  } catch (const std::system_error& failure) {
+    Fail("Cannot create", failure.code().value());
+  }
+  struct stat existing {};
+  const bool exists = ::stat(target_.c_str(), &existing) == 0;
+  if (!exists && errno != ENOENT) Fail("Cannot create", errno);
+  if (exists && S_ISDIR(existing.st_mode)) Fail("Cannot create", EISDIR);
+  if (exists && !S_ISREG(existing.st_mode)) {
+    throw FileWriteError("Cannot create '" + shown_ +
+                         "': it is a device, a pipe or a socket, not a file");
+  }
+  // A read-only file is not replaced, even by a user whom the system would let.
+  if (exists && ((existing.st_mode & 0222) == 0 || ::access(target_.c_str(), W_OK) != 0)) {
+    throw FileWriteError("Cannot create '" + shown_ + "': the file is read-only");
+  }
+  fd_ = CreateTemporary(FolderOf(target_), temp_);
+  if (fd_ < 0) {
+    const int error = errno;
+    temp_.clear();
+    // In a folder that is not writable the file itself may still be.
+    if (!exists || (error != EACCES && error != EPERM)) Fail("Cannot create", error);
+    fd_ = ::open(target_.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd_ < 0) Fail("Cannot create", errno);
+    return;
+  }
+  slot_ = RegisterTemporary(temp_);
+  if (exists) {
+    ::fchmod(fd_, existing.st_mode & 07777);
+    if (::fchown(fd_, existing.st_uid, existing.st_gid) != 0) {
+      // Not allowed to give the file away: it stays the writer's own.
+    }
+  }
+}
+
+SafeFileWriter::~SafeFileWriter() {
+  if (fd_ >= 0) ::close(fd_);
+  if (!temp_.empty()) ::unlink(temp_.c_str());
+  UnregisterTemporary(slot_);
+}
+
+void SafeFileWriter::Fail(std::string_view what, int error) const {
+  throw FileWriteError(std::string(what) + " '" + shown_ +
+                       "': " + std::generic_category().message(error));
+}
+
+void SafeFileWriter::Write(std::string_view bytes) {
+  buffer_.append(bytes);
+  if (buffer_.size() >= kFlushBytes) Flush();
+}
+
+void SafeFileWriter::Flush() {
+  std::string_view rest = buffer_;
+  while (!rest.empty()) {
+    const ssize_t put = ::write(fd_, rest.data(), rest.size());
+    if (put < 0 && errno == EINTR) continue;
+    if (put < 0) {
+      buffer_.clear();
+      Fail("Cannot write", errno);
+    }
+    rest.remove_prefix(static_cast<std::size_t>(put));
+    written_ += static_cast<std::uint64_t>(put);
+  }
+  buffer_.clear();
+}
+
+void SafeFileWriter::Commit() {
+  Flush();
+  if (temp_.empty()) {
+    // Written in place: what is left of a longer old text goes.
+    if (::ftruncate(fd_, static_cast<off_t>(written_)) != 0) Fail("Cannot write", errno);
+  } else if (::fsync(fd_) != 0) {
+    Fail("Cannot write", errno);
+  }
+  const int fd = std::exchange(fd_, -1);
+  if (::close(fd) != 0) Fail("Cannot close", errno);
+  if (temp_.empty()) return;
+  if (::rename(temp_.c_str(), target_.c_str()) != 0) Fail("Cannot replace", errno);
+  temp_.clear();
+}
+
+void RemoveTemporaryFilesOnSignals() {
+  for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction current {};
+    ::sigaction(signal_number, nullptr, &current);
+    if (current.sa_handler == SIG_IGN) continue;  // as under nohup: stay ignored
+    struct sigaction action {};
+    action.sa_handler = RemoveTemporariesAndRaise;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(signal_number, &action, nullptr);
+  }
+}
+
+}  // namespace lintavel
