@@ -450,7 +450,7 @@ TEST(ExtractBinary, RunsOutOfMemoryOrThreadsWithAMessageAndNothingDestroyed) {
     std::string message;  // on standard error
   };
   const Case cases[] = {
-      {"--as=120000000", many.string(), 1, "out of memory while counting the words of"},
+      {"--as=120000000", many.string(), 1, "out of memory while counting the words"},
       // Each thread asks for a 1 GB stack: none fits under 900 MB, one under 1.5 GB.
       {"--stack=1000000000 --as=900000000", "--threads 2 " + big.string(), 1,
        "cannot start a counting thread"},
