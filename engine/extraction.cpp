@@ -40,7 +40,8 @@ class CountingPool {
  public:
   // Starts up to `threads` counting threads. When some cannot start, the pool goes on
   // with those that did; when none can, it throws what the system said.
-  explicit CountingPool(unsigned threads) : counters_(threads) {
+  CountingPool(unsigned threads, const std::atomic<bool>* cancel)
+      : counters_(threads), cancel_(cancel) {
     workers_.reserve(threads);
     try {
       for (unsigned i = 0; i < threads; ++i) {
@@ -101,13 +102,16 @@ class CountingPool {
   void AddDone(std::uint64_t bytes) { bytes_done_.fetch_add(bytes, std::memory_order_relaxed); }
   std::uint64_t bytes_done() const { return bytes_done_.load(std::memory_order_relaxed); }
 
-  // Waits until every submitted block is counted and gives all counts in one counter;
-  // throws what failed on a counting thread.
-  WordCounter Finish(WordCounter&& more) {
+  // Waits until every submitted block is counted and gives all counts in one counter,
+  // nothing once the run is cancelled; throws what failed on a counting thread.
+  std::optional<WordCounter> Finish(WordCounter&& more) {
     Stop();
     if (failure_ != nullptr) std::rethrow_exception(failure_);
     WordCounter all = std::move(more);
-    for (ThreadCounter& thread : counters_) all.MergeFrom(std::move(thread.counter));
+    for (ThreadCounter& thread : counters_) {
+      if (Cancelled()) return std::nullopt;
+      all.MergeFrom(std::move(thread.counter));
+    }
     return all;
   }
 
@@ -124,7 +128,8 @@ class CountingPool {
         full_.pop_back();
         failed = failure_ != nullptr;
       }
-      if (!failed) {
+      // A cancelled run's blocks are only handed back: the close must not wait on them.
+      if (!failed && !Cancelled()) {
         try {
           counter.CountText(
               std::string_view(block.bytes.data() + block.begin, block.end - block.begin));
@@ -136,6 +141,8 @@ class CountingPool {
       Release(std::move(block));
     }
   }
+
+  bool Cancelled() const { return cancel_ != nullptr && cancel_->load(std::memory_order_relaxed); }
 
   void Stop() noexcept {
     {
@@ -149,6 +156,7 @@ class CountingPool {
   }
 
   std::vector<ThreadCounter> counters_;
+  const std::atomic<bool>* cancel_;
   std::vector<std::thread> workers_;
   std::mutex mutex_;
   std::condition_variable free_ready_;
@@ -333,8 +341,10 @@ unsigned CountingThreads(unsigned asked, std::uint64_t bytes_total) {
   return static_cast<unsigned>(std::min<std::uint64_t>(threads, blocks));
 }
 
-[[noreturn]] void FailOutOfMemory(const std::string& doing) {
-  throw ExtractionFailure("out of memory while " + doing);
+[[noreturn]] void FailOutOfMemory(
+    const std::string& doing,
+    ExtractionFailure::Stage stage = ExtractionFailure::Stage::kCounting) {
+  throw ExtractionFailure(stage, "out of memory while " + doing);
 }
 
 }  // namespace
@@ -350,9 +360,10 @@ ExtractionResult ExtractWords(std::span<const std::filesystem::path> files,
 
   std::optional<CountingPool> pool;
   try {
-    pool.emplace(CountingThreads(options.threads, progress.bytes_total));
+    pool.emplace(CountingThreads(options.threads, progress.bytes_total), options.cancel);
   } catch (const std::system_error& failure) {
-    throw ExtractionFailure("cannot start a counting thread: " + failure.code().message());
+    throw ExtractionFailure(ExtractionFailure::Stage::kCounting,
+                            "cannot start a counting thread: " + failure.code().message());
   } catch (const std::bad_alloc&) {
     FailOutOfMemory("starting the counting threads");
   }
@@ -370,15 +381,23 @@ ExtractionResult ExtractWords(std::span<const std::filesystem::path> files,
   result.files_read = reader.files_opened();
   std::optional<WordCounter> counts;
   try {
-    counts.emplace(pool->Finish(reader.TakeCounter()));
+    counts = pool->Finish(reader.TakeCounter());
   } catch (const std::bad_alloc&) {
     FailOutOfMemory("counting the words");
   }
-  if (result.cancelled) return result;
+  pool.reset();
+  if (result.cancelled || !counts) {
+    result.cancelled = true;
+    return result;
+  }
   try {
-    result.words = std::move(*counts).TakeOrdered(result.storage, result.encoding);
+    result.words = std::move(*counts).TakeOrdered(result.storage, result.encoding, options.cancel);
   } catch (const std::bad_alloc&) {
-    FailOutOfMemory("ordering the distinct words");
+    FailOutOfMemory("ordering the distinct words", ExtractionFailure::Stage::kOrdering);
+  } catch (const OrderingCancelled&) {
+    result.words.clear();
+    result.cancelled = true;
+    return result;
   }
   for (const CountedWord& word : result.words) result.total += word.count;
   return result;

@@ -6,6 +6,7 @@
 #include <functional>
 #include <span>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 #include "engine/utf8.h"
@@ -65,7 +66,15 @@ struct ExtractionResult {
 // When it is thrown, no counting thread is left running and nothing is leaked.
 class ExtractionFailure : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  // What the run was doing: reading and counting the words, or ordering them.
+  enum class Stage { kCounting, kOrdering };
+
+  ExtractionFailure(Stage stage, const std::string& what)
+      : std::runtime_error(what), stage_(stage) {}
+  Stage stage() const { return stage_; }
+
+ private:
+  Stage stage_;
 };
 
 // Reads `files` in order as Windows-1252 text and counts every distinct word. A file

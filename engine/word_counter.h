@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -45,8 +46,10 @@ class WordCounter {
   // The distinct words, least frequent first and, within one count, in ordinal
   // UTF-16 order of the decoded words (whose bytes are in `encoding`); the views
   // point into `storage`, to which this counter hands its bytes.
+  // Throws OrderingCancelled once `cancel` is set.
   std::vector<CountedWord> TakeOrdered(WordArena& storage,
-                                       WordEncoding encoding = WordEncoding::kCp1252) &&;
+                                       WordEncoding encoding = WordEncoding::kCp1252,
+                                       const std::atomic<bool>* cancel = nullptr) &&;
 
  private:
   boost::unordered_flat_map<std::string_view, std::uint64_t, WordHash, WordEqual> counts_;
@@ -54,8 +57,14 @@ class WordCounter {
   std::string scratch_;
 };
 
+// Thrown by an ordering that was told to stop.
+struct OrderingCancelled {};
+
 // Sorts `words` least frequent first, ties in ordinal UTF-16 order of the words.
+// Checks `cancel` now and then, and throws OrderingCancelled once it is set; the
+// words are then in no particular order.
 void OrderByCountThenWord(std::vector<CountedWord>& words,
-                          WordEncoding encoding = WordEncoding::kCp1252);
+                          WordEncoding encoding = WordEncoding::kCp1252,
+                          const std::atomic<bool>* cancel = nullptr);
 
 }  // namespace lintavel
