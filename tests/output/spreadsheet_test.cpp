@@ -111,7 +111,9 @@ TEST_F(Workbook, RowsBeyondOneSheetContinueOnTheNextWithTheHeader) {
   for (int i = 1; i <= 7; ++i) words.push_back({{QStringLiteral("w%1").arg(i)}});
   const TestTable list({"Results (Total Word Count: 7)"}, words);
   const fs::path file = dir_.path() / "sheets.xlsx";
-  WriteResultsWorkbook(list, Q(file), 4);  // a header and three words per sheet
+  WorkbookOptions options;
+  options.rows_per_sheet = 4;  // a header and three words per sheet
+  WriteResultsWorkbook(list, Q(file), options);
   const auto sheets = ReadBack(file);
   ASSERT_EQ(sheets.size(), 3u);
   const QStringList header = {"Results (Total Word Count: 7)"};
