@@ -151,7 +151,7 @@ class Form1 : public QWidget {
   QString NewWorkbookFile();
   void StartWorkbookWriter(const QString& file);
   struct WorkbookJob;
-  void FinishWorkbook(QThread* thread, const WorkbookJob& job, const QString& file);
+  void FinishWorkbook(QThread* thread, WorkbookJob job, QString file);
   void WorkbookShown(const QString& file, const QString& failure);
 
   // The input list's and the results list's own events.

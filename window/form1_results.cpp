@@ -175,7 +175,8 @@ void Form1::StartWorkbookWriter(const QString& file) {
   workbook_threads_.push_back(std::move(thread));
 }
 
-void Form1::FinishWorkbook(QThread* thread, const WorkbookJob& job, const QString& file) {
+// The job and the file come by value: the thread that holds them is deleted here.
+void Form1::FinishWorkbook(QThread* thread, WorkbookJob job, QString file) {
   const auto done = std::find_if(workbook_threads_.begin(), workbook_threads_.end(),
                                  [thread](const auto& owned) { return owned.get() == thread; });
   if (done != workbook_threads_.end()) {
