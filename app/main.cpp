@@ -21,7 +21,11 @@ int main(int argc, char** argv) {
   const int status = QApplication::exec();
   // Work that the closing abandoned stops within one block of input or one folder.
   // A read that hangs (a share that went away) must not keep the program alive:
-  // nothing is saved at the end, so the program may end without its destructors.
-  if (!form.WaitForWorkers(1000)) std::_Exit(status);
+  // nothing is saved at the end, so the program may end without its destructors,
+  // once the workbook folder is gone.
+  if (!form.WaitForWorkers(1000)) {
+    form.EndWorkbooks();
+    std::_Exit(status);
+  }
   return status;
 }

@@ -8,6 +8,8 @@
 // 3. Appends, scrolls and clears an input list of 100,000 rows.
 // 4. With TREE, imports every .txt file below it with "Add All File(s) In Folder"
 //    and prints the longest freeze of the event loop during the scan.
+// 5. Starts a workbook export of the run's rows, closes the window, and times
+//    until the writer has stopped.
 // Each measurement checks its result (rows against the engine's distinct words)
 // before it prints a figure.
 #include <QApplication>
@@ -144,5 +146,26 @@ int main(int argc, char** argv) {
                 inputs.Count(), static_cast<long long>(scan_time.elapsed()),
                 static_cast<long long>(longest_gap));
   }
+
+  // 5. Closing the window while the run's rows are written as a workbook.
+  struct NoCalc : lintavel::SpreadsheetApp {
+    bool IsInstalled() override { return true; }
+    void OpenAsNewDocument(const QString&, lintavel::ShowVerdict) override { ++opened; }
+    int opened = 0;
+  } calc;
+  form.SetSpreadsheetApp(calc);
+  bool exported = false;
+  QObject::connect(&form, &lintavel::Form1::WorkbookFinished, [&] { exported = true; });
+  form.PushButton7_Click();
+  lintavel::testing::WaitUntil([] { return false; }, 100);
+  QElapsedTimer close_time;
+  close_time.start();
+  form.close();
+  if (!form.WaitForWorkers(60'000)) return Fail("the export did not stop");
+  const qint64 close_ms = close_time.elapsed();
+  if (exported || calc.opened != 0)
+    return Fail("the export ended before the close: use a larger FILE");
+  std::printf("closing during the workbook export of %d rows: writer stopped after %lld ms\n",
+              form.ListView2()->Count(), static_cast<long long>(close_ms));
   return 0;
 }

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDeadlineTimer>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QThreadPool>
@@ -105,7 +106,7 @@ Form1::Form1(Dialogs& dialogs, SettingsStore& settings, QString program_folder, 
   Form_Load();
 }
 
-Form1::~Form1() = default;
+Form1::~Form1() { EndWorkbooks(); }
 
 void Form1::WireInputList() {
   list1_->SetAcceptsFileDrops(true);
@@ -277,6 +278,10 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
 }
 
 bool Form1::WaitForWorkers(int milliseconds) {
+  const QDeadlineTimer deadline(milliseconds);
+  for (const auto& thread : workbook_threads_) {
+    if (!thread->wait(deadline)) return false;
+  }
   return QThreadPool::globalInstance()->waitForDone(milliseconds) &&
          scanner_->WaitForDone(milliseconds);
 }
@@ -285,6 +290,7 @@ void Form1::closeEvent(QCloseEvent* event) {
   // Closing ends the program at once: a run under way is abandoned, nothing is asked.
   runner_->Cancel();
   scanner_->Cancel();
+  workbook_cancel_->store(true);
   event->accept();
   QApplication::quit();
 }

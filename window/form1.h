@@ -4,20 +4,25 @@
 #include <QPersistentModelIndex>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTemporaryDir>
+#include <QThread>
 #include <QWidget>
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "engine/extraction.h"
+#include "output/spreadsheet.h"
 
 namespace lintavel {
 
 class Clipboard;
 class Dialogs;
-class SpreadsheetApp;
 class ExtractionRunner;
 class FolderScanner;
 struct ScanItem;
@@ -98,6 +103,19 @@ class Form1 : public QWidget {
   // unless others are handed in).
   void SetClipboard(Clipboard& clipboard) { clipboard_ = &clipboard; }
   void SetSpreadsheetApp(SpreadsheetApp& app) { spreadsheet_ = &app; }
+
+  // Writes a workbook file off the UI thread, as WriteResultsWorkbook does.
+  using WorkbookWriter = std::function<std::optional<CutCells>(const ListTable&, const QString&,
+                                                               const WorkbookOptions&)>;
+  // The writer the workbook export uses (WriteResultsWorkbook unless another is
+  // handed in) and the stack size of its thread (0: the system's default).
+  void SetWorkbookWriter(WorkbookWriter writer) { workbook_writer_ = std::move(writer); }
+  void SetWorkbookThreadStackSize(uint bytes) { workbook_stack_size_ = bytes; }
+  // The program's private folder of workbooks, empty before the first export.
+  QString WorkbookFolder() const;
+  // Stops the workbook writers, waits for the spreadsheet starts still being judged,
+  // then removes the workbook folder with every workbook in it. Safe to call twice.
+  void EndWorkbooks();
   // "Load Sample/Example Files".
   void PushButton8_Click();
 
@@ -130,6 +148,11 @@ class Form1 : public QWidget {
   void StartScan(std::vector<ScanItem> job);
   void ScanJobFinished();
   void WireInputList();
+  QString NewWorkbookFile();
+  void StartWorkbookWriter(const QString& file);
+  struct WorkbookJob;
+  void FinishWorkbook(QThread* thread, WorkbookJob job, QString file);
+  void WorkbookShown(const QString& file, const QString& failure);
 
   // The input list's and the results list's own events.
   void ListView1_DblClick();
@@ -158,6 +181,11 @@ class Form1 : public QWidget {
   SpreadsheetApp* spreadsheet_ = nullptr;
   FolderScanner* scanner_ = nullptr;
   std::deque<bool> scan_hourglass_;  // per queued scan: whether it shows the hourglass
+  WorkbookWriter workbook_writer_;
+  uint workbook_stack_size_ = 0;
+  std::shared_ptr<std::atomic<bool>> workbook_cancel_ = std::make_shared<std::atomic<bool>>(false);
+  std::vector<std::unique_ptr<QThread>> workbook_threads_;
+  std::optional<QTemporaryDir> workbook_folder_;
 
   int mouse_pointer_ = pointer::kDefault;
   std::optional<QCursor> hand_cursor_;

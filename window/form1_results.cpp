@@ -2,9 +2,10 @@
 // file, save as a workbook, clear.
 #include <QDir>
 #include <QFile>
-#include <QFutureWatcher>
+#include <QPointer>
 #include <QTemporaryFile>
-#include <QtConcurrent>
+#include <QThread>
+#include <algorithm>
 #include <optional>
 #include <stdexcept>
 
@@ -66,6 +67,35 @@ bool Form1::SaveResultsAsExcelFileIsExcelInstalled() {
   return answer;
 }
 
+namespace {
+
+// The line of the export's step at which the workbook failed.
+int WorkbookLine(WorkbookStep step, int list_column = 1) {
+  switch (step) {
+    case WorkbookStep::kHeaderCell:
+      return list_column == 1 ? 126 : 132;
+    case WorkbookStep::kRowCell:
+      return 156;
+    case WorkbookStep::kSubItemCell:
+      return 162;
+    case WorkbookStep::kFitColumns:
+      return 172;
+    case WorkbookStep::kCreate:
+    case WorkbookStep::kSave:
+      break;
+  }
+  return 114;
+}
+
+}  // namespace
+
+// What the writer's thread hands back.
+struct Form1::WorkbookJob {
+  std::optional<CutCells> cut;
+  std::optional<WorkbookStep> failed_step;
+  std::string failure;
+};
+
 void Form1::PushButton7_Click() {
   ReportingProcedure procedure(location::kSaveResultsExcel, DialogReportSink(dialogs_));
   bool installed = true;
@@ -83,41 +113,120 @@ void Form1::PushButton7_Click() {
   }
   procedure.Step(110, [&] { SetMousePointer(pointer::kHourglass); });
   QString file;
-  const bool named = procedure.Step(114, [&] {
-    QTemporaryFile reserved(QDir::temp().filePath(QStringLiteral("Lintavel Results XXXXXX.xlsx")));
-    reserved.setAutoRemove(false);
-    if (!reserved.open()) throw std::runtime_error(reserved.errorString().toStdString());
-    file = reserved.fileName();
-  });
-  if (!named) {
+  const bool named = procedure.Step(114, [&] { file = NewWorkbookFile(); });
+  if (!named || !procedure.Step(114, [&] { StartWorkbookWriter(file); })) {
+    if (named) QFile::remove(file);
     SetMousePointer(pointer::kDefault);
     emit WorkbookFinished();
-    return;
   }
+}
+
+QString Form1::WorkbookFolder() const {
+  return workbook_folder_ ? workbook_folder_->path() : QString();
+}
+
+QString Form1::NewWorkbookFile() {
+  if (!workbook_folder_) {
+    workbook_folder_.emplace(QDir::temp().filePath(QStringLiteral("lintavel-XXXXXX")));
+    if (!workbook_folder_->isValid()) {
+      const std::string failure = workbook_folder_->errorString().toStdString();
+      workbook_folder_.reset();
+      throw std::runtime_error(failure);
+    }
+  }
+  QTemporaryFile reserved(
+      QDir(workbook_folder_->path()).filePath(QStringLiteral("Lintavel Results XXXXXX.xlsx")));
+  reserved.setAutoRemove(false);
+  if (!reserved.open()) throw std::runtime_error(reserved.errorString().toStdString());
+  return reserved.fileName();
+}
+
+void Form1::StartWorkbookWriter(const QString& file) {
   // The workbook is written off the UI thread, from a copy of the rows.
   auto snapshot = std::make_shared<ListSnapshot>(*list2_);
-  auto* watcher = new QFutureWatcher<QString>(this);
-  connect(watcher, &QFutureWatcher<QString>::finished, this, [this, watcher, file] {
-    watcher->deleteLater();
-    ReportingProcedure finishing(location::kSaveResultsExcel, DialogReportSink(dialogs_));
-    const QString failure = watcher->result();
-    const bool written = failure.isEmpty();
-    if (!written) {
-      QFile::remove(file);
-      finishing.Step(114, [&] { throw std::runtime_error(failure.toStdString()); });
+  auto job = std::make_shared<WorkbookJob>();
+  WorkbookWriter writer =
+      workbook_writer_ ? workbook_writer_ : WorkbookWriter(WriteResultsWorkbook);
+  auto thread = std::unique_ptr<QThread>(QThread::create(
+      [snapshot, job, file, writer, cancel = workbook_cancel_, scratch = workbook_folder_->path()] {
+        WorkbookOptions options;
+        options.scratch_folder = scratch;
+        options.cancel = cancel.get();
+        try {
+          job->cut = writer(*snapshot, file, options);
+        } catch (const WorkbookFailure& failure) {
+          job->failed_step = failure.step();
+          job->failure = failure.what();
+        } catch (const std::exception& failure) {
+          job->failed_step = WorkbookStep::kCreate;
+          job->failure = failure.what();
+        } catch (...) {
+          job->failed_step = WorkbookStep::kCreate;
+          job->failure = "Unknown failure";
+        }
+      }));
+  thread->setStackSize(workbook_stack_size_);
+  QThread* started = thread.get();
+  connect(started, &QThread::finished, this,
+          [this, started, job, file] { FinishWorkbook(started, *job, file); });
+  started->start();
+  if (!started->isRunning() && !started->isFinished())
+    throw std::runtime_error("Cannot start a thread to write the workbook");
+  workbook_threads_.push_back(std::move(thread));
+}
+
+// The job and the file come by value: the thread that holds them is deleted here.
+void Form1::FinishWorkbook(QThread* thread, WorkbookJob job, QString file) {
+  const auto done = std::find_if(workbook_threads_.begin(), workbook_threads_.end(),
+                                 [thread](const auto& owned) { return owned.get() == thread; });
+  if (done != workbook_threads_.end()) {
+    (*done)->wait();
+    workbook_threads_.erase(done);
+  }
+  ReportingProcedure finishing(location::kSaveResultsExcel, DialogReportSink(dialogs_));
+  bool launched = false;
+  if (job.failed_step) {
+    QFile::remove(file);
+    finishing.Report(WorkbookLine(*job.failed_step), job.failure);
+  } else {
+    // One report, however many cells were cut; the workbook is still shown.
+    if (job.cut) {
+      finishing.Report(WorkbookLine(job.cut->step, job.cut->list_column),
+                       job.cut->count == 1
+                           ? job.cut->description
+                           : job.cut->description + " " + std::to_string(job.cut->count - 1) +
+                                 " more cells are cut the same way.");
     }
-    if (written) finishing.Step(112, [&] { spreadsheet_->OpenAsNewDocument(file); });
-    finishing.Step(176, [&] { SetMousePointer(pointer::kDefault); });
-    emit WorkbookFinished();
-  });
-  watcher->setFuture(QtConcurrent::run([snapshot, file]() -> QString {
-    try {
-      WriteResultsWorkbook(*snapshot, file);
-      return {};
-    } catch (const std::exception& failure) {
-      return QString::fromStdString(failure.what());
-    }
-  }));
+    launched = finishing.Step(112, [&] {
+      spreadsheet_->OpenAsNewDocument(file,
+                                      [form = QPointer<Form1>(this), file](const QString& failure) {
+                                        if (form) form->WorkbookShown(file, failure);
+                                      });
+    });
+    if (!launched) QFile::remove(file);
+  }
+  finishing.Step(176, [&] { SetMousePointer(pointer::kDefault); });
+  if (!launched) emit WorkbookFinished();
+}
+
+void Form1::WorkbookShown(const QString& file, const QString& failure) {
+  // A workbook that was shown stays until the program ends: Calc may still be
+  // loading it. One that was not is of no use to anyone.
+  if (!failure.isEmpty()) {
+    QFile::remove(file);
+    ReportingProcedure(location::kSaveResultsExcel, DialogReportSink(dialogs_))
+        .Report(112, failure.toStdString());
+  }
+  emit WorkbookFinished();
+}
+
+void Form1::EndWorkbooks() {
+  workbook_cancel_->store(true);
+  for (const auto& thread : workbook_threads_) thread->wait();
+  workbook_threads_.clear();
+  spreadsheet_ = nullptr;
+  own_spreadsheet_.reset();
+  workbook_folder_.reset();
 }
 
 void Form1::PushButton9_Click() {

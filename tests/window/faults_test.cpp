@@ -128,7 +128,7 @@ TEST_F(FaultsTest, ClosingWhileAWorkbookIsWrittenLeavesNothingInAnyPlace) {
   class Calc : public SpreadsheetApp {
    public:
     bool IsInstalled() override { return true; }
-    void OpenAsNewDocument(const QString&) override { ++opened; }
+    void OpenAsNewDocument(const QString&, ShowVerdict) override { ++opened; }
     int opened = 0;
   } calc;
   Open(Q(config_.path() / "Quorvane.ini"));

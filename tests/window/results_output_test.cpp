@@ -5,8 +5,13 @@
 #include <sys/stat.h>
 #include <QApplication>
 #include <QClipboard>
+#include <QDir>
+#include <QFileInfo>
 #include <QTest>
+#include <QTimer>
+#include <atomic>
 #include <filesystem>
+#include <functional>
 #include <stdexcept>
 
 #include "output/spreadsheet.h"
@@ -32,9 +37,10 @@ using testing::Q;
 class ScriptedSpreadsheet : public SpreadsheetApp {
  public:
   bool IsInstalled() override { return installed; }
-  void OpenAsNewDocument(const QString& workbook) override {
+  void OpenAsNewDocument(const QString& workbook, ShowVerdict verdict) override {
     if (!starts) throw std::runtime_error("Cannot start the spreadsheet application");
     opened << workbook;
+    QTimer::singleShot(0, [verdict] { verdict({}); });
   }
   bool installed = true;
   bool starts = true;
@@ -193,6 +199,150 @@ TEST_F(ResultsOutputTest, AnApplicationThatCannotStartIsReportedOnce) {
   ASSERT_TRUE(WaitUntil([&] { return finished; }));
   EXPECT_EQ(ReportLines(), std::vector<int>{112});
   EXPECT_EQ(form_->MousePointer(), pointer::kDefault);
+}
+
+// What the program leaves in the temporary folder.
+QStringList OursInTemp() {
+  QStringList ours;
+  for (const QString& name : QDir::temp().entryList(QDir::AllEntries | QDir::Hidden)) {
+    if (name.startsWith("lintavel", Qt::CaseInsensitive) && !name.startsWith("lintavel-test-"))
+      ours << name;
+  }
+  return ours;
+}
+
+TEST_F(ResultsOutputTest, AWordTooLongForACellIsReportedOnceAndTheWorkbookStillShown) {
+  Fill({"apple", QString(40'000, u'x'), "pear", QString(50'000, u'z')});
+  bool finished = false;
+  QObject::connect(form_.get(), &Form1::WorkbookFinished, [&] { finished = true; });
+  Click(7);
+  ASSERT_TRUE(WaitUntil([&] { return finished; }));
+  EXPECT_EQ(ReportLines(), std::vector<int>{156});
+  ASSERT_EQ(dialogs_.shown.size(), 1u);
+  EXPECT_TRUE(dialogs_.shown[0].text.contains("row 2 has 40000 characters"))
+      << dialogs_.shown[0].text.toStdString();
+  EXPECT_TRUE(dialogs_.shown[0].text.contains("PushButton7_Click at line 156"));
+  ASSERT_EQ(spreadsheet_.opened.size(), 1);
+  EXPECT_GT(QFileInfo(spreadsheet_.opened[0]).size(), 0);
+  EXPECT_EQ(form_->MousePointer(), pointer::kDefault);
+}
+
+TEST_F(ResultsOutputTest, AFailureOffTheUiThreadIsReportedAtItsStepAndTheWindowComesBack) {
+  Fill({"apple", "pear", "plum"});
+  struct Case {
+    const char* name;
+    std::function<void(int)> before_row;  // inside the real writer
+    uint stack_size;
+    int line;
+    const char* description;
+  };
+  const Case cases[] = {
+      {"out of memory",
+       [](int row) {
+         if (row == 2) throw std::bad_alloc();
+       },
+       0, 156, "std::bad_alloc"},
+      {"not a std::exception", [](int) { throw 1; }, 0, 156, "Unknown failure"},
+      {"no thread", nullptr, 1, 114, "Cannot start a thread"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    dialogs_.shown.clear();
+    form_->SetWorkbookWriter(
+        [&](const ListTable& list, const QString& file, const WorkbookOptions& options) {
+          WorkbookOptions seamed = options;
+          seamed.before_row = c.before_row;
+          return WriteResultsWorkbook(list, file, seamed);
+        });
+    form_->SetWorkbookThreadStackSize(c.stack_size);
+    bool finished = false;
+    const auto connection =
+        QObject::connect(form_.get(), &Form1::WorkbookFinished, [&] { finished = true; });
+    Click(7);
+    ASSERT_TRUE(WaitUntil([&] { return finished; }));
+    QObject::disconnect(connection);
+    EXPECT_EQ(ReportLines(), std::vector<int>{c.line});
+    ASSERT_FALSE(dialogs_.shown.empty());
+    EXPECT_TRUE(dialogs_.shown[0].text.contains(c.description))
+        << dialogs_.shown[0].text.toStdString();
+    EXPECT_TRUE(dialogs_.shown[0].text.contains("PushButton7_Click at line"));
+    EXPECT_EQ(form_->MousePointer(), pointer::kDefault);
+    EXPECT_TRUE(spreadsheet_.opened.isEmpty());
+    EXPECT_TRUE(QDir(form_->WorkbookFolder()).isEmpty());  // nothing half-written
+  }
+  // The window is idle again: the next export goes through.
+  form_->SetWorkbookWriter(nullptr);
+  form_->SetWorkbookThreadStackSize(0);
+  dialogs_.shown.clear();
+  bool finished = false;
+  QObject::connect(form_.get(), &Form1::WorkbookFinished, [&] { finished = true; });
+  Click(7);
+  ASSERT_TRUE(WaitUntil([&] { return finished; }));
+  EXPECT_TRUE(dialogs_.shown.empty());
+  EXPECT_EQ(spreadsheet_.opened.size(), 1);
+}
+
+TEST_F(ResultsOutputTest, WorkbooksLiveInAPrivateFolderThatGoesWithTheProgram) {
+  const QStringList before = OursInTemp();
+  Fill({"apple", "pear"});
+  bool finished = false;
+  QObject::connect(form_.get(), &Form1::WorkbookFinished, [&] { finished = true; });
+  Click(7);
+  ASSERT_TRUE(WaitUntil([&] { return finished; }));
+  ASSERT_EQ(spreadsheet_.opened.size(), 1);
+  const QString folder = form_->WorkbookFolder();
+  EXPECT_EQ(QFileInfo(spreadsheet_.opened[0]).absolutePath(), folder);
+  EXPECT_EQ(QFileInfo(folder).absolutePath(), QDir::temp().absolutePath());
+  // Calc may still be loading it: it stays while the program runs.
+  EXPECT_TRUE(QFileInfo::exists(spreadsheet_.opened[0]));
+  form_.reset();
+  EXPECT_FALSE(QFileInfo::exists(folder));
+  EXPECT_EQ(OursInTemp(), before);
+}
+
+TEST_F(ResultsOutputTest, ASpreadsheetProgramThatEndsWithAnErrorIsAFailedStart) {
+  const QStringList before = OursInTemp();
+  // A stand-in that fails as Calc without a display does, leaving scratch files.
+  const fs::path program = program_.Write(
+      "soffice", "#!/bin/sh\nmkdir \"$TMPDIR/lu1.tmp\"\necho 'Application Error' >&2\nexit 1\n");
+  fs::permissions(program, fs::perms::owner_all);
+  LibreOfficeCalc calc(Q(program), std::chrono::seconds(5));
+  form_->SetSpreadsheetApp(calc);
+  Fill({"apple"});
+  bool finished = false;
+  QObject::connect(form_.get(), &Form1::WorkbookFinished, [&] { finished = true; });
+  Click(7);
+  ASSERT_TRUE(WaitUntil([&] { return finished; }));
+  EXPECT_EQ(ReportLines(), std::vector<int>{112});
+  EXPECT_TRUE(dialogs_.texts().join("").contains("exit status 1"));
+  EXPECT_EQ(form_->MousePointer(), pointer::kDefault);
+  EXPECT_TRUE(QDir(form_->WorkbookFolder()).isEmpty());
+  form_.reset();
+  EXPECT_EQ(OursInTemp(), before);
+}
+
+TEST_F(ResultsOutputTest, ClosingDuringAnExportStopsTheWriterAndLeavesNothing) {
+  const QStringList before = OursInTemp();
+  for (int i = 0; i < 100'000; ++i) Results().Append(QStringLiteral("w%1").arg(i));
+  std::atomic<int> rows_written{0};
+  form_->SetWorkbookWriter(
+      [&](const ListTable& list, const QString& file, const WorkbookOptions& options) {
+        WorkbookOptions slowed = options;
+        slowed.before_row = [&](int row) {
+          rows_written = row;
+          QThread::usleep(200);
+        };
+        return WriteResultsWorkbook(list, file, slowed);
+      });
+  Click(7);
+  ASSERT_TRUE(WaitUntil([&] { return rows_written > 10; }));
+  form_->close();
+  const int at_close = rows_written;
+  EXPECT_TRUE(form_->WaitForWorkers(20'000));
+  EXPECT_LT(rows_written, at_close + 10'000);  // the writer stopped, far from the end
+  form_.reset();
+  EXPECT_TRUE(spreadsheet_.opened.isEmpty());
+  EXPECT_EQ(OursInTemp(), before);
 }
 
 TEST_F(ResultsOutputTest, ClearEmptiesTheResultsAtOnceEvenDuringARun) {
