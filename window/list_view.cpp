@@ -101,6 +101,8 @@ ListView::ListView(QWidget* parent) : QTableView(parent), model_(this) {
   setEditTriggers(QAbstractItemView::NoEditTriggers);
   setDragEnabled(false);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  // Per item, a single column wider than the view would have nothing to scroll to.
+  setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
   horizontalHeader()->setStretchLastSection(false);
   horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
   viewport()->setMouseTracking(true);
