@@ -85,8 +85,8 @@ void ListFolderTree(const std::string& folder, const std::string& extension, std
       [&paths](const QString& row) { paths.emplace_back(QFile::encodeName(row).toStdString()); });
   if (skipped.empty()) return;
   err << "lintavel-extract: skipped " << skipped.size()
-      << (skipped.size() == 1 ? " name" : " names") << " that " << (skipped.size() == 1 ? "is" : "are")
-      << " not valid UTF-8:";
+      << (skipped.size() == 1 ? " name" : " names") << " that "
+      << (skipped.size() == 1 ? "is" : "are") << " not valid UTF-8:";
   for (const QByteArray& path : skipped) err << " '" << Escaped(path) << "'";
   err << "\n";
 }

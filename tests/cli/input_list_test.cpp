@@ -38,7 +38,7 @@ TEST(InputList, ARecursiveScanSkipsNamesThatAreNotValidUtf8AndSaysSoOnce) {
   std::ostringstream out;
   std::ostringstream err;
   const std::vector<std::string> args = {"--recursive", base, "--ext", "txt"};
-  EXPECT_EQ(Run(args, out, err), kExitAllRead);
+  EXPECT_EQ(lintavel::Run(args, out, err), kExitAllRead);
   EXPECT_EQ(out.str(), "kept\r\n");
   EXPECT_EQ(err.str(), said + "Results (Total Word Count: 2)\n");
 }
