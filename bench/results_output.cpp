@@ -61,7 +61,10 @@ int main(int argc, char** argv) {
   {
     lintavel::TextFileWriter writer(text_file);
     const lintavel::TextRows& rows = results.rows_model().rows();
-    for (std::size_t row = 0; row < rows.size(); ++row) writer.WriteLine(rows.At(row));
+    QString scratch;
+    for (std::size_t row = 0; row < rows.size(); ++row) {
+      writer.WriteLine(rows.View(row, scratch));
+    }
     writer.Commit();
   }
   Report("save as text file", timer.restart(), before, lintavel::bench::ResidentKiB());

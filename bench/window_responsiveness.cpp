@@ -12,12 +12,25 @@
 //    until the writer has stopped.
 // Each measurement checks its result (rows against the engine's distinct words)
 // before it prints a figure.
+//   window_responsiveness --long-word FILE
+// runs FILE, which holds one word (say a gigabyte without a blank), in the window,
+// times painting, selecting and scrolling its row beside a short row's, and prints
+// the peak memory of the run beside that of lintavel-extract on the same file.
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QMouseEvent>
+#include <QScrollBar>
 #include <QTimer>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <string>
+#include <string_view>
 
 #include "engine/extraction.h"
 #include "shell/settings_store.h"
@@ -36,11 +49,129 @@ int Fail(const char* what) {
   return 1;
 }
 
+// The peak resident memory of this process so far, in KiB.
+long PeakKiB() {
+  std::ifstream status("/proc/self/status");
+  std::string key;
+  long value = 0;
+  while (status >> key) {
+    if (key == "VmHWM:") {
+      status >> value;
+      return value;
+    }
+    status.ignore(1 << 10, '\n');
+  }
+  return 0;
+}
+
+// The peak resident memory of lintavel-extract over `file`, in KiB, or -1.
+long ExtractPeakKiB(const char* file) {
+  const pid_t child = ::fork();
+  if (child == 0) {
+    const int null = ::open("/dev/null", O_WRONLY);
+    ::dup2(null, 1);
+    ::dup2(null, 2);
+    ::execl(LINTAVEL_EXTRACT_BINARY, "lintavel-extract", "--quiet", file, nullptr);
+    ::_exit(127);
+  }
+  int status = 0;
+  rusage usage{};
+  if (child < 0 || ::wait4(child, &status, 0, &usage) != child || !WIFEXITED(status) ||
+      WEXITSTATUS(status) != 0) {
+    return -1;
+  }
+  return usage.ru_maxrss;
+}
+
+// Milliseconds per round of `action`, over `rounds` rounds.
+template <typename Action>
+double MsPerRound(int rounds, Action action) {
+  QElapsedTimer timer;
+  timer.start();
+  for (int i = 0; i < rounds; ++i) action();
+  return static_cast<double>(timer.nsecsElapsed()) / 1e6 / rounds;
+}
+
+struct RowTimes {
+  double paint, select, scroll;
+};
+
+// Paints the list, clicks its first row and scrolls its wide column by the pixel.
+RowTimes TimeFirstRow(lintavel::ListView& list) {
+  list.setColumnWidth(0, 4000);
+  QApplication::processEvents();
+  const QPoint at = list.visualRect(list.rows_model().index(0)).center();
+  RowTimes times{};
+  times.paint = MsPerRound(20, [&] { list.viewport()->repaint(); });
+  times.select = MsPerRound(20, [&] {
+    list.clearSelection();
+    const QPointF global = list.viewport()->mapToGlobal(QPointF(at));
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(at), global, Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QApplication::sendEvent(list.viewport(), &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(at), global, Qt::LeftButton,
+                        Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(list.viewport(), &release);
+    list.viewport()->repaint();
+  });
+  int step = 0;
+  times.scroll = MsPerRound(20, [&] {
+    list.horizontalScrollBar()->setValue(++step * 37);
+    list.viewport()->repaint();
+  });
+  if (list.SelectedPosition() != 1) times.select = -1;
+  return times;
+}
+
+int LongRow(const char* file) {
+  lintavel::testing::TempDir folder;
+  lintavel::testing::ScriptedDialogs dialogs;
+  lintavel::SettingsStore settings(QString::fromStdString((folder.path() / "s.ini").string()));
+  lintavel::Form1 form(dialogs, settings, QString::fromStdString(folder.path().string()));
+  form.show();
+  form.ListView1()->Append(QString::fromLocal8Bit(file));
+  QElapsedTimer run_time;
+  run_time.start();
+  form.PushButton1_Click();
+  if (!lintavel::testing::WaitUntil([&] { return form.IsExtracting() == lintavel::kFalse; },
+                                    10 * 60 * 1000)) {
+    return Fail("the run did not finish");
+  }
+  const qint64 run_ms = run_time.elapsed();
+  QApplication::processEvents();
+  const long window_peak = PeakKiB();
+  lintavel::ListView& results = *form.ListView2();
+  const auto size = static_cast<std::size_t>(QFileInfo(QString::fromLocal8Bit(file)).size());
+  if (results.Count() != 1 || results.rows_model().rows().Length(0) != size) {
+    return Fail("the file is not one word that fills the results list");
+  }
+  const RowTimes long_row = TimeFirstRow(results);
+  results.Clear();
+  results.Append(QStringLiteral("short"));
+  const RowTimes short_row = TimeFirstRow(results);
+  if (long_row.select < 0 || short_row.select < 0) return Fail("a click did not select the row");
+  const long extract_peak = ExtractPeakKiB(file);
+  if (extract_peak <= 0) return Fail("lintavel-extract failed");
+
+  std::printf("input: %s, one word of %zu bytes; run in the window: %lld ms\n", file, size,
+              static_cast<long long>(run_ms));
+  std::printf(
+      "per round, the word's row vs a short row: paint %.2f vs %.2f ms, select %.2f vs "
+      "%.2f ms, scroll %.2f vs %.2f ms\n",
+      long_row.paint, short_row.paint, long_row.select, short_row.select, long_row.scroll,
+      short_row.scroll);
+  std::printf("peak memory: window run %ld MiB, lintavel-extract %ld MiB, ratio %.2f\n",
+              window_peak / 1024, extract_peak / 1024,
+              static_cast<double>(window_peak) / static_cast<double>(extract_peak));
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
+  if (argc == 3 && std::string_view(argv[1]) == "--long-word") return LongRow(argv[2]);
   if (argc != 2 && argc != 3) return Fail("usage: window_responsiveness FILE [TREE]");
   const QString input = QString::fromLocal8Bit(argv[1]);
   const std::filesystem::path input_path = argv[1];

@@ -12,17 +12,42 @@ namespace lintavel {
 
 namespace {
 
+// `raw` with every byte outside printable ASCII shown as \xHH.
+std::string Escaped(const QByteArray& raw) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string shown;
+  for (const char c : raw) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte < 0x7f && byte != '\\') {
+      shown += c;
+    } else {
+      shown += {'\\', 'x', kHex[byte >> 4], kHex[byte & 0xf]};
+    }
+  }
+  return shown;
+}
+
 void ListFolderTree(const std::string& folder, const std::string& extension, std::ostream& err,
                     std::vector<std::filesystem::path>& paths) {
   ScanContext context;
   context.report = [&err](const ApplicationError& error) {
     err << ComposeApplicationErrorMessage(error.description, error.location, error.line) << "\n";
   };
+  // The scan carries names as text; one that is not valid UTF-8 could only be
+  // listed under a path that does not exist, so it is skipped and said once.
+  std::vector<QByteArray> skipped;
+  context.undecodable = [&skipped](const QByteArray& path) { skipped.push_back(path); };
   QStringList folders = {QFile::decodeName(QByteArray::fromStdString(folder)) + PathSeparator()};
   GetSubDirectories2016(folders, true, context);
   ListFilesOfFolders(
       folders, QStringLiteral("*.") + QString::fromStdString(extension), context,
       [&paths](const QString& row) { paths.emplace_back(QFile::encodeName(row).toStdString()); });
+  if (skipped.empty()) return;
+  err << "lintavel-extract: skipped " << skipped.size()
+      << (skipped.size() == 1 ? " name" : " names") << " that "
+      << (skipped.size() == 1 ? "is" : "are") << " not valid UTF-8:";
+  for (const QByteArray& path : skipped) err << " '" << Escaped(path) << "'";
+  err << "\n";
 }
 
 }  // namespace

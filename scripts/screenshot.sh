@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
-# Starts the real window under Xvfb, loads the example documents, runs an
-# extraction, and saves a screenshot of the window:
+# Installs the program, starts the installed window under Xvfb, loads the example
+# documents, runs an extraction, and saves a screenshot of the window:
 #   scripts/screenshot.sh [OUT.png]   (default: docs/window.png)
-# Needs a built program (scripts/run.sh or cmake --build --preset dev).
+# Needs a built program (scripts/run.sh or cmake --build --preset dev); installs it
+# from LINTAVEL_BUILD (default build/dev) into LINTAVEL_PREFIX (default /usr/local),
+# so that the picture shows the example documents where an installed program has them.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out="${1:-docs/window.png}"
-program="${LINTAVEL_PROGRAM:-build/dev/app/lintavel}"
+build="${LINTAVEL_BUILD:-build/dev}"
+prefix="${LINTAVEL_PREFIX:-/usr/local}"
 missing=()
 for tool in xvfb-run:xvfb import:imagemagick xdotool:xdotool; do
   command -v "${tool%%:*}" > /dev/null || missing+=("${tool##*:}")
@@ -15,10 +18,14 @@ if [ ${#missing[@]} -gt 0 ]; then
   as_root=(); [ "$(id -u)" -ne 0 ] && as_root=(sudo)
   "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
+as_root=(); [ "$(id -u)" -ne 0 ] && [ ! -w "$prefix" ] && as_root=(sudo)
+"${as_root[@]}" cmake --install "$build" --prefix "$prefix" > /dev/null
+program="$prefix/bin/lintavel"
 mkdir -p "$(dirname "$out")"
 home=$(mktemp -d)
 trap 'rm -rf "$home"' EXIT
-HOME="$home" XDG_CONFIG_HOME="$home/.config" xvfb-run -a -s "-screen 0 800x700x24" bash -c '
+# No desktop setting: the picture is the same on every machine.
+HOME="$home" XDG_CONFIG_HOME="$home/.config" XDG_CURRENT_DESKTOP= xvfb-run -a -s "-screen 0 800x700x24" bash -c '
   set -e
   "$0" &
   program=$!

@@ -38,7 +38,8 @@ struct SaveFileRequest {
 inline constexpr int kFileNameBufferTooSmall = 20476;
 
 // The open dialog's answer in its classic form: one chosen file's full path, or the
-// folder followed by each chosen name, separated by NUL characters. Throws
+// folder followed by each chosen name, separated by NUL characters; files from
+// several folders are named relative to the deepest folder they share. Throws
 // CodedFailure(kFileNameBufferTooSmall) when the answer, with a NUL after every
 // element and one more at the end, does not fit into `buffer_chars`.
 QString ComposeOpenFilesAnswer(const QStringList& chosen_paths, int buffer_chars);

@@ -1,3 +1,4 @@
+#include <QDir>
 #include <QFileInfo>
 
 #include "shell/dialogs.h"
@@ -5,13 +6,38 @@
 
 namespace lintavel {
 
+namespace {
+
+// The deepest folder that holds every one of `paths`.
+QString CommonFolder(const QStringList& paths) {
+  QStringList common = QDir::cleanPath(QFileInfo(paths.front()).absolutePath()).split(u'/');
+  for (const QString& path : paths) {
+    const QStringList parts = QDir::cleanPath(QFileInfo(path).absolutePath()).split(u'/');
+    qsizetype shared = 0;
+    while (shared < common.size() && shared < parts.size() && common[shared] == parts[shared]) {
+      ++shared;
+    }
+    common.resize(shared);
+  }
+  const QString folder = common.join(u'/');
+  return folder.isEmpty() ? QStringLiteral("/") : folder;
+}
+
+}  // namespace
+
 QString ComposeOpenFilesAnswer(const QStringList& chosen_paths, int buffer_chars) {
   QStringList elements;
   if (chosen_paths.size() == 1) {
     elements << chosen_paths.front();
   } else if (chosen_paths.size() > 1) {
-    elements << QFileInfo(chosen_paths.front()).absolutePath();
-    for (const QString& path : chosen_paths) elements << QFileInfo(path).fileName();
+    // Files from several folders (typed paths, a "Recent" view) are named from the
+    // folder they share, so that folder + name still gives each file's own path.
+    const QDir folder(CommonFolder(chosen_paths));
+    elements << QDir::toNativeSeparators(folder.path());
+    for (const QString& path : chosen_paths) {
+      elements << QDir::toNativeSeparators(
+          folder.relativeFilePath(QDir::cleanPath(QFileInfo(path).absoluteFilePath())));
+    }
   }
   qsizetype needed = 1;
   for (const QString& element : elements) needed += element.size() + 1;

@@ -53,9 +53,11 @@ void ExtractionRunner::Start(const QStringList& files) {
     };
     auto outcome = std::make_shared<ExtractionOutcome>();
     {
-      const ExtractionResult result = ExtractWords(paths, options);
+      ExtractionResult result = ExtractWords(paths, options);
       if (result.cancelled) return;
-      outcome->rows.AppendWords(result.words);
+      // Long words stay in the engine's arena: the rows share it rather than copy them.
+      outcome->rows.AppendWords(result.words,
+                                std::make_shared<const WordArena>(std::move(result.storage)));
       outcome->total = result.total;
     }
     PostToUi([run, outcome] {

@@ -90,15 +90,30 @@ bool MatchesWildcard(QStringView name, QStringView pattern) {
          WildcardFrom(name, pattern.first(pattern.size() - 2));
 }
 
-std::vector<ListedFile> ListFilesInFolder(const QString& folder, const QString& pattern) {
+std::optional<QString> DecodeEntryName(const char* raw) {
+  QString name = QFile::decodeName(raw);
+  if (QFile::encodeName(name) != QByteArrayView(raw)) return std::nullopt;
+  return name;
+}
+
+std::vector<ListedFile> ListFilesInFolder(const QString& folder, const QString& pattern,
+                                          std::vector<QByteArray>* undecodable) {
   QString base = folder;
   if (!base.endsWith(PathSeparator())) base += PathSeparator();
   std::vector<ListedFile> files;
-  const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(Native(base).constData()), ::closedir);
+  const QByteArray native_base = Native(base);
+  const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(native_base.constData()), ::closedir);
   if (!dir) return files;
   while (const dirent* entry = ::readdir(dir.get())) {
     if (entry->d_type == DT_DIR) continue;
-    const QString name = QFile::decodeName(entry->d_name);
+    const std::optional<QString> decoded = DecodeEntryName(entry->d_name);
+    if (!decoded) {
+      if (undecodable != nullptr && MatchesWildcard(QFile::decodeName(entry->d_name), pattern)) {
+        undecodable->push_back(native_base + entry->d_name);
+      }
+      continue;
+    }
+    const QString& name = *decoded;
     if (!MatchesWildcard(name, pattern)) continue;
     // The listing names regular files as such; anything else is asked about.
     const bool regular = entry->d_type == DT_REG;

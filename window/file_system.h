@@ -48,7 +48,16 @@ struct ListedFile {
   QString name;
   bool regular = false;
 };
-std::vector<ListedFile> ListFilesInFolder(const QString& folder, const QString& pattern);
+// A name whose bytes are not valid in the file-name encoding cannot be carried in
+// a path, so it is left out; its raw path (folder, separator, name) is added to
+// `undecodable` when given and when the decoded name matches `pattern`.
+std::vector<ListedFile> ListFilesInFolder(const QString& folder, const QString& pattern,
+                                          std::vector<QByteArray>* undecodable = nullptr);
+
+// The name of a folder entry as the paths of this program carry it, or nothing when
+// its bytes are not valid in the file-name encoding (a path made from a lossy
+// decoding would name another file or none).
+std::optional<QString> DecodeEntryName(const char* raw);
 
 // `path` with each pair of consecutive separators made one, in one pass from the
 // left ("a//b" gives "a/b", three give two). Where paths have network prefixes

@@ -39,8 +39,9 @@ std::optional<std::pair<unsigned long long, unsigned long long>> Identity(const 
 }
 
 // The names of the direct sub-folders of `folder` (links to folders included), in
-// the order the file system gives them. Throws std::system_error on failure.
-QStringList SubFolderNames(const QString& folder) {
+// the order the file system gives them; names not valid in the file-name encoding
+// go to `undecodable` instead. Throws std::system_error on failure.
+QStringList SubFolderNames(const QString& folder, std::vector<QByteArray>& undecodable) {
   const QByteArray native = QFile::encodeName(folder);
   const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(native.constData()), ::closedir);
   if (!dir) throw std::system_error(errno, std::generic_category(), "Cannot read the folder");
@@ -53,7 +54,13 @@ QStringList SubFolderNames(const QString& folder) {
       is_folder =
           ::fstatat(::dirfd(dir.get()), entry->d_name, &info, 0) == 0 && S_ISDIR(info.st_mode);
     }
-    if (is_folder) names << QFile::decodeName(entry->d_name);
+    if (is_folder) {
+      if (std::optional<QString> name = DecodeEntryName(entry->d_name)) {
+        names << *name;
+      } else {
+        undecodable.push_back(native + entry->d_name);
+      }
+    }
     errno = 0;
   }
   if (errno != 0) throw std::system_error(errno, std::generic_category(), "Cannot read the folder");
@@ -83,10 +90,11 @@ void GetSubDirectories2016(QStringList& folder_list, bool recurse, ScanContext& 
     if (folder.size() >= kMaxScanPath) continue;
     if (!Searchable(folder)) continue;
     QStringList names;
+    std::vector<QByteArray> undecodable;
     bool readable = true;
     procedure.Step(116, [&] {
       try {
-        names = SubFolderNames(folder);
+        names = SubFolderNames(folder, undecodable);
       } catch (const std::system_error& failure) {
         const int code = failure.code().value();
         if (code != EACCES && code != EPERM && code != ENOENT && code != ENOTDIR) throw;
@@ -96,6 +104,9 @@ void GetSubDirectories2016(QStringList& folder_list, bool recurse, ScanContext& 
     if (!readable) {
       gone << folder;
       continue;
+    }
+    if (context.undecodable) {
+      for (const QByteArray& path : undecodable) context.undecodable(path);
     }
     for (const QString& name : names) {
       if (name.size() >= kMaxScanPath || HasBadCharacters(name) || name.contains(u'?') ||
@@ -125,7 +136,11 @@ void ListFilesOfFolders(const QStringList& folder_list, const QString& pattern,
   for (const QString& entry : folder_list) {
     if (context.cancelled()) return;
     const QString folder = entry.chopped(1);
-    for (const ListedFile& file : ListFilesInFolder(folder, pattern)) {
+    std::vector<QByteArray> undecodable;
+    const std::vector<ListedFile> files =
+        ListFilesInFolder(folder, pattern, context.undecodable ? &undecodable : nullptr);
+    for (const QByteArray& path : undecodable) context.undecodable(path);
+    for (const ListedFile& file : files) {
       if (file.name.startsWith(QLatin1Char('~'))) continue;
       const QString path = folder + PathSeparator() + file.name;
       // A regular file that the listing just showed exists; only a name with a dot

@@ -27,6 +27,9 @@ struct ScanContext {
   // Every folder the scan has met, by device and inode: a link back to a folder
   // above, or to one met elsewhere, is not searched twice.
   std::set<std::pair<unsigned long long, unsigned long long>> known;
+  // Gets the raw path of each file or folder passed over because its name is not
+  // valid in the file-name encoding; without it they are passed over silently.
+  std::function<void(const QByteArray&)> undecodable;
 
   bool cancelled() const { return cancel != nullptr && cancel->load(); }
 };

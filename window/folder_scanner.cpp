@@ -85,6 +85,8 @@ void FolderScanner::Start(std::vector<ScanItem> job) {
           batcher.Add(item.path);
           continue;
         }
+        // Each folder of a job is searched in full: the loop guard holds within one search.
+        context.known.clear();
         QStringList folders = {item.path + PathSeparator()};
         GetSubDirectories2016(folders, true, context);
         ListFilesOfFolders(folders, item.pattern, context,

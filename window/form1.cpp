@@ -113,7 +113,7 @@ void Form1::WireInputList() {
   list1_->SetRowDragging(true);
   connect(list1_, &ListView::RowDoubleClicked, this, &Form1::ListView1_DblClick);
   connect(list1_, &ListView::KeyDown, this, &Form1::ListView1_KeyDown);
-  connect(list1_, &ListView::FilesDropped, this, &Form1::ListView1_OLEDragDrop);
+  connect(list1_, &ListView::FilesDropped, this, &Form1::ListView1_DragDrop);
   connect(list1_, &ListView::MouseDown, this, &Form1::ListView1_MouseDown);
   connect(list1_, &ListView::RowClicked, this, &Form1::ListView1_ItemClick);
   connect(list1_, &ListView::PointerMoved, this, &Form1::ListView1_MouseMove);

@@ -157,7 +157,7 @@ class Form1 : public QWidget {
   // The input list's and the results list's own events.
   void ListView1_DblClick();
   void ListView1_KeyDown(int key);
-  void ListView1_OLEDragDrop(const QStringList& paths);
+  void ListView1_DragDrop(const QStringList& paths);
   void ListView1_MouseDown();
   void ListView1_ItemClick(int position);
   void ListView1_MouseMove(QPoint point);

@@ -123,7 +123,7 @@ void Form1::ListView1_KeyDown(int key) {
 
 void Form1::ListView2_DblClick() { RemoveSelectedRow(*list2_); }
 
-void Form1::ListView1_OLEDragDrop(const QStringList& paths) {
+void Form1::ListView1_DragDrop(const QStringList& paths) {
   std::vector<ScanItem> job;
   for (const QString& path : paths) {
     const std::optional<int> word = AttributeWord(path);

@@ -49,9 +49,10 @@ void Form1::PushButton6_Click() {
   procedure.Step(130, [&] { file.emplace(name); });
   bool written = file.has_value();
   const TextRows& rows = list2_->rows_model().rows();
+  QString scratch;
   // After the first failed write the rest would fail as well: one report is enough.
   for (std::size_t row = 0; written && row < rows.size(); ++row) {
-    written = procedure.Step(136, [&] { file->WriteLine(rows.At(row)); });
+    written = procedure.Step(136, [&] { file->WriteLine(rows.View(row, scratch)); });
   }
   if (written) procedure.Step(140, [&] { file->Commit(); });
   file.reset();  // a file not committed leaves the old one untouched

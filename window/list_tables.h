@@ -17,8 +17,8 @@ class ListViewTable : public ListTable {
     return column == 1 ? list_.Text(row) : QString();
   }
   bool Checked(int) const override { return true; }
-  QStringView CellView(int row, int column, QString&) const override {
-    return column == 1 ? list_.rows_model().rows().At(static_cast<std::size_t>(row - 1))
+  QStringView CellView(int row, int column, QString& scratch) const override {
+    return column == 1 ? list_.rows_model().rows().View(static_cast<std::size_t>(row - 1), scratch)
                        : QStringView();
   }
 
@@ -35,11 +35,11 @@ class ListSnapshot : public ListTable {
   QString HeaderText(int) const override { return header_; }
   int RowCount() const override { return static_cast<int>(rows_.size()); }
   QString CellText(int row, int column) const override {
-    return column == 1 ? rows_.At(static_cast<std::size_t>(row - 1)).toString() : QString();
+    return column == 1 ? rows_.Text(static_cast<std::size_t>(row - 1)) : QString();
   }
   bool Checked(int) const override { return true; }
-  QStringView CellView(int row, int column, QString&) const override {
-    return column == 1 ? rows_.At(static_cast<std::size_t>(row - 1)) : QStringView();
+  QStringView CellView(int row, int column, QString& scratch) const override {
+    return column == 1 ? rows_.View(static_cast<std::size_t>(row - 1), scratch) : QStringView();
   }
 
  private:

@@ -9,6 +9,14 @@
 
 namespace lintavel {
 
+namespace {
+
+// How much of a row the list shows: enough for any column a screen can hold, and
+// little enough that laying it out costs what a short row costs.
+constexpr std::size_t kShownCharacters = 1024;
+
+}  // namespace
+
 int TextRowsModel::rowCount(const QModelIndex& parent) const {
   return parent.isValid() ? 0 : static_cast<int>(rows_.size());
 }
@@ -16,7 +24,10 @@ int TextRowsModel::rowCount(const QModelIndex& parent) const {
 QVariant TextRowsModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= rowCount() || index.column() != 0) return {};
   if (role != Qt::DisplayRole && role != Qt::EditRole) return {};
-  return rows_.At(static_cast<std::size_t>(index.row())).toString();
+  const auto row = static_cast<std::size_t>(index.row());
+  QString shown = rows_.Start(row, kShownCharacters);
+  if (rows_.Length(row) > kShownCharacters) shown += QChar(0x2026);  // an ellipsis
+  return shown;
 }
 
 QVariant TextRowsModel::headerData(int section, Qt::Orientation orientation, int role) const {
@@ -101,6 +112,8 @@ ListView::ListView(QWidget* parent) : QTableView(parent), model_(this) {
   setEditTriggers(QAbstractItemView::NoEditTriggers);
   setDragEnabled(false);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  // Per item, a single column wider than the view would have nothing to scroll to.
+  setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
   horizontalHeader()->setStretchLastSection(false);
   horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
   viewport()->setMouseTracking(true);
@@ -111,7 +124,7 @@ ListView::ListView(QWidget* parent) : QTableView(parent), model_(this) {
 int ListView::Count() const { return model_.rowCount(); }
 
 QString ListView::Text(int position) const {
-  return model_.rows().At(static_cast<std::size_t>(position - 1)).toString();
+  return model_.rows().Text(static_cast<std::size_t>(position - 1));
 }
 
 void ListView::SetText(int position, const QString& text) {
@@ -232,7 +245,7 @@ bool ListViewItemExists(const ListView& list, const QString& text) {
   bool found = false;
   const TextRows& rows = list.rows_model().rows();
   for (std::size_t row = 0; row < rows.size(); ++row) {
-    if (rows.At(row) == text) found = true;
+    if (rows.Equals(row, text)) found = true;
   }
   return found;
 }

@@ -11,6 +11,7 @@
 
 #include "support/qt_paths.h"
 #include "support/temp_dir.h"
+#include "window/file_system.h"
 
 namespace lintavel {
 namespace {
@@ -133,6 +134,18 @@ TEST_F(FolderTree, SkipsBadNamesAndOverlongPaths) {
   EXPECT_FALSE(rows.join(' ').contains("cjk.txt"));
   for (const QString& row : rows) EXPECT_LT(row.size() + Q(root()).size(), 300 + 10);
   EXPECT_GT(rows.filter("long/").size(), 0);  // the shallower levels are listed
+}
+
+TEST_F(FolderTree, NamesThatAreNotValidUtf8AreSkippedSilently) {
+  Touch(root() / "\xff.txt");
+  Touch(root() / "\xef\xbf\xbd.txt");  // what a lossy decoding of the name above gives
+  fs::create_directory(root() / "dir\xfe");
+  Touch(root() / "dir\xfe/inner.txt");
+  const Scan scan = ScanTree(root(), "*.txt");
+  EXPECT_TRUE(scan.reports.empty());
+  EXPECT_EQ(scan.rows.count(Q(root()) + "/\uFFFD.txt"), 1);
+  EXPECT_FALSE(scan.rows.join(' ').contains("inner.txt"));
+  for (const QString& row : scan.rows) EXPECT_TRUE(FileExists(row)) << row.toStdString();
 }
 
 TEST_F(FolderTree, AFolderThatCannotBeReadIsDroppedSilently) {

@@ -5,10 +5,12 @@
 #include <QApplication>
 #include <QDropEvent>
 #include <QMimeData>
+#include <QScrollBar>
 #include <QTest>
 #include <QUrl>
 #include <filesystem>
 
+#include "shell/dialogs.h"
 #include "shell/settings_store.h"
 #include "support/qt_paths.h"
 #include "support/scripted_dialogs.h"
@@ -105,6 +107,29 @@ TEST_F(InputListTest, AddFilesFromTheRootHasOneSeparator) {
   EXPECT_EQ(Rows(Inputs()), (QStringList{"/a.txt", "/b.txt"}));
 }
 
+TEST_F(InputListTest, AddFilesKeepsEachFileUnderItsOwnFolder) {
+  const QString base = Q(files_.path());
+  const QStringList mixed = {base + "/a/x.txt", base + "/b/y.txt", base + "/a/c/z.txt",
+                             base + "/b/x.txt"};
+  dialogs_.chosen_files = {mixed};
+  QTest::mouseClick(form_->PushButton(2), Qt::LeftButton);
+  EXPECT_EQ(Rows(Inputs()), mixed);
+
+  // The dialog's answer: from one folder in its usual form, from several named from
+  // the folder they share.
+  const struct {
+    QStringList chosen;
+    QString answer;
+  } cases[] = {
+      {{"/t/a/x.txt", "/t/a/y.txt"}, QStringLiteral("/t/a|x.txt|y.txt")},
+      {{"/t/a/x.txt", "/t/b/y.txt"}, QStringLiteral("/t|a/x.txt|b/y.txt")},
+      {{"/t/a/x.txt", "/u/y.txt"}, QStringLiteral("/|t/a/x.txt|u/y.txt")},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ComposeOpenFilesAnswer(c.chosen, 30000).replace(QChar(u'\0'), u'|'), c.answer);
+  }
+}
+
 TEST_F(InputListTest, TooManyFilesAddsNothingAndSaysSo) {
   QStringList many;
   for (int i = 0; i < 400; ++i)
@@ -188,6 +213,31 @@ TEST_F(InputListTest, DroppedFilesAndFoldersComeInTheirOrder) {
   EXPECT_EQ(first_level, (QStringList{base + "/first/a.txt", base + "/first/b.doc"}));
   EXPECT_EQ(rows.mid(2), (QStringList{base + "/first/sub/c.txt", base + "/program.exe",
                                       base + "/second/d.txt"}));
+}
+
+TEST_F(InputListTest, FoldersDroppedTogetherAreEachSearchedInFull) {
+  fs::create_directories(files_.path() / "a/b/c");
+  Touch(files_.path() / "a/1.txt");
+  Touch(files_.path() / "a/b/2.txt");
+  Touch(files_.path() / "a/b/c/3.txt");
+  ASSERT_TRUE(DropPaths({files_.path() / "a", files_.path() / "a/b"}));
+  WaitForScans();
+  const QString a = Q(files_.path() / "a");
+  EXPECT_EQ(Rows(Inputs()), (QStringList{a + "/1.txt", a + "/b/2.txt", a + "/b/c/3.txt",
+                                         a + "/b/2.txt", a + "/b/c/3.txt"}));
+}
+
+TEST_F(InputListTest, AWideColumnScrollsSidewaysByThePixel) {
+  Inputs().Append(QString(400, u'x'));
+  Inputs().setColumnWidth(0, 3000);
+  QApplication::processEvents();
+  QScrollBar* bar = Inputs().horizontalScrollBar();
+  EXPECT_EQ(bar->maximum(), 3000 - Inputs().viewport()->width());
+  QWheelEvent wheel(QPointF(30, 30), Inputs().viewport()->mapToGlobal(QPointF(30, 30)), {},
+                    QPoint(-120, 0), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+  QApplication::sendEvent(Inputs().viewport(), &wheel);
+  EXPECT_GT(bar->value(), 0);
+  EXPECT_LT(bar->value(), bar->maximum());
 }
 
 TEST_F(InputListTest, TextAndWebLinksAreRefused) {

@@ -57,6 +57,41 @@ TEST(ListView, AppendsDecodedWordsInOneInsertion) {
   EXPECT_EQ(Texts(list), (QStringList{QStringLiteral("caf\u00e9"), QStringLiteral("\u20acuro")}));
 }
 
+TEST(TextRows, LongWordsKeptAsBytesReadLikeDecodedOnesThroughEveryChange) {
+  auto arena = std::make_shared<WordArena>();
+  const std::string long_word = std::string(TextRows::kLongWordBytes, 'x') + "\x80\xe9";
+  const std::vector<CountedWord> words = {{arena->Store("caf\xe9"), 1},
+                                          {arena->Store(long_word), 1},
+                                          {arena->Store(long_word + "y"), 2}};
+  const QString decoded =
+      QString(static_cast<qsizetype>(long_word.size() - 2), u'x') + QStringLiteral("\u20ac\u00e9");
+  TextRows rows;
+  rows.AppendWords(words, arena);
+  TextRows more;
+  more.Append(u"first");
+  more.AppendWords(words, arena);
+  arena.reset();  // the rows share what they keep
+  more.AppendRows(std::move(rows));
+  more.Set(2, u"rewritten");
+  more.Remove(0);
+  const QString cafe = QStringLiteral("caf\u00e9");
+  const QStringList expected = {cafe, "rewritten", decoded + "y", cafe, decoded, decoded + "y"};
+  ASSERT_EQ(more.size(), 6u);
+  QString scratch;
+  for (std::size_t row = 0; row < more.size(); ++row) {
+    const QString& want = expected[static_cast<qsizetype>(row)];
+    EXPECT_EQ(more.Text(row), want) << row;
+    EXPECT_EQ(more.View(row, scratch), want) << row;
+    EXPECT_EQ(more.Length(row), static_cast<std::size_t>(want.size()));
+    EXPECT_EQ(more.Start(row, 5), want.left(5));
+    EXPECT_TRUE(more.Equals(row, want));
+    EXPECT_FALSE(more.Equals(row, want.chopped(1) + u'z'));
+  }
+  const TextRows copy = more;  // as a workbook's snapshot takes them
+  more.Clear();
+  EXPECT_EQ(copy.Text(4), decoded);
+}
+
 TEST(ListView, SelectionHitTestAndHeaders) {
   ListView list;
   list.resize(300, 200);

@@ -371,5 +371,40 @@ TEST_F(ResultsOutputTest, ClearEmptiesTheResultsAtOnceEvenDuringARun) {
   EXPECT_EQ(Results().HeaderText(), "Results (Total Word Count: 1)");
 }
 
+TEST_F(ResultsOutputTest, AWordOfTensOfMegabytesShowsItsStartAndOutputsWhole) {
+  std::string word;
+  word.reserve(40 << 20);
+  while (word.size() < (40u << 20)) word += "ab\x80";
+  testing::TempDir input;
+  form_->ListView1()->Append(Q(input.Write("blob.bin", word + "\nshort")));
+  Click(1);
+  ASSERT_TRUE(WaitUntil([&] { return form_->IsExtracting() == kFalse; }));
+  ASSERT_EQ(Results().Count(), 2);
+
+  // The list shows a bounded start of the word and paints, selects and scrolls it.
+  const QString shown = Results().rows_model().index(0).data().toString();
+  EXPECT_LE(shown.size(), 1025);
+  EXPECT_TRUE(shown.startsWith(u"ab\u20acab\u20ac")) << shown.left(20).toStdString();
+  EXPECT_TRUE(shown.endsWith(QChar(0x2026)));
+  EXPECT_FALSE(Results().grab().isNull());
+  QTest::mouseClick(Results().viewport(), Qt::LeftButton, {},
+                    Results().visualRect(Results().rows_model().index(0)).center());
+  EXPECT_EQ(Results().SelectedPosition(), 1);
+  Results().scrollToBottom();
+  EXPECT_FALSE(Results().grab().isNull());
+
+  // Copy and save keep the whole word.
+  Click(4);
+  const QString copied = QGuiApplication::clipboard()->text();
+  ASSERT_EQ(copied.size(), static_cast<qsizetype>(word.size()) + 9);
+  EXPECT_TRUE(copied.endsWith(u"ab\u20ac\r\nshort\r\n"));
+  EXPECT_EQ(copied.count(QChar(0x20ac)), static_cast<qsizetype>(word.size() / 3));
+  const fs::path file = out_.path() / "words.txt";
+  dialogs_.save_names = {Q(file)};
+  Click(6);
+  EXPECT_TRUE(ReadBytes(file) == word + "\r\nshort\r\n");
+  EXPECT_EQ(Results().Text(1).size(), static_cast<qsizetype>(word.size()));
+}
+
 }  // namespace
 }  // namespace lintavel
