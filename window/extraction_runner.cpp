@@ -51,14 +51,33 @@ void ExtractionRunner::Start(const QStringList& files) {
         }
       });
     };
+    // A failure of the run itself (memory, threads) must reach the user and free
+    // the window; nothing of the run is shown then.
+    const auto fail = [run](int line, std::string description) {
+      PostToUi([run, line, description = std::move(description)] {
+        if (run->runner && !run->cancel) emit run->runner->Failed(line, description);
+      });
+    };
     auto outcome = std::make_shared<ExtractionOutcome>();
-    {
+    int line = kCountingLine;
+    try {
       ExtractionResult result = ExtractWords(paths, options);
-      if (result.cancelled) return;
+      if (result.cancelled || run->cancel) return;
+      line = kRowsLine;
       // Long words stay in the engine's arena: the rows share it rather than copy them.
       outcome->rows.AppendWords(result.words,
                                 std::make_shared<const WordArena>(std::move(result.storage)));
       outcome->total = result.total;
+    } catch (const ExtractionFailure& failure) {
+      fail(failure.stage() == ExtractionFailure::Stage::kOrdering ? kOrderingLine : kCountingLine,
+           failure.what());
+      return;
+    } catch (const std::exception& failure) {
+      fail(line, failure.what());
+      return;
+    } catch (...) {
+      fail(line, "Unknown failure");
+      return;
     }
     PostToUi([run, outcome] {
       if (run->runner && !run->cancel) emit run->runner->Finished(outcome);

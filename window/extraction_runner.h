@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 #include <memory>
+#include <string>
 
 #include "engine/extraction.h"
 #include "window/text_rows.h"
@@ -11,6 +12,11 @@
 namespace lintavel {
 
 class Dialogs;
+
+// The steps of the extraction that a failed run is reported at.
+inline constexpr int kCountingLine = 184;
+inline constexpr int kOrderingLine = 248;
+inline constexpr int kRowsLine = 258;
 
 // What a finished run hands to the window: its words as list rows, least frequent
 // first, already decoded off the UI thread, and the total word count.
@@ -39,6 +45,9 @@ class ExtractionRunner : public QObject {
   // The share of the input counted so far, 0 to 100.
   void Progress(double percent);
   void Finished(std::shared_ptr<ExtractionOutcome> outcome);
+  // The run failed at the numbered step `line` of the extraction (184 counting,
+  // 248 ordering, 258 making the rows) for the reason `description`; no rows come.
+  void Failed(int line, const std::string& description);
 
  private:
   struct RunState;

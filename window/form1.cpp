@@ -99,6 +99,7 @@ Form1::Form1(Dialogs& dialogs, SettingsStore& settings, QString program_folder, 
   connect(
       runner_, &ExtractionRunner::Finished, this,
       [this](const std::shared_ptr<ExtractionOutcome>& outcome) { FinishExtracting(*outcome); });
+  connect(runner_, &ExtractionRunner::Failed, this, &Form1::AbandonExtracting);
   scanner_ = new FolderScanner(dialogs_, this);
   connect(scanner_, &FolderScanner::RowsFound, list1_, &ListView::AppendTexts);
   connect(scanner_, &FolderScanner::JobFinished, this, &Form1::ScanJobFinished);
@@ -315,7 +316,19 @@ void Form1::PushButton1_Click() {
     for (int p = 1; p <= count; ++p) files << list1_->Text(p);
   });
   procedure.Step(122, [&] { SetMousePointer(pointer::kHourglass); });
-  procedure.Step(124, [&] { runner_->Start(files); });
+  if (!procedure.Step(124, [&] { runner_->Start(files); })) EndExtracting();
+}
+
+void Form1::AbandonExtracting(int line, const std::string& description) {
+  ShowApplicationError(dialogs_, location::kStartExtracting, line, description);
+  EndExtracting();
+}
+
+void Form1::EndExtracting() {
+  SetMousePointer(pointer::kDefault);
+  SetProgress(0, kProgressText);
+  is_extracting_ = kFalse;
+  emit ExtractionFinished();
 }
 
 void Form1::FinishExtracting(ExtractionOutcome& outcome) {

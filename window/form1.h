@@ -127,7 +127,7 @@ class Form1 : public QWidget {
   bool WaitForWorkers(int milliseconds);
 
  signals:
-  // A run has ended and its rows are in the results list.
+  // A run has ended: its rows are in the results list, or its failure was reported.
   void ExtractionFinished();
   // A folder scan (import or drop) has delivered all its rows.
   void ScanFinished();
@@ -145,6 +145,9 @@ class Form1 : public QWidget {
   void SetAppTitle();
   void BuildControls();
   void FinishExtracting(ExtractionOutcome& outcome);
+  // A run that failed as a whole: reported, and the window back to idle, no rows added.
+  void AbandonExtracting(int line, const std::string& description);
+  void EndExtracting();
   void StartScan(std::vector<ScanItem> job);
   void ScanJobFinished();
   void WireInputList();

@@ -11,6 +11,7 @@
 
 #include "output/spreadsheet.h"
 #include "shell/settings_store.h"
+#include "support/failing_allocations.h"
 #include "support/qt_paths.h"
 #include "support/scripted_dialogs.h"
 #include "support/temp_dir.h"
@@ -143,6 +144,32 @@ TEST_F(FaultsTest, ClosingWhileAWorkbookIsWrittenLeavesNothingInAnyPlace) {
   QApplication::processEvents();
   // Unless it had finished before the window went, the workbook is never shown.
   EXPECT_EQ(calc.opened, finished ? 1 : 0);
+}
+
+// Memory that runs out in the middle of a run: the report names the step and the
+// cause, the window is idle again with nothing half-shown, and the next run works.
+TEST_F(FaultsTest, ARunThatRunsOutOfMemoryIsReportedAndTheWindowIsIdleAgain) {
+  Open(Q(config_.path() / "Quorvane.ini"));
+  const fs::path file = out_.Write("words.txt", "some words to count\n");
+  form_->ListView1()->Append(Q(file));
+  {
+    const testing::FailingAllocations no_large_buffers(1 << 20);
+    Click(1);
+    ASSERT_TRUE(WaitUntil([&] { return form_->IsExtracting() == kFalse; }));
+  }
+  EXPECT_EQ(ReportLines(), std::vector<int>{184});
+  EXPECT_TRUE(dialogs_.shown.back().text.contains("out of memory while counting the words of"));
+  EXPECT_TRUE(dialogs_.shown.back().text.contains("PushButton1_Click at line 184"));
+  EXPECT_EQ(form_->MousePointer(), pointer::kDefault);
+  EXPECT_EQ(form_->ProgressBar1()->format(), "Progress Bar");
+  EXPECT_EQ(form_->ListView2()->Count(), 0);
+  EXPECT_EQ(form_->ListView2()->HeaderText(), "Results");
+
+  dialogs_.shown.clear();
+  Click(1);
+  ASSERT_TRUE(WaitUntil([&] { return form_->IsExtracting() == kFalse; }));
+  EXPECT_EQ(form_->ListView2()->Count(), 4);
+  EXPECT_TRUE(ReportLines().empty());
 }
 
 }  // namespace

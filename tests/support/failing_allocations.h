@@ -1,0 +1,18 @@
+#pragma once
+
+#include <cstddef>
+
+namespace lintavel::testing {
+
+// While it lives, every `new` of `bytes` or more in this test program throws
+// std::bad_alloc, on any thread: memory running out where the work asks for its
+// large buffers, while the small allocations of the window go on.
+class FailingAllocations {
+ public:
+  explicit FailingAllocations(std::size_t bytes);
+  ~FailingAllocations();
+  FailingAllocations(const FailingAllocations&) = delete;
+  FailingAllocations& operator=(const FailingAllocations&) = delete;
+};
+
+}  // namespace lintavel::testing
