@@ -19,6 +19,11 @@ struct FolderScanner::State {
 
 namespace {
 
+// The steps of "Add All File(s) In Folder" at which a failed scan is reported:
+// searching the folder tree, listing the files of its folders.
+constexpr int kSearchLine = 114;
+constexpr int kListLine = 120;
+
 // Collects rows and hands them over in batches, so that a tree of many files
 // neither floods the event loop nor waits long to be seen.
 class RowBatcher {
@@ -26,7 +31,13 @@ class RowBatcher {
   explicit RowBatcher(std::function<void(QStringList)> deliver) : deliver_(std::move(deliver)) {
     since_.start();
   }
-  ~RowBatcher() { Flush(); }
+  ~RowBatcher() {
+    try {
+      Flush();
+    } catch (...) {
+      // Out of memory while a failure unwinds: these rows are lost, not the program.
+    }
+  }
 
   void Add(const QString& row) {
     rows_ << row;
@@ -66,18 +77,24 @@ void FolderScanner::Start(std::vector<ScanItem> job) {
         if (state->scanner && !state->cancel) emit state->scanner->RowsFound(rows);
       });
     };
-    {
+    const auto report = [state](const ApplicationError& error) {
+      RunOnUiAndWait(state->cancel, [state, error] {
+        if (state->scanner && !state->cancel) {
+          ShowApplicationError(state->scanner->dialogs_, error.location, error.line,
+                               error.description);
+        }
+      });
+    };
+    // A failure outside the scan's own steps (memory) ends this job with a report
+    // at the import's step that was under way; the job still counts as finished.
+    int line = kSearchLine;
+    try {
       RowBatcher batcher(deliver);
       ScanContext context;
       context.cancel = &state->cancel;
-      context.report = [state, &batcher](const ApplicationError& error) {
+      context.report = [&report, &batcher](const ApplicationError& error) {
         batcher.Flush();  // rows found before the failure are shown before its report
-        RunOnUiAndWait(state->cancel, [state, error] {
-          if (state->scanner && !state->cancel) {
-            ShowApplicationError(state->scanner->dialogs_, error.location, error.line,
-                                 error.description);
-          }
-        });
+        report(error);
       };
       for (const ScanItem& item : job) {
         if (context.cancelled()) break;
@@ -87,11 +104,17 @@ void FolderScanner::Start(std::vector<ScanItem> job) {
         }
         // Each folder of a job is searched in full: the loop guard holds within one search.
         context.known.clear();
+        line = kSearchLine;
         QStringList folders = {item.path + PathSeparator()};
         GetSubDirectories2016(folders, true, context);
+        line = kListLine;
         ListFilesOfFolders(folders, item.pattern, context,
                            [&batcher](const QString& row) { batcher.Add(row); });
       }
+    } catch (const std::exception& failure) {
+      report({location::kAddAllInFolder, line, failure.what()});
+    } catch (...) {
+      report({location::kAddAllInFolder, line, "Unknown failure"});
     }
     PostToUi([state] {
       if (state->scanner && !state->cancel) {

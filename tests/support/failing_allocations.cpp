@@ -6,13 +6,19 @@
 #include <cstdlib>
 #include <limits>
 #include <new>
+#include <thread>
 
 namespace {
 
 std::atomic<std::size_t> failing_from{std::numeric_limits<std::size_t>::max()};
+std::atomic<bool> spare_arming_thread{false};
+std::atomic<std::thread::id> arming_thread{};
 
 void* Allocate(std::size_t bytes) {
-  if (bytes >= failing_from.load(std::memory_order_relaxed)) throw std::bad_alloc();
+  if (bytes >= failing_from.load(std::memory_order_relaxed) &&
+      !(spare_arming_thread && std::this_thread::get_id() == arming_thread.load())) {
+    throw std::bad_alloc();
+  }
   if (void* memory = std::malloc(bytes == 0 ? 1 : bytes)) return memory;
   throw std::bad_alloc();
 }
@@ -21,7 +27,11 @@ void* Allocate(std::size_t bytes) {
 
 namespace lintavel::testing {
 
-FailingAllocations::FailingAllocations(std::size_t bytes) { failing_from = bytes; }
+FailingAllocations::FailingAllocations(std::size_t bytes, bool workers_only) {
+  arming_thread = std::this_thread::get_id();
+  spare_arming_thread = workers_only;
+  failing_from = bytes;
+}
 FailingAllocations::~FailingAllocations() {
   failing_from = std::numeric_limits<std::size_t>::max();
 }

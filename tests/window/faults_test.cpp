@@ -8,6 +8,7 @@
 #include <QTest>
 #include <QThreadPool>
 #include <filesystem>
+#include <optional>
 
 #include "output/spreadsheet.h"
 #include "shell/settings_store.h"
@@ -146,9 +147,10 @@ TEST_F(FaultsTest, ClosingWhileAWorkbookIsWrittenLeavesNothingInAnyPlace) {
   EXPECT_EQ(calc.opened, finished ? 1 : 0);
 }
 
-// Memory that runs out in the middle of a run: the report names the step and the
-// cause, the window is idle again with nothing half-shown, and the next run works.
-TEST_F(FaultsTest, ARunThatRunsOutOfMemoryIsReportedAndTheWindowIsIdleAgain) {
+// Memory that runs out in the middle of a run or a folder import: the report names
+// the step and the cause, the window is idle again with nothing half-shown, and the
+// next run or import works.
+TEST_F(FaultsTest, WorkThatRunsOutOfMemoryIsReportedAndTheWindowIsIdleAgain) {
   Open(Q(config_.path() / "Quorvane.ini"));
   const fs::path file = out_.Write("words.txt", "some words to count\n");
   form_->ListView1()->Append(Q(file));
@@ -170,6 +172,23 @@ TEST_F(FaultsTest, ARunThatRunsOutOfMemoryIsReportedAndTheWindowIsIdleAgain) {
   ASSERT_TRUE(WaitUntil([&] { return form_->IsExtracting() == kFalse; }));
   EXPECT_EQ(form_->ListView2()->Count(), 4);
   EXPECT_TRUE(ReportLines().empty());
+
+  // The same for a folder import, whose list of 3,000 names cannot be held.
+  fs::create_directory(out_.path() / "many");
+  for (int f = 0; f < 3000; ++f) out_.Write("many/" + std::to_string(f) + ".txt", "x");
+  form_->ListView1()->Clear();
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    dialogs_.typed = {"txt"};
+    dialogs_.chosen_folders = {Q(out_.path() / "many")};
+    std::optional<testing::FailingAllocations> scan_memory;
+    if (attempt == 0) scan_memory.emplace(64 * 1024, true);
+    Click(3);
+    ASSERT_TRUE(WaitUntil([&] { return form_->pending_scans() == 0; }));
+    EXPECT_EQ(form_->MousePointer(), pointer::kDefault);
+  }
+  ASSERT_EQ(ReportLines().size(), 1u);
+  EXPECT_TRUE(dialogs_.shown.back().text.contains("PushButton3_Click at line 1"));
+  EXPECT_EQ(form_->ListView1()->Count(), 3000);  // all of them from the second import
 }
 
 }  // namespace
