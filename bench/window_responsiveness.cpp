@@ -10,6 +10,8 @@
 //    and prints the longest freeze of the event loop during the scan.
 // 5. Starts a workbook export of the run's rows, closes the window, and times
 //    until the writer has stopped.
+// 6. Closes a window in the middle of a run over FILE (and of an import of TREE)
+//    and times until its work has stopped.
 // Each measurement checks its result (rows against the engine's distinct words)
 // before it prints a figure.
 //   window_responsiveness --long-word FILE
@@ -276,6 +278,42 @@ int main(int argc, char** argv) {
     std::printf("import of %s: %d rows in %lld ms, longest event-loop freeze %lld ms\n", argv[2],
                 inputs.Count(), static_cast<long long>(scan_time.elapsed()),
                 static_cast<long long>(longest_gap));
+  }
+
+  // 6. Closing a window in the middle of a run, and of a folder import: the time
+  //    until its work has stopped (the program waits for that before it ends).
+  const auto time_close = [&](const char* what, int after_ms, const auto& start,
+                              const auto& finished) {
+    lintavel::Form1 busy(dialogs, settings, QString::fromStdString(folder.path().string()));
+    busy.show();
+    busy.ListView1()->Append(input);
+    start(busy);
+    lintavel::testing::WaitUntil([] { return false; }, after_ms);
+    if (finished(busy)) return Fail("the work ended before the close: use a larger FILE or TREE");
+    QElapsedTimer close_time;
+    close_time.start();
+    busy.close();
+    if (!busy.WaitForWorkers(60'000)) return Fail("the work did not stop");
+    std::printf("closing %d ms into %s: work stopped after %lld ms\n", after_ms, what,
+                static_cast<long long>(close_time.elapsed()));
+    return 0;
+  };
+  // Early, while the words are counted, and late, while they are merged and ordered.
+  for (const int after_ms : {300, static_cast<int>(run_ms * 9 / 10)}) {
+    if (time_close(
+            "a run", after_ms, [](lintavel::Form1& busy) { busy.PushButton1_Click(); },
+            [](lintavel::Form1& busy) { return busy.IsExtracting() == lintavel::kFalse; }) != 0) {
+      return 1;
+    }
+  }
+  if (argc == 3) {
+    dialogs.typed = {QStringLiteral("txt")};
+    dialogs.chosen_folders = {QString::fromLocal8Bit(argv[2])};
+    if (time_close(
+            "a folder import", 50, [](lintavel::Form1& busy) { busy.PushButton3_Click(); },
+            [](lintavel::Form1& busy) { return busy.pending_scans() == 0; }) != 0) {
+      return 1;
+    }
   }
 
   // 5. Closing the window while the run's rows are written as a workbook.
