@@ -83,8 +83,9 @@ std::optional<Arguments> ParseArguments(std::span<const std::string> args, std::
       const auto name = value();
       if (!name) return fail("option --encoding needs cp1252, utf-8, utf-16 or auto");
       const auto encoding = InputEncodingNamed(*name);
-      if (!encoding)
+      if (!encoding) {
         return fail("unknown encoding '" + *name + "' (cp1252, utf-8, utf-16 or auto)");
+      }
       parsed.encoding = *encoding;
     } else if (arg == "--output-encoding") {
       const auto name = value();
