@@ -149,11 +149,6 @@ INSTANTIATE_TEST_SUITE_P(
                     {std::string("\xFE\xFF\0a\0 \xD8\x3D\xDE\x00", 10)},
                     {"a", "\xF0\x9F\x98\x80"},
                     {}},
-        DecodedCase{"LineEndsTabsAndPunctuation",
-                    InputEncoding::kAuto,
-                    {Utf16Le(u"\uFEFFa\rb\r\nc\nd\te, \u00A0!")},
-                    {"a", "b", "c", "de", "\xC2\xA0"},
-                    {}},
         DecodedCase{"IllFormedSurrogatesReportedOncePerFile",
                     InputEncoding::kAuto,
                     // A lone high, a lone low, an odd last byte.
