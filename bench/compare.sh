@@ -29,10 +29,15 @@ echo "identical: $(wc -l < "$data/ours.txt") words, $(cat "$data/ours.err")"
 echo "== Timing on $(stat -c %s "$x10") bytes"
 hyperfine -N --warmup 3 --runs 20 --export-markdown "$data/x10.md" \
   "$extract $x10" "cat $x10" "wc -w $x10"
-echo "== Encodings: the same input read as cp1252, utf-8 and auto"
+echo "== Encodings: the same input read as cp1252, utf-8, auto and (twice the bytes) UTF-16"
+u16="$data/kjv_x10_utf16.txt"
+[ -f "$u16" ] || iconv -f CP1252 -t UTF-16 "$x10" > "$u16"
 "$extract" --encoding utf-8 "$x10" 2>/dev/null | cmp - "$data/reference.txt"
+"$extract" --encoding auto --output-encoding cp1252 "$u16" 2>/dev/null |
+  cmp - "$data/reference.txt"
 hyperfine -N --warmup 3 --runs 20 \
-  "$extract $x10" "$extract --encoding utf-8 $x10" "$extract --encoding auto $x10"
+  "$extract $x10" "$extract --encoding utf-8 $x10" "$extract --encoding auto $x10" \
+  "$extract --encoding auto $u16"
 hyperfine --warmup 1 --runs 5 --export-markdown "$data/x10-slow.md" \
   "tr -s ' ' '\n' < $x10 | tr -d '[:punct:]' | sort | uniq -c | sort -n > /dev/null" \
   "python3 bench/reference_count.py $x10 > /dev/null 2>&1"

@@ -23,6 +23,7 @@ std::optional<InputEncoding> InputEncodingNamed(std::string_view name) {
   const std::string lower = Lower(name);
   if (lower == "cp1252" || lower == "windows-1252") return InputEncoding::kCp1252;
   if (lower == "utf-8" || lower == "utf8") return InputEncoding::kUtf8;
+  if (lower == "utf-16" || lower == "utf16") return InputEncoding::kUtf16;
   if (lower == "auto") return InputEncoding::kAuto;
   return std::nullopt;
 }
@@ -80,9 +81,11 @@ std::optional<Arguments> ParseArguments(std::span<const std::string> args, std::
       parsed.output = file;
     } else if (arg == "--encoding") {
       const auto name = value();
-      if (!name) return fail("option --encoding needs cp1252, utf-8 or auto");
+      if (!name) return fail("option --encoding needs cp1252, utf-8, utf-16 or auto");
       const auto encoding = InputEncodingNamed(*name);
-      if (!encoding) return fail("unknown encoding '" + *name + "' (cp1252, utf-8 or auto)");
+      if (!encoding) {
+        return fail("unknown encoding '" + *name + "' (cp1252, utf-8, utf-16 or auto)");
+      }
       parsed.encoding = *encoding;
     } else if (arg == "--output-encoding") {
       const auto name = value();

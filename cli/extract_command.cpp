@@ -40,9 +40,12 @@ constexpr std::string_view kHelp =
     "  --files-from LIST      the files named in LIST, one a line (- for standard input)\n"
     "  --recursive DIR        every file below DIR whose name ends in .EXT, found as\n"
     "  --ext EXT              \"Add All File(s) In Folder\" finds them (* for every file)\n"
-    "  --encoding ENC         cp1252 (the default, as the window reads), utf-8 (ill-formed\n"
-    "                         bytes become U+FFFD, reported once per file) or auto (UTF-8\n"
-    "                         for a file with a byte-order mark or valid UTF-8)\n"
+    "  --encoding ENC         cp1252 (the default, as the window reads), utf-8, utf-16\n"
+    "                         (byte order from the byte-order mark, else little-endian)\n"
+    "                         or auto (per file: UTF-16 after a UTF-16 byte-order mark,\n"
+    "                         UTF-8 after a UTF-8 one or for valid UTF-8, else cp1252);\n"
+    "                         ill-formed UTF-8 or UTF-16 becomes U+FFFD, reported once\n"
+    "                         per file\n"
     "Output:\n"
     "  -o, --output OUT       write to OUT instead of standard output; OUT is replaced\n"
     "                         only once every word is written\n"
@@ -123,10 +126,12 @@ int RunGuarded(std::span<const std::string> args, const CommandStreams& streams)
                ComposeApplicationErrorMessage(error.description, error.location, error.line))
         << '\n';
   };
-  options.on_invalid_utf8 = [&](const std::filesystem::path& file, std::uint64_t count) {
+  options.on_ill_formed = [&](const std::filesystem::path& file, std::uint64_t count,
+                              InputEncoding encoding) {
     if (bar) bar->Clear();
-    err << kProgram << ": " << file.string() << ": " << count
-        << " ill-formed UTF-8 sequence(s) read as U+FFFD\n";
+    err << kProgram << ": " << file.string() << ": " << count << " ill-formed "
+        << (encoding == InputEncoding::kUtf16 ? "UTF-16" : "UTF-8")
+        << " sequence(s) read as U+FFFD\n";
   };
   if (bar) options.progress = [&](const ExtractionProgress& progress) { bar->Update(progress); };
   ExtractionResult result;

@@ -11,6 +11,7 @@
 
 #include "engine/text_file_reader.h"
 #include "engine/text_rules.h"
+#include "engine/utf16.h"
 #include "engine/utf8.h"
 
 namespace lintavel {
@@ -196,6 +197,7 @@ class BlockReader {
     if (reading.is_open()) ++files_opened_;
     const Decoding decoding = reading.is_open() ? DecodingOf(path) : Decoding::kNone;
     Utf8Normalizer normalizer;
+    Utf16Decoder utf16;
     bool go_on = true;
     while (reading.is_open()) {
       if (Cancelled()) {
@@ -214,6 +216,12 @@ class BlockReader {
         const std::string_view read(raw_.data(), raw);
         if (decoding == Decoding::kCp1252ToUtf8) {
           AppendCp1252AsUtf8(read, decoded_);
+        } else if (decoding == Decoding::kUtf16) {
+          if (raw != 0) {
+            utf16.Feed(read, decoded_);
+          } else {
+            utf16.Finish(decoded_);
+          }
         } else if (raw != 0) {
           normalizer.Feed(read, decoded_);
         } else {
@@ -233,8 +241,11 @@ class BlockReader {
     }
     reading.Close();
     EndWord();  // the end of a file ends its last word
-    if (normalizer.replaced() != 0 && options_.on_invalid_utf8) {
-      options_.on_invalid_utf8(path, normalizer.replaced());
+    const std::uint64_t replaced = normalizer.replaced() + utf16.replaced();
+    if (replaced != 0 && options_.on_ill_formed) {
+      options_.on_ill_formed(
+          path, replaced,
+          decoding == Decoding::kUtf16 ? InputEncoding::kUtf16 : InputEncoding::kUtf8);
     }
     ++progress_.files_done;
     ReportProgress();
@@ -254,7 +265,7 @@ class BlockReader {
   }
 
  private:
-  enum class Decoding { kNone, kUtf8, kCp1252ToUtf8 };
+  enum class Decoding { kNone, kUtf8, kUtf16, kCp1252ToUtf8 };
 
   Decoding DecodingOf(const std::filesystem::path& path) const {
     switch (options_.encoding) {
@@ -262,14 +273,17 @@ class BlockReader {
         return Decoding::kNone;
       case InputEncoding::kUtf8:
         return Decoding::kUtf8;
+      case InputEncoding::kUtf16:
+        return Decoding::kUtf16;
       case InputEncoding::kAuto:
         break;
     }
-    return LooksLikeUtf8(path) ? Decoding::kUtf8 : Decoding::kCp1252ToUtf8;
+    return LooksLikeUnicode(path);
   }
 
-  // A file with a byte-order mark, or whose every byte is well-formed UTF-8.
-  static bool LooksLikeUtf8(const std::filesystem::path& path) {
+  // UTF-16 after its byte-order mark; UTF-8 after its mark or when every byte is
+  // well-formed UTF-8; else Windows-1252.
+  static Decoding LooksLikeUnicode(const std::filesystem::path& path) {
     try {
       InputFile file(path);
       std::string buffer(kBlockBytes, '\0');
@@ -278,17 +292,19 @@ class BlockReader {
       bool first = true;
       while (const std::size_t got = file.Read(buffer)) {
         const std::string_view read(buffer.data(), got);
-        if (first && HasUtf8Bom(read)) return true;
+        if (first && HasUtf16Bom(read)) return Decoding::kUtf16;
+        if (first && HasUtf8Bom(read)) return Decoding::kUtf8;
         first = false;
         scratch.clear();
         check.Feed(read, scratch);
-        if (check.replaced() != 0) return false;
+        if (check.replaced() != 0) return Decoding::kCp1252ToUtf8;
       }
       scratch.clear();
       check.Finish(scratch);
-      return check.replaced() == 0;
+      return check.replaced() == 0 ? Decoding::kUtf8 : Decoding::kCp1252ToUtf8;
     } catch (const std::exception&) {
-      return false;  // the reading itself reports what is wrong with the file
+      // The reading itself reports what is wrong with the file.
+      return Decoding::kCp1252ToUtf8;
     }
   }
 

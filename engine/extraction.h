@@ -20,7 +20,10 @@ namespace lintavel {
 enum class InputEncoding {
   kCp1252,  // Windows-1252, as the window reads them; the words stay Windows-1252
   kUtf8,    // UTF-8, ill-formed parts as U+FFFD, a byte-order mark dropped; words UTF-8
-  kAuto,    // UTF-8 for a file with a byte-order mark or valid UTF-8, else Windows-1252
+  kUtf16,   // UTF-16 in the order of its byte-order mark, else little-endian; words UTF-8
+  // Per file: UTF-16 after a UTF-16 byte-order mark (FF FE 00 00 too: UTF-32 is not
+  // read), UTF-8 after a UTF-8 one or for valid UTF-8, else Windows-1252; words UTF-8.
+  kAuto,
 };
 
 // How far a run has come.
@@ -43,8 +46,9 @@ struct ExtractionOptions {
   InputEncoding encoding = InputEncoding::kCp1252;
   // Called on the calling thread after every block of input and at the end.
   std::function<void(const ExtractionProgress&)> progress;
-  // Called once for each UTF-8 file with ill-formed parts, with how many were replaced.
-  std::function<void(const std::filesystem::path&, std::uint64_t)> on_invalid_utf8;
+  // Called once for each UTF-8 or UTF-16 file with ill-formed parts, with how many were
+  // replaced and the encoding (kUtf8 or kUtf16) in which the file was read.
+  std::function<void(const std::filesystem::path&, std::uint64_t, InputEncoding)> on_ill_formed;
   // Checked before every block of input; once set, the run ends as soon as it can.
   const std::atomic<bool>* cancel = nullptr;
   // Receives the reader's reports, on the calling thread, in the order of the files.

@@ -32,19 +32,6 @@ bool ValidFollower(unsigned char lead, int index, unsigned char byte) {
   return byte >= 0x80 && byte <= 0xBF;
 }
 
-void AppendCodePoint(char32_t cp, std::string& out) {
-  if (cp < 0x80) {
-    out.push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  }
-}
-
 // Decodes the valid sequence at `p` (of `length` bytes).
 char32_t Decode(const unsigned char* p, int length) {
   switch (length) {
@@ -60,10 +47,13 @@ char32_t Decode(const unsigned char* p, int length) {
   }
 }
 
-// The place of a code point in UTF-16 code-unit order.
+// The place of a code point in UTF-16 code-unit order. Beyond U+FFFF a character is
+// a surrogate pair, which sorts between U+D7FF and U+E000 and, among pairs, in code
+// point order; so U+E000 to U+FFFF move up past every pair.
 char32_t Utf16OrderKey(char32_t cp) {
-  // Beyond U+FFFF a character starts with a high surrogate (U+D800 to U+DBFF).
-  return cp > 0xFFFF ? 0xD800 + ((cp - 0x10000) >> 10) : cp;
+  if (cp > 0xFFFF) return cp - 0x10000 + 0xD800;
+  if (cp >= 0xE000) return cp + 0x100000;
+  return cp;
 }
 
 }  // namespace
@@ -127,6 +117,24 @@ void Utf8Normalizer::Finish(std::string& out) {
   at_start_ = true;
 }
 
+void AppendUtf8(char32_t cp, std::string& out) {
+  if (cp < 0x80) {
+    out.push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else if (cp < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
+}
+
 void AppendCp1252AsUtf8(std::string_view bytes, std::string& out) {
   out.reserve(out.size() + bytes.size());
   for (const char byte : bytes) {
@@ -134,7 +142,7 @@ void AppendCp1252AsUtf8(std::string_view bytes, std::string& out) {
     if (unit < 0x80) {
       out.push_back(byte);
     } else {
-      AppendCodePoint(unit, out);
+      AppendUtf8(unit, out);
     }
   }
 }

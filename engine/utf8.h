@@ -27,6 +27,9 @@ class Utf8Normalizer {
   std::uint64_t replaced_ = 0;
 };
 
+// Appends the UTF-8 form of the code point `cp` (at most U+10FFFF) to `out`.
+void AppendUtf8(char32_t cp, std::string& out);
+
 // Appends the UTF-8 form of the Windows-1252 `bytes` to `out`.
 void AppendCp1252AsUtf8(std::string_view bytes, std::string& out);
 
@@ -34,7 +37,7 @@ void AppendCp1252AsUtf8(std::string_view bytes, std::string& out);
 std::string Utf8ToCp1252(std::string_view word);
 
 // True when the text of UTF-8 `a` comes before that of `b` in ordinal UTF-16 order
-// (characters beyond U+FFFF sort as their surrogates, below U+E000).
+// (characters beyond U+FFFF sort as their surrogate pairs: after U+D7FF, before U+E000).
 bool Utf8Utf16Less(std::string_view a, std::string_view b);
 
 // True when `text` begins with the UTF-8 byte-order mark.

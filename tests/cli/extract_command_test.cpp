@@ -148,6 +148,9 @@ TEST(ExtractCommand, EncodingsOfInputAndOutput) {
   TempDir dir;
   const auto utf8 = dir.Write("utf8.txt", "caf\xC3\xA9 \xE4\xB8\xAD caf\xC3\xA9");
   const auto cp1252 = dir.Write("cp1252.txt", "caf\xE9");
+  const auto utf16 = dir.Write("utf16.txt", std::string("\xFF\xFE"
+                                                        "c\0a\0f\0\xE9\0 \0-\0",
+                                                        14));
   struct Case {
     std::vector<std::string> args;
     std::string out;
@@ -161,6 +164,8 @@ TEST(ExtractCommand, EncodingsOfInputAndOutput) {
       {{"--encoding=utf-8", "--output-encoding", "cp1252", utf8.string()}, "?\r\ncaf\xE9\r\n"},
       {{"--encoding", "auto", utf8.string(), cp1252.string()}, "\xE4\xB8\xAD\r\ncaf\xC3\xA9\r\n"},
       {{"--output-encoding", "utf-8", cp1252.string()}, "caf\xC3\xA9\r\n"},
+      {{"--encoding", "auto", utf16.string(), cp1252.string()}, "caf\xC3\xA9\r\n"},
+      {{"--encoding", "utf-16", "--output-encoding", "cp1252", utf16.string()}, "caf\xE9\r\n"},
   };
   for (const Case& c : cases) {
     const Ran ran = RunWith(c.args);
@@ -178,6 +183,17 @@ TEST(ExtractCommand, IllFormedUtf8IsReportedOncePerFileByName) {
   const std::string note =
       "lintavel-extract: " + bad.string() + ": 3 ill-formed UTF-8 sequence(s) read as U+FFFD\n";
   EXPECT_EQ(ran.err, note + note + "Results (Total Word Count: 6)\n");
+}
+
+TEST(ExtractCommand, IllFormedUtf16IsReportedByItsEncoding) {
+  TempDir dir;
+  const auto bad = dir.Write("bad.txt", std::string("\xFF\xFEo\0k\0 \0\x3D\xD8", 10));
+  const Ran ran = RunWith({"--encoding", "auto", bad.string()});
+  EXPECT_EQ(ran.status, kExitAllRead);
+  EXPECT_EQ(ran.out, "ok\r\n\xEF\xBF\xBD\r\n");
+  EXPECT_EQ(ran.err, "lintavel-extract: " + bad.string() +
+                         ": 1 ill-formed UTF-16 sequence(s) read as U+FFFD\n"
+                         "Results (Total Word Count: 2)\n");
 }
 
 TEST(ExtractCommand, FileListsAndFolderTreesAddToTheFilesInTheirOrder) {

@@ -88,6 +88,109 @@ INSTANTIATE_TEST_SUITE_P(
                 6}),
     [](const auto& test_case) { return std::string(test_case.param.name); });
 
+// UTF-16 little-endian bytes of the ASCII and BMP text `text`.
+std::string Utf16Le(std::u16string_view text) {
+  std::string bytes;
+  for (const char16_t unit : text) {
+    bytes.push_back(static_cast<char>(unit & 0xFF));
+    bytes.push_back(static_cast<char>(unit >> 8));
+  }
+  return bytes;
+}
+
+struct IllFormedReport {
+  std::string file;
+  std::uint64_t count;
+  InputEncoding read_as;
+  bool operator==(const IllFormedReport&) const = default;
+};
+
+struct DecodedCase {
+  const char* name;
+  InputEncoding encoding;
+  std::vector<std::string> files;
+  std::vector<std::string> words;  // UTF-8
+  std::vector<IllFormedReport> reports;
+};
+
+class DecodedRun : public ::testing::TestWithParam<DecodedCase> {};
+
+TEST_P(DecodedRun, ReadsEachFileInItsEncodingAndReportsIllFormedOnesOnce) {
+  TempDir dir;
+  std::vector<std::filesystem::path> files;
+  for (std::size_t i = 0; i < GetParam().files.size(); ++i) {
+    files.push_back(dir.Write("f" + std::to_string(i), GetParam().files[i]));
+  }
+  std::vector<IllFormedReport> reports;
+  ExtractionOptions options;
+  options.encoding = GetParam().encoding;
+  options.on_ill_formed = [&](const std::filesystem::path& file, std::uint64_t count,
+                              InputEncoding read_as) {
+    reports.push_back({file.filename().string(), count, read_as});
+  };
+  const ExtractionResult result = ExtractWords(files, options);
+  EXPECT_EQ(result.encoding, WordEncoding::kUtf8);
+  std::vector<std::string> words;
+  for (const CountedWord& word : result.words) words.emplace_back(word.word);
+  EXPECT_EQ(words, GetParam().words);
+  EXPECT_EQ(reports, GetParam().reports);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Inputs, DecodedRun,
+    ::testing::Values(
+        DecodedCase{"AutoLittleEndianMark",
+                    InputEncoding::kAuto,
+                    {Utf16Le(u"\uFEFFcaf\u00E9 \u20AC caf\u00E9")},
+                    {"\xE2\x82\xAC", "caf\xC3\xA9"},
+                    {}},
+        DecodedCase{"AutoBigEndianMark",
+                    InputEncoding::kAuto,
+                    {std::string("\xFE\xFF\0a\0 \xD8\x3D\xDE\x00", 10)},
+                    {"a", "\xF0\x9F\x98\x80"},
+                    {}},
+        DecodedCase{"IllFormedSurrogatesReportedOncePerFile",
+                    InputEncoding::kAuto,
+                    // A lone high, a lone low, an odd last byte.
+                    {Utf16Le(u"\uFEFFx") + std::string("\x3D\xD8 \0\x00\xDCy", 7), "plain"},
+                    {"plain", "x\xEF\xBF\xBD", "\xEF\xBF\xBD\xEF\xBF\xBD"},
+                    {{"f0", 3, InputEncoding::kUtf16}}},
+        DecodedCase{"EachFileInItsOwnEncoding",
+                    InputEncoding::kAuto,
+                    {Utf16Le(u"\uFEFFcaf\u00E9"), "caf\xE9", "caf\xC3\xA9", std::string("a\0b", 3)},
+                    {std::string("a\0b", 3), "caf\xC3\xA9"},
+                    {}},
+        DecodedCase{"NamedUtf16WithoutMarkIsLittleEndian",
+                    InputEncoding::kUtf16,
+                    {Utf16Le(u"hi hi \u4E2D"), Utf16Le(u"\uFEFFhi")},
+                    {"\xE4\xB8\xAD", "hi"},
+                    {}}),
+    [](const auto& test_case) { return std::string(test_case.param.name); });
+
+TEST(ExtractWords, Utf16SplitBetweenBlocksComesOutWhole) {
+  // The 2 MiB block boundary falls inside a surrogate pair, inside one word.
+  constexpr std::size_t kBlock = 2 << 20;
+  std::string text = Utf16Le(u"\uFEFF");
+  while (text.size() < kBlock - 8) text += Utf16Le(u"ab ");
+  text.resize(kBlock - 6);
+  text += Utf16Le(u" x");
+  text += std::string("\x3D\xD8\x00\xDE", 4);  // U+1F600 over the boundary
+  text += Utf16Le(u"y ab");
+  TempDir dir;
+  const auto file = dir.Write("big.txt", text);
+  ExtractionOptions options;
+  options.encoding = InputEncoding::kAuto;
+  bool ill_formed = false;
+  options.on_ill_formed = [&](const std::filesystem::path&, std::uint64_t, InputEncoding) {
+    ill_formed = true;
+  };
+  const ExtractionResult result = ExtractWords({&file, 1}, options);
+  ASSERT_EQ(result.words.size(), 2u);
+  EXPECT_EQ(result.words[0].word, "x\xF0\x9F\x98\x80y");
+  EXPECT_EQ(result.words[1].word, "ab");
+  EXPECT_FALSE(ill_formed);
+}
+
 TEST(ExtractWords, MatchesTheStepByStepRunOnRandomFiles) {
   std::mt19937 random(42);
   const std::vector<std::string> pieces = {

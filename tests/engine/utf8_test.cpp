@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "engine/extraction.h"
+#include "support/reference_decoding.h"
 #include "support/temp_dir.h"
 
 namespace lintavel {
@@ -67,6 +69,53 @@ TEST(Utf8Utf16Less, OrdersAsUtf16CodeUnits) {
   EXPECT_FALSE(Utf8Utf16Less("same", "same"));
 }
 
+TEST(Utf8Utf16Less, OrdersEveryPairAsTheirUtf16CodeUnits) {
+  struct Pair {
+    const char* lower;
+    const char* higher;
+  };
+  const Pair pairs[] = {
+      {"\xF0\x9D\x91\x92", "\xF0\x9D\x96\xA8"},  // U+1D452 (D835 DC52) < U+1D5A8 (D835 DDA8)
+      {"\xF0\x9F\x98\x80", "\xF0\x9F\x98\x81"},  // U+1F600 < U+1F601, same high surrogate
+      {"\xF0\x9F\x98\x81", "\xF0\x9F\x98\x82"},
+      {"\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80z"},
+      {"\xF0\x90\x80\x80", "\xF4\x8F\xBF\xBF"},  // U+10000 < U+10FFFF
+      {"\xF4\x8F\xBF\xBF", "\xEE\x80\x80"},      // every pair before U+E000
+      {"\xF0\x9F\x98\x82", "\xEF\xBC\xA1"},      // U+1F602 < U+FF21
+      {"\xED\x9F\xBF", "\xF0\x90\x80\x80"},      // U+D7FF < U+10000
+      {"a\xF0\x9F\x98\x80", "a\xEF\xBF\xBD"},
+      {"\xC3\xA9\xF0\x9D\x91\x92x",
+       "\xC3\xA9\xF0\x9D\x96\xA8"
+       "a"},
+  };
+  for (const Pair& pair : pairs) {
+    EXPECT_TRUE(Utf8Utf16Less(pair.lower, pair.higher)) << pair.lower << " < " << pair.higher;
+    EXPECT_FALSE(Utf8Utf16Less(pair.higher, pair.lower)) << pair.higher << " < " << pair.lower;
+  }
+}
+
+TEST(Utf8Utf16Less, AgreesWithComparingTheUtf16OfRandomWords) {
+  // Characters near the places where UTF-8 and UTF-16 orders part.
+  const std::vector<char32_t> alphabet = {u'a',    u'z',    0xE9,    0x7FF,   0x800,   0xD7FF,
+                                          0xE000,  0xFF21,  0xFFFD,  0xFFFF,  0x10000, 0x1D452,
+                                          0x1D5A8, 0x1F600, 0x1F601, 0x1F602, 0x10FFFF};
+  std::mt19937 random(11);
+  const auto word = [&] {
+    std::string text;
+    const int length = 1 + static_cast<int>(random() % 4);
+    for (int i = 0; i < length; ++i) AppendUtf8(alphabet[random() % alphabet.size()], text);
+    return text;
+  };
+  const auto utf16 = [](const std::string& text) {
+    return testing::DecodeUtf8Plainly(text, false).text;
+  };
+  for (int round = 0; round < 20000; ++round) {
+    const std::string a = word();
+    const std::string b = word();
+    ASSERT_EQ(Utf8Utf16Less(a, b), utf16(a) < utf16(b)) << a << " / " << b;
+  }
+}
+
 TEST(Utf8ToCp1252, KeepsWhatTheCodePageHasAndMarksTheRest) {
   EXPECT_EQ(Utf8ToCp1252("caf\xC3\xA9 \xE2\x82\xAC"), "caf\xE9 \x80");
   EXPECT_EQ(Utf8ToCp1252("\xE4\xB8\xAD\xF0\x9F\x98\x80x"), "??x");
@@ -84,7 +133,9 @@ Utf8Run ExtractAs(InputEncoding encoding, const std::vector<std::filesystem::pat
   Utf8Run run;
   ExtractionOptions options;
   options.encoding = encoding;
-  options.on_invalid_utf8 = [&](const std::filesystem::path& file, std::uint64_t count) {
+  options.on_ill_formed = [&](const std::filesystem::path& file, std::uint64_t count,
+                              InputEncoding read_as) {
+    EXPECT_EQ(read_as, InputEncoding::kUtf8);
     run.invalid.emplace_back(file.filename().string(), count);
   };
   const ExtractionResult result = ExtractWords(files, options);
@@ -103,6 +154,19 @@ TEST(ExtractWordsUtf8, CountsCharactersNotBytesAndReportsIllFormedFilesOnce) {
   EXPECT_EQ(run.words, (std::vector<std::string>{"na\xC3\xAFve", "x" + kFffd, "y" + kFffd + kFffd,
                                                  "z", "caf\xC3\xA9"}));
   EXPECT_EQ(run.invalid, (std::vector<std::pair<std::string, std::uint64_t>>{{"bad.txt", 3}}));
+}
+
+TEST(ExtractWordsUtf8, OrdersCharactersBeyondUFFFFAsUtf16) {
+  testing::TempDir dir;
+  const auto file =
+      dir.Write("emoji.txt",
+                "\xF0\x9D\x96\xA8 \xF0\x9D\x91\x92 \xF0\x9F\x98\x81 \xF0\x9F\x98\x80 \xEF\xBC\xA1 "
+                "\xF0\x9F\x98\x82 \xF0\x9F\x98\x80z\n");
+  const Utf8Run run = ExtractAs(InputEncoding::kUtf8, {file});
+  EXPECT_EQ(run.words,
+            (std::vector<std::string>{"\xF0\x9D\x91\x92", "\xF0\x9D\x96\xA8", "\xF0\x9F\x98\x80",
+                                      "\xF0\x9F\x98\x80z", "\xF0\x9F\x98\x81", "\xF0\x9F\x98\x82",
+                                      "\xEF\xBC\xA1"}));
 }
 
 TEST(ExtractWordsUtf8, AutoReadsEachFileInItsOwnEncoding) {

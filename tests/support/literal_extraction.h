@@ -6,6 +6,8 @@
 
 #include "engine/text_file_reader.h"
 #include "engine/word_helpers.h"
+#include "support/reference_decoding.h"
+#include "support/temp_dir.h"
 
 namespace lintavel::testing {
 
@@ -15,14 +17,20 @@ struct LiteralResult {
 };
 
 // The extraction run written out stage by stage, as plainly as it is described:
-// every line of every file, tokens cut at each blank, cleaned, counted in entries
-// joined by the occurrence separator, turned into count keys, bubble-sorted and
-// unpacked. Quadratic; for small inputs only.
-inline LiteralResult LiteralExtraction(const std::vector<std::filesystem::path>& files) {
+// every line of every file (Windows-1252 through the window's reader, any other
+// encoding through the plain decoders), tokens cut at each blank, cleaned, counted
+// in entries joined by the occurrence separator, turned into count keys,
+// bubble-sorted and unpacked. Quadratic; for small inputs only.
+inline LiteralResult LiteralExtraction(const std::vector<std::filesystem::path>& files,
+                                       InputEncoding encoding = InputEncoding::kCp1252) {
   const std::u16string separator = u"My_Separatora12";
   std::vector<std::u16string> all_lines;
   for (const auto& file : files) {
-    for (auto& line : ReadFileToStringFSOLineWord(file, {})) all_lines.push_back(line);
+    const std::vector<std::u16string> lines =
+        encoding == InputEncoding::kCp1252
+            ? ReadFileToStringFSOLineWord(file, {})
+            : SplitLinesPlainly(DecodePlainly(ReadBytes(file), encoding).text);
+    for (auto& line : lines) all_lines.push_back(line);
   }
   std::vector<std::u16string> tokens;
   for (const auto& line : all_lines) {
