@@ -37,7 +37,8 @@ constexpr std::string_view kHelp =
     "\n"
     "Input:\n"
     "  FILE                   a file to read\n"
-    "  --files-from LIST      the files named in LIST, one a line (- for standard input)\n"
+    "  --files-from LIST      the files named in LIST, one a line (- for standard input;\n"
+    "                         a pipe is fine, a folder or device is refused)\n"
     "  --recursive DIR        every file below DIR whose name ends in .EXT, found as\n"
     "  --ext EXT              \"Add All File(s) In Folder\" finds them (* for every file)\n"
     "  --encoding ENC         cp1252 (the default, as the window reads), utf-8, utf-16\n"
@@ -48,7 +49,9 @@ constexpr std::string_view kHelp =
     "                         per file\n"
     "Output:\n"
     "  -o, --output OUT       write to OUT instead of standard output; OUT is replaced\n"
-    "                         only once every word is written\n"
+    "                         only once every word is written, and not at all when no\n"
+    "                         input could be read; a folder, device, pipe, socket or\n"
+    "                         read-only file is refused; a link is written through\n"
     "  --output-encoding ENC  cp1252 or utf-8; by default cp1252 after cp1252 input,\n"
     "                         utf-8 otherwise; a character ENC lacks is written as \"?\"\n"
     "  --counts               write \"count<TAB>word\" lines\n"
@@ -59,8 +62,10 @@ constexpr std::string_view kHelp =
     "  --                     everything after it is a FILE\n"
     "\n"
     "A file that cannot be read is reported on standard error and the run goes on.\n"
-    "Exit status: 0 when every file was read, 1 when some file could not be read or\n"
-    "the output could not be written, 2 for bad arguments or an unusable file list.\n";
+    "Exit status: 0 when every file was read, 1 when some file could not be read, the\n"
+    "output could not be written or the run itself failed (out of memory, no counting\n"
+    "thread), 2 for bad arguments, an unusable file list or a --recursive DIR that is\n"
+    "no folder.\n";
 
 // The report text with its line breaks as a terminal shows them: a bare CR would
 // send the cursor back and the next line would overwrite the location.
