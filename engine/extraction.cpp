@@ -375,8 +375,9 @@ ExtractionResult ExtractWords(std::span<const std::filesystem::path> files,
   for (const auto& path : files) progress.bytes_total += RegularFileSize(path);
 
   std::optional<CountingPool> pool;
+  const unsigned threads = CountingThreads(options.threads, progress.bytes_total);
   try {
-    pool.emplace(CountingThreads(options.threads, progress.bytes_total), options.cancel);
+    pool.emplace(threads, options.cancel);
   } catch (const std::system_error& failure) {
     throw ExtractionFailure(ExtractionFailure::Stage::kCounting,
                             "cannot start a counting thread: " + failure.code().message());
@@ -407,7 +408,8 @@ ExtractionResult ExtractWords(std::span<const std::filesystem::path> files,
     return result;
   }
   try {
-    result.words = std::move(*counts).TakeOrdered(result.storage, result.encoding, options.cancel);
+    result.words =
+        std::move(*counts).TakeOrdered(result.storage, result.encoding, options.cancel, threads);
   } catch (const std::bad_alloc&) {
     FailOutOfMemory("ordering the distinct words", ExtractionFailure::Stage::kOrdering);
   } catch (const OrderingCancelled&) {

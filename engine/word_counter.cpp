@@ -1,58 +1,265 @@
 #include "engine/word_counter.h"
 
 #include <algorithm>
+#include <bit>
+#include <exception>
+#include <new>
+#include <system_error>
+#include <thread>
+#include <utility>
 
 #include "engine/code_page.h"
 #include "engine/word_cutter.h"
 
 namespace lintavel {
 
+WordCounter::WordCounter(WordCounter&& other) noexcept { *this = std::move(other); }
+
+WordCounter& WordCounter::operator=(WordCounter&& other) noexcept {
+  slots_ = std::move(other.slots_);
+  mask_ = std::exchange(other.mask_, 0);
+  shift_ = std::exchange(other.shift_, 64);
+  size_ = std::exchange(other.size_, 0);
+  arena_ = std::exchange(other.arena_, WordArena());
+  scratch_ = std::move(other.scratch_);
+  return *this;
+}
+
 void WordCounter::CountText(std::string_view text) {
-  ForEachWord(text, scratch_, [this](std::string_view word) { Add(word); });
+  if (slots_ == nullptr) Allocate(kFirstCapacity);
+  if (scratch_.capacity() < 2 * kShortWord) scratch_.reserve(2 * kShortWord);
+  const char* const text_end = text.data() + text.size();
+  // Words are hashed a batch at a time and their slots prefetched before any of
+  // them is looked up, so that with a large vocabulary the cache misses overlap.
+  constexpr int kBatch = 16;
+  Key batch[kBatch];
+  int queued = 0;
+  ForEachWord(text, scratch_, [&](std::string_view word) {
+    if (word.size() > kShortWord) {
+      // A long word is looked up at once: its bytes may be in `scratch_`.
+      Insert(KeyOf(word.data(), word.size(), nullptr), 1);
+      return;
+    }
+    // A cleaned copy in `scratch_` may be read up to its capacity.
+    const char* readable_end =
+        word.data() == scratch_.data() ? scratch_.data() + scratch_.capacity() : text_end;
+    batch[queued] = KeyOf(word.data(), word.size(), readable_end);
+    Prefetch(batch[queued]);
+    if (++queued == kBatch) {
+      for (const Key& key : batch) Insert(key, 1);
+      queued = 0;
+    }
+  });
+  for (int i = 0; i < queued; ++i) Insert(batch[i], 1);
+}
+
+void WordCounter::Allocate(std::size_t capacity) {
+  // calloc: a large table comes as zero pages from the system, not filled by hand.
+  auto* slots = static_cast<Slot*>(std::calloc(capacity, sizeof(Slot)));
+  if (slots == nullptr) throw std::bad_alloc();
+  slots_.reset(slots);
+  mask_ = capacity - 1;
+  shift_ = 64 - std::countr_zero(capacity);
+  size_ = 0;
+}
+
+WordCounter::Key WordCounter::KeyOfSlot(const Slot& slot) {
+  const auto length = static_cast<std::size_t>(slot.meta & 0xFF);
+  if (length == kLongLength) {
+    const char* bytes = reinterpret_cast<const char*>(slot.head);
+    Key key = KeyOf(bytes, slot.tail, nullptr);
+    return key;
+  }
+  const std::uint64_t hash =
+      WordHash::Mix(slot.head ^ WordHash::kSeed1, slot.tail ^ WordHash::kSeed0 ^ length);
+  return {slot.head, slot.tail, slot.meta & 0xFFFF, hash, nullptr};
+}
+
+void WordCounter::Grow() {
+  const std::size_t old_capacity = mask_ + 1;
+  std::unique_ptr<Slot[], FreeSlots> old = std::move(slots_);
+  const std::size_t size = size_;
+  try {
+    Allocate(old_capacity * 2);
+  } catch (...) {
+    slots_ = std::move(old);
+    mask_ = old_capacity - 1;
+    shift_ = 64 - std::countr_zero(old_capacity);
+    throw;
+  }
+  size_ = size;
+  for (std::size_t i = 0; i < old_capacity; ++i) {
+    const Slot& slot = old[i];
+    if (slot.meta == 0) continue;
+    std::size_t j = IndexOf(KeyOfSlot(slot).hash);
+    while (slots_[j].meta != 0) j = (j + 1) & mask_;
+    slots_[j] = slot;
+  }
+}
+
+void WordCounter::Place(std::size_t index, const Key& key, std::uint64_t count) {
+  if ((size_ + 1) * 2 > mask_ + 1) {
+    Grow();
+    index = IndexOf(key.hash);
+    while (slots_[index].meta != 0) index = (index + 1) & mask_;
+  }
+  Slot& slot = slots_[index];
+  if (key.bytes != nullptr) {
+    const std::string_view stored = arena_.Store(std::string_view(key.bytes, key.tail));
+    slot.head = reinterpret_cast<std::uintptr_t>(stored.data());
+  } else {
+    slot.head = key.head;
+  }
+  slot.tail = key.tail;
+  slot.meta = count * kOne | key.id;
+  ++size_;
 }
 
 void WordCounter::MergeFrom(WordCounter&& other) {
-  if (other.counts_.size() > counts_.size()) std::swap(*this, other);
-  for (const auto& [word, count] : other.counts_) {
-    const auto [entry, inserted] = counts_.try_emplace(word, count);
-    if (!inserted) entry->second += count;
+  if (other.size_ > size_) std::swap(*this, other);
+  if (other.size_ == 0) return;
+  constexpr std::size_t kBatch = 16;
+  Key batch[kBatch];
+  std::uint64_t counts[kBatch];
+  std::size_t queued = 0;
+  const auto flush = [&] {
+    for (std::size_t i = 0; i < queued; ++i) Insert(batch[i], counts[i]);
+    queued = 0;
+  };
+  for (std::size_t i = 0; i <= other.mask_; ++i) {
+    const Slot& slot = other.slots_[i];
+    if (slot.meta == 0) continue;
+    batch[queued] = KeyOfSlot(slot);
+    counts[queued] = slot.meta / kOne;
+    Prefetch(batch[queued]);
+    if (++queued == kBatch) flush();
   }
-  // Words new to this counter still point into the other's storage.
-  arena_.Absorb(std::move(other.arena_));
-  other.counts_.clear();
+  flush();
+  other = WordCounter();
 }
 
 std::vector<CountedWord> WordCounter::TakeOrdered(WordArena& storage, WordEncoding encoding,
-                                                  const std::atomic<bool>* cancel) && {
+                                                  const std::atomic<bool>* cancel,
+                                                  unsigned threads) && {
   std::vector<CountedWord> words;
-  words.reserve(counts_.size());
-  for (const auto& [word, count] : counts_) words.push_back({word, count});
-  decltype(counts_)().swap(counts_);
+  words.reserve(size_);
+  for (std::size_t i = 0; i < mask_ + 1 && size_ != 0; ++i) {
+    const Slot& slot = slots_[i];
+    if (slot.meta == 0) continue;
+    const auto length = static_cast<std::size_t>(slot.meta & 0xFF);
+    std::string_view word;
+    if (length == kLongLength) {
+      word = std::string_view(reinterpret_cast<const char*>(slot.head), slot.tail);
+    } else {
+      char bytes[16];
+      std::memcpy(bytes, &slot.head, 8);
+      std::memcpy(bytes + 8, &slot.tail, 8);
+      word = storage.Store(std::string_view(bytes, length));
+    }
+    words.push_back({word, slot.meta / kOne});
+  }
   storage.Absorb(std::move(arena_));
-  OrderByCountThenWord(words, encoding, cancel);
+  *this = WordCounter();
+  OrderByCountThenWord(words, encoding, cancel, threads);
   return words;
 }
 
-void OrderByCountThenWord(std::vector<CountedWord>& words, WordEncoding encoding,
-                          const std::atomic<bool>* cancel) {
-  const auto less = encoding == WordEncoding::kUtf8 ? Utf8Utf16Less : Utf16OrdinalLess;
-  const auto by_count_then_word = [less](const CountedWord& a, const CountedWord& b) {
-    if (a.count != b.count) return a.count < b.count;
-    return less(a.word, b.word);
-  };
-  if (cancel == nullptr) {
-    std::sort(words.begin(), words.end(), by_count_then_word);
+namespace {
+
+// A word with the key it is ordered by: its count, then the first 8 of its
+// characters' places in ordinal UTF-16 order, big-endian, so that most ties in
+// count are settled without reading the word.
+struct RankedWord {
+  std::uint64_t count;
+  std::uint64_t prefix;
+  std::string_view word;
+};
+
+// Windows-1252: each byte's place in UTF-16 order. UTF-8: the bytes themselves,
+// which order as code points, except that the leads of U+E000 to U+FFFF (0xEE,
+// 0xEF) move above those of the characters beyond U+FFFF (0xF0 to 0xF4), whose
+// surrogates sort before them; a prefix that differs then decides as UTF-16 does.
+std::uint64_t PrefixOf(std::string_view word, WordEncoding encoding) {
+  std::uint64_t prefix = 0;
+  const std::size_t n = std::min<std::size_t>(word.size(), 8);
+  for (std::size_t i = 0; i < 8; ++i) {
+    std::uint64_t place = 0;
+    if (i < n) {
+      const auto byte = static_cast<unsigned char>(word[i]);
+      if (encoding == WordEncoding::kCp1252) {
+        place = kUtf16OrderRank[byte];
+      } else {
+        place = byte == 0xEE ? 0xF5 : byte == 0xEF ? 0xF6 : byte;
+      }
+    }
+    prefix = prefix << 8 | place;
+  }
+  return prefix;
+}
+
+template <typename Less>
+void SortInParallel(RankedWord* begin, RankedWord* end, unsigned threads, const Less& less) {
+  constexpr std::ptrdiff_t kWorthAThread = 1 << 15;
+  if (threads < 2 || end - begin < kWorthAThread) {
+    std::sort(begin, end, less);
     return;
   }
-  // Millions of words take a good part of a second to order: look at the flag
-  // every few thousand comparisons, so that a cancel is seen at once.
-  std::uint32_t comparisons = 0;
-  std::sort(words.begin(), words.end(), [&](const CountedWord& a, const CountedWord& b) {
-    if (++comparisons % 4096 == 0 && cancel->load(std::memory_order_relaxed)) {
-      throw OrderingCancelled{};
-    }
-    return by_count_then_word(a, b);
-  });
+  RankedWord* middle = begin + (end - begin) / 2;
+  std::exception_ptr failure;
+  std::thread left;
+  try {
+    left = std::thread([&] {
+      try {
+        SortInParallel(begin, middle, threads / 2, less);
+      } catch (...) {
+        failure = std::current_exception();
+      }
+    });
+  } catch (const std::system_error&) {
+    std::sort(begin, end, less);
+    return;
+  }
+  try {
+    SortInParallel(middle, end, threads - threads / 2, less);
+  } catch (...) {
+    left.join();
+    throw;
+  }
+  left.join();
+  if (failure != nullptr) std::rethrow_exception(failure);
+  std::inplace_merge(begin, middle, end, less);
+}
+
+}  // namespace
+
+void OrderByCountThenWord(std::vector<CountedWord>& words, WordEncoding encoding,
+                          const std::atomic<bool>* cancel, unsigned threads) {
+  std::vector<RankedWord> ranked;
+  ranked.reserve(words.size());
+  for (const CountedWord& word : words) {
+    ranked.push_back({word.count, PrefixOf(word.word, encoding), word.word});
+  }
+  const auto full_less = encoding == WordEncoding::kUtf8 ? Utf8Utf16Less : Utf16OrdinalLess;
+  const auto by_count_then_word = [full_less](const RankedWord& a, const RankedWord& b) {
+    if (a.count != b.count) return a.count < b.count;
+    if (a.prefix != b.prefix) return a.prefix < b.prefix;
+    return full_less(a.word, b.word);
+  };
+  if (cancel == nullptr) {
+    SortInParallel(ranked.data(), ranked.data() + ranked.size(), threads, by_count_then_word);
+  } else {
+    // Millions of words take a good part of a second to order: look at the flag
+    // every few thousand comparisons, so that a cancel is seen at once.
+    const auto checked = [&by_count_then_word, cancel](const RankedWord& a, const RankedWord& b) {
+      thread_local std::uint32_t comparisons = 0;
+      if (++comparisons % 4096 == 0 && cancel->load(std::memory_order_relaxed)) {
+        throw OrderingCancelled{};
+      }
+      return by_count_then_word(a, b);
+    };
+    SortInParallel(ranked.data(), ranked.data() + ranked.size(), threads, checked);
+  }
+  for (std::size_t i = 0; i < ranked.size(); ++i) words[i] = {ranked[i].word, ranked[i].count};
 }
 
 }  // namespace lintavel

@@ -2,11 +2,12 @@
 
 #include <atomic>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include <boost/unordered/unordered_flat_map.hpp>
 
 #include "engine/utf8.h"
 #include "engine/word_arena.h"
@@ -23,48 +24,148 @@ struct CountedWord {
 // Counts the words of Windows-1252 text. Words end at blanks and line ends; tabs
 // and the 32 ASCII punctuation characters are removed from them; what is left
 // empty is no word. Memory grows with the distinct words, not with the text.
+//
+// The table is our own rather than a general hash map: most words are at most 16
+// bytes, so they are kept inside the slot, zero-padded, and found with one hash
+// and one or two cache lines, where a map of views into separate storage needs
+// three dependent loads (metadata, slot, word bytes). Open addressing with linear
+// probing, at most half full; a slot is 24 bytes.
 class WordCounter {
  public:
+  WordCounter() = default;
+  WordCounter(WordCounter&& other) noexcept;
+  WordCounter& operator=(WordCounter&& other) noexcept;
+  WordCounter(const WordCounter&) = delete;
+  WordCounter& operator=(const WordCounter&) = delete;
+  ~WordCounter() = default;
+
   // Counts every word of `text`, which must not end inside a word.
   void CountText(std::string_view text);
 
   // Adds `count` occurrences of the already cleaned, non-empty `word`.
   void Add(std::string_view word, std::uint64_t count = 1) {
-    const auto found = counts_.find(word);
-    if (found != counts_.end()) {
-      found->second += count;
-    } else {
-      counts_.emplace(arena_.Store(word), count);
-    }
+    if (slots_ == nullptr) Allocate(kFirstCapacity);
+    Insert(KeyOf(word.data(), word.size(), nullptr), count);
   }
 
   // Adds every count of `other` to this counter and takes over its storage.
   void MergeFrom(WordCounter&& other);
 
-  std::size_t distinct() const { return counts_.size(); }
+  std::size_t distinct() const { return size_; }
 
   // The distinct words, least frequent first and, within one count, in ordinal
   // UTF-16 order of the decoded words (whose bytes are in `encoding`); the views
-  // point into `storage`, to which this counter hands its bytes.
-  // Throws OrderingCancelled once `cancel` is set.
+  // point into `storage`, to which this counter hands its bytes. The ordering uses
+  // up to `threads` threads. Throws OrderingCancelled once `cancel` is set.
   std::vector<CountedWord> TakeOrdered(WordArena& storage,
                                        WordEncoding encoding = WordEncoding::kCp1252,
-                                       const std::atomic<bool>* cancel = nullptr) &&;
+                                       const std::atomic<bool>* cancel = nullptr,
+                                       unsigned threads = 1) &&;
 
  private:
-  boost::unordered_flat_map<std::string_view, std::uint64_t, WordHash, WordEqual> counts_;
-  WordArena arena_;
+  // A word of up to 16 bytes is `head` and `tail`, zero-padded, and its length; a
+  // longer one is the address of its bytes in `arena_` and its length. `meta` holds
+  // the count (high 48 bits), 8 bits of the hash and the length byte (0xFF for a
+  // long word); a free slot is all zero.
+  struct Slot {
+    std::uint64_t head;
+    std::uint64_t tail;
+    std::uint64_t meta;
+  };
+  struct Key {
+    std::uint64_t head;
+    std::uint64_t tail;
+    std::uint64_t id;  // the low 16 bits of `meta`, never 0
+    std::uint64_t hash;
+    const char* bytes;  // a long word's bytes, else nullptr
+  };
+  struct FreeSlots {
+    void operator()(Slot* slots) const noexcept { std::free(slots); }
+  };
+
+  static constexpr std::size_t kShortWord = 16;
+  static constexpr std::uint64_t kLongLength = 0xFF;
+  static constexpr std::uint64_t kOne = 1 << 16;
+  static constexpr std::size_t kFirstCapacity = 1024;
+
+  static std::uint64_t Load64(const char* p) {
+    std::uint64_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+  }
+
+  // The key of the `n` bytes at `p`. Short words are read with two 8-byte loads
+  // when `readable_end` says that 16 bytes from `p` may be read, else byte-wise.
+  static Key KeyOf(const char* p, std::size_t n, const char* readable_end) {
+    if (n > kShortWord) {
+      const std::uint64_t hash = WordHash()(std::string_view(p, n));
+      return {0, n, (hash & 0xFF00) | kLongLength, hash, p};
+    }
+    std::uint64_t head;
+    std::uint64_t tail = 0;
+    if (readable_end != nullptr && readable_end - p >= 16) {
+      head = Load64(p);
+      const std::uint64_t rest = Load64(p + 8);
+      if (n <= 8) {
+        head &= ~std::uint64_t{0} >> (64 - 8 * n);
+      } else {
+        tail = rest & (~std::uint64_t{0} >> (128 - 8 * n));
+      }
+    } else {
+      char padded[16] = {};
+      std::memcpy(padded, p, n);
+      head = Load64(padded);
+      tail = Load64(padded + 8);
+    }
+    const std::uint64_t hash = WordHash::Mix(head ^ WordHash::kSeed1, tail ^ WordHash::kSeed0 ^ n);
+    return {head, tail, (hash & 0xFF00) | n, hash, nullptr};
+  }
+
+  std::size_t IndexOf(std::uint64_t hash) const { return static_cast<std::size_t>(hash >> shift_); }
+
+  void Prefetch(const Key& key) const { __builtin_prefetch(&slots_[IndexOf(key.hash)], 1); }
+
+  void Insert(const Key& key, std::uint64_t count) {
+    for (std::size_t i = IndexOf(key.hash);; i = (i + 1) & mask_) {
+      Slot& slot = slots_[i];
+      if ((slot.meta & 0xFFFF) == key.id) {
+        const bool same =
+            key.bytes == nullptr
+                ? slot.head == key.head && slot.tail == key.tail
+                : slot.tail == key.tail && std::memcmp(reinterpret_cast<const char*>(slot.head),
+                                                       key.bytes, key.tail) == 0;
+        if (same) {
+          slot.meta += count * kOne;
+          return;
+        }
+      } else if (slot.meta == 0) {
+        Place(i, key, count);
+        return;
+      }
+    }
+  }
+
+  void Place(std::size_t index, const Key& key, std::uint64_t count);
+  void Allocate(std::size_t capacity);
+  void Grow();
+  static Key KeyOfSlot(const Slot& slot);
+
+  std::unique_ptr<Slot[], FreeSlots> slots_;
+  std::size_t mask_ = 0;
+  int shift_ = 64;
+  std::size_t size_ = 0;
+  WordArena arena_;  // the bytes of the long words
   std::string scratch_;
 };
 
 // Thrown by an ordering that was told to stop.
 struct OrderingCancelled {};
 
-// Sorts `words` least frequent first, ties in ordinal UTF-16 order of the words.
-// Checks `cancel` now and then, and throws OrderingCancelled once it is set; the
-// words are then in no particular order.
+// Sorts `words` least frequent first, ties in ordinal UTF-16 order of the words,
+// with up to `threads` threads. Checks `cancel` now and then, and throws
+// OrderingCancelled once it is set; the words are then in no particular order.
 void OrderByCountThenWord(std::vector<CountedWord>& words,
                           WordEncoding encoding = WordEncoding::kCp1252,
-                          const std::atomic<bool>* cancel = nullptr);
+                          const std::atomic<bool>* cancel = nullptr, unsigned threads = 1);
 
 }  // namespace lintavel
