@@ -9,7 +9,9 @@
 #include <utility>
 
 #include "engine/code_page.h"
-#include "engine/word_cutter.h"
+#include "engine/squeeze.h"
+
+#include <emmintrin.h>
 
 namespace lintavel {
 
@@ -21,36 +23,129 @@ WordCounter& WordCounter::operator=(WordCounter&& other) noexcept {
   shift_ = std::exchange(other.shift_, 64);
   size_ = std::exchange(other.size_, 0);
   arena_ = std::exchange(other.arena_, WordArena());
-  scratch_ = std::move(other.scratch_);
+  squeezed_ = std::move(other.squeezed_);
+  squeezed_capacity_ = std::exchange(other.squeezed_capacity_, 0);
   return *this;
 }
 
+namespace {
+
+// Bit i set where byte i of the 64 at `p` is a blank or a line end.
+std::uint64_t SeparatorMask(const char* p) {
+  std::uint64_t mask = 0;
+  for (unsigned i = 0; i < 64; i += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+    const __m128i separators = _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(' ')),
+                                            _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('\n')),
+                                                         _mm_cmpeq_epi8(v, _mm_set1_epi8('\r'))));
+    mask |= static_cast<std::uint64_t>(static_cast<std::uint16_t>(_mm_movemask_epi8(separators)))
+            << i;
+  }
+  return mask;
+}
+
+}  // namespace
+
 void WordCounter::CountText(std::string_view text) {
   if (slots_ == nullptr) Allocate(kFirstCapacity);
-  if (scratch_.capacity() < 2 * kShortWord) scratch_.reserve(2 * kShortWord);
-  const char* const text_end = text.data() + text.size();
+  // Tabs and punctuation only ever leave a word, never end one: each piece of the
+  // text is first copied without them, then cut at separators alone. A word that
+  // runs on past a piece is carried to the front of the next.
+  constexpr std::size_t kPiece = 16 * 1024;
+  std::size_t carried = 0;
+  for (std::size_t at = 0; at < text.size(); at += kPiece) {
+    const std::size_t piece = std::min(kPiece, text.size() - at);
+    const std::size_t room = carried + piece + kSqueezePadding;
+    if (squeezed_capacity_ < room) {
+      // Doubled, so that a word longer than many pieces is copied a few times only.
+      const std::size_t capacity = std::max(room, 2 * squeezed_capacity_);
+      auto bigger = std::make_unique_for_overwrite<char[]>(capacity);
+      if (carried != 0) std::memcpy(bigger.get(), squeezed_.get(), carried);
+      squeezed_ = std::move(bigger);
+      squeezed_capacity_ = capacity;
+    }
+    char* const squeezed = squeezed_.get();
+    const std::size_t size = carried + SqueezeDropped(text.data() + at, piece, squeezed + carried);
+    const std::size_t done = CountSeparated(squeezed, size, at + piece == text.size());
+    carried = size - done;
+    std::memmove(squeezed, squeezed + done, carried);
+  }
+}
+
+std::size_t WordCounter::CountSeparated(char* text, std::size_t size, bool last) {
+  // Blanks after the end, so that the masks of the last 64 bytes end every word.
+  std::memset(text + size, ' ', 64);
+  const char* const readable_end = text + size + 64;
   // Words are hashed a batch at a time and their slots prefetched before any of
   // them is looked up, so that with a large vocabulary the cache misses overlap.
   constexpr int kBatch = 16;
   Key batch[kBatch];
   int queued = 0;
-  ForEachWord(text, scratch_, [&](std::string_view word) {
-    if (word.size() > kShortWord) {
-      // A long word is looked up at once: its bytes may be in `scratch_`.
-      Insert(KeyOf(word.data(), word.size(), nullptr), 1);
+  const bool batched = mask_ >= (1u << 17) - 1;
+  const auto count = [&](const char* start, const char* stop) __attribute__((always_inline)) {
+    const auto length = static_cast<std::size_t>(stop - start);
+    if (length > kShortWord) {
+      Insert(KeyOf(start, length, nullptr), 1);
       return;
     }
-    // A cleaned copy in `scratch_` may be read up to its capacity.
-    const char* readable_end =
-        word.data() == scratch_.data() ? scratch_.data() + scratch_.capacity() : text_end;
-    batch[queued] = KeyOf(word.data(), word.size(), readable_end);
+    if (!batched) {
+      Insert(KeyOf(start, length, readable_end), 1);
+      return;
+    }
+    batch[queued] = KeyOf(start, length, readable_end);
     Prefetch(batch[queued]);
     if (++queued == kBatch) {
       for (const Key& key : batch) Insert(key, 1);
       queued = 0;
     }
-  });
+  };
+  // Bit i of `starts` marks a word byte after a separator, bit i of `ends` a
+  // separator after a word byte; a word that runs on across 64 bytes is `open`.
+  const char* open = nullptr;
+  std::uint64_t last_was_word = 0;
+  std::size_t done = size;
+  for (std::size_t base = 0; base < size; base += 64) {
+    const char* const p = text + base;
+    const std::uint64_t separators = SeparatorMask(p);
+    const std::uint64_t in_word = ~separators;
+    const std::uint64_t before_word = (in_word << 1) | last_was_word;
+    std::uint64_t starts = in_word & ~before_word;
+    std::uint64_t ends = separators & before_word;
+    last_was_word = in_word >> 63;
+    if (open != nullptr) {
+      if (ends == 0) continue;
+      const int e = std::countr_zero(ends);
+      ends &= ends - 1;
+      if (!last && base + static_cast<std::size_t>(e) == size) {
+        done = static_cast<std::size_t>(open - text);
+        open = nullptr;
+        break;
+      }
+      count(open, p + e);
+      open = nullptr;
+    }
+    while (ends != 0) {
+      const int s = std::countr_zero(starts);
+      const int e = std::countr_zero(ends);
+      starts &= starts - 1;
+      ends &= ends - 1;
+      if (!last && base + static_cast<std::size_t>(e) == size) {
+        done = base + static_cast<std::size_t>(s);
+        break;
+      }
+      count(p + s, p + e);
+    }
+    if (starts != 0) open = p + std::countr_zero(starts);
+  }
+  if (open != nullptr) {
+    if (last) {
+      count(open, text + size);
+    } else {
+      done = static_cast<std::size_t>(open - text);
+    }
+  }
   for (int i = 0; i < queued; ++i) Insert(batch[i], 1);
+  return done;
 }
 
 void WordCounter::Allocate(std::size_t capacity) {

@@ -149,13 +149,21 @@ class WordCounter {
   void Allocate(std::size_t capacity);
   void Grow();
   static Key KeyOfSlot(const Slot& slot);
+  // Counts the words of the `size` squeezed bytes at `text` (which has room for 64
+  // more) and gives how many bytes were done with: all when `last`, else up to
+  // the word that may run on.
+  std::size_t CountSeparated(char* text, std::size_t size, bool last);
+
+  // Room after a squeezed piece: the squeeze's slack, and 64 blanks after the end.
+  static constexpr std::size_t kSqueezePadding = 64 + 32;
 
   std::unique_ptr<Slot[], FreeSlots> slots_;
   std::size_t mask_ = 0;
   int shift_ = 64;
   std::size_t size_ = 0;
-  WordArena arena_;  // the bytes of the long words
-  std::string scratch_;
+  WordArena arena_;                   // the bytes of the long words
+  std::unique_ptr<char[]> squeezed_;  // a piece of text without its dropped bytes
+  std::size_t squeezed_capacity_ = 0;
 };
 
 // Thrown by an ordering that was told to stop.

@@ -69,7 +69,8 @@ inline ByteMasks ClassifyBlock(const unsigned char* p) { return ClassifyBlockPla
 // cleaned copy of a word that had bytes to drop.
 template <typename OnWord>
 void ForEachWord(std::string_view text, std::string& scratch, OnWord&& on_word) {
-  const auto emit = [&](const char* start, const char* stop, bool has_dropped) {
+  const auto emit = [&](const char* start, const char* stop, bool has_dropped)
+      __attribute__((always_inline)) {
     if (!has_dropped) {
       on_word(std::string_view(start, static_cast<std::size_t>(stop - start)));
       return;

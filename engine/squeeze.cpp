@@ -1,0 +1,95 @@
+#include "engine/squeeze.h"
+
+#include <bit>
+#include <cstdint>
+#include <cstring>
+
+#include "engine/text_rules.h"
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#define LINTAVEL_SQUEEZE_AVX2 1
+#endif
+
+namespace lintavel {
+
+std::size_t SqueezeDroppedPlain(const char* in, std::size_t size, char* out) {
+  char* next = out;
+  for (std::size_t i = 0; i < size; ++i) {
+    *next = in[i];
+    next += ClassOf(in[i]) != ByteClass::kDropped ? 1 : 0;
+  }
+  return static_cast<std::size_t>(next - out);
+}
+
+#ifdef LINTAVEL_SQUEEZE_AVX2
+
+namespace {
+
+// The dropped bytes of 32, found by the nibble-table method: byte b is dropped when
+// kLow[b & 15] and kHigh[b >> 4] share a bit. Bit k of kHigh stands for the high
+// nibbles 0, 2, 3, 4, 5, 6 and 7, the rows of the table that hold a tab or
+// punctuation; bytes from 0x80 up have no bit.
+__attribute__((target("avx2"))) std::uint32_t DroppedMask(__m256i v) {
+  const __m256i low_table =
+      _mm256_setr_epi8(0x28, 0x02, 0x02, 0x02, 0x02, 0x02, 0x02, 0x02, 0x02, 0x03, 0x06, 0x56, 0x56,
+                       0x56, 0x56, 0x16, 0x28, 0x02, 0x02, 0x02, 0x02, 0x02, 0x02, 0x02, 0x02, 0x03,
+                       0x06, 0x56, 0x56, 0x56, 0x56, 0x16);
+  const __m256i high_table =
+      _mm256_setr_epi8(0x01, 0x00, 0x02, 0x04, 0x08, 0x10, 0x20, 0x40, 0, 0, 0, 0, 0, 0, 0, 0, 0x01,
+                       0x00, 0x02, 0x04, 0x08, 0x10, 0x20, 0x40, 0, 0, 0, 0, 0, 0, 0, 0);
+  const __m256i nibble = _mm256_set1_epi8(0x0F);
+  const __m256i low = _mm256_shuffle_epi8(low_table, _mm256_and_si256(v, nibble));
+  const __m256i high =
+      _mm256_shuffle_epi8(high_table, _mm256_and_si256(_mm256_srli_epi16(v, 4), nibble));
+  const __m256i none = _mm256_cmpeq_epi8(_mm256_and_si256(low, high), _mm256_setzero_si256());
+  return ~static_cast<std::uint32_t>(_mm256_movemask_epi8(none));
+}
+
+// Runs of 32 bytes without a dropped byte are copied whole; the others are packed
+// 8 bytes at a time with pext.
+__attribute__((target("avx2,bmi2,popcnt"))) std::size_t SqueezeAvx2(const char* in,
+                                                                    std::size_t size, char* out) {
+  char* next = out;
+  std::size_t i = 0;
+  for (; i + 32 <= size; i += 32) {
+    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i));
+    const std::uint32_t dropped = DroppedMask(v);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(next), v);
+    if (dropped == 0) {
+      next += 32;
+      continue;
+    }
+    for (unsigned lane = 0; lane < 4; ++lane) {
+      const std::uint64_t keep = ~(dropped >> (8 * lane)) & 0xFF;
+      std::uint64_t bytes;
+      std::memcpy(&bytes, in + i + 8 * lane, 8);
+      const std::uint64_t kept = _pext_u64(bytes, _pdep_u64(keep, 0x0101010101010101ull) * 0xFF);
+      std::memcpy(next, &kept, 8);
+      next += std::popcount(keep);
+    }
+  }
+  return static_cast<std::size_t>(next - out) + SqueezeDroppedPlain(in + i, size - i, next);
+}
+
+bool HasAvx2() {
+  static const bool has = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi2") &&
+                          __builtin_cpu_supports("popcnt");
+  return has;
+}
+
+}  // namespace
+
+std::size_t SqueezeDropped(const char* in, std::size_t size, char* out) {
+  return HasAvx2() ? SqueezeAvx2(in, size, out) : SqueezeDroppedPlain(in, size, out);
+}
+
+#else
+
+std::size_t SqueezeDropped(const char* in, std::size_t size, char* out) {
+  return SqueezeDroppedPlain(in, size, out);
+}
+
+#endif
+
+}  // namespace lintavel
