@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <cstring>
+#include <deque>
 #include <exception>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <optional>
@@ -20,23 +23,79 @@ namespace {
 
 constexpr std::size_t kBlockBytes = 2 << 20;
 
+// How a file's bytes become the text that is counted.
+enum class Decoding { kNone, kUtf8, kUtf16, kCp1252ToUtf8 };
+
+// What the counting threads learn of a file while they decode its blocks.
+struct FileState {
+  std::filesystem::path path;
+  Decoding decoding = Decoding::kNone;
+  bool big_endian = false;      // of UTF-16, from the file's first two bytes
+  std::uint64_t replaced = 0;   // ill-formed parts; written under the pool's lock
+  std::size_t blocks_left = 0;  // handed on and not yet counted; under the pool's lock
+};
+
+// Bytes of one file, from a unit boundary to just after a separator (or to the end
+// of the file), so that no word and no encoded character is split between blocks.
+struct Block {
+  std::unique_ptr<char[]> bytes;
+  std::size_t capacity = 0;
+  std::size_t size = 0;
+  FileState* file = nullptr;
+  bool file_start = false;  // the block begins the file: a byte-order mark may lead
+  bool file_end = false;    // the block ends the file: an unfinished character ends there
+};
+
+// Makes `block` hold at least `capacity` bytes, keeping its first `keep` bytes.
+void Reserve(Block& block, std::size_t capacity, std::size_t keep) {
+  if (block.capacity >= capacity) return;
+  // Uninitialised: a buffer is filled by reads, never read before.
+  auto bigger = std::make_unique_for_overwrite<char[]>(capacity);
+  if (keep != 0) std::memcpy(bigger.get(), block.bytes.get(), keep);
+  block.bytes = std::move(bigger);
+  block.capacity = capacity;
+}
+
+// Decodes `block` into `text`; gives how many ill-formed parts became U+FFFD.
+std::uint64_t Decode(const Block& block, std::string& text) {
+  const std::string_view raw(block.bytes.get(), block.size);
+  text.clear();
+  switch (block.file->decoding) {
+    case Decoding::kNone:
+      break;
+    case Decoding::kCp1252ToUtf8:
+      AppendCp1252AsUtf8(raw, text);
+      break;
+    case Decoding::kUtf8: {
+      Utf8Normalizer normalizer =
+          block.file_start ? Utf8Normalizer() : Utf8Normalizer::Continuing();
+      normalizer.Feed(raw, text);
+      if (block.file_end) normalizer.Finish(text);
+      return normalizer.replaced();
+    }
+    case Decoding::kUtf16: {
+      Utf16Decoder decoder =
+          block.file_start ? Utf16Decoder() : Utf16Decoder::Continuing(block.file->big_endian);
+      decoder.Feed(raw, text);
+      if (block.file_end) decoder.Finish(text);
+      return decoder.replaced();
+    }
+  }
+  return 0;
+}
+
 // Each counting thread's counter on cache lines of its own: counters share no line
 // that one thread writes while another reads.
 struct alignas(64) ThreadCounter {
   WordCounter counter;
 };
 
-struct Block {
-  std::vector<char> bytes;
-  std::size_t begin = 0;  // the text to count is bytes[begin, end)
-  std::size_t end = 0;
-};
-
-// Hands blocks of text to counting threads, each with a counter of its own, and
-// recycles a bounded number of buffers, allocated as they are first needed, so that
-// memory stays bounded however large the input is and small for a small input. A
-// failure on a counting thread (out of memory) is kept and thrown to the reader at
-// its next hand-over, so no thread ever ends the program.
+// Hands blocks of raw input to counting threads, each of which decodes and counts
+// them into a counter of its own, and recycles a bounded number of buffers,
+// allocated as they are first needed, so that memory stays bounded however large
+// the input is and small for a small input. A failure on a counting thread (out of
+// memory) is kept and thrown to the reader at its next hand-over, so no thread
+// ever ends the program.
 class CountingPool {
  public:
   // Starts up to `threads` counting threads. When some cannot start, the pool goes on
@@ -72,20 +131,18 @@ class CountingPool {
       return block;
     }
     ++allocated_;
-    lock.unlock();
-    try {
-      return Block{std::vector<char>(kBlockBytes), 0, 0};
-    } catch (...) {
-      lock.lock();
-      --allocated_;
-      throw;
-    }
+    return Block{};
   }
 
   void Release(Block block) noexcept {
     {
       std::lock_guard lock(mutex_);
-      free_.push_back(std::move(block));
+      // Buffers grown for a very long word are not kept; a kept one keeps only its bytes.
+      if (block.capacity > 2 * kBlockBytes) {
+        free_.emplace_back();
+      } else {
+        free_.push_back(Block{std::move(block.bytes), block.capacity});
+      }
     }
     free_ready_.notify_one();
   }
@@ -94,21 +151,36 @@ class CountingPool {
     {
       std::lock_guard lock(mutex_);
       if (failure_ != nullptr) std::rethrow_exception(failure_);
+      ++block.file->blocks_left;
       full_.push_back(std::move(block));
     }
     full_ready_.notify_one();
   }
 
+  // Waits until every block of `file` is counted (or, with `wait` false, only looks)
+  // and tells whether it is; throws what failed on a counting thread.
+  bool FileCounted(const FileState& file, bool wait) {
+    std::unique_lock lock(mutex_);
+    if (wait) {
+      counted_.wait(lock, [&] { return file.blocks_left == 0 || failure_ != nullptr; });
+    }
+    if (failure_ != nullptr) std::rethrow_exception(failure_);
+    return file.blocks_left == 0;
+  }
+
+  // A new file's state, which lives as long as the pool: blocks point at it.
+  FileState& AddFile() { return files_.emplace_back(); }
+
   // Bytes of input that have been read and handed on.
-  void AddDone(std::uint64_t bytes) { bytes_done_.fetch_add(bytes, std::memory_order_relaxed); }
-  std::uint64_t bytes_done() const { return bytes_done_.load(std::memory_order_relaxed); }
+  void AddDone(std::uint64_t bytes) { bytes_done_ += bytes; }
+  std::uint64_t bytes_done() const { return bytes_done_; }
 
   // Waits until every submitted block is counted and gives all counts in one counter,
   // nothing once the run is cancelled; throws what failed on a counting thread.
-  std::optional<WordCounter> Finish(WordCounter&& more) {
+  std::optional<WordCounter> Finish() {
     Stop();
     if (failure_ != nullptr) std::rethrow_exception(failure_);
-    WordCounter all = std::move(more);
+    WordCounter all;
     for (ThreadCounter& thread : counters_) {
       if (Cancelled()) return std::nullopt;
       all.MergeFrom(std::move(thread.counter));
@@ -118,6 +190,7 @@ class CountingPool {
 
  private:
   void Work(WordCounter& counter) {
+    std::string decoded;
     for (;;) {
       Block block;
       bool failed = false;
@@ -129,16 +202,27 @@ class CountingPool {
         full_.pop_back();
         failed = failure_ != nullptr;
       }
+      std::uint64_t replaced = 0;
       // A cancelled run's blocks are only handed back: the close must not wait on them.
       if (!failed && !Cancelled()) {
         try {
-          counter.CountText(
-              std::string_view(block.bytes.data() + block.begin, block.end - block.begin));
+          if (block.file->decoding == Decoding::kNone) {
+            counter.CountText(std::string_view(block.bytes.get(), block.size));
+          } else {
+            replaced = Decode(block, decoded);
+            counter.CountText(decoded);
+          }
         } catch (...) {
           std::lock_guard lock(mutex_);
           if (failure_ == nullptr) failure_ = std::current_exception();
         }
       }
+      {
+        std::lock_guard lock(mutex_);
+        block.file->replaced += replaced;
+        --block.file->blocks_left;
+      }
+      counted_.notify_all();
       Release(std::move(block));
     }
   }
@@ -162,27 +246,22 @@ class CountingPool {
   std::mutex mutex_;
   std::condition_variable free_ready_;
   std::condition_variable full_ready_;
+  std::condition_variable counted_;
   std::vector<Block> free_;  // the order of blocks does not matter to the counts
   std::vector<Block> full_;
   std::size_t allocated_ = 0;
   std::size_t max_blocks_ = 0;
   bool closing_ = false;
   std::exception_ptr failure_;
-  std::atomic<std::uint64_t> bytes_done_{0};
+  std::uint64_t bytes_done_ = 0;  // only the reader writes and reads it
+  std::deque<FileState> files_;
 };
 
-// Appends the word bytes of `bytes` (no separators, no dropped characters) to `word`.
-void AppendWordBytes(std::string_view bytes, std::string& word) {
-  for (const char byte : bytes) {
-    if (ClassOf(byte) == ByteClass::kWord) word.push_back(byte);
-  }
-}
-
-// Reads the files block by block and hands each block to the counting threads from
-// its first separator to its last, so that no word is split between two threads.
-// The words that straddle block boundaries are put together here, from their
-// cleaned bytes, and counted by this reader itself: a word longer than a block
-// costs only its own bytes.
+// Reads the files block by block, in order, on the calling thread: reading from the
+// page cache is a copy, far faster than counting, and keeps the reader's reports,
+// and what a failed or changed file gives, as they are. Each block is cut just
+// after its last separator and handed on; the bytes after it start the next block.
+// Decoding and counting are the counting threads' work.
 class BlockReader {
  public:
   BlockReader(CountingPool& pool, const ExtractionOptions& options, ExtractionProgress& progress)
@@ -191,72 +270,81 @@ class BlockReader {
   // Reads one file; false when the run was cancelled.
   bool ReadFile(const std::filesystem::path& path, int& reports) {
     TextFileReading reading(path, [&](const ApplicationError& error) {
+      // The notes on files read before come first, as the files do.
+      TellIllFormed(true);
       ++reports;
       if (options_.report) options_.report(error);
     });
     if (reading.is_open()) ++files_opened_;
-    const Decoding decoding = reading.is_open() ? DecodingOf(path) : Decoding::kNone;
-    Utf8Normalizer normalizer;
-    Utf16Decoder utf16;
+    FileState& file = pool_.AddFile();
+    file.path = path;
+    file.decoding = reading.is_open() ? DecodingOf(path) : Decoding::kNone;
     bool go_on = true;
+    bool file_start = true;
+    Block block;
+    std::size_t kept = 0;  // bytes at the front of `block` carried from the block before
     while (reading.is_open()) {
       if (Cancelled()) {
         go_on = false;
         break;
       }
-      Block block = pool_.Acquire();
-      std::size_t got = 0;
-      std::size_t raw = 0;
-      if (decoding == Decoding::kNone) {
-        raw = got = reading.Read(block.bytes);
-      } else {
-        raw_.resize(kBlockBytes);
-        raw = reading.Read(raw_);
-        decoded_.clear();
-        const std::string_view read(raw_.data(), raw);
-        if (decoding == Decoding::kCp1252ToUtf8) {
-          AppendCp1252AsUtf8(read, decoded_);
-        } else if (decoding == Decoding::kUtf16) {
-          if (raw != 0) {
-            utf16.Feed(read, decoded_);
-          } else {
-            utf16.Finish(decoded_);
-          }
-        } else if (raw != 0) {
-          normalizer.Feed(read, decoded_);
-        } else {
-          normalizer.Finish(decoded_);
-        }
-        if (block.bytes.size() < decoded_.size()) block.bytes.resize(decoded_.size());
-        std::copy(decoded_.begin(), decoded_.end(), block.bytes.begin());
-        got = decoded_.size();
+      if (block.file == nullptr) {
+        block = pool_.Acquire();
+        block.file = &file;
+        block.file_start = file_start;
       }
-      if (got == 0) {
-        pool_.Release(std::move(block));
-        if (raw == 0) break;
+      if (block.capacity - kept < kBlockBytes / 2) {
+        // Doubled, so that a word longer than many blocks is copied a few times only.
+        Reserve(block, std::max(kBlockBytes, 2 * block.capacity), kept);
+      }
+      const std::size_t got =
+          reading.Read(std::span<char>(block.bytes.get() + kept, block.capacity - kept));
+      if (file_start && file.decoding == Decoding::kUtf16) {
+        file.big_endian = IsBigEndianUtf16(std::string_view(block.bytes.get(), kept + got));
+      }
+      pool_.AddDone(got);
+      if (got == 0) break;
+      const std::size_t cut = CutAfterLastSeparator(block, kept, kept + got);
+      if (cut == 0) {
+        // No separator yet: the word goes on into the next read, in this block.
+        kept += got;
+        ReportProgress();
         continue;
       }
-      Dispatch(std::move(block), got, raw);
-      if (raw == 0) break;
+      Block next = pool_.Acquire();
+      next.file = &file;
+      Reserve(next, kBlockBytes, 0);
+      kept = kept + got - cut;
+      std::memcpy(next.bytes.get(), block.bytes.get() + cut, kept);
+      block.size = cut;
+      pool_.Submit(std::move(block));
+      block = std::move(next);
+      file_start = false;
+      ReportProgress();
     }
     reading.Close();
-    EndWord();  // the end of a file ends its last word
-    const std::uint64_t replaced = normalizer.replaced() + utf16.replaced();
-    if (replaced != 0 && options_.on_ill_formed) {
-      options_.on_ill_formed(
-          path, replaced,
-          decoding == Decoding::kUtf16 ? InputEncoding::kUtf16 : InputEncoding::kUtf8);
+    // The end of a file ends its last word and its last character.
+    if (block.file != nullptr) {
+      block.size = kept;
+      block.file_end = true;
+      if (kept != 0 && go_on) {
+        pool_.Submit(std::move(block));
+      } else {
+        pool_.Release(std::move(block));
+      }
     }
+    if (file.decoding != Decoding::kNone) waiting_.push_back(&file);
+    TellIllFormed(false);
     ++progress_.files_done;
     ReportProgress();
     return go_on;
   }
 
+  // Tells of every file with ill-formed parts, once all files are read.
+  void Finish() { TellIllFormed(true); }
+
   // How many of the files read so far could be opened.
   std::size_t files_opened() const { return files_opened_; }
-
-  // The counts of the words that straddled blocks.
-  WordCounter TakeCounter() { return std::move(straddling_); }
 
   void ReportProgress() {
     if (!options_.progress) return;
@@ -265,8 +353,6 @@ class BlockReader {
   }
 
  private:
-  enum class Decoding { kNone, kUtf8, kUtf16, kCp1252ToUtf8 };
-
   Decoding DecodingOf(const std::filesystem::path& path) const {
     switch (options_.encoding) {
       case InputEncoding::kCp1252:
@@ -286,12 +372,12 @@ class BlockReader {
   static Decoding LooksLikeUnicode(const std::filesystem::path& path) {
     try {
       InputFile file(path);
-      std::string buffer(kBlockBytes, '\0');
+      auto buffer = std::make_unique_for_overwrite<char[]>(kBlockBytes);
       std::string scratch;
       Utf8Normalizer check;
       bool first = true;
-      while (const std::size_t got = file.Read(buffer)) {
-        const std::string_view read(buffer.data(), got);
+      while (const std::size_t got = file.Read(std::span<char>(buffer.get(), kBlockBytes))) {
+        const std::string_view read(buffer.get(), got);
         if (first && HasUtf16Bom(read)) return Decoding::kUtf16;
         if (first && HasUtf8Bom(read)) return Decoding::kUtf8;
         first = false;
@@ -308,45 +394,50 @@ class BlockReader {
     }
   }
 
+  // Where the bytes [begin, end) of `block`, after `begin` bytes of an unfinished
+  // word, are cut: just after the last separator, 0 when there is none. UTF-16 is
+  // cut after a separator unit, so a block always begins at a unit boundary.
+  static std::size_t CutAfterLastSeparator(const Block& block, std::size_t begin, std::size_t end) {
+    const char* bytes = block.bytes.get();
+    if (block.file->decoding != Decoding::kUtf16) {
+      for (std::size_t i = end; i > begin; --i) {
+        if (ClassOf(bytes[i - 1]) == ByteClass::kSeparator) return i;
+      }
+      return 0;
+    }
+    const bool big = block.file->big_endian;
+    const std::size_t first_unit = begin & ~std::size_t{1};
+    for (std::size_t i = end & ~std::size_t{1}; i >= first_unit + 2; i -= 2) {
+      const auto high = static_cast<unsigned char>(bytes[i - (big ? 2 : 1)]);
+      const auto low = static_cast<unsigned char>(bytes[i - (big ? 1 : 2)]);
+      if (high == 0 && (low == ' ' || low == '\n' || low == '\r')) return i;
+    }
+    return 0;
+  }
+
+  // Tells of the files read whose blocks are all counted, in the order of the
+  // files; with `wait`, waits for all of them.
+  void TellIllFormed(bool wait) {
+    while (!waiting_.empty() && pool_.FileCounted(*waiting_.front(), wait)) {
+      const FileState& file = *waiting_.front();
+      waiting_.pop_front();
+      if (file.replaced != 0 && options_.on_ill_formed) {
+        options_.on_ill_formed(
+            file.path, file.replaced,
+            file.decoding == Decoding::kUtf16 ? InputEncoding::kUtf16 : InputEncoding::kUtf8);
+      }
+    }
+  }
+
   bool Cancelled() const {
     return options_.cancel != nullptr && options_.cancel->load(std::memory_order_relaxed);
-  }
-
-  void EndWord() {
-    if (!open_word_.empty()) straddling_.Add(open_word_);
-    open_word_.clear();
-  }
-
-  // Hands the `got` bytes of `block` (read from `raw` bytes of input) to counting.
-  void Dispatch(Block block, std::size_t got, std::size_t raw) {
-    const std::string_view text(block.bytes.data(), got);
-    const auto is_separator = [](char byte) { return ClassOf(byte) == ByteClass::kSeparator; };
-    const auto first = std::find_if(text.begin(), text.end(), is_separator);
-    pool_.AddDone(raw);
-    if (first == text.end()) {
-      // The whole block lies inside one word.
-      AppendWordBytes(text, open_word_);
-      pool_.Release(std::move(block));
-      return;
-    }
-    const auto last = std::find_if(text.rbegin(), text.rend(), is_separator);
-    block.begin = static_cast<std::size_t>(first - text.begin());
-    block.end = static_cast<std::size_t>(text.rend() - last);
-    AppendWordBytes(text.substr(0, block.begin), open_word_);
-    EndWord();
-    AppendWordBytes(text.substr(block.end), open_word_);
-    pool_.Submit(std::move(block));
-    ReportProgress();
   }
 
   CountingPool& pool_;
   const ExtractionOptions& options_;
   ExtractionProgress& progress_;
-  std::string open_word_;  // cleaned bytes of the word that runs on into the next block
-  WordCounter straddling_;
   std::size_t files_opened_ = 0;
-  std::string raw_;      // undecoded input, when the input is decoded
-  std::string decoded_;  // its decoded form
+  std::deque<const FileState*> waiting_;  // files read whose notes are still to come
 };
 
 // The counting threads worth starting: no more than there are blocks to count.
@@ -398,7 +489,8 @@ ExtractionResult ExtractWords(std::span<const std::filesystem::path> files,
   result.files_read = reader.files_opened();
   std::optional<WordCounter> counts;
   try {
-    counts = pool->Finish(reader.TakeCounter());
+    reader.Finish();
+    counts = pool->Finish();
   } catch (const std::bad_alloc&) {
     FailOutOfMemory("counting the words");
   }

@@ -12,6 +12,16 @@ namespace lintavel {
 // U+FFFD. A unit or a surrogate pair split between chunks is put together.
 class Utf16Decoder {
  public:
+  Utf16Decoder() = default;
+  // A decoder that goes on with a stream from a unit boundary in its middle, in the
+  // byte order that the stream's start set.
+  static Utf16Decoder Continuing(bool big_endian) {
+    Utf16Decoder decoder;
+    decoder.at_start_ = false;
+    decoder.big_endian_ = big_endian;
+    return decoder;
+  }
+
   // Appends the UTF-8 of the whole units that `chunk` completes to `out`.
   void Feed(std::string_view chunk, std::string& out);
   // Ends the stream: a waiting high surrogate or odd byte becomes U+FFFD.
@@ -35,5 +45,9 @@ class Utf16Decoder {
 inline bool HasUtf16Bom(std::string_view text) {
   return text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF");
 }
+
+// True when a UTF-16 stream that begins with `start` is big-endian: only after the
+// big-endian byte-order mark.
+inline bool IsBigEndianUtf16(std::string_view start) { return start.starts_with("\xFE\xFF"); }
 
 }  // namespace lintavel

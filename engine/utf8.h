@@ -14,6 +14,15 @@ enum class WordEncoding { kCp1252, kUtf8 };
 // is dropped. A sequence split between chunks is put together.
 class Utf8Normalizer {
  public:
+  Utf8Normalizer() = default;
+  // A normalizer that goes on with a stream from its middle: no byte-order mark is
+  // looked for.
+  static Utf8Normalizer Continuing() {
+    Utf8Normalizer normalizer;
+    normalizer.at_start_ = false;
+    return normalizer;
+  }
+
   // Appends the valid UTF-8 of `chunk` to `out`.
   void Feed(std::string_view chunk, std::string& out);
   // Ends the stream: an incomplete last sequence becomes U+FFFD.

@@ -307,5 +307,39 @@ TEST(ExtractWords, ACancelledRunEndsWithoutWords) {
   EXPECT_TRUE(result.words.empty());
 }
 
+TEST(ExtractWords, OnlyTheMarkAtTheStartOfAFileIsDroppedInEveryBlock) {
+  // Several blocks, more than the buffers of one counting thread, so that buffers
+  // are used again; every block after the first begins in the file's middle.
+  constexpr std::size_t kBytes = 9 << 20;
+  struct Case {
+    const char* name;
+    InputEncoding encoding;
+    std::string mark_word;  // U+FEFF then "w", then a blank
+  };
+  const Case cases[] = {
+      {"UTF-8", InputEncoding::kUtf8, "\xEF\xBB\xBFw "},
+      {"UTF-16LE", InputEncoding::kUtf16, std::string("\xFF\xFEw\0 \0", 6)},
+      {"UTF-16BE", InputEncoding::kUtf16, std::string("\xFE\xFF\0w\0 ", 6)},
+  };
+  TempDir dir;
+  for (const Case& c : cases) {
+    std::string text;
+    std::size_t words = 0;
+    for (; text.size() < kBytes; ++words) text += c.mark_word;
+    const auto file = dir.Write("marks.txt", text);
+    for (const unsigned threads : {1u, 2u}) {
+      ExtractionOptions options;
+      options.encoding = c.encoding;
+      options.threads = threads;
+      const ExtractionResult result = ExtractWords({&file, 1}, options);
+      std::map<std::string, std::uint64_t> counts;
+      for (const CountedWord& word : result.words) counts[std::string(word.word)] = word.count;
+      EXPECT_EQ(counts,
+                (std::map<std::string, std::uint64_t>{{"w", 1}, {"\xEF\xBB\xBFw", words - 1}}))
+          << c.name << ", " << threads << " threads";
+    }
+  }
+}
+
 }  // namespace
 }  // namespace lintavel
