@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <exception>
+#include <mutex>
 #include <new>
 #include <system_error>
 #include <thread>
@@ -78,7 +79,7 @@ std::size_t WordCounter::CountSeparated(char* text, std::size_t size, bool last)
   const char* const readable_end = text + size + 64;
   // Words are hashed a batch at a time and their slots prefetched before any of
   // them is looked up, so that with a large vocabulary the cache misses overlap.
-  constexpr int kBatch = 16;
+  constexpr int kBatch = 64;
   Key batch[kBatch];
   int queued = 0;
   const bool batched = mask_ >= (1u << 17) - 1;
@@ -172,6 +173,11 @@ WordCounter::Key WordCounter::KeyOfSlot(const Slot& slot) {
 
 void WordCounter::Grow() {
   const std::size_t old_capacity = mask_ + 1;
+  // Large tables grow one at a time: the counters of a run that grew together would
+  // each hold their old and their new table at once, which sets the peak of memory.
+  static std::mutex large_growth;
+  std::unique_lock lock(large_growth, std::defer_lock);
+  if (old_capacity >= kLargeTable) lock.lock();
   std::unique_ptr<Slot[], FreeSlots> old = std::move(slots_);
   const std::size_t size = size_;
   try {

@@ -87,6 +87,7 @@ class WordCounter {
   static constexpr std::uint64_t kLongLength = 0xFF;
   static constexpr std::uint64_t kOne = 1 << 16;
   static constexpr std::size_t kFirstCapacity = 1024;
+  static constexpr std::size_t kLargeTable = 1 << 20;
 
   static std::uint64_t Load64(const char* p) {
     std::uint64_t v;
