@@ -67,13 +67,14 @@ void WordCounter::CountText(std::string_view text) {
     }
     char* const squeezed = squeezed_.get();
     const std::size_t size = carried + SqueezeDropped(text.data() + at, piece, squeezed + carried);
-    const std::size_t done = CountSeparated(squeezed, size, at + piece == text.size());
+    const std::size_t done = CountSeparated(squeezed, size, carried, at + piece == text.size());
     carried = size - done;
-    std::memmove(squeezed, squeezed + done, carried);
+    if (done != 0) std::memmove(squeezed, squeezed + done, carried);
   }
 }
 
-std::size_t WordCounter::CountSeparated(char* text, std::size_t size, bool last) {
+std::size_t WordCounter::CountSeparated(char* text, std::size_t size, std::size_t open_bytes,
+                                        bool last) {
   // Blanks after the end, so that the masks of the last 64 bytes end every word.
   std::memset(text + size, ' ', 64);
   const char* const readable_end = text + size + 64;
@@ -102,10 +103,11 @@ std::size_t WordCounter::CountSeparated(char* text, std::size_t size, bool last)
   };
   // Bit i of `starts` marks a word byte after a separator, bit i of `ends` a
   // separator after a word byte; a word that runs on across 64 bytes is `open`.
-  const char* open = nullptr;
-  std::uint64_t last_was_word = 0;
+  // The first `open_bytes` are one word that runs on: they are not looked at again.
+  const char* open = open_bytes != 0 ? text : nullptr;
+  std::uint64_t last_was_word = open_bytes != 0 ? 1 : 0;
   std::size_t done = size;
-  for (std::size_t base = 0; base < size; base += 64) {
+  for (std::size_t base = open_bytes; base < size; base += 64) {
     const char* const p = text + base;
     const std::uint64_t separators = SeparatorMask(p);
     const std::uint64_t in_word = ~separators;
@@ -151,9 +153,9 @@ std::size_t WordCounter::CountSeparated(char* text, std::size_t size, bool last)
 
 void WordCounter::Allocate(std::size_t capacity) {
   // calloc: a large table comes as zero pages from the system, not filled by hand.
-  auto* slots = static_cast<Slot*>(std::calloc(capacity, sizeof(Slot)));
-  if (slots == nullptr) throw std::bad_alloc();
-  slots_.reset(slots);
+  auto* table = static_cast<Slot*>(std::calloc(capacity, sizeof(Slot)));
+  if (table == nullptr) throw std::bad_alloc();
+  slots_.reset(table);
   mask_ = capacity - 1;
   shift_ = 64 - std::countr_zero(capacity);
   size_ = 0;

@@ -80,7 +80,7 @@ class WordCounter {
     const char* bytes;  // a long word's bytes, else nullptr
   };
   struct FreeSlots {
-    void operator()(Slot* slots) const noexcept { std::free(slots); }
+    void operator()(Slot* table) const noexcept { std::free(table); }
   };
 
   static constexpr std::size_t kShortWord = 16;
@@ -151,9 +151,9 @@ class WordCounter {
   void Grow();
   static Key KeyOfSlot(const Slot& slot);
   // Counts the words of the `size` squeezed bytes at `text` (which has room for 64
-  // more) and gives how many bytes were done with: all when `last`, else up to
-  // the word that may run on.
-  std::size_t CountSeparated(char* text, std::size_t size, bool last);
+  // more), whose first `open_bytes` are the start of a word, and gives how many
+  // bytes were done with: all when `last`, else up to the word that may run on.
+  std::size_t CountSeparated(char* text, std::size_t size, std::size_t open_bytes, bool last);
 
   // Room after a squeezed piece: the squeeze's slack, and 64 blanks after the end.
   static constexpr std::size_t kSqueezePadding = 64 + 32;
