@@ -5,7 +5,7 @@
 # writes, then times it against cat, wc -w, the shell pipeline and the reference on
 # the shared corpus concatenated ten times (43 MB). With --large it also makes two
 # generated inputs of about 1 GB (32 thousand and 2 million distinct words) and
-# measures time and peak memory on them. With --against it also times an earlier
+# measures time and peak memory on them. With --against it only times an earlier
 # build of lintavel-extract beside this one on inputs of about 1 GB (the corpus 250
 # times, the 2-million-word input, a UTF-8 text with 18% non-ASCII bytes and the
 # same text in Windows-1252) and prints the ratios: speed-ups, 2-thread scaling,
@@ -33,6 +33,62 @@ mkdir -p "$data"
 corpus=../shared/corpus/kjv.txt
 x10="$data/kjv_x10.txt"
 [ -f "$x10" ] || for i in 1 2 3 4 5 6 7 8 9 10; do cat "$corpus"; done > "$x10"
+
+if [ -n "$against" ]; then
+  # Medians of alternating runs (hyperfine runs the commands of one call in turn).
+  medians() {  # medians JSON: one median in seconds per command, in order
+    python3 -c 'import json,sys; print(*[r["median"] for r in json.load(open(sys.argv[1]))["results"]])' "$1"
+  }
+  ratio() { python3 -c "import sys; print(f'{float(sys.argv[1]) / float(sys.argv[2]):.2f}')" "$1" "$2"; }
+  mbps() { python3 -c "import sys; print(f'{float(sys.argv[1]) / float(sys.argv[2]) / 1e6:.0f} MB/s')" "$1" "$2"; }
+  kjv="$data/kjv_x250.txt"
+  [ -f "$kjv" ] || for i in $(seq 25); do cat "$x10"; done > "$kjv"
+  utf8="$data/kjv_x250_utf8.txt"
+  cp1252="$data/kjv_x250_cp1252.txt"
+  [ -f "$utf8" ] || sed 's/e/\xc3\xa9/g; s/a/\xc3\xa4/g' "$kjv" > "$utf8"
+  [ -f "$cp1252" ] || iconv -f UTF-8 -t CP1252 "$utf8" > "$cp1252"
+  many="$data/generated_2000000.txt"
+  [ -f "$many" ] || build/release/bench/make_corpus "$many" $((1024 * 1024 * 1024)) 2000000
+  tiny="$data/tiny.txt"
+  head -c 1024 "$x10" > "$tiny"
+  echo "== Against $against (load: $(cut -d' ' -f1-3 /proc/loadavg))"
+  for input in "$kjv" "$many" "$utf8"; do
+    encoding=cp1252
+    [ "$input" = "$utf8" ] && encoding=utf-8
+    "$against" --encoding $encoding -o "$data/before.txt" "$input" 2> /dev/null
+    "$extract" --encoding $encoding -o "$data/after.txt" "$input" 2> /dev/null
+    cmp "$data/before.txt" "$data/after.txt"
+    hyperfine -N --warmup 1 --runs 5 --export-json "$data/against.json" \
+      "$against --encoding $encoding --threads 2 -o $data/out.txt $input" \
+      "$extract --encoding $encoding --threads 2 -o $data/out.txt $input" \
+      "$against --encoding $encoding --threads 1 -o $data/out.txt $input" \
+      "$extract --encoding $encoding --threads 1 -o $data/out.txt $input" > /dev/null
+    read -r b2 a2 b1 a1 < <(medians "$data/against.json")
+    size=$(stat -c %s "$input")
+    echo "$(basename "$input"), identical output; medians of 5:"
+    echo "  2 threads: before $b2 s ($(mbps "$size" "$b2")), now $a2 s ($(mbps "$size" "$a2")): $(ratio "$b2" "$a2")x faster"
+    echo "  1 thread:  before $b1 s ($(mbps "$size" "$b1")), now $a1 s ($(mbps "$size" "$a1")): $(ratio "$b1" "$a1")x faster"
+    echo "  2-thread scaling: before $(ratio "$b1" "$b2"), now $(ratio "$a1" "$a2")"
+  done
+  for binary in "$against" "$extract"; do
+    /usr/bin/time -f "  peak memory on $(basename "$many"), $binary: %M KiB" \
+      "$binary" -o $data/out.txt "$many" 2>&1 | tail -n 1
+  done
+  hyperfine -N --warmup 1 --runs 5 --export-json "$data/against.json" \
+    "$extract --encoding utf-8 -o $data/out.txt $utf8" "$extract -o $data/out.txt $cp1252" > /dev/null
+  read -r u c < <(medians "$data/against.json")
+  echo "  UTF-8 against Windows-1252, the same text: $u s / $c s = $(ratio "$u" "$c")"
+  hyperfine -N --warmup 1 --runs 5 --export-json "$data/against.json" \
+    "wc -l $kjv" "$extract -o $data/out.txt $kjv" > /dev/null
+  read -r ceiling ours < <(medians "$data/against.json")
+  echo "  ceiling (wc -l: read and a plain byte scan, 1 core): $(mbps "$(stat -c %s "$kjv")" "$ceiling"); the engine, 2 threads: $(mbps "$(stat -c %s "$kjv")" "$ours")"
+  hyperfine -N --warmup 5 --runs 100 --export-json "$data/against.json" \
+    "wc -w $tiny" "$extract -o $data/out.txt $tiny" "$against -o $data/out.txt $tiny" > /dev/null
+  read -r w n o < <(medians "$data/against.json")
+  echo "  start-up on 1 KB: wc -w $w s, now $n s ($(ratio "$n" "$w")x wc), before $o s ($(ratio "$o" "$w")x wc)"
+  echo "  Qt libraries that lintavel-extract loads: $(ldd "$extract" | grep -c -i qt || true)"
+  exit 0
+fi
 
 echo "== Checking the output against the reference"
 "$extract" "$x10" > "$data/ours.txt" 2> "$data/ours.err"
@@ -77,57 +133,3 @@ if [ -n "$large" ]; then
   cmp "$data/t1.txt" "$data/t2.txt"
 fi
 
-if [ -n "$against" ]; then
-  # Medians of alternating runs (hyperfine runs the commands of one call in turn).
-  medians() {  # medians JSON: one median in seconds per command, in order
-    python3 -c 'import json,sys; print(*[r["median"] for r in json.load(open(sys.argv[1]))["results"]])' "$1"
-  }
-  ratio() { python3 -c "import sys; print(f'{float(sys.argv[1]) / float(sys.argv[2]):.2f}')" "$1" "$2"; }
-  mbps() { python3 -c "import sys; print(f'{float(sys.argv[1]) / float(sys.argv[2]) / 1e6:.0f} MB/s')" "$1" "$2"; }
-  kjv="$data/kjv_x250.txt"
-  [ -f "$kjv" ] || for i in $(seq 25); do cat "$x10"; done > "$kjv"
-  utf8="$data/kjv_x250_utf8.txt"
-  cp1252="$data/kjv_x250_cp1252.txt"
-  [ -f "$utf8" ] || sed 's/e/\xc3\xa9/g; s/a/\xc3\xa4/g' "$kjv" > "$utf8"
-  [ -f "$cp1252" ] || iconv -f UTF-8 -t CP1252 "$utf8" > "$cp1252"
-  many="$data/generated_2000000.txt"
-  [ -f "$many" ] || build/release/bench/make_corpus "$many" $((1024 * 1024 * 1024)) 2000000
-  tiny="$data/tiny.txt"
-  head -c 1024 "$x10" > "$tiny"
-  echo "== Against $against (load: $(cut -d' ' -f1-3 /proc/loadavg))"
-  for input in "$kjv" "$many" "$utf8"; do
-    encoding=cp1252
-    [ "$input" = "$utf8" ] && encoding=utf-8
-    "$against" --encoding $encoding -o "$data/before.txt" "$input" 2> /dev/null
-    "$extract" --encoding $encoding -o "$data/after.txt" "$input" 2> /dev/null
-    cmp "$data/before.txt" "$data/after.txt"
-    hyperfine -N --warmup 1 --runs 5 --export-json "$data/against.json" \
-      "$against --encoding $encoding --threads 2 -o /dev/null $input" \
-      "$extract --encoding $encoding --threads 2 -o /dev/null $input" \
-      "$against --encoding $encoding --threads 1 -o /dev/null $input" \
-      "$extract --encoding $encoding --threads 1 -o /dev/null $input" > /dev/null
-    read -r b2 a2 b1 a1 < <(medians "$data/against.json")
-    size=$(stat -c %s "$input")
-    echo "$(basename "$input"), identical output; medians of 5:"
-    echo "  2 threads: before $b2 s ($(mbps "$size" "$b2")), now $a2 s ($(mbps "$size" "$a2")): $(ratio "$b2" "$a2")x faster"
-    echo "  1 thread:  before $b1 s ($(mbps "$size" "$b1")), now $a1 s ($(mbps "$size" "$a1")): $(ratio "$b1" "$a1")x faster"
-    echo "  2-thread scaling: before $(ratio "$b1" "$b2"), now $(ratio "$a1" "$a2")"
-  done
-  for binary in "$against" "$extract"; do
-    /usr/bin/time -f "  peak memory on $(basename "$many"), $binary: %M KiB" \
-      "$binary" -o /dev/null "$many" 2>&1 | tail -n 1
-  done
-  hyperfine -N --warmup 1 --runs 5 --export-json "$data/against.json" \
-    "$extract --encoding utf-8 -o /dev/null $utf8" "$extract -o /dev/null $cp1252" > /dev/null
-  read -r u c < <(medians "$data/against.json")
-  echo "  UTF-8 against Windows-1252, the same text: $u s / $c s = $(ratio "$u" "$c")"
-  hyperfine -N --warmup 1 --runs 5 --export-json "$data/against.json" \
-    "wc -l $kjv" "$extract -o /dev/null $kjv" > /dev/null
-  read -r ceiling ours < <(medians "$data/against.json")
-  echo "  ceiling (wc -l: read and a plain byte scan, 1 core): $(mbps "$(stat -c %s "$kjv")" "$ceiling"); the engine, 2 threads: $(mbps "$(stat -c %s "$kjv")" "$ours")"
-  hyperfine -N --warmup 5 --runs 100 --export-json "$data/against.json" \
-    "wc -w $tiny" "$extract -o /dev/null $tiny" "$against -o /dev/null $tiny" > /dev/null
-  read -r w n o < <(medians "$data/against.json")
-  echo "  start-up on 1 KB: wc -w $w s, now $n s ($(ratio "$n" "$w")x wc), before $o s ($(ratio "$o" "$w")x wc)"
-  echo "  Qt libraries that lintavel-extract loads: $(ldd "$extract" | grep -c -i qt || true)"
-fi

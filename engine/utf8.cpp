@@ -1,6 +1,7 @@
 #include "engine/utf8.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <utility>
 
@@ -77,34 +78,47 @@ void Utf8Normalizer::Feed(std::string_view chunk, std::string& out) {
     if (HasUtf8Bom(chunk)) i = 3;
   }
   out.reserve(out.size() + size);
+  // Well-formed runs are copied whole, when an ill-formed part or the end is met.
+  std::size_t copied = i;
+  const auto copy_up_to = [&](std::size_t end) {
+    out.append(chunk.data() + copied, end - copied);
+    copied = end;
+  };
   while (i < size) {
-    // Runs of ASCII go over as they are.
-    std::size_t ascii = i;
-    while (ascii < size && p[ascii] < 0x80) ++ascii;
-    out.append(chunk.data() + i, ascii - i);
-    i = ascii;
+    // Runs of ASCII are passed over 8 bytes at a time.
+    while (i + 8 <= size) {
+      std::uint64_t eight;
+      std::memcpy(&eight, p + i, 8);
+      if ((eight & 0x8080808080808080ull) != 0) break;
+      i += 8;
+    }
+    while (i < size && p[i] < 0x80) ++i;
     if (i == size) break;
     const int length = SequenceLength(p[i]);
     if (length == 0) {
+      copy_up_to(i);
       out.append(kReplacement);
       ++replaced_;
-      ++i;
+      copied = ++i;
       continue;
     }
     int valid = 1;
     while (valid < length && i + valid < size && ValidFollower(p[i], valid, p[i + valid])) ++valid;
     if (valid == length) {
-      out.append(chunk.data() + i, static_cast<std::size_t>(length));
       i += static_cast<std::size_t>(length);
     } else if (i + valid == size) {
+      copy_up_to(i);
       pending_.assign(chunk.substr(i));  // the next chunk may complete it
       return;
     } else {
+      copy_up_to(i);
       out.append(kReplacement);  // the maximal ill-formed part
       ++replaced_;
       i += static_cast<std::size_t>(valid);
+      copied = i;
     }
   }
+  copy_up_to(size);
 }
 
 void Utf8Normalizer::Finish(std::string& out) {
