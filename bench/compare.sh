@@ -64,7 +64,7 @@ if [ -n "$against" ]; then
       "$against --encoding $encoding --threads 1 -o $data/out.txt $input" \
       "$extract --encoding $encoding --threads 1 -o $data/out.txt $input" > /dev/null
     read -r b2 a2 b1 a1 < <(medians "$data/against.json")
-    size=$(stat -c %s "$input")
+    size=$(stat -L -c %s "$input")
     echo "$(basename "$input"), identical output; medians of 5:"
     echo "  2 threads: before $b2 s ($(mbps "$size" "$b2")), now $a2 s ($(mbps "$size" "$a2")): $(ratio "$b2" "$a2")x faster"
     echo "  1 thread:  before $b1 s ($(mbps "$size" "$b1")), now $a1 s ($(mbps "$size" "$a1")): $(ratio "$b1" "$a1")x faster"
@@ -81,7 +81,7 @@ if [ -n "$against" ]; then
   hyperfine -N --warmup 1 --runs 5 --export-json "$data/against.json" \
     "wc -l $kjv" "$extract -o $data/out.txt $kjv" > /dev/null
   read -r ceiling ours < <(medians "$data/against.json")
-  echo "  ceiling (wc -l: read and a plain byte scan, 1 core): $(mbps "$(stat -c %s "$kjv")" "$ceiling"); the engine, 2 threads: $(mbps "$(stat -c %s "$kjv")" "$ours")"
+  echo "  ceiling (wc -l: read and a plain byte scan, 1 core): $(mbps "$(stat -L -c %s "$kjv")" "$ceiling"); the engine, 2 threads: $(mbps "$(stat -L -c %s "$kjv")" "$ours")"
   hyperfine -N --warmup 5 --runs 100 --export-json "$data/against.json" \
     "wc -w $tiny" "$extract -o $data/out.txt $tiny" "$against -o $data/out.txt $tiny" > /dev/null
   read -r w n o < <(medians "$data/against.json")
@@ -121,7 +121,7 @@ if [ -n "$large" ]; then
   for vocabulary in 32000 2000000; do
     input="$data/generated_$vocabulary.txt"
     [ -f "$input" ] || build/release/bench/make_corpus "$input" "$size" "$vocabulary"
-    echo "== $(stat -c %s "$input") bytes, vocabulary $vocabulary"
+    echo "== $(stat -L -c %s "$input") bytes, vocabulary $vocabulary"
     /usr/bin/time -f "lintavel-extract: %e s elapsed, %U s user, peak memory %M KiB" \
       "$extract" -o "$data/generated_words.txt" "$input"
     /usr/bin/time -f "wc -w: %e s elapsed, peak memory %M KiB" wc -w "$input"

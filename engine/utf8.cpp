@@ -94,6 +94,17 @@ void Utf8Normalizer::Feed(std::string_view chunk, std::string& out) {
     }
     while (i < size && p[i] < 0x80) ++i;
     if (i == size) break;
+    // The common two- and three-byte characters (not E0, ED: their second byte is
+    // bounded more narrowly) are taken without the general checks below.
+    if (i + 1 < size && p[i] >= 0xC2 && p[i] <= 0xDF && (p[i + 1] & 0xC0) == 0x80) {
+      i += 2;
+      continue;
+    }
+    if (i + 2 < size && p[i] >= 0xE1 && p[i] <= 0xEF && p[i] != 0xED && (p[i + 1] & 0xC0) == 0x80 &&
+        (p[i + 2] & 0xC0) == 0x80) {
+      i += 3;
+      continue;
+    }
     const int length = SequenceLength(p[i]);
     if (length == 0) {
       copy_up_to(i);
