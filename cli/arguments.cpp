@@ -70,6 +70,8 @@ std::optional<Arguments> ParseArguments(std::span<const std::string> args, std::
     const auto takes_none = [&] { return !inline_value.has_value(); };
     if ((arg == "-h" || arg == "--help") && takes_none()) {
       parsed.help = true;
+    } else if (arg == "--version" && takes_none()) {
+      parsed.version = true;
     } else if ((arg == "-q" || arg == "--quiet") && takes_none()) {
       parsed.quiet = true;
     } else if (arg == "--counts" && takes_none()) {
@@ -118,7 +120,7 @@ std::optional<Arguments> ParseArguments(std::span<const std::string> args, std::
       return fail("unknown option " + std::string(args[i]));
     }
   }
-  if (parsed.help) return parsed;
+  if (parsed.help || parsed.version) return parsed;
   const bool has_tree =
       std::any_of(parsed.sources.begin(), parsed.sources.end(),
                   [](const auto& s) { return s.kind == InputSource::Kind::kFolderTree; });

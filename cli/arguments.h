@@ -28,6 +28,7 @@ struct Arguments {
   bool counts = false;
   bool quiet = false;
   bool help = false;
+  bool version = false;
 };
 
 // Parses the arguments; on a mistake says what is wrong on `err` and gives nothing.

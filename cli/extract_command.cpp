@@ -12,6 +12,7 @@
 #include "cli/progress_bar.h"
 #include "engine/extraction.h"
 #include "engine/utf8.h"
+#include "lintavel_version.h"
 #include "output/safe_file_writer.h"
 #include "shell/error_report.h"
 
@@ -59,6 +60,7 @@ constexpr std::string_view kHelp =
     "  --threads N            counting threads (default: one per core)\n"
     "  -q, --quiet            no progress bar (it is drawn only on a terminal)\n"
     "  -h, --help             show this help\n"
+    "  --version              show the version\n"
     "  --                     everything after it is a FILE\n"
     "\n"
     "A file that cannot be read is reported on standard error and the run goes on.\n"
@@ -115,6 +117,10 @@ int RunGuarded(std::span<const std::string> args, const CommandStreams& streams)
   if (!parsed) return kExitUsage;
   if (parsed->help) {
     streams.out << kHelp;
+    return kExitAllRead;
+  }
+  if (parsed->version) {
+    streams.out << kProgram << ' ' << kVersion << '\n';
     return kExitAllRead;
   }
   const auto files = ResolveInputs(parsed->sources, parsed->extension, streams.in, err);
