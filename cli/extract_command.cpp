@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli/arguments.h"
+#include "cli/corpus_options.h"
 #include "cli/input_list.h"
 #include "cli/progress_bar.h"
 #include "engine/extraction.h"
@@ -82,33 +83,6 @@ std::string ForTerminal(const std::string& text) {
   return shown;
 }
 
-// Calls write(chunk) with the output lines, a few hundred kilobytes at a time.
-template <typename Write>
-void WriteWords(const ExtractionResult& result, WordEncoding output, bool counts, Write&& write) {
-  constexpr std::size_t kChunk = 256 * 1024;
-  std::string chunk;
-  chunk.reserve(kChunk + 256);
-  for (const CountedWord& word : result.words) {
-    if (counts) {
-      chunk.append(std::to_string(word.count));
-      chunk.push_back('\t');
-    }
-    if (output == result.encoding) {
-      chunk.append(word.word);
-    } else if (output == WordEncoding::kUtf8) {
-      AppendCp1252AsUtf8(word.word, chunk);
-    } else {
-      chunk.append(Utf8ToCp1252(word.word));
-    }
-    chunk.append("\r\n");
-    if (chunk.size() >= kChunk) {
-      write(std::string_view(chunk));
-      chunk.clear();
-    }
-  }
-  if (!chunk.empty()) write(std::string_view(chunk));
-}
-
 int RunGuarded(std::span<const std::string> args, const CommandStreams& streams) {
   std::ostream& err = streams.err;
   const std::optional<Arguments> parsed = ParseArguments(args, err);
@@ -117,11 +91,7 @@ int RunGuarded(std::span<const std::string> args, const CommandStreams& streams)
     streams.out << kHelp;
     return kExitAllRead;
   }
-  const auto files = ResolveInputs(parsed->sources, parsed->extension, streams.in, err);
-  if (!files) return kExitUsage;
-
   std::optional<ProgressBar> bar;
-  if (streams.err_is_terminal && !parsed->quiet) bar.emplace(err);
   ExtractionOptions options;
   options.threads = parsed->threads;
   options.encoding = parsed->encoding;
@@ -138,10 +108,22 @@ int RunGuarded(std::span<const std::string> args, const CommandStreams& streams)
         << (encoding == InputEncoding::kUtf16 ? "UTF-16" : "UTF-8")
         << " sequence(s) read as U+FFFD\n";
   };
+  options.html = parsed->corpus.html;
+  options.on_html_unclosed = [&](const std::filesystem::path& file, std::string_view what,
+                                 std::uint64_t line) {
+    if (bar) bar->Clear();
+    err << kProgram << ": " << file.string() << ": " << what << " from line " << line
+        << " is never closed; the text after it is not counted\n";
+  };
+  StopWords stop_words;
+  if (!LoadStopWords(parsed->corpus, options, stop_words, err)) return kExitUsage;
+  const auto files = ResolveInputs(parsed->sources, parsed->extension, streams.in, err);
+  if (!files) return kExitUsage;
+  if (streams.err_is_terminal && !parsed->quiet) bar.emplace(err);
   if (bar) options.progress = [&](const ExtractionProgress& progress) { bar->Update(progress); };
-  ExtractionResult result;
+  CorpusRun result;
   try {
-    result = ExtractWords(*files, options);
+    result = ExtractCorpus(*files, options, parsed->corpus.settings, stop_words);
   } catch (const ExtractionFailure& failure) {
     if (bar) bar->Clear();
     err << kProgram << ": " << failure.what() << '\n';
@@ -149,7 +131,11 @@ int RunGuarded(std::span<const std::string> args, const CommandStreams& streams)
   }
   if (bar) bar->Clear();
 
-  const WordEncoding output = parsed->output_encoding.value_or(result.encoding);
+  const WordEncoding output = parsed->output_encoding.value_or(result.list.encoding);
+  const ListFormat format = FormatOf(parsed->corpus, parsed->counts);
+  const auto write_list = [&](const std::function<void(std::string_view)>& write) {
+    WriteList(result.list, format, output, parsed->corpus.settings.per_file, write);
+  };
   int status = result.reports == 0 ? kExitAllRead : kExitSomeFailed;
   if (parsed->output && result.files_read == 0 && !files->empty()) {
     // Nothing was read: an empty list would only destroy the previous results.
@@ -157,8 +143,7 @@ int RunGuarded(std::span<const std::string> args, const CommandStreams& streams)
   } else if (parsed->output) {
     try {
       SafeFileWriter file(*parsed->output);
-      WriteWords(result, output, parsed->counts,
-                 [&](std::string_view chunk) { file.Write(chunk); });
+      write_list([&](std::string_view chunk) { file.Write(chunk); });
       file.Commit();
     } catch (const FileWriteError& failure) {
       err << kProgram << ": " << failure.what() << '\n';
@@ -169,7 +154,7 @@ int RunGuarded(std::span<const std::string> args, const CommandStreams& streams)
     }
   } else {
     try {
-      WriteWords(result, output, parsed->counts, [&](std::string_view chunk) {
+      write_list([&](std::string_view chunk) {
         streams.out.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
       });
       streams.out.flush();
@@ -182,7 +167,8 @@ int RunGuarded(std::span<const std::string> args, const CommandStreams& streams)
       status = kExitSomeFailed;
     }
   }
-  err << "Results (Total Word Count: " << result.total << ")\n";
+  if (parsed->corpus.stats) err << StatsText(result.list);
+  err << "Results (Total Word Count: " << result.list.total << ")\n";
   return status;
 }
 

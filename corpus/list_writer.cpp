@@ -1,0 +1,119 @@
+#include "corpus/list_writer.h"
+
+#include <cstdio>
+
+#include "engine/utf8.h"
+
+namespace lintavel {
+
+namespace {
+
+constexpr std::size_t kChunk = 256 * 1024;
+
+void AppendWord(std::string_view word, WordEncoding from, WordEncoding to, std::string& out) {
+  if (from == to) {
+    out.append(word);
+  } else if (to == WordEncoding::kUtf8) {
+    AppendCp1252AsUtf8(word, out);
+  } else {
+    out.append(Utf8ToCp1252(word));
+  }
+}
+
+// RFC 4180: a field with a comma, quote or line break is quoted, its quotes doubled.
+void AppendCsvField(std::string_view field, std::string& out) {
+  if (field.find_first_of(",\"\r\n") == field.npos) {
+    out.append(field);
+    return;
+  }
+  out.push_back('"');
+  for (const char c : field) {
+    if (c == '"') out.push_back('"');
+    out.push_back(c);
+  }
+  out.push_back('"');
+}
+
+void AppendJsonString(std::string_view text, std::string& out) {
+  out.push_back('"');
+  for (const char c : text) {
+    if (c == '"' || c == '\\') {
+      out.push_back('\\');
+      out.push_back(c);
+    } else if (static_cast<unsigned char>(c) < 0x20) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
+      out.append(escaped);
+    } else {
+      out.push_back(c);
+    }
+  }
+  out.push_back('"');
+}
+
+}  // namespace
+
+void WriteList(const CorpusList& list, ListFormat format, WordEncoding output, bool with_files,
+               const std::function<void(std::string_view)>& write) {
+  std::string chunk;
+  chunk.reserve(kChunk + 256);
+  std::string utf8;
+  if (format == ListFormat::kCsv) {
+    chunk.append(with_files ? "word,count,files\r\n" : "word,count\r\n");
+  } else if (format == ListFormat::kJson) {
+    chunk.append("{\"total\":" + std::to_string(list.total) +
+                 ",\"distinct\":" + std::to_string(list.distinct) + ",\"words\":[");
+  }
+  bool first = true;
+  for (const CorpusWord& word : list.words) {
+    switch (format) {
+      case ListFormat::kText:
+        AppendWord(word.word, list.encoding, output, chunk);
+        chunk.append("\r\n");
+        break;
+      case ListFormat::kTsv:
+        chunk.append(std::to_string(word.count));
+        chunk.push_back('\t');
+        AppendWord(word.word, list.encoding, output, chunk);
+        if (with_files) chunk.append("\t" + std::to_string(word.files));
+        chunk.append("\r\n");
+        break;
+      case ListFormat::kCsv:
+        utf8.clear();
+        AppendWord(word.word, list.encoding, WordEncoding::kUtf8, utf8);
+        AppendCsvField(utf8, chunk);
+        chunk.append("," + std::to_string(word.count));
+        if (with_files) chunk.append("," + std::to_string(word.files));
+        chunk.append("\r\n");
+        break;
+      case ListFormat::kJson:
+        utf8.clear();
+        AppendWord(word.word, list.encoding, WordEncoding::kUtf8, utf8);
+        chunk.append(first ? "\n{\"word\":" : ",\n{\"word\":");
+        AppendJsonString(utf8, chunk);
+        chunk.append(",\"count\":" + std::to_string(word.count));
+        if (with_files) chunk.append(",\"files\":" + std::to_string(word.files));
+        chunk.push_back('}');
+        break;
+    }
+    first = false;
+    if (chunk.size() >= kChunk) {
+      write(chunk);
+      chunk.clear();
+    }
+  }
+  if (format == ListFormat::kJson) chunk.append(first ? "]}\n" : "\n]}\n");
+  if (!chunk.empty()) write(chunk);
+}
+
+std::string StatsText(const CorpusList& list) {
+  char ratio[32];
+  std::snprintf(
+      ratio, sizeof ratio, "%.4f",
+      list.total == 0 ? 0.0 : static_cast<double>(list.distinct) / static_cast<double>(list.total));
+  return "Total words: " + std::to_string(list.total) +
+         "\nDistinct words: " + std::to_string(list.distinct) +
+         "\nWords seen once: " + std::to_string(list.once) + "\nType-token ratio: " + ratio + "\n";
+}
+
+}  // namespace lintavel
