@@ -34,6 +34,11 @@ void AppendCsvField(std::string_view field, std::string& out) {
   out.push_back('"');
 }
 
+void AppendNumber(std::string_view before, std::uint64_t number, std::string& out) {
+  out.append(before);
+  out.append(std::to_string(number));
+}
+
 void AppendJsonString(std::string_view text, std::string& out) {
   out.push_back('"');
   for (const char c : text) {
@@ -61,8 +66,9 @@ void WriteList(const CorpusList& list, ListFormat format, WordEncoding output, b
   if (format == ListFormat::kCsv) {
     chunk.append(with_files ? "word,count,files\r\n" : "word,count\r\n");
   } else if (format == ListFormat::kJson) {
-    chunk.append("{\"total\":" + std::to_string(list.total) +
-                 ",\"distinct\":" + std::to_string(list.distinct) + ",\"words\":[");
+    AppendNumber("{\"total\":", list.total, chunk);
+    AppendNumber(",\"distinct\":", list.distinct, chunk);
+    chunk.append(",\"words\":[");
   }
   bool first = true;
   for (const CorpusWord& word : list.words) {
@@ -72,18 +78,18 @@ void WriteList(const CorpusList& list, ListFormat format, WordEncoding output, b
         chunk.append("\r\n");
         break;
       case ListFormat::kTsv:
-        chunk.append(std::to_string(word.count));
+        AppendNumber("", word.count, chunk);
         chunk.push_back('\t');
         AppendWord(word.word, list.encoding, output, chunk);
-        if (with_files) chunk.append("\t" + std::to_string(word.files));
+        if (with_files) AppendNumber("\t", word.files, chunk);
         chunk.append("\r\n");
         break;
       case ListFormat::kCsv:
         utf8.clear();
         AppendWord(word.word, list.encoding, WordEncoding::kUtf8, utf8);
         AppendCsvField(utf8, chunk);
-        chunk.append("," + std::to_string(word.count));
-        if (with_files) chunk.append("," + std::to_string(word.files));
+        AppendNumber(",", word.count, chunk);
+        if (with_files) AppendNumber(",", word.files, chunk);
         chunk.append("\r\n");
         break;
       case ListFormat::kJson:
@@ -91,8 +97,8 @@ void WriteList(const CorpusList& list, ListFormat format, WordEncoding output, b
         AppendWord(word.word, list.encoding, WordEncoding::kUtf8, utf8);
         chunk.append(first ? "\n{\"word\":" : ",\n{\"word\":");
         AppendJsonString(utf8, chunk);
-        chunk.append(",\"count\":" + std::to_string(word.count));
-        if (with_files) chunk.append(",\"files\":" + std::to_string(word.files));
+        AppendNumber(",\"count\":", word.count, chunk);
+        if (with_files) AppendNumber(",\"files\":", word.files, chunk);
         chunk.push_back('}');
         break;
     }
@@ -107,13 +113,16 @@ void WriteList(const CorpusList& list, ListFormat format, WordEncoding output, b
 }
 
 std::string StatsText(const CorpusList& list) {
-  char ratio[32];
-  std::snprintf(
-      ratio, sizeof ratio, "%.4f",
-      list.total == 0 ? 0.0 : static_cast<double>(list.distinct) / static_cast<double>(list.total));
-  return "Total words: " + std::to_string(list.total) +
-         "\nDistinct words: " + std::to_string(list.distinct) +
-         "\nWords seen once: " + std::to_string(list.once) + "\nType-token ratio: " + ratio + "\n";
+  const double ratio =
+      list.total == 0 ? 0.0 : static_cast<double>(list.distinct) / static_cast<double>(list.total);
+  char text[160];
+  std::snprintf(text, sizeof text,
+                "Total words: %llu\nDistinct words: %llu\nWords seen once: %llu\n"
+                "Type-token ratio: %.4f\n",
+                static_cast<unsigned long long>(list.total),
+                static_cast<unsigned long long>(list.distinct),
+                static_cast<unsigned long long>(list.once), ratio);
+  return text;
 }
 
 }  // namespace lintavel
