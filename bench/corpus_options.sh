@@ -5,7 +5,9 @@
 # --stop-list (the 500 most frequent words), --min-count, --top, --format csv|json;
 # --html on the same text made into HTML pages, against the plain run on the same
 # bytes; --per-file on 10,000 files of about 11 kB. Every output is checked before
-# anything is timed. The generated files are removed at the end.
+# anything is timed. The commands run in turn, round after round (side_by_side.py),
+# so that other work on the machine weighs on all alike. The generated files are
+# removed at the end.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake --preset release > /dev/null
@@ -37,7 +39,7 @@ folded=$("$extract" --fold-case "$big" 2> /dev/null | wc -l)
 echo "ok: $(wc -l < "$data/plain.tsv") words, $folded folded"
 
 echo "== Options on $(stat -c %s "$big") bytes"
-hyperfine -N --warmup 1 --runs 5 \
+python3 bench/side_by_side.py 7 \
   "$extract $big" \
   "$extract --fold-case $big" \
   "$extract --stop-list $data/stop500.txt $big" \
@@ -49,27 +51,29 @@ hyperfine -N --warmup 1 --runs 5 \
 echo "== --html on HTML pages, against the plain run on the same bytes"
 page="$data/kjv_x50.html"
 {
-  echo '<!DOCTYPE html><html><head><title>KJV</title><style>p { margin: 0 }</style></head><body>'
+  echo '<!DOCTYPE html><html><head><style>p { margin: 0 }</style></head><body>'
   for i in $(seq 50); do
     sed -e 's/&/\&amp;/g; s/</\&lt;/g; s/LORD/<span class="sc">LORD<\/span>/g' \
         -e 's/^\(.*\)$/<p>\1<\/p><!-- verse -->/' "$corpus"
   done
   echo '</body></html>'
 } > "$page"
-"$extract" --html "$page" 2> /dev/null | cmp - <(for i in $(seq 50); do cat "$corpus"; done |
-  "$extract" --files-from <(echo /dev/stdin) 2> /dev/null) || {
-  echo "(the --html words differ from the text's only by the page's title)"; }
-hyperfine -N --warmup 1 --runs 5 "$extract $page" "$extract --html $page" \
+for i in $(seq 50); do cat "$corpus"; done > "$data/x50.txt"
+# The same words as the text.
+"$extract" --html "$page" 2> /dev/null | cmp - <("$extract" "$data/x50.txt" 2> /dev/null)
+rm "$data/x50.txt"
+python3 bench/side_by_side.py 7 "$extract $page" "$extract --html $page" \
   "$extract --encoding utf-8 $page" "$extract --encoding utf-8 --html $page"
 
 echo "== --per-file on 10,000 files"
+rm "$page"
 mkdir -p "$data/files"
 for i in $(seq 25); do cat "$corpus"; done > "$data/x25.txt"
 split -n l/10000 -a 5 -d "$data/x25.txt" "$data/files/part"
 rm "$data/x25.txt"
 find "$data/files" -type f | sort > "$data/list.txt"
-"$extract" --per-file --counts --files-from "$data/list.txt" 2> /dev/null | cut -f 1,2 |
-  cmp - <("$extract" --counts --files-from "$data/list.txt" 2> /dev/null)
-hyperfine -N --warmup 1 --runs 5 \
+"$extract" --per-file --counts --files-from "$data/list.txt" 2> /dev/null | tr -d '\r' |
+  cut -f 1,2 | cmp - <("$extract" --counts --files-from "$data/list.txt" 2> /dev/null | tr -d '\r')
+python3 bench/side_by_side.py 3 \
   "$extract --counts --files-from $data/list.txt" \
   "$extract --per-file --counts --files-from $data/list.txt"

@@ -104,8 +104,15 @@ void HtmlTextFilter::Process(std::string_view chunk, std::string& out) {
     switch (state_) {
       case State::kText: {
         // Most of a page is text: copy it in runs up to the next '<' or '&'.
-        std::size_t stop = i;
-        while (stop < n && chunk[stop] != '<' && chunk[stop] != '&') ++stop;
+        const char* rest = chunk.data() + i;
+        const void* less = std::memchr(rest, '<', n - i);
+        const std::size_t run =
+            less != nullptr ? static_cast<std::size_t>(static_cast<const char*>(less) - rest)
+                            : n - i;
+        const void* amp = std::memchr(rest, '&', run);
+        const std::size_t stop =
+            i +
+            (amp != nullptr ? static_cast<std::size_t>(static_cast<const char*>(amp) - rest) : run);
         out.append(chunk.substr(i, stop - i));
         if (stop == n) return;
         if (chunk[stop] == '<') {
