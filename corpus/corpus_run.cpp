@@ -1,39 +1,25 @@
 #include "corpus/corpus_run.h"
 
-#include "engine/input_file.h"
-
 namespace lintavel {
 
 namespace {
 
+// One run over all the files whose words come back one by one with their file, so
+// that each word's files are counted as the text goes by.
 CorpusRun ExtractPerFile(std::span<const std::filesystem::path> files,
                          const ExtractionOptions& options, const CorpusSettings& settings,
                          const StopWords* stop_words) {
-  CorpusRun run;
   CorpusMerger merger(
       options.encoding == InputEncoding::kCp1252 ? WordEncoding::kCp1252 : WordEncoding::kUtf8,
       settings.fold_case, stop_words);
-  // One progress over all the files, as a single run would tell it.
-  ExtractionProgress overall;
-  overall.files_total = files.size();
-  for (const auto& path : files) overall.bytes_total += RegularFileSize(path);
-  ExtractionOptions one = options;
-  if (options.progress) {
-    one.progress = [&](const ExtractionProgress& progress) {
-      ExtractionProgress shown = overall;
-      shown.bytes_done += progress.bytes_done;
-      shown.files_done += progress.files_done;
-      options.progress(shown);
-    };
-  }
-  for (const auto& path : files) {
-    ExtractionResult result = ExtractWords(std::span(&path, 1), one);
-    run.reports += result.reports;
-    run.files_read += result.files_read;
-    merger.AddRun(result.words);
-    overall.bytes_done += RegularFileSize(path);
-    ++overall.files_done;
-  }
+  ExtractionOptions each_word = options;
+  each_word.on_word = [&merger](std::size_t file, std::string_view word) {
+    merger.AddWord(file + 1, word);
+  };
+  const ExtractionResult result = ExtractWords(files, each_word);
+  CorpusRun run;
+  run.reports = result.reports;
+  run.files_read = result.files_read;
   run.list = std::move(merger).Take();
   return run;
 }

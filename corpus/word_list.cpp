@@ -36,24 +36,26 @@ CorpusMerger::CorpusMerger(WordEncoding encoding, bool fold_case, const StopWord
 
 void CorpusMerger::AddRun(std::span<const CountedWord> words) {
   ++runs_;
-  for (const CountedWord& counted : words) {
-    std::string_view word = counted.word;
-    if (fold_case_) {
-      folded_.clear();
-      AppendFolded(word, encoding_, folded_);
-      word = folded_;
-    }
-    if (stop_words_ != nullptr && stop_words_->Contains(word)) continue;
-    auto found = words_.find(word);
-    if (found == words_.end()) found = words_.emplace(arena_.Store(word), Figures{}).first;
-    Figures& figures = found->second;
-    figures.count += counted.count;
-    if (figures.last_run != runs_) {
-      figures.last_run = runs_;
-      ++figures.files;
-    }
-    total_ += counted.count;
+  for (const CountedWord& counted : words) AddWord(runs_, counted.word, counted.count);
+}
+
+void CorpusMerger::AddWord(std::uint64_t run, std::string_view word, std::uint64_t count) {
+  runs_ = run;
+  if (fold_case_) {
+    folded_.clear();
+    AppendFolded(word, encoding_, folded_);
+    word = folded_;
   }
+  if (stop_words_ != nullptr && stop_words_->Contains(word)) return;
+  auto found = words_.find(word);
+  if (found == words_.end()) found = words_.emplace(arena_.Store(word), Figures{}).first;
+  Figures& figures = found->second;
+  figures.count += count;
+  if (figures.last_run != run) {
+    figures.last_run = run;
+    ++figures.files;
+  }
+  total_ += count;
 }
 
 CorpusList CorpusMerger::Take() && {

@@ -65,6 +65,10 @@ class CorpusMerger {
   // Adds the distinct words of one run (one input file, or all of them).
   void AddRun(std::span<const CountedWord> words);
 
+  // Adds `count` occurrences of the cleaned `word` of the run numbered `run` (from 1;
+  // the words of one run may come mixed with those of others only in run order).
+  void AddWord(std::uint64_t run, std::string_view word, std::uint64_t count = 1);
+
   // The merged words, least frequent first, ties in ordinal UTF-16 order.
   CorpusList Take() &&;
 

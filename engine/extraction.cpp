@@ -14,6 +14,7 @@
 #include "engine/text_rules.h"
 #include "engine/utf16.h"
 #include "engine/utf8.h"
+#include "engine/word_cutter.h"
 
 namespace lintavel {
 
@@ -326,7 +327,11 @@ class BlockReader {
   }
 
   void EndWord() {
-    if (!open_word_.empty()) straddling_.Add(open_word_);
+    if (!open_word_.empty() && options_.on_word) {
+      options_.on_word(progress_.files_done, open_word_);
+    } else if (!open_word_.empty()) {
+      straddling_.Add(open_word_);
+    }
     open_word_.clear();
   }
 
@@ -348,7 +353,13 @@ class BlockReader {
     AppendWordBytes(text.substr(0, block.begin), open_word_);
     EndWord();
     AppendWordBytes(text.substr(block.end), open_word_);
-    pool_.Submit(std::move(block));
+    if (options_.on_word) {
+      ForEachWord(text.substr(block.begin, block.end - block.begin), scratch_,
+                  [this](std::string_view word) { options_.on_word(progress_.files_done, word); });
+      pool_.Release(std::move(block));
+    } else {
+      pool_.Submit(std::move(block));
+    }
     ReportProgress();
   }
 
@@ -361,6 +372,7 @@ class BlockReader {
   std::string raw_;       // undecoded input, when the input is decoded
   std::string decoded_;   // its decoded form
   std::string filtered_;  // the text of decoded HTML
+  std::string scratch_;   // a word cleaned for on_word
 };
 
 // The counting threads worth starting: no more than there are blocks to count.

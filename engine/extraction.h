@@ -55,6 +55,10 @@ struct ExtractionOptions {
   // with what was left open and the line where it began: its text was not counted.
   std::function<void(const std::filesystem::path&, std::string_view, std::uint64_t)>
       on_html_unclosed;
+  // When set, the words are handed to it instead of being counted: each with the
+  // index of its file in the list, on the calling thread, in the order of the text.
+  // The result then lists no words.
+  std::function<void(std::size_t, std::string_view)> on_word;
   // Checked before every block of input; once set, the run ends as soon as it can.
   const std::atomic<bool>* cancel = nullptr;
   // Receives the reader's reports, on the calling thread, in the order of the files.
