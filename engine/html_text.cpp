@@ -162,28 +162,33 @@ void HtmlTextFilter::Process(std::string_view chunk, std::string& out) {
         break;
       }
       case State::kTagName: {
-        const char c = chunk[i++];
-        if (c == '>') {
-          EndTag(out);
-        } else if (IsAsciiSpace(c) || c == '/') {
-          after_equals_ = false;
-          state_ = State::kAttributes;
-        } else if (name_.size() < kLongestName) {
-          name_.push_back(AsciiLower(c));
+        // Tags come often in a page: each stays in its own state until it ends.
+        while (i < n && state_ == State::kTagName) {
+          const char c = chunk[i++];
+          if (c == '>') {
+            EndTag(out);
+          } else if (IsAsciiSpace(c) || c == '/') {
+            after_equals_ = false;
+            state_ = State::kAttributes;
+          } else if (name_.size() < kLongestName) {
+            name_.push_back(AsciiLower(c));
+          }
         }
         break;
       }
       case State::kAttributes: {
-        const char c = chunk[i++];
-        if (c == '>') {
-          EndTag(out);
-        } else if ((c == '"' || c == '\'') && after_equals_) {
-          quote_ = c;
-          state_ = State::kQuoted;
-        } else if (c == '=') {
-          after_equals_ = true;
-        } else if (!IsAsciiSpace(c)) {
-          after_equals_ = false;
+        while (i < n && state_ == State::kAttributes) {
+          const char c = chunk[i++];
+          if (c == '>') {
+            EndTag(out);
+          } else if ((c == '"' || c == '\'') && after_equals_) {
+            quote_ = c;
+            state_ = State::kQuoted;
+          } else if (c == '=') {
+            after_equals_ = true;
+          } else if (!IsAsciiSpace(c)) {
+            after_equals_ = false;
+          }
         }
         break;
       }
@@ -213,11 +218,22 @@ void HtmlTextFilter::Process(std::string_view chunk, std::string& out) {
         }
         break;
       case State::kComment: {
-        const char c = chunk[i++];
-        if (c == '>' && dashes_ >= 2) {
+        // Ends at the first '>' after two dashes, which may lie in earlier chunks.
+        const void* found = std::memchr(chunk.data() + i, '>', n - i);
+        const std::size_t close =
+            found != nullptr
+                ? static_cast<std::size_t>(static_cast<const char*>(found) - chunk.data())
+                : n;
+        std::size_t dashes = 0;
+        while (dashes < 2 && close - dashes > i && chunk[close - dashes - 1] == '-') ++dashes;
+        const int before = close - dashes == i ? dashes_ : 0;
+        dashes_ = before + static_cast<int>(dashes);
+        if (found == nullptr) return;
+        i = close + 1;
+        if (dashes_ >= 2) {
           state_ = State::kText;
         } else {
-          dashes_ = c == '-' ? dashes_ + 1 : 0;
+          dashes_ = 0;
         }
         break;
       }
