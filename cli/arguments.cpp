@@ -43,6 +43,12 @@ std::optional<Arguments> ParseArguments(std::span<const std::string> args, std::
     err << "lintavel-extract: " << what << "\n" << kUsage;
     return std::nullopt;
   };
+  // The corpus options' mistakes take one line.
+  std::string corpus_error;
+  const auto one_line = [&err](const std::string& what) {
+    err << "lintavel-extract: " << what << "\n";
+    return std::nullopt;
+  };
   bool options_ended = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     std::string_view arg = args[i];
@@ -116,11 +122,16 @@ std::optional<Arguments> ParseArguments(std::span<const std::string> args, std::
         return fail("option --threads needs a whole number from 1 to 256");
       }
       parsed.threads = threads;
+    } else if (const auto taken = TakeCorpusOption(arg, inline_value.has_value(), value,
+                                                   parsed.corpus, corpus_error)) {
+      if (!*taken) return one_line(corpus_error);
     } else {
       return fail("unknown option " + std::string(args[i]));
     }
   }
   if (parsed.help || parsed.version) return parsed;
+  if (const auto error = CorpusArgumentsError(parsed.corpus, parsed.counts))
+    return one_line(*error);
   const bool has_tree =
       std::any_of(parsed.sources.begin(), parsed.sources.end(),
                   [](const auto& s) { return s.kind == InputSource::Kind::kFolderTree; });

@@ -9,10 +9,12 @@
 #include <system_error>
 #include <thread>
 
+#include "engine/html_text.h"
 #include "engine/text_file_reader.h"
 #include "engine/text_rules.h"
 #include "engine/utf16.h"
 #include "engine/utf8.h"
+#include "engine/word_cutter.h"
 
 namespace lintavel {
 
@@ -198,6 +200,7 @@ class BlockReader {
     const Decoding decoding = reading.is_open() ? DecodingOf(path) : Decoding::kNone;
     Utf8Normalizer normalizer;
     Utf16Decoder utf16;
+    HtmlTextFilter html(decoding == Decoding::kNone ? WordEncoding::kCp1252 : WordEncoding::kUtf8);
     bool go_on = true;
     while (reading.is_open()) {
       if (Cancelled()) {
@@ -207,14 +210,16 @@ class BlockReader {
       Block block = pool_.Acquire();
       std::size_t got = 0;
       std::size_t raw = 0;
-      if (decoding == Decoding::kNone) {
+      if (decoding == Decoding::kNone && !options_.html) {
         raw = got = reading.Read(block.bytes);
       } else {
         raw_.resize(kBlockBytes);
         raw = reading.Read(raw_);
         decoded_.clear();
         const std::string_view read(raw_.data(), raw);
-        if (decoding == Decoding::kCp1252ToUtf8) {
+        if (decoding == Decoding::kNone) {
+          decoded_.assign(read);
+        } else if (decoding == Decoding::kCp1252ToUtf8) {
           AppendCp1252AsUtf8(read, decoded_);
         } else if (decoding == Decoding::kUtf16) {
           if (raw != 0) {
@@ -226,6 +231,12 @@ class BlockReader {
           normalizer.Feed(read, decoded_);
         } else {
           normalizer.Finish(decoded_);
+        }
+        if (options_.html) {
+          filtered_.clear();
+          html.Feed(decoded_, filtered_);
+          if (raw == 0) html.Finish(filtered_);
+          decoded_.swap(filtered_);
         }
         if (block.bytes.size() < decoded_.size()) block.bytes.resize(decoded_.size());
         std::copy(decoded_.begin(), decoded_.end(), block.bytes.begin());
@@ -241,6 +252,9 @@ class BlockReader {
     }
     reading.Close();
     EndWord();  // the end of a file ends its last word
+    if (!html.unclosed().empty() && options_.on_html_unclosed) {
+      options_.on_html_unclosed(path, html.unclosed(), html.unclosed_line());
+    }
     const std::uint64_t replaced = normalizer.replaced() + utf16.replaced();
     if (replaced != 0 && options_.on_ill_formed) {
       options_.on_ill_formed(
@@ -313,7 +327,11 @@ class BlockReader {
   }
 
   void EndWord() {
-    if (!open_word_.empty()) straddling_.Add(open_word_);
+    if (!open_word_.empty() && options_.on_word) {
+      options_.on_word(progress_.files_done, open_word_);
+    } else if (!open_word_.empty()) {
+      straddling_.Add(open_word_);
+    }
     open_word_.clear();
   }
 
@@ -335,7 +353,13 @@ class BlockReader {
     AppendWordBytes(text.substr(0, block.begin), open_word_);
     EndWord();
     AppendWordBytes(text.substr(block.end), open_word_);
-    pool_.Submit(std::move(block));
+    if (options_.on_word) {
+      ForEachWord(text.substr(block.begin, block.end - block.begin), scratch_,
+                  [this](std::string_view word) { options_.on_word(progress_.files_done, word); });
+      pool_.Release(std::move(block));
+    } else {
+      pool_.Submit(std::move(block));
+    }
     ReportProgress();
   }
 
@@ -345,8 +369,10 @@ class BlockReader {
   std::string open_word_;  // cleaned bytes of the word that runs on into the next block
   WordCounter straddling_;
   std::size_t files_opened_ = 0;
-  std::string raw_;      // undecoded input, when the input is decoded
-  std::string decoded_;  // its decoded form
+  std::string raw_;       // undecoded input, when the input is decoded
+  std::string decoded_;   // its decoded form
+  std::string filtered_;  // the text of decoded HTML
+  std::string scratch_;   // a word cleaned for on_word
 };
 
 // The counting threads worth starting: no more than there are blocks to count.

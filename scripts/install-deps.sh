@@ -5,11 +5,11 @@
 set -euo pipefail
 
 # "a|b" is satisfied by either package and installs the first when neither is there.
-build_packages=(cmake ninja-build g++ pkg-config qt6-base-dev libboost1.81-dev libxlsxwriter-dev
-                fonts-liberation2 python3)
+build_packages=(cmake ninja-build g++ pkg-config python3 qt6-base-dev libboost1.81-dev libxlsxwriter-dev
+                unicode-data fonts-liberation2)
 # qt6-gtk-platformtheme: on a GNOME or Xfce desktop the dialogs are the desktop's own.
 run_packages=("${build_packages[@]}" libreoffice-calc qt6-gtk-platformtheme)
-test_packages=(googletest libgtest-dev libgmock-dev clang-format
+test_packages=(googletest libgtest-dev libgmock-dev clang-format debian-faq
                "libreoffice-calc-nogui|libreoffice-calc")
 bench_packages=(libbenchmark-dev hyperfine python3)
 fuzz_packages=(clang libclang-rt-14-dev)

@@ -100,7 +100,7 @@ completion() {
   offered=$(cd "$scratch/work" && complete_words "b" | tr '\n' ' ')
   [ "$offered" = "b c.txt " ] || return 1
   # Every option that --help names is completed, and no other.
-  help=$(lintavel-extract --help | grep -oE '(^|[ ,])--?[a-z][a-z-]*' | tr -d ' ,' | sort -u)
+  help=$(lintavel-extract --help | grep -E '^  --?[a-z]' | grep -oE '(^|[ ,])--?[a-z][a-z-]*' | tr -d ' ,' | sort -u)
   offered=$(complete_words - | grep -v '^--$' | sort -u)
   [ "$help" = "$offered" ] || { diff <(echo "$help") <(echo "$offered") >&2; return 1; }
 }
