@@ -34,6 +34,7 @@
 #include <string>
 #include <string_view>
 
+#include "bench/resident_memory.h"
 #include "engine/extraction.h"
 #include "shell/settings_store.h"
 #include "support/scripted_dialogs.h"
@@ -49,21 +50,6 @@ using lintavel::ExtractionResult;
 int Fail(const char* what) {
   std::fprintf(stderr, "window_responsiveness: %s\n", what);
   return 1;
-}
-
-// The peak resident memory of this process so far, in KiB.
-long PeakKiB() {
-  std::ifstream status("/proc/self/status");
-  std::string key;
-  long value = 0;
-  while (status >> key) {
-    if (key == "VmHWM:") {
-      status >> value;
-      return value;
-    }
-    status.ignore(1 << 10, '\n');
-  }
-  return 0;
 }
 
 // The peak resident memory of lintavel-extract over `file`, in KiB, or -1.
@@ -141,7 +127,7 @@ int LongRow(const char* file) {
   }
   const qint64 run_ms = run_time.elapsed();
   QApplication::processEvents();
-  const long window_peak = PeakKiB();
+  const long window_peak = lintavel::bench::PeakKiB();
   lintavel::ListView& results = *form.ListView2();
   const auto size = static_cast<std::size_t>(QFileInfo(QString::fromLocal8Bit(file)).size());
   if (results.Count() != 1 || results.rows_model().rows().Length(0) != size) {

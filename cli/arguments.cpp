@@ -43,6 +43,12 @@ std::optional<Arguments> ParseArguments(std::span<const std::string> args, std::
     err << "lintavel-extract: " << what << "\n" << kUsage;
     return std::nullopt;
   };
+  // The corpus options' mistakes take one line.
+  std::string corpus_error;
+  const auto one_line = [&err](const std::string& what) {
+    err << "lintavel-extract: " << what << "\n";
+    return std::nullopt;
+  };
   bool options_ended = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     std::string_view arg = args[i];
@@ -70,6 +76,8 @@ std::optional<Arguments> ParseArguments(std::span<const std::string> args, std::
     const auto takes_none = [&] { return !inline_value.has_value(); };
     if ((arg == "-h" || arg == "--help") && takes_none()) {
       parsed.help = true;
+    } else if (arg == "--version" && takes_none()) {
+      parsed.version = true;
     } else if ((arg == "-q" || arg == "--quiet") && takes_none()) {
       parsed.quiet = true;
     } else if (arg == "--counts" && takes_none()) {
@@ -114,11 +122,16 @@ std::optional<Arguments> ParseArguments(std::span<const std::string> args, std::
         return fail("option --threads needs a whole number from 1 to 256");
       }
       parsed.threads = threads;
+    } else if (const auto taken = TakeCorpusOption(arg, inline_value.has_value(), value,
+                                                   parsed.corpus, corpus_error)) {
+      if (!*taken) return one_line(corpus_error);
     } else {
       return fail("unknown option " + std::string(args[i]));
     }
   }
-  if (parsed.help) return parsed;
+  if (parsed.help || parsed.version) return parsed;
+  if (const auto error = CorpusArgumentsError(parsed.corpus, parsed.counts))
+    return one_line(*error);
   const bool has_tree =
       std::any_of(parsed.sources.begin(), parsed.sources.end(),
                   [](const auto& s) { return s.kind == InputSource::Kind::kFolderTree; });

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/corpus_options.h"
 #include "engine/extraction.h"
 
 namespace lintavel {
@@ -26,8 +27,10 @@ struct Arguments {
   std::optional<WordEncoding> output_encoding;  // default: that of the words
   unsigned threads = 0;
   bool counts = false;
+  CorpusArguments corpus;
   bool quiet = false;
   bool help = false;
+  bool version = false;
 };
 
 // Parses the arguments; on a mistake says what is wrong on `err` and gives nothing.

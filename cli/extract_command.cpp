@@ -8,10 +8,12 @@
 #include <vector>
 
 #include "cli/arguments.h"
+#include "cli/corpus_options.h"
 #include "cli/input_list.h"
 #include "cli/progress_bar.h"
 #include "engine/extraction.h"
 #include "engine/utf8.h"
+#include "lintavel_version.h"
 #include "output/safe_file_writer.h"
 #include "shell/error_report.h"
 
@@ -54,18 +56,59 @@ constexpr std::string_view kHelp =
     "                         read-only file is refused; a link is written through\n"
     "  --output-encoding ENC  cp1252 or utf-8; by default cp1252 after cp1252 input,\n"
     "                         utf-8 otherwise; a character ENC lacks is written as \"?\"\n"
-    "  --counts               write \"count<TAB>word\" lines\n"
+    "  --counts               write \"count<TAB>word\" lines (--format tsv)\n"
+    "  --format FMT           text (the default), tsv, csv (RFC 4180, header\n"
+    "                         word,count[,files]) or json ({\"total\",\"distinct\",\n"
+    "                         \"words\":[{\"word\",\"count\"[,\"files\"]}]}); csv and json\n"
+    "                         are UTF-8\n"
+    "Corpus:\n"
+    "  --fold-case            words differing only in case are one, listed folded\n"
+    "                         (cp1252: the code page's pairs; Unicode: simple folding)\n"
+    "  --html                 count only the text of HTML: tags, comments, script and\n"
+    "                         style are no words; inline tags (b, i, a, span, em, ...)\n"
+    "                         join, all others separate; &amp; &eacute; &#233; decoded;\n"
+    "                         what is left open at the end of a file is reported\n"
+    "  --stop-list FILE       leave out the words of FILE (one a line, same encoding,\n"
+    "                         word rules and case option); may be repeated\n"
+    "  --min-count N          only the words seen at least N times\n"
+    "  --top N                only the N most frequent words\n"
+    "  --sort ORDER           count (the default), count-desc or word\n"
+    "  --per-file             add the number of files each word occurs in (tsv, csv,\n"
+    "                         json)\n"
+    "  --stats                total, distinct, seen once and type-token ratio on\n"
+    "                         standard error\n"
     "Running:\n"
     "  --threads N            counting threads (default: one per core)\n"
     "  -q, --quiet            no progress bar (it is drawn only on a terminal)\n"
     "  -h, --help             show this help\n"
+    "  --version              show the version\n"
     "  --                     everything after it is a FILE\n"
     "\n"
     "A file that cannot be read is reported on standard error and the run goes on.\n"
     "Exit status: 0 when every file was read, 1 when some file could not be read, the\n"
     "output could not be written or the run itself failed (out of memory, no counting\n"
-    "thread), 2 for bad arguments, an unusable file list or a --recursive DIR that is\n"
-    "no folder.\n";
+    "thread), 2 for bad arguments, an unusable file list, a --recursive DIR that is\n"
+    "no folder or a corpus option that is wrong (one line, nothing read or written).\n"
+    "\n"
+    "Examples, one per option:\n"
+    "  lintavel-extract book.txt\n"
+    "  lintavel-extract --files-from list.txt\n"
+    "  lintavel-extract --recursive corpus --ext txt\n"
+    "  lintavel-extract --encoding auto notes.txt\n"
+    "  lintavel-extract -o words.txt book.txt\n"
+    "  lintavel-extract --encoding utf-8 --output-encoding cp1252 book.txt\n"
+    "  lintavel-extract --counts book.txt\n"
+    "  lintavel-extract --format csv -o words.csv book.txt\n"
+    "  lintavel-extract --encoding utf-8 --fold-case book.txt\n"
+    "  lintavel-extract --html --encoding utf-8 page.html\n"
+    "  lintavel-extract --stop-list stop.txt book.txt\n"
+    "  lintavel-extract --min-count 5 book.txt\n"
+    "  lintavel-extract --top 100 book.txt\n"
+    "  lintavel-extract --sort count-desc book.txt\n"
+    "  lintavel-extract --per-file --format json a.txt b.txt\n"
+    "  lintavel-extract --stats book.txt > /dev/null\n"
+    "  lintavel-extract --threads 1 --quiet book.txt\n"
+    "  lintavel-extract -- -odd-name.txt\n";
 
 // The report text with its line breaks as a terminal shows them: a bare CR would
 // send the cursor back and the next line would overwrite the location.
@@ -82,33 +125,6 @@ std::string ForTerminal(const std::string& text) {
   return shown;
 }
 
-// Calls write(chunk) with the output lines, a few hundred kilobytes at a time.
-template <typename Write>
-void WriteWords(const ExtractionResult& result, WordEncoding output, bool counts, Write&& write) {
-  constexpr std::size_t kChunk = 256 * 1024;
-  std::string chunk;
-  chunk.reserve(kChunk + 256);
-  for (const CountedWord& word : result.words) {
-    if (counts) {
-      chunk.append(std::to_string(word.count));
-      chunk.push_back('\t');
-    }
-    if (output == result.encoding) {
-      chunk.append(word.word);
-    } else if (output == WordEncoding::kUtf8) {
-      AppendCp1252AsUtf8(word.word, chunk);
-    } else {
-      chunk.append(Utf8ToCp1252(word.word));
-    }
-    chunk.append("\r\n");
-    if (chunk.size() >= kChunk) {
-      write(std::string_view(chunk));
-      chunk.clear();
-    }
-  }
-  if (!chunk.empty()) write(std::string_view(chunk));
-}
-
 int RunGuarded(std::span<const std::string> args, const CommandStreams& streams) {
   std::ostream& err = streams.err;
   const std::optional<Arguments> parsed = ParseArguments(args, err);
@@ -117,11 +133,11 @@ int RunGuarded(std::span<const std::string> args, const CommandStreams& streams)
     streams.out << kHelp;
     return kExitAllRead;
   }
-  const auto files = ResolveInputs(parsed->sources, parsed->extension, streams.in, err);
-  if (!files) return kExitUsage;
-
+  if (parsed->version) {
+    streams.out << kProgram << ' ' << kVersion << '\n';
+    return kExitAllRead;
+  }
   std::optional<ProgressBar> bar;
-  if (streams.err_is_terminal && !parsed->quiet) bar.emplace(err);
   ExtractionOptions options;
   options.threads = parsed->threads;
   options.encoding = parsed->encoding;
@@ -138,10 +154,22 @@ int RunGuarded(std::span<const std::string> args, const CommandStreams& streams)
         << (encoding == InputEncoding::kUtf16 ? "UTF-16" : "UTF-8")
         << " sequence(s) read as U+FFFD\n";
   };
+  options.html = parsed->corpus.html;
+  options.on_html_unclosed = [&](const std::filesystem::path& file, std::string_view what,
+                                 std::uint64_t line) {
+    if (bar) bar->Clear();
+    err << kProgram << ": " << file.string() << ": " << what << " from line " << line
+        << " is never closed; the text after it is not counted\n";
+  };
+  StopWords stop_words;
+  if (!LoadStopWords(parsed->corpus, options, stop_words, err)) return kExitUsage;
+  const auto files = ResolveInputs(parsed->sources, parsed->extension, streams.in, err);
+  if (!files) return kExitUsage;
+  if (streams.err_is_terminal && !parsed->quiet) bar.emplace(err);
   if (bar) options.progress = [&](const ExtractionProgress& progress) { bar->Update(progress); };
-  ExtractionResult result;
+  CorpusRun result;
   try {
-    result = ExtractWords(*files, options);
+    result = ExtractCorpus(*files, options, parsed->corpus.settings, stop_words);
   } catch (const ExtractionFailure& failure) {
     if (bar) bar->Clear();
     err << kProgram << ": " << failure.what() << '\n';
@@ -149,7 +177,11 @@ int RunGuarded(std::span<const std::string> args, const CommandStreams& streams)
   }
   if (bar) bar->Clear();
 
-  const WordEncoding output = parsed->output_encoding.value_or(result.encoding);
+  const WordEncoding output = parsed->output_encoding.value_or(result.list.encoding);
+  const ListFormat format = FormatOf(parsed->corpus, parsed->counts);
+  const auto write_list = [&](const std::function<void(std::string_view)>& write) {
+    WriteList(result.list, format, output, parsed->corpus.settings.per_file, write);
+  };
   int status = result.reports == 0 ? kExitAllRead : kExitSomeFailed;
   if (parsed->output && result.files_read == 0 && !files->empty()) {
     // Nothing was read: an empty list would only destroy the previous results.
@@ -157,8 +189,7 @@ int RunGuarded(std::span<const std::string> args, const CommandStreams& streams)
   } else if (parsed->output) {
     try {
       SafeFileWriter file(*parsed->output);
-      WriteWords(result, output, parsed->counts,
-                 [&](std::string_view chunk) { file.Write(chunk); });
+      write_list([&](std::string_view chunk) { file.Write(chunk); });
       file.Commit();
     } catch (const FileWriteError& failure) {
       err << kProgram << ": " << failure.what() << '\n';
@@ -169,7 +200,7 @@ int RunGuarded(std::span<const std::string> args, const CommandStreams& streams)
     }
   } else {
     try {
-      WriteWords(result, output, parsed->counts, [&](std::string_view chunk) {
+      write_list([&](std::string_view chunk) {
         streams.out.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
       });
       streams.out.flush();
@@ -182,7 +213,8 @@ int RunGuarded(std::span<const std::string> args, const CommandStreams& streams)
       status = kExitSomeFailed;
     }
   }
-  err << "Results (Total Word Count: " << result.total << ")\n";
+  if (parsed->corpus.stats) err << StatsText(result.list);
+  err << "Results (Total Word Count: " << result.list.total << ")\n";
   return status;
 }
 

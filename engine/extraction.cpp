@@ -12,10 +12,12 @@
 #include <system_error>
 #include <thread>
 
+#include "engine/html_text.h"
 #include "engine/text_file_reader.h"
 #include "engine/text_rules.h"
 #include "engine/utf16.h"
 #include "engine/utf8.h"
+#include "engine/word_cutter.h"
 
 namespace lintavel {
 
@@ -279,6 +281,7 @@ class BlockReader {
     FileState& file = pool_.AddFile();
     file.path = path;
     file.decoding = reading.is_open() ? DecodingOf(path) : Decoding::kNone;
+    if (options_.html || options_.on_word) return ReadFileSerially(reading, file);
     bool go_on = true;
     bool file_start = true;
     Block block;
@@ -433,11 +436,106 @@ class BlockReader {
     return options_.cancel != nullptr && options_.cancel->load(std::memory_order_relaxed);
   }
 
+  // With HTML, or words handed to a callback, the text is decoded and filtered
+  // here, in the order of the file, since both carry state from one block to the
+  // next; the counting threads then get plain text (with the callback, nothing).
+  bool ReadFileSerially(TextFileReading& reading, FileState& file) {
+    FileState& text_file = pool_.AddFile();  // the filtered text, counted as it is
+    text_file.path = file.path;
+    Utf8Normalizer normalizer;
+    Utf16Decoder utf16;
+    HtmlTextFilter html(file.decoding == Decoding::kNone ? WordEncoding::kCp1252
+                                                         : WordEncoding::kUtf8);
+    bool go_on = true;
+    std::string carried;  // the text after the last separator so far
+    while (reading.is_open()) {
+      if (Cancelled()) {
+        go_on = false;
+        break;
+      }
+      raw_.resize(kBlockBytes);
+      const std::size_t raw = reading.Read(raw_);
+      const std::string_view read(raw_.data(), raw);
+      decoded_.clear();
+      if (file.decoding == Decoding::kNone) {
+        decoded_.assign(read);
+      } else if (file.decoding == Decoding::kCp1252ToUtf8) {
+        AppendCp1252AsUtf8(read, decoded_);
+      } else if (file.decoding == Decoding::kUtf16) {
+        raw != 0 ? utf16.Feed(read, decoded_) : utf16.Finish(decoded_);
+      } else {
+        raw != 0 ? normalizer.Feed(read, decoded_) : normalizer.Finish(decoded_);
+      }
+      if (options_.html) {
+        filtered_.clear();
+        html.Feed(decoded_, filtered_);
+        if (raw == 0) html.Finish(filtered_);
+        decoded_.swap(filtered_);
+      }
+      pool_.AddDone(raw);
+      // Only the new text can hold a separator: what was carried holds none.
+      const std::size_t searched_from = carried.size();
+      carried.append(decoded_);
+      std::size_t cut = carried.size();
+      while (cut > searched_from && ClassOf(carried[cut - 1]) != ByteClass::kSeparator) --cut;
+      if (raw == 0) cut = carried.size();
+      if (cut > searched_from || raw == 0) {
+        HandOn(text_file, std::string_view(carried).substr(0, cut), raw == 0);
+        carried.erase(0, cut);
+      }
+      ReportProgress();
+      if (raw == 0) break;
+    }
+    reading.Close();
+    if (!html.unclosed().empty() && options_.on_html_unclosed) {
+      options_.on_html_unclosed(file.path, html.unclosed(), html.unclosed_line());
+    }
+    TellIllFormed(true);  // the notes on files read before come first
+    const std::uint64_t replaced = normalizer.replaced() + utf16.replaced();
+    if (replaced != 0 && options_.on_ill_formed) {
+      options_.on_ill_formed(
+          file.path, replaced,
+          file.decoding == Decoding::kUtf16 ? InputEncoding::kUtf16 : InputEncoding::kUtf8);
+    }
+    ++progress_.files_done;
+    ReportProgress();
+    return go_on;
+  }
+
+  // Hands text that ends after a separator, or at the end of its file, to counting
+  // or to the word callback.
+  void HandOn(FileState& text_file, std::string_view text, bool file_end) {
+    if (text.empty()) return;
+    if (options_.on_word) {
+      if (file_end) {
+        // The end of the file ends its last word.
+        last_text_.assign(text);
+        last_text_.push_back('\n');
+        text = last_text_;
+      }
+      ForEachWord(text, scratch_,
+                  [this](std::string_view word) { options_.on_word(progress_.files_done, word); });
+      return;
+    }
+    Block block = pool_.Acquire();
+    block.file = &text_file;
+    Reserve(block, text.size(), 0);
+    std::memcpy(block.bytes.get(), text.data(), text.size());
+    block.size = text.size();
+    block.file_end = file_end;
+    pool_.Submit(std::move(block));
+  }
+
   CountingPool& pool_;
   const ExtractionOptions& options_;
   ExtractionProgress& progress_;
   std::size_t files_opened_ = 0;
   std::deque<const FileState*> waiting_;  // files read whose notes are still to come
+  std::string raw_;                       // undecoded input of a file read here
+  std::string decoded_;                   // its decoded form
+  std::string filtered_;                  // the text of decoded HTML
+  std::string scratch_;                   // a word cleaned for the word callback
+  std::string last_text_;                 // the end of a file, ended by a separator
 };
 
 // The counting threads worth starting: no more than there are blocks to count.

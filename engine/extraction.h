@@ -49,6 +49,16 @@ struct ExtractionOptions {
   // Called once for each UTF-8 or UTF-16 file with ill-formed parts, with how many were
   // replaced and the encoding (kUtf8 or kUtf16) in which the file was read.
   std::function<void(const std::filesystem::path&, std::uint64_t, InputEncoding)> on_ill_formed;
+  // Counts only the text of HTML (see engine/html_text.h).
+  bool html = false;
+  // Called once for each HTML file that ends inside a tag, comment, script or style,
+  // with what was left open and the line where it began: its text was not counted.
+  std::function<void(const std::filesystem::path&, std::string_view, std::uint64_t)>
+      on_html_unclosed;
+  // When set, the words are handed to it instead of being counted: each with the
+  // index of its file in the list, on the calling thread, in the order of the text.
+  // The result then lists no words.
+  std::function<void(std::size_t, std::string_view)> on_word;
   // Checked before every block of input; once set, the run ends as soon as it can.
   const std::atomic<bool>* cancel = nullptr;
   // Receives the reader's reports, on the calling thread, in the order of the files.

@@ -1,18 +1,20 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that Lintavel needs and that are not installed yet.
-# Usage: scripts/install-deps.sh [run|test|bench|fuzz]...   (default: run)
+# Usage: scripts/install-deps.sh [run|test|bench|fuzz|package]...   (default: run)
 # Safe to run again: it installs nothing when everything is there.
 set -euo pipefail
 
 # "a|b" is satisfied by either package and installs the first when neither is there.
-build_packages=(cmake ninja-build g++ pkg-config qt6-base-dev libboost1.81-dev libxlsxwriter-dev
-                fonts-liberation2)
+build_packages=(cmake ninja-build g++ pkg-config python3 qt6-base-dev libboost1.81-dev libxlsxwriter-dev
+                unicode-data fonts-liberation2)
 # qt6-gtk-platformtheme: on a GNOME or Xfce desktop the dialogs are the desktop's own.
 run_packages=("${build_packages[@]}" libreoffice-calc qt6-gtk-platformtheme)
-test_packages=(googletest libgtest-dev libgmock-dev clang-format
+test_packages=(googletest libgtest-dev libgmock-dev clang-format debian-faq
                "libreoffice-calc-nogui|libreoffice-calc")
 bench_packages=(libbenchmark-dev hyperfine python3)
 fuzz_packages=(clang libclang-rt-14-dev)
+# Building the Debian packages and checking them and the desktop files.
+package_packages=(dpkg-dev lintian desktop-file-utils appstream)
 
 wanted=()
 for group in "${@:-run}"; do
@@ -21,7 +23,9 @@ for group in "${@:-run}"; do
     test) wanted+=("${build_packages[@]}" "${test_packages[@]}") ;;
     bench) wanted+=("${build_packages[@]}" "${bench_packages[@]}") ;;
     fuzz) wanted+=("${build_packages[@]}" "${fuzz_packages[@]}") ;;
-    *) echo "install-deps.sh: unknown group '$group' (run, test, bench or fuzz)" >&2; exit 2 ;;
+    package) wanted+=("${build_packages[@]}" "${package_packages[@]}") ;;
+    *) echo "install-deps.sh: unknown group '$group' (run, test, bench, fuzz or package)" >&2
+       exit 2 ;;
   esac
 done
 

@@ -2,9 +2,15 @@
 """Draws Lintavel's own pointer and program images from the pictures below and
 writes them to assets/: HAND-M.CUR (hand pointer, hot spot at the finger tip),
 drag.ico (the pointer while a row is dragged) and lintavel.png (the program icon).
-Run it again after changing a picture; the files it writes are committed."""
+Run it again after changing a picture; the files it writes are committed.
+
+With --icons DIR N... it writes the program icon in the desktop icon theme's
+layout instead, as the build does: DIR/NxN/apps/lintavel.png for each size N (a
+multiple of 16, so that every pixel of the picture stays square and sharp) and
+DIR/scalable/apps/lintavel.svg."""
 import pathlib
 import struct
+import sys
 import zlib
 
 HAND = """
@@ -106,7 +112,35 @@ ICON = """
 ................
 """
 
+def svg(picture):
+    """The picture as an SVG image: one square per pixel, edges kept sharp."""
+    rows = picture.strip("\n").split("\n")
+    squares = "".join(
+        f'<rect x="{x}" y="{y}" width="1" height="1" fill="{"#000" if c == "#" else "#fff"}"/>'
+        for y, line in enumerate(rows) for x, c in enumerate(line) if c != ".")
+    return ('<svg xmlns="http://www.w3.org/2000/svg" width="16" height="16" viewBox="0 0 16 16" '
+            f'shape-rendering="crispEdges">{squares}</svg>\n')
+
+
+def write_icons(folder, sizes):
+    for size in sizes:
+        apps = folder / f"{size}x{size}" / "apps"
+        apps.mkdir(parents=True, exist_ok=True)
+        (apps / "lintavel.png").write_bytes(png(ICON, size // 16))
+    apps = folder / "scalable" / "apps"
+    apps.mkdir(parents=True, exist_ok=True)
+    (apps / "lintavel.svg").write_text(svg(ICON))
+
+
 if __name__ == "__main__":
+    if len(sys.argv) > 3 and sys.argv[1] == "--icons":
+        sizes = [int(size) for size in sys.argv[3:] if size.isdigit() and int(size) % 16 == 0]
+        if len(sizes) != len(sys.argv) - 3:
+            sys.exit("make_assets.py: icon sizes are multiples of 16")
+        write_icons(pathlib.Path(sys.argv[2]), sizes)
+        sys.exit(0)
+    if len(sys.argv) != 1:
+        sys.exit("usage: make_assets.py [--icons DIR SIZE...]")
     assets = pathlib.Path(__file__).resolve().parent.parent / "assets"
     assets.mkdir(exist_ok=True)
     (assets / "HAND-M.CUR").write_bytes(ico(HAND, 2, hotspot=(5, 0)))

@@ -1,6 +1,7 @@
 # Installs the project into a scratch folder and checks that the program, the files
-# it looks for beside itself, the desktop entry and the icon are where a Linux
-# desktop finds them. Run by CTest with -DBUILD_DIR=... -DSCRATCH=...
+# it looks for beside itself, the desktop entry, the icons, the software-centre
+# description, the shell completion and the manual pages are where a Linux desktop
+# finds them. Run by CTest with -DBUILD_DIR=... -DSCRATCH=...
 file(REMOVE_RECURSE "${SCRATCH}")
 execute_process(COMMAND ${CMAKE_COMMAND} --install "${BUILD_DIR}" --prefix "${SCRATCH}/usr"
                 RESULT_VARIABLE status OUTPUT_QUIET)
@@ -12,8 +13,11 @@ foreach(expected
     usr/lib/lintavel/lintavel usr/lib/lintavel/HAND-M.CUR usr/lib/lintavel/drag.ico
     "usr/lib/lintavel/Samples/Why count words.txt" "usr/lib/lintavel/Samples/Notes on reading.html"
     usr/share/applications/lintavel.desktop
-    usr/share/icons/hicolor/128x128/apps/lintavel.png
-    usr/share/man/man1/lintavel-extract.1)
+    usr/share/icons/hicolor/16x16/apps/lintavel.png usr/share/icons/hicolor/256x256/apps/lintavel.png
+    usr/share/icons/hicolor/scalable/apps/lintavel.svg
+    usr/share/metainfo/com.quorvane.Lintavel.metainfo.xml
+    usr/share/bash-completion/completions/lintavel-extract
+    usr/share/man/man1/lintavel.1.gz usr/share/man/man1/lintavel-extract.1.gz)
   if(NOT EXISTS "${SCRATCH}/${expected}")
     message(FATAL_ERROR "not installed: ${expected}")
   endif()
@@ -23,8 +27,8 @@ if(NOT link STREQUAL "../lib/lintavel/lintavel")
   message(FATAL_ERROR "usr/bin/lintavel points to ${link}")
 endif()
 file(READ "${SCRATCH}/usr/share/applications/lintavel.desktop" entry)
-if(NOT entry MATCHES "Exec=lintavel" OR NOT entry MATCHES "Icon=lintavel")
-  message(FATAL_ERROR "the desktop entry does not start lintavel with its icon")
+if(NOT entry MATCHES "Exec=lintavel %F" OR NOT entry MATCHES "Icon=lintavel")
+  message(FATAL_ERROR "the desktop entry does not start lintavel on files with its icon")
 endif()
 # The installed command line, its words through a pipe.
 file(WRITE "${SCRATCH}/input.txt" "b a b\n")

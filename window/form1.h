@@ -84,6 +84,10 @@ class Form1 : public QWidget {
   void PushButton1_Click();
   // "Add File(s)".
   void PushButton2_Click();
+  // Appends `paths` (the files the program was started with) to the input list in
+  // their order, each made absolute against the current folder; like "Add File(s)"
+  // it checks nothing, since a run reports what it cannot read.
+  void AddFiles(const QStringList& paths);
   // "Add All File(s) In Folder".
   void PushButton3_Click();
   // "Copy Results To Clipboard".

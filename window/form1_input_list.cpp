@@ -1,6 +1,7 @@
 // The window's handlers of the input list: "Add File(s)", the folder import, "Clear
 // List", drops, removals and moving rows with the mouse.
 #include <QCursor>
+#include <QFileInfo>
 #include <algorithm>
 #include <stdexcept>
 
@@ -57,6 +58,12 @@ void Form1::PushButton2_Click() {
     procedure.Step(132, [&] {
       list1_->Append(FixDoubleBackslashes(parts.front() + PathSeparator() + parts[i]));
     });
+  }
+}
+
+void Form1::AddFiles(const QStringList& paths) {
+  for (const QString& path : paths) {
+    if (!path.isEmpty()) list1_->Append(QFileInfo(path).absoluteFilePath());
   }
 }
 

@@ -1,5 +1,6 @@
 #include "cli/extract_command.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -15,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "lintavel_version.h"
 #include "support/temp_dir.h"
 
 namespace lintavel {
@@ -117,6 +119,15 @@ TEST(ExtractCommand, HelpExplainsTheWordRules) {
   EXPECT_EQ(ran.status, kExitAllRead);
   EXPECT_NE(ran.out.find("punctuation"), std::string::npos);
   EXPECT_NE(ran.out.find("CR LF"), std::string::npos);
+}
+
+TEST(ExtractCommand, VersionIsTheProjectsAndTakesNoValue) {
+  const Ran ran = RunWith({"--version"});
+  EXPECT_EQ(ran.status, kExitAllRead);
+  EXPECT_EQ(ran.out, std::string("lintavel-extract ") + kVersion + "\n");
+  EXPECT_THAT(std::string(kVersion), ::testing::MatchesRegex("[0-9]+\\.[0-9]+\\.[0-9]+"));
+  EXPECT_EQ(ran.err, "");
+  EXPECT_EQ(RunWith({"--version=1"}).status, kExitUsage);
 }
 
 TEST(ExtractCommand, DoubleDashMakesTheRestFiles) {

@@ -145,6 +145,19 @@ TEST_F(InputListTest, TooManyFilesAddsNothingAndSaysSo) {
   EXPECT_EQ(dialogs_.shown[0].caption, "");  // the application title
 }
 
+TEST_F(InputListTest, StartFilesFollowTheRowsAbsoluteAndInTheirOrder) {
+  dialogs_.chosen_files = {{"/first.txt"}};
+  QTest::mouseClick(form_->PushButton(2), Qt::LeftButton);
+  const QString folder = Q(files_.path());
+  const fs::path previous = fs::current_path();
+  fs::current_path(files_.path());
+  form_->AddFiles({"b c.txt", "./caf\u00e9.html", "", "/z.txt", "b c.txt"});
+  fs::current_path(previous);
+  EXPECT_EQ(Rows(Inputs()), (QStringList{"/first.txt", folder + "/b c.txt",
+                                         folder + QString::fromUtf8("/caf\u00e9.html"), "/z.txt",
+                                         folder + "/b c.txt"}));
+}
+
 TEST_F(InputListTest, FolderImportAsksRemembersAndAddsBreadthFirst) {
   fs::create_directories(files_.path() / "sub/deeper");
   Touch(files_.path() / "sub/deeper/three.txt");

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "corpus/corpus_run.h"
+#include "corpus/list_writer.h"
+#include "corpus/word_list.h"
+#include "engine/extraction.h"
+
+namespace lintavel {
+
+// The corpus options of lintavel-extract.
+struct CorpusArguments {
+  CorpusSettings settings;
+  std::optional<ListFormat> format;  // as given; text when not
+  std::vector<std::string> stop_lists;
+  bool html = false;
+  bool stats = false;
+};
+
+// Takes the option `name` when it is a corpus option: true when taken, false with
+// `error` set when its value is wrong, nothing when `name` is no corpus option.
+// `value` gives the option's value (nothing when there is none); `inline_value`
+// says whether one was given after '=', which a switch refuses.
+std::optional<bool> TakeCorpusOption(std::string_view name, bool inline_value,
+                                     const std::function<std::optional<std::string>()>& value,
+                                     CorpusArguments& corpus, std::string& error);
+
+// What is wrong with the corpus options taken together with --counts, or nothing.
+std::optional<std::string> CorpusArgumentsError(const CorpusArguments& corpus, bool counts);
+
+// The format to write in: --counts is TSV.
+ListFormat FormatOf(const CorpusArguments& corpus, bool counts);
+
+// Checks that every stop list can be read and then reads them with `options` (their
+// encoding and reports, as for the input files) through the word rules, folded when
+// the words are. False, with a one-line message on `err`, when a list cannot be read.
+bool LoadStopWords(const CorpusArguments& corpus, ExtractionOptions options, StopWords& stop_words,
+                   std::ostream& err);
+
+}  // namespace lintavel

@@ -1,0 +1,128 @@
+#include "corpus/list_writer.h"
+
+#include <cstdio>
+
+#include "engine/utf8.h"
+
+namespace lintavel {
+
+namespace {
+
+constexpr std::size_t kChunk = 256 * 1024;
+
+void AppendWord(std::string_view word, WordEncoding from, WordEncoding to, std::string& out) {
+  if (from == to) {
+    out.append(word);
+  } else if (to == WordEncoding::kUtf8) {
+    AppendCp1252AsUtf8(word, out);
+  } else {
+    out.append(Utf8ToCp1252(word));
+  }
+}
+
+// RFC 4180: a field with a comma, quote or line break is quoted, its quotes doubled.
+void AppendCsvField(std::string_view field, std::string& out) {
+  if (field.find_first_of(",\"\r\n") == field.npos) {
+    out.append(field);
+    return;
+  }
+  out.push_back('"');
+  for (const char c : field) {
+    if (c == '"') out.push_back('"');
+    out.push_back(c);
+  }
+  out.push_back('"');
+}
+
+void AppendNumber(std::string_view before, std::uint64_t number, std::string& out) {
+  out.append(before);
+  out.append(std::to_string(number));
+}
+
+void AppendJsonString(std::string_view text, std::string& out) {
+  out.push_back('"');
+  for (const char c : text) {
+    if (c == '"' || c == '\\') {
+      out.push_back('\\');
+      out.push_back(c);
+    } else if (static_cast<unsigned char>(c) < 0x20) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
+      out.append(escaped);
+    } else {
+      out.push_back(c);
+    }
+  }
+  out.push_back('"');
+}
+
+}  // namespace
+
+void WriteList(const CorpusList& list, ListFormat format, WordEncoding output, bool with_files,
+               const std::function<void(std::string_view)>& write) {
+  std::string chunk;
+  chunk.reserve(kChunk + 256);
+  std::string utf8;
+  if (format == ListFormat::kCsv) {
+    chunk.append(with_files ? "word,count,files\r\n" : "word,count\r\n");
+  } else if (format == ListFormat::kJson) {
+    AppendNumber("{\"total\":", list.total, chunk);
+    AppendNumber(",\"distinct\":", list.distinct, chunk);
+    chunk.append(",\"words\":[");
+  }
+  bool first = true;
+  for (const CorpusWord& word : list.words) {
+    switch (format) {
+      case ListFormat::kText:
+        AppendWord(word.word, list.encoding, output, chunk);
+        chunk.append("\r\n");
+        break;
+      case ListFormat::kTsv:
+        AppendNumber("", word.count, chunk);
+        chunk.push_back('\t');
+        AppendWord(word.word, list.encoding, output, chunk);
+        if (with_files) AppendNumber("\t", word.files, chunk);
+        chunk.append("\r\n");
+        break;
+      case ListFormat::kCsv:
+        utf8.clear();
+        AppendWord(word.word, list.encoding, WordEncoding::kUtf8, utf8);
+        AppendCsvField(utf8, chunk);
+        AppendNumber(",", word.count, chunk);
+        if (with_files) AppendNumber(",", word.files, chunk);
+        chunk.append("\r\n");
+        break;
+      case ListFormat::kJson:
+        utf8.clear();
+        AppendWord(word.word, list.encoding, WordEncoding::kUtf8, utf8);
+        chunk.append(first ? "\n{\"word\":" : ",\n{\"word\":");
+        AppendJsonString(utf8, chunk);
+        AppendNumber(",\"count\":", word.count, chunk);
+        if (with_files) AppendNumber(",\"files\":", word.files, chunk);
+        chunk.push_back('}');
+        break;
+    }
+    first = false;
+    if (chunk.size() >= kChunk) {
+      write(chunk);
+      chunk.clear();
+    }
+  }
+  if (format == ListFormat::kJson) chunk.append(first ? "]}\n" : "\n]}\n");
+  if (!chunk.empty()) write(chunk);
+}
+
+std::string StatsText(const CorpusList& list) {
+  const double ratio =
+      list.total == 0 ? 0.0 : static_cast<double>(list.distinct) / static_cast<double>(list.total);
+  char text[160];
+  std::snprintf(text, sizeof text,
+                "Total words: %llu\nDistinct words: %llu\nWords seen once: %llu\n"
+                "Type-token ratio: %.4f\n",
+                static_cast<unsigned long long>(list.total),
+                static_cast<unsigned long long>(list.distinct),
+                static_cast<unsigned long long>(list.once), ratio);
+  return text;
+}
+
+}  // namespace lintavel

@@ -1,0 +1,376 @@
+#include "engine/html_text.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "engine/code_page.h"
+
+namespace lintavel {
+
+namespace {
+
+struct NamedReference {
+  std::string_view name;  // with its ';' when it must have one
+  std::string_view utf8;
+};
+
+constexpr NamedReference kNamedReferences[] = {
+#include "html_entities.inc"
+};
+
+// Longer than any name in the table: reading stops there.
+constexpr std::size_t kLongestName = 40;
+
+// Inline elements: shown within the line of the text around them, so they do not
+// end a word. Every other tag, known or not, does.
+constexpr std::array<std::string_view, 33> kInlineTags = {
+    "a",    "abbr",  "acronym", "b",      "bdi",    "bdo", "big",   "cite", "code", "data", "del",
+    "dfn",  "em",    "font",    "i",      "ins",    "kbd", "label", "mark", "nobr", "q",    "s",
+    "samp", "small", "span",    "strike", "strong", "sub", "sup",   "time", "tt",   "u",    "var"};
+
+char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsHexDigit(char c) {
+  return IsAsciiDigit(c) || (AsciiLower(c) >= 'a' && AsciiLower(c) <= 'f');
+}
+bool IsAsciiSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
+
+const NamedReference* FindReference(std::string_view name) {
+  const auto* end = std::end(kNamedReferences);
+  const auto* found = std::lower_bound(
+      std::begin(kNamedReferences), end, name,
+      [](const NamedReference& ref, std::string_view key) { return ref.name < key; });
+  return found != end && found->name == name ? found : nullptr;
+}
+
+bool IsNoncharacter(char32_t cp) {
+  return (cp >= 0xFDD0 && cp <= 0xFDEF) || (cp & 0xFFFE) == 0xFFFE;
+}
+
+}  // namespace
+
+void HtmlTextFilter::Feed(std::string_view chunk, std::string& out) {
+  counted_ = 0;
+  Process(chunk, out);
+  line_ += static_cast<std::uint64_t>(std::count(chunk.begin() + counted_, chunk.end(), '\n'));
+}
+
+void HtmlTextFilter::Finish(std::string& out) {
+  switch (state_) {
+    case State::kText:
+      break;
+    case State::kLess:
+      out.push_back('<');
+      break;
+    case State::kEndTagStart:
+      out.append("</");
+      break;
+    case State::kReference:
+      EndReference(out);
+      break;
+    case State::kTagName:
+    case State::kAttributes:
+    case State::kQuoted:
+      unclosed_ = "tag";
+      break;
+    case State::kBang:
+    case State::kBangDash:
+    case State::kDeclaration:
+      unclosed_ = "declaration";
+      break;
+    case State::kComment:
+      unclosed_ = "comment";
+      break;
+    case State::kRawText:
+      unclosed_ = raw_end_ == "</script" ? "script" : "style";
+      break;
+  }
+  state_ = State::kText;
+}
+
+void HtmlTextFilter::Open(std::size_t at, std::string_view chunk) {
+  line_ +=
+      static_cast<std::uint64_t>(std::count(chunk.begin() + counted_, chunk.begin() + at, '\n'));
+  counted_ = at;
+  open_line_ = line_;
+}
+
+void HtmlTextFilter::Process(std::string_view chunk, std::string& out) {
+  std::size_t i = 0;
+  const std::size_t n = chunk.size();
+  while (i < n) {
+    switch (state_) {
+      case State::kText: {
+        // Most of a page is text: copy it in runs up to the next '<' or '&'.
+        const char* rest = chunk.data() + i;
+        const void* less = std::memchr(rest, '<', n - i);
+        const std::size_t run =
+            less != nullptr ? static_cast<std::size_t>(static_cast<const char*>(less) - rest)
+                            : n - i;
+        const void* amp = std::memchr(rest, '&', run);
+        const std::size_t stop =
+            i +
+            (amp != nullptr ? static_cast<std::size_t>(static_cast<const char*>(amp) - rest) : run);
+        out.append(chunk.substr(i, stop - i));
+        if (stop == n) return;
+        if (chunk[stop] == '<') {
+          Open(stop, chunk);
+          state_ = State::kLess;
+        } else {
+          state_ = State::kReference;
+          name_.clear();
+        }
+        i = stop + 1;
+        break;
+      }
+      case State::kLess: {
+        const char c = chunk[i];
+        if (IsAsciiLetter(c)) {
+          end_tag_ = false;
+          name_.assign(1, AsciiLower(c));
+          state_ = State::kTagName;
+          ++i;
+        } else if (c == '/') {
+          state_ = State::kEndTagStart;
+          ++i;
+        } else if (c == '!') {
+          state_ = State::kBang;
+          ++i;
+        } else if (c == '?') {
+          state_ = State::kDeclaration;
+          ++i;
+        } else {
+          // A '<' that opens nothing is text; `c` is read again as text.
+          out.push_back('<');
+          state_ = State::kText;
+        }
+        break;
+      }
+      case State::kEndTagStart: {
+        const char c = chunk[i];
+        if (IsAsciiLetter(c)) {
+          end_tag_ = true;
+          name_.assign(1, AsciiLower(c));
+          state_ = State::kTagName;
+        } else {
+          // "</>" is nothing; "</ x>" and the like are read as a declaration.
+          state_ = c == '>' ? State::kText : State::kDeclaration;
+        }
+        ++i;
+        break;
+      }
+      case State::kTagName: {
+        // Tags come often in a page: each stays in its own state until it ends.
+        while (i < n && state_ == State::kTagName) {
+          const char c = chunk[i++];
+          if (c == '>') {
+            EndTag(out);
+          } else if (IsAsciiSpace(c) || c == '/') {
+            after_equals_ = false;
+            state_ = State::kAttributes;
+          } else if (name_.size() < kLongestName) {
+            name_.push_back(AsciiLower(c));
+          }
+        }
+        break;
+      }
+      case State::kAttributes: {
+        while (i < n && state_ == State::kAttributes) {
+          const char c = chunk[i++];
+          if (c == '>') {
+            EndTag(out);
+          } else if ((c == '"' || c == '\'') && after_equals_) {
+            quote_ = c;
+            state_ = State::kQuoted;
+          } else if (c == '=') {
+            after_equals_ = true;
+          } else if (!IsAsciiSpace(c)) {
+            after_equals_ = false;
+          }
+        }
+        break;
+      }
+      case State::kQuoted: {
+        const void* close = std::memchr(chunk.data() + i, quote_, n - i);
+        if (close == nullptr) return;
+        i = static_cast<std::size_t>(static_cast<const char*>(close) - chunk.data()) + 1;
+        after_equals_ = false;
+        state_ = State::kAttributes;
+        break;
+      }
+      case State::kBang:
+        if (chunk[i] == '-') {
+          state_ = State::kBangDash;
+          ++i;
+        } else {
+          state_ = State::kDeclaration;
+        }
+        break;
+      case State::kBangDash:
+        if (chunk[i] == '-') {
+          dashes_ = 0;
+          state_ = State::kComment;
+          ++i;
+        } else {
+          state_ = State::kDeclaration;
+        }
+        break;
+      case State::kComment: {
+        // Ends at the first '>' after two dashes, which may lie in earlier chunks.
+        const void* found = std::memchr(chunk.data() + i, '>', n - i);
+        const std::size_t close =
+            found != nullptr
+                ? static_cast<std::size_t>(static_cast<const char*>(found) - chunk.data())
+                : n;
+        std::size_t dashes = 0;
+        while (dashes < 2 && close - dashes > i && chunk[close - dashes - 1] == '-') ++dashes;
+        const int before = close - dashes == i ? dashes_ : 0;
+        dashes_ = before + static_cast<int>(dashes);
+        if (found == nullptr) return;
+        i = close + 1;
+        if (dashes_ >= 2) {
+          state_ = State::kText;
+        } else {
+          dashes_ = 0;
+        }
+        break;
+      }
+      case State::kDeclaration: {
+        const void* close = std::memchr(chunk.data() + i, '>', n - i);
+        if (close == nullptr) return;
+        i = static_cast<std::size_t>(static_cast<const char*>(close) - chunk.data()) + 1;
+        state_ = State::kText;
+        break;
+      }
+      case State::kRawText: {
+        const char c = chunk[i];
+        if (raw_matched_ == raw_end_.size()) {
+          // "</script" seen: it ends the contents only as a whole tag name.
+          if (IsAsciiSpace(c) || c == '/' || c == '>') {
+            end_tag_ = true;
+            name_.assign(raw_end_.substr(2));
+            after_equals_ = false;
+            state_ = State::kAttributes;
+          }
+          raw_matched_ = 0;
+          break;  // `c` is read again
+        }
+        if (AsciiLower(c) == raw_end_[raw_matched_]) {
+          ++raw_matched_;
+        } else {
+          raw_matched_ = c == '<' ? 1 : 0;
+        }
+        ++i;
+        break;
+      }
+      case State::kReference: {
+        const char c = chunk[i];
+        if (name_.empty() && c == '#') {
+          name_.push_back('#');
+          ++i;
+        } else if (name_ == "#" && (c == 'x' || c == 'X')) {
+          name_.push_back('x');
+          ++i;
+        } else if (name_.starts_with('#')
+                       ? (name_.starts_with("#x") ? IsHexDigit(c) : IsAsciiDigit(c))
+                       : (IsAsciiLetter(c) || IsAsciiDigit(c))) {
+          if (name_.size() == kLongestName) {
+            EndReference(out);
+            break;  // `c` is read again as text
+          }
+          name_.push_back(c);
+          ++i;
+        } else if (c == ';') {
+          name_.push_back(';');
+          ++i;
+          EndReference(out);
+        } else {
+          EndReference(out);  // `c` is read again as text
+        }
+        break;
+      }
+    }
+  }
+}
+
+void HtmlTextFilter::EndTag(std::string& out) {
+  state_ = State::kText;
+  if (!end_tag_ && (name_ == "script" || name_ == "style")) {
+    raw_end_ = name_ == "script" ? "</script" : "</style";
+    raw_matched_ = 0;
+    state_ = State::kRawText;
+  }
+  if (std::find(kInlineTags.begin(), kInlineTags.end(), name_) == kInlineTags.end()) {
+    out.push_back(' ');
+  }
+}
+
+void HtmlTextFilter::EndReference(std::string& out) {
+  state_ = State::kText;
+  const bool semicolon = name_.ends_with(';');
+  const std::string_view name = std::string_view(name_).substr(0, name_.size() - semicolon);
+  if (name.starts_with('#')) {
+    const bool hex = name.starts_with("#x");
+    const std::string_view digits = name.substr(hex ? 2 : 1);
+    if (digits.empty()) {
+      out.push_back('&');
+      out.append(name_);
+      return;
+    }
+    char32_t cp = 0;
+    for (const char d : digits) {
+      const char32_t value = IsAsciiDigit(d) ? static_cast<char32_t>(d - '0')
+                                             : static_cast<char32_t>(AsciiLower(d) - 'a' + 10);
+      cp = cp * (hex ? 16 : 10) + value;
+      if (cp > 0x10FFFF) cp = 0x110000;  // stays out of range however many digits follow
+    }
+    if (cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+      cp = 0xFFFD;
+    } else if (cp >= 0x80 && cp <= 0x9F) {
+      // Numbers of the C1 controls mean the Windows-1252 characters.
+      cp = DecodeCp1252(static_cast<unsigned char>(cp));
+    } else if ((cp < 0x20 && cp != '\t' && cp != '\n' && cp != '\r' && cp != '\f') || cp == 0x7F ||
+               IsNoncharacter(cp)) {
+      return;  // not a character of text
+    }
+    AppendCodePoint(cp, out);
+    return;
+  }
+  if (semicolon) {
+    if (const NamedReference* ref = FindReference(name_)) {
+      AppendUtf8Text(ref->utf8, out);
+      return;
+    }
+  }
+  // The longest old name that may stand without ';', the rest as text.
+  for (std::size_t length = name.size(); length >= 2; --length) {
+    if (const NamedReference* ref = FindReference(name.substr(0, length))) {
+      AppendUtf8Text(ref->utf8, out);
+      out.append(std::string_view(name_).substr(length));
+      return;
+    }
+  }
+  out.push_back('&');
+  out.append(name_);
+}
+
+void HtmlTextFilter::AppendCodePoint(char32_t cp, std::string& out) const {
+  if (encoding_ == WordEncoding::kUtf8) {
+    AppendUtf8(cp, out);
+  } else {
+    out.push_back(
+        static_cast<char>(cp > 0xFFFF ? kUnmappable : EncodeCp1252(static_cast<char16_t>(cp))));
+  }
+}
+
+void HtmlTextFilter::AppendUtf8Text(std::string_view utf8, std::string& out) const {
+  if (encoding_ == WordEncoding::kUtf8) {
+    out.append(utf8);
+  } else {
+    out.append(Utf8ToCp1252(utf8));
+  }
+}
+
+}  // namespace lintavel

@@ -1,0 +1,15 @@
+# Writes the simple case folding of Unicode (the C and S lines of CaseFolding.txt)
+# as a C++ array of {from, to} pairs in code point order.
+# Usage: cmake -DIN=CaseFolding.txt -DOUT=table.inc -P make_case_folding_table.cmake
+if(NOT EXISTS "${IN}")
+  message(FATAL_ERROR "${IN} not found: install the unicode-data package")
+endif()
+file(STRINGS "${IN}" lines REGEX "^[0-9A-F]+; [CS]; [0-9A-F]+;")
+set(body "")
+foreach(line IN LISTS lines)
+  string(REGEX MATCH "^([0-9A-F]+); [CS]; ([0-9A-F]+);" pair "${line}")
+  string(APPEND body "    {0x${CMAKE_MATCH_1}, 0x${CMAKE_MATCH_2}},\n")
+endforeach()
+file(WRITE "${OUT}.tmp" "// Generated from ${IN}; do not edit.\n${body}")
+file(COPY_FILE "${OUT}.tmp" "${OUT}" ONLY_IF_DIFFERENT)
+file(REMOVE "${OUT}.tmp")
