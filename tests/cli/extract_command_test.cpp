@@ -344,10 +344,6 @@ TEST(ExtractBinary, RunsAsAProgramWithAPipe) {
 
 namespace fs = std::filesystem;
 
-std::size_t EntriesIn(const fs::path& folder) {
-  return static_cast<std::size_t>(std::distance(fs::directory_iterator(folder), {}));
-}
-
 // Every kind of -o target: what must be refused is left exactly as it was, what is
 // written keeps its link, its mode and its place, and no temporary file stays.
 TEST(ExtractCommand, OutputTargetsAreWrittenSafelyOrRefused) {
@@ -434,11 +430,11 @@ TEST(ExtractCommand, OutputTargetsAreWrittenSafelyOrRefused) {
     fs::create_directory(folder);
     const fs::path target = c.make(folder);
     const std::size_t entries =
-        EntriesIn(folder) + (c.status == kExitAllRead && !fs::exists(target));
+        testing::EntriesIn(folder) + (c.status == kExitAllRead && !fs::exists(target));
     const Ran ran = RunWith({"-o", target.string(), in.string()});
     EXPECT_EQ(ran.status, c.status) << ran.err;
     c.check(target);
-    EXPECT_EQ(EntriesIn(folder), entries);
+    EXPECT_EQ(testing::EntriesIn(folder), entries);
     fs::remove_all(folder);
   }
   // A character device is refused, not replaced by a file.
@@ -500,7 +496,7 @@ TEST(ExtractBinary, RunsOutOfMemoryOrThreadsWithAMessageAndNothingDestroyed) {
     if (c.status != 0) {
       EXPECT_EQ(ReadBytes(out), "old results");
     }
-    EXPECT_EQ(EntriesIn(dir.path()), 5u);  // inputs, out, err: no temporary file
+    EXPECT_EQ(testing::EntriesIn(dir.path()), 5u);  // inputs, out, err: no temporary file
   }
 }
 #endif
@@ -523,7 +519,7 @@ TEST(ExtractBinary, AWritableFileInAFolderThatIsNotWritableIsWrittenInPlace) {
                               in.string() + " 2>/dev/null";
   EXPECT_EQ(std::system(command.c_str()), 0);
   EXPECT_EQ(ReadBytes(out), "fresh\r\n");
-  EXPECT_EQ(EntriesIn(dir.path() / "locked"), 1u);
+  EXPECT_EQ(testing::EntriesIn(dir.path() / "locked"), 1u);
 }
 
 }  // namespace

@@ -18,10 +18,6 @@ namespace fs = std::filesystem;
 using testing::ReadBytes;
 using testing::TempDir;
 
-std::size_t FilesIn(const fs::path& folder) {
-  return static_cast<std::size_t>(std::distance(fs::directory_iterator(folder), {}));
-}
-
 TEST(SafeFileWriter, AFullDiskFailsTheWriteAndKeepsTheOldFile) {
   TempDir dir;
   const fs::path file = dir.Write("results.txt", "old results");
@@ -36,7 +32,7 @@ TEST(SafeFileWriter, AFullDiskFailsTheWriteAndKeepsTheOldFile) {
         FileWriteError);
   }
   EXPECT_EQ(ReadBytes(file), "old results");
-  EXPECT_EQ(FilesIn(dir.path()), 1u);
+  EXPECT_EQ(testing::EntriesIn(dir.path()), 1u);
 }
 
 // A signal that ends the program in the middle of a write leaves no temporary file.
@@ -57,7 +53,7 @@ TEST(SafeFileWriter, ATerminatingSignalLeavesNoTemporaryFile) {
     ::waitpid(child, &status, 0);
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal_number) << status;
     EXPECT_EQ(ReadBytes(file), "old results");
-    EXPECT_EQ(FilesIn(dir.path()), 1u);
+    EXPECT_EQ(testing::EntriesIn(dir.path()), 1u);
   }
 }
 

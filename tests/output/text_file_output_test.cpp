@@ -20,10 +20,6 @@ using testing::TempDir;
 
 using testing::Q;
 
-std::size_t FilesIn(const fs::path& folder) {
-  return static_cast<std::size_t>(std::distance(fs::directory_iterator(folder), {}));
-}
-
 TEST(TextFileWriter, WritesWindows1252LinesEndedByCrLf) {
   TempDir dir;
   const fs::path file = dir.path() / "words.txt";
@@ -34,7 +30,7 @@ TEST(TextFileWriter, WritesWindows1252LinesEndedByCrLf) {
   }
   writer.Commit();
   EXPECT_EQ(ReadBytes(file), std::string("apple\r\ncaf\xe9\r\n\x80?\r\n\r\n"));
-  EXPECT_EQ(FilesIn(dir.path()), 1u);
+  EXPECT_EQ(testing::EntriesIn(dir.path()), 1u);
 }
 
 TEST(TextFileWriter, NoLinesGiveAnEmptyFile) {
@@ -53,7 +49,7 @@ TEST(TextFileWriter, TheOldFileStaysUntilCommitAndKeepsItsMode) {
     abandoned.WriteLine(QStringLiteral("new"));
   }
   EXPECT_EQ(ReadBytes(file), "old contents");
-  EXPECT_EQ(FilesIn(dir.path()), 1u);  // no temporary file left behind
+  EXPECT_EQ(testing::EntriesIn(dir.path()), 1u);  // no temporary file left behind
   TextFileWriter writer(Q(file));
   writer.WriteLine(QStringLiteral("new"));
   writer.Commit();
@@ -85,7 +81,7 @@ TEST(TextFileWriter, AReadOnlyFileIsRefusedAndKept) {
   fs::permissions(file, fs::perms::owner_read | fs::perms::group_read);
   EXPECT_THROW(TextFileWriter{Q(file)}, std::runtime_error);
   EXPECT_EQ(ReadBytes(file), "keep me");
-  EXPECT_EQ(FilesIn(dir.path()), 1u);
+  EXPECT_EQ(testing::EntriesIn(dir.path()), 1u);
 }
 
 TEST(OverwriteQuestion, NamesTheFile) {

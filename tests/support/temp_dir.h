@@ -1,8 +1,10 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <string_view>
 
@@ -43,6 +45,11 @@ class TempDir {
  private:
   std::filesystem::path path_;
 };
+
+// How many entries the folder holds (files, folders, links, all alike).
+inline std::size_t EntriesIn(const std::filesystem::path& folder) {
+  return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(folder), {}));
+}
 
 // The bytes of a file, or the empty text when it cannot be read.
 inline std::string ReadBytes(const std::filesystem::path& file) {
