@@ -1,19 +1,17 @@
 #include "cli/input_list.h"
 
-#include <QFile>
-#include <QString>
 #include <system_error>
 
 #include "cli/file_list.h"
-#include "window/file_system.h"
-#include "window/folder_scan.h"
+#include "folders/file_system.h"
+#include "folders/folder_scan.h"
 
 namespace lintavel {
 
 namespace {
 
 // `raw` with every byte outside printable ASCII shown as \xHH.
-std::string Escaped(const QByteArray& raw) {
+std::string Escaped(const std::string& raw) {
   static constexpr char kHex[] = "0123456789abcdef";
   std::string shown;
   for (const char c : raw) {
@@ -29,24 +27,23 @@ std::string Escaped(const QByteArray& raw) {
 
 void ListFolderTree(const std::string& folder, const std::string& extension, std::ostream& err,
                     std::vector<std::filesystem::path>& paths) {
-  ScanContext context;
+  folders::ScanContext context;
   context.report = [&err](const ApplicationError& error) {
     err << ComposeApplicationErrorMessage(error.description, error.location, error.line) << "\n";
   };
-  // The scan carries names as text; one that is not valid UTF-8 could only be
-  // listed under a path that does not exist, so it is skipped and said once.
-  std::vector<QByteArray> skipped;
-  context.undecodable = [&skipped](const QByteArray& path) { skipped.push_back(path); };
-  QStringList folders = {QFile::decodeName(QByteArray::fromStdString(folder)) + PathSeparator()};
-  GetSubDirectories2016(folders, true, context);
-  ListFilesOfFolders(
-      folders, QStringLiteral("*.") + QString::fromStdString(extension), context,
-      [&paths](const QString& row) { paths.emplace_back(QFile::encodeName(row).toStdString()); });
+  // The scan follows the window, which carries names as text; one that is not
+  // valid UTF-8 is skipped there, so it is skipped here too and said once.
+  std::vector<std::string> skipped;
+  context.undecodable = [&skipped](const std::string& path) { skipped.push_back(path); };
+  std::vector<std::string> tree = {folder + folders::kSeparator};
+  folders::GetSubDirectories2016(tree, true, context);
+  folders::ListFilesOfFolders(tree, "*." + extension, context,
+                              [&paths](const std::string& row) { paths.emplace_back(row); });
   if (skipped.empty()) return;
   err << "lintavel-extract: skipped " << skipped.size()
       << (skipped.size() == 1 ? " name" : " names") << " that "
       << (skipped.size() == 1 ? "is" : "are") << " not valid UTF-8:";
-  for (const QByteArray& path : skipped) err << " '" << Escaped(path) << "'";
+  for (const std::string& path : skipped) err << " '" << Escaped(path) << "'";
   err << "\n";
 }
 
