@@ -10,7 +10,8 @@
 # times, the 2-million-word input, a UTF-8 text with 18% non-ASCII bytes and the
 # same text in Windows-1252) and prints the ratios: speed-ups, 2-thread scaling,
 # UTF-8 against Windows-1252, start-up against `wc -w`, and the ceiling of reading
-# plus a plain byte scan (`wc -l`).
+# plus a plain byte scan (`wc -l`). Both ways it prints the start-up on a 1 KB file
+# against `wc -w` and checks that lintavel-extract loads no Qt.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 large=""
@@ -34,12 +35,25 @@ corpus=../shared/corpus/kjv.txt
 x10="$data/kjv_x10.txt"
 [ -f "$x10" ] || for i in 1 2 3 4 5 6 7 8 9 10; do cat "$corpus"; done > "$x10"
 
+# Medians of alternating runs (hyperfine runs the commands of one call in turn).
+medians() {  # medians JSON: one median in seconds per command, in order
+  python3 -c 'import json,sys; print(*[r["median"] for r in json.load(open(sys.argv[1]))["results"]])' "$1"
+}
+ratio() { python3 -c "import sys; print(f'{float(sys.argv[1]) / float(sys.argv[2]):.2f}')" "$1" "$2"; }
+tiny="$data/tiny.txt"
+head -c 1024 "$x10" > "$tiny"
+# Start-up: a run on 1 KB against `wc -w` on it, and the Qt or ICU libraries that
+# the loader brings in (there should be none).
+startup() {  # startup [EARLIER_LINTAVEL_EXTRACT]
+  local commands=("wc -w $tiny" "$extract -o $data/out.txt $tiny")
+  [ -n "${1:-}" ] && commands+=("$1 -o $data/out.txt $tiny")
+  hyperfine -N --warmup 20 --runs 300 --export-json "$data/startup.json" "${commands[@]}" > /dev/null
+  read -r w n o < <(medians "$data/startup.json")
+  echo "  start-up on 1 KB (load: $(cut -d' ' -f1-3 /proc/loadavg)): wc -w $w s, now $n s ($(ratio "$n" "$w")x wc)${o:+, before $o s ($(ratio "$o" "$w")x wc)}"
+  echo "  Qt or ICU libraries that lintavel-extract loads: $(ldd "$extract" | grep -c -E 'lib(Qt|icu)' || true)"
+}
+
 if [ -n "$against" ]; then
-  # Medians of alternating runs (hyperfine runs the commands of one call in turn).
-  medians() {  # medians JSON: one median in seconds per command, in order
-    python3 -c 'import json,sys; print(*[r["median"] for r in json.load(open(sys.argv[1]))["results"]])' "$1"
-  }
-  ratio() { python3 -c "import sys; print(f'{float(sys.argv[1]) / float(sys.argv[2]):.2f}')" "$1" "$2"; }
   mbps() { python3 -c "import sys; print(f'{float(sys.argv[1]) / float(sys.argv[2]) / 1e6:.0f} MB/s')" "$1" "$2"; }
   kjv="$data/kjv_x250.txt"
   [ -f "$kjv" ] || for i in $(seq 25); do cat "$x10"; done > "$kjv"
@@ -49,8 +63,6 @@ if [ -n "$against" ]; then
   [ -f "$cp1252" ] || iconv -f UTF-8 -t CP1252 "$utf8" > "$cp1252"
   many="$data/generated_2000000.txt"
   [ -f "$many" ] || build/release/bench/make_corpus "$many" $((1024 * 1024 * 1024)) 2000000
-  tiny="$data/tiny.txt"
-  head -c 1024 "$x10" > "$tiny"
   echo "== Against $against (load: $(cut -d' ' -f1-3 /proc/loadavg))"
   for input in "$kjv" "$many" "$utf8"; do
     encoding=cp1252
@@ -82,11 +94,7 @@ if [ -n "$against" ]; then
     "wc -l $kjv" "$extract -o $data/out.txt $kjv" > /dev/null
   read -r ceiling ours < <(medians "$data/against.json")
   echo "  ceiling (wc -l: read and a plain byte scan, 1 core): $(mbps "$(stat -L -c %s "$kjv")" "$ceiling"); the engine, 2 threads: $(mbps "$(stat -L -c %s "$kjv")" "$ours")"
-  hyperfine -N --warmup 5 --runs 100 --export-json "$data/against.json" \
-    "wc -w $tiny" "$extract -o $data/out.txt $tiny" "$against -o $data/out.txt $tiny" > /dev/null
-  read -r w n o < <(medians "$data/against.json")
-  echo "  start-up on 1 KB: wc -w $w s, now $n s ($(ratio "$n" "$w")x wc), before $o s ($(ratio "$o" "$w")x wc)"
-  echo "  Qt libraries that lintavel-extract loads: $(ldd "$extract" | grep -c -i qt || true)"
+  startup "$against"
   exit 0
 fi
 
@@ -100,6 +108,8 @@ echo "identical: $(wc -l < "$data/ours.txt") words, $(cat "$data/ours.err")"
 echo "== Timing on $(stat -c %s "$x10") bytes"
 hyperfine -N --warmup 3 --runs 20 --export-markdown "$data/x10.md" \
   "$extract $x10" "cat $x10" "wc -w $x10"
+echo "== Start-up"
+startup
 echo "== Encodings: the same input read as cp1252, utf-8, auto and (twice the bytes) UTF-16"
 u16="$data/kjv_x10_utf16.txt"
 [ -f "$u16" ] || iconv -f CP1252 -t UTF-16 "$x10" > "$u16"

@@ -4,9 +4,9 @@
 
 #include "support/qt_printers.h"
 
-#include <QDir>
 #include <QFile>
 
+#include "folders/file_names.h"
 #include "support/qt_paths.h"
 #include "support/temp_dir.h"
 #include "window/list_view.h"
@@ -16,102 +16,67 @@ namespace {
 
 using testing::Q;
 
-TEST(FileSystemTests, TellFilesFoldersAndMissingPathsApart) {
+// The folder rules once compared letters with Qt's case folding; they must still.
+TEST(FoldCase, AgreesWithQtForEveryCodeUnit) {
+  int differences = 0;
+  for (char32_t unit = 0; unit <= 0xFFFF; ++unit) {
+    const auto u = static_cast<char16_t>(unit);
+    if (folders::FoldCase(u) != QChar(u).toCaseFolded().unicode()) {
+      ADD_FAILURE() << "U+" << std::hex << static_cast<unsigned>(unit);
+      if (++differences > 10) break;
+    }
+  }
+}
+
+// And decoded file names as QFile does: the same text, and carried only when it
+// gives the same bytes back.
+TEST(DecodeName, AgreesWithQtFileNames) {
+  const char* const names[] = {"plain",
+                               "caf\xc3\xa9",
+                               "\xf0\x90\x90\x80",
+                               "\xef\xbb\xbf"
+                               "a",
+                               "a\xef\xbb\xbf",
+                               "\xef\xbf\xbe",
+                               "\xff.txt",
+                               "\xc0\x80",
+                               "\xed\xa0\x80",
+                               "\xf4\x90\x80\x80",
+                               "\xe4\xb8x",
+                               "\xe4\xb8\xe4\xb8\xad",
+                               "\xf8\x88\x80\x80\x80",
+                               "\x80\x80"};
+  for (const char* name : names) {
+    const QString qt = QFile::decodeName(name);
+    EXPECT_EQ(folders::DecodeName(name),
+              std::u16string(reinterpret_cast<const char16_t*>(qt.utf16()), qt.size()))
+        << name;
+    EXPECT_EQ(folders::IsCarriableName(name), QFile::encodeName(qt) == name) << name;
+  }
+}
+
+TEST(FileSystemWrappers, CarryNamesOutsideAsciiAsText) {
   testing::TempDir dir;
-  const QString file = Q(dir.Write("a.txt", "x"));
-  const QString folder = Q(dir.path());
-  const QString missing = folder + "/missing.txt";
-  EXPECT_TRUE(PathExists(file));
-  EXPECT_TRUE(PathExists(folder));
-  EXPECT_FALSE(PathExists(missing));
-  EXPECT_FALSE(PathExists(QString()));
+  const QString base = Q(dir.path());
+  dir.Write("caf\xc3\xa9.TXT", "x");
+  dir.Write("\xe4\xb8\xad.txt", "x");
+  dir.Write("other.doc", "x");
+  QStringList names = GetFilesInFolder(base, QString::fromUtf8("*.txt"));
+  names.sort();
+  EXPECT_EQ(names,
+            (QStringList{QString::fromUtf8("caf\u00e9.TXT"), QString::fromUtf8("\u4e2d.txt")}));
+  EXPECT_EQ(GetFilesInFolder(base + "/", QString::fromUtf8("CAF\u00c9.*")),
+            QStringList{QString::fromUtf8("caf\u00e9.TXT")});
+  const QString file = base + QString::fromUtf8("/\u4e2d.txt");
   EXPECT_TRUE(FileExists(file));
-  EXPECT_FALSE(FileExists(folder));
-  EXPECT_FALSE(FileExists(missing));
-  EXPECT_TRUE(FolderExists(folder));
+  EXPECT_TRUE(PathExists(file));
   EXPECT_FALSE(FolderExists(file));
-  EXPECT_FALSE(FolderExists(missing));
-}
-
-TEST(AttributeWord, MapsLinuxEntriesToAttributeBits) {
-  testing::TempDir dir;
-  const QString base = Q(dir.path());
-  dir.Write("plain.txt", "x");
-  dir.Write(".hidden", "x");
-  QDir(base).mkdir("folder");
-  QDir(base).mkdir(".hidden-folder");
-  QFile::link(base + "/folder", base + "/link");
-  EXPECT_EQ(AttributeWord(base + "/plain.txt"), attribute::kArchive);
-  EXPECT_EQ(AttributeWord(base + "/.hidden"), attribute::kArchive | attribute::kHidden);
-  EXPECT_EQ(AttributeWord(base + "/folder"), attribute::kDirectory);
-  EXPECT_EQ(AttributeWord(base + "/folder/"), attribute::kDirectory);
-  EXPECT_EQ(AttributeWord(base + "/.hidden-folder"), attribute::kDirectory | attribute::kHidden);
-  EXPECT_EQ(AttributeWord(base + "/link"), attribute::kDirectory | attribute::kReparsePoint);
-  EXPECT_EQ(AttributeWord(base + "/missing"), std::nullopt);
-}
-
-TEST(MatchesWildcard, FollowsTheWildcardRules) {
-  struct Case {
-    const char* name;
-    const char* pattern;
-    bool matches;
-  };
-  const Case cases[] = {
-      {"a.txt", "*.txt", true},
-      {"A.TXT", "*.txt", true},
-      {"a.txt.bak", "*.txt", false},
-      {"README", "*.*", true},
-      {"a.b.c", "*.*", true},
-      {".hidden", "*.*", true},
-      {"a.doc", "*.txt", false},
-      {"ab.txt", "?.txt", false},
-      {"a.txt", "?.txt", true},
-      {"notes", "*.txt", false},
-      {"x", "*", true},
-      {"caf\u00c9.TXT", "caf\u00e9.txt", true},
-      {"abcabd", "*abd", true},
-      {"", "*", true},
-      {"a", "", false},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(MatchesWildcard(QString::fromUtf8(c.name), QString::fromUtf8(c.pattern)), c.matches)
-        << c.name << " ~ " << c.pattern;
-  }
-}
-
-TEST(GetFilesInFolder, ListsMatchingFilesButNoFolders) {
-  testing::TempDir dir;
-  const QString base = Q(dir.path());
-  dir.Write("a.txt", "");
-  dir.Write("B.TXT", "");
-  dir.Write("noextension", "");
-  dir.Write(".hidden.txt", "");
-  QDir(base).mkdir("sub.txt");
-  QStringList all = GetFilesInFolder(base, "*.*");
-  all.sort();
-  EXPECT_EQ(all, (QStringList{".hidden.txt", "B.TXT", "a.txt", "noextension"}));
-  QStringList text = GetFilesInFolder(base + "/", "*.txt");
-  text.sort();
-  EXPECT_EQ(text, (QStringList{".hidden.txt", "B.TXT", "a.txt"}));
-  EXPECT_TRUE(GetFilesInFolder(base + "/missing", "*.*").isEmpty());
-  QDir(base).mkdir("empty");
-  EXPECT_TRUE(GetFilesInFolder(base + "/empty", "*.*").isEmpty());
-}
-
-TEST(FixDoubleBackslashes, FoldsPairsOfSeparatorsInOnePass) {
-  const QChar s = PathSeparator();
-  const auto path = [s](const char* text) { return QString::fromLatin1(text).replace('|', s); };
-  EXPECT_EQ(FixDoubleBackslashes(path("a||data||x.txt")), path("a|data|x.txt"));
-  EXPECT_EQ(FixDoubleBackslashes(path("a|||b")), path("a||b"));
-  EXPECT_EQ(FixDoubleBackslashes(path("a||||b")), path("a||b"));
-  EXPECT_EQ(FixDoubleBackslashes(path("a|b|c")), path("a|b|c"));
-  EXPECT_EQ(FixDoubleBackslashes(QString()), QString());
-  if (s == '/') {
-    EXPECT_EQ(FixDoubleBackslashes("//srv//a.txt"), "/srv/a.txt");
-  } else {
-    EXPECT_EQ(FixDoubleBackslashes(path("|||server||share|a.txt")), path("||server|share|a.txt"));
-    EXPECT_EQ(FixDoubleBackslashes(path("|x")), path("||x"));
-  }
+  EXPECT_EQ(AttributeWord(file), attribute::kArchive);
+  EXPECT_TRUE(FolderExists(base));
+  EXPECT_EQ(FixDoubleBackslashes(QString::fromUtf8("/caf\u00e9//\u4e2d.txt")),
+            QString::fromUtf8("/caf\u00e9/\u4e2d.txt"));
+  EXPECT_TRUE(MatchesWildcard(u"\u00c9T\u00c9.txt", u"\u00e9t\u00e9.*"));
+  EXPECT_FALSE(MatchesWildcard(u"\u00c9T\u00c9.txt", u"\u00e9t\u00e9.doc"));
 }
 
 TEST(ListViewItemExists, ComparesWholeTextsWithCase) {
