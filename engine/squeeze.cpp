@@ -9,7 +9,10 @@
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
 #if __has_include(<sys/platform/x86.h>)
+// The header spells its return type as C's _Bool, which clang refuses in C++.
+#define _Bool bool
 #include <sys/platform/x86.h>
+#undef _Bool
 #endif
 #define LINTAVEL_SQUEEZE_AVX2 1
 #endif
