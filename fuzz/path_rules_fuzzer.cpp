@@ -40,8 +40,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // exactly when that decoding gives the bytes back.
   const QString qt_decoded = QFile::decodeName(QByteArray::fromStdString(raw));
   const std::u16string decoded = folders::DecodeName(raw);
-  Require(decoded ==
-          std::u16string_view(QStringView(qt_decoded).utf16(), std::size_t(qt_decoded.size())));
+  Require(decoded == std::u16string_view(QStringView(qt_decoded).utf16(),
+                                         static_cast<std::size_t>(qt_decoded.size())));
   Require(folders::Utf16Length(raw) == decoded.size());
   Require(folders::IsCarriableName(raw) ==
           (QFile::encodeName(qt_decoded) == QByteArray::fromStdString(raw)));

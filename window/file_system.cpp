@@ -6,11 +6,9 @@
 
 namespace lintavel {
 
-namespace {
-
-std::u16string_view Utf16(QStringView text) { return {text.utf16(), std::size_t(text.size())}; }
-
-}  // namespace
+std::u16string_view Utf16Units(QStringView text) {
+  return {text.utf16(), static_cast<std::size_t>(text.size())};
+}
 
 std::string NativePath(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
@@ -31,7 +29,7 @@ std::optional<int> AttributeWord(const QString& path) {
 }
 
 bool MatchesWildcard(QStringView name, QStringView pattern) {
-  return folders::MatchesWildcard(Utf16(name), Utf16(pattern));
+  return folders::MatchesWildcard(Utf16Units(name), Utf16Units(pattern));
 }
 
 QStringList GetFilesInFolder(const QString& folder, const QString& pattern) {

@@ -4,6 +4,8 @@
 #include <QStringList>
 #include <QStringView>
 #include <optional>
+#include <string>
+#include <string_view>
 
 #include "folders/file_system.h"
 
@@ -38,6 +40,9 @@ QStringList GetFilesInFolder(const QString& folder, const QString& pattern);
 // `path` with each pair of consecutive separators made one, in one pass from the
 // left (see folders::FixDoubleBackslashes).
 QString FixDoubleBackslashes(const QString& path);
+
+// The UTF-16 code units of `text`, as the folder rules take names and patterns.
+std::u16string_view Utf16Units(QStringView text);
 
 // `path` in the file-name encoding, as the system takes it.
 std::string NativePath(const QString& path);

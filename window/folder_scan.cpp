@@ -12,16 +12,14 @@ namespace {
 
 std::vector<std::string> NativePaths(const QStringList& paths) {
   std::vector<std::string> native;
-  native.reserve(std::size_t(paths.size()));
+  native.reserve(static_cast<std::size_t>(paths.size()));
   for (const QString& path : paths) native.push_back(NativePath(path));
   return native;
 }
 
 }  // namespace
 
-bool HasBadCharacters(QStringView name) {
-  return folders::HasBadCharacters(std::u16string_view(name.utf16(), std::size_t(name.size())));
-}
+bool HasBadCharacters(QStringView name) { return folders::HasBadCharacters(Utf16Units(name)); }
 
 void GetSubDirectories2016(QStringList& folder_list, bool recurse, ScanContext& context) {
   std::vector<std::string> native = NativePaths(folder_list);

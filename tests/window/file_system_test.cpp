@@ -48,9 +48,7 @@ TEST(DecodeName, AgreesWithQtFileNames) {
                                "\x80\x80"};
   for (const char* name : names) {
     const QString qt = QFile::decodeName(name);
-    EXPECT_EQ(folders::DecodeName(name),
-              std::u16string(reinterpret_cast<const char16_t*>(qt.utf16()), qt.size()))
-        << name;
+    EXPECT_EQ(folders::DecodeName(name), Utf16Units(qt)) << name;
     EXPECT_EQ(folders::IsCarriableName(name), QFile::encodeName(qt) == name) << name;
   }
 }

@@ -40,7 +40,7 @@ TEST(FolderScanWrappers, GiveThePlainScansRowsAsText) {
   QStringList folders = {Q(dir.path()) + "/"};
   ScanContext context;
   GetSubDirectories2016(folders, true, context);
-  EXPECT_EQ(folders.size(), qsizetype(native.size()));
+  EXPECT_EQ(static_cast<std::size_t>(folders.size()), native.size());
   QStringList rows;
   ListFilesOfFolders(folders, "*.txt", context, [&](const QString& row) { rows << row; });
   EXPECT_EQ(rows, expected);
