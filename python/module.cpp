@@ -73,6 +73,14 @@ std::vector<std::filesystem::path> PathsOf(const py::object& paths) {
   return list;
 }
 
+// The one path that `path` names; TypeError for anything else.
+std::filesystem::path OnePath(const py::object& path) {
+  if (!py::isinstance<py::str>(path) && !py::hasattr(path, "__fspath__")) {
+    throw py::type_error("path must be a str or an os.PathLike");
+  }
+  return PathsOf(path).front();
+}
+
 // The corpus options that the keyword arguments give, checked as the command line
 // checks them.
 struct CorpusKeywords {
@@ -155,10 +163,7 @@ Counts CountFileRange(const py::object& path, std::int64_t start, std::optional<
                       const std::string& encoding, std::optional<std::string> file_encoding,
                       bool fold_case, const py::object& stop_list, std::uint64_t min_count,
                       std::optional<std::uint64_t> top, const std::string& sort) {
-  const std::vector<std::filesystem::path> files = PathsOf(path);
-  if (py::isinstance<py::str>(path) == false && !py::hasattr(path, "__fspath__")) {
-    throw py::type_error("count_range reads one file: path must be a str or an os.PathLike");
-  }
+  const std::filesystem::path file = OnePath(path);
   if (start < 0 || (end && *end < start)) {
     throw py::value_error("the range [" + std::to_string(start) + ", " +
                           (end ? std::to_string(*end) : "end") + ") is no range of a file");
@@ -184,15 +189,15 @@ Counts CountFileRange(const py::object& path, std::int64_t start, std::optional<
     }
   }
   py::gil_scoped_release unlocked;
-  if (!decoding) decoding = DecodingOf(files.front(), options.encoding);
+  if (!decoding) decoding = DecodingOf(file, options.encoding);
   return CountRange(
-      files.front(), static_cast<std::uint64_t>(start),
+      file, static_cast<std::uint64_t>(start),
       end ? std::optional<std::uint64_t>(static_cast<std::uint64_t>(*end)) : std::nullopt,
       *decoding, keywords.corpus.settings, keywords.stop_words);
 }
 
 std::string DetectEncoding(const py::object& path) {
-  const std::filesystem::path file = PathsOf(path).front();
+  const std::filesystem::path file = OnePath(path);
   py::gil_scoped_release unlocked;
   switch (DecodingOf(file, InputEncoding::kAuto)) {
     case FileDecoding::kUtf8:
@@ -204,7 +209,8 @@ std::string DetectEncoding(const py::object& path) {
   }
 }
 
-void Write(const Counts& counts, const std::string& path, const std::string& encoding) {
+void Write(const Counts& counts, const py::object& target, const std::string& encoding) {
+  const std::string path = OnePath(target).string();
   const WordEncoding output = ParseOutputEncoding(encoding);
   py::gil_scoped_release unlocked;
   try {
