@@ -46,7 +46,7 @@ def count(paths, client=None, chunk_bytes=DEFAULT_CHUNK_BYTES, encoding="cp1252"
         file_encoding = None
         if encoding == "auto" and len(ranges) > 1:
             # Decided once from the whole file, as a single run decides it.
-            file_encoding = client.submit(lintavel.detect_encoding, path, pure=False)
+            file_encoding = client.submit(_detect_encoding, path, pure=False)
         parts = [client.submit(_count_part, path, start, end, file_encoding, options,
                                pure=False)
                  for start, end in ranges]
@@ -80,6 +80,11 @@ def _ranges(path, chunk_bytes, html):
     starts = list(range(0, info.st_size, chunk_bytes))
     # The last range runs to the end of the file as the worker finds it.
     return [(start, start + chunk_bytes) for start in starts[:-1]] + [(starts[-1], None)]
+
+
+def _detect_encoding(path):
+    # A module-level function: the extension's own functions cannot be pickled.
+    return lintavel.detect_encoding(path)
 
 
 def _count_part(path, start, end, file_encoding, options):
