@@ -28,9 +28,13 @@ class RangeFile {
  public:
   explicit RangeFile(const std::filesystem::path& path) : path_(path) {
     fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
-    if (fd_ < 0) Fail("Cannot open", errno);
+    if (fd_ < 0) Fail("Cannot open", std::generic_category().message(errno));
     struct stat info {};
-    if (::fstat(fd_, &info) != 0) Fail("Cannot open", errno);
+    if (::fstat(fd_, &info) != 0) {
+      const int error = errno;
+      ::close(fd_);
+      Fail("Cannot open", std::generic_category().message(error));
+    }
     size_ = static_cast<std::uint64_t>(info.st_size);
   }
   ~RangeFile() { ::close(fd_); }
@@ -46,19 +50,20 @@ class RangeFile {
     while (got < size) {
       const ssize_t n = ::pread(fd_, buffer + got, size - got, static_cast<off_t>(offset + got));
       if (n < 0 && errno == EINTR) continue;
-      if (n < 0) Fail("Cannot read", errno);
+      if (n < 0) Fail("Cannot read", std::generic_category().message(errno));
       if (n == 0) break;
       got += static_cast<std::size_t>(n);
     }
     return got;
   }
 
- private:
-  [[noreturn]] void Fail(std::string_view what, int error) const {
+  // Throws what failed, worded as the engine's reader words it.
+  [[noreturn]] void Fail(std::string_view what, std::string_view cause) const {
     throw std::runtime_error(std::string(what) + " '" + path_.string() +
-                             "': " + std::generic_category().message(error));
+                             "': " + std::string(cause));
   }
 
+ private:
   std::filesystem::path path_;
   int fd_ = -1;
   std::uint64_t size_ = 0;
@@ -150,16 +155,25 @@ class StretchDecoder {
 // Counts the words of the bytes [from, to) of `file`, which begin and end at word
 // boundaries.
 void CountStretch(const RangeFile& file, std::uint64_t from, std::uint64_t to,
-                  StretchDecoder& decoder, WordCounter& counter) {
-  std::string raw(kBlockBytes, '\0');
-  std::string text;  // decoded, from the start of a word that may still run on
+                  FileDecoding decoding, StretchDecoder& decoder, WordCounter& counter) {
+  std::string raw;
+  std::string text;  // from the start of a word that may still run on
   for (std::uint64_t at = from; at < to;) {
-    const std::size_t want =
-        static_cast<std::size_t>(std::min<std::uint64_t>(kBlockBytes, to - at));
-    const std::size_t got = file.ReadAt(raw.data(), want, at);
-    if (got == 0) throw std::runtime_error("the file became shorter while it was read");
+    const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(kBlockBytes, to - at));
+    std::size_t got = 0;
+    if (decoding == FileDecoding::kCp1252) {
+      // Counted as read: no decoding, so no copy.
+      const std::size_t carried = text.size();
+      text.resize(carried + want);
+      got = file.ReadAt(text.data() + carried, want, at);
+      text.resize(carried + got);
+    } else {
+      raw.resize(want);
+      got = file.ReadAt(raw.data(), want, at);
+      decoder.Feed(std::string_view(raw.data(), got), text);
+    }
+    if (got == 0) file.Fail("Cannot read", "the file became shorter while it was read");
     at += got;
-    decoder.Feed(std::string_view(raw.data(), got), text);
     std::size_t cut = text.size();
     while (cut > 0 && ClassOf(text[cut - 1]) != ByteClass::kSeparator) --cut;
     counter.CountText(std::string_view(text).substr(0, cut));
@@ -244,7 +258,7 @@ Counts CountRange(const std::filesystem::path& path, std::uint64_t start,
       const std::uint64_t to = units.WordBoundary(units.Aligned(last));
       if (from >= to) return;
       StretchDecoder decoder(decoding, from == 0, big_endian);
-      CountStretch(*file, from, to, decoder, counter);
+      CountStretch(*file, from, to, decoding, decoder, counter);
     });
   }
   result.words = std::move(counter).TakeOrdered(result.storage, result.encoding);
