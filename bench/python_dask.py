@@ -15,7 +15,6 @@ Prints, in one run:
 """
 import os
 import pickle
-import resource
 import statistics
 import subprocess
 import sys
@@ -81,8 +80,8 @@ def main():
     print("\n== 4. peak resident memory", flush=True)
     peak = subprocess.run(
         [sys.executable, "-c",
-         f"import lintavel, resource; lintavel.count(['{source}'], threads=2); "
-         "print(resource.getrusage(resource.RUSAGE_SELF).ru_maxrss)"],
+         f"import lintavel; lintavel.count(['{source}'], threads=2); "
+         "print([l.split()[1] for l in open('/proc/self/status') if l.startswith('VmHWM:')][0])"],
         check=True, capture_output=True, text=True).stdout.strip()
     print(f"python3 with lintavel.count, 2 threads: {int(peak):,} KiB")
     for address, kib in client.run(_peak_kib).items():
@@ -93,16 +92,21 @@ def main():
     cluster.close()
 
 
-def _resident_kib():
+def _status_kib(field):
+    # Not ru_maxrss: a process started by fork and exec inherits its parent's.
     with open("/proc/self/status") as status:
         for line in status:
-            if line.startswith("VmRSS:"):
+            if line.startswith(field + ":"):
                 return int(line.split()[1])
     return 0
 
 
+def _resident_kib():
+    return _status_kib("VmRSS")
+
+
 def _peak_kib():
-    return resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
+    return _status_kib("VmHWM")
 
 
 def _pickled_size(path, start, end):
