@@ -78,14 +78,20 @@ std::uint64_t Counts::CountOf(std::string_view word) const {
 bool Counts::Contains(std::string_view word) const { return Find(word) != nullptr; }
 
 Counts Counts::Merged(std::span<const Counts* const> parts) {
-  const WordEncoding encoding =
-      parts.empty() ? WordEncoding::kCp1252 : parts.front()->list_.encoding;
+  // Counts without words (an empty Counts() among them) take any encoding.
+  WordEncoding encoding = parts.empty() ? WordEncoding::kCp1252 : parts.front()->list_.encoding;
+  for (const Counts* part : parts) {
+    if (!part->list_.words.empty()) {
+      encoding = part->list_.encoding;
+      break;
+    }
+  }
   CorpusMerger merger(encoding, false, nullptr);
   std::uint64_t total = 0;
   std::vector<FileError> errors;
   for (std::size_t i = 0; i < parts.size(); ++i) {
     const Counts& part = *parts[i];
-    if (part.list_.encoding != encoding) {
+    if (part.list_.encoding != encoding && !part.list_.words.empty()) {
       throw std::invalid_argument(
           "cannot merge counts of Windows-1252 words with counts of UTF-8 words");
     }

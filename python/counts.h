@@ -39,7 +39,8 @@ class Counts {
 
   // The sum of `parts`: every word's counts added, the totals added, the errors in
   // the order of the parts; the words in the window's order. Throws
-  // std::invalid_argument when the parts' words are in different encodings.
+  // std::invalid_argument when the parts' words are in different encodings (parts
+  // without words fit any).
   static Counts Merged(std::span<const Counts* const> parts);
 
   // Keeps the words seen at least `min_count` times, then the `top` most frequent,

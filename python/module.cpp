@@ -148,13 +148,9 @@ Counts Count(const py::object& paths, const std::string& encoding, unsigned thre
   };
   CorpusRun run;
   {
+    // A run that fails as a whole (out of memory, no thread) raises RuntimeError.
     py::gil_scoped_release unlocked;
-    try {
-      run = ExtractCorpus(files, options, keywords.corpus.settings, keywords.stop_words);
-    } catch (const ExtractionFailure& failure) {
-      py::gil_scoped_acquire locked;
-      throw py::value_error(failure.what());
-    }
+    run = ExtractCorpus(files, options, keywords.corpus.settings, keywords.stop_words);
   }
   return Counts(std::move(run.list), std::move(errors));
 }

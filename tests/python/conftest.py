@@ -14,7 +14,7 @@ SOURCE_DIR = pathlib.Path(__file__).resolve().parents[2]
 
 @pytest.fixture
 def folder():
-    with tempfile.TemporaryDirectory(prefix="lintavel-py-") as name:
+    with tempfile.TemporaryDirectory(prefix="pywords-") as name:
         yield pathlib.Path(name)
 
 

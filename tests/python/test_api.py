@@ -79,8 +79,10 @@ def test_counts_api(folder):
     both = lintavel.count([folder / "a.txt", folder / "b.txt"])
     for merged in (a.merge(lintavel.count(folder / "b.txt")), a + lintavel.count(folder / "b.txt")):
         assert merged.items() == both.items() and merged.total == both.total
+    utf8 = lintavel.count(folder / "b.txt", encoding="utf-8")
     with pytest.raises(ValueError):
-        a + lintavel.count(folder / "b.txt", encoding="utf-8")
+        a + utf8
+    assert (lintavel.Counts() + utf8).items() == utf8.items()
     frame = a.to_pandas()
     assert list(frame["word"]) == list(a) and list(frame["count"]) == [n for _, n in a.items()]
 
