@@ -8,6 +8,7 @@
 #include <numeric>
 #include <sstream>
 
+#include "cli/arguments.h"
 #include "cli/corpus_options.h"
 #include "corpus/corpus_run.h"
 #include "corpus/list_writer.h"
@@ -22,16 +23,8 @@ namespace lintavel::python {
 
 namespace {
 
-std::optional<InputEncoding> InputEncodingFrom(std::string_view name) {
-  if (name == "cp1252") return InputEncoding::kCp1252;
-  if (name == "utf-8") return InputEncoding::kUtf8;
-  if (name == "utf-16") return InputEncoding::kUtf16;
-  if (name == "auto") return InputEncoding::kAuto;
-  return std::nullopt;
-}
-
 InputEncoding ParseInputEncoding(const std::string& name) {
-  const auto encoding = InputEncodingFrom(name);
+  const auto encoding = InputEncodingNamed(name);
   if (!encoding) {
     throw py::value_error("unknown encoding '" + name + "' (cp1252, utf-8, utf-16 or auto)");
   }
@@ -39,16 +32,21 @@ InputEncoding ParseInputEncoding(const std::string& name) {
 }
 
 WordEncoding ParseOutputEncoding(const std::string& name) {
-  if (name == "cp1252") return WordEncoding::kCp1252;
-  if (name == "utf-8") return WordEncoding::kUtf8;
-  throw py::value_error("unknown output encoding '" + name + "' (cp1252 or utf-8)");
+  const auto encoding = OutputEncodingNamed(name);
+  if (!encoding) throw py::value_error("unknown output encoding '" + name + "' (cp1252 or utf-8)");
+  return *encoding;
 }
 
-WordOrder ParseOrder(const std::string& name) {
-  if (name == "count") return WordOrder::kCount;
-  if (name == "count-desc") return WordOrder::kCountDesc;
-  if (name == "word") return WordOrder::kWord;
-  throw py::value_error("unknown sort '" + name + "' (count, count-desc or word)");
+// The order that `sort` names, as --sort takes it.
+WordOrder ParseOrder(const std::string& sort) {
+  CorpusArguments corpus;
+  std::string error;
+  if (!TakeCorpusOption(
+           "--sort", false, [&] { return std::optional<std::string>(sort); }, corpus, error)
+           .value_or(false)) {
+    throw py::value_error(error);
+  }
+  return corpus.settings.order;
 }
 
 std::vector<std::filesystem::path> PathsOf(const py::object& paths) {
@@ -58,8 +56,9 @@ std::vector<std::filesystem::path> PathsOf(const py::object& paths) {
       throw py::type_error("a path must be a str or an os.PathLike, not " +
                            std::string(py::str(py::type::of(item).attr("__name__"))));
     }
-    const py::object text = os.attr("fsdecode")(item);
-    return std::filesystem::path(text.cast<std::string>());
+    // The bytes of the name, as the system has them.
+    const py::bytes name = os.attr("fsencode")(item);
+    return std::filesystem::path(name.cast<std::string>());
   };
   std::vector<std::filesystem::path> list;
   if (py::isinstance<py::str>(paths) || py::hasattr(paths, "__fspath__")) {

@@ -119,6 +119,15 @@ def test_bad_arguments_raise_at_once(call, error):
         call()
 
 
+def test_encoding_names_are_those_of_the_command_line(folder):
+    (folder / "a.txt").write_bytes("caf\u00e9 caf\u00e9\n".encode("utf-8"))
+    for names in (["cp1252", "Windows-1252"], ["utf-8", "UTF8"], ["utf-16", "utf16"]):
+        assert len({tuple(lintavel.count(folder / "a.txt", name).items()) for name in names}) == 1
+    counts = lintavel.count(folder / "a.txt", "utf8")
+    counts.write(folder / "out.txt", encoding="UTF-8")
+    assert (folder / "out.txt").read_bytes() == "caf\u00e9\r\n".encode("utf-8")
+
+
 def test_write_refuses_a_folder_and_keeps_what_was_there(folder):
     (folder / "old.txt").write_bytes(b"old")
     counts = lintavel.count(SAMPLES)
