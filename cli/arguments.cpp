@@ -19,6 +19,8 @@ std::string Lower(std::string_view text) {
   return lower;
 }
 
+}  // namespace
+
 std::optional<InputEncoding> InputEncodingNamed(std::string_view name) {
   const std::string lower = Lower(name);
   if (lower == "cp1252" || lower == "windows-1252") return InputEncoding::kCp1252;
@@ -34,8 +36,6 @@ std::optional<WordEncoding> OutputEncodingNamed(std::string_view name) {
   if (lower == "utf-8" || lower == "utf8") return WordEncoding::kUtf8;
   return std::nullopt;
 }
-
-}  // namespace
 
 std::optional<Arguments> ParseArguments(std::span<const std::string> args, std::ostream& err) {
   Arguments parsed;

@@ -5,12 +5,14 @@
 set -euo pipefail
 
 # "a|b" is satisfied by either package and installs the first when neither is there.
+# python3-dev and pybind11-dev: the Python module is built whenever they are there.
 build_packages=(cmake ninja-build g++ pkg-config python3 qt6-base-dev libboost1.81-dev libxlsxwriter-dev
-                unicode-data fonts-liberation2)
+                unicode-data fonts-liberation2 python3-dev pybind11-dev)
 # qt6-gtk-platformtheme: on a GNOME or Xfce desktop the dialogs are the desktop's own.
 run_packages=("${build_packages[@]}" libreoffice-calc qt6-gtk-platformtheme)
 test_packages=(googletest libgtest-dev libgmock-dev clang-format debian-faq
-               "libreoffice-calc-nogui|libreoffice-calc")
+               "libreoffice-calc-nogui|libreoffice-calc"
+               python3-pytest python3-dask python3-distributed python3-pandas python3-psutil)
 bench_packages=(libbenchmark-dev hyperfine python3)
 fuzz_packages=(clang libclang-rt-14-dev)
 # Building the Debian packages and checking them and the desktop files.

@@ -1,7 +1,8 @@
 # Installs the project into a scratch folder and checks that the program, the files
 # it looks for beside itself, the desktop entry, the icons, the software-centre
 # description, the shell completion and the manual pages are where a Linux desktop
-# finds them. Run by CTest with -DBUILD_DIR=... -DSCRATCH=...
+# finds them, and the Python module where python3 imports it. Run by CTest with
+# -DBUILD_DIR=... -DSCRATCH=... [-DPYTHON_DIR=... -DPYTHON=...]
 file(REMOVE_RECURSE "${SCRATCH}")
 execute_process(COMMAND ${CMAKE_COMMAND} --install "${BUILD_DIR}" --prefix "${SCRATCH}/usr"
                 RESULT_VARIABLE status OUTPUT_QUIET)
@@ -40,5 +41,14 @@ string(REGEX REPLACE "[ \n]" "" piped "${piped}")
 if(NOT status EQUAL 0 OR NOT piped STREQUAL "3109610d0a3209620d0a"
    OR NOT total STREQUAL "Results (Total Word Count: 3)\n")
   message(FATAL_ERROR "the installed lintavel-extract gave ${piped}, ${total} (${status})")
+endif()
+# The installed Python module, imported from where it was put.
+if(PYTHON_DIR)
+  execute_process(COMMAND ${CMAKE_COMMAND} -E env "PYTHONPATH=${SCRATCH}/usr/${PYTHON_DIR}"
+                          ${PYTHON} -c "import lintavel; print(lintavel.count(['${SCRATCH}/input.txt']).items())"
+                  OUTPUT_VARIABLE items ERROR_VARIABLE failure RESULT_VARIABLE status)
+  if(NOT status EQUAL 0 OR NOT items STREQUAL "[('a', 1), ('b', 2)]\n")
+    message(FATAL_ERROR "the installed Python module gave ${items} ${failure} (${status})")
+  endif()
 endif()
 file(REMOVE_RECURSE "${SCRATCH}")

@@ -1,0 +1,37 @@
+"""Lintavel's word counting engine in Python.
+
+    counts = lintavel.count(["a.txt", "b.txt"], encoding="utf-8")
+    counts.most_common(10); counts["the"]; counts.write("words.txt")
+
+The corpus options of lintavel-extract are keyword arguments with the same names:
+fold_case, html, stop_list (a path or a list of paths), min_count, top and sort
+("count", "count-desc" or "word"). Files that cannot be read go to `errors`;
+the others are counted.
+
+count_range(path, start, end) counts the words that begin in the bytes [start,
+end) of one file, so that consecutive ranges count every word once. With
+encoding="auto" the file's encoding is decided from the whole file, as a whole
+run decides it: pass file_encoding=detect_encoding(path) (found once) to each
+range, or every range reads the whole file to decide it again. HTML is counted
+by whole files only: its tags and comments run across any boundary.
+"""
+from ._lintavel import Counts, count, count_range, detect_encoding, merge_all
+
+__all__ = ["Counts", "count", "count_range", "detect_encoding", "merge_all"]
+
+
+def _to_pandas(self):
+    """The words and their counts as a pandas DataFrame (columns word, count), in
+    the order of the list."""
+    import pandas
+
+    items = self.items()
+    return pandas.DataFrame(
+        {
+            "word": pandas.Series([word for word, _ in items], dtype="object"),
+            "count": pandas.Series([n for _, n in items], dtype="uint64"),
+        }
+    )
+
+
+Counts.to_pandas = _to_pandas

@@ -1,0 +1,95 @@
+"""lintavel.dask.count on a local cluster of two worker processes gives exactly the
+Counts of lintavel.count."""
+import os
+import signal
+import threading
+import time
+
+import pytest
+
+import lintavel
+from conftest import mixed_text
+
+distributed = pytest.importorskip("distributed")
+import lintavel.dask  # noqa: E402  (needs distributed)
+
+
+@pytest.fixture(scope="module")
+def client():
+    cluster = distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
+                                       dashboard_address=None, silence_logs=40)
+    with cluster, distributed.Client(cluster) as connected:
+        yield connected
+
+
+def make_corpus(folder):
+    text = mixed_text(4, 20_000)
+    paths = [folder / "cp1252.txt", folder / "missing.txt", folder / "utf8-bom.txt",
+             folder / "utf16.txt", folder, folder / "small.txt"]
+    paths[0].write_bytes(text.encode("cp1252"))
+    paths[2].write_bytes(b"\xef\xbb\xbf" + text[::-1].encode("utf-8"))
+    paths[3].write_bytes(b"\xff\xfe" + text.encode("utf-16-le"))
+    paths[5].write_bytes(b"a b\r\n")
+    return paths
+
+
+def assert_same(folder, got, expected):
+    assert (got.total, got.errors, got.items()) == (expected.total, expected.errors,
+                                                    expected.items())
+    got.write(folder / "dask.txt", encoding="utf-8")
+    expected.write(folder / "one.txt", encoding="utf-8")
+    assert (folder / "dask.txt").read_bytes() == (folder / "one.txt").read_bytes()
+
+
+@pytest.mark.parametrize("encoding,chunk_bytes,options", [
+    ("cp1252", 997, {}),
+    ("utf-8", 4096, {"fold_case": True}),
+    ("utf-16", 10_001, {"top": 5, "sort": "count-desc"}),
+    ("auto", 3_000, {"min_count": 2, "stop_list": "STOP"}),
+    ("auto", 1 << 26, {"html": True}),
+])
+def test_same_counts_as_one_process(client, folder, encoding, chunk_bytes, options):
+    paths = make_corpus(folder)
+    if "stop_list" in options:
+        (folder / "stop").write_bytes(b"the\nThe\n")
+        options = {**options, "stop_list": folder / "stop"}
+    expected = lintavel.count(paths, encoding, **options)
+    got = lintavel.dask.count(paths, client, chunk_bytes, encoding, **options)
+    assert_same(folder, got, expected)
+    assert [path for path, _ in got.errors] == [str(paths[1]), str(paths[4])]
+
+
+def test_bad_arguments_raise_before_any_work(client, folder):
+    for call, error in [
+        (lambda: lintavel.dask.count([3], client), TypeError),
+        (lambda: lintavel.dask.count([], client, chunk_bytes=0), ValueError),
+        (lambda: lintavel.dask.count([], client, encoding="ebcdic"), ValueError),
+        (lambda: lintavel.dask.count([], client, stop_list=folder / "none"), ValueError),
+    ]:
+        with pytest.raises(error):
+            call()
+
+
+def test_a_killed_worker_loses_nothing(client, folder):
+    path = folder / "big.txt"
+    path.write_bytes(mixed_text(5, 200_000).encode("cp1252"))
+    expected = lintavel.count([path])
+    result = {}
+    counting = threading.Thread(
+        target=lambda: result.update(counts=lintavel.dask.count([path], client, 4096)))
+    counting.start()
+    # Kill a worker once it holds counted ranges, while the count goes on.
+    pids = client.run(os.getpid)
+    victim = None
+    deadline = time.monotonic() + 30
+    while victim is None and time.monotonic() < deadline:
+        held = client.has_what()
+        busy = [address for address, keys in held.items() if len(keys) >= 3]
+        victim = busy[0] if busy else None
+        time.sleep(0.01)
+    assert victim is not None and counting.is_alive()
+    os.kill(pids[victim], signal.SIGKILL)
+    counting.join(60)
+    assert not counting.is_alive()
+    assert pids[victim] not in client.run(os.getpid).values()
+    assert_same(folder, result["counts"], expected)
