@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -46,6 +47,11 @@ bool IsWellFormedUtf8(std::string_view text);
 
 // The same, one character at a time, for the checks of the fast form.
 bool IsWellFormedUtf8Plain(std::string_view text);
+
+// Every form of IsWellFormedUtf8 that this processor can run, widest first, so
+// that tests check each against the others.
+using Utf8Check = bool (*)(std::string_view);
+std::span<const Utf8Check> Utf8Checks();
 
 // Appends the UTF-8 form of the code point `cp` (at most U+10FFFF) to `out`.
 void AppendUtf8(char32_t cp, std::string& out);

@@ -101,13 +101,15 @@ TEST(IsWellFormedUtf8, FindsEveryFaultWhereverItStands) {
         const std::string rest = Filler(after, ascii);
         for (const std::string& piece : well_formed) {
           const std::string text = before + piece + rest;
-          ASSERT_TRUE(IsWellFormedUtf8(text)) << at << " " << ::testing::PrintToString(text);
-          ASSERT_TRUE(IsWellFormedUtf8Plain(text)) << at;
+          for (const Utf8Check check : Utf8Checks()) {
+            ASSERT_TRUE(check(text)) << at << " " << ::testing::PrintToString(text);
+          }
         }
         for (const std::string& piece : ill_formed) {
           const std::string text = before + piece + rest;
-          ASSERT_FALSE(IsWellFormedUtf8(text)) << at << " " << ::testing::PrintToString(text);
-          ASSERT_FALSE(IsWellFormedUtf8Plain(text)) << at;
+          for (const Utf8Check check : Utf8Checks()) {
+            ASSERT_FALSE(check(text)) << at << " " << ::testing::PrintToString(text);
+          }
         }
       }
     }
@@ -127,8 +129,9 @@ TEST(IsWellFormedUtf8, AgreesWithTheDecoderOnRandomBytes) {
       text.append(pieces[fault ? 5 + random() % 4 : random() % 5]);
     }
     const bool expected = testing::DecodeUtf8Plainly(text, false).replaced == 0;
-    ASSERT_EQ(IsWellFormedUtf8(text), expected) << ::testing::PrintToString(text);
-    ASSERT_EQ(IsWellFormedUtf8Plain(text), expected);
+    for (const Utf8Check check : Utf8Checks()) {
+      ASSERT_EQ(check(text), expected) << ::testing::PrintToString(text);
+    }
   }
 }
 
