@@ -93,6 +93,13 @@ if [ -n "$against" ]; then
   read -r u c < <(medians "$data/against.json")
   echo "  UTF-8 against Windows-1252, the same text: $u s / $c s = $(ratio "$u" "$c")"
   hyperfine -N --warmup 1 --runs 5 --export-json "$data/against.json" \
+    "$extract --encoding utf-8 --threads 1 -o $data/out.txt $kjv" \
+    "$extract --encoding cp1252 --threads 1 -o $data/out.txt $kjv" \
+    "$extract --encoding utf-8 --threads 2 -o $data/out.txt $kjv" \
+    "$extract --encoding cp1252 --threads 2 -o $data/out.txt $kjv" > /dev/null
+  read -r u1 c1 u2 c2 < <(medians "$data/against.json")
+  echo "  UTF-8 against Windows-1252, $(basename "$kjv") (ASCII): 1 thread $(ratio "$u1" "$c1"), 2 threads $(ratio "$u2" "$c2"); UTF-8 2-thread scaling $(ratio "$u1" "$u2")"
+  hyperfine -N --warmup 1 --runs 5 --export-json "$data/against.json" \
     "wc -l $kjv" "$extract -o $data/out.txt $kjv" > /dev/null
   read -r ceiling ours < <(medians "$data/against.json")
   echo "  ceiling (wc -l: read and a plain byte scan, 1 core): $(mbps "$(stat -L -c %s "$kjv")" "$ceiling"); the engine, 2 threads: $(mbps "$(stat -L -c %s "$kjv")" "$ours")"

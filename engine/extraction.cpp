@@ -58,8 +58,9 @@ void Reserve(Block& block, std::size_t capacity, std::size_t keep) {
   block.capacity = capacity;
 }
 
-// Decodes `block` into `text`; gives how many ill-formed parts became U+FFFD.
-std::uint64_t Decode(const Block& block, std::string& text) {
+// Decodes `block` into `text` (valid UTF-8 is only checked, and stays where it is)
+// and points `decoded` at the result; gives how many ill-formed parts became U+FFFD.
+std::uint64_t Decode(const Block& block, std::string& text, std::string_view& decoded) {
   const std::string_view raw(block.bytes.get(), block.size);
   text.clear();
   switch (block.file->decoding) {
@@ -71,8 +72,7 @@ std::uint64_t Decode(const Block& block, std::string& text) {
     case Decoding::kUtf8: {
       Utf8Normalizer normalizer =
           block.file_start ? Utf8Normalizer() : Utf8Normalizer::Continuing();
-      normalizer.Feed(raw, text);
-      if (block.file_end) normalizer.Finish(text);
+      decoded = normalizer.Normalize(raw, block.file_end, text);
       return normalizer.replaced();
     }
     case Decoding::kUtf16: {
@@ -80,9 +80,11 @@ std::uint64_t Decode(const Block& block, std::string& text) {
           block.file_start ? Utf16Decoder() : Utf16Decoder::Continuing(block.file->big_endian);
       decoder.Feed(raw, text);
       if (block.file_end) decoder.Finish(text);
+      decoded = text;
       return decoder.replaced();
     }
   }
+  decoded = text;
   return 0;
 }
 
@@ -211,8 +213,9 @@ class CountingPool {
           if (block.file->decoding == Decoding::kNone) {
             counter.CountText(std::string_view(block.bytes.get(), block.size));
           } else {
-            replaced = Decode(block, decoded);
-            counter.CountText(decoded);
+            std::string_view text;
+            replaced = Decode(block, decoded, text);
+            counter.CountText(text);
           }
         } catch (...) {
           std::lock_guard lock(mutex_);

@@ -13,6 +13,18 @@ namespace {
 
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
 
+// The bytes checked at once: an ill-formed part sends no more than these through the
+// slower character-by-character path.
+constexpr std::size_t kStretch = 16 * 1024;
+
+// Where the bytes [begin, end) stop before a character that may run on past `end`:
+// at the lead byte of the last character when its continuations reach `end`.
+std::size_t WholeCharactersEnd(const unsigned char* p, std::size_t begin, std::size_t end) {
+  std::size_t at = end;
+  while (at > begin && end - at < 3 && (p[at - 1] & 0xC0) == 0x80) --at;
+  return at > begin && p[at - 1] >= 0xC0 ? at - 1 : end;
+}
+
 // The length of the sequence that `lead` starts, 0 for a byte that starts none.
 int SequenceLength(unsigned char lead) {
   if (lead < 0x80) return 1;
@@ -85,51 +97,70 @@ void Utf8Normalizer::Feed(std::string_view chunk, std::string& out) {
     copied = end;
   };
   while (i < size) {
-    // Runs of ASCII are passed over 8 bytes at a time.
-    while (i + 8 <= size) {
-      std::uint64_t eight;
-      std::memcpy(&eight, p + i, 8);
-      if ((eight & 0x8080808080808080ull) != 0) break;
-      i += 8;
-    }
-    while (i < size && p[i] < 0x80) ++i;
-    if (i == size) break;
-    // The common two- and three-byte characters (not E0, ED: their second byte is
-    // bounded more narrowly) are taken without the general checks below.
-    if (i + 1 < size && p[i] >= 0xC2 && p[i] <= 0xDF && (p[i + 1] & 0xC0) == 0x80) {
-      i += 2;
+    // Well-formed stretches are checked many bytes at a time and passed over; a
+    // character that may run past the stretch is left to the next one.
+    const std::size_t end = std::min(size, i + kStretch);
+    const std::size_t whole = WholeCharactersEnd(p, i, end);
+    if (whole > i && IsWellFormedUtf8(chunk.substr(i, whole - i))) {
+      i = whole;
       continue;
     }
-    if (i + 2 < size && p[i] >= 0xE1 && p[i] <= 0xEF && p[i] != 0xED && (p[i + 1] & 0xC0) == 0x80 &&
-        (p[i + 2] & 0xC0) == 0x80) {
-      i += 3;
-      continue;
-    }
-    const int length = SequenceLength(p[i]);
-    if (length == 0) {
-      copy_up_to(i);
-      out.append(kReplacement);
-      ++replaced_;
-      copied = ++i;
-      continue;
-    }
-    int valid = 1;
-    while (valid < length && i + valid < size && ValidFollower(p[i], valid, p[i + valid])) ++valid;
-    if (valid == length) {
-      i += static_cast<std::size_t>(length);
-    } else if (i + valid == size) {
-      copy_up_to(i);
-      pending_.assign(chunk.substr(i));  // the next chunk may complete it
-      return;
-    } else {
-      copy_up_to(i);
-      out.append(kReplacement);  // the maximal ill-formed part
-      ++replaced_;
-      i += static_cast<std::size_t>(valid);
-      copied = i;
+    // A stretch with an ill-formed part (or an unfinished character at the end of
+    // the chunk) is taken one character at a time.
+    while (i < end) {
+      // Runs of ASCII are passed over 8 bytes at a time.
+      while (i + 8 <= size) {
+        std::uint64_t eight;
+        std::memcpy(&eight, p + i, 8);
+        if ((eight & 0x8080808080808080ull) != 0) break;
+        i += 8;
+      }
+      while (i < size && p[i] < 0x80) ++i;
+      if (i == size) break;
+      const int length = SequenceLength(p[i]);
+      if (length == 0) {
+        copy_up_to(i);
+        out.append(kReplacement);
+        ++replaced_;
+        copied = ++i;
+        continue;
+      }
+      int valid = 1;
+      while (valid < length && i + valid < size && ValidFollower(p[i], valid, p[i + valid]))
+        ++valid;
+      if (valid == length) {
+        i += static_cast<std::size_t>(length);
+      } else if (i + valid == size) {
+        copy_up_to(i);
+        pending_.assign(chunk.substr(i));  // the next chunk may complete it
+        return;
+      } else {
+        copy_up_to(i);
+        out.append(kReplacement);  // the maximal ill-formed part
+        ++replaced_;
+        i += static_cast<std::size_t>(valid);
+        copied = i;
+      }
     }
   }
   copy_up_to(size);
+}
+
+std::string_view Utf8Normalizer::Normalize(std::string_view chunk, bool ends_stream,
+                                           std::string& scratch) {
+  if (pending_.empty()) {
+    std::string_view text = chunk;
+    if (at_start_ && HasUtf8Bom(text)) text.remove_prefix(3);
+    // A chunk of a byte or two that starts a byte-order mark is not well-formed.
+    if (IsWellFormedUtf8(text)) {
+      at_start_ = ends_stream || (at_start_ && chunk.empty());
+      return text;
+    }
+  }
+  scratch.clear();
+  Feed(chunk, scratch);
+  if (ends_stream) Finish(scratch);
+  return scratch;
 }
 
 void Utf8Normalizer::Finish(std::string& out) {

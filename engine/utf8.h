@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -25,6 +26,10 @@ class Utf8Normalizer {
 
   // Appends the valid UTF-8 of `chunk` to `out`.
   void Feed(std::string_view chunk, std::string& out);
+  // Gives the valid UTF-8 of `chunk`, then ends the stream when `ends_stream`: a view
+  // of `chunk` itself (past a leading byte-order mark) when it is all well-formed and
+  // completes every character, else `scratch`, which it fills.
+  std::string_view Normalize(std::string_view chunk, bool ends_stream, std::string& scratch);
   // Ends the stream: an incomplete last sequence becomes U+FFFD.
   void Finish(std::string& out);
   // How many U+FFFD were put in so far.
@@ -35,6 +40,18 @@ class Utf8Normalizer {
   bool at_start_ = true;
   std::uint64_t replaced_ = 0;
 };
+
+// True when `text` is well-formed UTF-8 to its end (no character left unfinished);
+// checks 64 bytes at a time where the processor allows.
+bool IsWellFormedUtf8(std::string_view text);
+
+// The same, one character at a time, for the checks of the fast form.
+bool IsWellFormedUtf8Plain(std::string_view text);
+
+// Every form of IsWellFormedUtf8 that this processor can run, widest first, so
+// that tests check each against the others.
+using Utf8Check = bool (*)(std::string_view);
+std::span<const Utf8Check> Utf8Checks();
 
 // Appends the UTF-8 form of the code point `cp` (at most U+10FFFF) to `out`.
 void AppendUtf8(char32_t cp, std::string& out);

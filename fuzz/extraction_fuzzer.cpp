@@ -1,9 +1,13 @@
 // The engine against the step-by-step run: arbitrary bytes as one to three input
 // files, read in one of the input encodings, must give the same words, in the same
 // order, with the same total and the same reports of ill-formed files.
+// LINTAVEL_FUZZ_ENCODING (cp1252, utf-8, utf-16 or auto) holds every run to one
+// encoding; without it the first byte of the input chooses.
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <tuple>
@@ -15,14 +19,41 @@
 #include "support/reference_decoding.h"
 #include "support/temp_dir.h"
 
+namespace {
+
+using lintavel::InputEncoding;
+
+std::optional<InputEncoding> fixed_encoding;
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  const char* name = std::getenv("LINTAVEL_FUZZ_ENCODING");
+  if (name == nullptr || *name == '\0') return 0;
+  const std::string_view asked(name);
+  if (asked == "cp1252") {
+    fixed_encoding = InputEncoding::kCp1252;
+  } else if (asked == "utf-8") {
+    fixed_encoding = InputEncoding::kUtf8;
+  } else if (asked == "utf-16") {
+    fixed_encoding = InputEncoding::kUtf16;
+  } else if (asked == "auto") {
+    fixed_encoding = InputEncoding::kAuto;
+  } else {
+    std::fprintf(stderr, "LINTAVEL_FUZZ_ENCODING is '%s'; expected cp1252, utf-8, utf-16 or auto\n",
+                 name);
+    std::exit(2);
+  }
+  return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  using lintavel::InputEncoding;
   if (size == 0) return 0;
   static const lintavel::testing::TempDir dir;
   constexpr InputEncoding kEncodings[] = {InputEncoding::kCp1252, InputEncoding::kUtf8,
                                           InputEncoding::kAuto, InputEncoding::kUtf16};
   const unsigned control = data[0];
-  const InputEncoding encoding = kEncodings[(control >> 3) % 4];
+  const InputEncoding encoding = fixed_encoding.value_or(kEncodings[(control >> 3) % 4]);
   const std::string_view rest(reinterpret_cast<const char*>(data + 1), size - 1);
   const std::size_t file_count = 1 + control % 3;
   std::vector<std::filesystem::path> files;

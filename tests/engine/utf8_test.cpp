@@ -39,6 +39,14 @@ TEST_P(Normalize, GivesTheSameWhereverTheChunksAreCut) {
   }
 }
 
+TEST_P(Normalize, GivesTheSameInOneWholeChunk) {
+  Utf8Normalizer normalizer;
+  std::string scratch;
+  const std::string_view out = normalizer.Normalize(GetParam().input, true, scratch);
+  EXPECT_EQ(out, GetParam().output);
+  EXPECT_EQ(normalizer.replaced(), GetParam().replaced);
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Inputs, Normalize,
     ::testing::Values(
@@ -57,6 +65,99 @@ INSTANTIATE_TEST_SUITE_P(
         NormalizeCase{"BeyondU10FFFF", "\xF4\x90\x80\x80", kFffd + kFffd + kFffd + kFffd, 4},
         NormalizeCase{"StartOfAMarkOnly", "\xEF\xBB", kFffd, 1}),
     [](const auto& test_case) { return std::string(test_case.param.name); });
+
+// Text of `length` bytes: ASCII, or two-byte characters with an ASCII byte where
+// one does not fit, so that a piece put in anywhere meets every neighbour.
+std::string Filler(std::size_t length, bool ascii) {
+  std::string text;
+  while (text.size() < length) text.append(ascii || text.size() + 2 > length ? "a" : "\xC3\xA9");
+  return text;
+}
+
+TEST(IsWellFormedUtf8, FindsEveryFaultWhereverItStands) {
+  // Each piece at every place of texts long enough to cross several 64-byte steps.
+  const std::string well_formed[] = {"\xC2\x80",         "\xDF\xBF",         "\xE0\xA0\x80",
+                                     "\xED\x9F\xBF",     "\xEE\x80\x80",     "\xEF\xBF\xBF",
+                                     "\xF0\x90\x80\x80", "\xF4\x8F\xBF\xBF", "\xEF\xBB\xBF"};
+  const std::string ill_formed[] = {"\x80",
+                                    "\xBF",
+                                    "\xC0\xAF",
+                                    "\xC1\xBF",
+                                    "\xC3",
+                                    "\xE0\x9F\xBF",
+                                    "\xE2\x82",
+                                    "\xED\xA0\x80",
+                                    "\xF0\x8F\xBF\xBF",
+                                    "\xF4\x90\x80\x80",
+                                    "\xF5\x80\x80\x80",
+                                    "\xFF",
+                                    "\xF0\x9F\x98",
+                                    "\xC3\xA9\xA9",
+                                    "\xE2\x82\xAC\x80"};
+  for (const bool ascii : {true, false}) {
+    for (std::size_t at = 0; at <= 140; ++at) {
+      const std::string before = Filler(at, ascii);
+      for (const std::size_t after : {std::size_t{0}, std::size_t{1}, 150 - at}) {
+        const std::string rest = Filler(after, ascii);
+        for (const std::string& piece : well_formed) {
+          const std::string text = before + piece + rest;
+          for (const Utf8Check check : Utf8Checks()) {
+            ASSERT_TRUE(check(text)) << at << " " << ::testing::PrintToString(text);
+          }
+        }
+        for (const std::string& piece : ill_formed) {
+          const std::string text = before + piece + rest;
+          for (const Utf8Check check : Utf8Checks()) {
+            ASSERT_FALSE(check(text)) << at << " " << ::testing::PrintToString(text);
+          }
+        }
+      }
+    }
+  }
+}
+
+TEST(IsWellFormedUtf8, AgreesWithTheDecoderOnRandomBytes) {
+  // Mostly well-formed pieces, so that faults are rare and far apart.
+  const std::string pieces[] = {"a",    " ",    "\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80",
+                                "\x80", "\xE2", "\xF4\x90", "\xED\xB0\x80"};
+  std::mt19937 random(5);
+  for (int round = 0; round < 3000; ++round) {
+    std::string text;
+    const std::size_t pieces_in = random() % 300;
+    for (std::size_t i = 0; i < pieces_in; ++i) {
+      const bool fault = random() % 200 == 0;
+      text.append(pieces[fault ? 5 + random() % 4 : random() % 5]);
+    }
+    const bool expected = testing::DecodeUtf8Plainly(text, false).replaced == 0;
+    for (const Utf8Check check : Utf8Checks()) {
+      ASSERT_EQ(check(text), expected) << ::testing::PrintToString(text);
+    }
+  }
+}
+
+TEST(Utf8Normalizer, AgreesWithTheDecoderOnLongTextsInAnyChunks) {
+  // Long enough that well-formed stretches are passed over whole and faults fall
+  // on both sides of the places where stretches and chunks are cut.
+  const std::string pieces[] = {"word ", "caf\xC3\xA9 ", "\xE2\x82\xAC", "\xF0\x9F\x98\x80",
+                                "\xFF",  "\xE2\x82",     "\xEF\xBB\xBF", "\xC3"};
+  std::mt19937 random(9);
+  for (int round = 0; round < 40; ++round) {
+    std::string text;
+    while (text.size() < 40000) text.append(pieces[random() % (round % 2 == 0 ? 4 : 8)]);
+    const testing::DecodedText expected = testing::DecodeUtf8Plainly(text, true);
+    for (const std::size_t chunk :
+         {std::size_t{7}, std::size_t{4093}, std::size_t{16385}, text.size()}) {
+      Utf8Normalizer normalizer;
+      std::string out;
+      for (std::size_t at = 0; at < text.size(); at += chunk) {
+        normalizer.Feed(std::string_view(text).substr(at, chunk), out);
+      }
+      normalizer.Finish(out);
+      ASSERT_EQ(testing::DecodeUtf8Plainly(out, false).text, expected.text) << chunk;
+      ASSERT_EQ(normalizer.replaced(), expected.replaced) << chunk;
+    }
+  }
+}
 
 TEST(Utf8Utf16Less, OrdersAsUtf16CodeUnits) {
   // U+FFFD is above U+E000, a character beyond U+FFFF sorts as its high surrogate.
