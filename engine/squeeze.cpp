@@ -4,16 +4,11 @@
 #include <cstdint>
 #include <cstring>
 
+#include "engine/cpu_features.h"
 #include "engine/text_rules.h"
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
-#if __has_include(<sys/platform/x86.h>)
-// The header spells its return type as C's _Bool, which clang refuses in C++.
-#define _Bool bool
-#include <sys/platform/x86.h>
-#undef _Bool
-#endif
 #define LINTAVEL_SQUEEZE_AVX2 1
 #endif
 
@@ -78,22 +73,7 @@ __attribute__((target("avx2,bmi2,popcnt"))) std::size_t SqueezeAvx2(const char* 
   return static_cast<std::size_t>(next - out) + SqueezeDroppedPlain(in + i, size - i, next);
 }
 
-#if __has_include(<sys/platform/x86.h>)
-// The C library has probed the processor already; asking it costs nothing, where
-// the compiler's probe runs CPUID at every start (tens of microseconds each under
-// a hypervisor).
-bool HasAvx2() {
-  static const bool has =
-      CPU_FEATURE_ACTIVE(AVX2) && CPU_FEATURE_ACTIVE(BMI2) && CPU_FEATURE_ACTIVE(POPCNT);
-  return has;
-}
-#else
-bool HasAvx2() {
-  static const bool has = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi2") &&
-                          __builtin_cpu_supports("popcnt");
-  return has;
-}
-#endif
+bool HasAvx2() { return ThisCpu().avx2_bmi2; }
 
 }  // namespace
 

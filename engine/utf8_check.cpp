@@ -4,6 +4,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/cpu_features.h"
 #include "engine/utf8.h"
 
 #if defined(__x86_64__) && defined(__GNUC__)
@@ -228,9 +229,9 @@ LINTAVEL_AVX512 bool IsWellFormedUtf8Avx512(std::string_view text) {
 enum class Level { kPlain, kAvx2, kAvx512 };
 
 Level Supported() {
-  static const Level level = __builtin_cpu_supports("avx512bw") ? Level::kAvx512
-                             : __builtin_cpu_supports("avx2")   ? Level::kAvx2
-                                                                : Level::kPlain;
+  static const Level level = ThisCpu().avx512bw ? Level::kAvx512
+                             : ThisCpu().avx2   ? Level::kAvx2
+                                                : Level::kPlain;
   return level;
 }
 

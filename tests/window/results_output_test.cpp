@@ -50,6 +50,11 @@ class ScriptedSpreadsheet : public SpreadsheetApp {
 class ResultsOutputTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    // A temporary folder of its own, so that what tests running at the same time
+    // leave there for a moment is not taken for what this one left.
+    had_tmpdir_ = qEnvironmentVariableIsSet("TMPDIR");
+    old_tmpdir_ = qgetenv("TMPDIR");
+    qputenv("TMPDIR", QByteArray::fromStdString(temp_.path().string()));
     settings_ = std::make_unique<SettingsStore>(Q(config_.path() / "Quorvane.ini"));
     form_ = std::make_unique<Form1>(dialogs_, *settings_, Q(program_.path()));
     form_->SetSpreadsheetApp(spreadsheet_);
@@ -65,6 +70,17 @@ class ResultsOutputTest : public ::testing::Test {
   std::vector<int> ReportLines() const { return dialogs_.ReportLines(); }
   void Click(int button) { QTest::mouseClick(form_->PushButton(button), Qt::LeftButton); }
 
+  void TearDown() override {
+    form_.reset();
+    if (had_tmpdir_)
+      qputenv("TMPDIR", old_tmpdir_);
+    else
+      qunsetenv("TMPDIR");
+  }
+
+  testing::TempDir temp_;
+  bool had_tmpdir_ = false;
+  QByteArray old_tmpdir_;
   testing::TempDir program_;
   testing::TempDir config_;
   testing::TempDir out_;

@@ -1,0 +1,15 @@
+#pragma once
+
+namespace lintavel {
+
+// The vector instruction sets of this processor that the engine's fast paths use.
+struct CpuFeatures {
+  bool avx2_bmi2 = false;  // AVX2 with BMI2 and POPCNT
+  bool avx2 = false;
+  bool avx512bw = false;
+};
+
+// What this processor offers, asked once; all false off x86-64.
+const CpuFeatures& ThisCpu();
+
+}  // namespace lintavel
