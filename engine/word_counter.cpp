@@ -20,6 +20,9 @@ WordCounter::WordCounter(WordCounter&& other) noexcept { *this = std::move(other
 
 WordCounter& WordCounter::operator=(WordCounter&& other) noexcept {
   slots_ = std::move(other.slots_);
+  figures_ = std::move(other.figures_);
+  count_files_ = std::exchange(other.count_files_, false);
+  current_file_ = std::exchange(other.current_file_, 0);
   mask_ = std::exchange(other.mask_, 0);
   shift_ = std::exchange(other.shift_, 64);
   size_ = std::exchange(other.size_, 0);
@@ -155,7 +158,13 @@ void WordCounter::Allocate(std::size_t capacity) {
   // calloc: a large table comes as zero pages from the system, not filled by hand.
   auto* table = static_cast<Slot*>(std::calloc(capacity, sizeof(Slot)));
   if (table == nullptr) throw std::bad_alloc();
-  slots_.reset(table);
+  std::unique_ptr<Slot[], FreeSlots> slots(table);
+  if (count_files_) {
+    auto* figures = static_cast<FileFigure*>(std::calloc(capacity, sizeof(FileFigure)));
+    if (figures == nullptr) throw std::bad_alloc();
+    figures_.reset(figures);
+  }
+  slots_ = std::move(slots);
   mask_ = capacity - 1;
   shift_ = 64 - std::countr_zero(capacity);
   size_ = 0;
@@ -181,11 +190,13 @@ void WordCounter::Grow() {
   std::unique_lock lock(large_growth, std::defer_lock);
   if (old_capacity >= kLargeTable) lock.lock();
   std::unique_ptr<Slot[], FreeSlots> old = std::move(slots_);
+  std::unique_ptr<FileFigure[], FreeSlots> old_figures = std::move(figures_);
   const std::size_t size = size_;
   try {
     Allocate(old_capacity * 2);
   } catch (...) {
     slots_ = std::move(old);
+    figures_ = std::move(old_figures);
     mask_ = old_capacity - 1;
     shift_ = 64 - std::countr_zero(old_capacity);
     throw;
@@ -197,10 +208,11 @@ void WordCounter::Grow() {
     std::size_t j = IndexOf(KeyOfSlot(slot).hash);
     while (slots_[j].meta != 0) j = (j + 1) & mask_;
     slots_[j] = slot;
+    if (figures_ != nullptr) figures_[j] = old_figures[i];
   }
 }
 
-void WordCounter::Place(std::size_t index, const Key& key, std::uint64_t count) {
+std::size_t WordCounter::Place(std::size_t index, const Key& key, std::uint64_t count) {
   if ((size_ + 1) * 2 > mask_ + 1) {
     Grow();
     index = IndexOf(key.hash);
@@ -216,6 +228,7 @@ void WordCounter::Place(std::size_t index, const Key& key, std::uint64_t count) 
   slot.tail = key.tail;
   slot.meta = count * kOne | key.id;
   ++size_;
+  return index;
 }
 
 void WordCounter::MergeFrom(WordCounter&& other) {
@@ -224,9 +237,13 @@ void WordCounter::MergeFrom(WordCounter&& other) {
   constexpr std::size_t kBatch = 16;
   Key batch[kBatch];
   std::uint64_t counts[kBatch];
+  std::uint64_t files[kBatch];
   std::size_t queued = 0;
   const auto flush = [&] {
-    for (std::size_t i = 0; i < queued; ++i) Insert(batch[i], counts[i]);
+    for (std::size_t i = 0; i < queued; ++i) {
+      const std::size_t at = Upsert(batch[i], counts[i]);
+      if (figures_ != nullptr) figures_[at].files += files[i];
+    }
     queued = 0;
   };
   for (std::size_t i = 0; i <= other.mask_; ++i) {
@@ -234,6 +251,7 @@ void WordCounter::MergeFrom(WordCounter&& other) {
     if (slot.meta == 0) continue;
     batch[queued] = KeyOfSlot(slot);
     counts[queued] = slot.meta / kOne;
+    files[queued] = other.figures_ != nullptr ? other.figures_[i].files : 0;
     Prefetch(batch[queued]);
     if (++queued == kBatch) flush();
   }
@@ -242,10 +260,15 @@ void WordCounter::MergeFrom(WordCounter&& other) {
 }
 
 std::vector<CountedWord> WordCounter::TakeOrdered(WordArena& storage, WordEncoding encoding,
-                                                  const std::atomic<bool>* cancel,
-                                                  unsigned threads) && {
+                                                  const std::atomic<bool>* cancel, unsigned threads,
+                                                  std::vector<std::uint64_t>* files) && {
   std::vector<CountedWord> words;
   words.reserve(size_);
+  const bool with_files = files != nullptr && figures_ != nullptr;
+  if (with_files) {
+    files->clear();
+    files->reserve(size_);
+  }
   for (std::size_t i = 0; i < mask_ + 1 && size_ != 0; ++i) {
     const Slot& slot = slots_[i];
     if (slot.meta == 0) continue;
@@ -260,10 +283,11 @@ std::vector<CountedWord> WordCounter::TakeOrdered(WordArena& storage, WordEncodi
       word = storage.Store(std::string_view(bytes, length));
     }
     words.push_back({word, slot.meta / kOne});
+    if (with_files) files->push_back(figures_[i].files);
   }
   storage.Absorb(std::move(arena_));
   *this = WordCounter();
-  OrderByCountThenWord(words, encoding, cancel, threads);
+  OrderByCountThenWord(words, encoding, cancel, threads, with_files ? files : nullptr);
   return words;
 }
 
@@ -276,6 +300,11 @@ struct RankedWord {
   std::uint64_t count;
   std::uint64_t prefix;
   std::string_view word;
+};
+
+// The same with a figure that travels with the word.
+struct RankedWordWithFiles : RankedWord {
+  std::uint64_t files;
 };
 
 // Windows-1252: each byte's place in UTF-16 order. UTF-8: the bytes themselves,
@@ -300,14 +329,14 @@ std::uint64_t PrefixOf(std::string_view word, WordEncoding encoding) {
   return prefix;
 }
 
-template <typename Less>
-void SortInParallel(RankedWord* begin, RankedWord* end, unsigned threads, const Less& less) {
+template <typename Ranked, typename Less>
+void SortInParallel(Ranked* begin, Ranked* end, unsigned threads, const Less& less) {
   constexpr std::ptrdiff_t kWorthAThread = 1 << 15;
   if (threads < 2 || end - begin < kWorthAThread) {
     std::sort(begin, end, less);
     return;
   }
-  RankedWord* middle = begin + (end - begin) / 2;
+  Ranked* middle = begin + (end - begin) / 2;
   std::exception_ptr failure;
   std::thread left;
   try {
@@ -333,15 +362,10 @@ void SortInParallel(RankedWord* begin, RankedWord* end, unsigned threads, const 
   std::inplace_merge(begin, middle, end, less);
 }
 
-}  // namespace
-
-void OrderByCountThenWord(std::vector<CountedWord>& words, WordEncoding encoding,
-                          const std::atomic<bool>* cancel, unsigned threads) {
-  std::vector<RankedWord> ranked;
-  ranked.reserve(words.size());
-  for (const CountedWord& word : words) {
-    ranked.push_back({word.count, PrefixOf(word.word, encoding), word.word});
-  }
+// Sorts `ranked` least frequent first, ties in ordinal UTF-16 order.
+template <typename Ranked>
+void SortRanked(std::vector<Ranked>& ranked, WordEncoding encoding, const std::atomic<bool>* cancel,
+                unsigned threads) {
   const auto full_less = encoding == WordEncoding::kUtf8 ? Utf8Utf16Less : Utf16OrdinalLess;
   const auto by_count_then_word = [full_less](const RankedWord& a, const RankedWord& b) {
     if (a.count != b.count) return a.count < b.count;
@@ -362,6 +386,33 @@ void OrderByCountThenWord(std::vector<CountedWord>& words, WordEncoding encoding
     };
     SortInParallel(ranked.data(), ranked.data() + ranked.size(), threads, checked);
   }
+}
+
+}  // namespace
+
+void OrderByCountThenWord(std::vector<CountedWord>& words, WordEncoding encoding,
+                          const std::atomic<bool>* cancel, unsigned threads,
+                          std::vector<std::uint64_t>* files) {
+  if (files != nullptr) {
+    std::vector<RankedWordWithFiles> ranked;
+    ranked.reserve(words.size());
+    for (std::size_t i = 0; i < words.size(); ++i) {
+      ranked.push_back(
+          {{words[i].count, PrefixOf(words[i].word, encoding), words[i].word}, (*files)[i]});
+    }
+    SortRanked(ranked, encoding, cancel, threads);
+    for (std::size_t i = 0; i < ranked.size(); ++i) {
+      words[i] = {ranked[i].word, ranked[i].count};
+      (*files)[i] = ranked[i].files;
+    }
+    return;
+  }
+  std::vector<RankedWord> ranked;
+  ranked.reserve(words.size());
+  for (const CountedWord& word : words) {
+    ranked.push_back({word.count, PrefixOf(word.word, encoding), word.word});
+  }
+  SortRanked(ranked, encoding, cancel, threads);
   for (std::size_t i = 0; i < ranked.size(); ++i) words[i] = {ranked[i].word, ranked[i].count};
 }
 
