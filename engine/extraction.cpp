@@ -182,6 +182,7 @@ class CountingPool {
   }
 
   void Submit(Block block) {
+    bool wake_all = false;
     {
       std::lock_guard lock(mutex_);
       if (failure_ != nullptr) std::rethrow_exception(failure_);
@@ -192,10 +193,15 @@ class CountingPool {
       } else {
         file.order->pending.push_back(std::move(block));
         MakeReady(file);
+        // A file some thread owns must wake that thread.
+        wake_all = file.order->owner >= 0;
       }
     }
-    // Threads wait for different ordered files: wake them all.
-    full_ready_.notify_all();
+    if (wake_all) {
+      full_ready_.notify_all();
+    } else {
+      full_ready_.notify_one();
+    }
   }
 
   // Waits until every block of `file` is counted (or, with `wait` false, only looks)
@@ -299,10 +305,10 @@ class CountingPool {
       if (!failed && !Cancelled()) {
         try {
           if (ordered != nullptr) {
-            replaced = Filter(block, decoded, scratch);
+            const std::string_view text = Filter(block, decoded, scratch, replaced);
             if (work_.count_files) {
               counter.BeginFile(ordered->index);
-              counter.CountText(block.text);
+              counter.CountText(text);
             } else {
               block.filtered = true;
               handed_on = true;
@@ -333,6 +339,7 @@ class CountingPool {
         FileState& file = *block.file;
         file.replaced += replaced;
         if (ordered != nullptr) {
+          // Still this thread's to take next when blocks wait: no one is woken.
           ordered->order->active = false;
           MakeReady(*ordered);
         }
@@ -343,52 +350,54 @@ class CountingPool {
           ReleaseLocked(std::move(block));
         }
       }
-      full_ready_.notify_all();
+      if (handed_on) full_ready_.notify_one();
       counted_.notify_all();
       free_ready_.notify_one();
     }
   }
 
-  // Decodes and filters the next block of an ordered file into its `text`, which
-  // then ends after a separator or at the end of the file; gives how many
-  // ill-formed parts became U+FFFD.
-  std::uint64_t Filter(Block& block, std::string& decoded, std::string& scratch) const {
+  // Decodes and filters the next block of an ordered file and gives its text, which
+  // ends after a separator or at the end of the file; HTML's text is in the block's
+  // `text`, to be handed on. Adds to `replaced` the ill-formed parts made U+FFFD.
+  std::string_view Filter(Block& block, std::string& decoded, std::string& scratch,
+                          std::uint64_t& replaced) const {
     FileState& file = *block.file;
     FileOrder& order = *file.order;
     std::string_view input(block.bytes.get(), block.size);
-    std::uint64_t replaced = 0;
     if (file.decoding != Decoding::kNone) {
-      replaced = Decode(block, decoded);
+      replaced += Decode(block, decoded);
       input = decoded;
+    }
+    if (!order.html) {
+      // Blocks are cut after a separator: nothing carries over.
+      if (work_.transform == nullptr) return input;
+      scratch.clear();
+      (*work_.transform)(input, scratch);
+      return scratch;
     }
     std::string& text = block.text;
     text.clear();
-    if (!order.html) {
-      // Blocks are cut after a separator: nothing carries over.
-      text.append(input);
+    text.swap(order.carried);
+    const std::size_t searched_from = text.size();
+    order.html->Feed(input, text);
+    if (block.file_end) {
+      order.html->Finish(text);
+      file.unclosed = order.html->unclosed();
+      file.unclosed_line = order.html->unclosed_line();
     } else {
-      text.swap(order.carried);
-      const std::size_t searched_from = text.size();
-      order.html->Feed(input, text);
-      if (block.file_end) {
-        order.html->Finish(text);
-        file.unclosed = order.html->unclosed();
-        file.unclosed_line = order.html->unclosed_line();
-      } else {
-        // Only the new text can hold a separator: what was carried holds none.
-        std::size_t cut = text.size();
-        while (cut > searched_from && ClassOf(text[cut - 1]) != ByteClass::kSeparator) --cut;
-        if (cut == searched_from) cut = 0;
-        order.carried.assign(text, cut);
-        text.resize(cut);
-      }
+      // Only the new text can hold a separator: what was carried holds none.
+      std::size_t cut = text.size();
+      while (cut > searched_from && ClassOf(text[cut - 1]) != ByteClass::kSeparator) --cut;
+      if (cut == searched_from) cut = 0;
+      order.carried.assign(text, cut);
+      text.resize(cut);
     }
     if (work_.transform != nullptr) {
       scratch.clear();
       (*work_.transform)(text, scratch);
       text.swap(scratch);
     }
-    return replaced;
+    return text;
   }
 
   bool Cancelled() const {
@@ -498,12 +507,12 @@ class BlockReader {
       ReportProgress();
     }
     reading.Close();
-    // The end of a file ends its last word and its last character; an ordered file
-    // always gets its last block, which ends what it carries.
+    // The end of a file ends its last word and its last character; HTML always gets
+    // its last block, which ends what the filter holds.
     if (block.file != nullptr) {
       block.size = kept;
       block.file_end = true;
-      if ((kept != 0 || file.order != nullptr) && go_on) {
+      if ((kept != 0 || options_.html) && go_on) {
         pool_.Submit(std::move(block));
       } else {
         pool_.Release(std::move(block));

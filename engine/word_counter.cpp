@@ -20,9 +20,13 @@ WordCounter::WordCounter(WordCounter&& other) noexcept { *this = std::move(other
 
 WordCounter& WordCounter::operator=(WordCounter&& other) noexcept {
   slots_ = std::move(other.slots_);
-  figures_ = std::move(other.figures_);
+  files_ = std::move(other.files_);
+  seen_ = std::move(other.seen_);
+  seen_list_ = std::move(other.seen_list_);
+  seen_count_ = std::exchange(other.seen_count_, 0);
+  seen_moved_ = std::exchange(other.seen_moved_, false);
   count_files_ = std::exchange(other.count_files_, false);
-  current_file_ = std::exchange(other.current_file_, 0);
+  current_file_ = std::exchange(other.current_file_, ~std::uint64_t{0});
   mask_ = std::exchange(other.mask_, 0);
   shift_ = std::exchange(other.shift_, 64);
   size_ = std::exchange(other.size_, 0);
@@ -160,9 +164,18 @@ void WordCounter::Allocate(std::size_t capacity) {
   if (table == nullptr) throw std::bad_alloc();
   std::unique_ptr<Slot[], FreeSlots> slots(table);
   if (count_files_) {
-    auto* figures = static_cast<FileFigure*>(std::calloc(capacity, sizeof(FileFigure)));
-    if (figures == nullptr) throw std::bad_alloc();
-    figures_.reset(figures);
+    auto* files = static_cast<std::uint64_t*>(std::calloc(capacity, sizeof(std::uint64_t)));
+    if (files == nullptr) throw std::bad_alloc();
+    std::unique_ptr<std::uint64_t[], FreeSlots> owned(files);
+    auto* seen = static_cast<std::uint64_t*>(std::calloc(capacity / 64, sizeof(std::uint64_t)));
+    if (seen == nullptr) throw std::bad_alloc();
+    std::unique_ptr<std::uint64_t[], FreeSlots> owned_seen(seen);
+    // No slot is in the list twice: a table is never full.
+    auto* list = static_cast<std::uint32_t*>(std::malloc(capacity * sizeof(std::uint32_t)));
+    if (list == nullptr) throw std::bad_alloc();
+    seen_list_.reset(list);
+    seen_ = std::move(owned_seen);
+    files_ = std::move(owned);
   }
   slots_ = std::move(slots);
   mask_ = capacity - 1;
@@ -190,13 +203,20 @@ void WordCounter::Grow() {
   std::unique_lock lock(large_growth, std::defer_lock);
   if (old_capacity >= kLargeTable) lock.lock();
   std::unique_ptr<Slot[], FreeSlots> old = std::move(slots_);
-  std::unique_ptr<FileFigure[], FreeSlots> old_figures = std::move(figures_);
+  // The words seen so far in the current file are counted now, and stay marked.
+  if (files_ != nullptr) {
+    for (std::size_t i = 0; i < seen_count_; ++i) ++files_[seen_list_[i]];
+    seen_count_ = 0;
+  }
+  std::unique_ptr<std::uint64_t[], FreeSlots> old_files = std::move(files_);
+  std::unique_ptr<std::uint64_t[], FreeSlots> old_seen = std::move(seen_);
   const std::size_t size = size_;
   try {
     Allocate(old_capacity * 2);
   } catch (...) {
     slots_ = std::move(old);
-    figures_ = std::move(old_figures);
+    files_ = std::move(old_files);
+    seen_ = std::move(old_seen);
     mask_ = old_capacity - 1;
     shift_ = 64 - std::countr_zero(old_capacity);
     throw;
@@ -208,7 +228,13 @@ void WordCounter::Grow() {
     std::size_t j = IndexOf(KeyOfSlot(slot).hash);
     while (slots_[j].meta != 0) j = (j + 1) & mask_;
     slots_[j] = slot;
-    if (figures_ != nullptr) figures_[j] = old_figures[i];
+    if (files_ != nullptr) {
+      files_[j] = old_files[i];
+      if ((old_seen[i / 64] >> (i % 64) & 1) != 0) {
+        seen_[j / 64] |= std::uint64_t{1} << (j % 64);
+        seen_moved_ = true;
+      }
+    }
   }
 }
 
@@ -231,7 +257,22 @@ std::size_t WordCounter::Place(std::size_t index, const Key& key, std::uint64_t 
   return index;
 }
 
+void WordCounter::EndFile() {
+  if (seen_ == nullptr) return;
+  for (std::size_t i = 0; i < seen_count_; ++i) {
+    ++files_[seen_list_[i]];
+    seen_[seen_list_[i] / 64] = 0;
+  }
+  seen_count_ = 0;
+  if (seen_moved_) {
+    std::memset(seen_.get(), 0, (mask_ + 1) / 64 * sizeof(std::uint64_t));
+    seen_moved_ = false;
+  }
+}
+
 void WordCounter::MergeFrom(WordCounter&& other) {
+  EndFile();
+  other.EndFile();
   if (other.size_ > size_) std::swap(*this, other);
   if (other.size_ == 0) return;
   constexpr std::size_t kBatch = 16;
@@ -242,7 +283,7 @@ void WordCounter::MergeFrom(WordCounter&& other) {
   const auto flush = [&] {
     for (std::size_t i = 0; i < queued; ++i) {
       const std::size_t at = Upsert(batch[i], counts[i]);
-      if (figures_ != nullptr) figures_[at].files += files[i];
+      if (files_ != nullptr) files_[at] += files[i];
     }
     queued = 0;
   };
@@ -251,7 +292,7 @@ void WordCounter::MergeFrom(WordCounter&& other) {
     if (slot.meta == 0) continue;
     batch[queued] = KeyOfSlot(slot);
     counts[queued] = slot.meta / kOne;
-    files[queued] = other.figures_ != nullptr ? other.figures_[i].files : 0;
+    files[queued] = other.files_ != nullptr ? other.files_[i] : 0;
     Prefetch(batch[queued]);
     if (++queued == kBatch) flush();
   }
@@ -264,7 +305,8 @@ std::vector<CountedWord> WordCounter::TakeOrdered(WordArena& storage, WordEncodi
                                                   std::vector<std::uint64_t>* files) && {
   std::vector<CountedWord> words;
   words.reserve(size_);
-  const bool with_files = files != nullptr && figures_ != nullptr;
+  EndFile();
+  const bool with_files = files != nullptr && files_ != nullptr;
   if (with_files) {
     files->clear();
     files->reserve(size_);
@@ -283,7 +325,7 @@ std::vector<CountedWord> WordCounter::TakeOrdered(WordArena& storage, WordEncodi
       word = storage.Store(std::string_view(bytes, length));
     }
     words.push_back({word, slot.meta / kOne});
-    if (with_files) files->push_back(figures_[i].files);
+    if (with_files) files->push_back(files_[i]);
   }
   storage.Absorb(std::move(arena_));
   *this = WordCounter();

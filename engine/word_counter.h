@@ -55,7 +55,11 @@ class WordCounter {
   // The words counted from now on belong to the file numbered `file`: a word's files
   // figure grows by one when it is first counted in it. All of a file's words must
   // be counted by one counter, and its words not mixed with another file's.
-  void BeginFile(std::uint64_t file) { current_file_ = file + 1; }
+  void BeginFile(std::uint64_t file) {
+    if (file == current_file_) return;
+    EndFile();
+    current_file_ = file;
+  }
 
   // Adds every count (and files figure) of `other` to this counter and takes over
   // its storage; the files counted by the two must be distinct.
@@ -91,12 +95,6 @@ class WordCounter {
     std::uint64_t id;  // the low 16 bits of `meta`, never 0
     std::uint64_t hash;
     const char* bytes;  // a long word's bytes, else nullptr
-  };
-  // Beside each slot when the files are counted: the last file (plus one) the word
-  // was counted in, and the number of files.
-  struct FileFigure {
-    std::uint64_t last_file;
-    std::uint64_t files;
   };
   struct FreeSlots {
     void operator()(void* table) const noexcept { std::free(table); }
@@ -147,12 +145,16 @@ class WordCounter {
 
   void Insert(const Key& key, std::uint64_t count) {
     const std::size_t at = Upsert(key, count);
-    if (figures_ != nullptr) [[unlikely]] {
-      FileFigure& figure = figures_[at];
-      if (figure.last_file != current_file_) {
-        figure.last_file = current_file_;
-        ++figure.files;
-      }
+    if (seen_ != nullptr) [[unlikely]] {
+      // A bit per slot, which stays in the nearest cache, says whether the word was
+      // seen in the current file; the files figures are counted when it ends.
+      // Without a branch: one that follows a cache miss and goes either way would
+      // hold up the lookups of the words after it.
+      std::uint64_t& bits = seen_[at / 64];
+      const std::uint64_t bit = std::uint64_t{1} << (at % 64);
+      seen_list_[seen_count_] = static_cast<std::uint32_t>(at);
+      seen_count_ += (bits & bit) == 0 ? 1 : 0;
+      bits |= bit;
     }
   }
 
@@ -177,6 +179,8 @@ class WordCounter {
   }
 
   std::size_t Place(std::size_t index, const Key& key, std::uint64_t count);
+  // Counts the current file in the files figure of each word seen in it.
+  void EndFile();
   void Allocate(std::size_t capacity);
   void Grow();
   static Key KeyOfSlot(const Slot& slot);
@@ -189,9 +193,16 @@ class WordCounter {
   static constexpr std::size_t kSqueezePadding = 64 + 32;
 
   std::unique_ptr<Slot[], FreeSlots> slots_;
-  std::unique_ptr<FileFigure[], FreeSlots> figures_;  // only when the files are counted
+  // When the files are counted: each slot's files figure, a bit per slot set when the
+  // word was seen in the current file, and the slots whose bit was set by a word
+  // (the others, set when the table grew, are cleared when the file ends).
+  std::unique_ptr<std::uint64_t[], FreeSlots> files_;
+  std::unique_ptr<std::uint64_t[], FreeSlots> seen_;
+  std::unique_ptr<std::uint32_t[], FreeSlots> seen_list_;  // room for every slot
+  std::size_t seen_count_ = 0;
+  bool seen_moved_ = false;
   bool count_files_ = false;
-  std::uint64_t current_file_ = 0;
+  std::uint64_t current_file_ = ~std::uint64_t{0};
   std::size_t mask_ = 0;
   int shift_ = 64;
   std::size_t size_ = 0;
