@@ -37,6 +37,7 @@ struct FileState {
   bool big_endian = false;      // of UTF-16, from the file's first two bytes
   std::uint64_t replaced = 0;   // ill-formed parts; written under the pool's lock
   std::size_t blocks_left = 0;  // handed on and not yet counted; under the pool's lock
+  bool read_all = false;        // every block was handed on; under the pool's lock
   // Set when the blocks must be taken in the order of the file (HTML, or the files
   // of each word counted); dropped once the file is counted and told of.
   std::unique_ptr<FileOrder> order;
@@ -136,7 +137,8 @@ class CountingPool {
  public:
   // Starts up to `threads` counting threads. When some cannot start, the pool goes on
   // with those that did; when none can, it throws what the system said.
-  CountingPool(unsigned threads, const CountingWork& work) : counters_(threads), work_(work) {
+  CountingPool(unsigned threads, const CountingWork& work)
+      : counters_(threads), current_(threads, nullptr), work_(work) {
     if (work_.count_files) {
       for (ThreadCounter& thread : counters_) thread.counter.CountFiles();
     }
@@ -218,6 +220,15 @@ class CountingPool {
   // A new file's state, which lives as long as the pool: blocks point at it.
   FileState& AddFile() { return files_.emplace_back(); }
 
+  // Tells that every block of the ordered `file` was handed on.
+  void EndOfFile(FileState& file) {
+    {
+      std::lock_guard lock(mutex_);
+      file.read_all = true;
+    }
+    full_ready_.notify_all();
+  }
+
   // Bytes of input that have been read and handed on.
   void AddDone(std::uint64_t bytes) { bytes_done_ += bytes; }
   std::uint64_t bytes_done() const { return bytes_done_; }
@@ -258,13 +269,18 @@ class CountingPool {
     ready_.push_back(&file);
   }
 
-  // Where in `ready_` the first file that thread `me` may take is, or -1.
+  // Where in `ready_` the first file that thread `me` may take is, or -1. With the
+  // files counted, a thread ends the file it began before it begins another, since
+  // its counter tells files apart one after the other.
   std::ptrdiff_t ReadyFor(int me) const {
+    const FileState* current = current_[static_cast<std::size_t>(me)];
+    const bool current_open = current != nullptr && !current->read_all;
+    std::ptrdiff_t unowned = -1;
     for (std::size_t i = 0; i < ready_.size(); ++i) {
-      const int owner = ready_[i]->order->owner;
-      if (owner < 0 || owner == me) return static_cast<std::ptrdiff_t>(i);
+      if (ready_[i] == current) return static_cast<std::ptrdiff_t>(i);
+      if (unowned < 0 && ready_[i]->order->owner < 0) unowned = static_cast<std::ptrdiff_t>(i);
     }
-    return -1;
+    return current_open ? -1 : unowned;
   }
 
   void Work(int me, WordCounter& counter) {
@@ -288,7 +304,10 @@ class CountingPool {
           FileOrder& order = *ordered->order;
           order.queued = false;
           order.active = true;
-          if (work_.count_files && order.owner < 0) order.owner = me;
+          if (work_.count_files && order.owner < 0) {
+            order.owner = me;
+            current_[static_cast<std::size_t>(me)] = ordered;
+          }
           block = std::move(order.pending.front());
           order.pending.pop_front();
         } else if (!full_.empty()) {
@@ -416,6 +435,7 @@ class CountingPool {
   }
 
   std::vector<ThreadCounter> counters_;
+  std::vector<const FileState*> current_;  // with the files counted, each thread's file
   CountingWork work_;
   std::vector<std::thread> workers_;
   std::mutex mutex_;
@@ -518,6 +538,7 @@ class BlockReader {
         pool_.Release(std::move(block));
       }
     }
+    if (file.order != nullptr) pool_.EndOfFile(file);
     if (file.decoding != Decoding::kNone || file.order != nullptr) waiting_.push_back(&file);
     TellIllFormed(false);
     ++progress_.files_done;

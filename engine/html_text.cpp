@@ -63,6 +63,7 @@ constexpr auto kInlineTags = [] {
 }();
 
 bool IsInlineTag(std::uint64_t key) {
+  if (key == 0) return false;  // a name longer than any known one
   for (std::size_t i = InlineSlotOf(key);; i = (i + 1) % kInlineSlots) {
     if (kInlineTags[i] == key) return true;
     if (kInlineTags[i] == 0) return false;
