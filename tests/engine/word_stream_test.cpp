@@ -29,8 +29,10 @@ TEST(FilesFigure, CountsTheFilesEachWordOccursIn) {
   const char* const kPieces[] = {"word", "Mot", "don't", "\xE9t\xE9", " ",    "\r\n",
                                  "\t",   "<b>", "<p>",   "&amp;",     "<!--", "-->"};
   std::vector<std::filesystem::path> files;
-  for (const std::size_t size :
-       {std::size_t{5} << 20, std::size_t{100}, std::size_t{0}, std::size_t{3000}}) {
+  // Large files of several blocks among small ones: a thread that takes a small
+  // file between two blocks of a large one must not count the large one twice.
+  for (const std::size_t size : {std::size_t{5} << 20, std::size_t{100}, std::size_t{0},
+                                 std::size_t{5} << 20, std::size_t{3000}}) {
     std::string text;
     while (text.size() < size) text += kPieces[random() % std::size(kPieces)];
     files.push_back(dir.Write("f" + std::to_string(files.size()), text));
@@ -46,7 +48,7 @@ TEST(FilesFigure, CountsTheFilesEachWordOccursIn) {
       }
     }
     const auto expected_counts = CountsOf(ExtractWords(files, options));
-    for (const unsigned threads : {1u, 2u, 3u}) {
+    for (const unsigned threads : {2u, 3u}) {
       options.threads = threads;
       options.count_files = true;
       const ExtractionResult run = ExtractWords(files, options);
