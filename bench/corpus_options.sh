@@ -14,12 +14,14 @@ cmake --preset release > /dev/null
 cmake --build --preset release --target lintavel-extract > /dev/null
 
 extract=build/release/app/lintavel-extract
-data=bench/data/corpus_options
+# LINTAVEL_BENCH_DATA: where the generated files go (removed at the end);
+# LINTAVEL_BENCH_X250: an existing copy of the corpus concatenated 250 times.
+data=${LINTAVEL_BENCH_DATA:-bench/data/corpus_options}
 mkdir -p "$data"
 trap 'rm -rf "$data"' EXIT
 corpus=../shared/corpus/kjv.txt
-big="$data/kjv_x250.txt"
-for i in $(seq 250); do cat "$corpus"; done > "$big"
+big=${LINTAVEL_BENCH_X250:-$data/kjv_x250.txt}
+[ -n "${LINTAVEL_BENCH_X250:-}" ] || for i in $(seq 250); do cat "$corpus"; done > "$big"
 
 echo "== Checking the outputs"
 "$extract" --counts "$big" > "$data/plain.tsv" 2> /dev/null
@@ -74,6 +76,6 @@ rm "$data/x25.txt"
 find "$data/files" -type f | sort > "$data/list.txt"
 "$extract" --per-file --counts --files-from "$data/list.txt" 2> /dev/null | tr -d '\r' |
   cut -f 1,2 | cmp - <("$extract" --counts --files-from "$data/list.txt" 2> /dev/null | tr -d '\r')
-python3 bench/side_by_side.py 3 \
+python3 bench/side_by_side.py 7 \
   "$extract --counts --files-from $data/list.txt" \
   "$extract --per-file --counts --files-from $data/list.txt"

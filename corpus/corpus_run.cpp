@@ -4,23 +4,25 @@ namespace lintavel {
 
 namespace {
 
-// One run over all the files whose words come back one by one with their file, so
-// that each word's files are counted as the text goes by.
+// One run that also counts each word's files; folded case is folded in the text
+// before it is cut, so that a file with "The" and "the" counts once for "the".
 CorpusRun ExtractPerFile(std::span<const std::filesystem::path> files,
                          const ExtractionOptions& options, const CorpusSettings& settings,
                          const StopWords* stop_words) {
-  CorpusMerger merger(
-      options.encoding == InputEncoding::kCp1252 ? WordEncoding::kCp1252 : WordEncoding::kUtf8,
-      settings.fold_case, stop_words);
-  ExtractionOptions each_word = options;
-  each_word.on_word = [&merger](std::size_t file, std::string_view word) {
-    merger.AddWord(file + 1, word);
-  };
-  const ExtractionResult result = ExtractWords(files, each_word);
+  ExtractionOptions counting = options;
+  counting.count_files = true;
+  if (settings.fold_case) {
+    const WordEncoding encoding =
+        options.encoding == InputEncoding::kCp1252 ? WordEncoding::kCp1252 : WordEncoding::kUtf8;
+    counting.transform_text = [encoding](std::string_view text, std::string& out) {
+      AppendFolded(text, encoding, out);
+    };
+  }
+  ExtractionResult result = ExtractWords(files, counting);
   CorpusRun run;
   run.reports = result.reports;
   run.files_read = result.files_read;
-  run.list = std::move(merger).Take();
+  run.list = ListOfRun(std::move(result), stop_words);
   return run;
 }
 

@@ -26,8 +26,8 @@ struct CorpusRun {
 };
 
 // Counts the words of `files` with the engine as `options` say and shapes them as
-// `settings` say, leaving out `stop_words`. With per_file, each file is a run of
-// its own and the runs are merged. Throws ExtractionFailure as ExtractWords does.
+// `settings` say, leaving out `stop_words`. With per_file, the engine also counts
+// each word's files. Throws ExtractionFailure as ExtractWords does.
 CorpusRun ExtractCorpus(std::span<const std::filesystem::path> files,
                         const ExtractionOptions& options, const CorpusSettings& settings,
                         const StopWords& stop_words);

@@ -80,13 +80,16 @@ CorpusList ListOfRun(ExtractionResult&& result, const StopWords* stop_words) {
   CorpusList list;
   list.encoding = result.encoding;
   list.words.reserve(result.words.size());
-  for (const CountedWord& counted : result.words) {
+  const bool with_files = result.files.size() == result.words.size();
+  for (std::size_t i = 0; i < result.words.size(); ++i) {
+    const CountedWord& counted = result.words[i];
     if (stop_words != nullptr && stop_words->Contains(counted.word)) continue;
-    list.words.push_back({counted.word, counted.count, 1});
+    list.words.push_back({counted.word, counted.count, with_files ? result.files[i] : 1});
     list.total += counted.count;
   }
   list.storage.Absorb(std::move(result.storage));
   result.words = {};
+  result.files = {};
   CountFigures(list);
   return list;
 }

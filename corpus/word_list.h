@@ -91,7 +91,8 @@ class CorpusMerger {
   std::string folded_;
 };
 
-// The list of a run that needs no merging: its words, without the stop words.
+// The list of a run that needs no merging: its words, with their files figure when
+// the run counted it (else 1), without the stop words.
 CorpusList ListOfRun(ExtractionResult&& result, const StopWords* stop_words);
 
 // Keeps the words seen at least `min_count` times, then the `top` most frequent

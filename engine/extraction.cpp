@@ -17,7 +17,6 @@
 #include "engine/text_rules.h"
 #include "engine/utf16.h"
 #include "engine/utf8.h"
-#include "engine/word_cutter.h"
 
 namespace lintavel {
 
@@ -28,13 +27,22 @@ constexpr std::size_t kBlockBytes = 2 << 20;
 // How a file's bytes become the text that is counted.
 enum class Decoding { kNone, kUtf8, kUtf16, kCp1252ToUtf8 };
 
+struct FileOrder;
+
 // What the counting threads learn of a file while they decode its blocks.
 struct FileState {
   std::filesystem::path path;
+  std::size_t index = 0;  // in the list of files
   Decoding decoding = Decoding::kNone;
   bool big_endian = false;      // of UTF-16, from the file's first two bytes
   std::uint64_t replaced = 0;   // ill-formed parts; written under the pool's lock
   std::size_t blocks_left = 0;  // handed on and not yet counted; under the pool's lock
+  bool read_all = false;        // every block was handed on; under the pool's lock
+  // Set when the blocks must be taken in the order of the file (HTML, or the files
+  // of each word counted); dropped once the file is counted and told of.
+  std::unique_ptr<FileOrder> order;
+  std::string_view unclosed;  // HTML left open at the end; set with the last block
+  std::uint64_t unclosed_line = 0;
 };
 
 // Bytes of one file, from a unit boundary to just after a separator (or to the end
@@ -46,6 +54,23 @@ struct Block {
   FileState* file = nullptr;
   bool file_start = false;  // the block begins the file: a byte-order mark may lead
   bool file_end = false;    // the block ends the file: an unfinished character ends there
+  // The decoded and filtered text of an ordered block, whose counting is left to
+  // any counting thread once `filtered` is set.
+  std::string text;
+  bool filtered = false;
+};
+
+// A file whose blocks are taken one at a time, in order: the HTML filter's state
+// and the text after the last separator carry from one block to the next. With
+// the files counted, one counting thread (the owner) takes all of its blocks, so
+// that each word's table entry sees the file once.
+struct FileOrder {
+  std::optional<HtmlTextFilter> html;
+  std::string carried;        // filtered text after the last separator so far
+  std::deque<Block> pending;  // read and not yet taken; under the pool's lock
+  bool queued = false;        // in the pool's list of ready files; under the lock
+  bool active = false;        // a thread is taking a block; under the lock
+  int owner = -1;             // with the files counted, the thread that took it first
 };
 
 // Makes `block` hold at least `capacity` bytes, keeping its first `keep` bytes.
@@ -94,22 +119,35 @@ struct alignas(64) ThreadCounter {
   WordCounter counter;
 };
 
+// What the counting threads are asked to do besides counting.
+struct CountingWork {
+  bool count_files = false;  // ordered files, each counted by one thread
+  const std::function<void(std::string_view, std::string&)>* transform = nullptr;
+  const std::atomic<bool>* cancel = nullptr;
+};
+
 // Hands blocks of raw input to counting threads, each of which decodes and counts
 // them into a counter of its own, and recycles a bounded number of buffers,
 // allocated as they are first needed, so that memory stays bounded however large
-// the input is and small for a small input. A failure on a counting thread (out of
-// memory) is kept and thrown to the reader at its next hand-over, so no thread
-// ever ends the program.
+// the input is and small for a small input. The blocks of an ordered file are
+// taken one at a time, in order; its filtered text is counted by the thread that
+// filtered it when the files are counted, else handed to any thread, so that one
+// large HTML file is filtered on one thread while another counts. A failure on a
+// counting thread (out of memory) is kept and thrown to the reader at its next
+// hand-over, so no thread ever ends the program.
 class CountingPool {
  public:
   // Starts up to `threads` counting threads. When some cannot start, the pool goes on
   // with those that did; when none can, it throws what the system said.
-  CountingPool(unsigned threads, const std::atomic<bool>* cancel)
-      : counters_(threads), cancel_(cancel) {
+  CountingPool(unsigned threads, const CountingWork& work)
+      : counters_(threads), current_(threads, nullptr), work_(work) {
+    if (work_.count_files) {
+      for (ThreadCounter& thread : counters_) thread.counter.CountFiles();
+    }
     workers_.reserve(threads);
     try {
       for (unsigned i = 0; i < threads; ++i) {
-        workers_.emplace_back([this, i] { Work(counters_[i].counter); });
+        workers_.emplace_back([this, i] { Work(static_cast<int>(i), counters_[i].counter); });
       }
     } catch (...) {
       if (workers_.empty()) throw;
@@ -118,6 +156,7 @@ class CountingPool {
     // Reserved up front, so that handing a block over never allocates.
     free_.reserve(max_blocks_);
     full_.reserve(max_blocks_);
+    ready_.reserve(max_blocks_);
   }
 
   ~CountingPool() { Stop(); }
@@ -141,24 +180,32 @@ class CountingPool {
   void Release(Block block) noexcept {
     {
       std::lock_guard lock(mutex_);
-      // Buffers grown for a very long word are not kept; a kept one keeps only its bytes.
-      if (block.capacity > 2 * kBlockBytes) {
-        free_.emplace_back();
-      } else {
-        free_.push_back(Block{std::move(block.bytes), block.capacity});
-      }
+      ReleaseLocked(std::move(block));
     }
     free_ready_.notify_one();
   }
 
   void Submit(Block block) {
+    bool wake_all = false;
     {
       std::lock_guard lock(mutex_);
       if (failure_ != nullptr) std::rethrow_exception(failure_);
-      ++block.file->blocks_left;
-      full_.push_back(std::move(block));
+      FileState& file = *block.file;
+      ++file.blocks_left;
+      if (file.order == nullptr) {
+        full_.push_back(std::move(block));
+      } else {
+        file.order->pending.push_back(std::move(block));
+        MakeReady(file);
+        // A file some thread owns must wake that thread.
+        wake_all = file.order->owner >= 0;
+      }
     }
-    full_ready_.notify_one();
+    if (wake_all) {
+      full_ready_.notify_all();
+    } else {
+      full_ready_.notify_one();
+    }
   }
 
   // Waits until every block of `file` is counted (or, with `wait` false, only looks)
@@ -175,6 +222,15 @@ class CountingPool {
   // A new file's state, which lives as long as the pool: blocks point at it.
   FileState& AddFile() { return files_.emplace_back(); }
 
+  // Tells that every block of the ordered `file` was handed on.
+  void EndOfFile(FileState& file) {
+    {
+      std::lock_guard lock(mutex_);
+      file.read_all = true;
+    }
+    full_ready_.notify_all();
+  }
+
   // Bytes of input that have been read and handed on.
   void AddDone(std::uint64_t bytes) { bytes_done_ += bytes; }
   std::uint64_t bytes_done() const { return bytes_done_; }
@@ -185,6 +241,7 @@ class CountingPool {
     Stop();
     if (failure_ != nullptr) std::rethrow_exception(failure_);
     WordCounter all;
+    if (work_.count_files) all.CountFiles();
     for (ThreadCounter& thread : counters_) {
       if (Cancelled()) return std::nullopt;
       all.MergeFrom(std::move(thread.counter));
@@ -193,46 +250,174 @@ class CountingPool {
   }
 
  private:
-  void Work(WordCounter& counter) {
+  void ReleaseLocked(Block block) noexcept {
+    // Buffers grown for a very long word are not kept; a kept one keeps only its bytes.
+    if (block.capacity > 2 * kBlockBytes) {
+      free_.emplace_back();
+    } else {
+      Block kept;
+      kept.bytes = std::move(block.bytes);
+      kept.capacity = block.capacity;
+      if (block.text.capacity() <= 8 * kBlockBytes) kept.text = std::move(block.text);
+      free_.push_back(std::move(kept));
+    }
+  }
+
+  // Puts an ordered file with blocks waiting, that no thread is taking, in the list.
+  void MakeReady(FileState& file) {
+    FileOrder& order = *file.order;
+    if (order.active || order.queued || order.pending.empty()) return;
+    order.queued = true;
+    ready_.push_back(&file);
+  }
+
+  // Where in `ready_` the first file that thread `me` may take is, or -1. With the
+  // files counted, a thread ends the file it began before it begins another, since
+  // its counter tells files apart one after the other.
+  std::ptrdiff_t ReadyFor(int me) const {
+    const FileState* current = current_[static_cast<std::size_t>(me)];
+    const bool current_open = current != nullptr && !current->read_all;
+    std::ptrdiff_t unowned = -1;
+    for (std::size_t i = 0; i < ready_.size(); ++i) {
+      if (ready_[i] == current) return static_cast<std::ptrdiff_t>(i);
+      if (unowned < 0 && ready_[i]->order->owner < 0) unowned = static_cast<std::ptrdiff_t>(i);
+    }
+    return current_open ? -1 : unowned;
+  }
+
+  void Work(int me, WordCounter& counter) {
     std::string decoded;
+    std::string scratch;
     for (;;) {
       Block block;
+      FileState* ordered = nullptr;
       bool failed = false;
       {
         std::unique_lock lock(mutex_);
-        full_ready_.wait(lock, [this] { return !full_.empty() || closing_; });
-        if (full_.empty()) return;
-        block = std::move(full_.back());
-        full_.pop_back();
+        std::ptrdiff_t ready = -1;
+        full_ready_.wait(lock, [&] {
+          ready = ReadyFor(me);
+          return ready >= 0 || !full_.empty() || closing_;
+        });
+        if (ready >= 0) {
+          // An ordered file first: its filtering holds up the counting of its text.
+          ordered = ready_[static_cast<std::size_t>(ready)];
+          ready_.erase(ready_.begin() + ready);
+          FileOrder& order = *ordered->order;
+          order.queued = false;
+          order.active = true;
+          if (work_.count_files && order.owner < 0) {
+            order.owner = me;
+            current_[static_cast<std::size_t>(me)] = ordered;
+          }
+          block = std::move(order.pending.front());
+          order.pending.pop_front();
+        } else if (!full_.empty()) {
+          block = std::move(full_.back());
+          full_.pop_back();
+        } else {
+          return;
+        }
         failed = failure_ != nullptr;
       }
       std::uint64_t replaced = 0;
+      bool handed_on = false;
       // A cancelled run's blocks are only handed back: the close must not wait on them.
       if (!failed && !Cancelled()) {
         try {
-          if (block.file->decoding == Decoding::kNone) {
-            counter.CountText(std::string_view(block.bytes.get(), block.size));
+          if (ordered != nullptr) {
+            const std::string_view text = Filter(block, decoded, scratch, replaced);
+            if (work_.count_files) {
+              counter.BeginFile(ordered->index);
+              counter.CountText(text);
+            } else {
+              block.filtered = true;
+              handed_on = true;
+            }
+          } else if (block.filtered) {
+            counter.CountText(block.text);
           } else {
-            std::string_view text;
-            replaced = Decode(block, decoded, text);
+            std::string_view text(block.bytes.get(), block.size);
+            if (block.file->decoding != Decoding::kNone) replaced = Decode(block, decoded, text);
+            if (work_.transform != nullptr) {
+              scratch.clear();
+              (*work_.transform)(text, scratch);
+              text = scratch;
+            }
             counter.CountText(text);
           }
         } catch (...) {
           std::lock_guard lock(mutex_);
           if (failure_ == nullptr) failure_ = std::current_exception();
+          handed_on = false;
         }
       }
       {
         std::lock_guard lock(mutex_);
-        block.file->replaced += replaced;
-        --block.file->blocks_left;
+        FileState& file = *block.file;
+        file.replaced += replaced;
+        if (ordered != nullptr) {
+          // Still this thread's to take next when blocks wait: no one is woken.
+          ordered->order->active = false;
+          MakeReady(*ordered);
+        }
+        if (handed_on) {
+          full_.push_back(std::move(block));
+        } else {
+          --file.blocks_left;
+          ReleaseLocked(std::move(block));
+        }
       }
+      if (handed_on) full_ready_.notify_one();
       counted_.notify_all();
-      Release(std::move(block));
+      free_ready_.notify_one();
     }
   }
 
-  bool Cancelled() const { return cancel_ != nullptr && cancel_->load(std::memory_order_relaxed); }
+  // Decodes and filters the next block of an ordered file and gives its text, which
+  // ends after a separator or at the end of the file; HTML's text is in the block's
+  // `text`, to be handed on. Adds to `replaced` the ill-formed parts made U+FFFD.
+  std::string_view Filter(Block& block, std::string& decoded, std::string& scratch,
+                          std::uint64_t& replaced) const {
+    FileState& file = *block.file;
+    FileOrder& order = *file.order;
+    std::string_view input(block.bytes.get(), block.size);
+    if (file.decoding != Decoding::kNone) replaced += Decode(block, decoded, input);
+    if (!order.html) {
+      // Blocks are cut after a separator: nothing carries over.
+      if (work_.transform == nullptr) return input;
+      scratch.clear();
+      (*work_.transform)(input, scratch);
+      return scratch;
+    }
+    std::string& text = block.text;
+    text.clear();
+    text.swap(order.carried);
+    const std::size_t searched_from = text.size();
+    order.html->Feed(input, text);
+    if (block.file_end) {
+      order.html->Finish(text);
+      file.unclosed = order.html->unclosed();
+      file.unclosed_line = order.html->unclosed_line();
+    } else {
+      // Only the new text can hold a separator: what was carried holds none.
+      std::size_t cut = text.size();
+      while (cut > searched_from && ClassOf(text[cut - 1]) != ByteClass::kSeparator) --cut;
+      if (cut == searched_from) cut = 0;
+      order.carried.assign(text, cut);
+      text.resize(cut);
+    }
+    if (work_.transform != nullptr) {
+      scratch.clear();
+      (*work_.transform)(text, scratch);
+      text.swap(scratch);
+    }
+    return text;
+  }
+
+  bool Cancelled() const {
+    return work_.cancel != nullptr && work_.cancel->load(std::memory_order_relaxed);
+  }
 
   void Stop() noexcept {
     {
@@ -246,7 +431,8 @@ class CountingPool {
   }
 
   std::vector<ThreadCounter> counters_;
-  const std::atomic<bool>* cancel_;
+  std::vector<const FileState*> current_;  // with the files counted, each thread's file
+  CountingWork work_;
   std::vector<std::thread> workers_;
   std::mutex mutex_;
   std::condition_variable free_ready_;
@@ -254,6 +440,7 @@ class CountingPool {
   std::condition_variable counted_;
   std::vector<Block> free_;  // the order of blocks does not matter to the counts
   std::vector<Block> full_;
+  std::vector<FileState*> ready_;  // ordered files with blocks to take, oldest first
   std::size_t allocated_ = 0;
   std::size_t max_blocks_ = 0;
   bool closing_ = false;
@@ -283,8 +470,15 @@ class BlockReader {
     if (reading.is_open()) ++files_opened_;
     FileState& file = pool_.AddFile();
     file.path = path;
+    file.index = progress_.files_done;
     file.decoding = reading.is_open() ? DecodingOf(path) : Decoding::kNone;
-    if (options_.html || options_.on_word) return ReadFileSerially(reading, file);
+    if (reading.is_open() && (options_.html || options_.count_files)) {
+      file.order = std::make_unique<FileOrder>();
+      if (options_.html) {
+        file.order->html.emplace(file.decoding == Decoding::kNone ? WordEncoding::kCp1252
+                                                                  : WordEncoding::kUtf8);
+      }
+    }
     bool go_on = true;
     bool file_start = true;
     Block block;
@@ -329,17 +523,19 @@ class BlockReader {
       ReportProgress();
     }
     reading.Close();
-    // The end of a file ends its last word and its last character.
+    // The end of a file ends its last word and its last character; HTML always gets
+    // its last block, which ends what the filter holds.
     if (block.file != nullptr) {
       block.size = kept;
       block.file_end = true;
-      if (kept != 0 && go_on) {
+      if ((kept != 0 || options_.html) && go_on) {
         pool_.Submit(std::move(block));
       } else {
         pool_.Release(std::move(block));
       }
     }
-    if (file.decoding != Decoding::kNone) waiting_.push_back(&file);
+    if (file.order != nullptr) pool_.EndOfFile(file);
+    if (file.decoding != Decoding::kNone || file.order != nullptr) waiting_.push_back(&file);
     TellIllFormed(false);
     ++progress_.files_done;
     ReportProgress();
@@ -421,12 +617,16 @@ class BlockReader {
     return 0;
   }
 
-  // Tells of the files read whose blocks are all counted, in the order of the
-  // files; with `wait`, waits for all of them.
+  // Tells of the files read whose blocks are all counted (HTML left open, then
+  // ill-formed parts), in the order of the files; with `wait`, waits for all of them.
   void TellIllFormed(bool wait) {
     while (!waiting_.empty() && pool_.FileCounted(*waiting_.front(), wait)) {
-      const FileState& file = *waiting_.front();
+      FileState& file = *waiting_.front();
       waiting_.pop_front();
+      file.order.reset();
+      if (!file.unclosed.empty() && options_.on_html_unclosed) {
+        options_.on_html_unclosed(file.path, file.unclosed, file.unclosed_line);
+      }
       if (file.replaced != 0 && options_.on_ill_formed) {
         options_.on_ill_formed(
             file.path, file.replaced,
@@ -439,106 +639,11 @@ class BlockReader {
     return options_.cancel != nullptr && options_.cancel->load(std::memory_order_relaxed);
   }
 
-  // With HTML, or words handed to a callback, the text is decoded and filtered
-  // here, in the order of the file, since both carry state from one block to the
-  // next; the counting threads then get plain text (with the callback, nothing).
-  bool ReadFileSerially(TextFileReading& reading, FileState& file) {
-    FileState& text_file = pool_.AddFile();  // the filtered text, counted as it is
-    text_file.path = file.path;
-    Utf8Normalizer normalizer;
-    Utf16Decoder utf16;
-    HtmlTextFilter html(file.decoding == Decoding::kNone ? WordEncoding::kCp1252
-                                                         : WordEncoding::kUtf8);
-    bool go_on = true;
-    std::string carried;  // the text after the last separator so far
-    while (reading.is_open()) {
-      if (Cancelled()) {
-        go_on = false;
-        break;
-      }
-      raw_.resize(kBlockBytes);
-      const std::size_t raw = reading.Read(raw_);
-      const std::string_view read(raw_.data(), raw);
-      decoded_.clear();
-      if (file.decoding == Decoding::kNone) {
-        decoded_.assign(read);
-      } else if (file.decoding == Decoding::kCp1252ToUtf8) {
-        AppendCp1252AsUtf8(read, decoded_);
-      } else if (file.decoding == Decoding::kUtf16) {
-        raw != 0 ? utf16.Feed(read, decoded_) : utf16.Finish(decoded_);
-      } else {
-        raw != 0 ? normalizer.Feed(read, decoded_) : normalizer.Finish(decoded_);
-      }
-      if (options_.html) {
-        filtered_.clear();
-        html.Feed(decoded_, filtered_);
-        if (raw == 0) html.Finish(filtered_);
-        decoded_.swap(filtered_);
-      }
-      pool_.AddDone(raw);
-      // Only the new text can hold a separator: what was carried holds none.
-      const std::size_t searched_from = carried.size();
-      carried.append(decoded_);
-      std::size_t cut = carried.size();
-      while (cut > searched_from && ClassOf(carried[cut - 1]) != ByteClass::kSeparator) --cut;
-      if (raw == 0) cut = carried.size();
-      if (cut > searched_from || raw == 0) {
-        HandOn(text_file, std::string_view(carried).substr(0, cut), raw == 0);
-        carried.erase(0, cut);
-      }
-      ReportProgress();
-      if (raw == 0) break;
-    }
-    reading.Close();
-    if (!html.unclosed().empty() && options_.on_html_unclosed) {
-      options_.on_html_unclosed(file.path, html.unclosed(), html.unclosed_line());
-    }
-    TellIllFormed(true);  // the notes on files read before come first
-    const std::uint64_t replaced = normalizer.replaced() + utf16.replaced();
-    if (replaced != 0 && options_.on_ill_formed) {
-      options_.on_ill_formed(
-          file.path, replaced,
-          file.decoding == Decoding::kUtf16 ? InputEncoding::kUtf16 : InputEncoding::kUtf8);
-    }
-    ++progress_.files_done;
-    ReportProgress();
-    return go_on;
-  }
-
-  // Hands text that ends after a separator, or at the end of its file, to counting
-  // or to the word callback.
-  void HandOn(FileState& text_file, std::string_view text, bool file_end) {
-    if (text.empty()) return;
-    if (options_.on_word) {
-      if (file_end) {
-        // The end of the file ends its last word.
-        last_text_.assign(text);
-        last_text_.push_back('\n');
-        text = last_text_;
-      }
-      ForEachWord(text, scratch_,
-                  [this](std::string_view word) { options_.on_word(progress_.files_done, word); });
-      return;
-    }
-    Block block = pool_.Acquire();
-    block.file = &text_file;
-    Reserve(block, text.size(), 0);
-    std::memcpy(block.bytes.get(), text.data(), text.size());
-    block.size = text.size();
-    block.file_end = file_end;
-    pool_.Submit(std::move(block));
-  }
-
   CountingPool& pool_;
   const ExtractionOptions& options_;
   ExtractionProgress& progress_;
   std::size_t files_opened_ = 0;
-  std::deque<const FileState*> waiting_;  // files read whose notes are still to come
-  std::string raw_;                       // undecoded input of a file read here
-  std::string decoded_;                   // its decoded form
-  std::string filtered_;                  // the text of decoded HTML
-  std::string scratch_;                   // a word cleaned for the word callback
-  std::string last_text_;                 // the end of a file, ended by a separator
+  std::deque<FileState*> waiting_;  // files read whose notes are still to come
 };
 
 // The counting threads worth starting: no more than there are blocks to count.
@@ -569,7 +674,11 @@ ExtractionResult ExtractWords(std::span<const std::filesystem::path> files,
   std::optional<CountingPool> pool;
   const unsigned threads = CountingThreads(options.threads, progress.bytes_total);
   try {
-    pool.emplace(threads, options.cancel);
+    CountingWork work;
+    work.count_files = options.count_files;
+    work.transform = options.transform_text ? &options.transform_text : nullptr;
+    work.cancel = options.cancel;
+    pool.emplace(threads, work);
   } catch (const std::system_error& failure) {
     throw ExtractionFailure(ExtractionFailure::Stage::kCounting,
                             "cannot start a counting thread: " + failure.code().message());
@@ -602,7 +711,8 @@ ExtractionResult ExtractWords(std::span<const std::filesystem::path> files,
   }
   try {
     result.words =
-        std::move(*counts).TakeOrdered(result.storage, result.encoding, options.cancel, threads);
+        std::move(*counts).TakeOrdered(result.storage, result.encoding, options.cancel, threads,
+                                       options.count_files ? &result.files : nullptr);
   } catch (const std::bad_alloc&) {
     FailOutOfMemory("ordering the distinct words", ExtractionFailure::Stage::kOrdering);
   } catch (const OrderingCancelled&) {

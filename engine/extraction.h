@@ -55,10 +55,14 @@ struct ExtractionOptions {
   // with what was left open and the line where it began: its text was not counted.
   std::function<void(const std::filesystem::path&, std::string_view, std::uint64_t)>
       on_html_unclosed;
-  // When set, the words are handed to it instead of being counted: each with the
-  // index of its file in the list, on the calling thread, in the order of the text.
-  // The result then lists no words.
-  std::function<void(std::size_t, std::string_view)> on_word;
+  // Also counts, for each word, the input files it occurs in (ExtractionResult::files).
+  bool count_files = false;
+  // When set, the decoded text (HTML: its text) is passed through it on a counting
+  // thread before its words are cut, in the encoding of the words; it must turn
+  // characters into characters and never make, drop or move a blank, line end, tab
+  // or ASCII punctuation (case folding does that). It is called from several
+  // threads at once.
+  std::function<void(std::string_view, std::string&)> transform_text;
   // Checked before every block of input; once set, the run ends as soon as it can.
   const std::atomic<bool>* cancel = nullptr;
   // Receives the reader's reports, on the calling thread, in the order of the files.
@@ -68,6 +72,7 @@ struct ExtractionOptions {
 struct ExtractionResult {
   WordArena storage;                              // owns the bytes that `words` points to
   std::vector<CountedWord> words;                 // least frequent first, ties in ordinal order
+  std::vector<std::uint64_t> files;               // with count_files: each word's files
   WordEncoding encoding = WordEncoding::kCp1252;  // of the bytes of `words`
   std::uint64_t total = 0;                        // the number of words counted
   int reports = 0;                                // failures reported by the reader

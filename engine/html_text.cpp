@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 
 #include "engine/code_page.h"
+
+#include <emmintrin.h>
 
 namespace lintavel {
 
@@ -22,12 +25,85 @@ constexpr NamedReference kNamedReferences[] = {
 // Longer than any name in the table: reading stops there.
 constexpr std::size_t kLongestName = 40;
 
+// The longest tag name that is told apart from others.
+constexpr std::size_t kLongestKnownTag = 7;
+
+// A tag name of up to 7 characters as one number: its characters, the first
+// lowest, and its length in the top byte.
+constexpr std::uint64_t TagKey(std::string_view name) {
+  std::uint64_t key = std::uint64_t{name.size()} << 56;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    key |= std::uint64_t{static_cast<unsigned char>(name[i])} << (8 * i);
+  }
+  return key;
+}
+
+constexpr std::size_t kInlineSlots = 64;
+
+constexpr std::size_t InlineSlotOf(std::uint64_t key) {
+  return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15u) >> 58);
+}
+
 // Inline elements: shown within the line of the text around them, so they do not
-// end a word. Every other tag, known or not, does.
-constexpr std::array<std::string_view, 33> kInlineTags = {
-    "a",    "abbr",  "acronym", "b",      "bdi",    "bdo", "big",   "cite", "code", "data", "del",
-    "dfn",  "em",    "font",    "i",      "ins",    "kbd", "label", "mark", "nobr", "q",    "s",
-    "samp", "small", "span",    "strike", "strong", "sub", "sup",   "time", "tt",   "u",    "var"};
+// end a word. Every other tag, known or not, does. As keys in a small hash table
+// (0 is no key), since a page has a tag every few words.
+constexpr auto kInlineTags = [] {
+  constexpr std::string_view kNames[] = {
+      "a",    "abbr", "acronym", "b",  "bdi",  "bdo",   "big",  "cite",   "code",
+      "data", "del",  "dfn",     "em", "font", "i",     "ins",  "kbd",    "label",
+      "mark", "nobr", "q",       "s",  "samp", "small", "span", "strike", "strong",
+      "sub",  "sup",  "time",    "tt", "u",    "var"};
+  std::array<std::uint64_t, kInlineSlots> slots{};
+  for (const std::string_view name : kNames) {
+    std::size_t i = InlineSlotOf(TagKey(name));
+    while (slots[i] != 0) i = (i + 1) % kInlineSlots;
+    slots[i] = TagKey(name);
+  }
+  return slots;
+}();
+
+bool IsInlineTag(std::uint64_t key) {
+  if (key == 0) return false;  // a name longer than any known one
+  for (std::size_t i = InlineSlotOf(key);; i = (i + 1) % kInlineSlots) {
+    if (kInlineTags[i] == key) return true;
+    if (kInlineTags[i] == 0) return false;
+  }
+}
+
+// The line feeds among the `n` bytes at `p`.
+std::uint64_t CountLineFeeds(const char* p, std::size_t n) {
+  std::uint64_t lines = 0;
+  std::size_t i = 0;
+  const __m128i feed = _mm_set1_epi8('\n');
+  for (; i + 16 <= n; i += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+    lines += static_cast<std::uint64_t>(
+        std::popcount(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, feed)))));
+  }
+  for (; i < n; ++i) lines += p[i] == '\n' ? 1 : 0;
+  return lines;
+}
+
+// Where the first '<' or '&' at or after `i` is, or the size of `chunk`.
+std::size_t FindMarkup(std::string_view chunk, std::size_t i) {
+  const char* p = chunk.data();
+  const std::size_t n = chunk.size();
+  const __m128i less = _mm_set1_epi8('<');
+  const __m128i amp = _mm_set1_epi8('&');
+  for (; i + 16 <= n; i += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+    const int mask =
+        _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, less), _mm_cmpeq_epi8(v, amp)));
+    if (mask != 0)
+      return i + static_cast<std::size_t>(std::countr_zero(static_cast<unsigned>(mask)));
+  }
+  for (; i < n; ++i) {
+    if (p[i] == '<' || p[i] == '&') return i;
+  }
+  return n;
+}
+constexpr std::uint64_t kScriptKey = TagKey("script");
+constexpr std::uint64_t kStyleKey = TagKey("style");
 
 char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
@@ -52,9 +128,16 @@ bool IsNoncharacter(char32_t cp) {
 }  // namespace
 
 void HtmlTextFilter::Feed(std::string_view chunk, std::string& out) {
-  counted_ = 0;
+  opened_in_chunk_ = false;
   Process(chunk, out);
-  line_ += static_cast<std::uint64_t>(std::count(chunk.begin() + counted_, chunk.end(), '\n'));
+  // Only the construct opened last can be open at the end: its line is counted once.
+  std::size_t counted = 0;
+  if (opened_in_chunk_) {
+    line_ += CountLineFeeds(chunk.data(), open_at_);
+    open_line_ = line_;
+    counted = open_at_;
+  }
+  line_ += CountLineFeeds(chunk.data() + counted, chunk.size() - counted);
 }
 
 void HtmlTextFilter::Finish(std::string& out) {
@@ -90,11 +173,38 @@ void HtmlTextFilter::Finish(std::string& out) {
   state_ = State::kText;
 }
 
-void HtmlTextFilter::Open(std::size_t at, std::string_view chunk) {
-  line_ +=
-      static_cast<std::uint64_t>(std::count(chunk.begin() + counted_, chunk.begin() + at, '\n'));
-  counted_ = at;
-  open_line_ = line_;
+void HtmlTextFilter::Open(std::size_t at) {
+  open_at_ = at;
+  opened_in_chunk_ = true;
+}
+
+void HtmlTextFilter::StartTag(char first, bool end_tag) {
+  end_tag_ = end_tag;
+  tag_key_ = static_cast<unsigned char>(AsciiLower(first));
+  tag_length_ = 1;
+  state_ = State::kTagName;
+}
+
+std::size_t HtmlTextFilter::ReadTagName(std::string_view chunk, std::size_t i, std::string& out) {
+  const std::size_t n = chunk.size();
+  while (i < n) {
+    const char c = chunk[i++];
+    if (c == '>') {
+      EndTag(out);
+      return i;
+    }
+    if (IsAsciiSpace(c) || c == '/') {
+      after_equals_ = false;
+      state_ = State::kAttributes;
+      return i;
+    }
+    // A longer name than any known one is only long.
+    if (tag_length_ < kLongestKnownTag) {
+      tag_key_ |= std::uint64_t{static_cast<unsigned char>(AsciiLower(c))} << (8 * tag_length_);
+    }
+    if (tag_length_ <= kLongestKnownTag) ++tag_length_;
+  }
+  return i;
 }
 
 void HtmlTextFilter::Process(std::string_view chunk, std::string& out) {
@@ -104,33 +214,35 @@ void HtmlTextFilter::Process(std::string_view chunk, std::string& out) {
     switch (state_) {
       case State::kText: {
         // Most of a page is text: copy it in runs up to the next '<' or '&'.
-        const char* rest = chunk.data() + i;
-        const void* less = std::memchr(rest, '<', n - i);
-        const std::size_t run =
-            less != nullptr ? static_cast<std::size_t>(static_cast<const char*>(less) - rest)
-                            : n - i;
-        const void* amp = std::memchr(rest, '&', run);
-        const std::size_t stop =
-            i +
-            (amp != nullptr ? static_cast<std::size_t>(static_cast<const char*>(amp) - rest) : run);
+        const std::size_t stop = FindMarkup(chunk, i);
         out.append(chunk.substr(i, stop - i));
         if (stop == n) return;
-        if (chunk[stop] == '<') {
-          Open(stop, chunk);
-          state_ = State::kLess;
-        } else {
+        i = stop + 1;
+        if (chunk[stop] == '&') {
           state_ = State::kReference;
           name_.clear();
+          break;
         }
-        i = stop + 1;
+        Open(stop);
+        state_ = State::kLess;
+        // The usual tags and comments are read at once, without a turn through kLess.
+        if (i < n && IsAsciiLetter(chunk[i])) {
+          StartTag(chunk[i], false);
+          i = ReadTagName(chunk, i + 1, out);
+        } else if (i + 1 < n && chunk[i] == '/' && IsAsciiLetter(chunk[i + 1])) {
+          StartTag(chunk[i + 1], true);
+          i = ReadTagName(chunk, i + 2, out);
+        } else if (i + 2 < n && chunk[i] == '!' && chunk[i + 1] == '-' && chunk[i + 2] == '-') {
+          dashes_ = 0;
+          state_ = State::kComment;
+          i += 3;
+        }
         break;
       }
       case State::kLess: {
         const char c = chunk[i];
         if (IsAsciiLetter(c)) {
-          end_tag_ = false;
-          name_.assign(1, AsciiLower(c));
-          state_ = State::kTagName;
+          StartTag(c, false);
           ++i;
         } else if (c == '/') {
           state_ = State::kEndTagStart;
@@ -151,9 +263,7 @@ void HtmlTextFilter::Process(std::string_view chunk, std::string& out) {
       case State::kEndTagStart: {
         const char c = chunk[i];
         if (IsAsciiLetter(c)) {
-          end_tag_ = true;
-          name_.assign(1, AsciiLower(c));
-          state_ = State::kTagName;
+          StartTag(c, true);
         } else {
           // "</>" is nothing; "</ x>" and the like are read as a declaration.
           state_ = c == '>' ? State::kText : State::kDeclaration;
@@ -161,21 +271,10 @@ void HtmlTextFilter::Process(std::string_view chunk, std::string& out) {
         ++i;
         break;
       }
-      case State::kTagName: {
+      case State::kTagName:
         // Tags come often in a page: each stays in its own state until it ends.
-        while (i < n && state_ == State::kTagName) {
-          const char c = chunk[i++];
-          if (c == '>') {
-            EndTag(out);
-          } else if (IsAsciiSpace(c) || c == '/') {
-            after_equals_ = false;
-            state_ = State::kAttributes;
-          } else if (name_.size() < kLongestName) {
-            name_.push_back(AsciiLower(c));
-          }
-        }
+        i = ReadTagName(chunk, i, out);
         break;
-      }
       case State::kAttributes: {
         while (i < n && state_ == State::kAttributes) {
           const char c = chunk[i++];
@@ -250,7 +349,8 @@ void HtmlTextFilter::Process(std::string_view chunk, std::string& out) {
           // "</script" seen: it ends the contents only as a whole tag name.
           if (IsAsciiSpace(c) || c == '/' || c == '>') {
             end_tag_ = true;
-            name_.assign(raw_end_.substr(2));
+            tag_key_ = TagKey(raw_end_.substr(2)) & ~(std::uint64_t{0xFF} << 56);
+            tag_length_ = raw_end_.size() - 2;
             after_equals_ = false;
             state_ = State::kAttributes;
           }
@@ -297,12 +397,14 @@ void HtmlTextFilter::Process(std::string_view chunk, std::string& out) {
 
 void HtmlTextFilter::EndTag(std::string& out) {
   state_ = State::kText;
-  if (!end_tag_ && (name_ == "script" || name_ == "style")) {
-    raw_end_ = name_ == "script" ? "</script" : "</style";
+  const std::uint64_t key =
+      tag_length_ <= kLongestKnownTag ? tag_key_ | std::uint64_t{tag_length_} << 56 : 0;
+  if (!end_tag_ && (key == kScriptKey || key == kStyleKey)) {
+    raw_end_ = key == kScriptKey ? "</script" : "</style";
     raw_matched_ = 0;
     state_ = State::kRawText;
   }
-  if (std::find(kInlineTags.begin(), kInlineTags.end(), name_) == kInlineTags.end()) {
+  if (!IsInlineTag(key)) {
     out.push_back(' ');
   }
 }

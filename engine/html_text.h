@@ -55,19 +55,24 @@ class HtmlTextFilter {
   void EndReference(std::string& out);
   void AppendCodePoint(char32_t cp, std::string& out) const;
   void AppendUtf8Text(std::string_view utf8, std::string& out) const;
-  void Open(std::size_t at, std::string_view chunk);
+  void Open(std::size_t at);
+  void StartTag(char first, bool end_tag);
+  std::size_t ReadTagName(std::string_view chunk, std::size_t i, std::string& out);
 
   WordEncoding encoding_;
   State state_ = State::kText;
-  std::string name_;  // tag name (lower case) or reference name being read
+  std::string name_;            // reference name being read
+  std::uint64_t tag_key_ = 0;   // the first 7 characters of a tag's name, lower case
+  std::size_t tag_length_ = 0;  // of the tag's name; 8 stands for any longer one
   bool end_tag_ = false;
   bool after_equals_ = false;
   char quote_ = 0;
   int dashes_ = 0;               // dashes in a row, in a comment
   std::string_view raw_end_;     // "</script" or "</style" while in raw text
   std::size_t raw_matched_ = 0;  // how much of raw_end_ was seen
-  std::uint64_t line_ = 1;       // the line of chunk[counted_]
-  std::size_t counted_ = 0;      // how much of the current chunk line_ has counted
+  std::uint64_t line_ = 1;       // the line at which the current chunk begins
+  std::size_t open_at_ = 0;      // where in the current chunk the last '<' opened
+  bool opened_in_chunk_ = false;
   std::uint64_t open_line_ = 0;
   std::string_view unclosed_;
 };

@@ -20,6 +20,13 @@ WordCounter::WordCounter(WordCounter&& other) noexcept { *this = std::move(other
 
 WordCounter& WordCounter::operator=(WordCounter&& other) noexcept {
   slots_ = std::move(other.slots_);
+  files_ = std::move(other.files_);
+  seen_ = std::move(other.seen_);
+  seen_list_ = std::move(other.seen_list_);
+  seen_count_ = std::exchange(other.seen_count_, 0);
+  seen_moved_ = std::exchange(other.seen_moved_, false);
+  count_files_ = std::exchange(other.count_files_, false);
+  current_file_ = std::exchange(other.current_file_, ~std::uint64_t{0});
   mask_ = std::exchange(other.mask_, 0);
   shift_ = std::exchange(other.shift_, 64);
   size_ = std::exchange(other.size_, 0);
@@ -155,7 +162,22 @@ void WordCounter::Allocate(std::size_t capacity) {
   // calloc: a large table comes as zero pages from the system, not filled by hand.
   auto* table = static_cast<Slot*>(std::calloc(capacity, sizeof(Slot)));
   if (table == nullptr) throw std::bad_alloc();
-  slots_.reset(table);
+  std::unique_ptr<Slot[], FreeSlots> slots(table);
+  if (count_files_) {
+    auto* files = static_cast<std::uint64_t*>(std::calloc(capacity, sizeof(std::uint64_t)));
+    if (files == nullptr) throw std::bad_alloc();
+    std::unique_ptr<std::uint64_t[], FreeSlots> owned(files);
+    auto* seen = static_cast<std::uint64_t*>(std::calloc(capacity / 64, sizeof(std::uint64_t)));
+    if (seen == nullptr) throw std::bad_alloc();
+    std::unique_ptr<std::uint64_t[], FreeSlots> owned_seen(seen);
+    // No slot is in the list twice: a table is never full.
+    auto* list = static_cast<std::uint32_t*>(std::malloc(capacity * sizeof(std::uint32_t)));
+    if (list == nullptr) throw std::bad_alloc();
+    seen_list_.reset(list);
+    seen_ = std::move(owned_seen);
+    files_ = std::move(owned);
+  }
+  slots_ = std::move(slots);
   mask_ = capacity - 1;
   shift_ = 64 - std::countr_zero(capacity);
   size_ = 0;
@@ -181,11 +203,20 @@ void WordCounter::Grow() {
   std::unique_lock lock(large_growth, std::defer_lock);
   if (old_capacity >= kLargeTable) lock.lock();
   std::unique_ptr<Slot[], FreeSlots> old = std::move(slots_);
+  // The words seen so far in the current file are counted now, and stay marked.
+  if (files_ != nullptr) {
+    for (std::size_t i = 0; i < seen_count_; ++i) ++files_[seen_list_[i]];
+    seen_count_ = 0;
+  }
+  std::unique_ptr<std::uint64_t[], FreeSlots> old_files = std::move(files_);
+  std::unique_ptr<std::uint64_t[], FreeSlots> old_seen = std::move(seen_);
   const std::size_t size = size_;
   try {
     Allocate(old_capacity * 2);
   } catch (...) {
     slots_ = std::move(old);
+    files_ = std::move(old_files);
+    seen_ = std::move(old_seen);
     mask_ = old_capacity - 1;
     shift_ = 64 - std::countr_zero(old_capacity);
     throw;
@@ -197,10 +228,17 @@ void WordCounter::Grow() {
     std::size_t j = IndexOf(KeyOfSlot(slot).hash);
     while (slots_[j].meta != 0) j = (j + 1) & mask_;
     slots_[j] = slot;
+    if (files_ != nullptr) {
+      files_[j] = old_files[i];
+      if ((old_seen[i / 64] >> (i % 64) & 1) != 0) {
+        seen_[j / 64] |= std::uint64_t{1} << (j % 64);
+        seen_moved_ = true;
+      }
+    }
   }
 }
 
-void WordCounter::Place(std::size_t index, const Key& key, std::uint64_t count) {
+std::size_t WordCounter::Place(std::size_t index, const Key& key, std::uint64_t count) {
   if ((size_ + 1) * 2 > mask_ + 1) {
     Grow();
     index = IndexOf(key.hash);
@@ -216,17 +254,37 @@ void WordCounter::Place(std::size_t index, const Key& key, std::uint64_t count) 
   slot.tail = key.tail;
   slot.meta = count * kOne | key.id;
   ++size_;
+  return index;
+}
+
+void WordCounter::EndFile() {
+  if (seen_ == nullptr) return;
+  for (std::size_t i = 0; i < seen_count_; ++i) {
+    ++files_[seen_list_[i]];
+    seen_[seen_list_[i] / 64] = 0;
+  }
+  seen_count_ = 0;
+  if (seen_moved_) {
+    std::memset(seen_.get(), 0, (mask_ + 1) / 64 * sizeof(std::uint64_t));
+    seen_moved_ = false;
+  }
 }
 
 void WordCounter::MergeFrom(WordCounter&& other) {
+  EndFile();
+  other.EndFile();
   if (other.size_ > size_) std::swap(*this, other);
   if (other.size_ == 0) return;
   constexpr std::size_t kBatch = 16;
   Key batch[kBatch];
   std::uint64_t counts[kBatch];
+  std::uint64_t files[kBatch];
   std::size_t queued = 0;
   const auto flush = [&] {
-    for (std::size_t i = 0; i < queued; ++i) Insert(batch[i], counts[i]);
+    for (std::size_t i = 0; i < queued; ++i) {
+      const std::size_t at = Upsert(batch[i], counts[i]);
+      if (files_ != nullptr) files_[at] += files[i];
+    }
     queued = 0;
   };
   for (std::size_t i = 0; i <= other.mask_; ++i) {
@@ -234,6 +292,7 @@ void WordCounter::MergeFrom(WordCounter&& other) {
     if (slot.meta == 0) continue;
     batch[queued] = KeyOfSlot(slot);
     counts[queued] = slot.meta / kOne;
+    files[queued] = other.files_ != nullptr ? other.files_[i] : 0;
     Prefetch(batch[queued]);
     if (++queued == kBatch) flush();
   }
@@ -242,10 +301,16 @@ void WordCounter::MergeFrom(WordCounter&& other) {
 }
 
 std::vector<CountedWord> WordCounter::TakeOrdered(WordArena& storage, WordEncoding encoding,
-                                                  const std::atomic<bool>* cancel,
-                                                  unsigned threads) && {
+                                                  const std::atomic<bool>* cancel, unsigned threads,
+                                                  std::vector<std::uint64_t>* files) && {
   std::vector<CountedWord> words;
   words.reserve(size_);
+  EndFile();
+  const bool with_files = files != nullptr && files_ != nullptr;
+  if (with_files) {
+    files->clear();
+    files->reserve(size_);
+  }
   for (std::size_t i = 0; i < mask_ + 1 && size_ != 0; ++i) {
     const Slot& slot = slots_[i];
     if (slot.meta == 0) continue;
@@ -260,10 +325,11 @@ std::vector<CountedWord> WordCounter::TakeOrdered(WordArena& storage, WordEncodi
       word = storage.Store(std::string_view(bytes, length));
     }
     words.push_back({word, slot.meta / kOne});
+    if (with_files) files->push_back(files_[i]);
   }
   storage.Absorb(std::move(arena_));
   *this = WordCounter();
-  OrderByCountThenWord(words, encoding, cancel, threads);
+  OrderByCountThenWord(words, encoding, cancel, threads, with_files ? files : nullptr);
   return words;
 }
 
@@ -276,6 +342,11 @@ struct RankedWord {
   std::uint64_t count;
   std::uint64_t prefix;
   std::string_view word;
+};
+
+// The same with a figure that travels with the word.
+struct RankedWordWithFiles : RankedWord {
+  std::uint64_t files;
 };
 
 // Windows-1252: each byte's place in UTF-16 order. UTF-8: the bytes themselves,
@@ -300,14 +371,14 @@ std::uint64_t PrefixOf(std::string_view word, WordEncoding encoding) {
   return prefix;
 }
 
-template <typename Less>
-void SortInParallel(RankedWord* begin, RankedWord* end, unsigned threads, const Less& less) {
+template <typename Ranked, typename Less>
+void SortInParallel(Ranked* begin, Ranked* end, unsigned threads, const Less& less) {
   constexpr std::ptrdiff_t kWorthAThread = 1 << 15;
   if (threads < 2 || end - begin < kWorthAThread) {
     std::sort(begin, end, less);
     return;
   }
-  RankedWord* middle = begin + (end - begin) / 2;
+  Ranked* middle = begin + (end - begin) / 2;
   std::exception_ptr failure;
   std::thread left;
   try {
@@ -333,15 +404,10 @@ void SortInParallel(RankedWord* begin, RankedWord* end, unsigned threads, const 
   std::inplace_merge(begin, middle, end, less);
 }
 
-}  // namespace
-
-void OrderByCountThenWord(std::vector<CountedWord>& words, WordEncoding encoding,
-                          const std::atomic<bool>* cancel, unsigned threads) {
-  std::vector<RankedWord> ranked;
-  ranked.reserve(words.size());
-  for (const CountedWord& word : words) {
-    ranked.push_back({word.count, PrefixOf(word.word, encoding), word.word});
-  }
+// Sorts `ranked` least frequent first, ties in ordinal UTF-16 order.
+template <typename Ranked>
+void SortRanked(std::vector<Ranked>& ranked, WordEncoding encoding, const std::atomic<bool>* cancel,
+                unsigned threads) {
   const auto full_less = encoding == WordEncoding::kUtf8 ? Utf8Utf16Less : Utf16OrdinalLess;
   const auto by_count_then_word = [full_less](const RankedWord& a, const RankedWord& b) {
     if (a.count != b.count) return a.count < b.count;
@@ -362,6 +428,33 @@ void OrderByCountThenWord(std::vector<CountedWord>& words, WordEncoding encoding
     };
     SortInParallel(ranked.data(), ranked.data() + ranked.size(), threads, checked);
   }
+}
+
+}  // namespace
+
+void OrderByCountThenWord(std::vector<CountedWord>& words, WordEncoding encoding,
+                          const std::atomic<bool>* cancel, unsigned threads,
+                          std::vector<std::uint64_t>* files) {
+  if (files != nullptr) {
+    std::vector<RankedWordWithFiles> ranked;
+    ranked.reserve(words.size());
+    for (std::size_t i = 0; i < words.size(); ++i) {
+      ranked.push_back(
+          {{words[i].count, PrefixOf(words[i].word, encoding), words[i].word}, (*files)[i]});
+    }
+    SortRanked(ranked, encoding, cancel, threads);
+    for (std::size_t i = 0; i < ranked.size(); ++i) {
+      words[i] = {ranked[i].word, ranked[i].count};
+      (*files)[i] = ranked[i].files;
+    }
+    return;
+  }
+  std::vector<RankedWord> ranked;
+  ranked.reserve(words.size());
+  for (const CountedWord& word : words) {
+    ranked.push_back({word.count, PrefixOf(word.word, encoding), word.word});
+  }
+  SortRanked(ranked, encoding, cancel, threads);
   for (std::size_t i = 0; i < ranked.size(); ++i) words[i] = {ranked[i].word, ranked[i].count};
 }
 

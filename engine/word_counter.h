@@ -48,7 +48,21 @@ class WordCounter {
     Insert(KeyOf(word.data(), word.size(), nullptr), count);
   }
 
-  // Adds every count of `other` to this counter and takes over its storage.
+  // From now on also counts, for each word, the files it occurs in; must come
+  // before anything is counted.
+  void CountFiles() { count_files_ = true; }
+
+  // The words counted from now on belong to the file numbered `file`: a word's files
+  // figure grows by one when it is first counted in it. All of a file's words must
+  // be counted by one counter, and its words not mixed with another file's.
+  void BeginFile(std::uint64_t file) {
+    if (file == current_file_) return;
+    EndFile();
+    current_file_ = file;
+  }
+
+  // Adds every count (and files figure) of `other` to this counter and takes over
+  // its storage; the files counted by the two must be distinct.
   void MergeFrom(WordCounter&& other);
 
   std::size_t distinct() const { return size_; }
@@ -56,11 +70,14 @@ class WordCounter {
   // The distinct words, least frequent first and, within one count, in ordinal
   // UTF-16 order of the decoded words (whose bytes are in `encoding`); the views
   // point into `storage`, to which this counter hands its bytes. The ordering uses
-  // up to `threads` threads. Throws OrderingCancelled once `cancel` is set.
+  // up to `threads` threads. Throws OrderingCancelled once `cancel` is set. When
+  // the files were counted and `files` is given, it receives each word's files
+  // figure, in the order of the words.
   std::vector<CountedWord> TakeOrdered(WordArena& storage,
                                        WordEncoding encoding = WordEncoding::kCp1252,
                                        const std::atomic<bool>* cancel = nullptr,
-                                       unsigned threads = 1) &&;
+                                       unsigned threads = 1,
+                                       std::vector<std::uint64_t>* files = nullptr) &&;
 
  private:
   // A word of up to 16 bytes is `head` and `tail`, zero-padded, and its length; a
@@ -80,7 +97,7 @@ class WordCounter {
     const char* bytes;  // a long word's bytes, else nullptr
   };
   struct FreeSlots {
-    void operator()(Slot* table) const noexcept { std::free(table); }
+    void operator()(void* table) const noexcept { std::free(table); }
   };
 
   static constexpr std::size_t kShortWord = 16;
@@ -127,6 +144,22 @@ class WordCounter {
   void Prefetch(const Key& key) const { __builtin_prefetch(&slots_[IndexOf(key.hash)], 1); }
 
   void Insert(const Key& key, std::uint64_t count) {
+    const std::size_t at = Upsert(key, count);
+    if (seen_ != nullptr) [[unlikely]] {
+      // A bit per slot, which stays in the nearest cache, says whether the word was
+      // seen in the current file; the files figures are counted when it ends.
+      // Without a branch: one that follows a cache miss and goes either way would
+      // hold up the lookups of the words after it.
+      std::uint64_t& bits = seen_[at / 64];
+      const std::uint64_t bit = std::uint64_t{1} << (at % 64);
+      seen_list_[seen_count_] = static_cast<std::uint32_t>(at);
+      seen_count_ += (bits & bit) == 0 ? 1 : 0;
+      bits |= bit;
+    }
+  }
+
+  // Adds `count` to the slot of `key`, placing it when new; gives the slot's index.
+  std::size_t Upsert(const Key& key, std::uint64_t count) {
     for (std::size_t i = IndexOf(key.hash);; i = (i + 1) & mask_) {
       Slot& slot = slots_[i];
       if ((slot.meta & 0xFFFF) == key.id) {
@@ -137,16 +170,17 @@ class WordCounter {
                                                        key.bytes, key.tail) == 0;
         if (same) {
           slot.meta += count * kOne;
-          return;
+          return i;
         }
       } else if (slot.meta == 0) {
-        Place(i, key, count);
-        return;
+        return Place(i, key, count);
       }
     }
   }
 
-  void Place(std::size_t index, const Key& key, std::uint64_t count);
+  std::size_t Place(std::size_t index, const Key& key, std::uint64_t count);
+  // Counts the current file in the files figure of each word seen in it.
+  void EndFile();
   void Allocate(std::size_t capacity);
   void Grow();
   static Key KeyOfSlot(const Slot& slot);
@@ -159,6 +193,16 @@ class WordCounter {
   static constexpr std::size_t kSqueezePadding = 64 + 32;
 
   std::unique_ptr<Slot[], FreeSlots> slots_;
+  // When the files are counted: each slot's files figure, a bit per slot set when the
+  // word was seen in the current file, and the slots whose bit was set by a word
+  // (the others, set when the table grew, are cleared when the file ends).
+  std::unique_ptr<std::uint64_t[], FreeSlots> files_;
+  std::unique_ptr<std::uint64_t[], FreeSlots> seen_;
+  std::unique_ptr<std::uint32_t[], FreeSlots> seen_list_;  // room for every slot
+  std::size_t seen_count_ = 0;
+  bool seen_moved_ = false;
+  bool count_files_ = false;
+  std::uint64_t current_file_ = ~std::uint64_t{0};
   std::size_t mask_ = 0;
   int shift_ = 64;
   std::size_t size_ = 0;
@@ -173,8 +217,10 @@ struct OrderingCancelled {};
 // Sorts `words` least frequent first, ties in ordinal UTF-16 order of the words,
 // with up to `threads` threads. Checks `cancel` now and then, and throws
 // OrderingCancelled once it is set; the words are then in no particular order.
+// `files`, when given, holds a figure per word and is put in the same order.
 void OrderByCountThenWord(std::vector<CountedWord>& words,
                           WordEncoding encoding = WordEncoding::kCp1252,
-                          const std::atomic<bool>* cancel = nullptr, unsigned threads = 1);
+                          const std::atomic<bool>* cancel = nullptr, unsigned threads = 1,
+                          std::vector<std::uint64_t>* files = nullptr);
 
 }  // namespace lintavel

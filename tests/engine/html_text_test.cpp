@@ -35,6 +35,9 @@ TEST(HtmlTextFilter, ChunkBoundariesChangeNothing) {
       {"a<3<", "a<3<", ""},
       {"a\n\n<style>b", "a\n\n ", "style"},
       {"a<p title='b", "a", "tag"},
+      // Inline names are told apart whole: longer or other names end a word.
+      {"<ACRONYM>ab</acronym>c<acronymx>d<strongest>e<Span>f</SPAN>g", "abc d efg", ""},
+      {std::string_view("<b\0>x<b>y", 9), " xy", ""},
   };
   for (const Case& c : cases) {
     for (std::size_t split = 0; split <= c.html.size(); ++split) {
@@ -57,6 +60,16 @@ TEST(HtmlTextFilter, TellsTheLineWhereTheUnclosedPartBegan) {
   EXPECT_EQ(out, " one\r\ntwo\nthree ");
   EXPECT_EQ(filter.unclosed(), "comment");
   EXPECT_EQ(filter.unclosed_line(), 3u);
+
+  // Only the construct left open counts, not those opened and closed before it.
+  HtmlTextFilter later(WordEncoding::kUtf8);
+  out.clear();
+  later.Feed("<p>a\n<b>b</b>\n", out);
+  later.Feed("<i>c\n\n<p", out);
+  later.Feed("\nclass=x", out);
+  later.Finish(out);
+  EXPECT_EQ(later.unclosed(), "tag");
+  EXPECT_EQ(later.unclosed_line(), 5u);
 }
 
 }  // namespace
