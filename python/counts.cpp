@@ -1,5 +1,6 @@
 #include "python/counts.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace lintavel::python {
@@ -58,8 +59,8 @@ class Reader {
 
 }  // namespace
 
-Counts::Counts(CorpusList list, std::vector<FileError> errors)
-    : list_(std::move(list)), errors_(std::move(errors)) {}
+Counts::Counts(CorpusList list, std::vector<FileError> errors, bool per_file)
+    : list_(std::move(list)), errors_(std::move(errors)), per_file_(per_file) {}
 
 const CorpusWord* Counts::Find(std::string_view word) const {
   if (index_.empty() && !list_.words.empty()) {
@@ -75,15 +76,28 @@ std::uint64_t Counts::CountOf(std::string_view word) const {
   return found == nullptr ? 0 : found->count;
 }
 
+std::uint64_t Counts::FilesOf(std::string_view word) const {
+  const CorpusWord* found = Find(word);
+  return found == nullptr ? 0 : found->files;
+}
+
 bool Counts::Contains(std::string_view word) const { return Find(word) != nullptr; }
 
-Counts Counts::Merged(std::span<const Counts* const> parts) {
+Counts Counts::Merged(std::span<const Counts* const> parts, bool same_file) {
   // Counts without words (an empty Counts() among them) take any encoding.
   WordEncoding encoding = parts.empty() ? WordEncoding::kCp1252 : parts.front()->list_.encoding;
   for (const Counts* part : parts) {
     if (!part->list_.words.empty()) {
       encoding = part->list_.encoding;
       break;
+    }
+  }
+  bool per_file = false;
+  for (const Counts* part : parts) per_file = per_file || part->per_file_;
+  for (const Counts* part : parts) {
+    if (per_file && !part->per_file_ && !part->list_.words.empty()) {
+      throw std::invalid_argument(
+          "cannot merge counts with files figures (per_file) with counts without them");
     }
   }
   CorpusMerger merger(encoding, false, nullptr);
@@ -101,7 +115,20 @@ Counts Counts::Merged(std::span<const Counts* const> parts) {
   }
   CorpusList list = std::move(merger).Take();
   list.total = total;
-  return Counts(std::move(list), std::move(errors));
+  if (per_file) {
+    boost::unordered_flat_map<std::string_view, std::uint64_t, WordHash,
+                              std::equal_to<std::string_view>>
+        files;
+    files.reserve(list.words.size());
+    for (const Counts* part : parts) {
+      for (const CorpusWord& word : part->list_.words) {
+        std::uint64_t& figure = files[word.word];
+        figure = same_file ? std::max(figure, word.files) : figure + word.files;
+      }
+    }
+    for (CorpusWord& word : list.words) word.files = files[word.word];
+  }
+  return Counts(std::move(list), std::move(errors), per_file);
 }
 
 void Counts::Shape(std::uint64_t min_count, std::optional<std::uint64_t> top, WordOrder order) {
@@ -123,12 +150,14 @@ void Counts::DropRepeatedErrors() {
 std::string Counts::Serialize() const {
   std::string out(kMagic);
   out.push_back(list_.encoding == WordEncoding::kCp1252 ? 'c' : 'u');
+  out.push_back(per_file_ ? 'f' : '-');
   PutNumber(list_.total, out);
   PutNumber(list_.distinct, out);
   PutNumber(list_.once, out);
   PutNumber(list_.words.size(), out);
   for (const CorpusWord& word : list_.words) {
     PutNumber(word.count, out);
+    if (per_file_) PutNumber(word.files, out);
     PutText(word.word, out);
   }
   PutNumber(errors_.size(), out);
@@ -140,19 +169,23 @@ std::string Counts::Serialize() const {
 }
 
 Counts Counts::Deserialize(std::string_view bytes) {
-  if (!bytes.starts_with(kMagic) || bytes.size() < kMagic.size() + 1) Reader::Fail();
+  if (!bytes.starts_with(kMagic) || bytes.size() < kMagic.size() + 2) Reader::Fail();
   CorpusList list;
   const char encoding = bytes[kMagic.size()];
   if (encoding != 'c' && encoding != 'u') Reader::Fail();
   list.encoding = encoding == 'c' ? WordEncoding::kCp1252 : WordEncoding::kUtf8;
-  Reader reader(bytes.substr(kMagic.size() + 1));
+  const char files = bytes[kMagic.size() + 1];
+  if (files != 'f' && files != '-') Reader::Fail();
+  const bool per_file = files == 'f';
+  Reader reader(bytes.substr(kMagic.size() + 2));
   list.total = reader.Number();
   list.distinct = reader.Number();
   list.once = reader.Number();
   const std::uint64_t words = reader.Number();
   for (std::uint64_t i = 0; i < words; ++i) {
     const std::uint64_t count = reader.Number();
-    list.words.push_back({list.storage.Store(reader.Text()), count, 0});
+    const std::uint64_t in_files = per_file ? reader.Number() : 0;
+    list.words.push_back({list.storage.Store(reader.Text()), count, in_files});
   }
   std::vector<FileError> errors(reader.Number());
   for (FileError& error : errors) {
@@ -160,7 +193,7 @@ Counts Counts::Deserialize(std::string_view bytes) {
     error.reason = reader.Text();
   }
   if (!reader.done()) Reader::Fail();
-  return Counts(std::move(list), std::move(errors));
+  return Counts(std::move(list), std::move(errors), per_file);
 }
 
 }  // namespace lintavel::python

@@ -130,13 +130,14 @@ std::optional<std::string> WordBytes(const Counts& counts, const py::str& word) 
 
 Counts Count(const py::object& paths, const std::string& encoding, unsigned threads, bool fold_case,
              bool html, const py::object& stop_list, std::uint64_t min_count,
-             std::optional<std::uint64_t> top, const std::string& sort) {
+             std::optional<std::uint64_t> top, const std::string& sort, bool per_file) {
   const std::vector<std::filesystem::path> files = PathsOf(paths);
   ExtractionOptions options;
   options.encoding = ParseInputEncoding(encoding);
   options.threads = threads;
   options.html = html;
   CorpusKeywords keywords = ParseCorpus(fold_case, html, stop_list, min_count, top, sort, options);
+  keywords.corpus.settings.per_file = per_file;
   std::vector<FileError> errors;
   // The reader reports the failures of a file before the progress that ends it.
   std::size_t file_index = 0;
@@ -151,13 +152,13 @@ Counts Count(const py::object& paths, const std::string& encoding, unsigned thre
     py::gil_scoped_release unlocked;
     run = ExtractCorpus(files, options, keywords.corpus.settings, keywords.stop_words);
   }
-  return Counts(std::move(run.list), std::move(errors));
+  return Counts(std::move(run.list), std::move(errors), per_file);
 }
 
 Counts CountFileRange(const py::object& path, std::int64_t start, std::optional<std::int64_t> end,
                       const std::string& encoding, std::optional<std::string> file_encoding,
                       bool fold_case, const py::object& stop_list, std::uint64_t min_count,
-                      std::optional<std::uint64_t> top, const std::string& sort) {
+                      std::optional<std::uint64_t> top, const std::string& sort, bool per_file) {
   const std::filesystem::path file = OnePath(path);
   if (start < 0 || (end && *end < start)) {
     throw py::value_error("the range [" + std::to_string(start) + ", " +
@@ -165,8 +166,8 @@ Counts CountFileRange(const py::object& path, std::int64_t start, std::optional<
   }
   ExtractionOptions options;
   options.encoding = ParseInputEncoding(encoding);
-  const CorpusKeywords keywords =
-      ParseCorpus(fold_case, false, stop_list, min_count, top, sort, options);
+  CorpusKeywords keywords = ParseCorpus(fold_case, false, stop_list, min_count, top, sort, options);
+  keywords.corpus.settings.per_file = per_file;
   std::optional<FileDecoding> decoding;
   if (file_encoding) {
     if (options.encoding != InputEncoding::kAuto) {
@@ -220,9 +221,9 @@ void Write(const Counts& counts, const py::object& target, const std::string& en
   }
 }
 
-Counts MergeAll(const std::vector<const Counts*>& parts) {
+Counts MergeAll(const std::vector<const Counts*>& parts, bool same_file) {
   py::gil_scoped_release unlocked;
-  return Counts::Merged(parts);
+  return Counts::Merged(parts, same_file);
 }
 
 py::list Items(const Counts& counts, std::size_t from, std::size_t to) {
@@ -263,6 +264,18 @@ PYBIND11_MODULE(_lintavel, m) {
             return errors;
           },
           "The files that could not be read: (path, reason), in the order of the files.")
+      .def_property_readonly(
+          "per_file", &Counts::per_file,
+          "Whether the files each word occurs in were counted (count(..., per_file=True)).")
+      .def(
+          "files",
+          [](const Counts& c, const py::str& word) {
+            if (!c.per_file())
+              throw py::value_error("the files were not counted: use per_file=True");
+            const auto bytes = WordBytes(c, word);
+            return bytes ? c.FilesOf(*bytes) : 0;
+          },
+          py::arg("word"), "In how many of the files `word` occurs.")
       .def("__len__", [](const Counts& c) { return c.list().words.size(); })
       .def("__getitem__",
            [](const Counts& c, const py::str& word) {
@@ -308,12 +321,12 @@ PYBIND11_MODULE(_lintavel, m) {
       .def(
           "merge",
           [](const Counts& c, const Counts& other) {
-            return MergeAll(std::vector<const Counts*>{&c, &other});
+            return MergeAll(std::vector<const Counts*>{&c, &other}, false);
           },
           py::arg("other"), "New counts: these and `other` added, word by word.")
       .def("__add__",
            [](const Counts& c, const Counts& other) {
-             return MergeAll(std::vector<const Counts*>{&c, &other});
+             return MergeAll(std::vector<const Counts*>{&c, &other}, false);
            })
       .def("write", &Write, py::arg("path"), py::arg("encoding") = "cp1252",
            "Writes the words, each followed by CR LF, as the window saves its results; "
@@ -335,12 +348,12 @@ PYBIND11_MODULE(_lintavel, m) {
   m.def("count", &Count, py::arg("paths"), py::arg("encoding") = "cp1252", py::arg("threads") = 0u,
         py::kw_only(), py::arg("fold_case") = false, py::arg("html") = false,
         py::arg("stop_list") = py::none(), py::arg("min_count") = 0u, py::arg("top") = py::none(),
-        py::arg("sort") = "count");
+        py::arg("sort") = "count", py::arg("per_file") = false);
   m.def("count_range", &CountFileRange, py::arg("path"), py::arg("start"),
         py::arg("end") = py::none(), py::kw_only(), py::arg("encoding") = "cp1252",
         py::arg("file_encoding") = py::none(), py::arg("fold_case") = false,
         py::arg("stop_list") = py::none(), py::arg("min_count") = 0u, py::arg("top") = py::none(),
-        py::arg("sort") = "count");
+        py::arg("sort") = "count", py::arg("per_file") = false);
   m.def("detect_encoding", &DetectEncoding, py::arg("path"));
-  m.def("merge_all", &MergeAll, py::arg("parts"));
+  m.def("merge_all", &MergeAll, py::arg("parts"), py::kw_only(), py::arg("same_file") = false);
 }

@@ -273,7 +273,8 @@ Counts CountRange(const std::filesystem::path& path, std::uint64_t start,
     list = ListOfRun(std::move(result), stop);
   }
   ShapeList(list, settings.min_count, settings.top, settings.order);
-  return Counts(std::move(list), std::move(errors));
+  // A range is part of one file: each of its words occurs in that one.
+  return Counts(std::move(list), std::move(errors), settings.per_file);
 }
 
 }  // namespace lintavel::python

@@ -5,7 +5,8 @@
 
 The corpus options of lintavel-extract are keyword arguments with the same names:
 fold_case, html, stop_list (a path or a list of paths), min_count, top and sort
-("count", "count-desc" or "word"). Files that cannot be read go to `errors`;
+("count", "count-desc" or "word"), per_file (then counts.files(word) says in how
+many files a word occurs, and to_pandas() has a files column). Files that cannot be read go to `errors`;
 the others are counted.
 
 count_range(path, start, end) counts the words that begin in the bytes [start,
@@ -21,17 +22,18 @@ __all__ = ["Counts", "count", "count_range", "detect_encoding", "merge_all"]
 
 
 def _to_pandas(self):
-    """The words and their counts as a pandas DataFrame (columns word, count), in
-    the order of the list."""
+    """The words and their counts as a pandas DataFrame (columns word, count, and
+    files when they were counted), in the order of the list."""
     import pandas
 
     items = self.items()
-    return pandas.DataFrame(
-        {
-            "word": pandas.Series([word for word, _ in items], dtype="object"),
-            "count": pandas.Series([n for _, n in items], dtype="uint64"),
-        }
-    )
+    columns = {
+        "word": pandas.Series([word for word, _ in items], dtype="object"),
+        "count": pandas.Series([n for _, n in items], dtype="uint64"),
+    }
+    if self.per_file:
+        columns["files"] = pandas.Series([self.files(word) for word, _ in items], dtype="uint64")
+    return pandas.DataFrame(columns)
 
 
 Counts.to_pandas = _to_pandas

@@ -21,7 +21,8 @@ _FAN_IN = 8
 
 
 def count(paths, client=None, chunk_bytes=DEFAULT_CHUNK_BYTES, encoding="cp1252", *,
-          fold_case=False, html=False, stop_list=None, min_count=0, top=None, sort="count"):
+          fold_case=False, html=False, stop_list=None, min_count=0, top=None, sort="count",
+          per_file=False):
     """The Counts of lintavel.count(paths, encoding, ...), counted on the workers of
     `client` (by default the current distributed client)."""
     if isinstance(chunk_bytes, bool) or not isinstance(chunk_bytes, int):
@@ -31,7 +32,8 @@ def count(paths, client=None, chunk_bytes=DEFAULT_CHUNK_BYTES, encoding="cp1252"
     files = _paths(paths)
     # Raises on a wrong option or an unreadable stop list before anything is sent.
     empty = lintavel.count([], encoding, 1, fold_case=fold_case, html=html,
-                           stop_list=stop_list, min_count=min_count, top=top, sort=sort)
+                           stop_list=stop_list, min_count=min_count, top=top, sort=sort,
+                           per_file=per_file)
     if not files:
         return empty
     if client is None:
@@ -39,8 +41,8 @@ def count(paths, client=None, chunk_bytes=DEFAULT_CHUNK_BYTES, encoding="cp1252"
 
         client = default_client()
     options = {"encoding": encoding, "fold_case": fold_case, "html": html,
-               "stop_list": stop_list}
-    per_file = []
+               "stop_list": stop_list, "per_file": per_file}
+    file_parts = []
     for path in files:
         ranges = _ranges(path, chunk_bytes, html)
         file_encoding = None
@@ -50,8 +52,8 @@ def count(paths, client=None, chunk_bytes=DEFAULT_CHUNK_BYTES, encoding="cp1252"
         parts = [client.submit(_count_part, path, start, end, file_encoding, options,
                                pure=False)
                  for start, end in ranges]
-        per_file.append(_tree(client, parts, True))
-    root = _tree(client, per_file, False)
+        file_parts.append(_tree(client, parts, True))
+    root = _tree(client, file_parts, False)
     return client.submit(_shape, root, min_count, top, sort, pure=False).result()
 
 
@@ -90,14 +92,16 @@ def _detect_encoding(path):
 def _count_part(path, start, end, file_encoding, options):
     if options["html"]:
         return lintavel.count([path], options["encoding"], 1, fold_case=options["fold_case"],
-                              html=True, stop_list=options["stop_list"])
+                              html=True, stop_list=options["stop_list"],
+                              per_file=options["per_file"])
     return lintavel.count_range(path, start, end, encoding=options["encoding"],
                                 file_encoding=file_encoding, fold_case=options["fold_case"],
-                                stop_list=options["stop_list"])
+                                stop_list=options["stop_list"], per_file=options["per_file"])
 
 
 def _merge(one_file, *parts):
-    merged = lintavel.merge_all(list(parts))
+    # The ranges of one file: a word in several of them is still in one file.
+    merged = lintavel.merge_all(list(parts), same_file=one_file)
     if one_file:
         # Every range of a file that cannot be read tells of it.
         merged._drop_repeated_errors()

@@ -1,4 +1,5 @@
 """lintavel.count and Counts against lintavel-extract on the same files."""
+import csv
 import pickle
 import threading
 
@@ -52,6 +53,28 @@ def test_count_writes_what_lintavel_extract_writes(folder, encoding, options, ke
     assert (folder / "py.txt").read_bytes() == (folder / "cli.txt").read_bytes()
     assert counts.total == total
     assert counts.errors == []
+
+
+@pytest.mark.parametrize("keywords", [{}, {"fold_case": True, "encoding": "auto"}])
+def test_per_file_figures_are_those_of_lintavel_extract(folder, keywords):
+    paths = corpus(folder)
+    encoding = keywords.get("encoding", "cp1252")
+    options = ["--fold-case"] if keywords.get("fold_case") else []
+    extract(paths, "--encoding", encoding, "--per-file", "--format", "csv", *options,
+            output=folder / "cli.csv")
+    with open(folder / "cli.csv", newline="", encoding="utf-8") as rows:
+        expected = [(row["word"], int(row["count"]), int(row["files"]))
+                    for row in csv.DictReader(rows)]
+    counts = lintavel.count(paths, threads=2, per_file=True, **keywords)
+    assert [(word, n, counts.files(word)) for word, n in counts.items()] == expected
+    # Counts of other files add their figures; the pickled form keeps them.
+    doubled = pickle.loads(pickle.dumps(counts + counts))
+    assert [doubled.files(word) for word in doubled] == [2 * files for _, _, files in expected]
+    assert list(counts.to_pandas()["files"]) == [files for _, _, files in expected]
+    with pytest.raises(ValueError):
+        lintavel.count(paths).files("the")
+    with pytest.raises(ValueError):
+        counts + lintavel.count(paths, encoding)
 
 
 def test_unreadable_files_are_errors_in_file_order_and_the_rest_is_counted(folder):

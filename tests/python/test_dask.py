@@ -36,6 +36,9 @@ def make_corpus(folder):
 def assert_same(folder, got, expected):
     assert (got.total, got.errors, got.items()) == (expected.total, expected.errors,
                                                     expected.items())
+    assert got.per_file == expected.per_file
+    if expected.per_file:
+        assert [got.files(word) for word in got] == [expected.files(word) for word in expected]
     got.write(folder / "dask.txt", encoding="utf-8")
     expected.write(folder / "one.txt", encoding="utf-8")
     assert (folder / "dask.txt").read_bytes() == (folder / "one.txt").read_bytes()
@@ -47,6 +50,7 @@ def assert_same(folder, got, expected):
     ("utf-16", 10_001, {"top": 5, "sort": "count-desc"}),
     ("auto", 3_000, {"min_count": 2, "stop_list": "STOP"}),
     ("auto", 1 << 26, {"html": True}),
+    ("utf-8", 501, {"per_file": True, "fold_case": True}),
 ])
 def test_same_counts_as_one_process(client, folder, encoding, chunk_bytes, options):
     paths = make_corpus(folder)
