@@ -12,6 +12,7 @@
 #include <system_error>
 #include <thread>
 
+#include "engine/file_decoding.h"
 #include "engine/html_text.h"
 #include "engine/text_file_reader.h"
 #include "engine/text_rules.h"
@@ -556,44 +557,17 @@ class BlockReader {
 
  private:
   Decoding DecodingOf(const std::filesystem::path& path) const {
-    switch (options_.encoding) {
-      case InputEncoding::kCp1252:
+    switch (lintavel::DecodingOf(path, options_.encoding)) {
+      case FileDecoding::kCp1252:
         return Decoding::kNone;
-      case InputEncoding::kUtf8:
+      case FileDecoding::kCp1252AsUtf8:
+        return Decoding::kCp1252ToUtf8;
+      case FileDecoding::kUtf8:
         return Decoding::kUtf8;
-      case InputEncoding::kUtf16:
+      case FileDecoding::kUtf16:
         return Decoding::kUtf16;
-      case InputEncoding::kAuto:
-        break;
     }
-    return LooksLikeUnicode(path);
-  }
-
-  // UTF-16 after its byte-order mark; UTF-8 after its mark or when every byte is
-  // well-formed UTF-8; else Windows-1252.
-  static Decoding LooksLikeUnicode(const std::filesystem::path& path) {
-    try {
-      InputFile file(path);
-      auto buffer = std::make_unique_for_overwrite<char[]>(kBlockBytes);
-      std::string scratch;
-      Utf8Normalizer check;
-      bool first = true;
-      while (const std::size_t got = file.Read(std::span<char>(buffer.get(), kBlockBytes))) {
-        const std::string_view read(buffer.get(), got);
-        if (first && HasUtf16Bom(read)) return Decoding::kUtf16;
-        if (first && HasUtf8Bom(read)) return Decoding::kUtf8;
-        first = false;
-        scratch.clear();
-        check.Feed(read, scratch);
-        if (check.replaced() != 0) return Decoding::kCp1252ToUtf8;
-      }
-      scratch.clear();
-      check.Finish(scratch);
-      return check.replaced() == 0 ? Decoding::kUtf8 : Decoding::kCp1252ToUtf8;
-    } catch (const std::exception&) {
-      // The reading itself reports what is wrong with the file.
-      return Decoding::kCp1252ToUtf8;
-    }
+    return Decoding::kNone;
   }
 
   // Where the bytes [begin, end) of `block`, after `begin` bytes of an unfinished

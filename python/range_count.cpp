@@ -187,40 +187,6 @@ void CountStretch(const RangeFile& file, std::uint64_t from, std::uint64_t to,
 
 }  // namespace
 
-FileDecoding DecodingOf(const std::filesystem::path& path, InputEncoding encoding) {
-  switch (encoding) {
-    case InputEncoding::kCp1252:
-      return FileDecoding::kCp1252;
-    case InputEncoding::kUtf8:
-      return FileDecoding::kUtf8;
-    case InputEncoding::kUtf16:
-      return FileDecoding::kUtf16;
-    case InputEncoding::kAuto:
-      break;
-  }
-  try {
-    InputFile file(path);
-    auto buffer = std::make_unique_for_overwrite<char[]>(kBlockBytes);
-    std::string scratch;
-    Utf8Normalizer check;
-    bool first = true;
-    while (const std::size_t got = file.Read(std::span<char>(buffer.get(), kBlockBytes))) {
-      const std::string_view read(buffer.get(), got);
-      if (first && HasUtf16Bom(read)) return FileDecoding::kUtf16;
-      if (first && HasUtf8Bom(read)) return FileDecoding::kUtf8;
-      first = false;
-      scratch.clear();
-      check.Feed(read, scratch);
-      if (check.replaced() != 0) return FileDecoding::kCp1252AsUtf8;
-    }
-    scratch.clear();
-    check.Finish(scratch);
-    return check.replaced() == 0 ? FileDecoding::kUtf8 : FileDecoding::kCp1252AsUtf8;
-  } catch (const std::exception&) {
-    return FileDecoding::kCp1252AsUtf8;
-  }
-}
-
 Counts CountRange(const std::filesystem::path& path, std::uint64_t start,
                   std::optional<std::uint64_t> end, FileDecoding decoding,
                   const CorpusSettings& settings, const StopWords& stop_words) {

@@ -6,23 +6,10 @@
 
 #include "corpus/corpus_run.h"
 #include "engine/extraction.h"
+#include "engine/file_decoding.h"
 #include "python/counts.h"
 
 namespace lintavel::python {
-
-// How the bytes of one file become the text whose words are counted.
-enum class FileDecoding {
-  kCp1252,        // Windows-1252 bytes, counted as they are
-  kCp1252AsUtf8,  // Windows-1252 read into UTF-8 words (an "auto" file that is no Unicode)
-  kUtf8,
-  kUtf16,
-};
-
-// The decoding that a run in `encoding` gives the file at `path`. For kAuto the
-// whole file is read, as a run reads it: UTF-16 after a UTF-16 byte-order mark,
-// UTF-8 after a UTF-8 one or when every byte is well-formed UTF-8, else
-// Windows-1252; a file that cannot be read is kCp1252AsUtf8 (its reading reports).
-FileDecoding DecodingOf(const std::filesystem::path& path, InputEncoding encoding);
 
 // Counts the words of the file at `path` that begin in the bytes [start, end) (end
 // of the file when `end` is empty), each word whole even when it runs on past
