@@ -165,6 +165,17 @@ int RunGuarded(std::span<const std::string> args, const CommandStreams& streams)
   if (!LoadStopWords(parsed->corpus, options, stop_words, err)) return kExitUsage;
   const auto files = ResolveInputs(parsed->sources, parsed->extension, streams.in, err);
   if (!files) return kExitUsage;
+  // A target that cannot be written is refused before any input is read; the old
+  // file stays as it is until the new list is whole.
+  std::optional<SafeFileWriter> output_file;
+  if (parsed->output) {
+    try {
+      output_file.emplace(*parsed->output);
+    } catch (const FileWriteError& failure) {
+      err << kProgram << ": " << failure.what() << '\n';
+      return kExitSomeFailed;
+    }
+  }
   if (streams.err_is_terminal && !parsed->quiet) bar.emplace(err);
   if (bar) options.progress = [&](const ExtractionProgress& progress) { bar->Update(progress); };
   CorpusRun result;
@@ -188,9 +199,8 @@ int RunGuarded(std::span<const std::string> args, const CommandStreams& streams)
     err << kProgram << ": no input could be read; '" << *parsed->output << "' is left as it was\n";
   } else if (parsed->output) {
     try {
-      SafeFileWriter file(*parsed->output);
-      write_list([&](std::string_view chunk) { file.Write(chunk); });
-      file.Commit();
+      write_list([&](std::string_view chunk) { output_file->Write(chunk); });
+      output_file->Commit();
     } catch (const FileWriteError& failure) {
       err << kProgram << ": " << failure.what() << '\n';
       status = kExitSomeFailed;

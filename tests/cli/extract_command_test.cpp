@@ -433,6 +433,10 @@ TEST(ExtractCommand, OutputTargetsAreWrittenSafelyOrRefused) {
         testing::EntriesIn(folder) + (c.status == kExitAllRead && !fs::exists(target));
     const Ran ran = RunWith({"-o", target.string(), in.string()});
     EXPECT_EQ(ran.status, c.status) << ran.err;
+    // A refused target is refused before the input is read.
+    if (c.status != kExitAllRead) {
+      EXPECT_EQ(ran.err.find("Total Word Count"), std::string::npos);
+    }
     c.check(target);
     EXPECT_EQ(testing::EntriesIn(folder), entries);
     fs::remove_all(folder);
