@@ -47,6 +47,14 @@ class Reader {
     return text;
   }
 
+  // A number of items, each of which takes at least one byte: a larger one is a
+  // damaged form, not a reason to reserve memory for it.
+  std::uint64_t Items() {
+    const std::uint64_t items = Number();
+    if (items > bytes_.size()) Fail();
+    return items;
+  }
+
   bool done() const { return bytes_.empty(); }
 
   [[noreturn]] static void Fail() {
@@ -181,13 +189,13 @@ Counts Counts::Deserialize(std::string_view bytes) {
   list.total = reader.Number();
   list.distinct = reader.Number();
   list.once = reader.Number();
-  const std::uint64_t words = reader.Number();
+  const std::uint64_t words = reader.Items();
   for (std::uint64_t i = 0; i < words; ++i) {
     const std::uint64_t count = reader.Number();
     const std::uint64_t in_files = per_file ? reader.Number() : 0;
     list.words.push_back({list.storage.Store(reader.Text()), count, in_files});
   }
-  std::vector<FileError> errors(reader.Number());
+  std::vector<FileError> errors(reader.Items());
   for (FileError& error : errors) {
     error.path = reader.Text();
     error.reason = reader.Text();

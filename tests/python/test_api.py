@@ -123,8 +123,10 @@ def test_counts_api_order_and_pickling(folder):
     assert back.items() == big.items() and back.total == big.total
     broken = lintavel.count([folder / "gone"])
     assert pickle.loads(pickle.dumps(broken)).errors == broken.errors
-    with pytest.raises(ValueError):
-        lintavel.Counts.__new__(lintavel.Counts).__setstate__(b"LTVC1c\x05")
+    for damaged in (b"LTVC1c\x05", b"LTVC1c-\x00\x00\x00\x00\xff\xff\xff\xff\xff\xff\x7f",
+                    data[:-1]):
+        with pytest.raises(ValueError):
+            lintavel.Counts.__new__(lintavel.Counts).__setstate__(damaged)
 
 
 @pytest.mark.parametrize("call,error", [
