@@ -3,20 +3,12 @@
 #include <algorithm>
 #include <iterator>
 
+#include "corpus/case_folding.h"
 #include "engine/code_page.h"
 
 namespace lintavel::folders {
 
 namespace {
-
-struct Folding {
-  char32_t from;
-  char32_t to;
-};
-
-constexpr Folding kFoldings[] = {
-#include "case_folding_table.inc"
-};
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
@@ -137,11 +129,10 @@ bool IsCarriableName(std::string_view name) {
 
 char16_t FoldCase(char16_t unit) {
   if (unit < 0x80) return unit >= u'A' && unit <= u'Z' ? static_cast<char16_t>(unit + 32) : unit;
-  const auto* end = std::end(kFoldings);
-  const auto* found = std::lower_bound(std::begin(kFoldings), end, char32_t{unit},
-                                       [](const Folding& f, char32_t key) { return f.from < key; });
-  // A character of the basic plane folds to one of the basic plane.
-  return found != end && found->from == unit ? static_cast<char16_t>(found->to) : unit;
+  // A character of the basic plane folds to one of the basic plane; a surrogate, no
+  // character, folds to itself.
+  const char32_t folded = lintavel::FoldCase(char32_t{unit});
+  return folded <= 0xFFFF ? static_cast<char16_t>(folded) : unit;
 }
 
 bool MatchesWildcard(std::u16string_view name, std::u16string_view pattern) {
