@@ -141,7 +141,7 @@ class CountingPool {
   // Starts up to `threads` counting threads. When some cannot start, the pool goes on
   // with those that did; when none can, it throws what the system said.
   CountingPool(unsigned threads, const CountingWork& work)
-      : counters_(threads), current_(threads, nullptr), work_(work) {
+      : counters_(threads), current_(threads, nullptr), idle_(threads, 0), work_(work) {
     if (work_.count_files) {
       for (ThreadCounter& thread : counters_) thread.counter.CountFiles();
     }
@@ -198,8 +198,8 @@ class CountingPool {
       } else {
         file.order->pending.push_back(std::move(block));
         MakeReady(file);
-        // A file some thread owns must wake that thread.
-        wake_all = file.order->owner >= 0;
+        // A file that an idle thread owns must wake that thread.
+        wake_all = file.order->owner >= 0 && idle_[static_cast<std::size_t>(file.order->owner)];
       }
     }
     if (wake_all) {
@@ -225,11 +225,16 @@ class CountingPool {
 
   // Tells that every block of the ordered `file` was handed on.
   void EndOfFile(FileState& file) {
+    bool wake = false;
     {
       std::lock_guard lock(mutex_);
       file.read_all = true;
+      // Only the owner waits for the end of its file; waking every thread for each of
+      // many small files would cost more than counting them.
+      const int owner = file.order->owner;
+      wake = owner >= 0 && idle_[static_cast<std::size_t>(owner)];
     }
-    full_ready_.notify_all();
+    if (wake) full_ready_.notify_all();
   }
 
   // Bytes of input that have been read and handed on.
@@ -298,7 +303,9 @@ class CountingPool {
         std::ptrdiff_t ready = -1;
         full_ready_.wait(lock, [&] {
           ready = ReadyFor(me);
-          return ready >= 0 || !full_.empty() || closing_;
+          const bool go = ready >= 0 || !full_.empty() || closing_;
+          idle_[static_cast<std::size_t>(me)] = go ? 0 : 1;
+          return go;
         });
         if (ready >= 0) {
           // An ordered file first: its filtering holds up the counting of its text.
@@ -433,6 +440,7 @@ class CountingPool {
 
   std::vector<ThreadCounter> counters_;
   std::vector<const FileState*> current_;  // with the files counted, each thread's file
+  std::vector<char> idle_;                 // each thread waits for work; under the lock
   CountingWork work_;
   std::vector<std::thread> workers_;
   std::mutex mutex_;
