@@ -25,16 +25,13 @@ namespace {
 
 constexpr std::size_t kBlockBytes = 2 << 20;
 
-// How a file's bytes become the text that is counted.
-enum class Decoding { kNone, kUtf8, kUtf16, kCp1252ToUtf8 };
-
 struct FileOrder;
 
 // What the counting threads learn of a file while they decode its blocks.
 struct FileState {
   std::filesystem::path path;
   std::size_t index = 0;  // in the list of files
-  Decoding decoding = Decoding::kNone;
+  FileDecoding decoding = FileDecoding::kCp1252;
   bool big_endian = false;      // of UTF-16, from the file's first two bytes
   std::uint64_t replaced = 0;   // ill-formed parts; written under the pool's lock
   std::size_t blocks_left = 0;  // handed on and not yet counted; under the pool's lock
@@ -90,18 +87,18 @@ std::uint64_t Decode(const Block& block, std::string& text, std::string_view& de
   const std::string_view raw(block.bytes.get(), block.size);
   text.clear();
   switch (block.file->decoding) {
-    case Decoding::kNone:
+    case FileDecoding::kCp1252:
       break;
-    case Decoding::kCp1252ToUtf8:
+    case FileDecoding::kCp1252AsUtf8:
       AppendCp1252AsUtf8(raw, text);
       break;
-    case Decoding::kUtf8: {
+    case FileDecoding::kUtf8: {
       Utf8Normalizer normalizer =
           block.file_start ? Utf8Normalizer() : Utf8Normalizer::Continuing();
       decoded = normalizer.Normalize(raw, block.file_end, text);
       return normalizer.replaced();
     }
-    case Decoding::kUtf16: {
+    case FileDecoding::kUtf16: {
       Utf16Decoder decoder =
           block.file_start ? Utf16Decoder() : Utf16Decoder::Continuing(block.file->big_endian);
       decoder.Feed(raw, text);
@@ -346,7 +343,8 @@ class CountingPool {
             counter.CountText(block.text);
           } else {
             std::string_view text(block.bytes.get(), block.size);
-            if (block.file->decoding != Decoding::kNone) replaced = Decode(block, decoded, text);
+            if (block.file->decoding != FileDecoding::kCp1252)
+              replaced = Decode(block, decoded, text);
             if (work_.transform != nullptr) {
               scratch.clear();
               (*work_.transform)(text, scratch);
@@ -390,7 +388,7 @@ class CountingPool {
     FileState& file = *block.file;
     FileOrder& order = *file.order;
     std::string_view input(block.bytes.get(), block.size);
-    if (file.decoding != Decoding::kNone) replaced += Decode(block, decoded, input);
+    if (file.decoding != FileDecoding::kCp1252) replaced += Decode(block, decoded, input);
     if (!order.html) {
       // Blocks are cut after a separator: nothing carries over.
       if (work_.transform == nullptr) return input;
@@ -462,7 +460,7 @@ class CountingPool {
 // page cache is a copy, far faster than counting, and keeps the reader's reports,
 // and what a failed or changed file gives, as they are. Each block is cut just
 // after its last separator and handed on; the bytes after it start the next block.
-// Decoding and counting are the counting threads' work.
+// FileDecoding and counting are the counting threads' work.
 class BlockReader {
  public:
   BlockReader(CountingPool& pool, const ExtractionOptions& options, ExtractionProgress& progress)
@@ -480,12 +478,12 @@ class BlockReader {
     FileState& file = pool_.AddFile();
     file.path = path;
     file.index = progress_.files_done;
-    file.decoding = reading.is_open() ? DecodingOf(path) : Decoding::kNone;
+    file.decoding = reading.is_open() ? DecodingOf(path, options_.encoding) : FileDecoding::kCp1252;
     if (reading.is_open() && (options_.html || options_.count_files)) {
       file.order = std::make_unique<FileOrder>();
       if (options_.html) {
-        file.order->html.emplace(file.decoding == Decoding::kNone ? WordEncoding::kCp1252
-                                                                  : WordEncoding::kUtf8);
+        file.order->html.emplace(file.decoding == FileDecoding::kCp1252 ? WordEncoding::kCp1252
+                                                                        : WordEncoding::kUtf8);
       }
     }
     bool go_on = true;
@@ -508,7 +506,7 @@ class BlockReader {
       }
       const std::size_t got =
           reading.Read(std::span<char>(block.bytes.get() + kept, block.capacity - kept));
-      if (file_start && file.decoding == Decoding::kUtf16) {
+      if (file_start && file.decoding == FileDecoding::kUtf16) {
         file.big_endian = IsBigEndianUtf16(std::string_view(block.bytes.get(), kept + got));
       }
       pool_.AddDone(got);
@@ -544,7 +542,7 @@ class BlockReader {
       }
     }
     if (file.order != nullptr) pool_.EndOfFile(file);
-    if (file.decoding != Decoding::kNone || file.order != nullptr) waiting_.push_back(&file);
+    if (file.decoding != FileDecoding::kCp1252 || file.order != nullptr) waiting_.push_back(&file);
     TellIllFormed(false);
     ++progress_.files_done;
     ReportProgress();
@@ -564,26 +562,12 @@ class BlockReader {
   }
 
  private:
-  Decoding DecodingOf(const std::filesystem::path& path) const {
-    switch (lintavel::DecodingOf(path, options_.encoding)) {
-      case FileDecoding::kCp1252:
-        return Decoding::kNone;
-      case FileDecoding::kCp1252AsUtf8:
-        return Decoding::kCp1252ToUtf8;
-      case FileDecoding::kUtf8:
-        return Decoding::kUtf8;
-      case FileDecoding::kUtf16:
-        return Decoding::kUtf16;
-    }
-    return Decoding::kNone;
-  }
-
   // Where the bytes [begin, end) of `block`, after `begin` bytes of an unfinished
   // word, are cut: just after the last separator, 0 when there is none. UTF-16 is
   // cut after a separator unit, so a block always begins at a unit boundary.
   static std::size_t CutAfterLastSeparator(const Block& block, std::size_t begin, std::size_t end) {
     const char* bytes = block.bytes.get();
-    if (block.file->decoding != Decoding::kUtf16) {
+    if (block.file->decoding != FileDecoding::kUtf16) {
       for (std::size_t i = end; i > begin; --i) {
         if (ClassOf(bytes[i - 1]) == ByteClass::kSeparator) return i;
       }
@@ -612,7 +596,7 @@ class BlockReader {
       if (file.replaced != 0 && options_.on_ill_formed) {
         options_.on_ill_formed(
             file.path, file.replaced,
-            file.decoding == Decoding::kUtf16 ? InputEncoding::kUtf16 : InputEncoding::kUtf8);
+            file.decoding == FileDecoding::kUtf16 ? InputEncoding::kUtf16 : InputEncoding::kUtf8);
       }
     }
   }
