@@ -97,3 +97,12 @@ def test_a_killed_worker_loses_nothing(client, folder):
     assert not counting.is_alive()
     assert pids[victim] not in client.run(os.getpid).values()
     assert_same(folder, result["counts"], expected)
+
+
+def test_the_ranges_of_an_unreadable_file_tell_of_it_once(folder):
+    # Every range of a file that a worker cannot open reports it; the file's merge
+    # keeps one report, as a single run has.
+    parts = [lintavel.count_range(folder / "gone.txt", 0, 10) for _ in range(3)]
+    merged = lintavel.dask._merge(True, *parts)
+    assert merged.errors == lintavel.count([folder / "gone.txt"]).errors
+    assert len(lintavel.dask._merge(False, *parts).errors) == 3
