@@ -2,6 +2,7 @@
 Counts of lintavel.count."""
 import os
 import signal
+import tempfile
 import threading
 import time
 
@@ -16,10 +17,13 @@ import lintavel.dask  # noqa: E402  (needs distributed)
 
 @pytest.fixture(scope="module")
 def client():
-    cluster = distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
-                                       dashboard_address=None, silence_logs=40)
-    with cluster, distributed.Client(cluster) as connected:
-        yield connected
+    # The workers' scratch folder goes with the tests, not into the system's temp folder.
+    with tempfile.TemporaryDirectory(prefix="pywords-dask-") as scratch:
+        cluster = distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
+                                           dashboard_address=None, silence_logs=40,
+                                           local_directory=scratch)
+        with cluster, distributed.Client(cluster) as connected:
+            yield connected
 
 
 def make_corpus(folder):
