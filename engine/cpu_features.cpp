@@ -20,11 +20,15 @@ const CpuFeatures& ThisCpu() {
     found.avx2 = CPU_FEATURE_ACTIVE(AVX2);
     found.avx2_bmi2 = found.avx2 && CPU_FEATURE_ACTIVE(BMI2) && CPU_FEATURE_ACTIVE(POPCNT);
     found.avx512bw = CPU_FEATURE_ACTIVE(AVX512BW);
+    found.avx512vbmi2 =
+        found.avx512bw && CPU_FEATURE_ACTIVE(AVX512_VBMI2) && CPU_FEATURE_ACTIVE(POPCNT);
 #elif defined(__x86_64__) && defined(__GNUC__)
     found.avx2 = __builtin_cpu_supports("avx2");
     found.avx2_bmi2 =
         found.avx2 && __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("popcnt");
     found.avx512bw = __builtin_cpu_supports("avx512bw");
+    found.avx512vbmi2 =
+        found.avx512bw && __builtin_cpu_supports("avx512vbmi2") && __builtin_cpu_supports("popcnt");
 #endif
     return found;
   }();

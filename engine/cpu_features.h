@@ -7,6 +7,7 @@ struct CpuFeatures {
   bool avx2_bmi2 = false;  // AVX2 with BMI2 and POPCNT
   bool avx2 = false;
   bool avx512bw = false;
+  bool avx512vbmi2 = false;  // with AVX-512BW and POPCNT: byte compress
 };
 
 // What this processor offers, asked once; all false off x86-64.

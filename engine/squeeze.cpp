@@ -1,5 +1,6 @@
 #include "engine/squeeze.h"
 
+#include <array>
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -73,12 +74,46 @@ __attribute__((target("avx2,bmi2,popcnt"))) std::size_t SqueezeAvx2(const char* 
   return static_cast<std::size_t>(next - out) + SqueezeDroppedPlain(in + i, size - i, next);
 }
 
-bool HasAvx2() { return ThisCpu().avx2_bmi2; }
+// The same 64 bytes at a time, packed with one byte compress.
+__attribute__((target("avx512f,avx512bw,avx512vbmi2,popcnt"))) std::size_t SqueezeAvx512(
+    const char* in, std::size_t size, char* out) {
+  // The same nibble tables, in each 16-byte lane.
+  static constexpr auto kTables = [] {
+    constexpr std::array<char, 16> kLow = {0x28, 0x02, 0x02, 0x02, 0x02, 0x02, 0x02, 0x02,
+                                           0x02, 0x03, 0x06, 0x56, 0x56, 0x56, 0x56, 0x16};
+    constexpr std::array<char, 16> kHigh = {0x01, 0x00, 0x02, 0x04, 0x08, 0x10, 0x20, 0x40,
+                                            0,    0,    0,    0,    0,    0,    0,    0};
+    std::array<std::array<char, 64>, 2> tables{};
+    for (std::size_t i = 0; i < 64; ++i) {
+      tables[0][i] = kLow[i % 16];
+      tables[1][i] = kHigh[i % 16];
+    }
+    return tables;
+  }();
+  const __m512i low_table = _mm512_loadu_si512(kTables[0].data());
+  const __m512i high_table = _mm512_loadu_si512(kTables[1].data());
+  const __m512i nibble = _mm512_set1_epi8(0x0F);
+  char* next = out;
+  std::size_t i = 0;
+  for (; i + 64 <= size; i += 64) {
+    const __m512i v = _mm512_loadu_si512(in + i);
+    const __m512i low = _mm512_shuffle_epi8(low_table, _mm512_and_si512(v, nibble));
+    const __m512i high =
+        _mm512_shuffle_epi8(high_table, _mm512_and_si512(_mm512_srli_epi16(v, 4), nibble));
+    const __mmask64 keep = _mm512_testn_epi8_mask(low, high);
+    _mm512_storeu_si512(next, _mm512_maskz_compress_epi8(keep, v));
+    next += std::popcount(static_cast<std::uint64_t>(keep));
+  }
+  return static_cast<std::size_t>(next - out) + SqueezeDroppedPlain(in + i, size - i, next);
+}
 
 }  // namespace
 
 std::size_t SqueezeDropped(const char* in, std::size_t size, char* out) {
-  return HasAvx2() ? SqueezeAvx2(in, size, out) : SqueezeDroppedPlain(in, size, out);
+  static const auto squeeze = ThisCpu().avx512vbmi2 ? SqueezeAvx512
+                              : ThisCpu().avx2_bmi2 ? SqueezeAvx2
+                                                    : SqueezeDroppedPlain;
+  return squeeze(in, size, out);
 }
 
 #else
