@@ -5,7 +5,8 @@
 set -euo pipefail
 
 # "a|b" is satisfied by either package and installs the first when neither is there.
-# python3-dev and pybind11-dev: the Python module is built whenever they are there.
+# python3-dev and pybind11-dev: the Python module (and its package python3-lintavel)
+# is built whenever they are there.
 build_packages=(cmake ninja-build g++ pkg-config python3 qt6-base-dev libboost1.81-dev libxlsxwriter-dev
                 unicode-data fonts-liberation2 python3-dev pybind11-dev)
 # qt6-gtk-platformtheme: on a GNOME or Xfce desktop the dialogs are the desktop's own.

@@ -2,7 +2,7 @@
 # Builds the Debian packages, checks them with lintian, installs them on this
 # machine, tries the installed programs and desktop files, purges the packages and
 # checks that nothing of them is left. Needs root (or sudo) and a machine where
-# Lintavel is not installed as a package: that one would be purged too.
+# neither Lintavel package is installed: it would be purged too.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 as_root=()
@@ -22,12 +22,19 @@ check() {  # check NAME COMMAND...: runs the command and counts the outcome
   fi
 }
 
-if dpkg-query -W -f='${Status}' lintavel 2>/dev/null | grep -q "ok installed"; then
-  echo "package-test.sh: lintavel is installed as a package here; remove it first" >&2
-  exit 2
-fi
+packages=(lintavel python3-lintavel)
+for package in "${packages[@]}"; do
+  if dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "ok installed"; then
+    echo "package-test.sh: $package is installed as a package here; remove it first" >&2
+    exit 2
+  fi
+done
 
 bash scripts/package.sh
+for package in "${packages[@]}"; do
+  compgen -G "dist/${package}_*.deb" > /dev/null ||
+    { echo "package-test.sh: no $package package was built" >&2; exit 1; }
+done
 debs=(dist/*.deb)
 version=$(dpkg-deb -f dist/lintavel_*.deb Version)
 build=build/package
@@ -42,7 +49,7 @@ check "lintian: no errors or warnings" lintian --fail-on error,warning "${debs[@
 scratch=$(mktemp -d)
 installed=""
 cleanup() {
-  [ -n "$installed" ] && "${as_root[@]}" apt-get purge -y -qq lintavel > /dev/null 2>&1
+  [ -n "$installed" ] && "${as_root[@]}" apt-get purge -y -qq "${packages[@]}" > /dev/null 2>&1
   rm -rf "$scratch"
 }
 trap cleanup EXIT
@@ -52,7 +59,7 @@ echo "== Install"
 DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq --no-install-recommends \
   "${debs[@]/#/./}" > "$scratch/apt.log" || { cat "$scratch/apt.log" >&2; exit 1; }
 installed=yes
-dpkg-query -L lintavel > "$scratch/files"
+dpkg-query -L "${packages[@]}" > "$scratch/files"
 
 check "lintavel-extract --version" \
   test "$(lintavel-extract --version)" = "lintavel-extract $version"
@@ -106,12 +113,79 @@ completion() {
 }
 check "bash completion of options, values and file names" completion
 
+echo "== The Python module"
+python=/usr/bin/python3
+python_version=$("$python" -c 'import sys; print("%d.%d" % sys.version_info[:2])')
+next_version=$("$python" -c 'import sys; print("%d.%d" % (sys.version_info[0], sys.version_info[1] + 1))')
+module_dir=/usr/lib/python3/dist-packages/lintavel
+extension=$module_dir/_lintavel$("$python" -c 'import sysconfig; print(sysconfig.get_config_var("EXT_SUFFIX"))')
+
+python_files() {  # the package holds these files and no others
+  local file
+  while IFS= read -r file; do [ -d "$file" ] || echo "$file"; done \
+    < <(dpkg-query -L python3-lintavel) | sort |
+    diff - <(printf '%s\n' "$module_dir/__init__.py" "$extension" "$module_dir/dask.py" \
+      /usr/share/doc/python3-lintavel/changelog.gz /usr/share/doc/python3-lintavel/copyright | sort) >&2
+}
+check "python3-lintavel installs the module where $python finds it, and its documents" python_files
+stripped() { ! readelf -S "$1" | grep -q '\.symtab'; }
+check "the installed extension is stripped" stripped "$extension"
+python_depends() {
+  dpkg-query -W -f='${Depends}\n' python3-lintavel |
+    grep -qF "python3 (>= $python_version), python3 (<< $next_version)"
+}
+check "python3-lintavel depends on python3 $python_version, the one it was built for" python_depends
+
+# A small file with Windows-1252 bytes, CR LF, a lone CR and a tab, as lintavel-extract
+# counts it and writes its words.
+mkdir "$scratch/python"
+sample=$scratch/python/sample.txt
+printf 'The caf\xe9\x27s cat\r\nthe  cat\tnap, \x805 (cat)\rend\n' > "$sample"
+lintavel-extract -o "$scratch/extracted.txt" "$sample" 2> "$scratch/extracted.err" ||
+  { echo "lintavel-extract failed on the sample:" >&2; cat "$scratch/extracted.err" >&2; }
+total=$(sed -n 's/^Results (Total Word Count: \([0-9]*\))$/\1/p' "$scratch/extracted.err")
+written=$(sha256sum "$scratch/extracted.txt" 2> /dev/null | cut -d' ' -f1 || true)
+
+python_says() {  # python_says EXPECTED CODE: the installed module, away from the build tree
+  local said
+  said=$(cd "$scratch/python" && env -u PYTHONPATH -u PYTHONHOME TMPDIR="$scratch/python" \
+    SAMPLE="$sample" "$python" -c "$2" 2> "$scratch/python.err")
+  [ "$said" = "$1" ] || { echo "expected '$1', got '$said'" >&2; cat "$scratch/python.err" >&2; return 1; }
+}
+python_checks=("imported from $module_dir|$module_dir $module_dir|\
+import os, lintavel
+print(os.path.dirname(lintavel.__file__), os.path.dirname(lintavel._lintavel.__file__))"
+  "counts the total of lintavel-extract|$total|\
+import os, lintavel
+print(lintavel.count([os.environ['SAMPLE']]).total)"
+  "writes the bytes of lintavel-extract -o|$written|\
+import hashlib, os, lintavel
+lintavel.count([os.environ['SAMPLE']]).write('words.txt')
+print(hashlib.sha256(open('words.txt', 'rb').read()).hexdigest())")
+if dpkg-query -W -f='${Status}' python3-distributed 2>/dev/null | grep -q "ok installed"; then
+  python_checks+=("lintavel.dask imports beside python3-distributed|$module_dir/dask.py|\
+import lintavel.dask
+print(lintavel.dask.__file__)"
+    "lintavel.dask counts the total of lintavel-extract in byte ranges|$total|\
+import os, distributed, lintavel.dask
+with distributed.Client(processes=False, n_workers=2, dashboard_address=None) as client:
+    print(lintavel.dask.count([os.environ['SAMPLE']], client=client, chunk_bytes=8).total)")
+else
+  echo "python3-distributed is not installed: lintavel.dask is not tried"
+fi
+for row in "${python_checks[@]}"; do
+  IFS='|' read -r -d '' name expected code <<< "$row" || true
+  check "python3: $name" python_says "$expected" "${code%$'\n'}"
+done
+
 echo "== Purge"
-"${as_root[@]}" apt-get purge -y -qq lintavel > /dev/null
+"${as_root[@]}" apt-get purge -y -qq "${packages[@]}" > /dev/null
 installed=""
 nothing_left() {
-  local left=0 path
-  ! dpkg-query -W lintavel > /dev/null 2>&1 || { echo "still known to dpkg" >&2; left=1; }
+  local left=0 path package
+  for package in "${packages[@]}"; do
+    ! dpkg-query -W "$package" > /dev/null 2>&1 || { echo "$package still known to dpkg" >&2; left=1; }
+  done
   while IFS= read -r path; do
     # Folders shared with other packages stay; whatever is Lintavel's own must go.
     if [ -e "$path" ] && { [ ! -d "$path" ] || [[ $path == *lintavel* ]]; }; then
@@ -121,7 +195,7 @@ nothing_left() {
   done < "$scratch/files"
   return "$left"
 }
-check "nothing of the package is left" nothing_left
+check "nothing of the packages is left" nothing_left
 
 echo "package tests: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
