@@ -109,19 +109,23 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi2,popcnt"))) std::size_t Squee
 
 }  // namespace
 
-std::size_t SqueezeDropped(const char* in, std::size_t size, char* out) {
-  static const auto squeeze = ThisCpu().avx512vbmi2 ? SqueezeAvx512
-                              : ThisCpu().avx2_bmi2 ? SqueezeAvx2
-                                                    : SqueezeDroppedPlain;
-  return squeeze(in, size, out);
+std::vector<SqueezeFunction> SqueezeForms() {
+  std::vector<SqueezeFunction> forms = {SqueezeDroppedPlain};
+  if (ThisCpu().avx2_bmi2) forms.push_back(SqueezeAvx2);
+  if (ThisCpu().avx512vbmi2) forms.push_back(SqueezeAvx512);
+  return forms;
 }
 
 #else
 
-std::size_t SqueezeDropped(const char* in, std::size_t size, char* out) {
-  return SqueezeDroppedPlain(in, size, out);
-}
+std::vector<SqueezeFunction> SqueezeForms() { return {SqueezeDroppedPlain}; }
 
 #endif
+
+std::size_t SqueezeDropped(const char* in, std::size_t size, char* out) {
+  // The fastest form, the last one.
+  static const SqueezeFunction squeeze = SqueezeForms().back();
+  return squeeze(in, size, out);
+}
 
 }  // namespace lintavel

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <vector>
 
 namespace lintavel {
 
@@ -14,5 +15,10 @@ std::size_t SqueezeDropped(const char* in, std::size_t size, char* out);
 
 // The same, one byte at a time, for the checks of the fast form.
 std::size_t SqueezeDroppedPlain(const char* in, std::size_t size, char* out);
+
+// Every form of SqueezeDropped that this processor can run, the plain one first, so
+// that the tests hold each of them to the plain one.
+using SqueezeFunction = std::size_t (*)(const char* in, std::size_t size, char* out);
+std::vector<SqueezeFunction> SqueezeForms();
 
 }  // namespace lintavel

@@ -126,7 +126,7 @@ TEST(OrderByCountThenWord, OrdersUtf8AsUtf16CodeUnits) {
                                            "\xF0\x90\x80\x80", "\xEE\x80\x80", "\xEF\xBF\xBD"}));
 }
 
-TEST(SqueezeDropped, KeepsExactlyTheBytesThatAreNotDropped) {
+TEST(SqueezeDropped, EveryFormKeepsExactlyTheBytesThatAreNotDropped) {
   std::mt19937 random(11);
   for (int round = 0; round < 300; ++round) {
     std::string text(random() % 200, ' ');
@@ -137,9 +137,12 @@ TEST(SqueezeDropped, KeepsExactlyTheBytesThatAreNotDropped) {
     for (const char c : text) {
       if (ClassOf(c) != ByteClass::kDropped) expected += c;
     }
-    std::string squeezed(text.size() + kSqueezeSlack, '\0');
-    squeezed.resize(SqueezeDropped(text.data(), text.size(), squeezed.data()));
-    ASSERT_EQ(squeezed, expected) << "round " << round;
+    const std::vector<SqueezeFunction> forms = SqueezeForms();
+    for (std::size_t form = 0; form < forms.size(); ++form) {
+      std::string squeezed(text.size() + kSqueezeSlack, '\0');
+      squeezed.resize(forms[form](text.data(), text.size(), squeezed.data()));
+      ASSERT_EQ(squeezed, expected) << "round " << round << ", form " << form;
+    }
   }
 }
 
