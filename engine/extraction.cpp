@@ -19,15 +19,11 @@
 #include "engine/utf16.h"
 #include "engine/utf8.h"
 
-#include <sys/mman.h>
-
 namespace lintavel {
 
 namespace {
 
 constexpr std::size_t kBlockBytes = 2 << 20;
-// Runs of at least this many bytes read into buffers on huge pages.
-constexpr std::uint64_t kHugePageRun = 32 * kBlockBytes;
 
 struct FileOrder;
 
@@ -49,12 +45,8 @@ struct FileState {
 
 // Bytes of one file, from a unit boundary to just after a separator (or to the end
 // of the file), so that no word and no encoded character is split between blocks.
-struct FreeBytes {
-  void operator()(char* bytes) const noexcept { std::free(bytes); }
-};
-
 struct Block {
-  std::unique_ptr<char[], FreeBytes> bytes;
+  std::unique_ptr<char[]> bytes;
   std::size_t capacity = 0;
   std::size_t size = 0;
   FileState* file = nullptr;
@@ -79,25 +71,11 @@ struct FileOrder {
   int owner = -1;             // with the files counted, the thread that took it first
 };
 
-// Makes `block` hold at least `capacity` bytes, keeping its first `keep` bytes. With
-// `huge_pages` (a large run) a buffer of whole 2 MiB pages asks for huge pages: the
-// reads' copies and the counting threads' scans then miss the TLB less, about 2 % of
-// a gigabyte's run; a small run keeps small pages, which cost less to clear.
-void Reserve(Block& block, std::size_t capacity, std::size_t keep, bool huge_pages) {
+// Makes `block` hold at least `capacity` bytes, keeping its first `keep` bytes.
+void Reserve(Block& block, std::size_t capacity, std::size_t keep) {
   if (block.capacity >= capacity) return;
-  constexpr std::size_t kHugePage = 2 << 20;
   // Uninitialised: a buffer is filled by reads, never read before.
-  char* bytes = nullptr;
-  if (huge_pages && capacity % kHugePage == 0) {
-    bytes = static_cast<char*>(std::aligned_alloc(kHugePage, capacity));
-#if defined(MADV_HUGEPAGE)
-    if (bytes != nullptr) madvise(bytes, capacity, MADV_HUGEPAGE);
-#endif
-  } else {
-    bytes = static_cast<char*>(std::malloc(capacity));
-  }
-  if (bytes == nullptr) throw std::bad_alloc();
-  std::unique_ptr<char[], FreeBytes> bigger(bytes);
+  auto bigger = std::make_unique_for_overwrite<char[]>(capacity);
   if (keep != 0) std::memcpy(bigger.get(), block.bytes.get(), keep);
   block.bytes = std::move(bigger);
   block.capacity = capacity;
@@ -508,7 +486,6 @@ class BlockReader {
                                                                         : WordEncoding::kUtf8);
       }
     }
-    const bool huge_pages = progress_.bytes_total >= kHugePageRun;
     bool go_on = true;
     bool file_start = true;
     Block block;
@@ -525,7 +502,7 @@ class BlockReader {
       }
       if (block.capacity - kept < kBlockBytes / 2) {
         // Doubled, so that a word longer than many blocks is copied a few times only.
-        Reserve(block, std::max(kBlockBytes, 2 * block.capacity), kept, huge_pages);
+        Reserve(block, std::max(kBlockBytes, 2 * block.capacity), kept);
       }
       const std::size_t got =
           reading.Read(std::span<char>(block.bytes.get() + kept, block.capacity - kept));
@@ -543,7 +520,7 @@ class BlockReader {
       }
       Block next = pool_.Acquire();
       next.file = &file;
-      Reserve(next, kBlockBytes, 0, huge_pages);
+      Reserve(next, kBlockBytes, 0);
       kept = kept + got - cut;
       std::memcpy(next.bytes.get(), block.bytes.get() + cut, kept);
       block.size = cut;
