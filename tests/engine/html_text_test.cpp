@@ -70,6 +70,15 @@ TEST(HtmlTextFilter, TellsTheLineWhereTheUnclosedPartBegan) {
   later.Finish(out);
   EXPECT_EQ(later.unclosed(), "tag");
   EXPECT_EQ(later.unclosed_line(), 5u);
+
+  // Line feeds are counted 16 bytes at a time in counters of a byte: far more lines
+  // than a byte holds, in one run of text.
+  HtmlTextFilter many(WordEncoding::kCp1252);
+  std::string lines;
+  for (int i = 0; i < 10'000; ++i) lines += "w\n";
+  many.Feed(lines + "<!--", out);
+  many.Finish(out);
+  EXPECT_EQ(many.unclosed_line(), 10'001u);
 }
 
 }  // namespace
