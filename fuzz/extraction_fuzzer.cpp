@@ -1,12 +1,17 @@
 // The engine against the step-by-step run: arbitrary bytes as one to three input
 // files, read in one of the input encodings, must give the same words, in the same
-// order, with the same total and the same reports of ill-formed files.
+// order, with the same total and the same reports of ill-formed files. The same
+// bytes also go through the HTML filter in one piece and in pieces cut where the
+// input says, which must agree, and the files figure of every word must be the
+// number of files in which a run of that file alone finds it.
 // LINTAVEL_FUZZ_ENCODING (cp1252, utf-8, utf-16 or auto) holds every run to one
 // encoding; without it the first byte of the input chooses.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -15,6 +20,7 @@
 
 #include "engine/code_page.h"
 #include "engine/extraction.h"
+#include "engine/html_text.h"
 #include "support/literal_extraction.h"
 #include "support/reference_decoding.h"
 #include "support/temp_dir.h"
@@ -24,6 +30,35 @@ namespace {
 using lintavel::InputEncoding;
 
 std::optional<InputEncoding> fixed_encoding;
+
+// The filter's text, unclosed construct and its line for `bytes` fed in pieces
+// whose sizes come from `sizes` in turn (all at once when it is empty).
+std::tuple<std::string, std::string, std::uint64_t> FilterInPieces(
+    std::string_view bytes, std::string_view sizes, lintavel::WordEncoding encoding) {
+  lintavel::HtmlTextFilter filter(encoding);
+  std::string out;
+  for (std::size_t at = 0, turn = 0; at < bytes.size(); ++turn) {
+    const std::size_t piece = sizes.empty()
+                                  ? bytes.size()
+                                  : 1 + static_cast<unsigned char>(sizes[turn % sizes.size()]) % 17;
+    filter.Feed(bytes.substr(at, piece), out);
+    at += std::min(piece, bytes.size() - at);
+  }
+  filter.Finish(out);
+  return {out, std::string(filter.unclosed()), filter.unclosed_line()};
+}
+
+// Each word's files figure from runs of one file each.
+std::map<std::string, std::uint64_t> FilesOfEachWord(
+    const std::vector<std::filesystem::path>& files, const lintavel::ExtractionOptions& options) {
+  std::map<std::string, std::uint64_t> files_of;
+  for (const std::filesystem::path& file : files) {
+    for (const lintavel::CountedWord& word : lintavel::ExtractWords({&file, 1}, options).words) {
+      ++files_of[std::string(word.word)];
+    }
+  }
+  return files_of;
+}
 
 }  // namespace
 
@@ -89,6 +124,28 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (rows != expected.rows || result.total != static_cast<std::uint64_t>(expected.total) ||
       reports != expected_reports) {
     std::abort();
+  }
+
+  const lintavel::WordEncoding html_encoding =
+      control & 0x20 ? lintavel::WordEncoding::kUtf8 : lintavel::WordEncoding::kCp1252;
+  if (FilterInPieces(rest, {}, html_encoding) != FilterInPieces(rest, rest, html_encoding)) {
+    std::abort();
+  }
+
+  lintavel::ExtractionOptions per_file;
+  per_file.threads = options.threads;
+  per_file.encoding = encoding;
+  per_file.html = (control & 0x40) != 0;
+  per_file.count_files = true;
+  const lintavel::ExtractionResult counted = lintavel::ExtractWords(files, per_file);
+  per_file.count_files = false;
+  const std::map<std::string, std::uint64_t> files_of = FilesOfEachWord(files, per_file);
+  if (counted.files.size() != counted.words.size() || files_of.size() != counted.words.size()) {
+    std::abort();
+  }
+  for (std::size_t i = 0; i < counted.words.size(); ++i) {
+    const auto found = files_of.find(std::string(counted.words[i].word));
+    if (found == files_of.end() || found->second != counted.files[i]) std::abort();
   }
   return 0;
 }
