@@ -28,18 +28,29 @@ std::size_t SqueezeDroppedPlain(const char* in, std::size_t size, char* out) {
 
 namespace {
 
-// The dropped bytes of 32, found by the nibble-table method: byte b is dropped when
-// kLow[b & 15] and kHigh[b >> 4] share a bit. Bit k of kHigh stands for the high
-// nibbles 0, 2, 3, 4, 5, 6 and 7, the rows of the table that hold a tab or
-// punctuation; bytes from 0x80 up have no bit.
+// The nibble tables of the dropped bytes, repeated in each 16-byte lane of a
+// vector: byte b is dropped when kLow[b & 15] and kHigh[b >> 4] share a bit. Bit k of
+// kHigh stands for the high nibbles 0, 2, 3, 4, 5, 6 and 7, the rows of the table
+// that hold a tab or punctuation; bytes from 0x80 up have no bit.
+constexpr auto kNibbleTables = [] {
+  constexpr std::array<char, 16> kLow = {0x28, 0x02, 0x02, 0x02, 0x02, 0x02, 0x02, 0x02,
+                                         0x02, 0x03, 0x06, 0x56, 0x56, 0x56, 0x56, 0x16};
+  constexpr std::array<char, 16> kHigh = {0x01, 0x00, 0x02, 0x04, 0x08, 0x10, 0x20, 0x40,
+                                          0,    0,    0,    0,    0,    0,    0,    0};
+  std::array<std::array<char, 64>, 2> tables{};
+  for (std::size_t i = 0; i < 64; ++i) {
+    tables[0][i] = kLow[i % 16];
+    tables[1][i] = kHigh[i % 16];
+  }
+  return tables;
+}();
+
+// The dropped bytes of 32, by the nibble tables.
 __attribute__((target("avx2"))) std::uint32_t DroppedMask(__m256i v) {
   const __m256i low_table =
-      _mm256_setr_epi8(0x28, 0x02, 0x02, 0x02, 0x02, 0x02, 0x02, 0x02, 0x02, 0x03, 0x06, 0x56, 0x56,
-                       0x56, 0x56, 0x16, 0x28, 0x02, 0x02, 0x02, 0x02, 0x02, 0x02, 0x02, 0x02, 0x03,
-                       0x06, 0x56, 0x56, 0x56, 0x56, 0x16);
+      _mm256_loadu_si256(reinterpret_cast<const __m256i*>(kNibbleTables[0].data()));
   const __m256i high_table =
-      _mm256_setr_epi8(0x01, 0x00, 0x02, 0x04, 0x08, 0x10, 0x20, 0x40, 0, 0, 0, 0, 0, 0, 0, 0, 0x01,
-                       0x00, 0x02, 0x04, 0x08, 0x10, 0x20, 0x40, 0, 0, 0, 0, 0, 0, 0, 0);
+      _mm256_loadu_si256(reinterpret_cast<const __m256i*>(kNibbleTables[1].data()));
   const __m256i nibble = _mm256_set1_epi8(0x0F);
   const __m256i low = _mm256_shuffle_epi8(low_table, _mm256_and_si256(v, nibble));
   const __m256i high =
@@ -77,21 +88,8 @@ __attribute__((target("avx2,bmi2,popcnt"))) std::size_t SqueezeAvx2(const char* 
 // The same 64 bytes at a time, packed with one byte compress.
 __attribute__((target("avx512f,avx512bw,avx512vbmi2,popcnt"))) std::size_t SqueezeAvx512(
     const char* in, std::size_t size, char* out) {
-  // The same nibble tables, in each 16-byte lane.
-  static constexpr auto kTables = [] {
-    constexpr std::array<char, 16> kLow = {0x28, 0x02, 0x02, 0x02, 0x02, 0x02, 0x02, 0x02,
-                                           0x02, 0x03, 0x06, 0x56, 0x56, 0x56, 0x56, 0x16};
-    constexpr std::array<char, 16> kHigh = {0x01, 0x00, 0x02, 0x04, 0x08, 0x10, 0x20, 0x40,
-                                            0,    0,    0,    0,    0,    0,    0,    0};
-    std::array<std::array<char, 64>, 2> tables{};
-    for (std::size_t i = 0; i < 64; ++i) {
-      tables[0][i] = kLow[i % 16];
-      tables[1][i] = kHigh[i % 16];
-    }
-    return tables;
-  }();
-  const __m512i low_table = _mm512_loadu_si512(kTables[0].data());
-  const __m512i high_table = _mm512_loadu_si512(kTables[1].data());
+  const __m512i low_table = _mm512_loadu_si512(kNibbleTables[0].data());
+  const __m512i high_table = _mm512_loadu_si512(kNibbleTables[1].data());
   const __m512i nibble = _mm512_set1_epi8(0x0F);
   char* next = out;
   std::size_t i = 0;
