@@ -95,22 +95,29 @@ void WordCounter::CountText(std::string_view text) {
 
 std::size_t WordCounter::CountSeparated(char* text, std::size_t size, std::size_t open_bytes,
                                         bool last) {
+  // Two loops, so that the one for small tables holds no batch and no test for it.
+  return mask_ >= (1u << 17) - 1 ? CountSeparatedAs<true>(text, size, open_bytes, last)
+                                 : CountSeparatedAs<false>(text, size, open_bytes, last);
+}
+
+template <bool kBatched>
+std::size_t WordCounter::CountSeparatedAs(char* text, std::size_t size, std::size_t open_bytes,
+                                          bool last) {
   // Blanks after the end, so that the masks of the last 64 bytes end every word.
   std::memset(text + size, ' ', 64);
   const char* const readable_end = text + size + 64;
   // Words are hashed a batch at a time and their slots prefetched before any of
   // them is looked up, so that with a large vocabulary the cache misses overlap.
-  constexpr int kBatch = 64;
+  constexpr int kBatch = kBatched ? 64 : 1;
   Key batch[kBatch];
   int queued = 0;
-  const bool batched = mask_ >= (1u << 17) - 1;
   const auto count = [&](const char* start, const char* stop) __attribute__((always_inline)) {
     const auto length = static_cast<std::size_t>(stop - start);
     if (length > kShortWord) {
       Insert(KeyOf(start, length, nullptr), 1);
       return;
     }
-    if (!batched) {
+    if constexpr (!kBatched) {
       Insert(KeyOf(start, length, readable_end), 1);
       return;
     }

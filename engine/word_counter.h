@@ -188,6 +188,8 @@ class WordCounter {
   // more), whose first `open_bytes` are the start of a word, and gives how many
   // bytes were done with: all when `last`, else up to the word that may run on.
   std::size_t CountSeparated(char* text, std::size_t size, std::size_t open_bytes, bool last);
+  template <bool kBatched>
+  std::size_t CountSeparatedAs(char* text, std::size_t size, std::size_t open_bytes, bool last);
 
   // Room after a squeezed piece: the squeeze's slack, and 64 blanks after the end.
   static constexpr std::size_t kSqueezePadding = 64 + 32;
