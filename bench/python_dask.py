@@ -18,6 +18,7 @@ import pickle
 import statistics
 import subprocess
 import sys
+import tempfile
 import time
 from pathlib import Path
 
@@ -45,8 +46,11 @@ def main():
 
     print("\n== 2. lintavel.dask.count, LocalCluster of 2 single-threaded worker processes",
           flush=True)
+    # The workers' scratch folder is the script's own, so that none is left in /tmp.
+    scratch = tempfile.TemporaryDirectory()
     cluster = distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
-                                       dashboard_address=None, silence_logs=40)
+                                       dashboard_address=None, silence_logs=40,
+                                       local_directory=scratch.name)
     client = distributed.Client(cluster)
     client.run(lambda: __import__("lintavel"))
     rss_before = client.run(_resident_kib)
@@ -90,6 +94,7 @@ def main():
     print(f"\nload average {os.getloadavg()[0]:.1f} at the end")
     client.close()
     cluster.close()
+    scratch.cleanup()
 
 
 def _status_kib(field):
