@@ -120,6 +120,7 @@ struct alignas(64) ThreadCounter {
 // What the counting threads are asked to do besides counting.
 struct CountingWork {
   bool count_files = false;  // ordered files, each counted by one thread
+  bool html = false;         // ordered files, filtered one block after another
   const std::function<void(std::string_view, std::string&)>* transform = nullptr;
   const std::atomic<bool>* cancel = nullptr;
 };
@@ -138,19 +139,24 @@ class CountingPool {
   // Starts up to `threads` counting threads. When some cannot start, the pool goes on
   // with those that did; when none can, it throws what the system said.
   CountingPool(unsigned threads, const CountingWork& work)
-      : counters_(threads), current_(threads, nullptr), idle_(threads, 0), work_(work) {
+      : counters_(threads),
+        current_(threads, nullptr),
+        idle_(threads, 0),
+        work_(work),
+        reader_counts_(threads >= 2 && !work.count_files && !work.html) {
     if (work_.count_files) {
       for (ThreadCounter& thread : counters_) thread.counter.CountFiles();
     }
-    workers_.reserve(threads);
+    const unsigned workers = reader_counts_ ? threads - 1 : threads;
+    workers_.reserve(workers);
     try {
-      for (unsigned i = 0; i < threads; ++i) {
+      for (unsigned i = 0; i < workers; ++i) {
         workers_.emplace_back([this, i] { Work(static_cast<int>(i), counters_[i].counter); });
       }
     } catch (...) {
       if (workers_.empty()) throw;
     }
-    max_blocks_ = workers_.size() * 2 + 1;
+    max_blocks_ = (workers_.size() + (reader_counts_ ? 1 : 0)) * 2 + 1;
     // Reserved up front, so that handing a block over never allocates.
     free_.reserve(max_blocks_);
     full_.reserve(max_blocks_);
@@ -163,16 +169,42 @@ class CountingPool {
 
   Block Acquire() {
     std::unique_lock lock(mutex_);
-    free_ready_.wait(
-        lock, [this] { return !free_.empty() || allocated_ < max_blocks_ || failure_ != nullptr; });
-    if (failure_ != nullptr) std::rethrow_exception(failure_);
-    if (!free_.empty()) {
-      Block block = std::move(free_.back());
-      free_.pop_back();
-      return block;
+    for (;;) {
+      if (failure_ != nullptr) std::rethrow_exception(failure_);
+      if (!free_.empty()) {
+        Block block = std::move(free_.back());
+        free_.pop_back();
+        return block;
+      }
+      if (allocated_ < max_blocks_) {
+        ++allocated_;
+        return Block{};
+      }
+      if (reader_counts_ && !full_.empty()) {
+        // Every buffer is taken and the reader is ahead: it counts one itself.
+        Block block = std::move(full_.back());
+        full_.pop_back();
+        lock.unlock();
+        std::uint64_t replaced = 0;
+        std::exception_ptr failed;
+        try {
+          if (!Cancelled()) {
+            replaced =
+                CountBlock(block, counters_.back().counter, reader_decoded_, reader_scratch_);
+          }
+        } catch (...) {
+          failed = std::current_exception();
+        }
+        lock.lock();
+        if (failed != nullptr && failure_ == nullptr) failure_ = failed;
+        block.file->replaced += replaced;
+        --block.file->blocks_left;
+        ReleaseLocked(std::move(block));
+        counted_.notify_all();
+        continue;
+      }
+      free_ready_.wait(lock);
     }
-    ++allocated_;
-    return Block{};
   }
 
   void Release(Block block) noexcept {
@@ -339,18 +371,8 @@ class CountingPool {
               block.filtered = true;
               handed_on = true;
             }
-          } else if (block.filtered) {
-            counter.CountText(block.text);
           } else {
-            std::string_view text(block.bytes.get(), block.size);
-            if (block.file->decoding != FileDecoding::kCp1252)
-              replaced = Decode(block, decoded, text);
-            if (work_.transform != nullptr) {
-              scratch.clear();
-              (*work_.transform)(text, scratch);
-              text = scratch;
-            }
-            counter.CountText(text);
+            replaced = CountBlock(block, counter, decoded, scratch);
           }
         } catch (...) {
           std::lock_guard lock(mutex_);
@@ -378,6 +400,26 @@ class CountingPool {
       counted_.notify_all();
       free_ready_.notify_one();
     }
+  }
+
+  // Counts a block that needs no order: raw input, or an ordered file's filtered
+  // text; gives how many ill-formed parts were made U+FFFD.
+  std::uint64_t CountBlock(Block& block, WordCounter& counter, std::string& decoded,
+                           std::string& scratch) const {
+    if (block.filtered) {
+      counter.CountText(block.text);
+      return 0;
+    }
+    std::uint64_t replaced = 0;
+    std::string_view text(block.bytes.get(), block.size);
+    if (block.file->decoding != FileDecoding::kCp1252) replaced = Decode(block, decoded, text);
+    if (work_.transform != nullptr) {
+      scratch.clear();
+      (*work_.transform)(text, scratch);
+      text = scratch;
+    }
+    counter.CountText(text);
+    return replaced;
   }
 
   // Decodes and filters the next block of an ordered file and gives its text, which
@@ -440,6 +482,13 @@ class CountingPool {
   std::vector<const FileState*> current_;  // with the files counted, each thread's file
   std::vector<char> idle_;                 // each thread waits for work; under the lock
   CountingWork work_;
+  // With two threads or more and no ordered files, the reader is one of the counting
+  // threads: when it is ahead, it counts a block into the last counter instead of
+  // waiting for a buffer. A reader beside as many counting threads as cores took
+  // the cores from them (and the counters' tables out of their caches) at every block.
+  bool reader_counts_ = false;
+  std::string reader_decoded_;
+  std::string reader_scratch_;
   std::vector<std::thread> workers_;
   std::mutex mutex_;
   std::condition_variable free_ready_;
@@ -642,6 +691,7 @@ ExtractionResult ExtractWords(std::span<const std::filesystem::path> files,
   try {
     CountingWork work;
     work.count_files = options.count_files;
+    work.html = options.html;
     work.transform = options.transform_text ? &options.transform_text : nullptr;
     work.cancel = options.cancel;
     pool.emplace(threads, work);

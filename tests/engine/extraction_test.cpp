@@ -341,5 +341,34 @@ TEST(ExtractWords, OnlyTheMarkAtTheStartOfAFileIsDroppedInEveryBlock) {
   }
 }
 
+TEST(ExtractWords, ALongRunCountsEveryBlockAndReportsEveryIllFormedPart) {
+  // Far more blocks than buffers, so that the reader runs ahead and counts some of
+  // them itself; its counts and its ill-formed parts must be in the result too.
+  constexpr std::size_t kBytes = 30 << 20;
+  const std::string line = "ok \xFF\n";
+  std::string text;
+  text.reserve(kBytes + line.size());
+  std::uint64_t lines = 0;
+  for (; text.size() < kBytes; ++lines) text += line;
+  TempDir dir;
+  const auto file = dir.Write("long.txt", text);
+  for (const unsigned threads : {1u, 2u, 3u}) {
+    ExtractionOptions options;
+    options.encoding = InputEncoding::kUtf8;
+    options.threads = threads;
+    std::vector<std::uint64_t> reports;
+    options.on_ill_formed = [&](const std::filesystem::path&, std::uint64_t count, InputEncoding) {
+      reports.push_back(count);
+    };
+    const ExtractionResult result = ExtractWords({&file, 1}, options);
+    std::map<std::string, std::uint64_t> counts;
+    for (const CountedWord& word : result.words) counts[std::string(word.word)] = word.count;
+    EXPECT_EQ(counts,
+              (std::map<std::string, std::uint64_t>{{"ok", lines}, {"\xEF\xBF\xBD", lines}}))
+        << threads << " threads";
+    EXPECT_EQ(reports, std::vector<std::uint64_t>{lines}) << threads << " threads";
+  }
+}
+
 }  // namespace
 }  // namespace lintavel
