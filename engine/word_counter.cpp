@@ -7,6 +7,7 @@
 #include <new>
 #include <system_error>
 #include <thread>
+#include <type_traits>
 #include <utility>
 
 #include "engine/code_page.h"
@@ -320,39 +321,6 @@ void WordCounter::MergeFrom(WordCounter&& other) {
   other = WordCounter();
 }
 
-std::vector<CountedWord> WordCounter::TakeOrdered(WordArena& storage, WordEncoding encoding,
-                                                  const std::atomic<bool>* cancel, unsigned threads,
-                                                  std::vector<std::uint64_t>* files) && {
-  std::vector<CountedWord> words;
-  words.reserve(size_);
-  EndFile();
-  const bool with_files = files != nullptr && files_ != nullptr;
-  if (with_files) {
-    files->clear();
-    files->reserve(size_);
-  }
-  for (std::size_t i = 0; i < mask_ + 1 && size_ != 0; ++i) {
-    const Slot& slot = slots_[i];
-    if (slot.meta == 0) continue;
-    const auto length = static_cast<std::size_t>(slot.meta & 0xFF);
-    std::string_view word;
-    if (length == kLongLength) {
-      word = std::string_view(reinterpret_cast<const char*>(slot.head), slot.tail);
-    } else {
-      char bytes[16];
-      std::memcpy(bytes, &slot.head, 8);
-      std::memcpy(bytes + 8, &slot.tail, 8);
-      word = storage.Store(std::string_view(bytes, length));
-    }
-    words.push_back({word, slot.meta / kOne});
-    if (with_files) files->push_back(files_[i]);
-  }
-  storage.Absorb(std::move(arena_));
-  *this = WordCounter();
-  OrderByCountThenWord(words, encoding, cancel, threads, with_files ? files : nullptr);
-  return words;
-}
-
 namespace {
 
 // A word with the key it is ordered by: its count, then the first 8 of its
@@ -391,43 +359,69 @@ std::uint64_t PrefixOf(std::string_view word, WordEncoding encoding) {
   return prefix;
 }
 
-template <typename Ranked, typename Less>
-void SortInParallel(Ranked* begin, Ranked* end, unsigned threads, const Less& less) {
-  constexpr std::ptrdiff_t kWorthAThread = 1 << 15;
-  if (threads < 2 || end - begin < kWorthAThread) {
-    std::sort(begin, end, less);
-    return;
+// Fewer words than this are ranked and sorted on the calling thread alone.
+constexpr std::size_t kWorthAThread = 1 << 15;
+
+// Runs `work(part)` for every part in [0, parts), each on a thread of its own and
+// the first on the calling thread, or on the calling thread when no thread can be
+// started; throws the first part's failure once all have ended.
+template <typename Work>
+void ForEachPart(std::size_t parts, const Work& work) {
+  std::vector<std::exception_ptr> failures(parts);
+  std::vector<std::thread> threads;
+  threads.reserve(parts);
+  const auto run = [&](std::size_t part) {
+    try {
+      work(part);
+    } catch (...) {
+      failures[part] = std::current_exception();
+    }
+  };
+  for (std::size_t part = 1; part < parts; ++part) {
+    try {
+      threads.emplace_back(run, part);
+    } catch (const std::system_error&) {
+      run(part);
+    }
   }
-  Ranked* middle = begin + (end - begin) / 2;
-  std::exception_ptr failure;
-  std::thread left;
-  try {
-    left = std::thread([&] {
-      try {
-        SortInParallel(begin, middle, threads / 2, less);
-      } catch (...) {
-        failure = std::current_exception();
-      }
-    });
-  } catch (const std::system_error&) {
-    std::sort(begin, end, less);
-    return;
+  run(0);
+  for (std::thread& thread : threads) thread.join();
+  for (const std::exception_ptr& failure : failures) {
+    if (failure != nullptr) std::rethrow_exception(failure);
   }
-  try {
-    SortInParallel(middle, end, threads - threads / 2, less);
-  } catch (...) {
-    left.join();
-    throw;
-  }
-  left.join();
-  if (failure != nullptr) std::rethrow_exception(failure);
-  std::inplace_merge(begin, middle, end, less);
 }
 
-// Sorts `ranked` least frequent first, ties in ordinal UTF-16 order.
-template <typename Ranked>
-void SortRanked(std::vector<Ranked>& ranked, WordEncoding encoding, const std::atomic<bool>* cancel,
-                unsigned threads) {
+// Sorts each stretch [offsets[part], offsets[part + 1]) of `ranked` on a thread of
+// its own, then merges the sorted stretches pairwise.
+template <typename Ranked, typename Less>
+void SortStretches(Ranked* ranked, const std::vector<std::size_t>& offsets, const Less& less) {
+  const std::size_t parts = offsets.size() - 1;
+  ForEachPart(parts, [&](std::size_t part) {
+    std::sort(ranked + offsets[part], ranked + offsets[part + 1], less);
+  });
+  for (std::size_t width = 1; width < parts; width *= 2) {
+    ForEachPart((parts + 2 * width - 1) / (2 * width), [&](std::size_t pair) {
+      const std::size_t first = pair * 2 * width;
+      const std::size_t middle = std::min(first + width, parts);
+      const std::size_t last = std::min(first + 2 * width, parts);
+      std::inplace_merge(ranked + offsets[first], ranked + offsets[middle], ranked + offsets[last],
+                         less);
+    });
+  }
+}
+
+// Ranks the words, `fill(part, out)` putting a part's ranked words at `out`, from
+// offsets[part] on, each part on a thread of its own; calls `filled()`; orders them
+// least frequent first, ties in ordinal UTF-16 order. Checks `cancel` every few
+// thousand comparisons and throws OrderingCancelled once it is set.
+template <typename Ranked, typename Fill, typename Filled>
+std::vector<Ranked> RankAndOrder(const std::vector<std::size_t>& offsets, const Fill& fill,
+                                 const Filled& filled, WordEncoding encoding,
+                                 const std::atomic<bool>* cancel) {
+  std::vector<Ranked> ranked(offsets.back());
+  ForEachPart(offsets.size() - 1,
+              [&](std::size_t part) { fill(part, ranked.data() + offsets[part]); });
+  filled();
   const auto full_less = encoding == WordEncoding::kUtf8 ? Utf8Utf16Less : Utf16OrdinalLess;
   const auto by_count_then_word = [full_less](const RankedWord& a, const RankedWord& b) {
     if (a.count != b.count) return a.count < b.count;
@@ -435,7 +429,7 @@ void SortRanked(std::vector<Ranked>& ranked, WordEncoding encoding, const std::a
     return full_less(a.word, b.word);
   };
   if (cancel == nullptr) {
-    SortInParallel(ranked.data(), ranked.data() + ranked.size(), threads, by_count_then_word);
+    SortStretches(ranked.data(), offsets, by_count_then_word);
   } else {
     // Millions of words take a good part of a second to order: look at the flag
     // every few thousand comparisons, so that a cancel is seen at once.
@@ -446,36 +440,112 @@ void SortRanked(std::vector<Ranked>& ranked, WordEncoding encoding, const std::a
       }
       return by_count_then_word(a, b);
     };
-    SortInParallel(ranked.data(), ranked.data() + ranked.size(), threads, checked);
+    SortStretches(ranked.data(), offsets, checked);
+  }
+  return ranked;
+}
+
+// The parts worth a thread each for `size` words.
+std::size_t PartsFor(std::size_t size, unsigned threads) {
+  return threads < 2 || size < kWorthAThread ? 1 : threads;
+}
+
+// Puts the ordered words back as counted words, and their figures in `files`.
+template <typename Ranked>
+void TakeRanked(const std::vector<Ranked>& ranked, std::vector<CountedWord>& words,
+                std::vector<std::uint64_t>* files) {
+  words.resize(ranked.size());
+  if constexpr (std::is_same_v<Ranked, RankedWordWithFiles>) files->resize(ranked.size());
+  for (std::size_t i = 0; i < ranked.size(); ++i) {
+    words[i] = {ranked[i].word, ranked[i].count};
+    if constexpr (std::is_same_v<Ranked, RankedWordWithFiles>) (*files)[i] = ranked[i].files;
   }
 }
 
 }  // namespace
 
+std::vector<CountedWord> WordCounter::TakeOrdered(WordArena& storage, WordEncoding encoding,
+                                                  const std::atomic<bool>* cancel, unsigned threads,
+                                                  std::vector<std::uint64_t>* files) && {
+  EndFile();
+  const bool with_files = files != nullptr && files_ != nullptr;
+  // The table is cut into stretches of slots, one a thread, which each rank their
+  // words, copy the short ones into an arena of their own and sort them.
+  const std::size_t capacity = size_ == 0 ? 0 : mask_ + 1;
+  const std::size_t parts = PartsFor(size_, threads);
+  const auto first_slot = [&](std::size_t part) { return capacity * part / parts; };
+  std::vector<std::size_t> offsets(parts + 1, 0);
+  for (std::size_t part = 0; part < parts; ++part) {
+    std::size_t used = 0;
+    for (std::size_t i = first_slot(part); i < first_slot(part + 1); ++i) {
+      used += slots_[i].meta != 0 ? 1 : 0;
+    }
+    offsets[part + 1] = offsets[part] + used;
+  }
+  std::vector<WordArena> arenas(parts);
+  const auto fill = [&](std::size_t part, auto* out) {
+    WordArena& arena = arenas[part];
+    for (std::size_t i = first_slot(part); i < first_slot(part + 1); ++i) {
+      const Slot& slot = slots_[i];
+      if (slot.meta == 0) continue;
+      const auto length = static_cast<std::size_t>(slot.meta & 0xFF);
+      std::string_view word;
+      if (length == kLongLength) {
+        word = std::string_view(reinterpret_cast<const char*>(slot.head), slot.tail);
+      } else {
+        char bytes[16];
+        std::memcpy(bytes, &slot.head, 8);
+        std::memcpy(bytes + 8, &slot.tail, 8);
+        word = arena.Store(std::string_view(bytes, length));
+      }
+      out->count = slot.meta / kOne;
+      out->prefix = PrefixOf(word, encoding);
+      out->word = word;
+      if constexpr (std::is_same_v<std::remove_pointer_t<decltype(out)>, RankedWordWithFiles>) {
+        out->files = files_[i];
+      }
+      ++out;
+    }
+  };
+  // The table goes once its words are ranked, which keeps the peak of memory down.
+  const auto filled = [&] {
+    for (WordArena& arena : arenas) storage.Absorb(std::move(arena));
+    storage.Absorb(std::move(arena_));
+    *this = WordCounter();
+  };
+  std::vector<CountedWord> words;
+  if (with_files) {
+    TakeRanked(RankAndOrder<RankedWordWithFiles>(offsets, fill, filled, encoding, cancel), words,
+               files);
+  } else {
+    TakeRanked(RankAndOrder<RankedWord>(offsets, fill, filled, encoding, cancel), words, nullptr);
+  }
+  return words;
+}
+
 void OrderByCountThenWord(std::vector<CountedWord>& words, WordEncoding encoding,
                           const std::atomic<bool>* cancel, unsigned threads,
                           std::vector<std::uint64_t>* files) {
+  const std::size_t parts = PartsFor(words.size(), threads);
+  std::vector<std::size_t> offsets(parts + 1);
+  for (std::size_t part = 0; part <= parts; ++part) offsets[part] = words.size() * part / parts;
+  const auto fill = [&](std::size_t part, auto* out) {
+    for (std::size_t i = offsets[part]; i < offsets[part + 1]; ++i, ++out) {
+      out->count = words[i].count;
+      out->prefix = PrefixOf(words[i].word, encoding);
+      out->word = words[i].word;
+      if constexpr (std::is_same_v<std::remove_pointer_t<decltype(out)>, RankedWordWithFiles>) {
+        out->files = (*files)[i];
+      }
+    }
+  };
+  const auto filled = [] {};
   if (files != nullptr) {
-    std::vector<RankedWordWithFiles> ranked;
-    ranked.reserve(words.size());
-    for (std::size_t i = 0; i < words.size(); ++i) {
-      ranked.push_back(
-          {{words[i].count, PrefixOf(words[i].word, encoding), words[i].word}, (*files)[i]});
-    }
-    SortRanked(ranked, encoding, cancel, threads);
-    for (std::size_t i = 0; i < ranked.size(); ++i) {
-      words[i] = {ranked[i].word, ranked[i].count};
-      (*files)[i] = ranked[i].files;
-    }
-    return;
+    TakeRanked(RankAndOrder<RankedWordWithFiles>(offsets, fill, filled, encoding, cancel), words,
+               files);
+  } else {
+    TakeRanked(RankAndOrder<RankedWord>(offsets, fill, filled, encoding, cancel), words, nullptr);
   }
-  std::vector<RankedWord> ranked;
-  ranked.reserve(words.size());
-  for (const CountedWord& word : words) {
-    ranked.push_back({word.count, PrefixOf(word.word, encoding), word.word});
-  }
-  SortRanked(ranked, encoding, cancel, threads);
-  for (std::size_t i = 0; i < ranked.size(); ++i) words[i] = {ranked[i].word, ranked[i].count};
 }
 
 }  // namespace lintavel

@@ -34,7 +34,11 @@ TEST(FilesFigure, CountsTheFilesEachWordOccursIn) {
   for (const std::size_t size : {std::size_t{5} << 20, std::size_t{100}, std::size_t{0},
                                  std::size_t{5} << 20, std::size_t{3000}}) {
     std::string text;
-    while (text.size() < size) text += kPieces[random() % std::size(kPieces)];
+    while (text.size() < size) {
+      // Numbered words as well, so that the words are ordered on several threads.
+      text += random() % 4 == 0 ? "n" + std::to_string(random() % 50'000) + " "
+                                : kPieces[random() % std::size(kPieces)];
+    }
     files.push_back(dir.Write("f" + std::to_string(files.size()), text));
   }
   files.push_back(files[1]);

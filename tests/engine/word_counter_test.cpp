@@ -77,6 +77,7 @@ TEST(WordCounter, CountsAndOrdersAsTheByteByByteCount) {
       {"many pieces", 30'000, 500, 1},
       {"large vocabulary", 200'000, 150'000, 1},
       {"ordered on two threads", 200'000, 150'000, 2},
+      {"ordered on three threads", 200'000, 150'000, 3},
   };
   std::mt19937 random(20261207);
   for (const Case& c : cases) {
