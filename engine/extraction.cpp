@@ -120,7 +120,6 @@ struct alignas(64) ThreadCounter {
 // What the counting threads are asked to do besides counting.
 struct CountingWork {
   bool count_files = false;  // ordered files, each counted by one thread
-  bool html = false;         // ordered files, filtered one block after another
   const std::function<void(std::string_view, std::string&)>* transform = nullptr;
   const std::atomic<bool>* cancel = nullptr;
 };
@@ -143,11 +142,11 @@ class CountingPool {
         current_(threads, nullptr),
         idle_(threads, 0),
         work_(work),
-        reader_counts_(threads >= 2 && !work.count_files && !work.html) {
+        reader_(threads >= 2 ? static_cast<int>(threads) - 1 : -1) {
     if (work_.count_files) {
       for (ThreadCounter& thread : counters_) thread.counter.CountFiles();
     }
-    const unsigned workers = reader_counts_ ? threads - 1 : threads;
+    const unsigned workers = reader_ >= 0 ? threads - 1 : threads;
     workers_.reserve(workers);
     try {
       for (unsigned i = 0; i < workers; ++i) {
@@ -156,7 +155,7 @@ class CountingPool {
     } catch (...) {
       if (workers_.empty()) throw;
     }
-    max_blocks_ = (workers_.size() + (reader_counts_ ? 1 : 0)) * 2 + 1;
+    max_blocks_ = (workers_.size() + (reader_ >= 0 ? 1 : 0)) * 2 + 1;
     // Reserved up front, so that handing a block over never allocates.
     free_.reserve(max_blocks_);
     full_.reserve(max_blocks_);
@@ -180,29 +179,9 @@ class CountingPool {
         ++allocated_;
         return Block{};
       }
-      if (reader_counts_ && !full_.empty()) {
-        // Every buffer is taken and the reader is ahead: it counts one itself.
-        Block block = std::move(full_.back());
-        full_.pop_back();
-        lock.unlock();
-        std::uint64_t replaced = 0;
-        std::exception_ptr failed;
-        try {
-          if (!Cancelled()) {
-            replaced =
-                CountBlock(block, counters_.back().counter, reader_decoded_, reader_scratch_);
-          }
-        } catch (...) {
-          failed = std::current_exception();
-        }
-        lock.lock();
-        if (failed != nullptr && failure_ == nullptr) failure_ = failed;
-        block.file->replaced += replaced;
-        --block.file->blocks_left;
-        ReleaseLocked(std::move(block));
-        counted_.notify_all();
-        continue;
-      }
+      // Every buffer is taken and the reader is ahead: it does a piece of the
+      // counting threads' work itself.
+      if (ReaderTakesOne(lock)) continue;
       free_ready_.wait(lock);
     }
   }
@@ -242,8 +221,9 @@ class CountingPool {
   // and tells whether it is; throws what failed on a counting thread.
   bool FileCounted(const FileState& file, bool wait) {
     std::unique_lock lock(mutex_);
-    if (wait) {
-      counted_.wait(lock, [&] { return file.blocks_left == 0 || failure_ != nullptr; });
+    while (wait && file.blocks_left != 0 && failure_ == nullptr) {
+      // The reader may hold the file's blocks itself: it counts while it waits.
+      if (!ReaderTakesOne(lock)) counted_.wait(lock);
     }
     if (failure_ != nullptr) std::rethrow_exception(failure_);
     return file.blocks_left == 0;
@@ -273,6 +253,12 @@ class CountingPool {
   // Waits until every submitted block is counted and gives all counts in one counter,
   // nothing once the run is cancelled; throws what failed on a counting thread.
   std::optional<WordCounter> Finish() {
+    {
+      // The files that the reader began are its own to end.
+      std::unique_lock lock(mutex_);
+      while (ReaderTakesOne(lock)) {
+      }
+    }
     Stop();
     if (failure_ != nullptr) std::rethrow_exception(failure_);
     WordCounter all;
@@ -315,7 +301,12 @@ class CountingPool {
     std::ptrdiff_t unowned = -1;
     for (std::size_t i = 0; i < ready_.size(); ++i) {
       if (ready_[i] == current) return static_cast<std::ptrdiff_t>(i);
-      if (unowned < 0 && ready_[i]->order->owner < 0) unowned = static_cast<std::ptrdiff_t>(i);
+      // The reader begins only files it has read whole: it cannot count a file of
+      // its own while it reads the rest of it.
+      if (unowned < 0 && ready_[i]->order->owner < 0 &&
+          (me != reader_ || !work_.count_files || ready_[i]->read_all)) {
+        unowned = static_cast<std::ptrdiff_t>(i);
+      }
     }
     return current_open ? -1 : unowned;
   }
@@ -323,83 +314,98 @@ class CountingPool {
   void Work(int me, WordCounter& counter) {
     std::string decoded;
     std::string scratch;
+    std::unique_lock lock(mutex_);
     for (;;) {
-      Block block;
-      FileState* ordered = nullptr;
-      bool failed = false;
-      {
-        std::unique_lock lock(mutex_);
-        std::ptrdiff_t ready = -1;
-        full_ready_.wait(lock, [&] {
-          ready = ReadyFor(me);
-          const bool go = ready >= 0 || !full_.empty() || closing_;
-          idle_[static_cast<std::size_t>(me)] = go ? 0 : 1;
-          return go;
-        });
-        if (ready >= 0) {
-          // An ordered file first: its filtering holds up the counting of its text.
-          ordered = ready_[static_cast<std::size_t>(ready)];
-          ready_.erase(ready_.begin() + ready);
-          FileOrder& order = *ordered->order;
-          order.queued = false;
-          order.active = true;
-          if (work_.count_files && order.owner < 0) {
-            order.owner = me;
-            current_[static_cast<std::size_t>(me)] = ordered;
-          }
-          block = std::move(order.pending.front());
-          order.pending.pop_front();
-        } else if (!full_.empty()) {
-          block = std::move(full_.back());
-          full_.pop_back();
-        } else {
-          return;
-        }
-        failed = failure_ != nullptr;
-      }
-      std::uint64_t replaced = 0;
-      bool handed_on = false;
-      // A cancelled run's blocks are only handed back: the close must not wait on them.
-      if (!failed && !Cancelled()) {
-        try {
-          if (ordered != nullptr) {
-            const std::string_view text = Filter(block, decoded, scratch, replaced);
-            if (work_.count_files) {
-              counter.BeginFile(ordered->index);
-              counter.CountText(text);
-            } else {
-              block.filtered = true;
-              handed_on = true;
-            }
-          } else {
-            replaced = CountBlock(block, counter, decoded, scratch);
-          }
-        } catch (...) {
-          std::lock_guard lock(mutex_);
-          if (failure_ == nullptr) failure_ = std::current_exception();
-          handed_on = false;
-        }
-      }
-      {
-        std::lock_guard lock(mutex_);
-        FileState& file = *block.file;
-        file.replaced += replaced;
-        if (ordered != nullptr) {
-          // Still this thread's to take next when blocks wait: no one is woken.
-          ordered->order->active = false;
-          MakeReady(*ordered);
-        }
-        if (handed_on) {
-          full_.push_back(std::move(block));
-        } else {
-          --file.blocks_left;
-          ReleaseLocked(std::move(block));
-        }
-      }
-      if (handed_on) full_ready_.notify_one();
-      counted_.notify_all();
-      free_ready_.notify_one();
+      full_ready_.wait(lock, [&] {
+        const bool go = HasWorkFor(me) || closing_;
+        idle_[static_cast<std::size_t>(me)] = go ? 0 : 1;
+        return go;
+      });
+      if (!TakeOne(me, counter, decoded, scratch, lock)) return;
     }
+  }
+
+  // The reader does a piece of the counting threads' work, when it is one of them
+  // and there is a piece it may take; with `lock` held.
+  bool ReaderTakesOne(std::unique_lock<std::mutex>& lock) {
+    return reader_ >= 0 &&
+           TakeOne(reader_, counters_.back().counter, reader_decoded_, reader_scratch_, lock);
+  }
+
+  bool HasWorkFor(int me) const { return ReadyFor(me) >= 0 || !full_.empty(); }
+
+  // Takes the next piece of work that thread `me` may take, when there is one, and
+  // does it: the next block of an ordered file first (its filtering holds up the
+  // counting of its text), else any block to count. Called and returns with `lock`
+  // held; false when there was nothing to take.
+  bool TakeOne(int me, WordCounter& counter, std::string& decoded, std::string& scratch,
+               std::unique_lock<std::mutex>& lock) {
+    Block block;
+    FileState* ordered = nullptr;
+    const std::ptrdiff_t ready = ReadyFor(me);
+    if (ready >= 0) {
+      ordered = ready_[static_cast<std::size_t>(ready)];
+      ready_.erase(ready_.begin() + ready);
+      FileOrder& order = *ordered->order;
+      order.queued = false;
+      order.active = true;
+      if (work_.count_files && order.owner < 0) {
+        order.owner = me;
+        current_[static_cast<std::size_t>(me)] = ordered;
+      }
+      block = std::move(order.pending.front());
+      order.pending.pop_front();
+    } else if (!full_.empty()) {
+      block = std::move(full_.back());
+      full_.pop_back();
+    } else {
+      return false;
+    }
+    const bool failed = failure_ != nullptr;
+    lock.unlock();
+    std::uint64_t replaced = 0;
+    bool handed_on = false;
+    // A cancelled run's blocks are only handed back: the close must not wait on them.
+    if (!failed && !Cancelled()) {
+      try {
+        if (ordered != nullptr) {
+          const std::string_view text = Filter(block, decoded, scratch, replaced);
+          if (work_.count_files) {
+            counter.BeginFile(ordered->index);
+            counter.CountText(text);
+          } else {
+            block.filtered = true;
+            handed_on = true;
+          }
+        } else {
+          replaced = CountBlock(block, counter, decoded, scratch);
+        }
+      } catch (...) {
+        std::lock_guard failure_lock(mutex_);
+        if (failure_ == nullptr) failure_ = std::current_exception();
+        handed_on = false;
+      }
+    }
+    lock.lock();
+    FileState& file = *block.file;
+    file.replaced += replaced;
+    if (ordered != nullptr) {
+      // Still this thread's to take next when blocks wait: no one is woken.
+      ordered->order->active = false;
+      MakeReady(*ordered);
+    }
+    if (handed_on) {
+      full_.push_back(std::move(block));
+    } else {
+      --file.blocks_left;
+      ReleaseLocked(std::move(block));
+    }
+    lock.unlock();
+    if (handed_on) full_ready_.notify_one();
+    counted_.notify_all();
+    free_ready_.notify_one();
+    lock.lock();
+    return true;
   }
 
   // Counts a block that needs no order: raw input, or an ordered file's filtered
@@ -482,11 +488,12 @@ class CountingPool {
   std::vector<const FileState*> current_;  // with the files counted, each thread's file
   std::vector<char> idle_;                 // each thread waits for work; under the lock
   CountingWork work_;
-  // With two threads or more and no ordered files, the reader is one of the counting
-  // threads: when it is ahead, it counts a block into the last counter instead of
-  // waiting for a buffer. A reader beside as many counting threads as cores took
-  // the cores from them (and the counters' tables out of their caches) at every block.
-  bool reader_counts_ = false;
+  // With two threads or more, the reader is one of the counting threads, numbered
+  // `reader_` (else -1): when it is ahead, it does their work into the last counter
+  // instead of waiting for a buffer. A reader beside as many counting threads as
+  // cores took the cores from them (and the counters' tables out of their caches) at
+  // every block.
+  int reader_ = -1;
   std::string reader_decoded_;
   std::string reader_scratch_;
   std::vector<std::thread> workers_;
@@ -691,7 +698,6 @@ ExtractionResult ExtractWords(std::span<const std::filesystem::path> files,
   try {
     CountingWork work;
     work.count_files = options.count_files;
-    work.html = options.html;
     work.transform = options.transform_text ? &options.transform_text : nullptr;
     work.cancel = options.cancel;
     pool.emplace(threads, work);
