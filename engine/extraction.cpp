@@ -135,8 +135,9 @@ struct CountingWork {
 // hand-over, so no thread ever ends the program.
 class CountingPool {
  public:
-  // Starts up to `threads` counting threads. When some cannot start, the pool goes on
-  // with those that did; when none can, it throws what the system said.
+  // Counts on `threads` threads: with two or more, the reader is one of them and up
+  // to `threads` - 1 are started. When some cannot start, the pool goes on with
+  // those that did; when none can, it throws what the system said.
   CountingPool(unsigned threads, const CountingWork& work)
       : counters_(threads),
         current_(threads, nullptr),
@@ -516,7 +517,8 @@ class CountingPool {
 // page cache is a copy, far faster than counting, and keeps the reader's reports,
 // and what a failed or changed file gives, as they are. Each block is cut just
 // after its last separator and handed on; the bytes after it start the next block.
-// FileDecoding and counting are the counting threads' work.
+// Decoding and counting are the counting threads' work, which the reader shares
+// when it is ahead (see CountingPool).
 class BlockReader {
  public:
   BlockReader(CountingPool& pool, const ExtractionOptions& options, ExtractionProgress& progress)
