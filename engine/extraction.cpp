@@ -147,6 +147,12 @@ class CountingPool {
     if (work_.count_files) {
       for (ThreadCounter& thread : counters_) thread.counter.CountFiles();
     }
+    // Reserved up front, so that handing a block over never allocates, and before
+    // any thread starts: a counting thread looks at these lists as soon as it runs.
+    const std::size_t most_blocks = std::size_t{threads} * 2 + 1;
+    free_.reserve(most_blocks);
+    full_.reserve(most_blocks);
+    ready_.reserve(most_blocks);
     const unsigned workers = reader_ >= 0 ? threads - 1 : threads;
     workers_.reserve(workers);
     try {
@@ -156,11 +162,8 @@ class CountingPool {
     } catch (...) {
       if (workers_.empty()) throw;
     }
+    std::lock_guard lock(mutex_);
     max_blocks_ = (workers_.size() + (reader_ >= 0 ? 1 : 0)) * 2 + 1;
-    // Reserved up front, so that handing a block over never allocates.
-    free_.reserve(max_blocks_);
-    full_.reserve(max_blocks_);
-    ready_.reserve(max_blocks_);
   }
 
   ~CountingPool() { Stop(); }
