@@ -61,8 +61,12 @@ if [ -n "$against" ]; then
   [ -f "$kjv" ] || for i in $(seq 25); do cat "$x10"; done > "$kjv"
   utf8="$data/kjv_x250_utf8.txt"
   cp1252="$data/kjv_x250_cp1252.txt"
-  [ -f "$utf8" ] || sed 's/e/\xc3\xa9/g; s/a/\xc3\xa4/g' "$kjv" > "$utf8"
-  [ -f "$cp1252" ] || iconv -f UTF-8 -t CP1252 "$utf8" > "$cp1252"
+  # Written in pieces of 1 MiB: sed writes 4 KiB at a time, and a file written so
+  # sits in the page cache in small pieces that read about 1.8 times as slowly.
+  [ -f "$utf8" ] || sed 's/e/\xc3\xa9/g; s/a/\xc3\xa4/g' "$kjv" |
+    dd of="$utf8" bs=1M iflag=fullblock status=none
+  [ -f "$cp1252" ] || iconv -f UTF-8 -t CP1252 "$utf8" |
+    dd of="$cp1252" bs=1M iflag=fullblock status=none
   many="$data/generated_2000000.txt"
   [ -f "$many" ] || build/release/bench/make_corpus "$many" $((1024 * 1024 * 1024)) 2000000
   echo "== Against $against (load: $(cut -d' ' -f1-3 /proc/loadavg))"
