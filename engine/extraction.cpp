@@ -135,15 +135,16 @@ struct CountingWork {
 // hand-over, so no thread ever ends the program.
 class CountingPool {
  public:
-  // Counts on `threads` threads: with two or more, the reader is one of them and up
-  // to `threads` - 1 are started. When some cannot start, the pool goes on with
-  // those that did; when none can, it throws what the system said.
+  // Counts on `threads` threads: the reader is one of them and up to `threads` - 1
+  // are started, so that one thread counts on the reader alone. When some cannot
+  // start, the pool goes on with those that did; when none can, it throws what the
+  // system said.
   CountingPool(unsigned threads, const CountingWork& work)
       : counters_(threads),
         current_(threads, nullptr),
         idle_(threads, 0),
         work_(work),
-        reader_(threads >= 2 ? static_cast<int>(threads) - 1 : -1) {
+        reader_(static_cast<int>(std::max(threads, 1u)) - 1) {
     if (work_.count_files) {
       for (ThreadCounter& thread : counters_) thread.counter.CountFiles();
     }
@@ -153,7 +154,7 @@ class CountingPool {
     free_.reserve(most_blocks);
     full_.reserve(most_blocks);
     ready_.reserve(most_blocks);
-    const unsigned workers = reader_ >= 0 ? threads - 1 : threads;
+    const auto workers = static_cast<unsigned>(reader_);
     workers_.reserve(workers);
     try {
       for (unsigned i = 0; i < workers; ++i) {
@@ -163,7 +164,10 @@ class CountingPool {
       if (workers_.empty()) throw;
     }
     std::lock_guard lock(mutex_);
-    max_blocks_ = (workers_.size() + (reader_ >= 0 ? 1 : 0)) * 2 + 1;
+    // Alone, the reader counts each block as soon as the next is read, while its
+    // bytes are still in the cache.
+    reader_alone_ = workers_.empty();
+    max_blocks_ = reader_alone_ ? 2 : (workers_.size() + 1) * 2 + 1;
   }
 
   ~CountingPool() { Stop(); }
@@ -305,10 +309,10 @@ class CountingPool {
     std::ptrdiff_t unowned = -1;
     for (std::size_t i = 0; i < ready_.size(); ++i) {
       if (ready_[i] == current) return static_cast<std::ptrdiff_t>(i);
-      // The reader begins only files it has read whole: it cannot count a file of
-      // its own while it reads the rest of it.
+      // Beside other threads, the reader begins only files it has read whole: a file
+      // of its own that it is still reading would wait for it alone.
       if (unowned < 0 && ready_[i]->order->owner < 0 &&
-          (me != reader_ || !work_.count_files || ready_[i]->read_all)) {
+          (me != reader_ || !work_.count_files || ready_[i]->read_all || reader_alone_)) {
         unowned = static_cast<std::ptrdiff_t>(i);
       }
     }
@@ -329,11 +333,10 @@ class CountingPool {
     }
   }
 
-  // The reader does a piece of the counting threads' work, when it is one of them
-  // and there is a piece it may take; with `lock` held.
+  // The reader does a piece of the counting threads' work, when there is a piece it
+  // may take; with `lock` held.
   bool ReaderTakesOne(std::unique_lock<std::mutex>& lock) {
-    return reader_ >= 0 &&
-           TakeOne(reader_, counters_.back().counter, reader_decoded_, reader_scratch_, lock);
+    return TakeOne(reader_, counters_.back().counter, reader_decoded_, reader_scratch_, lock);
   }
 
   bool HasWorkFor(int me) const { return ReadyFor(me) >= 0 || !full_.empty(); }
@@ -492,12 +495,12 @@ class CountingPool {
   std::vector<const FileState*> current_;  // with the files counted, each thread's file
   std::vector<char> idle_;                 // each thread waits for work; under the lock
   CountingWork work_;
-  // With two threads or more, the reader is one of the counting threads, numbered
-  // `reader_` (else -1): when it is ahead, it does their work into the last counter
-  // instead of waiting for a buffer. A reader beside as many counting threads as
-  // cores took the cores from them (and the counters' tables out of their caches) at
-  // every block.
-  int reader_ = -1;
+  // The reader is one of the counting threads, the last: when it is ahead, it does
+  // their work into the last counter instead of waiting for a buffer. A reader beside
+  // as many counting threads as cores took the cores from them (and the counters'
+  // tables out of their caches) at every block.
+  int reader_ = 0;
+  bool reader_alone_ = false;  // under the lock
   std::string reader_decoded_;
   std::string reader_scratch_;
   std::vector<std::thread> workers_;
