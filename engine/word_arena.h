@@ -30,6 +30,20 @@ class WordArena {
     return {copy, word.size()};
   }
 
+  // Stores the first `size` (up to 16) of `bytes`, copied 16 at once.
+  std::string_view StoreShort(const char (&bytes)[16], std::size_t size) {
+    if (left_ < 16) {
+      blocks_.push_back(std::make_unique_for_overwrite<char[]>(kBlockBytes));
+      cursor_ = blocks_.back().get();
+      left_ = kBlockBytes;
+    }
+    char* copy = cursor_;
+    std::memcpy(copy, bytes, 16);
+    cursor_ += size;
+    left_ -= size;
+    return {copy, size};
+  }
+
   // Takes over every block of `other`; views into it stay valid.
   void Absorb(WordArena&& other) {
     for (auto& block : other.blocks_) blocks_.push_back(std::move(block));

@@ -522,7 +522,7 @@ std::vector<CountedWord> WordCounter::TakeOrdered(WordArena& storage, WordEncodi
         char bytes[16];
         std::memcpy(bytes, &slot.head, 8);
         std::memcpy(bytes + 8, &slot.tail, 8);
-        word = arena.Store(std::string_view(bytes, length));
+        word = arena.StoreShort(bytes, length);
       }
       out->count = slot.meta / kOne;
       out->prefix = PrefixOf(word, encoding);
