@@ -273,7 +273,7 @@ class CountingPool {
     if (work_.count_files) all.CountFiles();
     for (ThreadCounter& thread : counters_) {
       if (Cancelled()) return std::nullopt;
-      all.MergeFrom(std::move(thread.counter));
+      all.MergeFrom(std::move(thread.counter), static_cast<unsigned>(counters_.size()));
     }
     return all;
   }

@@ -6,6 +6,7 @@
 #include <exception>
 #include <mutex>
 #include <new>
+#include <span>
 #include <system_error>
 #include <thread>
 #include <type_traits>
@@ -91,6 +92,47 @@ void* AllocateCleared(std::size_t bytes) {
   std::memset(memory, 0, bytes);
   return memory;
 }
+
+// Fewer words than this are merged, ranked or sorted on the calling thread alone.
+constexpr std::size_t kWorthAThread = 1 << 15;
+
+// Runs `work(part)` for every part in [0, parts), each on a thread of its own and
+// the first on the calling thread, or on the calling thread when no thread can be
+// started; throws the first part's failure once all have ended.
+template <typename Work>
+void ForEachPart(std::size_t parts, const Work& work) {
+  std::vector<std::exception_ptr> failures(parts);
+  std::vector<std::thread> threads;
+  threads.reserve(parts);
+  const auto run = [&](std::size_t part) {
+    try {
+      work(part);
+    } catch (...) {
+      failures[part] = std::current_exception();
+    }
+  };
+  for (std::size_t part = 1; part < parts; ++part) {
+    try {
+      threads.emplace_back(run, part);
+    } catch (const std::system_error&) {
+      run(part);
+    }
+  }
+  run(0);
+  for (std::thread& thread : threads) thread.join();
+  for (const std::exception_ptr& failure : failures) {
+    if (failure != nullptr) std::rethrow_exception(failure);
+  }
+}
+
+// The parts worth a thread each for `size` words.
+std::size_t PartsFor(std::size_t size, unsigned threads) {
+  return threads < 2 || size < kWorthAThread ? 1 : threads;
+}
+
+struct FreeMemory {
+  void operator()(void* memory) const noexcept { std::free(memory); }
+};
 
 }  // namespace
 
@@ -317,33 +359,68 @@ void WordCounter::EndFile() {
   }
 }
 
-void WordCounter::MergeFrom(WordCounter&& other) {
+std::size_t WordCounter::FindShared(const Key& key) {
+  for (std::size_t i = IndexOf(key.hash);; i = (i + 1) & mask_) {
+    const Slot& slot = slots_[i];
+    const std::uint64_t meta = std::atomic_ref(slots_[i].meta).load(std::memory_order_relaxed);
+    if (meta == 0) return kNowhere;
+    if ((meta & 0xFFFF) == key.id &&
+        (key.bytes == nullptr
+             ? slot.head == key.head && slot.tail == key.tail
+             : slot.tail == key.tail && std::memcmp(reinterpret_cast<const char*>(slot.head),
+                                                    key.bytes, key.tail) == 0)) {
+      return i;
+    }
+  }
+}
+
+void WordCounter::MergeFrom(WordCounter&& other, unsigned threads) {
   EndFile();
   other.EndFile();
   if (other.size_ > size_) std::swap(*this, other);
   if (other.size_ == 0) return;
-  constexpr std::size_t kBatch = 16;
-  Key batch[kBatch];
-  std::uint64_t counts[kBatch];
-  std::uint64_t files[kBatch];
-  std::size_t queued = 0;
-  const auto flush = [&] {
-    for (std::size_t i = 0; i < queued; ++i) {
-      const std::size_t at = Upsert(batch[i], counts[i]);
-      if (files_ != nullptr) files_[at] += files[i];
+  // The figures of the words that both hold are added on up to `threads` threads,
+  // each taking a stretch of `other`: a word is in one slot here, which only the
+  // thread with that word writes. The words missing here are placed after, on this
+  // thread alone, as placing one may grow the table.
+  const std::size_t parts = PartsFor(other.size_, threads);
+  const std::size_t capacity = other.mask_ + 1;
+  std::vector<std::vector<std::size_t>> missing(parts);
+  ForEachPart(parts, [&](std::size_t part) {
+    constexpr std::size_t kBatch = 16;
+    Key batch[kBatch];
+    std::size_t from[kBatch];
+    std::size_t queued = 0;
+    const auto flush = [&] {
+      for (std::size_t i = 0; i < queued; ++i) {
+        const std::size_t at = FindShared(batch[i]);
+        if (at == kNowhere) {
+          missing[part].push_back(from[i]);
+          continue;
+        }
+        std::atomic_ref meta(slots_[at].meta);
+        meta.store(meta.load(std::memory_order_relaxed) + other.slots_[from[i]].meta / kOne * kOne,
+                   std::memory_order_relaxed);
+        if (files_ != nullptr) files_[at] += other.files_[from[i]];
+      }
+      queued = 0;
+    };
+    for (std::size_t i = capacity * part / parts; i < capacity * (part + 1) / parts; ++i) {
+      if (other.slots_[i].meta == 0) continue;
+      batch[queued] = KeyOfSlot(other.slots_[i]);
+      from[queued] = i;
+      Prefetch(batch[queued]);
+      if (++queued == kBatch) flush();
     }
-    queued = 0;
-  };
-  for (std::size_t i = 0; i <= other.mask_; ++i) {
-    const Slot& slot = other.slots_[i];
-    if (slot.meta == 0) continue;
-    batch[queued] = KeyOfSlot(slot);
-    counts[queued] = slot.meta / kOne;
-    files[queued] = other.files_ != nullptr ? other.files_[i] : 0;
-    Prefetch(batch[queued]);
-    if (++queued == kBatch) flush();
+    flush();
+  });
+  for (const std::vector<std::size_t>& indexes : missing) {
+    for (const std::size_t i : indexes) {
+      const Slot& slot = other.slots_[i];
+      const std::size_t at = Upsert(KeyOfSlot(slot), slot.meta / kOne);
+      if (files_ != nullptr) files_[at] += other.files_[i];
+    }
   }
-  flush();
   other = WordCounter();
 }
 
@@ -385,47 +462,56 @@ std::uint64_t PrefixOf(std::string_view word, WordEncoding encoding) {
   return prefix;
 }
 
-// Fewer words than this are ranked and sorted on the calling thread alone.
-constexpr std::size_t kWorthAThread = 1 << 15;
-
-// Runs `work(part)` for every part in [0, parts), each on a thread of its own and
-// the first on the calling thread, or on the calling thread when no thread can be
-// started; throws the first part's failure once all have ended.
-template <typename Work>
-void ForEachPart(std::size_t parts, const Work& work) {
-  std::vector<std::exception_ptr> failures(parts);
-  std::vector<std::thread> threads;
-  threads.reserve(parts);
-  const auto run = [&](std::size_t part) {
-    try {
-      work(part);
-    } catch (...) {
-      failures[part] = std::current_exception();
+// Merges the sorted runs `a` and `b` into `words`, and their figures into `files`
+// when the words carry them; cut into `pieces` that are merged each on a thread of
+// its own. The words are distinct, so where a piece starts in each run is found by
+// a binary search.
+template <typename Ranked, typename Less>
+void MergeInto(std::span<const Ranked> a, std::span<const Ranked> b, std::size_t pieces,
+               const Less& less, std::vector<CountedWord>& words,
+               std::vector<std::uint64_t>* files) {
+  const std::size_t total = a.size() + b.size();
+  words.resize(total);
+  if constexpr (std::is_same_v<Ranked, RankedWordWithFiles>) files->resize(total);
+  // How many of the first `done` merged words come from `a`.
+  const auto from_a = [&](std::size_t done) {
+    std::size_t low = done > b.size() ? done - b.size() : 0;
+    std::size_t high = std::min(done, a.size());
+    while (low < high) {
+      const std::size_t taken = low + (high - low) / 2;
+      if (less(b[done - taken - 1], a[taken])) {
+        high = taken;
+      } else {
+        low = taken + 1;
+      }
     }
+    return low;
   };
-  for (std::size_t part = 1; part < parts; ++part) {
-    try {
-      threads.emplace_back(run, part);
-    } catch (const std::system_error&) {
-      run(part);
+  ForEachPart(pieces, [&](std::size_t piece) {
+    const std::size_t first = total * piece / pieces;
+    std::size_t i = from_a(first);
+    std::size_t j = first - i;
+    for (std::size_t at = first; at < total * (piece + 1) / pieces; ++at) {
+      const bool take_a = j == b.size() || (i < a.size() && !less(b[j], a[i]));
+      const Ranked& word = take_a ? a[i++] : b[j++];
+      words[at] = {word.word, word.count};
+      if constexpr (std::is_same_v<Ranked, RankedWordWithFiles>) (*files)[at] = word.files;
     }
-  }
-  run(0);
-  for (std::thread& thread : threads) thread.join();
-  for (const std::exception_ptr& failure : failures) {
-    if (failure != nullptr) std::rethrow_exception(failure);
-  }
+  });
 }
 
 // Sorts each stretch [offsets[part], offsets[part + 1]) of `ranked` on a thread of
-// its own, then merges the sorted stretches pairwise.
+// its own, merges pairs of sorted runs until two are left, and merges those two on
+// every thread into `words` (and `files`).
 template <typename Ranked, typename Less>
-void SortStretches(Ranked* ranked, const std::vector<std::size_t>& offsets, const Less& less) {
+void SortAndMerge(Ranked* ranked, const std::vector<std::size_t>& offsets, const Less& less,
+                  std::vector<CountedWord>& words, std::vector<std::uint64_t>* files) {
   const std::size_t parts = offsets.size() - 1;
   ForEachPart(parts, [&](std::size_t part) {
     std::sort(ranked + offsets[part], ranked + offsets[part + 1], less);
   });
-  for (std::size_t width = 1; width < parts; width *= 2) {
+  std::size_t width = 1;
+  for (; (parts + width - 1) / width > 2; width *= 2) {
     ForEachPart((parts + 2 * width - 1) / (2 * width), [&](std::size_t pair) {
       const std::size_t first = pair * 2 * width;
       const std::size_t middle = std::min(first + width, parts);
@@ -434,19 +520,28 @@ void SortStretches(Ranked* ranked, const std::vector<std::size_t>& offsets, cons
                          less);
     });
   }
+  const std::size_t middle = offsets[std::min(width, parts)];
+  MergeInto<Ranked>(std::span<const Ranked>(ranked, middle),
+                    std::span<const Ranked>(ranked + middle, offsets.back() - middle), parts, less,
+                    words, files);
 }
 
 // Ranks the words, `fill(part, out)` putting a part's ranked words at `out`, from
 // offsets[part] on, each part on a thread of its own; calls `filled()`; orders them
-// least frequent first, ties in ordinal UTF-16 order. Checks `cancel` every few
-// thousand comparisons and throws OrderingCancelled once it is set.
+// least frequent first, ties in ordinal UTF-16 order, into `words` and their figures
+// into `files` when the words carry them. Checks `cancel` every few thousand
+// comparisons and throws OrderingCancelled once it is set.
 template <typename Ranked, typename Fill, typename Filled>
-std::vector<Ranked> RankAndOrder(const std::vector<std::size_t>& offsets, const Fill& fill,
-                                 const Filled& filled, WordEncoding encoding,
-                                 const std::atomic<bool>* cancel) {
-  std::vector<Ranked> ranked(offsets.back());
+void RankAndOrder(const std::vector<std::size_t>& offsets, const Fill& fill, const Filled& filled,
+                  WordEncoding encoding, const std::atomic<bool>* cancel,
+                  std::vector<CountedWord>& words, std::vector<std::uint64_t>* files) {
+  // Mapped in one call: cleared by writing on one thread, it took a tenth of the
+  // ordering of millions of words.
+  const std::unique_ptr<Ranked[], FreeMemory> ranked(static_cast<Ranked*>(
+      AllocateCleared(std::max<std::size_t>(offsets.back(), 1) * sizeof(Ranked))));
+  if (ranked == nullptr) throw std::bad_alloc();
   ForEachPart(offsets.size() - 1,
-              [&](std::size_t part) { fill(part, ranked.data() + offsets[part]); });
+              [&](std::size_t part) { fill(part, ranked.get() + offsets[part]); });
   filled();
   const auto full_less = encoding == WordEncoding::kUtf8 ? Utf8Utf16Less : Utf16OrdinalLess;
   const auto by_count_then_word = [full_less](const RankedWord& a, const RankedWord& b) {
@@ -455,7 +550,7 @@ std::vector<Ranked> RankAndOrder(const std::vector<std::size_t>& offsets, const 
     return full_less(a.word, b.word);
   };
   if (cancel == nullptr) {
-    SortStretches(ranked.data(), offsets, by_count_then_word);
+    SortAndMerge(ranked.get(), offsets, by_count_then_word, words, files);
   } else {
     // Millions of words take a good part of a second to order: look at the flag
     // every few thousand comparisons, so that a cancel is seen at once.
@@ -466,25 +561,7 @@ std::vector<Ranked> RankAndOrder(const std::vector<std::size_t>& offsets, const 
       }
       return by_count_then_word(a, b);
     };
-    SortStretches(ranked.data(), offsets, checked);
-  }
-  return ranked;
-}
-
-// The parts worth a thread each for `size` words.
-std::size_t PartsFor(std::size_t size, unsigned threads) {
-  return threads < 2 || size < kWorthAThread ? 1 : threads;
-}
-
-// Puts the ordered words back as counted words, and their figures in `files`.
-template <typename Ranked>
-void TakeRanked(const std::vector<Ranked>& ranked, std::vector<CountedWord>& words,
-                std::vector<std::uint64_t>* files) {
-  words.resize(ranked.size());
-  if constexpr (std::is_same_v<Ranked, RankedWordWithFiles>) files->resize(ranked.size());
-  for (std::size_t i = 0; i < ranked.size(); ++i) {
-    words[i] = {ranked[i].word, ranked[i].count};
-    if constexpr (std::is_same_v<Ranked, RankedWordWithFiles>) (*files)[i] = ranked[i].files;
+    SortAndMerge(ranked.get(), offsets, checked, words, files);
   }
 }
 
@@ -501,13 +578,14 @@ std::vector<CountedWord> WordCounter::TakeOrdered(WordArena& storage, WordEncodi
   const std::size_t parts = PartsFor(size_, threads);
   const auto first_slot = [&](std::size_t part) { return capacity * part / parts; };
   std::vector<std::size_t> offsets(parts + 1, 0);
-  for (std::size_t part = 0; part < parts; ++part) {
+  ForEachPart(parts, [&](std::size_t part) {
     std::size_t used = 0;
     for (std::size_t i = first_slot(part); i < first_slot(part + 1); ++i) {
       used += slots_[i].meta != 0 ? 1 : 0;
     }
-    offsets[part + 1] = offsets[part] + used;
-  }
+    offsets[part + 1] = used;
+  });
+  for (std::size_t part = 0; part < parts; ++part) offsets[part + 1] += offsets[part];
   std::vector<WordArena> arenas(parts);
   const auto fill = [&](std::size_t part, auto* out) {
     WordArena& arena = arenas[part];
@@ -541,10 +619,9 @@ std::vector<CountedWord> WordCounter::TakeOrdered(WordArena& storage, WordEncodi
   };
   std::vector<CountedWord> words;
   if (with_files) {
-    TakeRanked(RankAndOrder<RankedWordWithFiles>(offsets, fill, filled, encoding, cancel), words,
-               files);
+    RankAndOrder<RankedWordWithFiles>(offsets, fill, filled, encoding, cancel, words, files);
   } else {
-    TakeRanked(RankAndOrder<RankedWord>(offsets, fill, filled, encoding, cancel), words, nullptr);
+    RankAndOrder<RankedWord>(offsets, fill, filled, encoding, cancel, words, nullptr);
   }
   return words;
 }
@@ -565,12 +642,12 @@ void OrderByCountThenWord(std::vector<CountedWord>& words, WordEncoding encoding
       }
     }
   };
+  // The ranked words are copies: the merge may write over `words` and `files`.
   const auto filled = [] {};
   if (files != nullptr) {
-    TakeRanked(RankAndOrder<RankedWordWithFiles>(offsets, fill, filled, encoding, cancel), words,
-               files);
+    RankAndOrder<RankedWordWithFiles>(offsets, fill, filled, encoding, cancel, words, files);
   } else {
-    TakeRanked(RankAndOrder<RankedWord>(offsets, fill, filled, encoding, cancel), words, nullptr);
+    RankAndOrder<RankedWord>(offsets, fill, filled, encoding, cancel, words, nullptr);
   }
 }
 

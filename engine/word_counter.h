@@ -61,9 +61,10 @@ class WordCounter {
     current_file_ = file;
   }
 
-  // Adds every count (and files figure) of `other` to this counter and takes over
-  // its storage; the files counted by the two must be distinct.
-  void MergeFrom(WordCounter&& other);
+  // Adds every count (and files figure) of `other` to this counter, on up to
+  // `threads` threads, and takes over its storage; the files counted by the two
+  // must be distinct.
+  void MergeFrom(WordCounter&& other, unsigned threads = 1);
 
   std::size_t distinct() const { return size_; }
 
@@ -179,6 +180,10 @@ class WordCounter {
   }
 
   std::size_t Place(std::size_t index, const Key& key, std::uint64_t count);
+  // The slot of `key`, or kNowhere; its counts may be added to meanwhile by threads
+  // that each add to other slots.
+  std::size_t FindShared(const Key& key);
+  static constexpr std::size_t kNowhere = ~std::size_t{0};
   // Counts the current file in the files figure of each word seen in it.
   void EndFile();
   void Allocate(std::size_t capacity);
