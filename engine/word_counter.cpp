@@ -361,16 +361,9 @@ void WordCounter::EndFile() {
 
 std::size_t WordCounter::FindShared(const Key& key) {
   for (std::size_t i = IndexOf(key.hash);; i = (i + 1) & mask_) {
-    const Slot& slot = slots_[i];
     const std::uint64_t meta = std::atomic_ref(slots_[i].meta).load(std::memory_order_relaxed);
     if (meta == 0) return kNowhere;
-    if ((meta & 0xFFFF) == key.id &&
-        (key.bytes == nullptr
-             ? slot.head == key.head && slot.tail == key.tail
-             : slot.tail == key.tail && std::memcmp(reinterpret_cast<const char*>(slot.head),
-                                                    key.bytes, key.tail) == 0)) {
-      return i;
-    }
+    if ((meta & 0xFFFF) == key.id && HoldsWord(slots_[i], key)) return i;
   }
 }
 

@@ -159,17 +159,20 @@ class WordCounter {
     }
   }
 
+  // Whether `slot`, whose length and hash bits are those of `key`, holds its word.
+  static bool HoldsWord(const Slot& slot, const Key& key) {
+    return key.bytes == nullptr
+               ? slot.head == key.head && slot.tail == key.tail
+               : slot.tail == key.tail && std::memcmp(reinterpret_cast<const char*>(slot.head),
+                                                      key.bytes, key.tail) == 0;
+  }
+
   // Adds `count` to the slot of `key`, placing it when new; gives the slot's index.
   std::size_t Upsert(const Key& key, std::uint64_t count) {
     for (std::size_t i = IndexOf(key.hash);; i = (i + 1) & mask_) {
       Slot& slot = slots_[i];
       if ((slot.meta & 0xFFFF) == key.id) {
-        const bool same =
-            key.bytes == nullptr
-                ? slot.head == key.head && slot.tail == key.tail
-                : slot.tail == key.tail && std::memcmp(reinterpret_cast<const char*>(slot.head),
-                                                       key.bytes, key.tail) == 0;
-        if (same) {
+        if (HoldsWord(slot, key)) {
           slot.meta += count * kOne;
           return i;
         }
