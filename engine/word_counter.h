@@ -226,7 +226,8 @@ struct OrderingCancelled {};
 
 // Sorts `words` least frequent first, ties in ordinal UTF-16 order of the words,
 // with up to `threads` threads. Checks `cancel` now and then, and throws
-// OrderingCancelled once it is set; the words are then in no particular order.
+// OrderingCancelled once it is set; `words` and `files` are then to be dropped,
+// as the last merge may have written over part of them.
 // `files`, when given, holds a figure per word and is put in the same order.
 void OrderByCountThenWord(std::vector<CountedWord>& words,
                           WordEncoding encoding = WordEncoding::kCp1252,
