@@ -372,6 +372,7 @@ class CountingPool {
     lock.unlock();
     std::uint64_t replaced = 0;
     bool handed_on = false;
+    std::exception_ptr failed_here;
     // A cancelled run's blocks are only handed back: the close must not wait on them.
     if (!failed && !Cancelled()) {
       try {
@@ -388,12 +389,12 @@ class CountingPool {
           replaced = CountBlock(block, counter, decoded, scratch);
         }
       } catch (...) {
-        std::lock_guard failure_lock(mutex_);
-        if (failure_ == nullptr) failure_ = std::current_exception();
+        failed_here = std::current_exception();
         handed_on = false;
       }
     }
     lock.lock();
+    if (failed_here != nullptr && failure_ == nullptr) failure_ = failed_here;
     FileState& file = *block.file;
     file.replaced += replaced;
     if (ordered != nullptr) {

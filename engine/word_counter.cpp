@@ -130,10 +130,6 @@ std::size_t PartsFor(std::size_t size, unsigned threads) {
   return threads < 2 || size < kWorthAThread ? 1 : threads;
 }
 
-struct FreeMemory {
-  void operator()(void* memory) const noexcept { std::free(memory); }
-};
-
 }  // namespace
 
 void WordCounter::CountText(std::string_view text) {
@@ -250,15 +246,15 @@ std::size_t WordCounter::CountSeparatedAs(char* text, std::size_t size, std::siz
 void WordCounter::Allocate(std::size_t capacity) {
   auto* table = static_cast<Slot*>(AllocateCleared(capacity * sizeof(Slot)));
   if (table == nullptr) throw std::bad_alloc();
-  std::unique_ptr<Slot[], FreeSlots> slots(table);
+  std::unique_ptr<Slot[], FreeMemory> slots(table);
   if (count_files_) {
     auto* files = static_cast<std::uint64_t*>(AllocateCleared(capacity * sizeof(std::uint64_t)));
     if (files == nullptr) throw std::bad_alloc();
-    std::unique_ptr<std::uint64_t[], FreeSlots> owned(files);
+    std::unique_ptr<std::uint64_t[], FreeMemory> owned(files);
     auto* seen =
         static_cast<std::uint64_t*>(AllocateCleared(capacity / 64 * sizeof(std::uint64_t)));
     if (seen == nullptr) throw std::bad_alloc();
-    std::unique_ptr<std::uint64_t[], FreeSlots> owned_seen(seen);
+    std::unique_ptr<std::uint64_t[], FreeMemory> owned_seen(seen);
     // No slot is in the list twice: a table is never full.
     auto* list = static_cast<std::uint32_t*>(std::malloc(capacity * sizeof(std::uint32_t)));
     if (list == nullptr) throw std::bad_alloc();
@@ -291,14 +287,14 @@ void WordCounter::Grow() {
   static std::mutex large_growth;
   std::unique_lock lock(large_growth, std::defer_lock);
   if (old_capacity >= kLargeTable) lock.lock();
-  std::unique_ptr<Slot[], FreeSlots> old = std::move(slots_);
+  std::unique_ptr<Slot[], FreeMemory> old = std::move(slots_);
   // The words seen so far in the current file are counted now, and stay marked.
   if (files_ != nullptr) {
     for (std::size_t i = 0; i < seen_count_; ++i) ++files_[seen_list_[i]];
     seen_count_ = 0;
   }
-  std::unique_ptr<std::uint64_t[], FreeSlots> old_files = std::move(files_);
-  std::unique_ptr<std::uint64_t[], FreeSlots> old_seen = std::move(seen_);
+  std::unique_ptr<std::uint64_t[], FreeMemory> old_files = std::move(files_);
+  std::unique_ptr<std::uint64_t[], FreeMemory> old_seen = std::move(seen_);
   const std::size_t size = size_;
   try {
     Allocate(old_capacity * 2);

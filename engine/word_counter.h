@@ -21,6 +21,11 @@ struct CountedWord {
   std::uint64_t count = 0;
 };
 
+// Frees what malloc or calloc gave: the tables, and the ranked words of an ordering.
+struct FreeMemory {
+  void operator()(void* memory) const noexcept { std::free(memory); }
+};
+
 // Counts the words of Windows-1252 text. Words end at blanks and line ends; tabs
 // and the 32 ASCII punctuation characters are removed from them; what is left
 // empty is no word. Memory grows with the distinct words, not with the text.
@@ -96,9 +101,6 @@ class WordCounter {
     std::uint64_t id;  // the low 16 bits of `meta`, never 0
     std::uint64_t hash;
     const char* bytes;  // a long word's bytes, else nullptr
-  };
-  struct FreeSlots {
-    void operator()(void* table) const noexcept { std::free(table); }
   };
 
   static constexpr std::size_t kShortWord = 16;
@@ -202,13 +204,13 @@ class WordCounter {
   // Room after a squeezed piece: the squeeze's slack, and 64 blanks after the end.
   static constexpr std::size_t kSqueezePadding = 64 + 32;
 
-  std::unique_ptr<Slot[], FreeSlots> slots_;
+  std::unique_ptr<Slot[], FreeMemory> slots_;
   // When the files are counted: each slot's files figure, a bit per slot set when the
   // word was seen in the current file, and the slots whose bit was set by a word
   // (the others, set when the table grew, are cleared when the file ends).
-  std::unique_ptr<std::uint64_t[], FreeSlots> files_;
-  std::unique_ptr<std::uint64_t[], FreeSlots> seen_;
-  std::unique_ptr<std::uint32_t[], FreeSlots> seen_list_;  // room for every slot
+  std::unique_ptr<std::uint64_t[], FreeMemory> files_;
+  std::unique_ptr<std::uint64_t[], FreeMemory> seen_;
+  std::unique_ptr<std::uint32_t[], FreeMemory> seen_list_;  // room for every slot
   std::size_t seen_count_ = 0;
   bool seen_moved_ = false;
   bool count_files_ = false;
