@@ -183,6 +183,26 @@ TEST(CorpusOptions, FormatsQuoteAndEscapeWhatNeedsIt) {
   EXPECT_NE(json.find("{\"word\":\"c\\u0001\",\"count\":2}"), std::string::npos) << json;
 }
 
+// The plain list is copied a word at a time with overlapping loads and stores:
+// every length from 1 to 20 bytes, and lines that fall across the pieces written
+// and one longer than a piece, must come out whole.
+TEST(CorpusOptions, PlainListKeepsEveryWordWhole) {
+  std::vector<std::string> words;
+  for (std::size_t n = 1; n <= 20; ++n) words.push_back(std::string(n, static_cast<char>('a' + n)));
+  words.push_back(std::string(300 * 1024, 'x'));
+  for (int i = 0; i < 30000; ++i) words.push_back("w" + std::to_string(i));
+  CorpusList list;
+  std::string expected;
+  for (const std::string& word : words) {
+    list.words.push_back({word, 1, 1});
+    expected += word + "\r\n";
+  }
+  std::string written;
+  WriteList(list, ListFormat::kText, list.encoding, false,
+            [&](std::string_view chunk) { written.append(chunk); });
+  EXPECT_TRUE(written == expected) << written.size() << " bytes against " << expected.size();
+}
+
 TEST(CorpusOptions, PerFile) {
   const std::map<std::string, std::string> files = {{"a", "x Y y"}, {"b", "y z"}};
   ExpectOutputs({
