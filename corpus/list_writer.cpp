@@ -60,23 +60,24 @@ void AppendJsonString(std::string_view text, std::string& out) {
   out.push_back('"');
 }
 
-// Copies the `n` bytes at `from` to `to` with at most two loads and two stores,
-// which may overlap; never reads or writes past the `n` bytes.
+// Copies the `n` bytes at `from` to `to`, n from sizeof(Piece) to twice that, as
+// two pieces that may overlap: one at the start and one at the end.
+template <typename Piece>
+void CopyByEnds(const char* from, std::size_t n, char* to) {
+  Piece head;
+  Piece tail;
+  std::memcpy(&head, from, sizeof head);
+  std::memcpy(&tail, from + n - sizeof tail, sizeof tail);
+  std::memcpy(to, &head, sizeof head);
+  std::memcpy(to + n - sizeof tail, &tail, sizeof tail);
+}
+
+// Copies a word of at most 16 bytes without a call; never reads or writes past it.
 void CopyShort(const char* from, std::size_t n, char* to) {
   if (n >= 8) {
-    std::uint64_t head;
-    std::uint64_t tail;
-    std::memcpy(&head, from, 8);
-    std::memcpy(&tail, from + n - 8, 8);
-    std::memcpy(to, &head, 8);
-    std::memcpy(to + n - 8, &tail, 8);
+    CopyByEnds<std::uint64_t>(from, n, to);
   } else if (n >= 4) {
-    std::uint32_t head;
-    std::uint32_t tail;
-    std::memcpy(&head, from, 4);
-    std::memcpy(&tail, from + n - 4, 4);
-    std::memcpy(to, &head, 4);
-    std::memcpy(to + n - 4, &tail, 4);
+    CopyByEnds<std::uint32_t>(from, n, to);
   } else {
     for (std::size_t i = 0; i < n; ++i) to[i] = from[i];
   }
