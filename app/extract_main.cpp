@@ -11,6 +11,9 @@ int main(int argc, char** argv) {
   std::ios::sync_with_stdio(false);
   lintavel::RemoveTemporaryFilesOnSignals();
   const std::vector<std::string> args(argv + 1, argv + argc);
-  // A closed pipe on standard output ends the program quietly, by its signal.
-  return lintavel::Run(args, {std::cin, std::cout, std::cerr, ::isatty(STDERR_FILENO) == 1});
+  // A closed pipe on standard output or error ends the program quietly, by its
+  // signal, once the temporary file of -o is gone. Standard input is read from its
+  // descriptor, so that --files-from - sees each line as soon as it comes.
+  return lintavel::Run(
+      args, {std::cin, std::cout, std::cerr, ::isatty(STDERR_FILENO) == 1, STDIN_FILENO});
 }

@@ -2,15 +2,14 @@
 
 #include <algorithm>
 #include <cctype>
-#include <charconv>
 
 namespace lintavel {
 
 namespace {
 
-constexpr char kUsage[] =
-    "usage: lintavel-extract [OPTIONS] [FILE...]\n"
-    "Try 'lintavel-extract --help' for the options.\n";
+constexpr std::uint64_t kMaxThreads = 256;
+
+constexpr char kSeeHelp[] = "; try 'lintavel-extract --help'\n";
 
 std::string Lower(std::string_view text) {
   std::string lower(text);
@@ -40,7 +39,7 @@ std::optional<WordEncoding> OutputEncodingNamed(std::string_view name) {
 std::optional<Arguments> ParseArguments(std::span<const std::string> args, std::ostream& err) {
   Arguments parsed;
   const auto fail = [&err](const std::string& what) {
-    err << "lintavel-extract: " << what << "\n" << kUsage;
+    err << "lintavel-extract: " << what << kSeeHelp;
     return std::nullopt;
   };
   // The corpus options' mistakes take one line.
@@ -114,14 +113,11 @@ std::optional<Arguments> ParseArguments(std::span<const std::string> args, std::
       if (!extension || extension->empty()) return fail("option --ext needs an extension");
       parsed.extension = extension;
     } else if (arg == "--threads") {
-      const auto count = value();
-      unsigned threads = 0;
-      const char* end = count ? count->data() + count->size() : nullptr;
-      if (!count || std::from_chars(count->data(), end, threads).ptr != end || threads == 0 ||
-          threads > 256) {
-        return fail("option --threads needs a whole number from 1 to 256");
+      std::uint64_t threads = 0;
+      if (auto wrong = TakeWholeNumber(arg, value(), 1, kMaxThreads, threads)) {
+        return fail(*wrong);
       }
-      parsed.threads = threads;
+      parsed.threads = static_cast<unsigned>(threads);
     } else if (const auto taken = TakeCorpusOption(arg, inline_value.has_value(), value,
                                                    parsed.corpus, corpus_error)) {
       if (!*taken) return one_line(corpus_error);

@@ -2,7 +2,10 @@
 
 #include <charconv>
 #include <filesystem>
-#include <fstream>
+#include <limits>
+#include <utility>
+
+#include "corpus/side_file.h"
 
 namespace lintavel {
 
@@ -10,15 +13,30 @@ namespace {
 
 constexpr std::string_view kProgram = "lintavel-extract";
 
-std::optional<std::uint64_t> WholeNumber(const std::optional<std::string>& text) {
-  std::uint64_t number = 0;
-  if (!text || text->empty()) return std::nullopt;
-  const char* end = text->data() + text->size();
-  if (std::from_chars(text->data(), end, number).ptr != end) return std::nullopt;
-  return number;
-}
-
 }  // namespace
+
+std::optional<std::string> TakeWholeNumber(std::string_view name,
+                                           const std::optional<std::string>& text,
+                                           std::uint64_t least, std::uint64_t most,
+                                           std::uint64_t& number) {
+  std::string wanted = "needs a whole number";
+  if (least > 0) wanted += " from " + std::to_string(least);
+  if (most < std::numeric_limits<std::uint64_t>::max()) wanted += " to " + std::to_string(most);
+  const std::string option(name);
+  if (!text || text->empty()) return "option " + option + " " + wanted;
+  const std::string_view digits = std::string_view(*text).substr(text->front() == '-' ? 1 : 0);
+  const char* end = digits.data() + digits.size();
+  const auto [stop, error] = std::from_chars(digits.data(), end, number);
+  if (stop != end || digits.empty() || digits.front() == '+') {
+    return "option " + option + " " + wanted;
+  }
+  // A number too large to hold, a negative one, or one outside the option's range.
+  if (error == std::errc::result_out_of_range || digits.size() != text->size() || number < least ||
+      number > most) {
+    return "option " + option + ": " + *text + " is out of range; it " + wanted;
+  }
+  return std::nullopt;
+}
 
 std::optional<bool> TakeCorpusOption(std::string_view name, bool inline_value,
                                      const std::function<std::optional<std::string>()>& value,
@@ -45,16 +63,17 @@ std::optional<bool> TakeCorpusOption(std::string_view name, bool inline_value,
     return true;
   }
   if (name == "--min-count" || name == "--top") {
-    const auto number = WholeNumber(value());
-    if (!number || (name == "--top" && *number == 0)) {
-      error = "option " + std::string(name) + " needs a whole number" +
-              (name == "--top" ? " from 1" : "");
+    std::uint64_t number = 0;
+    const std::uint64_t least = name == "--top" ? 1 : 0;
+    if (auto wrong = TakeWholeNumber(name, value(), least,
+                                     std::numeric_limits<std::uint64_t>::max(), number)) {
+      error = std::move(*wrong);
       return false;
     }
     if (name == "--top") {
       corpus.settings.top = number;
     } else {
-      corpus.settings.min_count = *number;
+      corpus.settings.min_count = number;
     }
     return true;
   }
@@ -109,11 +128,9 @@ bool LoadStopWords(const CorpusArguments& corpus, ExtractionOptions options, Sto
                    std::ostream& err) {
   std::vector<std::filesystem::path> lists;
   for (const std::string& name : corpus.stop_lists) {
-    std::error_code ignored;
-    const bool folder = std::filesystem::is_directory(name, ignored);
-    if (folder || !std::ifstream(name, std::ios::binary)) {
-      err << kProgram << ": cannot read the stop list '" << name << "'"
-          << (folder ? ": it is a folder" : "") << '\n';
+    // The rule of every side file: a pipe, a device or a folder is never opened.
+    if (const auto refusal = SideFileRefusal(name, PipeRule::kRefuse)) {
+      err << kProgram << ": cannot read the stop list '" << name << "': " << *refusal << '\n';
       return false;
     }
     lists.emplace_back(name);
@@ -122,9 +139,17 @@ bool LoadStopWords(const CorpusArguments& corpus, ExtractionOptions options, Sto
   options.html = false;
   options.progress = nullptr;
   options.threads = 1;
+  // A list that fails while it is read is said in one line, naming it.
+  std::string failure;
+  std::size_t reported = 0;
+  options.report = [&](const ApplicationError& error) {
+    if (reported++ == 0) failure = error.description;
+  };
   const ExtractionResult read = ExtractWords(lists, options);
   if (read.reports != 0) {
-    err << kProgram << ": cannot read the stop lists\n";
+    err << kProgram << ": cannot read the stop list"
+        << (lists.size() == 1 ? " '" + lists[0].string() + "'" : "s")
+        << (failure.empty() ? "" : ": " + failure) << '\n';
     return false;
   }
   std::string folded;

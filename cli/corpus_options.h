@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <ostream>
@@ -22,6 +23,15 @@ struct CorpusArguments {
   bool html = false;
   bool stats = false;
 };
+
+// Reads the value `text` of the whole-number option `name` into `number`. Gives
+// nothing when it is a whole number from `least` to `most`, else the one-line
+// message: "needs a whole number ..." for what is no number, "... is out of range"
+// for a number outside the range (negative or too large to hold included).
+std::optional<std::string> TakeWholeNumber(std::string_view name,
+                                           const std::optional<std::string>& text,
+                                           std::uint64_t least, std::uint64_t most,
+                                           std::uint64_t& number);
 
 // Takes the option `name` when it is a corpus option: true when taken, false with
 // `error` set when its value is wrong, nothing when `name` is no corpus option.

@@ -125,79 +125,72 @@ std::string ForTerminal(const std::string& text) {
   return shown;
 }
 
-int RunGuarded(std::span<const std::string> args, const CommandStreams& streams) {
-  std::ostream& err = streams.err;
-  const std::optional<Arguments> parsed = ParseArguments(args, err);
-  if (!parsed) return kExitUsage;
-  if (parsed->help) {
-    streams.out << kHelp;
-    return kExitAllRead;
-  }
-  if (parsed->version) {
-    streams.out << kProgram << ' ' << kVersion << '\n';
-    return kExitAllRead;
-  }
-  std::optional<ProgressBar> bar;
-  ExtractionOptions options;
-  options.threads = parsed->threads;
-  options.encoding = parsed->encoding;
-  options.report = [&](const ApplicationError& error) {
-    if (bar) bar->Clear();
-    err << ForTerminal(
-               ComposeApplicationErrorMessage(error.description, error.location, error.line))
-        << '\n';
-  };
-  options.on_ill_formed = [&](const std::filesystem::path& file, std::uint64_t count,
-                              InputEncoding encoding) {
-    if (bar) bar->Clear();
-    err << kProgram << ": " << file.string() << ": " << count << " ill-formed "
-        << (encoding == InputEncoding::kUtf16 ? "UTF-16" : "UTF-8")
-        << " sequence(s) read as U+FFFD\n";
-  };
-  options.html = parsed->corpus.html;
-  options.on_html_unclosed = [&](const std::filesystem::path& file, std::string_view what,
-                                 std::uint64_t line) {
-    if (bar) bar->Clear();
-    err << kProgram << ": " << file.string() << ": " << what << " from line " << line
-        << " is never closed; the text after it is not counted\n";
-  };
-  StopWords stop_words;
-  if (!LoadStopWords(parsed->corpus, options, stop_words, err)) return kExitUsage;
-  const auto files = ResolveInputs(parsed->sources, parsed->extension, streams.in, err);
-  if (!files) return kExitUsage;
-  // A target that cannot be written is refused before any input is read; the old
-  // file stays as it is until the new list is whole.
-  std::optional<SafeFileWriter> output_file;
-  if (parsed->output) {
-    try {
-      output_file.emplace(*parsed->output);
-    } catch (const FileWriteError& failure) {
-      err << kProgram << ": " << failure.what() << '\n';
-      return kExitSomeFailed;
-    }
-  }
-  if (streams.err_is_terminal && !parsed->quiet) bar.emplace(err);
-  if (bar) options.progress = [&](const ExtractionProgress& progress) { bar->Update(progress); };
-  CorpusRun result;
-  try {
-    result = ExtractCorpus(*files, options, parsed->corpus.settings, stop_words);
-  } catch (const ExtractionFailure& failure) {
-    if (bar) bar->Clear();
-    err << kProgram << ": " << failure.what() << '\n';
-    return kExitSomeFailed;
-  }
-  if (bar) bar->Clear();
+// Clears the progress bar, when there is one, before a line goes to standard error.
+struct ErrorLines {
+  std::ostream& err;
+  std::optional<ProgressBar>& bar;
 
-  const WordEncoding output = parsed->output_encoding.value_or(result.list.encoding);
-  const ListFormat format = FormatOf(parsed->corpus, parsed->counts);
+  std::ostream& Line() {
+    if (bar) bar->Clear();
+    return err;
+  }
+};
+
+// The engine's options for the arguments: how to read, and where each report goes.
+ExtractionOptions EngineOptions(const Arguments& parsed, ErrorLines& lines) {
+  ExtractionOptions options;
+  options.threads = parsed.threads;
+  options.encoding = parsed.encoding;
+  options.report = [&lines](const ApplicationError& error) {
+    lines.Line() << ForTerminal(ComposeApplicationErrorMessage(error.description, error.location,
+                                                               error.line))
+                 << '\n';
+  };
+  options.on_ill_formed = [&lines](const std::filesystem::path& file, std::uint64_t count,
+                                   InputEncoding encoding) {
+    lines.Line() << kProgram << ": " << file.string() << ": " << count << " ill-formed "
+                 << (encoding == InputEncoding::kUtf16 ? "UTF-16" : "UTF-8")
+                 << " sequence(s) read as U+FFFD\n";
+  };
+  options.html = parsed.corpus.html;
+  options.on_html_unclosed = [&lines](const std::filesystem::path& file, std::string_view what,
+                                      std::uint64_t line) {
+    lines.Line() << kProgram << ": " << file.string() << ": " << what << " from line " << line
+                 << " is never closed; the text after it is not counted\n";
+  };
+  return options;
+}
+
+// Says that the inputs name no file at all: a likely mistake (an --ext with its dot,
+// an empty list), which must not pass for an empty result.
+void SayNoFile(const Arguments& parsed, std::ostream& err) {
+  err << kProgram << ": the inputs name no file";
+  if (parsed.extension && parsed.extension->starts_with('.')) {
+    err << " (--ext takes the extension without its dot: " << parsed.extension->substr(1)
+        << ", not " << *parsed.extension << ")";
+  }
+  if (parsed.output) {
+    err << "; '" << *parsed.output << "' is left as it was";
+  }
+  err << '\n';
+}
+
+// Writes the list of `result` to the -o file, or else to standard output; says
+// what failed. Gives the exit status.
+int WriteOutput(const Arguments& parsed, const CorpusRun& result,
+                std::optional<SafeFileWriter>& output_file, std::size_t inputs,
+                const CommandStreams& streams) {
+  std::ostream& err = streams.err;
+  const WordEncoding output = parsed.output_encoding.value_or(result.list.encoding);
+  const ListFormat format = FormatOf(parsed.corpus, parsed.counts);
   const auto write_list = [&](const std::function<void(std::string_view)>& write) {
-    WriteList(result.list, format, output, parsed->corpus.settings.per_file, write);
+    WriteList(result.list, format, output, parsed.corpus.settings.per_file, write);
   };
   int status = result.reports == 0 ? kExitAllRead : kExitSomeFailed;
-  if (parsed->output && result.files_read == 0 && !files->empty()) {
+  if (parsed.output && result.files_read == 0 && inputs != 0) {
     // Nothing was read: an empty list would only destroy the previous results.
-    err << kProgram << ": no input could be read; '" << *parsed->output << "' is left as it was\n";
-  } else if (parsed->output) {
+    err << kProgram << ": no input could be read; '" << *parsed.output << "' is left as it was\n";
+  } else if (parsed.output) {
     try {
       write_list([&](std::string_view chunk) { output_file->Write(chunk); });
       output_file->Commit();
@@ -205,7 +198,7 @@ int RunGuarded(std::span<const std::string> args, const CommandStreams& streams)
       err << kProgram << ": " << failure.what() << '\n';
       status = kExitSomeFailed;
     } catch (const std::bad_alloc&) {
-      err << kProgram << ": out of memory while writing '" << *parsed->output << "'\n";
+      err << kProgram << ": out of memory while writing '" << *parsed.output << "'\n";
       status = kExitSomeFailed;
     }
   } else {
@@ -223,9 +216,64 @@ int RunGuarded(std::span<const std::string> args, const CommandStreams& streams)
       status = kExitSomeFailed;
     }
   }
-  if (parsed->corpus.stats) err << StatsText(result.list);
+  if (parsed.corpus.stats) err << StatsText(result.list);
   err << "Results (Total Word Count: " << result.list.total << ")\n";
   return status;
+}
+
+int RunGuarded(std::span<const std::string> args, const CommandStreams& streams) {
+  std::ostream& err = streams.err;
+  const std::optional<Arguments> parsed = ParseArguments(args, err);
+  if (!parsed) return kExitUsage;
+  if (parsed->help) {
+    streams.out << kHelp;
+    return kExitAllRead;
+  }
+  if (parsed->version) {
+    streams.out << kProgram << ' ' << kVersion << '\n';
+    return kExitAllRead;
+  }
+  std::optional<ProgressBar> bar;
+  ErrorLines lines{err, bar};
+  ExtractionOptions options = EngineOptions(*parsed, lines);
+  StopWords stop_words;
+  if (!LoadStopWords(parsed->corpus, options, stop_words, err)) return kExitUsage;
+  const auto files =
+      ResolveInputs(parsed->sources, parsed->extension, streams.in, err, streams.in_fd);
+  if (!files) return kExitUsage;
+  if (files->empty()) {
+    SayNoFile(*parsed, err);
+    return kExitSomeFailed;
+  }
+  // A target that cannot be written is refused before any input is read; the old
+  // file stays as it is until the new list is whole.
+  std::optional<SafeFileWriter> output_file;
+  if (parsed->output) {
+    try {
+      output_file.emplace(*parsed->output);
+    } catch (const FileWriteError& failure) {
+      err << kProgram << ": " << failure.what() << '\n';
+      return kExitSomeFailed;
+    }
+  }
+  if (streams.err_is_terminal && !parsed->quiet) bar.emplace(err);
+  if (bar) options.progress = [&](const ExtractionProgress& progress) { bar->Update(progress); };
+  CorpusRun result;
+  try {
+    result = ExtractCorpus(*files, options, parsed->corpus.settings, stop_words);
+  } catch (const ExtractionFailure& failure) {
+    lines.Line() << kProgram << ": " << failure.what() << '\n';
+    return kExitSomeFailed;
+  } catch (const std::bad_alloc&) {
+    // The engine names its own stage; what is left is shaping the counted words.
+    lines.Line() << kProgram << ": out of memory while "
+                 << (parsed->corpus.settings.fold_case ? "folding the case of the counted words"
+                                                       : "putting the counted words in order")
+                 << '\n';
+    return kExitSomeFailed;
+  }
+  if (bar) bar->Clear();
+  return WriteOutput(*parsed, result, output_file, files->size(), streams);
 }
 
 }  // namespace

@@ -18,6 +18,7 @@ struct CommandStreams {
   std::ostream& out;             // the words, without -o
   std::ostream& err;             // reports, the total, the progress bar
   bool err_is_terminal = false;  // whether to draw the progress bar
+  int in_fd = -1;                // standard input's descriptor, read as it comes; -1: `in`
 };
 
 // The command line front of the engine: `args` are the arguments after the program

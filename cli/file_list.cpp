@@ -1,20 +1,14 @@
 #include "cli/file_list.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <array>
-#include <cerrno>
 #include <string_view>
-#include <system_error>
 #include <utility>
+
+#include "corpus/side_file.h"
 
 namespace lintavel {
 
 namespace {
-
-constexpr std::size_t kPiece = 64 * 1024;
 
 // Cuts the pieces of a list into lines, a CR LF split between pieces included.
 class LineCollector {
@@ -73,59 +67,31 @@ class LineCollector {
   std::vector<std::filesystem::path> paths_;
 };
 
-std::string ErrnoText(int error) { return std::generic_category().message(error); }
-
 }  // namespace
 
 std::optional<std::vector<std::filesystem::path>> ReadFileList(const std::string& name,
-                                                               std::istream& in,
+                                                               std::istream& in, int in_fd,
                                                                std::ostream& err) {
   const std::string shown = name == "-" ? "standard input" : "'" + name + "'";
   LineCollector lines(shown, err);
-  std::array<char, kPiece> piece;
-  if (name == "-") {
-    while (in.read(piece.data(), piece.size()) || in.gcount() > 0) {
-      if (!lines.Feed({piece.data(), static_cast<std::size_t>(in.gcount())})) return std::nullopt;
-    }
+  bool usable = true;
+  const SidePieceSink take = [&](std::string_view piece) { return usable = lines.Feed(piece); };
+  std::optional<std::string> failure;
+  if (name != "-") {
+    failure = ReadSideFile(name, PipeRule::kWaitForWriter, take);
+  } else if (in_fd >= 0) {
+    failure = ReadSideDescriptor(in_fd, take);
   } else {
-    // Non-blocking for the open, so that a pipe without a writer cannot hang it.
-    const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0) {
-      err << "lintavel-extract: cannot read the file list " << shown << ": " << ErrnoText(errno)
-          << "\n";
-      return std::nullopt;
-    }
-    struct Closer {
-      int fd;
-      ~Closer() { ::close(fd); }
-    } closer{fd};
-    struct stat info {};
-    const char* refusal = nullptr;
-    if (::fstat(fd, &info) != 0) {
-      refusal = "it cannot be examined";
-    } else if (S_ISDIR(info.st_mode)) {
-      refusal = "it is a folder";
-    } else if (!S_ISREG(info.st_mode) && !S_ISFIFO(info.st_mode)) {
-      refusal = "it is a device or a socket, not a list of files";
-    }
-    if (refusal != nullptr) {
-      err << "lintavel-extract: cannot read the file list " << shown << ": " << refusal << "\n";
-      return std::nullopt;
-    }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    for (;;) {
-      const ssize_t got = ::read(fd, piece.data(), piece.size());
-      if (got < 0 && errno == EINTR) continue;
-      if (got < 0) {
-        err << "lintavel-extract: cannot read the file list " << shown << ": " << ErrnoText(errno)
-            << "\n";
-        return std::nullopt;
-      }
-      if (got == 0) break;
-      if (!lines.Feed({piece.data(), static_cast<std::size_t>(got)})) return std::nullopt;
+    std::array<char, kSideFilePiece> piece;
+    while (usable && (in.read(piece.data(), piece.size()) || in.gcount() > 0)) {
+      take({piece.data(), static_cast<std::size_t>(in.gcount())});
     }
   }
-  if (!lines.Finish()) return std::nullopt;
+  if (failure) {
+    err << "lintavel-extract: cannot read the file list " << shown << ": " << *failure << "\n";
+    return std::nullopt;
+  }
+  if (!usable || !lines.Finish()) return std::nullopt;
   return lines.TakePaths();
 }
 

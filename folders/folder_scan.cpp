@@ -80,7 +80,10 @@ void GetSubDirectories2016(std::vector<std::string>& folder_list, bool recurse,
   for (std::size_t i = 0; i < folder_list.size() && !context.cancelled(); ++i) {
     const std::string folder = folder_list[i];
     if (!FolderExists(folder)) continue;
-    if (Utf16Length(folder) >= kMaxScanPath) continue;
+    if (Utf16Length(folder) >= kMaxScanPath) {
+      if (context.passed_over) context.passed_over(folder, PassedOver::kLongPath);
+      continue;
+    }
     if (!Searchable(folder)) continue;
     std::vector<std::string> names;
     std::vector<std::string> undecodable;
@@ -102,8 +105,13 @@ void GetSubDirectories2016(std::vector<std::string>& folder_list, bool recurse,
       for (const std::string& path : undecodable) context.undecodable(path);
     }
     for (const std::string& name : names) {
-      if (Utf16Length(name) >= kMaxScanPath || HasBadCharacters(name) ||
-          name.find('?') != std::string::npos || name == "." || name == "..") {
+      if (name == "." || name == "..") continue;
+      if (Utf16Length(name) >= kMaxScanPath) {
+        if (context.passed_over) context.passed_over(folder + name, PassedOver::kLongPath);
+        continue;
+      }
+      if (HasBadCharacters(name) || name.find('?') != std::string::npos) {
+        if (context.passed_over) context.passed_over(folder + name, PassedOver::kBadName);
         continue;
       }
       std::string path = folder + name + kSeparator;
@@ -137,12 +145,16 @@ void ListFilesOfFolders(const std::vector<std::string>& folder_list, std::string
         ListFilesInFolder(folder, pattern, context.undecodable ? &undecodable : nullptr);
     for (const std::string& path : undecodable) context.undecodable(path);
     for (const ListedFile& file : files) {
-      if (file.name.starts_with('~')) continue;
       const std::string path = folder + kSeparator + file.name;
+      if (file.name.starts_with('~')) {
+        if (context.passed_over) context.passed_over(path, PassedOver::kTilde);
+        continue;
+      }
       // A regular file that the listing just showed exists; only a name with a dot
       // in front can be hidden, so only such a name can be hidden + archive.
       if (!file.regular && !FileExists(path)) continue;
       if ((!file.regular || file.name.starts_with('.')) && AttributeWord(path) == kHiddenArchive) {
+        if (context.passed_over) context.passed_over(path, PassedOver::kHidden);
         continue;
       }
       on_row(FixDoubleBackslashes(path));

@@ -17,6 +17,14 @@ namespace lintavel::folders {
 // one, counted in UTF-16 code units as the window counts it.
 inline constexpr std::size_t kMaxScanPath = 260;
 
+// Why a scan passed over a file or folder that its pattern would have taken.
+enum class PassedOver {
+  kTilde,     // a file whose name begins with "~"
+  kHidden,    // a file whose attribute word is exactly hidden + archive
+  kLongPath,  // a folder whose path reaches kMaxScanPath
+  kBadName,   // a folder whose name a folder path of the window cannot hold
+};
+
 // What one scan carries from folder to folder.
 struct ScanContext {
   const std::atomic<bool>* cancel = nullptr;
@@ -28,6 +36,9 @@ struct ScanContext {
   // Gets the path of each file or folder passed over because IsCarriableName
   // refuses its name; without it they are passed over silently.
   std::function<void(const std::string&)> undecodable;
+  // Gets each path passed over by the rules below, with the reason; without it they
+  // are passed over silently.
+  std::function<void(const std::string&, PassedOver)> passed_over;
 
   bool cancelled() const { return cancel != nullptr && cancel->load(); }
 };

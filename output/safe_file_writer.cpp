@@ -9,10 +9,12 @@
 #include <cerrno>
 #include <climits>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 #include <system_error>
 #include <utility>
+#include <vector>
 
 namespace lintavel {
 
@@ -120,19 +122,30 @@ SafeFileWriter::SafeFileWriter(const std::string& path) : shown_(path) {
     if (!exists || (error != EACCES && error != EPERM)) Fail("Cannot create", error);
     fd_ = ::open(target_.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
     if (fd_ < 0) Fail("Cannot create", errno);
+    in_place_ = true;
+    old_size_ = static_cast<std::uint64_t>(existing.st_size);
+    // The new text waits elsewhere until it is whole and known to fit: in an
+    // unnamed file of the temporary folder (gone with the process, whatever ends
+    // it), or in memory where there is none.
+    const char* folder = std::getenv("TMPDIR");
+    stage_fd_ = ::open(folder != nullptr && *folder != '\0' ? folder : "/tmp",
+                       O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
     return;
   }
   slot_ = RegisterTemporary(temp_);
   if (exists) {
-    ::fchmod(fd_, existing.st_mode & 07777);
     if (::fchown(fd_, existing.st_uid, existing.st_gid) != 0) {
       // Not allowed to give the file away: it stays the writer's own.
     }
+    // Set-user-ID and set-group-ID are not carried to the new text: it is not the
+    // program they were given to. The rest of the mode, sticky bit included, is.
+    ::fchmod(fd_, existing.st_mode & 07777 & ~(S_ISUID | S_ISGID));
   }
 }
 
 SafeFileWriter::~SafeFileWriter() {
   if (fd_ >= 0) ::close(fd_);
+  if (stage_fd_ >= 0) ::close(stage_fd_);
   if (!temp_.empty()) ::unlink(temp_.c_str());
   UnregisterTemporary(slot_);
 }
@@ -148,9 +161,12 @@ void SafeFileWriter::Write(std::string_view bytes) {
 }
 
 void SafeFileWriter::Flush() {
+  // Written in place without an unnamed file, the text stays in memory until Commit.
+  if (in_place_ && stage_fd_ < 0) return;
+  const int fd = in_place_ ? stage_fd_ : fd_;
   std::string_view rest = buffer_;
   while (!rest.empty()) {
-    const ssize_t put = ::write(fd_, rest.data(), rest.size());
+    const ssize_t put = ::write(fd, rest.data(), rest.size());
     if (put < 0 && errno == EINTR) continue;
     if (put < 0) {
       buffer_.clear();
@@ -164,9 +180,8 @@ void SafeFileWriter::Flush() {
 
 void SafeFileWriter::Commit() {
   Flush();
-  if (temp_.empty()) {
-    // Written in place: what is left of a longer old text goes.
-    if (::ftruncate(fd_, static_cast<off_t>(written_)) != 0) Fail("Cannot write", errno);
+  if (in_place_) {
+    CopyInPlace();
   } else if (::fsync(fd_) != 0) {
     Fail("Cannot write", errno);
   }
@@ -177,8 +192,53 @@ void SafeFileWriter::Commit() {
   temp_.clear();
 }
 
+void SafeFileWriter::CopyInPlace() {
+  const bool in_memory = stage_fd_ < 0;
+  const std::uint64_t size = in_memory ? buffer_.size() : written_;
+  // The old text is overwritten only once the new one is known to fit: its blocks
+  // are reserved first, the file's size left as it is.
+  if (size > 0 && ::fallocate(fd_, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(size)) != 0) {
+    const int error = errno;
+    if ((error != EOPNOTSUPP && error != ENOSYS) || size > old_size_) {
+      if (error == EOPNOTSUPP || error == ENOSYS) {
+        throw FileWriteError("Cannot write '" + shown_ +
+                             "' in place: its folder is not writable and its file system "
+                             "cannot reserve the space first; the file is left as it was");
+      }
+      Fail("Cannot write", error);
+    }
+    // No reservation, but the new text fits in the old one's blocks.
+  }
+  std::uint64_t offset = 0;
+  std::vector<char> piece(in_memory ? 0 : kFlushBytes);
+  while (offset < size) {
+    std::string_view bytes;
+    if (in_memory) {
+      bytes = std::string_view(buffer_).substr(offset);
+    } else {
+      const ssize_t got =
+          ::pread(stage_fd_, piece.data(), piece.size(), static_cast<off_t>(offset));
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) Fail("Cannot write", got < 0 ? errno : EIO);
+      bytes = std::string_view(piece.data(), static_cast<std::size_t>(got));
+    }
+    const ssize_t put = ::pwrite(fd_, bytes.data(), bytes.size(), static_cast<off_t>(offset));
+    if (put < 0 && errno == EINTR) continue;
+    if (put < 0) Fail("Cannot write", errno);
+    offset += static_cast<std::uint64_t>(put);
+  }
+  buffer_.clear();
+  // What is left of a longer old text goes.
+  if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) Fail("Cannot write", errno);
+  if (::fsync(fd_) != 0) Fail("Cannot write", errno);
+}
+
 void RemoveTemporaryFilesOnSignals() {
-  for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+  // Every signal whose default ends the program and that a program may catch.
+  std::vector<int> signals = {SIGINT,  SIGTERM,   SIGHUP,  SIGQUIT, SIGPIPE, SIGALRM, SIGUSR1,
+                              SIGUSR2, SIGVTALRM, SIGPROF, SIGXCPU, SIGXFSZ, SIGIO,   SIGPWR};
+  for (int real_time = SIGRTMIN; real_time <= SIGRTMAX; ++real_time) signals.push_back(real_time);
+  for (const int signal_number : signals) {
     struct sigaction current {};
     ::sigaction(signal_number, nullptr, &current);
     if (current.sa_handler == SIG_IGN) continue;  // as under nohup: stay ignored

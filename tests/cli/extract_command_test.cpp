@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -102,7 +103,7 @@ TEST(ExtractCommand, AnOutputThatCannotBeWrittenLeavesTheOldFileAlone) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
 }
 
-TEST(ExtractCommand, BadArgumentsGiveUsageAndStatus2) {
+TEST(ExtractCommand, BadArgumentsSayOneLineAndGiveStatus2) {
   for (const std::vector<std::string>& args :
        {std::vector<std::string>{}, std::vector<std::string>{"-o"},
         std::vector<std::string>{"--bogus", "a.txt"}, std::vector<std::string>{"-o", "", "a"},
@@ -110,7 +111,9 @@ TEST(ExtractCommand, BadArgumentsGiveUsageAndStatus2) {
     const Ran ran = RunWith(args);
     EXPECT_EQ(ran.status, kExitUsage);
     EXPECT_EQ(ran.out, "");
-    EXPECT_NE(ran.err.find("usage: lintavel-extract"), std::string::npos);
+    EXPECT_TRUE(ran.err.starts_with("lintavel-extract: ")) << ran.err;
+    EXPECT_TRUE(ran.err.ends_with("; try 'lintavel-extract --help'\n")) << ran.err;
+    EXPECT_EQ(std::count(ran.err.begin(), ran.err.end(), '\n'), 1) << ran.err;
   }
 }
 
@@ -260,7 +263,14 @@ TEST(ExtractCommand, BadListsAndOptionsSayWhatIsWrongAndWriteNothing) {
       {{"--files-from"}, "needs a file name"},
       {{"--encoding", "latin-9", a.string()}, "unknown encoding 'latin-9'"},
       {{"--output-encoding", "auto", a.string()}, "unknown output encoding"},
-      {{"--threads", "0", a.string()}, "--threads needs a whole number"},
+      {{"--threads", "0", a.string()}, "--threads: 0 is out of range"},
+      {{"--threads", "257", a.string()}, "--threads: 257 is out of range"},
+      {{"--threads", "99999999999999999999", a.string()}, "is out of range"},
+      {{"--min-count", "99999999999999999999", a.string()}, "is out of range"},
+      {{"--min-count", "-1", a.string()}, "--min-count: -1 is out of range"},
+      {{"--top", "99999999999999999999", a.string()}, "is out of range"},
+      {{"--top", "0", a.string()}, "--top: 0 is out of range"},
+      {{"--top", "+5", a.string()}, "--top needs a whole number from 1"},
       {{"--threads", "two", a.string()}, "--threads needs a whole number"},
       {{"--recursive", dir.path().string()}, "--recursive needs --ext"},
       {{"--ext", "txt", a.string()}, "--ext goes with --recursive"},
