@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -467,6 +468,47 @@ TEST(ExtractCommand, WhenNoInputCouldBeReadTheOldOutputStays) {
   const auto empty = dir.Write("empty.txt", "");
   EXPECT_EQ(RunWith({"-o", out.string(), empty.string()}).status, kExitAllRead);
   EXPECT_EQ(ReadBytes(out), "");
+}
+
+// Inputs that name no file at all (an --ext with its dot, an empty list) are a
+// mistake to say, not an empty result to write over the old one.
+TEST(ExtractCommand, InputsThatNameNoFileAreSaidAndKeepTheOldOutput) {
+  TempDir dir;
+  dir.Write("a.txt", "alpha");
+  const auto out = dir.Write("out.txt", "old results");
+  const std::string kept = "; '" + out.string() + "' is left as it was\n";
+  const Ran typo =
+      RunWithInput({"-o", out.string(), "--recursive", dir.path().string(), "--ext", ".txt"}, "");
+  EXPECT_EQ(typo.status, kExitSomeFailed);
+  EXPECT_EQ(typo.err,
+            "lintavel-extract: the inputs name no file (--ext takes the extension without its "
+            "dot: txt, not .txt)" +
+                kept);
+  const Ran empty = RunWithInput({"-o", out.string(), "--files-from", "-"}, "");
+  EXPECT_EQ(empty.status, kExitSomeFailed);
+  EXPECT_EQ(empty.err, "lintavel-extract: the inputs name no file" + kept);
+  EXPECT_EQ(ReadBytes(out), "old results");
+  EXPECT_EQ(testing::EntriesIn(dir.path()), 2u);
+}
+
+// A closed standard error (its reader gone at once) ends the run by SIGPIPE at its
+// next report, and the temporary file of -o goes with it; the old file stays.
+TEST(ExtractBinary, AClosedStandardErrorLeavesNoTemporaryFile) {
+  TempDir dir;
+  std::string text;
+  for (int i = 0; i < 300'000; ++i) text += "word" + std::to_string(i % 5000) + " ";
+  const auto big = dir.Write("big.txt", text);
+  fs::create_directory(dir.path() / "o");
+  const auto out = TempDir::WriteFile(dir.path() / "o/out.txt", "old results");
+  const std::string command = "bash -c 'set -o pipefail; " + std::string(LINTAVEL_EXTRACT_BINARY) +
+                              " -o " + out.string() + " " + (dir.path() / "missing1").string() +
+                              " " + big.string() + " " + (dir.path() / "missing2").string() +
+                              " 2>&1 | true'";
+  const int status = std::system(command.c_str());
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 128 + SIGPIPE);
+  EXPECT_EQ(testing::EntriesIn(dir.path() / "o"), 1u);
+  EXPECT_EQ(ReadBytes(out), "old results");
 }
 
 #if !LINTAVEL_SANITIZED  // a sanitizer's own reservations exceed any address-space limit
