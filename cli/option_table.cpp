@@ -1,0 +1,34 @@
+#include "cli/option_table.h"
+
+namespace lintavel {
+
+namespace {
+
+constexpr OptionSpec kOptions[] = {
+    {"--files-from", "", "LIST", "list.txt", ""},
+    {"--recursive", "", "DIR", "corpus", ""},
+    {"--ext", "", "EXT", "txt", ""},
+    {"--encoding", "", "ENC", "utf-8", "encoding"},
+    {"--output", "-o", "OUT", "words.txt", ""},
+    {"--output-encoding", "", "ENC", "cp1252", ""},
+    {"--counts", "", "", "", ""},
+    {"--format", "", "FMT", "csv", ""},
+    {"--fold-case", "", "", "", "fold_case"},
+    {"--html", "", "", "", "html"},
+    {"--stop-list", "", "FILE", "stop.txt", "stop_list"},
+    {"--min-count", "", "N", "5", "min_count"},
+    {"--top", "", "N", "100", "top"},
+    {"--sort", "", "ORDER", "word", "sort"},
+    {"--per-file", "", "", "", "per_file"},
+    {"--stats", "", "", "", ""},
+    {"--threads", "", "N", "2", "threads"},
+    {"--quiet", "-q", "", "", ""},
+    {"--help", "-h", "", "", ""},
+    {"--version", "", "", "", ""},
+};
+
+}  // namespace
+
+std::span<const OptionSpec> ExtractOptions() { return kOptions; }
+
+}  // namespace lintavel
