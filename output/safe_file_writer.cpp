@@ -169,8 +169,15 @@ void SafeFileWriter::Flush() {
     const ssize_t put = ::write(fd, rest.data(), rest.size());
     if (put < 0 && errno == EINTR) continue;
     if (put < 0) {
+      const int error = errno;
       buffer_.clear();
-      Fail("Cannot write", errno);
+      if (in_place_) {
+        throw FileWriteError("Cannot write '" + shown_ +
+                             "': its new text could not be kept in the temporary folder (" +
+                             std::generic_category().message(error) +
+                             "); the file is left as it was");
+      }
+      Fail("Cannot write", error);
     }
     rest.remove_prefix(static_cast<std::size_t>(put));
     written_ += static_cast<std::uint64_t>(put);
