@@ -4,7 +4,7 @@ namespace lintavel {
 
 namespace {
 
-constexpr OptionSpec kOptions[] = {
+constexpr OptionEntry kOptions[] = {
     {"--files-from", "", "LIST", "list.txt", ""},
     {"--recursive", "", "DIR", "corpus", ""},
     {"--ext", "", "EXT", "txt", ""},
@@ -29,6 +29,6 @@ constexpr OptionSpec kOptions[] = {
 
 }  // namespace
 
-std::span<const OptionSpec> ExtractOptions() { return kOptions; }
+std::span<const OptionEntry> ExtractOptions() { return kOptions; }
 
 }  // namespace lintavel

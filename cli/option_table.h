@@ -6,7 +6,7 @@
 namespace lintavel {
 
 // One option of lintavel-extract, as its documents and the Python module name it.
-struct OptionSpec {
+struct OptionEntry {
   std::string_view name;        // "--output"
   std::string_view short_name;  // "-o", or empty
   std::string_view value;       // the value's name in --help ("OUT"), empty for a switch
@@ -17,6 +17,6 @@ struct OptionSpec {
 // Every option of lintavel-extract. The parser, --help, the manual page, the bash
 // completion and the Python keywords are held to this table by a test, so that a
 // new option is added here first and the test names every place still missing it.
-std::span<const OptionSpec> ExtractOptions();
+std::span<const OptionEntry> ExtractOptions();
 
 }  // namespace lintavel

@@ -36,7 +36,7 @@ std::set<std::string> Found(const std::string& text, const std::string& pattern)
 // The table's names, long and short, and "--" that ends the options.
 std::set<std::string> TableNames() {
   std::set<std::string> names = {"--"};
-  for (const OptionSpec& option : ExtractOptions()) {
+  for (const OptionEntry& option : ExtractOptions()) {
     names.insert(std::string(option.name));
     if (!option.short_name.empty()) names.insert(std::string(option.short_name));
   }
@@ -56,7 +56,7 @@ TEST(OptionTable, TheDocumentsNameEveryOptionAndNoOther) {
   EXPECT_EQ(in_help, TableNames());
   // Each value's name stands after its option, in --help and in the manual page.
   const std::string manual = SourceFile("app/lintavel-extract.1");
-  for (const OptionSpec& option : ExtractOptions()) {
+  for (const OptionEntry& option : ExtractOptions()) {
     if (option.value.empty()) continue;
     EXPECT_NE(help.str().find(std::string(option.name) + " " + std::string(option.value)),
               std::string::npos)
@@ -83,7 +83,7 @@ TEST(OptionTable, TheDocumentsNameEveryOptionAndNoOther) {
 
 // Every option of the table is one the parser knows.
 TEST(OptionTable, TheParserTakesEveryOption) {
-  for (const OptionSpec& option : ExtractOptions()) {
+  for (const OptionEntry& option : ExtractOptions()) {
     for (const std::string_view name : {option.name, option.short_name}) {
       if (name.empty()) continue;
       std::vector<std::string> args = {std::string(name)};
@@ -105,7 +105,7 @@ TEST(OptionTable, ThePythonKeywordsAreTheTables) {
   std::set<std::string> keywords = Found(definition, R"re(py::arg\("([a-z_]+)"\))re");
   keywords.erase("paths");
   std::set<std::string> expected;
-  for (const OptionSpec& option : ExtractOptions()) {
+  for (const OptionEntry& option : ExtractOptions()) {
     if (!option.python.empty()) expected.insert(std::string(option.python));
   }
   EXPECT_EQ(keywords, expected);
