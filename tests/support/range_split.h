@@ -56,10 +56,12 @@ inline std::string RangeSplitMismatch(const std::filesystem::path& path, InputEn
     return std::to_string(a.size()) + " words whole, " + std::to_string(b.size()) + " merged";
   }
   for (std::size_t i = 0; i < a.size(); ++i) {
-    if (a[i].word != b[i].word || a[i].count != b[i].count || a[i].files != b[i].files) {
+    if (a[i].word != b[i].word || a[i].count != b[i].count ||
+        (settings.per_file && a[i].files != b[i].files)) {
       return "word " + std::to_string(i) + ": '" + std::string(a[i].word) + "' x" +
              std::to_string(a[i].count) + " whole, '" + std::string(b[i].word) + "' x" +
-             std::to_string(b[i].count) + " merged";
+             std::to_string(b[i].count) + " merged (files " + std::to_string(a[i].files) + ", " +
+             std::to_string(b[i].files) + ")";
     }
   }
   return "";
