@@ -47,13 +47,15 @@ class StretchCounter {
         IsSeparatorUnit(unit, decoding_, big_endian_)) {
       return offset;
     }
-    Reserve(kBlockBytes, 0);
+    // Read in small steps: a separator is usually a few bytes away.
+    constexpr std::size_t kStep = 64 << 10;
+    Reserve(kStep, 0);
     for (std::uint64_t at = offset; at < size;) {
-      const std::size_t got = file_.ReadAt(std::span<char>(buffer_.get(), kBlockBytes), at);
+      const std::size_t got = file_.ReadAt(std::span<char>(buffer_.get(), kStep), at);
       for (std::size_t i = 0; i + width <= got; i += width) {
         if (IsSeparatorUnit(buffer_.get() + i, decoding_, big_endian_)) return at + i + width;
       }
-      if (got < kBlockBytes) break;
+      if (got < kStep) break;
       at += got;
     }
     return size;
