@@ -204,7 +204,7 @@ class SignalWatch {
 // A failure from the reader's report on the file at `path`, as the reader words it
 // ("Cannot open 'a.txt': No such file or directory").
 FileFailure FailureOfReport(const std::filesystem::path& path, const ApplicationError& error) {
-  FileFailure failure{path, FailureStage::kRead, error.code, error.description};
+  FileFailure failure{path, FailureStage::kRead, 0, error.description};
   if (error.line == reader_line::kOpen) failure.stage = FailureStage::kOpen;
   if (error.line == reader_line::kClose) failure.stage = FailureStage::kClose;
   std::string prefix(FailureVerb(failure.stage));
