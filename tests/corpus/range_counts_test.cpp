@@ -46,7 +46,7 @@ const struct {
      "again\r\n"},
     {"ill-formed utf-8", "a\xc3 \xe2\x82\r\n\xf0\x9f\x98 \xffz\xc3\xa9\xa9 \xed\xa0\x80"},
     {"utf-16le bom", Bytes("\xff\xfe"
-                                 "a\0 \0b\0\r\0\n\0\xe9\0 \0=\xd8\0\xde\t\0d\0")},
+                           "a\0 \0b\0\r\0\n\0\xe9\0 \0=\xd8\0\xde\t\0d\0")},
     {"utf-16be bom", Bytes("\xfe\xff\0a\0 \0b\0\r\0\n\0\xe9\0 \xd8=\xde\0\0\t\0d")},
     {"utf-16 odd end, lone surrogate", Bytes("a\0\0\xd8 \0b\0 ")},
     {"one word", "x"},
