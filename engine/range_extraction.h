@@ -20,8 +20,9 @@ struct ByteRange {
 // it runs on past the range's end, so that consecutive ranges count every word of
 // the file exactly once, as ExtractWords counts them; a UTF-16 word begins at an
 // even offset. A file whose size reads as 0 but which holds bytes (a pseudo-file) is
-// read whole by a range from 0. Of `options` it uses transform_text, cancel and
-// progress (after every block); the files figure of a range is 1 for every word.
+// read whole by a range from 0. Of `options` it uses transform_text, cancel (between
+// blocks and before the ordering), progress (after every block) and on_ill_formed;
+// the files figure of a range is 1 for every word.
 // A failure with the file goes to `on_failure` and ends the reading, and what was
 // counted before it stays. Throws std::invalid_argument for a range that is not
 // within the file, std::bad_alloc when memory runs out.
