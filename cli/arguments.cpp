@@ -11,30 +11,7 @@ constexpr std::uint64_t kMaxThreads = 256;
 
 constexpr char kSeeHelp[] = "; try 'lintavel-extract --help'\n";
 
-std::string Lower(std::string_view text) {
-  std::string lower(text);
-  std::transform(lower.begin(), lower.end(), lower.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return lower;
-}
-
 }  // namespace
-
-std::optional<InputEncoding> InputEncodingNamed(std::string_view name) {
-  const std::string lower = Lower(name);
-  if (lower == "cp1252" || lower == "windows-1252") return InputEncoding::kCp1252;
-  if (lower == "utf-8" || lower == "utf8") return InputEncoding::kUtf8;
-  if (lower == "utf-16" || lower == "utf16") return InputEncoding::kUtf16;
-  if (lower == "auto") return InputEncoding::kAuto;
-  return std::nullopt;
-}
-
-std::optional<WordEncoding> OutputEncodingNamed(std::string_view name) {
-  const std::string lower = Lower(name);
-  if (lower == "cp1252" || lower == "windows-1252") return WordEncoding::kCp1252;
-  if (lower == "utf-8" || lower == "utf8") return WordEncoding::kUtf8;
-  return std::nullopt;
-}
 
 std::optional<Arguments> ParseArguments(std::span<const std::string> args, std::ostream& err) {
   Arguments parsed;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cli/corpus_options.h"
+#include "corpus/option_names.h"
 #include "engine/extraction.h"
 
 namespace lintavel {
@@ -33,14 +34,6 @@ struct Arguments {
   bool help = false;
   bool version = false;
 };
-
-// The input encoding named `name` as --encoding takes it (cp1252, windows-1252,
-// utf-8, utf8, utf-16, utf16, auto; any case), or nothing.
-std::optional<InputEncoding> InputEncodingNamed(std::string_view name);
-
-// The output encoding named `name` as --output-encoding takes it (cp1252,
-// windows-1252, utf-8, utf8; any case), or nothing.
-std::optional<WordEncoding> OutputEncodingNamed(std::string_view name);
 
 // Parses the arguments; on a mistake says what is wrong on `err` and gives nothing.
 std::optional<Arguments> ParseArguments(std::span<const std::string> args, std::ostream& err);

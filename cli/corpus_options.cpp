@@ -7,6 +7,8 @@
 
 #include "corpus/side_file.h"
 
+#include "corpus/option_names.h"
+
 namespace lintavel {
 
 namespace {
@@ -79,16 +81,12 @@ std::optional<bool> TakeCorpusOption(std::string_view name, bool inline_value,
   }
   if (name == "--sort") {
     const auto order = value().value_or("");
-    if (order == "count") {
-      corpus.settings.order = WordOrder::kCount;
-    } else if (order == "count-desc") {
-      corpus.settings.order = WordOrder::kCountDesc;
-    } else if (order == "word") {
-      corpus.settings.order = WordOrder::kWord;
-    } else {
+    const auto named = WordOrderNamed(order);
+    if (!named) {
       error = "unknown sort '" + order + "' (count, count-desc or word)";
       return false;
     }
+    corpus.settings.order = *named;
     return true;
   }
   if (name == "--format") {

@@ -4,12 +4,13 @@ namespace lintavel {
 
 namespace {
 
-// One run that also counts each word's files; folded case is folded in the text
-// before it is cut, so that a file with "The" and "the" counts once for "the".
-CorpusRun ExtractPerFile(std::span<const std::filesystem::path> files,
-                         const ExtractionOptions& options, const CorpusSettings& settings,
-                         const StopWords* stop_words) {
+// The engine's options for `settings`: with per_file, the files of each word are
+// counted, and folded case is folded in the text before it is cut, so that a file
+// with "The" and "the" counts once for "the".
+ExtractionOptions CountingOptions(const ExtractionOptions& options,
+                                  const CorpusSettings& settings) {
   ExtractionOptions counting = options;
+  if (!settings.per_file) return counting;
   counting.count_files = true;
   if (settings.fold_case) {
     const WordEncoding encoding =
@@ -18,11 +19,25 @@ CorpusRun ExtractPerFile(std::span<const std::filesystem::path> files,
       AppendFolded(text, encoding, out);
     };
   }
-  ExtractionResult result = ExtractWords(files, counting);
+  return counting;
+}
+
+// The list of the words that CountingOptions counted, as `settings` shape it.
+CorpusRun RunOf(ExtractionResult&& result, const CorpusSettings& settings,
+                const StopWords& stop_words) {
+  const StopWords* stop = stop_words.empty() ? nullptr : &stop_words;
   CorpusRun run;
   run.reports = result.reports;
   run.files_read = result.files_read;
-  run.list = ListOfRun(std::move(result), stop_words);
+  run.cancelled = result.cancelled;
+  if (settings.fold_case && !settings.per_file) {
+    CorpusMerger merger(result.encoding, true, stop);
+    merger.AddRun(result.words);
+    run.list = std::move(merger).Take();
+  } else {
+    run.list = ListOfRun(std::move(result), stop);
+  }
+  ShapeList(run.list, settings.min_count, settings.top, settings.order);
   return run;
 }
 
@@ -31,24 +46,23 @@ CorpusRun ExtractPerFile(std::span<const std::filesystem::path> files,
 CorpusRun ExtractCorpus(std::span<const std::filesystem::path> files,
                         const ExtractionOptions& options, const CorpusSettings& settings,
                         const StopWords& stop_words) {
-  const StopWords* stop = stop_words.empty() ? nullptr : &stop_words;
-  CorpusRun run;
-  if (settings.per_file) {
-    run = ExtractPerFile(files, options, settings, stop);
-  } else {
-    ExtractionResult result = ExtractWords(files, options);
-    run.reports = result.reports;
-    run.files_read = result.files_read;
-    if (settings.fold_case) {
-      CorpusMerger merger(result.encoding, true, stop);
-      merger.AddRun(result.words);
-      run.list = std::move(merger).Take();
-    } else {
-      run.list = ListOfRun(std::move(result), stop);
-    }
+  return RunOf(ExtractWords(files, CountingOptions(options, settings)), settings, stop_words);
+}
+
+CorpusRun ExtractCorpusRange(const std::filesystem::path& path, ByteRange range,
+                             FileDecoding decoding, const ExtractionOptions& options,
+                             const CorpusSettings& settings, const StopWords& stop_words,
+                             const FailureSink& on_failure) {
+  ExtractionOptions counting = CountingOptions(options, settings);
+  if (settings.per_file && settings.fold_case) {
+    // The words of a range are in UTF-8 unless it is read as Windows-1252 bytes.
+    const WordEncoding encoding =
+        decoding == FileDecoding::kCp1252 ? WordEncoding::kCp1252 : WordEncoding::kUtf8;
+    counting.transform_text = [encoding](std::string_view text, std::string& out) {
+      AppendFolded(text, encoding, out);
+    };
   }
-  ShapeList(run.list, settings.min_count, settings.top, settings.order);
-  return run;
+  return RunOf(ExtractRange(path, range, decoding, counting, on_failure), settings, stop_words);
 }
 
 }  // namespace lintavel

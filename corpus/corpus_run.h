@@ -7,6 +7,9 @@
 
 #include "corpus/word_list.h"
 #include "engine/extraction.h"
+#include "engine/file_decoding.h"
+#include "engine/file_failure.h"
+#include "engine/range_extraction.h"
 
 namespace lintavel {
 
@@ -23,6 +26,7 @@ struct CorpusRun {
   CorpusList list;
   int reports = 0;             // failures reported by the reader
   std::size_t files_read = 0;  // files that could be opened and read
+  bool cancelled = false;      // the run was cancelled; `list` is then empty
 };
 
 // Counts the words of `files` with the engine as `options` say and shapes them as
@@ -31,5 +35,13 @@ struct CorpusRun {
 CorpusRun ExtractCorpus(std::span<const std::filesystem::path> files,
                         const ExtractionOptions& options, const CorpusSettings& settings,
                         const StopWords& stop_words);
+
+// Counts the words of the file at `path` that begin in `range`, as ExtractRange
+// does, read with `decoding`, and shapes them as ExtractCorpus does: the ranges of
+// a file, counted and merged, are the file's run. Failures go to `on_failure`.
+CorpusRun ExtractCorpusRange(const std::filesystem::path& path, ByteRange range,
+                             FileDecoding decoding, const ExtractionOptions& options,
+                             const CorpusSettings& settings, const StopWords& stop_words,
+                             const FailureSink& on_failure);
 
 }  // namespace lintavel

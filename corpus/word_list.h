@@ -45,13 +45,26 @@ class StopWords {
  public:
   // Adds the cleaned word `word`.
   void Add(std::string_view word) {
-    if (!set_.contains(word)) set_.insert(arena_.Store(word));
+    if (set_.contains(word)) return;
+    set_.insert(arena_.Store(word));
+    // Summed, so that the same words give the same figure in any order.
+    fingerprint_ += MixedHash(word);
   }
   // True when `word` was added.
   bool Contains(std::string_view word) const { return set_.contains(word); }
   bool empty() const { return set_.empty(); }
+  // A figure of the words added, the same for the same words however they were
+  // added; 0 for none.
+  std::uint64_t fingerprint() const { return fingerprint_; }
 
  private:
+  static std::uint64_t MixedHash(std::string_view word) {
+    std::uint64_t h = 0xcbf29ce484222325ull;  // FNV-1a: the same in every build
+    for (const char c : word) h = (h ^ static_cast<unsigned char>(c)) * 0x100000001b3ull;
+    return (h ^ (h >> 29)) | 1;
+  }
+
+  std::uint64_t fingerprint_ = 0;
   WordArena arena_;
   boost::unordered_flat_set<std::string_view, WordHash, std::equal_to<std::string_view>> set_;
 };

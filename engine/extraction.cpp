@@ -12,6 +12,7 @@
 #include <system_error>
 #include <thread>
 
+#include "engine/block_text.h"
 #include "engine/file_decoding.h"
 #include "engine/html_text.h"
 #include "engine/text_file_reader.h"
@@ -22,8 +23,6 @@
 namespace lintavel {
 
 namespace {
-
-constexpr std::size_t kBlockBytes = 2 << 20;
 
 struct FileOrder;
 
@@ -84,31 +83,8 @@ void Reserve(Block& block, std::size_t capacity, std::size_t keep) {
 // Decodes `block` into `text` (valid UTF-8 is only checked, and stays where it is)
 // and points `decoded` at the result; gives how many ill-formed parts became U+FFFD.
 std::uint64_t Decode(const Block& block, std::string& text, std::string_view& decoded) {
-  const std::string_view raw(block.bytes.get(), block.size);
-  text.clear();
-  switch (block.file->decoding) {
-    case FileDecoding::kCp1252:
-      break;
-    case FileDecoding::kCp1252AsUtf8:
-      AppendCp1252AsUtf8(raw, text);
-      break;
-    case FileDecoding::kUtf8: {
-      Utf8Normalizer normalizer =
-          block.file_start ? Utf8Normalizer() : Utf8Normalizer::Continuing();
-      decoded = normalizer.Normalize(raw, block.file_end, text);
-      return normalizer.replaced();
-    }
-    case FileDecoding::kUtf16: {
-      Utf16Decoder decoder =
-          block.file_start ? Utf16Decoder() : Utf16Decoder::Continuing(block.file->big_endian);
-      decoder.Feed(raw, text);
-      if (block.file_end) decoder.Finish(text);
-      decoded = text;
-      return decoder.replaced();
-    }
-  }
-  decoded = text;
-  return 0;
+  return DecodeBlock(std::string_view(block.bytes.get(), block.size), block.file->decoding,
+                     block.file->big_endian, block.file_start, block.file_end, text, decoded);
 }
 
 // Each counting thread's counter on cache lines of its own: counters share no line
@@ -631,21 +607,8 @@ class BlockReader {
   // word, are cut: just after the last separator, 0 when there is none. UTF-16 is
   // cut after a separator unit, so a block always begins at a unit boundary.
   static std::size_t CutAfterLastSeparator(const Block& block, std::size_t begin, std::size_t end) {
-    const char* bytes = block.bytes.get();
-    if (block.file->decoding != FileDecoding::kUtf16) {
-      for (std::size_t i = end; i > begin; --i) {
-        if (ClassOf(bytes[i - 1]) == ByteClass::kSeparator) return i;
-      }
-      return 0;
-    }
-    const bool big = block.file->big_endian;
-    const std::size_t first_unit = begin & ~std::size_t{1};
-    for (std::size_t i = end & ~std::size_t{1}; i >= first_unit + 2; i -= 2) {
-      const auto high = static_cast<unsigned char>(bytes[i - (big ? 2 : 1)]);
-      const auto low = static_cast<unsigned char>(bytes[i - (big ? 1 : 2)]);
-      if (high == 0 && (low == ' ' || low == '\n' || low == '\r')) return i;
-    }
-    return 0;
+    return lintavel::CutAfterLastSeparator(block.bytes.get(), begin, end, block.file->decoding,
+                                           block.file->big_endian);
   }
 
   // Tells of the files read whose blocks are all counted (HTML left open, then

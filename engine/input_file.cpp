@@ -73,6 +73,21 @@ std::size_t InputFile::Read(std::span<char> buffer) {
   }
 }
 
+std::size_t InputFile::ReadAt(std::span<char> buffer, std::uint64_t offset) {
+  std::size_t got = 0;
+  while (got < buffer.size()) {
+    const ssize_t n =
+        ::pread(fd_, buffer.data() + got, buffer.size() - got, static_cast<off_t>(offset + got));
+    if (n == 0) break;
+    if (n > 0) {
+      got += static_cast<std::size_t>(n);
+    } else if (errno != EINTR) {
+      Fail("Cannot read", path_, ErrnoText(errno));
+    }
+  }
+  return got;
+}
+
 void InputFile::CheckUnchanged() const {
   struct stat info {};
   if (::fstat(fd_, &info) != 0) Fail("Cannot read", path_, ErrnoText(errno));

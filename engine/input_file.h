@@ -22,6 +22,10 @@ class InputFile {
   // Fills the front of `buffer` with the next bytes; returns how many, 0 at the end.
   std::size_t Read(std::span<char> buffer);
 
+  // Fills the front of `buffer` with the bytes from `offset` on, leaving the place
+  // that Read reads from as it was; returns how many, fewer only at the end.
+  std::size_t ReadAt(std::span<char> buffer, std::uint64_t offset);
+
   // Throws when the file was removed, or holds fewer bytes than it had at the open,
   // by the time the reading reached its end.
   void CheckUnchanged() const;

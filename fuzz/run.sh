@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets with clang and runs each for a bounded time:
 #   fuzz/run.sh [SECONDS]               every target (default 45 s each)
-#   fuzz/run.sh --encodings [SECONDS]   the engine target only, once per input
-#                                       encoding (cp1252, utf-8, utf-16, auto)
+#   fuzz/run.sh --encodings [SECONDS]   the engine and range targets only, once per
+#                                       input encoding (cp1252, utf-8, utf-16, auto)
 # Exits non-zero on the first finding; the input that caused it is left in
 # build/fuzz/findings/. A fixed finding becomes a case in the unit tests.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-runs=(extraction word_helpers scrambler path_rules)
+runs=(extraction word_helpers scrambler path_rules range_merge)
 if [ "${1:-}" = --encodings ]; then
-  runs=(extraction:cp1252 extraction:utf-8 extraction:utf-16 extraction:auto)
+  runs=(extraction:cp1252 extraction:utf-8 extraction:utf-16 extraction:auto
+        range_merge:cp1252 range_merge:utf-8 range_merge:utf-16 range_merge:auto)
   shift
 fi
 seconds="${1:-45}"
@@ -29,7 +30,7 @@ for run in "${runs[@]}"; do
   cp -n fuzz/corpus/"$target"/* "$work"/ 2>/dev/null || true
   echo "== $name, ${seconds} s"
   max_len=4096
-  [ "$target" = extraction ] && max_len=2048
+  case "$target" in extraction | range_merge) max_len=2048 ;; esac
   log="build/fuzz/$name.log"
   status=0
   LINTAVEL_FUZZ_ENCODING="$encoding" QT_QPA_PLATFORM=offscreen \

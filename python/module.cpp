@@ -1,27 +1,67 @@
 // The Python module `lintavel._lintavel`: the engine's counting behind a small
-// Python API. The GIL is released while files are read and counted.
+// Python API. Only the binding lives here: arguments, the GIL and Python's types.
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 #include <pybind11/stl/filesystem.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <climits>
 #include <numeric>
 #include <sstream>
+#include <stdexcept>
 
-#include "cli/arguments.h"
 #include "cli/corpus_options.h"
+#include "corpus/corpus_counts.h"
 #include "corpus/corpus_run.h"
 #include "corpus/list_writer.h"
+#include "corpus/option_names.h"
+#include "engine/range_extraction.h"
+#include "engine/text_file_reader.h"
 #include "engine/utf8.h"
 #include "output/safe_file_writer.h"
-#include "python/counts.h"
-#include "python/range_count.h"
 
 namespace py = pybind11;
 
 namespace lintavel::python {
 
 namespace {
+
+// Bytes as the system has them (a path, or a message with paths in it) as Python
+// gives them back: os.fsdecode, undecodable bytes as surrogate escapes.
+py::str FsDecoded(std::string_view bytes) {
+  PyObject* text = PyUnicode_DecodeFSDefaultAndSize(bytes.data(), std::ssize(bytes));
+  if (text == nullptr) throw py::error_already_set();
+  return py::reinterpret_steal<py::str>(text);
+}
+
+// Raises `type` with `message`, whose paths may hold any bytes.
+[[noreturn]] void Raise(PyObject* type, std::string_view message) {
+  PyErr_SetObject(type, FsDecoded(message.empty() ? "unknown failure" : message).ptr());
+  throw py::error_already_set();
+}
+
+// The whole number `value` of the keyword `name`, at least `least`: TypeError for no
+// whole number, ValueError for one out of range.
+std::uint64_t WholeNumber(const py::handle& value, const char* name, std::uint64_t least) {
+  if (py::isinstance<py::bool_>(value) || !py::isinstance<py::int_>(value)) {
+    throw py::type_error(std::string(name) + " must be a whole number, not " +
+                         std::string(py::str(py::type::of(value).attr("__name__"))));
+  }
+  int overflow = 0;
+  const long long number = PyLong_AsLongLongAndOverflow(value.ptr(), &overflow);
+  if (overflow > 0 ||
+      (overflow == 0 && number >= 0 && static_cast<std::uint64_t>(number) >= least)) {
+    const unsigned long long big = PyLong_AsUnsignedLongLong(value.ptr());
+    if (big == static_cast<unsigned long long>(-1) && PyErr_Occurred()) {
+      PyErr_Clear();
+      throw py::value_error(std::string(name) + " is too large");
+    }
+    return big;
+  }
+  throw py::value_error(std::string(name) + " needs a whole number from " + std::to_string(least));
+}
 
 InputEncoding ParseInputEncoding(const std::string& name) {
   const auto encoding = InputEncodingNamed(name);
@@ -37,16 +77,10 @@ WordEncoding ParseOutputEncoding(const std::string& name) {
   return *encoding;
 }
 
-// The order that `sort` names, as --sort takes it.
 WordOrder ParseOrder(const std::string& sort) {
-  CorpusArguments corpus;
-  std::string error;
-  if (!TakeCorpusOption(
-           "--sort", false, [&] { return std::optional<std::string>(sort); }, corpus, error)
-           .value_or(false)) {
-    throw py::value_error(error);
-  }
-  return corpus.settings.order;
+  const auto order = WordOrderNamed(sort);
+  if (!order) throw py::value_error("unknown sort '" + sort + "' (count, count-desc or word)");
+  return *order;
 }
 
 std::vector<std::filesystem::path> PathsOf(const py::object& paths) {
@@ -80,34 +114,103 @@ std::filesystem::path OnePath(const py::object& path) {
   return PathsOf(path).front();
 }
 
-// The corpus options that the keyword arguments give, checked as the command line
-// checks them.
+// The corpus keyword arguments, checked as the command line checks them.
 struct CorpusKeywords {
   CorpusArguments corpus;
   StopWords stop_words;
 };
 
 CorpusKeywords ParseCorpus(bool fold_case, bool html, const py::object& stop_list,
-                           std::uint64_t min_count, std::optional<std::uint64_t> top,
-                           const std::string& sort, const ExtractionOptions& options) {
+                           const py::object& min_count, const py::object& top,
+                           const std::string& sort, bool per_file,
+                           const ExtractionOptions& options) {
   CorpusKeywords keywords;
   CorpusArguments& corpus = keywords.corpus;
   corpus.settings.fold_case = fold_case;
+  corpus.settings.per_file = per_file;
   corpus.html = html;
   if (!stop_list.is_none()) {
     for (const auto& file : PathsOf(stop_list)) corpus.stop_lists.push_back(file.string());
   }
-  corpus.settings.min_count = min_count;
-  if (top && *top == 0) throw py::value_error("top needs a whole number from 1");
-  corpus.settings.top = top;
+  corpus.settings.min_count = WholeNumber(min_count, "min_count", 0);
+  if (!top.is_none()) corpus.settings.top = WholeNumber(top, "top", 1);
   corpus.settings.order = ParseOrder(sort);
   std::ostringstream err;
   if (!LoadStopWords(corpus, options, keywords.stop_words, err)) {
     std::string message = err.str();
     while (!message.empty() && message.back() == '\n') message.pop_back();
-    throw py::value_error(message);
+    Raise(PyExc_ValueError, message);
   }
   return keywords;
+}
+
+// What counts made with these keywords carry.
+CountsOrigin OriginOf(const CorpusKeywords& keywords, InputEncoding encoding) {
+  const CorpusSettings& settings = keywords.corpus.settings;
+  CountsOrigin origin;
+  origin.encoding = encoding;
+  origin.fold_case = settings.fold_case;
+  origin.html = keywords.corpus.html;
+  origin.per_file = settings.per_file;
+  origin.stop_words = keywords.stop_words.fingerprint();
+  origin.cut = settings.min_count > 1 || settings.top.has_value();
+  return origin;
+}
+
+// Lets Python's signal handlers run between blocks while the GIL is released: one
+// that raises (Ctrl-C: KeyboardInterrupt) cancels the run, and RaiseIfSignalled
+// raises it once the GIL is back.
+class SignalWatch {
+ public:
+  SignalWatch() = default;
+  SignalWatch(const SignalWatch&) = delete;
+  SignalWatch& operator=(const SignalWatch&) = delete;
+  // Holds the GIL: it goes after the run, when the GIL is back.
+  ~SignalWatch() {
+    Py_XDECREF(type_);
+    Py_XDECREF(value_);
+    Py_XDECREF(trace_);
+  }
+
+  const std::atomic<bool>* cancel() const { return &cancel_; }
+
+  // Called between blocks without the GIL; takes it briefly every few milliseconds.
+  void Poll() {
+    const auto now = std::chrono::steady_clock::now();
+    if (now - last_ < std::chrono::milliseconds(20) || cancel_) return;
+    last_ = now;
+    py::gil_scoped_acquire locked;
+    if (PyErr_CheckSignals() != 0) {
+      PyErr_Fetch(&type_, &value_, &trace_);
+      cancel_ = true;
+    }
+  }
+
+  void RaiseIfSignalled() {
+    if (type_ == nullptr) return;
+    PyErr_Restore(type_, value_, trace_);
+    type_ = value_ = trace_ = nullptr;
+    throw py::error_already_set();
+  }
+
+ private:
+  std::atomic<bool> cancel_ = false;
+  std::chrono::steady_clock::time_point last_ = std::chrono::steady_clock::now();
+  PyObject* type_ = nullptr;
+  PyObject* value_ = nullptr;
+  PyObject* trace_ = nullptr;
+};
+
+// A failure from the reader's report on the file at `path`, as the reader words it
+// ("Cannot open 'a.txt': No such file or directory").
+FileFailure FailureOfReport(const std::filesystem::path& path, const ApplicationError& error) {
+  FileFailure failure{path, FailureStage::kRead, 0, error.description};
+  if (error.line == reader_line::kOpen) failure.stage = FailureStage::kOpen;
+  if (error.line == reader_line::kClose) failure.stage = FailureStage::kClose;
+  std::string prefix(FailureVerb(failure.stage));
+  prefix.append(" '").append(path.string()).append("': ");
+  if (failure.reason.starts_with(prefix)) failure.reason.erase(0, prefix.size());
+  return failure;
 }
 
 py::str WordText(std::string_view word, WordEncoding encoding) {
@@ -118,9 +221,16 @@ py::str WordText(std::string_view word, WordEncoding encoding) {
 }
 
 // The bytes of `word` in the encoding of `counts`; nothing when it cannot be a word
-// of theirs.
-std::optional<std::string> WordBytes(const Counts& counts, const py::str& word) {
-  std::string utf8 = word.cast<std::string>();
+// of theirs (a lone surrogate, a character the code page lacks).
+std::optional<std::string> WordBytes(const CorpusCounts& counts, const py::handle& word) {
+  if (!py::isinstance<py::str>(word)) return std::nullopt;
+  Py_ssize_t size = 0;
+  const char* data = PyUnicode_AsUTF8AndSize(word.ptr(), &size);
+  if (data == nullptr) {
+    PyErr_Clear();
+    return std::nullopt;
+  }
+  std::string utf8(data, static_cast<std::size_t>(size));
   if (counts.list().encoding == WordEncoding::kUtf8) return utf8;
   std::string bytes = Utf8ToCp1252(utf8);
   // A character that the code page lacks comes back as "?", which no word holds.
@@ -128,109 +238,156 @@ std::optional<std::string> WordBytes(const Counts& counts, const py::str& word) 
   return bytes;
 }
 
-Counts Count(const py::object& paths, const std::string& encoding, unsigned threads, bool fold_case,
-             bool html, const py::object& stop_list, std::uint64_t min_count,
-             std::optional<std::uint64_t> top, const std::string& sort, bool per_file) {
+CorpusCounts Count(const py::object& paths, const std::string& encoding, const py::object& threads,
+                   bool fold_case, bool html, const py::object& stop_list,
+                   const py::object& min_count, const py::object& top, const std::string& sort,
+                   bool per_file) {
   const std::vector<std::filesystem::path> files = PathsOf(paths);
   ExtractionOptions options;
   options.encoding = ParseInputEncoding(encoding);
-  options.threads = threads;
+  options.threads =
+      static_cast<unsigned>(std::min<std::uint64_t>(WholeNumber(threads, "threads", 0), UINT_MAX));
   options.html = html;
-  CorpusKeywords keywords = ParseCorpus(fold_case, html, stop_list, min_count, top, sort, options);
-  keywords.corpus.settings.per_file = per_file;
-  std::vector<FileError> errors;
+  const CorpusKeywords keywords =
+      ParseCorpus(fold_case, html, stop_list, min_count, top, sort, per_file, options);
+  std::vector<FileFailure> failures;
+  SignalWatch signals;
+  options.cancel = signals.cancel();
   // The reader reports the failures of a file before the progress that ends it.
   std::size_t file_index = 0;
-  options.progress = [&](const ExtractionProgress& progress) { file_index = progress.files_done; };
+  options.progress = [&](const ExtractionProgress& progress) {
+    file_index = progress.files_done;
+    signals.Poll();
+  };
   options.report = [&](const ApplicationError& error) {
-    const std::string path = file_index < files.size() ? files[file_index].string() : "";
-    errors.push_back({path, error.description});
+    failures.push_back(FailureOfReport(
+        file_index < files.size() ? files[file_index] : std::filesystem::path(), error));
+  };
+  options.on_html_unclosed = [&](const std::filesystem::path& file, std::string_view what,
+                                 std::uint64_t line) {
+    failures.push_back({file, FailureStage::kDecode, 0,
+                        std::string(what) + " from line " + std::to_string(line) +
+                            " is never closed; the text after it is not counted"});
   };
   CorpusRun run;
-  {
-    // A run that fails as a whole (out of memory, no thread) raises RuntimeError.
+  try {
     py::gil_scoped_release unlocked;
     run = ExtractCorpus(files, options, keywords.corpus.settings, keywords.stop_words);
+  } catch (const ExtractionFailure& failure) {
+    // The run failed as a whole: out of memory, no thread.
+    signals.RaiseIfSignalled();
+    Raise(PyExc_RuntimeError, failure.what());
   }
-  return Counts(std::move(run.list), std::move(errors), per_file);
+  signals.RaiseIfSignalled();
+  return CorpusCounts(std::move(run.list), std::move(failures),
+                      OriginOf(keywords, options.encoding));
 }
 
-Counts CountFileRange(const py::object& path, std::int64_t start, std::optional<std::int64_t> end,
-                      const std::string& encoding, std::optional<std::string> file_encoding,
-                      bool fold_case, const py::object& stop_list, std::uint64_t min_count,
-                      std::optional<std::uint64_t> top, const std::string& sort, bool per_file) {
+CorpusCounts CountFileRange(const py::object& path, const py::object& start, const py::object& end,
+                            const std::string& encoding,
+                            const std::optional<std::string>& file_encoding, bool fold_case,
+                            const py::object& stop_list, const py::object& min_count,
+                            const py::object& top, const std::string& sort, bool per_file) {
   const std::filesystem::path file = OnePath(path);
-  if (start < 0 || (end && *end < start)) {
-    throw py::value_error("the range [" + std::to_string(start) + ", " +
-                          (end ? std::to_string(*end) : "end") + ") is no range of a file");
+  ByteRange range;
+  range.start = WholeNumber(start, "start", 0);
+  if (!end.is_none()) range.end = WholeNumber(end, "end", 0);
+  if (range.end && *range.end < range.start) {
+    throw py::value_error("the range [" + std::to_string(range.start) + ", " +
+                          std::to_string(*range.end) + ") is no range of a file");
   }
   ExtractionOptions options;
   options.encoding = ParseInputEncoding(encoding);
-  CorpusKeywords keywords = ParseCorpus(fold_case, false, stop_list, min_count, top, sort, options);
-  keywords.corpus.settings.per_file = per_file;
+  const CorpusKeywords keywords =
+      ParseCorpus(fold_case, false, stop_list, min_count, top, sort, per_file, options);
   std::optional<FileDecoding> decoding;
   if (file_encoding) {
     if (options.encoding != InputEncoding::kAuto) {
       throw py::value_error("file_encoding goes only with encoding=\"auto\"");
     }
-    if (*file_encoding == "cp1252") {
-      decoding = FileDecoding::kCp1252AsUtf8;
-    } else if (*file_encoding == "utf-8") {
-      decoding = FileDecoding::kUtf8;
-    } else if (*file_encoding == "utf-16") {
-      decoding = FileDecoding::kUtf16;
-    } else {
+    decoding = AutoFileDecodingNamed(*file_encoding);
+    if (!decoding) {
       throw py::value_error("unknown file_encoding '" + *file_encoding +
                             "' (cp1252, utf-8 or utf-16)");
     }
   }
-  py::gil_scoped_release unlocked;
-  if (!decoding) decoding = DecodingOf(file, options.encoding);
-  return CountRange(
-      file, static_cast<std::uint64_t>(start),
-      end ? std::optional<std::uint64_t>(static_cast<std::uint64_t>(*end)) : std::nullopt,
-      *decoding, keywords.corpus.settings, keywords.stop_words);
+  std::vector<FileFailure> failures;
+  SignalWatch signals;
+  options.cancel = signals.cancel();
+  options.progress = [&](const ExtractionProgress&) { signals.Poll(); };
+  CorpusRun run;
+  try {
+    py::gil_scoped_release unlocked;
+    if (!decoding) decoding = DecodingOf(file, options.encoding);
+    run = ExtractCorpusRange(file, range, *decoding, options, keywords.corpus.settings,
+                             keywords.stop_words,
+                             [&](const FileFailure& failure) { failures.push_back(failure); });
+  } catch (const std::invalid_argument& refused) {
+    Raise(PyExc_ValueError, refused.what());
+  }
+  signals.RaiseIfSignalled();
+  return CorpusCounts(std::move(run.list), std::move(failures),
+                      OriginOf(keywords, options.encoding));
 }
 
 std::string DetectEncoding(const py::object& path) {
   const std::filesystem::path file = OnePath(path);
-  py::gil_scoped_release unlocked;
-  switch (DecodingOf(file, InputEncoding::kAuto)) {
-    case FileDecoding::kUtf8:
-      return "utf-8";
-    case FileDecoding::kUtf16:
-      return "utf-16";
-    default:
-      return "cp1252";
+  std::optional<FileFailure> failure;
+  FileDecoding decoding = FileDecoding::kCp1252;
+  {
+    py::gil_scoped_release unlocked;
+    failure = OpeningFailure(file);
+    if (!failure) decoding = DecodingOf(file, InputEncoding::kAuto);
   }
+  if (failure) Raise(PyExc_OSError, FailureMessage(*failure));
+  return std::string(AutoFileDecodingName(decoding));
 }
 
-void Write(const Counts& counts, const py::object& target, const std::string& encoding) {
+void Write(const CorpusCounts& counts, const py::object& target, const std::string& encoding) {
   const std::string path = OnePath(target).string();
   const WordEncoding output = ParseOutputEncoding(encoding);
-  py::gil_scoped_release unlocked;
-  try {
-    SafeFileWriter file(path);
-    WriteList(counts.list(), ListFormat::kText, output, false,
-              [&](std::string_view chunk) { file.Write(chunk); });
-    file.Commit();
-  } catch (const FileWriteError& failure) {
-    py::gil_scoped_acquire locked;
-    PyErr_SetString(PyExc_OSError, failure.what());
-    throw py::error_already_set();
+  std::string failed;
+  {
+    py::gil_scoped_release unlocked;
+    try {
+      SafeFileWriter file(path);
+      WriteList(counts.list(), ListFormat::kText, output, false,
+                [&](std::string_view chunk) { file.Write(chunk); });
+      file.Commit();
+    } catch (const FileWriteError& failure) {
+      failed = failure.what();
+      if (failed.empty()) failed = "cannot write '" + path + "'";
+    }
   }
+  if (!failed.empty()) Raise(PyExc_OSError, failed);
 }
 
-Counts MergeAll(const std::vector<const Counts*>& parts, bool same_file) {
+CorpusCounts MergeAll(const py::iterable& parts, bool same_file) {
+  std::vector<const CorpusCounts*> list;
+  std::vector<py::object> held;  // a generator's items live only as long as held here
+  for (const py::handle part : parts) {
+    held.push_back(py::reinterpret_borrow<py::object>(part));
+    if (!py::isinstance<CorpusCounts>(part)) {
+      throw py::type_error("merge_all takes lintavel.Counts, not " +
+                           std::string(py::str(py::type::of(part).attr("__name__"))));
+    }
+    list.push_back(&part.cast<const CorpusCounts&>());
+  }
   py::gil_scoped_release unlocked;
-  return Counts::Merged(parts, same_file);
+  return CorpusCounts::Merged(list, same_file);
 }
 
-py::list Items(const Counts& counts, std::size_t from, std::size_t to) {
+CorpusCounts MergeTwo(const CorpusCounts& a, const CorpusCounts& b) {
+  const std::vector<const CorpusCounts*> parts{&a, &b};
+  py::gil_scoped_release unlocked;
+  return CorpusCounts::Merged(parts);
+}
+
+py::list Items(const CorpusCounts& counts) {
   const CorpusList& list = counts.list();
   py::list items;
-  for (std::size_t i = from; i < to; ++i) {
-    items.append(py::make_tuple(WordText(list.words[i].word, list.encoding), list.words[i].count));
+  for (const CorpusWord& word : list.words) {
+    items.append(py::make_tuple(WordText(word.word, list.encoding), word.count));
   }
   return items;
 }
@@ -244,64 +401,67 @@ PYBIND11_MODULE(_lintavel, m) {
   using namespace lintavel::python;
   m.doc() = "The word counting engine of Lintavel.";
 
-  py::class_<Counts>(m, "Counts",
-                     "Counted words in the window's order: least frequent first, ties in "
-                     "ordinal UTF-16 order.")
+  py::class_<CorpusCounts>(m, "Counts",
+                           "Counted words in the window's order: least frequent first, ties in "
+                           "ordinal UTF-16 order.")
       .def(py::init<>())
       .def_property_readonly(
-          "total", [](const Counts& c) { return c.list().total; }, "The number of words counted.")
+          "total", [](const CorpusCounts& c) { return c.list().total; },
+          "The number of words counted.")
       .def_property_readonly(
           "encoding",
-          [](const Counts& c) {
+          [](const CorpusCounts& c) {
             return c.list().encoding == WordEncoding::kCp1252 ? "cp1252" : "utf-8";
           },
           "The encoding of the words as read: cp1252, or utf-8 after any other input.")
       .def_property_readonly(
           "errors",
-          [](const Counts& c) {
+          [](const CorpusCounts& c) {
             py::list errors;
-            for (const FileError& e : c.errors()) errors.append(py::make_tuple(e.path, e.reason));
+            for (const FileFailure& failure : c.failures()) {
+              errors.append(py::make_tuple(FsDecoded(failure.path.native()),
+                                           FsDecoded(FailureMessage(failure))));
+            }
             return errors;
           },
-          "The files that could not be read: (path, reason), in the order of the files.")
+          "The files that could not be read, or were read in part: (path, reason), in the "
+          "order of the files.")
       .def_property_readonly(
-          "per_file", &Counts::per_file,
+          "per_file", &CorpusCounts::per_file,
           "Whether the files each word occurs in were counted (count(..., per_file=True)).")
       .def(
           "files",
-          [](const Counts& c, const py::str& word) {
-            if (!c.per_file())
+          [](const CorpusCounts& c, const py::str& word) -> std::uint64_t {
+            if (!c.per_file()) {
               throw py::value_error("the files were not counted: use per_file=True");
+            }
             const auto bytes = WordBytes(c, word);
             return bytes ? c.FilesOf(*bytes) : 0;
           },
           py::arg("word"), "In how many of the files `word` occurs.")
-      .def("__len__", [](const Counts& c) { return c.list().words.size(); })
+      .def("__len__", [](const CorpusCounts& c) { return c.list().words.size(); })
       .def("__getitem__",
-           [](const Counts& c, const py::str& word) {
+           [](const CorpusCounts& c, const py::str& word) -> std::uint64_t {
              const auto bytes = WordBytes(c, word);
              return bytes ? c.CountOf(*bytes) : 0;
            })
       .def("__contains__",
-           [](const Counts& c, const py::object& word) {
-             if (!py::isinstance<py::str>(word)) return false;
-             const auto bytes = WordBytes(c, word.cast<py::str>());
+           [](const CorpusCounts& c, const py::object& word) {
+             const auto bytes = WordBytes(c, word);
              return bytes && c.Contains(*bytes);
            })
       .def("__iter__",
-           [](const Counts& c) {
+           [](const CorpusCounts& c) {
              py::list words;
              for (const CorpusWord& w : c.list().words) {
                words.append(WordText(w.word, c.list().encoding));
              }
              return py::iter(words);
            })
-      .def(
-          "items", [](const Counts& c) { return Items(c, 0, c.list().words.size()); },
-          "(word, count) pairs in the order of the list.")
+      .def("items", &Items, "(word, count) pairs in the order of the list.")
       .def(
           "most_common",
-          [](const Counts& c, std::optional<std::size_t> n) {
+          [](const CorpusCounts& c, std::optional<std::size_t> n) {
             const auto& words = c.list().words;
             std::vector<std::size_t> order(words.size());
             std::iota(order.begin(), order.end(), std::size_t{0});
@@ -318,42 +478,49 @@ PYBIND11_MODULE(_lintavel, m) {
             return items;
           },
           py::arg("n") = py::none(), "The n most frequent (word, count) pairs, most first.")
-      .def(
-          "merge",
-          [](const Counts& c, const Counts& other) {
-            return MergeAll(std::vector<const Counts*>{&c, &other}, false);
-          },
-          py::arg("other"), "New counts: these and `other` added, word by word.")
-      .def("__add__",
-           [](const Counts& c, const Counts& other) {
-             return MergeAll(std::vector<const Counts*>{&c, &other}, false);
-           })
+      .def("merge", &MergeTwo, py::arg("other"),
+           "New counts: these and `other` added, word by word. ValueError when the sum "
+           "would not be what one count of all their files gives.")
+      .def("__add__", &MergeTwo)
       .def("write", &Write, py::arg("path"), py::arg("encoding") = "cp1252",
            "Writes the words, each followed by CR LF, as the window saves its results; "
            "a character the encoding lacks is written as '?'. The file is replaced only "
            "once every word is written.")
-      .def("_shape", [](Counts& c, std::uint64_t min_count, std::optional<std::uint64_t> top,
-                        const std::string& sort) { c.Shape(min_count, top, ParseOrder(sort)); })
-      .def("_drop_repeated_errors", &Counts::DropRepeatedErrors)
+      .def("_shape",
+           [](CorpusCounts& c, const py::object& min_count, const py::object& top,
+              const std::string& sort) {
+             c.Shape(WholeNumber(min_count, "min_count", 0),
+                     top.is_none() ? std::nullopt
+                                   : std::optional<std::uint64_t>(WholeNumber(top, "top", 1)),
+                     ParseOrder(sort));
+           })
+      .def("_drop_repeated_errors", &CorpusCounts::DropRepeatedFailures)
       .def("__repr__",
-           [](const Counts& c) {
+           [](const CorpusCounts& c) {
              return "<lintavel.Counts: " + std::to_string(c.list().words.size()) +
                     " words, total " + std::to_string(c.list().total) + ", " +
-                    std::to_string(c.errors().size()) + " errors>";
+                    std::to_string(c.failures().size()) + " errors>";
            })
-      .def(py::pickle(
-          [](const Counts& c) { return py::bytes(c.Serialize()); },
-          [](const py::bytes& state) { return Counts::Deserialize(std::string_view(state)); }));
+      .def(py::pickle([](const CorpusCounts& c) { return py::bytes(c.Serialize()); },
+                      [](const py::bytes& state) {
+                        try {
+                          return CorpusCounts::Deserialize(std::string_view(state));
+                        } catch (const std::invalid_argument&) {
+                          throw py::value_error("not the pickled form of lintavel.Counts");
+                        }
+                      }));
 
-  m.def("count", &Count, py::arg("paths"), py::arg("encoding") = "cp1252", py::arg("threads") = 0u,
+  m.def("count", &Count, py::arg("paths"), py::arg("encoding") = "cp1252", py::arg("threads") = 0,
         py::kw_only(), py::arg("fold_case") = false, py::arg("html") = false,
-        py::arg("stop_list") = py::none(), py::arg("min_count") = 0u, py::arg("top") = py::none(),
+        py::arg("stop_list") = py::none(), py::arg("min_count") = 0, py::arg("top") = py::none(),
         py::arg("sort") = "count", py::arg("per_file") = false);
   m.def("count_range", &CountFileRange, py::arg("path"), py::arg("start"),
         py::arg("end") = py::none(), py::kw_only(), py::arg("encoding") = "cp1252",
         py::arg("file_encoding") = py::none(), py::arg("fold_case") = false,
-        py::arg("stop_list") = py::none(), py::arg("min_count") = 0u, py::arg("top") = py::none(),
+        py::arg("stop_list") = py::none(), py::arg("min_count") = 0, py::arg("top") = py::none(),
         py::arg("sort") = "count", py::arg("per_file") = false);
-  m.def("detect_encoding", &DetectEncoding, py::arg("path"));
+  m.def("detect_encoding", &DetectEncoding, py::arg("path"),
+        "The encoding that encoding=\"auto\" reads the file in: cp1252, utf-8 or utf-16. "
+        "OSError when the file cannot be read.");
   m.def("merge_all", &MergeAll, py::arg("parts"), py::kw_only(), py::arg("same_file") = false);
 }

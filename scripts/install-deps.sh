@@ -13,7 +13,8 @@ build_packages=(cmake ninja-build g++ pkg-config python3 qt6-base-dev libboost1.
 run_packages=("${build_packages[@]}" libreoffice-calc qt6-gtk-platformtheme)
 test_packages=(googletest libgtest-dev libgmock-dev clang-format debian-faq
                "libreoffice-calc-nogui|libreoffice-calc"
-               python3-pytest python3-dask python3-distributed python3-pandas python3-psutil)
+               python3-pytest python3-dask python3-distributed python3-pandas python3-psutil
+               python3-hypothesis)
 bench_packages=(libbenchmark-dev hyperfine python3)
 fuzz_packages=(clang libclang-rt-14-dev)
 # Building the Debian packages and checking them and the desktop files.

@@ -6,8 +6,10 @@
 The corpus options of lintavel-extract are keyword arguments with the same names:
 fold_case, html, stop_list (a path or a list of paths), min_count, top and sort
 ("count", "count-desc" or "word"), per_file (then counts.files(word) says in how
-many files a word occurs, and to_pandas() has a files column). Files that cannot be read go to `errors`;
-the others are counted.
+many files a word occurs, and to_pandas() has a files column). Files that cannot be
+read go to `errors` as (path, reason); the others are counted. A Counts carries the
+options it was made with: merging counts that do not add up to one run over all
+their files (other options, or cut by top or min_count) raises ValueError.
 
 count_range(path, start, end) counts the words that begin in the bytes [start,
 end) of one file, so that consecutive ranges count every word once. With

@@ -8,7 +8,8 @@ Each file is cut into byte ranges of about chunk_bytes; each range is counted on
 worker (every worker must see the files under the same paths); the partial counts
 are merged in a tree, first the ranges of each file, then the files in their
 order, so that the errors come in the order of the files. A range lost with its
-worker is counted again by Dask. Options are checked, and the stop lists read, on
+worker is counted again by Dask; a range whose worker runs out of memory raises
+MemoryError, which fails the count rather than leaving a part out. Options are checked, and the stop lists read, on
 the calling side first, so that a mistake raises at once.
 """
 import os

@@ -110,3 +110,12 @@ def test_the_ranges_of_an_unreadable_file_tell_of_it_once(folder):
     merged = lintavel.dask._merge(True, *parts)
     assert merged.errors == lintavel.count([folder / "gone.txt"]).errors
     assert len(lintavel.dask._merge(False, *parts).errors) == 3
+
+
+def test_a_file_whose_size_reads_zero_is_counted(client):
+    pseudo = "/proc/self/mountinfo"
+    if not os.path.exists(pseudo) or os.stat(pseudo).st_size != 0:
+        pytest.skip("no pseudo-file of size 0 here")
+    # Each worker reads its own, which holds the same mounts.
+    got = lintavel.dask.count([pseudo], client=client, chunk_bytes=64)
+    assert got.total > 0 and got.total == lintavel.count([pseudo]).total

@@ -1,0 +1,246 @@
+#include "engine/range_extraction.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <utility>
+
+#include "engine/block_text.h"
+#include "engine/input_file.h"
+#include "engine/utf16.h"
+#include "engine/word_counter.h"
+
+namespace lintavel {
+
+namespace {
+
+// A failure at `stage` from what the file's reading threw, whose text names the
+// verb and the path before the cause.
+FileFailure FailureOf(const std::filesystem::path& path, FailureStage stage,
+                      std::string_view thrown) {
+  std::string prefix(FailureVerb(stage));
+  prefix.append(" '").append(path.string()).append("': ");
+  if (thrown.starts_with(prefix)) thrown.remove_prefix(prefix.size());
+  return FileFailure{path, stage, 0, std::string(thrown)};
+}
+
+// Reads and counts one stretch of a file that begins and ends at word boundaries,
+// block by block as ExtractWords does.
+class StretchCounter {
+ public:
+  StretchCounter(InputFile& file, FileDecoding decoding, const ExtractionOptions& options,
+                 ExtractionProgress& progress)
+      : file_(file), decoding_(decoding), options_(options), progress_(progress) {}
+
+  // The first unit boundary at or after `offset` after which a word begins: `offset`
+  // when a separator (or nothing) stands before it, else just after the next
+  // separator, else the end of the file at `size`.
+  std::uint64_t WordBoundary(std::uint64_t offset, std::uint64_t size) {
+    const std::uint64_t width = decoding_ == FileDecoding::kUtf16 ? 2 : 1;
+    offset = std::min((offset + width - 1) / width * width, size);
+    if (offset == 0 || offset == size) return offset;
+    char unit[2];
+    if (file_.ReadAt(std::span<char>(unit, width), offset - width) == width &&
+        IsSeparatorUnit(unit, decoding_, big_endian_)) {
+      return offset;
+    }
+    // Read in small steps: a separator is usually a few bytes away.
+    constexpr std::size_t kStep = 64 << 10;
+    Reserve(kStep, 0);
+    for (std::uint64_t at = offset; at < size;) {
+      const std::size_t got = file_.ReadAt(std::span<char>(buffer_.get(), kStep), at);
+      for (std::size_t i = 0; i + width <= got; i += width) {
+        if (IsSeparatorUnit(buffer_.get() + i, decoding_, big_endian_)) return at + i + width;
+      }
+      if (got < kStep) break;
+      at += got;
+    }
+    return size;
+  }
+
+  void set_big_endian(bool big_endian) { big_endian_ = big_endian; }
+
+  // Counts the bytes [from, to) into `counter`, or, with no `to`, every byte from
+  // `from` to the end of the file as it reads; `to_end`: `to` is the file's end.
+  // False when the run was cancelled.
+  bool Count(std::uint64_t from, std::optional<std::uint64_t> to, bool to_end,
+             WordCounter& counter) {
+    bool file_start = from == 0;
+    std::size_t kept = 0;  // bytes of an unfinished word at the front of the buffer
+    for (std::uint64_t at = from;;) {
+      if (Cancelled()) return false;
+      if (capacity_ - kept < kBlockBytes / 2) {
+        // Doubled, so that a word longer than many blocks is copied a few times only.
+        Reserve(std::max(kBlockBytes, 2 * capacity_), kept);
+      }
+      std::size_t want = capacity_ - kept;
+      if (to) want = static_cast<std::size_t>(std::min<std::uint64_t>(want, *to - at));
+      if (want == 0) break;
+      const std::span<char> room(buffer_.get() + kept, want);
+      const std::size_t got = to ? file_.ReadAt(room, at) : file_.Read(room);
+      if (got == 0) {
+        if (to) throw std::runtime_error("the file became shorter while it was read");
+        to_end = true;
+        break;
+      }
+      if (at == 0 && decoding_ == FileDecoding::kUtf16) {
+        big_endian_ = IsBigEndianUtf16(std::string_view(buffer_.get(), kept + got));
+      }
+      at += got;
+      progress_.bytes_done += got;
+      if (options_.progress) options_.progress(progress_);
+      const std::size_t cut =
+          CutAfterLastSeparator(buffer_.get(), kept, kept + got, decoding_, big_endian_);
+      if (cut == 0) {
+        // No separator yet: the word goes on into the next read.
+        kept += got;
+        continue;
+      }
+      CountBlock(std::string_view(buffer_.get(), cut), file_start, false, counter);
+      file_start = false;
+      kept = kept + got - cut;
+      std::memmove(buffer_.get(), buffer_.get() + cut, kept);
+    }
+    // The stretch ends after a separator or at the end of the file, which ends its
+    // last word and its last character.
+    if (kept != 0) CountBlock(std::string_view(buffer_.get(), kept), file_start, to_end, counter);
+    return true;
+  }
+
+  std::uint64_t replaced() const { return replaced_; }
+
+ private:
+  void CountBlock(std::string_view raw, bool file_start, bool file_end, WordCounter& counter) {
+    std::string_view text = raw;
+    if (decoding_ != FileDecoding::kCp1252) {
+      replaced_ += DecodeBlock(raw, decoding_, big_endian_, file_start, file_end, decoded_, text);
+    }
+    if (options_.transform_text) {
+      scratch_.clear();
+      options_.transform_text(text, scratch_);
+      text = scratch_;
+    }
+    counter.CountText(text);
+  }
+
+  // Makes the buffer hold at least `capacity` bytes, keeping its first `keep` bytes.
+  void Reserve(std::size_t capacity, std::size_t keep) {
+    if (capacity_ >= capacity) return;
+    auto bigger = std::make_unique_for_overwrite<char[]>(capacity);
+    if (keep != 0) std::memcpy(bigger.get(), buffer_.get(), keep);
+    buffer_ = std::move(bigger);
+    capacity_ = capacity;
+  }
+
+  bool Cancelled() const {
+    return options_.cancel != nullptr && options_.cancel->load(std::memory_order_relaxed);
+  }
+
+  InputFile& file_;
+  FileDecoding decoding_;
+  const ExtractionOptions& options_;
+  ExtractionProgress& progress_;
+  bool big_endian_ = false;
+  std::unique_ptr<char[]> buffer_;
+  std::size_t capacity_ = 0;
+  std::string decoded_;
+  std::string scratch_;
+  std::uint64_t replaced_ = 0;
+};
+
+[[noreturn]] void RefuseRange(const std::filesystem::path& path, ByteRange range,
+                              std::uint64_t size) {
+  throw std::invalid_argument("the range [" + std::to_string(range.start) + ", " +
+                              (range.end ? std::to_string(*range.end) : "end") +
+                              ") is not within the " + std::to_string(size) + " bytes of '" +
+                              path.string() + "'");
+}
+
+}  // namespace
+
+std::optional<FileFailure> OpeningFailure(const std::filesystem::path& path) {
+  try {
+    InputFile file(path);
+    return std::nullopt;
+  } catch (const std::runtime_error& failure) {
+    return FailureOf(path, FailureStage::kOpen, failure.what());
+  }
+}
+
+ExtractionResult ExtractRange(const std::filesystem::path& path, ByteRange range,
+                              FileDecoding decoding, const ExtractionOptions& options,
+                              const FailureSink& on_failure) {
+  ExtractionResult result;
+  result.encoding = decoding == FileDecoding::kCp1252 ? WordEncoding::kCp1252 : WordEncoding::kUtf8;
+  const auto fail = [&](FailureStage stage, const std::runtime_error& failure) {
+    ++result.reports;
+    if (on_failure) on_failure(FailureOf(path, stage, failure.what()));
+  };
+  std::optional<InputFile> file;
+  try {
+    file.emplace(path);
+  } catch (const std::runtime_error& failure) {
+    fail(FailureStage::kOpen, failure);
+    return result;
+  }
+  const std::uint64_t size = file->size_at_open();
+  // A pseudo-file's size reads as 0 whatever it holds: it is one range.
+  const bool whole_unknown = size == 0 && range.start == 0 && range.end.value_or(1) != 0;
+  const std::uint64_t last = range.end.value_or(size);
+  if (!whole_unknown && (range.start > last || last > size)) RefuseRange(path, range, size);
+  ++result.files_read;
+
+  ExtractionProgress progress;
+  progress.files_total = 1;
+  progress.bytes_total = whole_unknown ? 0 : last - range.start;
+  WordCounter counter;
+  StretchCounter stretch(*file, decoding, options, progress);
+  bool counted = true;
+  try {
+    if (whole_unknown) {
+      counted = stretch.Count(0, std::nullopt, true, counter);
+    } else {
+      if (decoding == FileDecoding::kUtf16) {
+        char head[2] = {};
+        const std::size_t got = file->ReadAt(std::span<char>(head, 2), 0);
+        stretch.set_big_endian(IsBigEndianUtf16(std::string_view(head, got)));
+      }
+      const std::uint64_t from = stretch.WordBoundary(range.start, size);
+      const std::uint64_t to = stretch.WordBoundary(last, size);
+      if (from < to) counted = stretch.Count(from, to, to == size, counter);
+    }
+  } catch (const std::runtime_error& failure) {
+    fail(FailureStage::kRead, failure);
+  }
+  try {
+    file->Close();
+  } catch (const std::runtime_error& failure) {
+    fail(FailureStage::kClose, failure);
+  }
+  progress.files_done = 1;
+  if (options.progress) options.progress(progress);
+  if (stretch.replaced() != 0 && options.on_ill_formed) {
+    options.on_ill_formed(
+        path, stretch.replaced(),
+        decoding == FileDecoding::kUtf16 ? InputEncoding::kUtf16 : InputEncoding::kUtf8);
+  }
+  if (!counted) {
+    result.cancelled = true;
+    return result;
+  }
+  // Ordered without looking at the cancel flag: the ordering's check costs a
+  // thread-local access per comparison in a shared object (the Python module),
+  // which made up a tenth of a small range's time; a range's words are few.
+  if (options.cancel != nullptr && options.cancel->load(std::memory_order_relaxed)) {
+    result.cancelled = true;
+    return result;
+  }
+  result.words = std::move(counter).TakeOrdered(result.storage, result.encoding);
+  for (const CountedWord& word : result.words) result.total += word.count;
+  return result;
+}
+
+}  // namespace lintavel
