@@ -1,0 +1,353 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace lintavel {
+
+// Words as the Unicode word-boundary rules (UAX #29, its default rules without
+// tailoring) cut them. The classes of the code points come from a table generated at
+// build time from unicode-data's WordBreakProperty.txt, emoji-data.txt
+// (Extended_Pictographic) and UnicodeData.txt (the letters).
+//
+// A segment is a word when it holds a letter (Word_Break ALetter or Hebrew_Letter, or
+// any character of general category L: ideographs, kana, letters of scripts written
+// without spaces), a number (Numeric) or a katakana; segments of punctuation,
+// symbols, emoji and spaces are not words.
+//
+// What the default rules give, and so what readers get:
+// - Apostrophes and periods between letters stay in the word: "don't", "l’histoire",
+//   "e.g" (the last period is not between letters), "U.S.A"; commas and periods
+//   between digits stay in the number: "3,14", "1.000.000". In "rock 'n' roll" the
+//   apostrophes are not between letters: the words are "rock", "n" and "roll".
+// - Hyphens and dashes end words: "word—word" and "well-known" are two words each.
+// - "_" joins letters and digits ("snake_case" is one word).
+// - Han and hiragana written without blanks give one word per character; a run of
+//   katakana is one word. Splitting Chinese or Japanese into dictionary words (as
+//   "中华人民共和国" into "中华", "人民", "共和国") needs a word dictionary and a
+//   search over it, which these rules do not have; what they give is what a reader
+//   of characters counts.
+// - Thai, Lao, Khmer and Myanmar, written without spaces, give one word per
+//   character for the same reason.
+
+// The Word_Break property values (their names in WordBreakProperty.txt).
+enum class WordBreak : std::uint8_t {
+  kOther,
+  kCr,
+  kLf,
+  kNewline,
+  kExtend,
+  kZwj,
+  kRegionalIndicator,
+  kFormat,
+  kKatakana,
+  kHebrewLetter,
+  kALetter,
+  kSingleQuote,
+  kDoubleQuote,
+  kMidNumLet,
+  kMidLetter,
+  kMidNum,
+  kNumeric,
+  kExtendNumLet,
+  kWSegSpace,
+};
+
+// The class of a code point: its Word_Break value and two flags.
+struct WordBreakClass {
+  WordBreak property = WordBreak::kOther;
+  bool pictographic = false;  // Extended_Pictographic
+  bool word_char = false;     // makes the segment that holds it a word
+};
+
+// The class of `cp` (at most U+10FFFF).
+WordBreakClass ClassOfCodePoint(char32_t cp);
+
+// How words are cut beyond the default rules.
+struct UnicodeWordOptions {
+  // French and Italian elisions are split after their apostrophe (’ or '): "l’histoire"
+  // gives "l’" and "histoire", "dell'arte" gives "dell'" and "arte". The elided word is
+  // kept, with its apostrophe, as a word of its own: it is a word of the text (the
+  // total stays the number of words a reader counts), and the apostrophe tells the
+  // article "l’" from the letter "l". Only the elided forms of kElidedForms split, so
+  // "don't" and "aujourd'hui" stay whole.
+  bool split_elisions = false;
+};
+
+// The elided forms that split_elisions splits off (compared without case):
+// French l d j m n s t c qu jusqu lorsqu puisqu quoiqu; Italian un dell all dall nell
+// sull coll quell quest sant bell nessun.
+bool IsElidedForm(std::string_view letters);
+
+namespace word_break_internal {
+
+inline constexpr std::uint8_t kPropertyMask = 0x1F;
+inline constexpr std::uint8_t kPictographic = 0x20;
+inline constexpr std::uint8_t kWordChar = 0x40;
+inline constexpr std::uint8_t kSot = 0x1F;  // no character: the start of the text
+
+// The generated table: one class byte per code point, in blocks of 128.
+extern const std::uint16_t* const kStage1;
+extern const std::uint8_t* const kStage2;
+
+inline std::uint8_t ClassBits(char32_t cp) {
+  return kStage2[std::size_t{kStage1[cp >> 7]} * 128 + (cp & 127)];
+}
+
+// The code point at `at` of valid UTF-8 `text` and its length in bytes; a lead byte
+// whose sequence the text does not hold (never in valid UTF-8) counts as one byte.
+inline char32_t DecodeUtf8(std::string_view text, std::size_t at, std::size_t& length) {
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[at + i]); };
+  const unsigned lead = byte(0);
+  const std::size_t left = text.size() - at;
+  if (lead < 0xE0 && lead >= 0xC0 && left >= 2) {
+    length = 2;
+    return ((lead & 0x1F) << 6) | (byte(1) & 0x3F);
+  }
+  if (lead >= 0xE0 && lead < 0xF0 && left >= 3) {
+    length = 3;
+    return ((lead & 0x0F) << 12) | ((byte(1) & 0x3F) << 6) | (byte(2) & 0x3F);
+  }
+  if (lead >= 0xF0 && left >= 4) {
+    length = 4;
+    const char32_t cp = ((lead & 0x07) << 18) | ((byte(1) & 0x3F) << 12) | ((byte(2) & 0x3F) << 6) |
+                        (byte(3) & 0x3F);
+    return cp <= 0x10FFFF ? cp : 0xFFFD;
+  }
+  length = 1;
+  return lead < 0x80 ? lead : 0xFFFD;
+}
+
+// The code point of the Windows-1252 byte `byte` (undefined bytes stand for
+// themselves, as the engine reads them).
+char32_t Cp1252CodePoint(unsigned char byte);
+
+enum class Text { kUtf8, kCp1252 };
+
+template <Text kText>
+inline std::uint8_t ClassAt(std::string_view text, std::size_t at, std::size_t& length) {
+  const auto lead = static_cast<unsigned char>(text[at]);
+  if constexpr (kText == Text::kCp1252) {
+    length = 1;
+    return ClassBits(lead < 0x80 ? lead : Cp1252CodePoint(lead));
+  } else {
+    if (lead < 0x80) {
+      length = 1;
+      return ClassBits(lead);
+    }
+    return ClassBits(DecodeUtf8(text, at, length));
+  }
+}
+
+constexpr std::uint8_t P(WordBreak property) { return static_cast<std::uint8_t>(property); }
+
+inline bool IsIgnored(std::uint8_t p) {  // Extend, Format, ZWJ: rule WB4
+  return p == P(WordBreak::kExtend) || p == P(WordBreak::kFormat) || p == P(WordBreak::kZwj);
+}
+inline bool IsLineEnd(std::uint8_t p) {
+  return p == P(WordBreak::kCr) || p == P(WordBreak::kLf) || p == P(WordBreak::kNewline);
+}
+inline bool IsAhLetter(std::uint8_t p) {
+  return p == P(WordBreak::kALetter) || p == P(WordBreak::kHebrewLetter);
+}
+inline bool IsMidNumLetQ(std::uint8_t p) {
+  return p == P(WordBreak::kMidNumLet) || p == P(WordBreak::kSingleQuote);
+}
+
+// An ASCII letter or digit: between two of them the rules never break (WB5, WB8,
+// WB9, WB10), so a run of them is taken in one go.
+inline bool IsAsciiAlnum(unsigned char byte) {
+  return static_cast<unsigned char>((byte | 0x20) - 'a') < 26 ||
+         static_cast<unsigned char>(byte - '0') < 10;
+}
+
+// The property of the first character after `at` that WB4 does not skip, or kSot
+// (matching no rule) at the end of the text.
+template <Text kText>
+inline std::uint8_t NextProperty(std::string_view text, std::size_t at) {
+  while (at < text.size()) {
+    std::size_t length = 0;
+    const std::uint8_t p = ClassAt<kText>(text, at, length) & kPropertyMask;
+    if (!IsIgnored(p)) return p;
+    at += length;
+  }
+  return kSot;
+}
+
+// Rules WB5 to WB999 between the characters `before2`, `before` and `current` as WB4
+// sees them; `next` gives the character after `current` when a rule needs it.
+template <class Next>
+inline bool Breaks(std::uint8_t before2, std::uint8_t before, std::uint8_t current,
+                   unsigned regional_run, Next&& next) {
+  using W = WordBreak;
+  if (IsAhLetter(before)) {
+    if (IsAhLetter(current)) return false;                                             // WB5
+    if ((current == P(W::kMidLetter) || IsMidNumLetQ(current)) && IsAhLetter(next()))  // WB6
+      return false;
+  }
+  if (IsAhLetter(before2) && (before == P(W::kMidLetter) || IsMidNumLetQ(before)) &&
+      IsAhLetter(current))
+    return false;  // WB7
+  if (before == P(W::kHebrewLetter)) {
+    if (current == P(W::kSingleQuote)) return false;                                   // WB7a
+    if (current == P(W::kDoubleQuote) && next() == P(W::kHebrewLetter)) return false;  // WB7b
+  }
+  if (before2 == P(W::kHebrewLetter) && before == P(W::kDoubleQuote) &&
+      current == P(W::kHebrewLetter))
+    return false;                                                           // WB7c
+  if (before == P(W::kNumeric) && current == P(W::kNumeric)) return false;  // WB8
+  if (IsAhLetter(before) && current == P(W::kNumeric)) return false;        // WB9
+  if (before == P(W::kNumeric) && IsAhLetter(current)) return false;        // WB10
+  if (before2 == P(W::kNumeric) && (before == P(W::kMidNum) || IsMidNumLetQ(before)) &&
+      current == P(W::kNumeric))
+    return false;  // WB11
+  if (before == P(W::kNumeric) && (current == P(W::kMidNum) || IsMidNumLetQ(current)) &&
+      next() == P(W::kNumeric))
+    return false;                                                             // WB12
+  if (before == P(W::kKatakana) && current == P(W::kKatakana)) return false;  // WB13
+  if (current == P(W::kExtendNumLet) &&
+      (IsAhLetter(before) || before == P(W::kNumeric) || before == P(W::kKatakana) ||
+       before == P(W::kExtendNumLet)))
+    return false;  // WB13a
+  if (before == P(W::kExtendNumLet) &&
+      (IsAhLetter(current) || current == P(W::kNumeric) || current == P(W::kKatakana)))
+    return false;  // WB13b
+  if (before == P(W::kRegionalIndicator) && current == P(W::kRegionalIndicator) &&
+      regional_run % 2 == 1)
+    return false;  // WB15, WB16
+  return true;     // WB999
+}
+
+// Calls on_segment(segment, is_word) for each segment of `text` in order.
+template <Text kText, class F>
+void ForEachSegment(std::string_view text, F&& on_segment) {
+  using W = WordBreak;
+  if (text.empty()) return;
+  std::size_t length = 0;
+  std::uint8_t bits = ClassAt<kText>(text, 0, length);
+  std::size_t start = 0;
+  std::size_t at = length;
+  bool word = (bits & kWordChar) != 0;
+  std::uint8_t raw_before = bits & kPropertyMask;  // the character just before `at`
+  std::uint8_t before = raw_before;                // the same, as WB4 sees the text
+  std::uint8_t before2 = kSot;
+  unsigned regional_run = before == P(W::kRegionalIndicator) ? 1 : 0;
+  while (at < text.size()) {
+    if (IsAsciiAlnum(static_cast<unsigned char>(text[at - 1])) &&
+        IsAsciiAlnum(static_cast<unsigned char>(text[at]))) {
+      std::size_t end = at + 1;
+      while (end < text.size() && IsAsciiAlnum(static_cast<unsigned char>(text[end]))) ++end;
+      before2 = ClassBits(static_cast<unsigned char>(text[end - 2])) & kPropertyMask;
+      before = ClassBits(static_cast<unsigned char>(text[end - 1])) & kPropertyMask;
+      raw_before = before;
+      regional_run = 0;
+      word = true;
+      at = end;
+      continue;
+    }
+    bits = ClassAt<kText>(text, at, length);
+    const std::uint8_t current = bits & kPropertyMask;
+    bool breaks;
+    if (raw_before == P(W::kCr) && current == P(W::kLf)) {
+      breaks = false;  // WB3
+    } else if (IsLineEnd(raw_before) || IsLineEnd(current)) {
+      breaks = true;  // WB3a, WB3b
+    } else if (raw_before == P(W::kZwj) && (bits & kPictographic) != 0) {
+      breaks = false;  // WB3c
+    } else if (raw_before == P(W::kWSegSpace) && current == P(W::kWSegSpace)) {
+      breaks = false;  // WB3d
+    } else if (IsIgnored(current)) {
+      // WB4: the character joins the one before and is invisible to the rules after.
+      raw_before = current;
+      word = word || (bits & kWordChar) != 0;
+      at += length;
+      continue;
+    } else {
+      const std::size_t after = at + length;
+      breaks = Breaks(before2, before, current, regional_run,
+                      [&] { return NextProperty<kText>(text, after); });
+    }
+    if (breaks) {
+      on_segment(text.substr(start, at - start), word);
+      start = at;
+      word = false;
+    }
+    word = word || (bits & kWordChar) != 0;
+    before2 = before;
+    before = current;
+    regional_run = current == P(W::kRegionalIndicator) ? regional_run + 1 : 0;
+    raw_before = current;
+    at += length;
+  }
+  on_segment(text.substr(start), word);
+}
+
+// Calls on_word for the parts of the word `word` that split_elisions gives.
+template <Text kText, class F>
+void SplitElisions(std::string_view word, F&& on_word) {
+  // An elided form is ASCII letters then an apostrophe: U+0027, or U+2019 in UTF-8
+  // (E2 80 99) or in Windows-1252 (0x92); the longest form has 6 letters.
+  std::size_t letters = 0;
+  while (letters < word.size() && letters <= 6 &&
+         static_cast<unsigned char>((word[letters] | 0x20) - 'a') < 26)
+    ++letters;
+  std::size_t apostrophe = 0;
+  const std::string_view rest = word.substr(letters);
+  if (rest.starts_with('\'')) {
+    apostrophe = 1;
+  } else if constexpr (kText == Text::kUtf8) {
+    if (rest.starts_with("\xE2\x80\x99")) apostrophe = 3;
+  } else {
+    if (rest.starts_with('\x92')) apostrophe = 1;
+  }
+  const std::size_t end = letters + apostrophe;
+  if (apostrophe != 0 && end < word.size() && IsElidedForm(word.substr(0, letters))) {
+    on_word(word.substr(0, end));
+    // Italian "dell'un'altra": the rest may start with another elided form.
+    SplitElisions<kText>(word.substr(end), on_word);
+    return;
+  }
+  on_word(word);
+}
+
+template <Text kText, class F>
+void ForEachWord(std::string_view text, const UnicodeWordOptions& options, F&& on_word) {
+  if (options.split_elisions) {
+    ForEachSegment<kText>(text, [&](std::string_view segment, bool is_word) {
+      if (is_word) SplitElisions<kText>(segment, on_word);
+    });
+  } else {
+    ForEachSegment<kText>(text, [&](std::string_view segment, bool is_word) {
+      if (is_word) on_word(segment);
+    });
+  }
+}
+
+}  // namespace word_break_internal
+
+// Calls on_segment(segment, is_word) for every segment of the valid UTF-8 `text`, in
+// order: the segments cover the text without gaps.
+template <class F>
+void ForEachUnicodeSegment(std::string_view utf8, F&& on_segment) {
+  word_break_internal::ForEachSegment<word_break_internal::Text::kUtf8>(utf8, on_segment);
+}
+
+// Calls on_word(word) for every word of the valid UTF-8 `utf8`, in order, as views
+// into it. The rules always break before and after a line end (LF, CR, U+000B,
+// U+000C, U+0085, U+2028, U+2029) except inside CR LF, so a text may be cut into
+// blocks after any LF and each block passed on its own: the words are the same.
+template <class F>
+void ForEachUnicodeWord(std::string_view utf8, const UnicodeWordOptions& options, F&& on_word) {
+  word_break_internal::ForEachWord<word_break_internal::Text::kUtf8>(utf8, options, on_word);
+}
+
+// The same for Windows-1252 `bytes`, each byte read as the character it stands for;
+// the words are views into `bytes`, so they stay Windows-1252.
+template <class F>
+void ForEachUnicodeWordCp1252(std::string_view bytes, const UnicodeWordOptions& options,
+                              F&& on_word) {
+  word_break_internal::ForEachWord<word_break_internal::Text::kCp1252>(bytes, options, on_word);
+}
+
+}  // namespace lintavel
