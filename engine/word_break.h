@@ -9,11 +9,12 @@ namespace lintavel {
 // Words as the Unicode word-boundary rules (UAX #29, its default rules without
 // tailoring) cut them. The classes of the code points come from a table generated at
 // build time from unicode-data's WordBreakProperty.txt, emoji-data.txt
-// (Extended_Pictographic) and UnicodeData.txt (the letters).
+// (Extended_Pictographic), UnicodeData.txt (the letters) and Scripts.txt.
 //
 // A segment is a word when it holds a letter (Word_Break ALetter or Hebrew_Letter, or
 // any character of general category L: ideographs, kana, letters of scripts written
-// without spaces), a number (Numeric) or a katakana; segments of punctuation,
+// without spaces), a number (Numeric), a katakana, or any character of the Han,
+// Hiragana and Katakana scripts (the ideographic zero, the radicals). Segments of punctuation,
 // symbols, emoji and spaces are not words.
 //
 // What the default rules give, and so what readers get:

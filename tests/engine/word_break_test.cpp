@@ -69,31 +69,10 @@ TEST(UnicodeWordBreak, PassesEveryLineOfUnicodesWordBreakTest) {
   EXPECT_GT(cases, 1800);
 }
 
-// A random string of characters drawn from every class the rules name, and from
-// the letters, ideographs and symbols around them.
-std::string RandomText(std::mt19937& random, std::size_t length) {
-  static const std::vector<char32_t> kPool = [] {
-    std::vector<char32_t> pool = {
-        'a',    'Z',    '7',    '_',     '\'',    '"',     '.',    ':',    ',',    ';',    ' ',
-        '\r',   '\n',   0x0B,   0x85,    0x2028,  0x00AD,  0x0301, 0x200D, 0x05D0, 0x05F3, 0x30A2,
-        0x30FC, 0x3042, 0x4E2D, 0x1F1E6, 0x1F1FA, 0x1F600, 0x2764, 0x2019, 0x00E9, 0x0E01, 0x3000,
-        0x2014, 0x00AB, 0xFF10, 0x0660,  0xFE0F,  0x1F3FB, 0x202F, 0xFF0C};
-    // And a sample of every code point class.
-    for (char32_t cp = 0x80; cp < 0x30000; cp += 997) {
-      if (cp < 0xD800 || cp > 0xDFFF) pool.push_back(cp);
-    }
-    return pool;
-  }();
-  std::uniform_int_distribution<std::size_t> pick(0, kPool.size() - 1);
-  std::string text;
-  for (std::size_t i = 0; i < length; ++i) AppendUtf8(kPool[pick(random)], text);
-  return text;
-}
-
 TEST(UnicodeWordBreak, OnePassScannerAgreesWithTheLiteralRulesOnRandomText) {
   std::mt19937 random(26);
   for (int round = 0; round < 20000; ++round) {
-    const std::string text = RandomText(random, 1 + round % 24);
+    const std::string text = reference::RandomWordBreakText(random, 1 + round % 24);
     ASSERT_EQ(EngineSegments(text), reference::Segments(text)) << "round " << round;
   }
 }
@@ -150,7 +129,7 @@ TEST(UnicodeWordBreak, Cp1252TextGivesTheWordsOfItsCharacters) {
 TEST(UnicodeWordBreak, BlocksCutAfterLineEndsGiveTheSameWords) {
   std::mt19937 random(2601);
   for (int round = 0; round < 2000; ++round) {
-    std::string text = RandomText(random, 40);
+    std::string text = reference::RandomWordBreakText(random, 40);
     const std::size_t cut = text.find('\n');
     if (cut == std::string::npos) continue;
     std::vector<std::string> blocks = EngineWords(text.substr(0, cut + 1));

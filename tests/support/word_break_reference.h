@@ -5,10 +5,12 @@
 // held to by the tests and the fuzz target. Slow and plain on purpose.
 
 #include <cstddef>
+#include <random>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "engine/utf8.h"
 #include "engine/word_break.h"
 
 namespace lintavel::reference {
@@ -146,6 +148,26 @@ inline std::vector<std::string> Words(std::string_view text) {
   for (Segment& segment : Segments(text))
     if (segment.is_word) words.push_back(std::move(segment.text));
   return words;
+}
+
+// A random UTF-8 string of `length` characters drawn from every class the rules
+// name, and from the letters, ideographs and symbols around them.
+inline std::string RandomWordBreakText(std::mt19937& random, std::size_t length) {
+  static const std::vector<char32_t> kPool = [] {
+    std::vector<char32_t> pool = {
+        'a',    'Z',    '7',    '_',     '\'',    '"',     '.',    ':',    ',',    ';',    ' ',
+        '\r',   '\n',   0x0B,   0x85,    0x2028,  0x00AD,  0x0301, 0x200D, 0x05D0, 0x05F3, 0x30A2,
+        0x30FC, 0x3042, 0x4E2D, 0x1F1E6, 0x1F1FA, 0x1F600, 0x2764, 0x2019, 0x00E9, 0x0E01, 0x3000,
+        0x2014, 0x00AB, 0xFF10, 0x0660,  0xFE0F,  0x1F3FB, 0x202F, 0xFF0C};
+    for (char32_t cp = 0x80; cp < 0x30000; cp += 997) {  // a sample of every block
+      if (cp < 0xD800 || cp > 0xDFFF) pool.push_back(cp);
+    }
+    return pool;
+  }();
+  std::uniform_int_distribution<std::size_t> pick(0, kPool.size() - 1);
+  std::string text;
+  for (std::size_t i = 0; i < length; ++i) AppendUtf8(kPool[pick(random)], text);
+  return text;
 }
 
 }  // namespace lintavel::reference
