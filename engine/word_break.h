@@ -156,6 +156,18 @@ inline bool IsMidNumLetQ(std::uint8_t p) {
   return p == P(WordBreak::kMidNumLet) || p == P(WordBreak::kSingleQuote);
 }
 
+inline bool IsAlnum(std::uint8_t p) {  // a letter or digit as the rules join them
+  return IsAhLetter(p) || p == P(WordBreak::kNumeric);
+}
+
+// The classes that some rule joins to a letter or digit after them.
+inline constexpr std::uint32_t kJoinsLetterOrDigit =
+    1u << P(WordBreak::kALetter) | 1u << P(WordBreak::kHebrewLetter) |
+    1u << P(WordBreak::kNumeric) | 1u << P(WordBreak::kExtendNumLet) |
+    1u << P(WordBreak::kMidLetter) | 1u << P(WordBreak::kMidNumLet) |
+    1u << P(WordBreak::kSingleQuote) | 1u << P(WordBreak::kMidNum) |
+    1u << P(WordBreak::kDoubleQuote);
+
 // An ASCII letter or digit: between two of them the rules never break (WB5, WB8,
 // WB9, WB10), so a run of them is taken in one go.
 inline bool IsAsciiAlnum(unsigned char byte) {
@@ -234,18 +246,75 @@ void ForEachSegment(std::string_view text, F&& on_segment) {
   std::uint8_t before = raw_before;                // the same, as WB4 sees the text
   std::uint8_t before2 = kSot;
   unsigned regional_run = before == P(W::kRegionalIndicator) ? 1 : 0;
-  while (at < text.size()) {
-    if (IsAsciiAlnum(static_cast<unsigned char>(text[at - 1])) &&
-        IsAsciiAlnum(static_cast<unsigned char>(text[at]))) {
-      std::size_t end = at + 1;
-      while (end < text.size() && IsAsciiAlnum(static_cast<unsigned char>(text[end]))) ++end;
-      before2 = ClassBits(static_cast<unsigned char>(text[end - 2])) & kPropertyMask;
-      before = ClassBits(static_cast<unsigned char>(text[end - 1])) & kPropertyMask;
-      raw_before = before;
-      regional_run = 0;
-      word = true;
-      at = end;
-      continue;
+  const std::size_t size = text.size();
+  while (at < size) {
+    const auto lead = static_cast<unsigned char>(text[at]);
+    // Letters and digits after a letter or digit: no rule breaks between them (WB5, WB8,
+    // WB9, WB10; WB4 hides marks after the one before), so a run of them is taken in
+    // one go, ASCII or, in UTF-8, of two bytes (Latin, Greek, Cyrillic, Hebrew, ...).
+    if (IsAlnum(before)) {
+      std::size_t end = at;
+      std::uint8_t last = before;
+      std::uint8_t last2 = before2;
+      while (end < size) {
+        const auto byte = static_cast<unsigned char>(text[end]);
+        std::uint8_t p;
+        std::size_t bytes = 1;
+        if (byte < 0x80) {
+          if (!IsAsciiAlnum(byte)) break;
+          p = byte <= '9' ? P(W::kNumeric) : P(W::kALetter);
+        } else if constexpr (kText == Text::kUtf8) {
+          if ((byte & 0xE0) != 0xC0 || end + 1 >= size) break;
+          p = ClassBits(((byte & 0x1Fu) << 6) |
+                        (static_cast<unsigned char>(text[end + 1]) & 0x3Fu)) &
+              kPropertyMask;
+          if (!IsAlnum(p)) break;
+          bytes = 2;
+        } else {
+          break;
+        }
+        last2 = last;
+        last = p;
+        end += bytes;
+      }
+      if (end != at) {
+        before2 = last2;
+        before = last;
+        raw_before = last;
+        regional_run = 0;
+        at = end;
+        continue;
+      }
+    }
+    // Other ASCII characters whose break needs no rule beyond WB3d and WB999: a
+    // character of class Other (punctuation, symbols: never joined to the one before),
+    // a blank (joined only to a blank), a letter or digit after a character that no
+    // rule joins it to.
+    if (lead < 0x80) {
+      const std::uint8_t current = ClassBits(lead) & kPropertyMask;
+      bool breaks = true;
+      bool decided = true;
+      if (current == P(W::kWSegSpace)) {
+        breaks = raw_before != P(W::kWSegSpace);
+      } else if (IsAlnum(current)) {
+        decided = ((kJoinsLetterOrDigit >> before) & 1) == 0;
+      } else {
+        decided = current == P(W::kOther);
+      }
+      if (decided) {
+        if (breaks) {
+          on_segment(text.substr(start, at - start), word);
+          start = at;
+          word = false;
+        }
+        word = word || IsAlnum(current);
+        before2 = before;
+        before = current;
+        raw_before = current;
+        regional_run = 0;
+        ++at;
+        continue;
+      }
     }
     bits = ClassAt<kText>(text, at, length);
     const std::uint8_t current = bits & kPropertyMask;
