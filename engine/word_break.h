@@ -1,7 +1,9 @@
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 namespace lintavel {
@@ -381,16 +383,141 @@ void SplitElisions(std::string_view word, F&& on_word) {
   on_word(word);
 }
 
+// Where the ASCII classes that the word rules tell apart stand in 64 bytes: bit i of
+// each mask belongs to byte i.
+struct AsciiMasks {
+  std::uint64_t letters = 0;     // A-Z a-z (ALetter)
+  std::uint64_t digits = 0;      // 0-9 (Numeric)
+  std::uint64_t connectors = 0;  // _ (ExtendNumLet)
+  std::uint64_t mid_letter = 0;  // : . ' (MidLetter, MidNumLet, Single_Quote)
+  std::uint64_t mid_number = 0;  // , ; . ' (MidNum, MidNumLet, Single_Quote)
+  std::uint64_t non_ascii = 0;   // bytes of 0x80 and above
+};
+
+// The masks of the 64 bytes at `p`, one byte at a time.
+AsciiMasks ClassifyAsciiPlain(const unsigned char* p);
+// The same, 16 bytes at a time where the processor allows (tests hold it to the plain).
+AsciiMasks ClassifyAscii(const unsigned char* p);
+
+// A place where the text may be cut and each part scanned on its own with the same
+// words: after a blank or LF and before an ASCII character other than the blank.
+// Nothing joins that character to a blank or LF before it (it is neither a blank
+// nor a mark that WB4 would hide), and the rules that look two characters back
+// (WB7, WB7c, WB11) find no letter or digit there, as at the start of a text.
+inline bool IsCutPoint(std::string_view text, std::size_t at) {
+  const auto before = static_cast<unsigned char>(text[at - 1]);
+  const auto here = static_cast<unsigned char>(text[at]);
+  return (before == ' ' || before == '\n') && here < 0x80 && here != ' ';
+}
+
+// Calls on_word for the words of `text`, which is ASCII only and starts and ends at
+// cut points (or the ends of the whole text). In ASCII the rules come down to masks:
+// letters, digits and connectors join, and a MidLetter or MidNumLet between two
+// letters, or a MidNum or MidNumLet between two digits, joins both (WB6, WB7,
+// WB11, WB12); a word is a joined run with a letter or digit in it.
+template <class F>
+void ForEachAsciiWord(std::string_view text, F&& on_word) {
+  const std::size_t size = text.size();
+  std::uint64_t carry_letter = 0;  // whether the byte before the block is a letter
+  std::uint64_t carry_digit = 0;
+  std::size_t pending = std::string_view::npos;  // the start of a word that goes on
+  bool pending_word = false;
+  unsigned char tail[64];
+  for (std::size_t base = 0; base < size; base += 64) {
+    const unsigned char* block = reinterpret_cast<const unsigned char*>(text.data()) + base;
+    std::uint64_t next_letter = 0;
+    std::uint64_t next_digit = 0;
+    if (size - base < 64) {
+      std::memset(tail, ' ', sizeof tail);
+      std::memcpy(tail, block, size - base);
+      block = tail;
+    } else if (size - base > 64) {
+      const auto next = static_cast<unsigned char>(text[base + 64]);
+      next_letter = static_cast<unsigned char>((next | 0x20) - 'a') < 26;
+      next_digit = static_cast<unsigned char>(next - '0') < 10;
+    }
+    const AsciiMasks m = ClassifyAscii(block);
+    const std::uint64_t letter_before = (m.letters << 1) | carry_letter;
+    const std::uint64_t letter_after = (m.letters >> 1) | (next_letter << 63);
+    const std::uint64_t digit_before = (m.digits << 1) | carry_digit;
+    const std::uint64_t digit_after = (m.digits >> 1) | (next_digit << 63);
+    carry_letter = m.letters >> 63;
+    carry_digit = m.digits >> 63;
+    const std::uint64_t alnum = m.letters | m.digits;
+    std::uint64_t joined = alnum | m.connectors | (m.mid_letter & letter_before & letter_after) |
+                           (m.mid_number & digit_before & digit_after);
+    if (pending != std::string_view::npos) {
+      const std::uint64_t run = ~joined == 0 ? 64 : std::countr_zero(~joined);
+      if (run == 64) {
+        pending_word = pending_word || alnum != 0;
+        continue;
+      }
+      const std::uint64_t run_mask = (std::uint64_t{1} << run) - 1;
+      if (pending_word || (alnum & run_mask) != 0)
+        on_word(text.substr(pending, base + run - pending));
+      pending = std::string_view::npos;
+      joined &= ~run_mask;
+    }
+    while (joined != 0) {
+      const unsigned start = static_cast<unsigned>(std::countr_zero(joined));
+      const std::uint64_t rest = ~(joined >> start);
+      const unsigned length =
+          rest == 0 ? 64 - start : static_cast<unsigned>(std::countr_zero(rest));
+      if (start + length >= 64) {
+        pending = base + start;
+        pending_word = (alnum >> start) != 0;
+        break;
+      }
+      const std::uint64_t run_mask = ((std::uint64_t{1} << length) - 1) << start;
+      if ((alnum & run_mask) != 0) on_word(text.substr(base + start, length));
+      joined &= ~run_mask;
+    }
+  }
+  if (pending != std::string_view::npos && pending_word) on_word(text.substr(pending));
+}
+
+// True when every byte of `text` is ASCII.
+inline bool IsAscii(std::string_view text) {
+  std::uint64_t high = 0;
+  std::size_t i = 0;
+  for (; i + 8 <= text.size(); i += 8) {
+    std::uint64_t eight;
+    std::memcpy(&eight, text.data() + i, 8);
+    high |= eight;
+  }
+  for (; i < text.size(); ++i) high |= static_cast<unsigned char>(text[i]);
+  return (high & 0x8080808080808080u) == 0;
+}
+
 template <Text kText, class F>
 void ForEachWord(std::string_view text, const UnicodeWordOptions& options, F&& on_word) {
-  if (options.split_elisions) {
-    ForEachSegment<kText>(text, [&](std::string_view segment, bool is_word) {
-      if (is_word) SplitElisions<kText>(segment, on_word);
+  const auto emit = [&](std::string_view word) {
+    if (options.split_elisions) {
+      SplitElisions<kText>(word, on_word);
+    } else {
+      on_word(word);
+    }
+  };
+  const auto general = [&](std::string_view part) {
+    ForEachSegment<kText>(part, [&](std::string_view segment, bool is_word) {
+      if (is_word) emit(segment);
     });
-  } else {
-    ForEachSegment<kText>(text, [&](std::string_view segment, bool is_word) {
-      if (is_word) on_word(segment);
-    });
+  };
+  // The text is cut at cut points into parts of about kPart bytes; an ASCII part takes
+  // the mask path, any other the rules one character at a time.
+  constexpr std::size_t kPart = 512;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = start + kPart;
+    while (end < text.size() && !IsCutPoint(text, end)) ++end;
+    if (end > text.size()) end = text.size();
+    const std::string_view part = text.substr(start, end - start);
+    if (IsAscii(part)) {
+      ForEachAsciiWord(part, emit);
+    } else {
+      general(part);
+    }
+    start = end;
   }
 }
 

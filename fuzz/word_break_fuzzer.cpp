@@ -1,7 +1,8 @@
 // Unicode word boundaries on arbitrary bytes: read as UTF-8 (ill-formed parts
 // replaced, as the engine's decoder does) the one-pass scanner gives the segments of
-// the literal rule-by-rule reference; read as Windows-1252 it gives the words of the
-// same characters; the elision split only cuts words, never changes their bytes.
+// the literal rule-by-rule reference, and the word path (ASCII masks) its words; read as
+// Windows-1252 it gives the words of the same characters; the elision split only cuts words, never
+// changes their bytes.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -33,6 +34,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     segments.push_back({std::string(segment), is_word});
   });
   Require(segments == lintavel::reference::Segments(text));
+
+  std::vector<std::string> words;
+  lintavel::ForEachUnicodeWord(text, {}, [&](std::string_view word) { words.emplace_back(word); });
+  Require(words == lintavel::reference::Words(text));
 
   std::string joined;
   lintavel::ForEachUnicodeWord(text, {.split_elisions = true},

@@ -77,6 +77,72 @@ TEST(UnicodeWordBreak, OnePassScannerAgreesWithTheLiteralRulesOnRandomText) {
   }
 }
 
+// Mostly ASCII text with what the ASCII path joins and parts, long enough to cross
+// its 64-byte blocks and its parts, now and then a character beyond ASCII.
+std::string MostlyAsciiText(std::mt19937& random, std::size_t length) {
+  static const std::vector<std::string> kPieces = {"a",
+                                                   "Z",
+                                                   "q",
+                                                   "7",
+                                                   "0",
+                                                   "_",
+                                                   ".",
+                                                   ":",
+                                                   ",",
+                                                   ";",
+                                                   "'",
+                                                   "\"",
+                                                   " ",
+                                                   " ",
+                                                   " ",
+                                                   "\n",
+                                                   "\r\n",
+                                                   "-",
+                                                   "!",
+                                                   "\t",
+                                                   "\xC3\xA9",
+                                                   "\xE2\x80\x99",
+                                                   "\xE4\xB8\xAD",
+                                                   "\xCC\x81",
+                                                   "\xEF\xBE\x9E"};
+  std::uniform_int_distribution<std::size_t> pick(0, kPieces.size() - 1);
+  std::uniform_int_distribution<int> rare(0, 200);
+  std::string text;
+  while (text.size() < length) {
+    std::size_t piece = pick(random);
+    if (piece >= 20 && rare(random) != 0) piece %= 20;
+    text += kPieces[piece];
+  }
+  return text;
+}
+
+TEST(UnicodeWordBreak, AsciiMaskPathGivesTheWordsOfTheLiteralRules) {
+  std::mt19937 random(2626);
+  for (int round = 0; round < 3000; ++round) {
+    const std::string text = MostlyAsciiText(random, 1 + (round * 7) % 1500);
+    ASSERT_EQ(EngineWords(text), reference::Words(text)) << "round " << round << ": " << text;
+  }
+}
+
+TEST(UnicodeWordBreak, AsciiMasksAgreeWithThePlainClassesForEveryByteAtEveryPlace) {
+  using word_break_internal::AsciiMasks;
+  for (int value = 0; value < 256; ++value) {
+    for (unsigned place = 0; place < 64; place += 7) {
+      unsigned char block[64];
+      for (unsigned i = 0; i < 64; ++i) block[i] = static_cast<unsigned char>('a' + i % 26);
+      block[place] = static_cast<unsigned char>(value);
+      const AsciiMasks fast = word_break_internal::ClassifyAscii(block);
+      const AsciiMasks plain = word_break_internal::ClassifyAsciiPlain(block);
+      ASSERT_EQ(fast.letters, plain.letters) << value;
+      ASSERT_EQ(fast.digits, plain.digits) << value;
+      ASSERT_EQ(fast.connectors, plain.connectors) << value;
+      ASSERT_EQ(fast.mid_letter, plain.mid_letter) << value;
+      ASSERT_EQ(fast.mid_number, plain.mid_number) << value;
+      ASSERT_EQ(fast.non_ascii, plain.non_ascii) << value;
+    }
+  }
+}
+
 struct WordCase {
   const char* name;
   const char* text;
