@@ -410,18 +410,21 @@ inline bool IsCutPoint(std::string_view text, std::size_t at) {
   return (before == ' ' || before == '\n') && here < 0x80 && here != ' ';
 }
 
-// Calls on_word for the words of `text`, which is ASCII only and starts and ends at
+// Calls on_word for the words of `text`, which is ASCII (but see kLatin) and starts and ends at
 // cut points (or the ends of the whole text). In ASCII the rules come down to masks:
 // letters, digits and connectors join, and a MidLetter or MidNumLet between two
 // letters, or a MidNum or MidNumLet between two digits, joins both (WB6, WB7,
 // WB11, WB12); a word is a joined run with a letter or digit in it.
-template <class F>
+// With kLatin, `text` may also hold two-byte UTF-8 letters of class ALetter (Latin,
+// Greek, Cyrillic, ...), which the masks take as letters (see IsSimpleLatin).
+template <bool kLatin = false, class F>
 void ForEachAsciiWord(std::string_view text, F&& on_word) {
   const std::size_t size = text.size();
   std::uint64_t carry_letter = 0;  // whether the byte before the block is a letter
   std::uint64_t carry_digit = 0;
   std::size_t pending = std::string_view::npos;  // the start of a word that goes on
   bool pending_word = false;
+  std::uint64_t carry_second_byte = 0;
   unsigned char tail[64];
   for (std::size_t base = 0; base < size; base += 64) {
     const unsigned char* block = reinterpret_cast<const unsigned char*>(text.data()) + base;
@@ -433,10 +436,23 @@ void ForEachAsciiWord(std::string_view text, F&& on_word) {
       block = tail;
     } else if (size - base > 64) {
       const auto next = static_cast<unsigned char>(text[base + 64]);
-      next_letter = static_cast<unsigned char>((next | 0x20) - 'a') < 26;
+      next_letter =
+          static_cast<unsigned char>((next | 0x20) - 'a') < 26 || (kLatin && next >= 0x80);
       next_digit = static_cast<unsigned char>(next - '0') < 10;
     }
-    const AsciiMasks m = ClassifyAscii(block);
+    AsciiMasks m = ClassifyAscii(block);
+    if constexpr (kLatin) {
+      // Both bytes of each two-byte letter are letters; a letter's second byte may
+      // open the block.
+      m.letters |= carry_second_byte;
+      carry_second_byte = 0;
+      for (std::uint64_t high = m.non_ascii; high != 0; high &= high - 1) {
+        const int i = std::countr_zero(high);
+        if (block[i] < 0xC0) continue;
+        m.letters |= std::uint64_t{3} << i;
+        if (i == 63) carry_second_byte = 1;
+      }
+    }
     const std::uint64_t letter_before = (m.letters << 1) | carry_letter;
     const std::uint64_t letter_after = (m.letters >> 1) | (next_letter << 63);
     const std::uint64_t digit_before = (m.digits << 1) | carry_digit;
@@ -474,6 +490,22 @@ void ForEachAsciiWord(std::string_view text, F&& on_word) {
     }
   }
   if (pending != std::string_view::npos && pending_word) on_word(text.substr(pending));
+}
+
+// True when every character of UTF-8 `text` beyond ASCII is a letter of two bytes
+// whose class is ALetter: joined by the rules exactly as an ASCII letter is.
+inline bool IsSimpleLatin(std::string_view text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    if (lead < 0x80) continue;
+    if (lead < 0xC2 || lead > 0xDF || i + 1 >= text.size()) return false;
+    const auto second = static_cast<unsigned char>(text[i + 1]);
+    if ((second & 0xC0) != 0x80) return false;
+    const char32_t cp = ((lead & 0x1Fu) << 6) | (second & 0x3Fu);
+    if ((ClassBits(cp) & kPropertyMask) != P(WordBreak::kALetter)) return false;
+    ++i;
+  }
+  return true;
 }
 
 // True when every byte of `text` is ASCII.
@@ -514,6 +546,8 @@ void ForEachWord(std::string_view text, const UnicodeWordOptions& options, F&& o
     const std::string_view part = text.substr(start, end - start);
     if (IsAscii(part)) {
       ForEachAsciiWord(part, emit);
+    } else if (kText == Text::kUtf8 && IsSimpleLatin(part)) {
+      ForEachAsciiWord<true>(part, emit);
     } else {
       general(part);
     }
