@@ -425,6 +425,7 @@ void ForEachAsciiWord(std::string_view text, F&& on_word) {
   std::size_t pending = std::string_view::npos;  // the start of a word that goes on
   bool pending_word = false;
   std::uint64_t carry_second_byte = 0;
+  std::uint64_t carry_joined = 0;  // whether the byte before the block is in a run
   unsigned char tail[64];
   for (std::size_t base = 0; base < size; base += 64) {
     const unsigned char* block = reinterpret_cast<const unsigned char*>(text.data()) + base;
@@ -460,33 +461,40 @@ void ForEachAsciiWord(std::string_view text, F&& on_word) {
     carry_letter = m.letters >> 63;
     carry_digit = m.digits >> 63;
     const std::uint64_t alnum = m.letters | m.digits;
-    std::uint64_t joined = alnum | m.connectors | (m.mid_letter & letter_before & letter_after) |
-                           (m.mid_number & digit_before & digit_after);
+    const std::uint64_t joined = alnum | m.connectors |
+                                 (m.mid_letter & letter_before & letter_after) |
+                                 (m.mid_number & digit_before & digit_after);
+    // Bit i of `starts` marks the first byte of a run, bit i of `ends` the first byte
+    // after one. Only a run of connectors alone ("__") holds no letter or digit.
+    const std::uint64_t joined_before = (joined << 1) | carry_joined;
+    carry_joined = joined >> 63;
+    std::uint64_t starts = joined & ~joined_before;
+    std::uint64_t ends = ~joined & joined_before;
+    const bool check = m.connectors != 0;
     if (pending != std::string_view::npos) {
-      const std::uint64_t run = ~joined == 0 ? 64 : std::countr_zero(~joined);
-      if (run == 64) {
+      if (ends == 0) {
         pending_word = pending_word || alnum != 0;
         continue;
       }
-      const std::uint64_t run_mask = (std::uint64_t{1} << run) - 1;
-      if (pending_word || (alnum & run_mask) != 0)
-        on_word(text.substr(pending, base + run - pending));
+      const int end = std::countr_zero(ends);
+      ends &= ends - 1;
+      if (pending_word || (alnum & ((std::uint64_t{1} << end) - 1)) != 0)
+        on_word(text.substr(pending, base + static_cast<std::size_t>(end) - pending));
       pending = std::string_view::npos;
-      joined &= ~run_mask;
     }
-    while (joined != 0) {
-      const unsigned start = static_cast<unsigned>(std::countr_zero(joined));
-      const std::uint64_t rest = ~(joined >> start);
-      const unsigned length =
-          rest == 0 ? 64 - start : static_cast<unsigned>(std::countr_zero(rest));
-      if (start + length >= 64) {
-        pending = base + start;
+    while (starts != 0) {
+      const int start = std::countr_zero(starts);
+      starts &= starts - 1;
+      if (ends == 0) {
+        pending = base + static_cast<std::size_t>(start);
         pending_word = (alnum >> start) != 0;
         break;
       }
-      const std::uint64_t run_mask = ((std::uint64_t{1} << length) - 1) << start;
-      if ((alnum & run_mask) != 0) on_word(text.substr(base + start, length));
-      joined &= ~run_mask;
+      const int end = std::countr_zero(ends);
+      ends &= ends - 1;
+      if (!check || (alnum & ((std::uint64_t{1} << end) - (std::uint64_t{1} << start))) != 0)
+        on_word(text.substr(base + static_cast<std::size_t>(start),
+                            static_cast<std::size_t>(end - start)));
     }
   }
   if (pending != std::string_view::npos && pending_word) on_word(text.substr(pending));
