@@ -17,6 +17,9 @@
 #include <string>
 #include <vector>
 
+#include "corpus/lemma_list.h"
+#include "corpus/list_filters.h"
+#include "corpus/stemming.h"
 #include "engine/word_break.h"
 #include "engine/word_counter.h"
 #include "support/word_break_reference.h"
@@ -145,6 +148,50 @@ void BM_UnicodeSegmentsOnly(benchmark::State& state) {
   }
   SetBytes(state, input);
 }
+
+// What the list options add to a count of the corpus: none, a lemma list, the
+// English stemmer (each distinct word stemmed once), the filters.
+enum ListStep { kNone, kLemmas, kStems, kFilters };
+
+void BM_CountThenListStep(benchmark::State& state) {
+  const auto step = static_cast<ListStep>(state.range(0));
+  const lintavel::LemmaList lemmas = lintavel::LemmaList::Parse(
+      "be -> is, was, were, am, are, been\nhave -> has, had, hath\nsay -> said, saith\n"
+      "come -> came, cometh\ngo -> went, goeth, gone\n",
+      "bench", {});
+  lintavel::ListFilterSettings settings;
+  settings.match = {"^[a-z]"};
+  settings.exclude = {"eth$"};
+  settings.min_length = 3;
+  const lintavel::ListFilter filter(settings);
+  const std::string& text = Text(kCorpus);
+  for (auto _ : state) {
+    WordCounter counter;
+    counter.CountText(text);
+    lintavel::CorpusList list;
+    for (const lintavel::CountedWord& word :
+         std::move(counter).TakeOrdered(list.storage, lintavel::WordEncoding::kUtf8, nullptr, 1)) {
+      list.words.push_back({word.word, word.count, 1});
+      list.total += word.count;
+    }
+    const std::uint64_t total = list.total;
+    const std::size_t distinct = list.words.size();
+    if (step == kLemmas) lintavel::ApplyLemmas(list, lemmas);
+    if (step == kStems) lintavel::ApplyStemming(list, "english", lintavel::StemShow::kStem);
+    if (step == kFilters) lintavel::FilterList(list, filter);
+    if (list.total != total) return state.SkipWithError("the total changed");
+    if (step != kNone && list.words.size() >= distinct)
+      return state.SkipWithError("no words were grouped or filtered");
+    benchmark::DoNotOptimize(list);
+  }
+  SetBytes(state, kCorpus);
+}
+BENCHMARK(BM_CountThenListStep)
+    ->Arg(kNone)
+    ->Arg(kLemmas)
+    ->Arg(kStems)
+    ->Arg(kFilters)
+    ->Unit(benchmark::kMillisecond);
 
 #ifdef LINTAVEL_BENCH_ICU
 void BM_IcuWordIterator(benchmark::State& state) {
