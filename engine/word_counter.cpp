@@ -165,6 +165,26 @@ std::size_t WordCounter::CountSeparated(char* text, std::size_t size, std::size_
                                  : CountSeparatedAs<false>(text, size, open_bytes, last);
 }
 
+void WordCounter::AddEach(std::span<const std::string_view> words, const char* readable_end) {
+  if (slots_ == nullptr) Allocate(kFirstCapacity);
+  constexpr std::size_t kBatch = 64;
+  Key batch[kBatch];
+  std::size_t queued = 0;
+  for (const std::string_view word : words) {
+    if (word.size() > kShortWord) {
+      Insert(KeyOf(word.data(), word.size(), nullptr), 1);
+      continue;
+    }
+    batch[queued] = KeyOf(word.data(), word.size(), readable_end);
+    Prefetch(batch[queued]);
+    if (++queued == kBatch) {
+      for (const Key& key : batch) Insert(key, 1);
+      queued = 0;
+    }
+  }
+  for (std::size_t i = 0; i < queued; ++i) Insert(batch[i], 1);
+}
+
 template <bool kBatched>
 std::size_t WordCounter::CountSeparatedAs(char* text, std::size_t size, std::size_t open_bytes,
                                           bool last) {

@@ -7,7 +7,7 @@
 # build/fuzz/findings/. A fixed finding becomes a case in the unit tests.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-runs=(extraction word_helpers scrambler path_rules range_merge)
+runs=(extraction word_helpers word_break scrambler path_rules range_merge)
 if [ "${1:-}" = --encodings ]; then
   runs=(extraction:cp1252 extraction:utf-8 extraction:utf-16 extraction:auto
         range_merge:cp1252 range_merge:utf-8 range_merge:utf-16 range_merge:auto)

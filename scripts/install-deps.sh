@@ -8,10 +8,11 @@ set -euo pipefail
 # python3-dev and pybind11-dev: the Python module (and its package python3-lintavel)
 # is built whenever they are there.
 build_packages=(cmake ninja-build g++ pkg-config python3 qt6-base-dev libboost1.81-dev libxlsxwriter-dev
-                unicode-data fonts-liberation2 python3-dev pybind11-dev)
+                unicode-data fonts-liberation2 python3-dev pybind11-dev libstemmer-dev libre2-dev)
 # qt6-gtk-platformtheme: on a GNOME or Xfce desktop the dialogs are the desktop's own.
 run_packages=("${build_packages[@]}" libreoffice-calc qt6-gtk-platformtheme)
-test_packages=(googletest libgtest-dev libgmock-dev clang-format debian-faq
+test_packages=(googletest libgtest-dev libgmock-dev clang-format debian-faq libicu-dev
+               debian-faq-de debian-faq-fr debian-faq-it debian-faq-ru debian-faq-ja debian-faq-zh-cn
                "libreoffice-calc-nogui|libreoffice-calc"
                python3-pytest python3-dask python3-distributed python3-pandas python3-psutil
                python3-hypothesis)
