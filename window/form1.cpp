@@ -21,6 +21,7 @@
 #include "window/pointer_image.h"
 #include "window/samples.h"
 #include "window/skin.h"
+#include "window/workbook_exporter.h"
 
 namespace lintavel {
 
@@ -103,6 +104,8 @@ Form1::Form1(Dialogs& dialogs, SettingsStore& settings, QString program_folder, 
   scanner_ = new FolderScanner(dialogs_, this);
   connect(scanner_, &FolderScanner::RowsFound, list1_, &ListView::AppendTexts);
   connect(scanner_, &FolderScanner::JobFinished, this, &Form1::ScanJobFinished);
+  workbooks_ = new WorkbookExporter(this);
+  connect(workbooks_, &WorkbookExporter::Written, this, &Form1::FinishWorkbook);
   WireInputList();
   Form_Load();
 }
@@ -279,11 +282,8 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
 }
 
 bool Form1::WaitForWorkers(int milliseconds) {
-  const QDeadlineTimer deadline(milliseconds);
-  for (const auto& thread : workbook_threads_) {
-    if (!thread->wait(deadline)) return false;
-  }
-  return QThreadPool::globalInstance()->waitForDone(milliseconds) &&
+  return workbooks_->WaitForWriters(QDeadlineTimer(milliseconds)) &&
+         QThreadPool::globalInstance()->waitForDone(milliseconds) &&
          scanner_->WaitForDone(milliseconds);
 }
 
@@ -291,7 +291,7 @@ void Form1::closeEvent(QCloseEvent* event) {
   // Closing ends the program at once: a run under way is abandoned, nothing is asked.
   runner_->Cancel();
   scanner_->Cancel();
-  workbook_cancel_->store(true);
+  workbooks_->Cancel();
   event->accept();
   QApplication::quit();
 }

@@ -37,7 +37,7 @@ void Form1::PushButton2_Click() {
     ShowApplicationError(dialogs_, error.location, error.line, error.description);
   });
   OpenFilesRequest request;
-  procedure.Step(102, [&] { request.flags = 2621953; });
+  procedure.Step(102, [&] { request.flags = kFileDialogFlags; });
   procedure.Step(104, [&] {
     request.title = QStringLiteral("Add File(s) - Hold Ctrl to select multiple files");
   });
