@@ -111,6 +111,9 @@ ListView::ListView(QWidget* parent) : QTableView(parent), model_(this) {
   setSelectionBehavior(QAbstractItemView::SelectRows);
   setEditTriggers(QAbstractItemView::NoEditTriggers);
   setDragEnabled(false);
+  // Tab leaves the list for the next control, as in any list; the arrow keys move
+  // between rows.
+  setTabKeyNavigation(false);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   // Per item, a single column wider than the view would have nothing to scroll to.
   setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
