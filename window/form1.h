@@ -98,7 +98,8 @@ class Form1 : public QWidget {
   void PushButton2_Click();
   // Appends `paths` (the files the program was started with) to the input list in
   // their order, each made absolute against the current folder; like "Add File(s)"
-  // it checks nothing, since a run reports what it cannot read.
+  // it checks nothing, since a run reports what it cannot read. Names that are not
+  // UTF-8 come as DecodeFileName gives them.
   void AddFiles(const QStringList& paths);
   // "Add All File(s) In Folder".
   void PushButton3_Click();

@@ -7,6 +7,8 @@
 #include <QScrollBar>
 #include <QUrl>
 
+#include "window/native_names.h"
+
 namespace lintavel {
 
 namespace {
@@ -25,7 +27,8 @@ QVariant TextRowsModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= rowCount() || index.column() != 0) return {};
   if (role != Qt::DisplayRole && role != Qt::EditRole) return {};
   const auto row = static_cast<std::size_t>(index.row());
-  QString shown = rows_.Start(row, kShownCharacters);
+  // File names that are not UTF-8 keep their bytes in the row and show U+FFFD.
+  QString shown = ShownFileName(rows_.Start(row, kShownCharacters));
   if (rows_.Length(row) > kShownCharacters) shown += QChar(0x2026);  // an ellipsis
   return shown;
 }
@@ -258,7 +261,12 @@ QStringList DroppedPaths(const QMimeData* data) {
   if (data == nullptr || !data->hasUrls()) return paths;
   for (const QUrl& url : data->urls()) {
     if (!url.isLocalFile()) return {};
-    paths << url.toLocalFile();
+    // The path's own bytes: a name that is not UTF-8 arrives percent-encoded and
+    // must reach the file system as it was.
+    const QString path =
+        DecodeFileName(QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()));
+    const QString host = url.host();
+    paths << (host.isEmpty() ? path : QStringLiteral("//") + host + path);
   }
   return paths;
 }

@@ -18,6 +18,7 @@
 #include "support/wait.h"
 #include "window/form1.h"
 #include "window/list_view.h"
+#include "window/native_names.h"
 
 namespace lintavel {
 namespace {
@@ -251,6 +252,41 @@ TEST_F(InputListTest, AWideColumnScrollsSidewaysByThePixel) {
   QApplication::sendEvent(Inputs().viewport(), &wheel);
   EXPECT_GT(bar->value(), 0);
   EXPECT_LT(bar->value(), bar->maximum());
+}
+
+// File names that are not UTF-8, from the command line and from a drop: the row
+// names the file itself, which a run then reads, and shows what it can of the name.
+TEST_F(InputListTest, NamesThatAreNotUtf8NameTheirFiles) {
+  const std::string folder = files_.path().string() + "/d\xe9j\xe0";
+  fs::create_directory(folder);
+  const std::string latin1 = folder + "/caf\xe9.txt";
+  testing::TempDir::WriteFile(latin1, "un deux deux\n");
+  const std::string cut_utf8 = folder + "/\xe2\x82.txt";  // the first two bytes of a euro sign
+  testing::TempDir::WriteFile(cut_utf8, "trois\n");
+
+  // Relative to the current folder, as a file manager or a shell hands them over.
+  const fs::path before = fs::current_path();
+  fs::current_path(folder);
+  form_->AddFiles({DecodeFileName("caf\xe9.txt")});
+  fs::current_path(before);
+  // A drop names it percent-encoded.
+  QMimeData data;
+  data.setUrls({QUrl(QStringLiteral("file://") +
+                     QString::fromLatin1(QByteArray(cut_utf8.c_str()).toPercentEncoding("/")))});
+  ASSERT_TRUE(Drop(data));
+  WaitForScans();
+
+  ASSERT_EQ(Inputs().Count(), 2);
+  EXPECT_EQ(EncodeFileName(Inputs().Text(1)).toStdString(), latin1);
+  EXPECT_EQ(EncodeFileName(Inputs().Text(2)).toStdString(), cut_utf8);
+  const QString shown = Inputs().model()->index(0, 0).data().toString();
+  EXPECT_TRUE(shown.endsWith(QStringLiteral("/d\ufffdj\ufffd/caf\ufffd.txt")))
+      << shown.toStdString();
+
+  QTest::mouseClick(form_->PushButton(1), Qt::LeftButton);
+  ASSERT_TRUE(WaitUntil([&] { return form_->IsExtracting() == kFalse; }));
+  EXPECT_TRUE(dialogs_.ReportLines().empty()) << dialogs_.texts().join("\n").toStdString();
+  EXPECT_EQ(Rows(*form_->ListView2()), (QStringList{"trois", "un", "deux"}));
 }
 
 TEST_F(InputListTest, TextAndWebLinksAreRefused) {
