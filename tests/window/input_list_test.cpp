@@ -254,6 +254,34 @@ TEST_F(InputListTest, AWideColumnScrollsSidewaysByThePixel) {
   EXPECT_LT(bar->value(), bar->maximum());
 }
 
+// Every byte string comes back whole from the text that stands for it; UTF-8 reads
+// as UTF-8, and nothing else reads as a character.
+TEST(NativeNames, EveryByteStringComesBackWhole) {
+  const struct {
+    std::string bytes;
+    bool utf8;
+  } cases[] = {
+      {"", true},
+      {"plain.txt", true},
+      {"caf\xc3\xa9 \xf0\x9f\x98\x80.txt", true},
+      {"caf\xe9.txt", false},
+      {"\xed\xa0\x80\xed\xb0\x80", false},  // surrogates written as UTF-8
+      {"\xc0\xaf", false},                  // an overlong slash
+      {"\xf4\x90\x80\x80", false},          // past U+10FFFF
+      {"\xe2\x82", false},                  // cut short
+      {std::string("\x80\xff\0x", 4), false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.bytes);
+    const QString name = DecodeFileName(c.bytes);
+    EXPECT_EQ(EncodeFileName(name).toStdString(), c.bytes);
+    EXPECT_EQ(name == QString::fromUtf8(c.bytes), c.utf8);
+    const QString shown = ShownFileName(name);
+    EXPECT_EQ(shown.contains(QChar(0xFFFD)), !c.utf8);
+    EXPECT_TRUE(shown.isValidUtf16());
+  }
+}
+
 // File names that are not UTF-8, from the command line and from a drop: the row
 // names the file itself, which a run then reads, and shows what it can of the name.
 TEST_F(InputListTest, NamesThatAreNotUtf8NameTheirFiles) {
