@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "shell/application_error_box.h"
+#include "window/native_names.h"
 #include "window/ui_relay.h"
 
 namespace lintavel {
@@ -29,7 +30,7 @@ void ExtractionRunner::Start(const QStringList& files) {
   run_->runner = this;
   std::vector<std::filesystem::path> paths;
   paths.reserve(static_cast<std::size_t>(files.size()));
-  for (const QString& file : files) paths.emplace_back(QFile::encodeName(file).toStdString());
+  for (const QString& file : files) paths.emplace_back(EncodeFileName(file).toStdString());
 
   auto run = run_;
   (void)QtConcurrent::run([run, paths = std::move(paths)] {

@@ -1,8 +1,7 @@
 #include "window/file_system.h"
 
-#include <QFile>
-
 #include "folders/file_names.h"
+#include "window/native_names.h"
 
 namespace lintavel {
 
@@ -10,11 +9,9 @@ std::u16string_view Utf16Units(QStringView text) {
   return {text.utf16(), static_cast<std::size_t>(text.size())};
 }
 
-std::string NativePath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+std::string NativePath(const QString& path) { return EncodeFileName(path).toStdString(); }
 
-QString PathText(const std::string& native) {
-  return QFile::decodeName(QByteArray::fromStdString(native));
-}
+QString PathText(const std::string& native) { return DecodeFileName(native); }
 
 QChar PathSeparator() { return QChar(folders::kSeparator); }
 

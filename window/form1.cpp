@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QDeadlineTimer>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QScreen>
 #include <QThreadPool>
 #include <stdexcept>
@@ -21,6 +22,7 @@
 #include "window/pointer_image.h"
 #include "window/samples.h"
 #include "window/skin.h"
+#include "window/workbook_exporter.h"
 
 namespace lintavel {
 
@@ -34,19 +36,30 @@ struct ButtonPlace {
   int number;
   const char* caption;
   int left, top, width, height;
+  // What a screen reader says: the caption, told apart where two are alike, and
+  // what the button does.
+  const char* accessible_name;
+  const char* accessible_description;
 };
 
 // The buttons by number, with their captions and places in twips.
 constexpr ButtonPlace kButtons[] = {
-    {1, "Start Extracting", 120, 3770, 7800, 405},
-    {2, "Add File(s)", 120, 2750, 3840, 405},
-    {3, "Add All File(s) In Folder", 4080, 2750, 3840, 405},
-    {4, "Copy Results To Clipboard", 120, 7410, 3840, 405},
-    {5, "Clear List", 120, 3260, 3840, 405},
-    {6, "Save Results As Text File", 120, 6900, 3840, 405},
-    {7, "Save Results As Excel File", 4080, 6900, 3840, 405},
-    {8, "Load Sample/Example Files", 4080, 3260, 3840, 405},
-    {9, "Clear List", 4080, 7410, 3840, 405},
+    {1, "Start Extracting", 120, 3770, 7800, 405, "Start Extracting",
+     "Count the words of the files in the input list and add them to the results list"},
+    {2, "Add File(s)", 120, 2750, 3840, 405, "Add File(s)",
+     "Choose files to add to the input list"},
+    {3, "Add All File(s) In Folder", 4080, 2750, 3840, 405, "Add All File(s) In Folder",
+     "Add every file with one extension in a folder and its sub-folders to the input list"},
+    {4, "Copy Results To Clipboard", 120, 7410, 3840, 405, "Copy Results To Clipboard",
+     "Copy the results list to the clipboard, one word a line"},
+    {5, "Clear List", 120, 3260, 3840, 405, "Clear List (input files)", "Clear the input list"},
+    {6, "Save Results As Text File", 120, 6900, 3840, 405, "Save Results As Text File",
+     "Save the results list as a text file, one word a line"},
+    {7, "Save Results As Excel File", 4080, 6900, 3840, 405, "Save Results As Excel File",
+     "Open the results list as a new workbook in the spreadsheet program"},
+    {8, "Load Sample/Example Files", 4080, 3260, 3840, 405, "Load Sample/Example Files",
+     "Add the example documents installed with the program to the input list"},
+    {9, "Clear List", 4080, 7410, 3840, 405, "Clear List (results)", "Clear the results list"},
 };
 
 QRect Twips(int left, int top, int width, int height) {
@@ -103,6 +116,8 @@ Form1::Form1(Dialogs& dialogs, SettingsStore& settings, QString program_folder, 
   scanner_ = new FolderScanner(dialogs_, this);
   connect(scanner_, &FolderScanner::RowsFound, list1_, &ListView::AppendTexts);
   connect(scanner_, &FolderScanner::JobFinished, this, &Form1::ScanJobFinished);
+  workbooks_ = new WorkbookExporter(this);
+  connect(workbooks_, &WorkbookExporter::Written, this, &Form1::FinishWorkbook);
   WireInputList();
   Form_Load();
 }
@@ -138,22 +153,27 @@ void Form1::BuildControls() {
   setPalette(white);
   setMouseTracking(true);
 
-  const auto make_list = [this](const char* name, QRect place, const QString& tooltip) {
+  const auto make_list = [this](const char* name, QRect place, const QString& tooltip,
+                                const QString& accessible_name) {
     auto* list = new ListView(this);
     list->setObjectName(QString::fromLatin1(name));
     list->setGeometry(place);
     list->setToolTip(tooltip);
     list->setFont(ArialBold(9));
+    list->setAccessibleName(accessible_name);
+    list->setAccessibleDescription(tooltip);
     return list;
   };
   list1_ = make_list(
       "ListView1", Twips(120, 120, 7800, 2535),
       QStringLiteral("Drag and drop files here. Double-click item to remove it. Move | line to "
-                     "right and out of window to reveal full names."));
+                     "right and out of window to reveal full names."),
+      QStringLiteral("Input files"));
   list2_ = make_list(
       "ListView2", Twips(120, 4270, 7800, 2535),
       QStringLiteral("Double-click item to remove it. Move | line to right and out of window to "
-                     "reveal full names."));
+                     "reveal full names."),
+      QStringLiteral("Results"));
   connect(list2_, &ListView::PointerMoved, this, [this] {
     if (!IsBusy()) SetMousePointer(pointer::kDefault);
   });
@@ -164,6 +184,8 @@ void Form1::BuildControls() {
     button->setGeometry(Twips(place.left, place.top, place.width, place.height));
     button->setFont(ArialBold(11.25));
     button->setMouseTracking(true);
+    button->setAccessibleName(QString::fromLatin1(place.accessible_name));
+    button->setAccessibleDescription(QString::fromLatin1(place.accessible_description));
     button->installEventFilter(this);
     buttons_[static_cast<std::size_t>(place.number - 1)] = button;
   }
@@ -176,9 +198,12 @@ void Form1::BuildControls() {
   progress_->setRange(0, 100);
   progress_->setTextVisible(true);
   progress_->setAlignment(Qt::AlignCenter);
+  progress_->setAccessibleName(QStringLiteral("Progress"));
+  progress_->setAccessibleDescription(QStringLiteral("How much of the extraction run is done"));
   SetProgress(0, kProgressText);
 
-  // The input list has the focus first; then as the layout's tab order goes.
+  // The input list has the focus first; then as the layout's tab order goes. The
+  // progress bar takes no focus, so Tab passes over it.
   const std::array<QWidget*, 12> tab_order = {
       list1_,        progress_,     list2_,        PushButton(6), PushButton(7), PushButton(9),
       PushButton(2), PushButton(3), PushButton(1), PushButton(4), PushButton(5), PushButton(8)};
@@ -275,15 +300,24 @@ void Form1::mouseMoveEvent(QMouseEvent* event) {
 
 bool Form1::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::MouseMove && !IsBusy()) SetMousePointer(pointer::kCustom);
+  // A focused button answers Enter as it answers Space; outside a dialog Qt's
+  // buttons answer only Space.
+  if (event->type() == QEvent::KeyPress) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    auto* button = qobject_cast<QPushButton*>(watched);
+    if (button != nullptr && !key->isAutoRepeat() &&
+        (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+        (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+      button->click();
+      return true;
+    }
+  }
   return QWidget::eventFilter(watched, event);
 }
 
 bool Form1::WaitForWorkers(int milliseconds) {
-  const QDeadlineTimer deadline(milliseconds);
-  for (const auto& thread : workbook_threads_) {
-    if (!thread->wait(deadline)) return false;
-  }
-  return QThreadPool::globalInstance()->waitForDone(milliseconds) &&
+  return workbooks_->WaitForWriters(QDeadlineTimer(milliseconds)) &&
+         QThreadPool::globalInstance()->waitForDone(milliseconds) &&
          scanner_->WaitForDone(milliseconds);
 }
 
@@ -291,7 +325,7 @@ void Form1::closeEvent(QCloseEvent* event) {
   // Closing ends the program at once: a run under way is abandoned, nothing is asked.
   runner_->Cancel();
   scanner_->Cancel();
-  workbook_cancel_->store(true);
+  workbooks_->Cancel();
   event->accept();
   QApplication::quit();
 }

@@ -4,8 +4,6 @@
 #include <QPersistentModelIndex>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QTemporaryDir>
-#include <QThread>
 #include <QWidget>
 #include <array>
 #include <atomic>
@@ -29,6 +27,8 @@ struct ScanItem;
 struct ExtractionOutcome;
 class ListView;
 class SettingsStore;
+class WorkbookExporter;
+struct WorkbookOutcome;
 
 // Values of the window's mouse pointer setting.
 namespace pointer {
@@ -41,6 +41,18 @@ inline constexpr int kCustom = 99;
 // Truth values as the window keeps them: 16 bits, true is -1.
 inline constexpr std::int16_t kTrue = -1;
 inline constexpr std::int16_t kFalse = 0;
+
+// The flags the window's file dialogs are requested with: the read-only box
+// checked, multiple selection, the explorer-style dialog and long file names.
+namespace file_dialog_flag {
+inline constexpr int kReadOnly = 0x1;
+inline constexpr int kAllowMultiSelect = 0x200;
+inline constexpr int kExplorer = 0x80000;
+inline constexpr int kLongNames = 0x200000;
+}  // namespace file_dialog_flag
+inline constexpr int kFileDialogFlags = file_dialog_flag::kReadOnly |
+                                        file_dialog_flag::kAllowMultiSelect |
+                                        file_dialog_flag::kExplorer | file_dialog_flag::kLongNames;
 
 // The product title, and the window's caption.
 inline constexpr char kProductTitle[] = "Lintavel";
@@ -86,7 +98,8 @@ class Form1 : public QWidget {
   void PushButton2_Click();
   // Appends `paths` (the files the program was started with) to the input list in
   // their order, each made absolute against the current folder; like "Add File(s)"
-  // it checks nothing, since a run reports what it cannot read.
+  // it checks nothing, since a run reports what it cannot read. Names that are not
+  // UTF-8 come as DecodeFileName gives them.
   void AddFiles(const QStringList& paths);
   // "Add All File(s) In Folder".
   void PushButton3_Click();
@@ -108,15 +121,8 @@ class Form1 : public QWidget {
   void SetClipboard(Clipboard& clipboard) { clipboard_ = &clipboard; }
   void SetSpreadsheetApp(SpreadsheetApp& app) { spreadsheet_ = &app; }
 
-  // Writes a workbook file off the UI thread, as WriteResultsWorkbook does.
-  using WorkbookWriter = std::function<std::optional<CutCells>(const ListTable&, const QString&,
-                                                               const WorkbookOptions&)>;
-  // The writer the workbook export uses (WriteResultsWorkbook unless another is
-  // handed in) and the stack size of its thread (0: the system's default).
-  void SetWorkbookWriter(WorkbookWriter writer) { workbook_writer_ = std::move(writer); }
-  void SetWorkbookThreadStackSize(uint bytes) { workbook_stack_size_ = bytes; }
-  // The program's private folder of workbooks, empty before the first export.
-  QString WorkbookFolder() const;
+  // The writer of the workbooks that "Save Results As Excel File" shows.
+  WorkbookExporter& Workbooks() const { return *workbooks_; }
   // Stops the workbook writers, waits for the spreadsheet starts still being judged,
   // then removes the workbook folder with every workbook in it. Safe to call twice.
   void EndWorkbooks();
@@ -155,10 +161,7 @@ class Form1 : public QWidget {
   void StartScan(std::vector<ScanItem> job);
   void ScanJobFinished();
   void WireInputList();
-  QString NewWorkbookFile();
-  void StartWorkbookWriter(const QString& file);
-  struct WorkbookJob;
-  void FinishWorkbook(QThread* thread, WorkbookJob job, QString file);
+  void FinishWorkbook(const QString& file, const WorkbookOutcome& outcome);
   void WorkbookShown(const QString& file, const QString& failure);
 
   // The input list's and the results list's own events.
@@ -188,11 +191,7 @@ class Form1 : public QWidget {
   SpreadsheetApp* spreadsheet_ = nullptr;
   FolderScanner* scanner_ = nullptr;
   std::deque<bool> scan_hourglass_;  // per queued scan: whether it shows the hourglass
-  WorkbookWriter workbook_writer_;
-  uint workbook_stack_size_ = 0;
-  std::shared_ptr<std::atomic<bool>> workbook_cancel_ = std::make_shared<std::atomic<bool>>(false);
-  std::vector<std::unique_ptr<QThread>> workbook_threads_;
-  std::optional<QTemporaryDir> workbook_folder_;
+  WorkbookExporter* workbooks_ = nullptr;
 
   int mouse_pointer_ = pointer::kDefault;
   std::optional<QCursor> hand_cursor_;

@@ -1,8 +1,9 @@
 // The window's handlers of the input list: "Add File(s)", the folder import, "Clear
 // List", drops, removals and moving rows with the mouse.
 #include <QCursor>
-#include <QFileInfo>
+#include <QDir>
 #include <algorithm>
+#include <filesystem>
 #include <stdexcept>
 
 #include "shell/application_error_box.h"
@@ -12,6 +13,7 @@
 #include "window/folder_scanner.h"
 #include "window/form1.h"
 #include "window/list_view.h"
+#include "window/native_names.h"
 #include "window/pointer_image.h"
 
 namespace lintavel {
@@ -37,7 +39,7 @@ void Form1::PushButton2_Click() {
     ShowApplicationError(dialogs_, error.location, error.line, error.description);
   });
   OpenFilesRequest request;
-  procedure.Step(102, [&] { request.flags = 2621953; });
+  procedure.Step(102, [&] { request.flags = kFileDialogFlags; });
   procedure.Step(104, [&] {
     request.title = QStringLiteral("Add File(s) - Hold Ctrl to select multiple files");
   });
@@ -62,8 +64,12 @@ void Form1::PushButton2_Click() {
 }
 
 void Form1::AddFiles(const QStringList& paths) {
+  // The current folder's own bytes, as the names' own are kept.
+  std::error_code no_folder;  // a current folder that is gone leaves the names as given
+  const QString current = DecodeFileName(std::filesystem::current_path(no_folder).native());
   for (const QString& path : paths) {
-    if (!path.isEmpty()) list1_->Append(QFileInfo(path).absoluteFilePath());
+    if (path.isEmpty()) continue;
+    list1_->Append(QDir::cleanPath(QDir::isAbsolutePath(path) ? path : current + '/' + path));
   }
 }
 

@@ -1,11 +1,7 @@
 // The window's handlers of the results list: copy to the clipboard, save as a text
 // file, save as a workbook, clear.
-#include <QDir>
 #include <QFile>
 #include <QPointer>
-#include <QTemporaryFile>
-#include <QThread>
-#include <algorithm>
 #include <optional>
 #include <stdexcept>
 
@@ -18,6 +14,7 @@
 #include "window/form1.h"
 #include "window/list_tables.h"
 #include "window/list_view.h"
+#include "window/workbook_exporter.h"
 
 namespace lintavel {
 
@@ -32,7 +29,7 @@ void Form1::PushButton4_Click() {
 void Form1::PushButton6_Click() {
   ReportingProcedure procedure(location::kSaveResultsText, DialogReportSink(dialogs_));
   SaveFileRequest request;
-  procedure.Step(108, [&] { request.flags = 2621953; });
+  procedure.Step(108, [&] { request.flags = kFileDialogFlags; });
   procedure.Step(110, [&] { request.title = QString::fromLatin1(kSaveDialogTitle); });
   procedure.Step(112, [&] { request.filter = QString::fromLatin1(kSaveDialogFilter); });
   QString name;
@@ -90,13 +87,6 @@ int WorkbookLine(WorkbookStep step, int list_column = 1) {
 
 }  // namespace
 
-// What the writer's thread hands back.
-struct Form1::WorkbookJob {
-  std::optional<CutCells> cut;
-  std::optional<WorkbookStep> failed_step;
-  std::string failure;
-};
-
 void Form1::PushButton7_Click() {
   ReportingProcedure procedure(location::kSaveResultsExcel, DialogReportSink(dialogs_));
   bool installed = true;
@@ -114,89 +104,30 @@ void Form1::PushButton7_Click() {
   }
   procedure.Step(110, [&] { SetMousePointer(pointer::kHourglass); });
   QString file;
-  const bool named = procedure.Step(114, [&] { file = NewWorkbookFile(); });
-  if (!named || !procedure.Step(114, [&] { StartWorkbookWriter(file); })) {
+  const bool named = procedure.Step(114, [&] { file = workbooks_->NewFile(); });
+  // The workbook is written off the UI thread, from a copy of the rows.
+  if (!named || !procedure.Step(114, [&] {
+        workbooks_->Start(std::make_shared<ListSnapshot>(*list2_), file);
+      })) {
     if (named) QFile::remove(file);
     SetMousePointer(pointer::kDefault);
     emit WorkbookFinished();
   }
 }
 
-QString Form1::WorkbookFolder() const {
-  return workbook_folder_ ? workbook_folder_->path() : QString();
-}
-
-QString Form1::NewWorkbookFile() {
-  if (!workbook_folder_) {
-    workbook_folder_.emplace(QDir::temp().filePath(QStringLiteral("lintavel-XXXXXX")));
-    if (!workbook_folder_->isValid()) {
-      const std::string failure = workbook_folder_->errorString().toStdString();
-      workbook_folder_.reset();
-      throw std::runtime_error(failure);
-    }
-  }
-  QTemporaryFile reserved(
-      QDir(workbook_folder_->path()).filePath(QStringLiteral("Lintavel Results XXXXXX.xlsx")));
-  reserved.setAutoRemove(false);
-  if (!reserved.open()) throw std::runtime_error(reserved.errorString().toStdString());
-  return reserved.fileName();
-}
-
-void Form1::StartWorkbookWriter(const QString& file) {
-  // The workbook is written off the UI thread, from a copy of the rows.
-  auto snapshot = std::make_shared<ListSnapshot>(*list2_);
-  auto job = std::make_shared<WorkbookJob>();
-  WorkbookWriter writer =
-      workbook_writer_ ? workbook_writer_ : WorkbookWriter(WriteResultsWorkbook);
-  auto thread = std::unique_ptr<QThread>(QThread::create(
-      [snapshot, job, file, writer, cancel = workbook_cancel_, scratch = workbook_folder_->path()] {
-        WorkbookOptions options;
-        options.scratch_folder = scratch;
-        options.cancel = cancel.get();
-        try {
-          job->cut = writer(*snapshot, file, options);
-        } catch (const WorkbookFailure& failure) {
-          job->failed_step = failure.step();
-          job->failure = failure.what();
-        } catch (const std::exception& failure) {
-          job->failed_step = WorkbookStep::kCreate;
-          job->failure = failure.what();
-        } catch (...) {
-          job->failed_step = WorkbookStep::kCreate;
-          job->failure = "Unknown failure";
-        }
-      }));
-  thread->setStackSize(workbook_stack_size_);
-  QThread* started = thread.get();
-  connect(started, &QThread::finished, this,
-          [this, started, job, file] { FinishWorkbook(started, *job, file); });
-  started->start();
-  if (!started->isRunning() && !started->isFinished())
-    throw std::runtime_error("Cannot start a thread to write the workbook");
-  workbook_threads_.push_back(std::move(thread));
-}
-
-// The job and the file come by value: the thread that holds them is deleted here.
-void Form1::FinishWorkbook(QThread* thread, WorkbookJob job, QString file) {
-  const auto done = std::find_if(workbook_threads_.begin(), workbook_threads_.end(),
-                                 [thread](const auto& owned) { return owned.get() == thread; });
-  if (done != workbook_threads_.end()) {
-    (*done)->wait();
-    workbook_threads_.erase(done);
-  }
+void Form1::FinishWorkbook(const QString& file, const WorkbookOutcome& outcome) {
   ReportingProcedure finishing(location::kSaveResultsExcel, DialogReportSink(dialogs_));
   bool launched = false;
-  if (job.failed_step) {
+  if (outcome.failed_step) {
     QFile::remove(file);
-    finishing.Report(WorkbookLine(*job.failed_step), job.failure);
+    finishing.Report(WorkbookLine(*outcome.failed_step), outcome.failure);
   } else {
     // One report, however many cells were cut; the workbook is still shown.
-    if (job.cut) {
-      finishing.Report(WorkbookLine(job.cut->step, job.cut->list_column),
-                       job.cut->count == 1
-                           ? job.cut->description
-                           : job.cut->description + " " + std::to_string(job.cut->count - 1) +
-                                 " more cells are cut the same way.");
+    if (const std::optional<CutCells>& cut = outcome.cut) {
+      finishing.Report(WorkbookLine(cut->step, cut->list_column),
+                       cut->count == 1 ? cut->description
+                                       : cut->description + " " + std::to_string(cut->count - 1) +
+                                             " more cells are cut the same way.");
     }
     launched = finishing.Step(112, [&] {
       spreadsheet_->OpenAsNewDocument(file,
@@ -222,12 +153,10 @@ void Form1::WorkbookShown(const QString& file, const QString& failure) {
 }
 
 void Form1::EndWorkbooks() {
-  workbook_cancel_->store(true);
-  for (const auto& thread : workbook_threads_) thread->wait();
-  workbook_threads_.clear();
+  workbooks_->StopWriters();
   spreadsheet_ = nullptr;
   own_spreadsheet_.reset();
-  workbook_folder_.reset();
+  workbooks_->RemoveFolder();
 }
 
 void Form1::PushButton9_Click() {

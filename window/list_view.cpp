@@ -1,11 +1,18 @@
 #include "window/list_view.h"
 
+#include <QApplication>
 #include <QDragEnterEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QProxyStyle>
 #include <QScrollBar>
+#include <QStyleFactory>
 #include <QUrl>
+#include <cmath>
+
+#include "window/native_names.h"
 
 namespace lintavel {
 
@@ -14,6 +21,61 @@ namespace {
 // How much of a row the list shows: enough for any column a screen can hold, and
 // little enough that laying it out costs what a short row costs.
 constexpr std::size_t kShownCharacters = 1024;
+
+// At a fractional scale (150 %) a list whose place is not a whole number of
+// device pixels loses Fusion's one-pixel frame: the list's clip is rounded inwards
+// past the top line, and its header and rows, rounded outwards, paint over the
+// others. There the frame takes two logical pixels, and each side is drawn on the
+// device pixel in the middle of its band, which neither rounding reaches. Whole
+// scales and other styles are left as they are.
+class CrispFrameStyle : public QProxyStyle {
+ public:
+  using QProxyStyle::QProxyStyle;
+
+  int pixelMetric(PixelMetric metric, const QStyleOption* option,
+                  const QWidget* widget) const override {
+    const int value = QProxyStyle::pixelMetric(metric, option, widget);
+    return metric == PM_DefaultFrameWidth && Applies(widget) ? value + 1 : value;
+  }
+
+  void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override {
+    if (element != PE_Frame || !Applies(widget)) {
+      QProxyStyle::drawPrimitive(element, option, painter, widget);
+      return;
+    }
+    const qreal band = 2 * widget->devicePixelRatio();  // the frame's width in device pixels
+    const QRectF outer = painter->deviceTransform().mapRect(QRectF(option->rect));
+    const auto middle = [band](qreal start) {
+      return static_cast<int>(std::floor(start + band / 2));
+    };
+    const int left = middle(outer.left());
+    const int top = middle(outer.top());
+    const int right = middle(outer.right() - band);
+    const int bottom = middle(outer.bottom() - band);
+    const QColor colour = option->palette.window().color().darker(140).lighter(108);
+    // Whole device pixels, filled through the painter's own mapping.
+    const QTransform to_widget = painter->deviceTransform().inverted();
+    const auto fill = [&](int x, int y, int width, int height) {
+      painter->fillRect(to_widget.mapRect(QRectF(x, y, width, height)), colour);
+    };
+    painter->save();
+    painter->setRenderHint(QPainter::Antialiasing, false);
+    fill(left, top, right - left + 1, 1);
+    fill(left, bottom, right - left + 1, 1);
+    fill(left, top, 1, bottom - top + 1);
+    fill(right, top, 1, bottom - top + 1);
+    painter->restore();
+  }
+
+ private:
+  bool Applies(const QWidget* widget) const {
+    if (widget == nullptr) return false;
+    const qreal ratio = widget->devicePixelRatio();
+    return ratio != std::floor(ratio) &&
+           baseStyle()->name().compare(QStringLiteral("fusion"), Qt::CaseInsensitive) == 0;
+  }
+};
 
 }  // namespace
 
@@ -25,7 +87,8 @@ QVariant TextRowsModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= rowCount() || index.column() != 0) return {};
   if (role != Qt::DisplayRole && role != Qt::EditRole) return {};
   const auto row = static_cast<std::size_t>(index.row());
-  QString shown = rows_.Start(row, kShownCharacters);
+  // File names that are not UTF-8 keep their bytes in the row and show U+FFFD.
+  QString shown = ShownFileName(rows_.Start(row, kShownCharacters));
   if (rows_.Length(row) > kShownCharacters) shown += QChar(0x2026);  // an ellipsis
   return shown;
 }
@@ -111,6 +174,9 @@ ListView::ListView(QWidget* parent) : QTableView(parent), model_(this) {
   setSelectionBehavior(QAbstractItemView::SelectRows);
   setEditTriggers(QAbstractItemView::NoEditTriggers);
   setDragEnabled(false);
+  // Tab leaves the list for the next control, as in any list; the arrow keys move
+  // between rows.
+  setTabKeyNavigation(false);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   // Per item, a single column wider than the view would have nothing to scroll to.
   setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
@@ -119,6 +185,10 @@ ListView::ListView(QWidget* parent) : QTableView(parent), model_(this) {
   viewport()->setMouseTracking(true);
   horizontalHeader()->setMouseTracking(true);
   viewport()->setCursor(Qt::ArrowCursor);
+  // Only the list itself: its header and scroll bars keep the application's style.
+  auto* frame_style = new CrispFrameStyle(QStyleFactory::create(QApplication::style()->name()));
+  frame_style->setParent(this);
+  setStyle(frame_style);
 }
 
 int ListView::Count() const { return model_.rowCount(); }
@@ -255,7 +325,12 @@ QStringList DroppedPaths(const QMimeData* data) {
   if (data == nullptr || !data->hasUrls()) return paths;
   for (const QUrl& url : data->urls()) {
     if (!url.isLocalFile()) return {};
-    paths << url.toLocalFile();
+    // The path's own bytes: a name that is not UTF-8 arrives percent-encoded and
+    // must reach the file system as it was.
+    const QString path =
+        DecodeFileName(QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()));
+    const QString host = url.host();
+    paths << (host.isEmpty() ? path : QStringLiteral("//") + host + path);
   }
   return paths;
 }

@@ -6,6 +6,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <random>
+#include <string>
 
 #include "support/temp_dir.h"
 
@@ -56,22 +58,45 @@ TEST(SettingsStore, AStoreThatCannotBeWrittenKeepsTheValueForTheSession) {
   EXPECT_EQ(settings.GetSetting(kSettingExtension, QStringLiteral("txt")), "html");
 }
 
+// Files the settings cannot be read from are kept aside whole before the first
+// write replaces them; a file the program wrote itself is read as it is.
 TEST(SettingsStore, AnUnreadableFileIsKeptAsideNotOverwritten) {
-  testing::TempDir dir;
-  const std::string garbage("[Lintavel\n\xff\xfe\0\0=broken", 22);
-  dir.Write("Quorvane.ini", garbage);
-  SettingsStore settings(IniIn(dir));
-  settings.SaveSetting(kSettingExtension, QStringLiteral("txt"));
-  const QStringList files =
-      QDir(QString::fromStdString(dir.path().string())).entryList(QDir::Files);
-  bool kept = false;
-  for (const QString& name : files) {
-    if (name.startsWith("Quorvane.ini.unreadable-")) {
-      kept = testing::ReadBytes(dir.path() / name.toStdString()) == garbage;
+  std::mt19937 random(23);
+  std::string noise(3000, '\0');
+  for (char& byte : noise) byte = static_cast<char>(random() & 0xFF);
+  const struct {
+    const char* name;
+    std::string bytes;
+    bool unreadable;
+  } cases[] = {
+      {"an unclosed section", std::string("[Lintavel\n\xff\xfe\0\0=broken", 22), true},
+      {"3,000 random bytes", noise, true},
+      {"a NUL byte", std::string("[Lintavel]\nExtension=t\0xt\n", 26), true},
+      {"Latin-1 text", "[Lintavel]\nLastFolder=/home/caf\xe9\n", true},
+      {"the program's own", "[Lintavel]\nLastFolder=/home/caf\xc3\xa9\nExtension=txt\n", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    testing::TempDir dir;
+    dir.Write("Quorvane.ini", c.bytes);
+    {
+      SettingsStore settings(IniIn(dir));
+      if (!c.unreadable) {
+        EXPECT_EQ(settings.GetSetting(kSettingLastFolder, QString()), "/home/caf\u00e9");
+      }
+      settings.SaveSetting(kSettingSnapshot, QStringLiteral("kept"));
+      EXPECT_TRUE(settings.saved());
+    }
+    QStringList aside = QDir(QString::fromStdString(dir.path().string()))
+                            .entryList({QStringLiteral("Quorvane.ini.unreadable-*")}, QDir::Files);
+    ASSERT_EQ(aside.size(), c.unreadable ? 1 : 0);
+    if (c.unreadable) {
+      EXPECT_EQ(testing::ReadBytes(dir.path() / aside[0].toStdString()), c.bytes);
+      const SettingsStore again(IniIn(dir));
+      EXPECT_EQ(again.GetSetting(kSettingSnapshot, QString()), "kept");
+      EXPECT_EQ(again.GetSetting(kSettingExtension, QStringLiteral("none")), "none");
     }
   }
-  // Either the parser accepted the file (nothing to keep aside) or it was kept whole.
-  EXPECT_TRUE(kept || files.size() == 1) << files.join(", ").toStdString();
 }
 
 }  // namespace

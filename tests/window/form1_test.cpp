@@ -4,6 +4,7 @@
 
 #include "support/qt_printers.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -112,6 +113,74 @@ TEST_F(Form1Test, LaysOutTheControlsAtTheirPlaces) {
   EXPECT_EQ(QGuiApplication::applicationDisplayName(), "Lintavel");
   EXPECT_EQ(form.palette().color(QPalette::Window), QColor(Qt::white));
   EXPECT_TRUE(dialogs_.shown.empty());
+}
+
+// Keyboard users walk every control with Tab and Shift+Tab, also out of lists that
+// hold rows, and a focused button answers Enter as it answers Space.
+TEST_F(Form1Test, TheKeyboardWalksTheTabOrderAndEnterClicksTheFocusedButton) {
+  Form1& form = Open();
+  QApplication::setActiveWindow(&form);
+  for (const char* row : {"a", "b", "c"}) {
+    form.ListView1()->Append(row);
+    form.ListView2()->Append(row);
+  }
+  const QStringList order = {"ListView1",   "ListView2",   "PushButton6", "PushButton7",
+                             "PushButton9", "PushButton2", "PushButton3", "PushButton1",
+                             "PushButton4", "PushButton5", "PushButton8"};
+  const auto walk = [&](Qt::Key key, QWidget* from) {
+    from->setFocus();
+    QStringList visited = {QApplication::focusWidget()->objectName()};
+    for (qsizetype i = 0; i < order.size(); ++i) {
+      QTest::keyClick(QApplication::focusWidget(), key);
+      visited << QApplication::focusWidget()->objectName();
+    }
+    return visited;
+  };
+  form.ListView1()->Select(2);
+  EXPECT_EQ(walk(Qt::Key_Tab, form.ListView1()), order + QStringList{"ListView1"});
+  const QStringList backwards(order.rbegin(), order.rend());
+  EXPECT_EQ(walk(Qt::Key_Backtab, form.ListView1()), QStringList{"ListView1"} + backwards);
+
+  // Enter and the keypad's Enter on the two "Clear List" buttons.
+  const struct {
+    int button;
+    Qt::Key key;
+    ListView* cleared;
+  } enters[] = {{5, Qt::Key_Return, form.ListView1()}, {9, Qt::Key_Enter, form.ListView2()}};
+  for (const auto& enter : enters) {
+    SCOPED_TRACE(enter.button);
+    form.PushButton(enter.button)->setFocus();
+    QTest::keyClick(form.PushButton(enter.button), enter.key,
+                    enter.key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+    EXPECT_EQ(enter.cleared->Count(), 0);
+  }
+  EXPECT_TRUE(dialogs_.shown.empty());
+}
+
+// What a screen reader is told of each control: a name and a description, none
+// alike, with the visible captions unchanged.
+TEST_F(Form1Test, EveryControlHasItsOwnAccessibleNameAndDescription) {
+  Form1& form = Open();
+  QStringList names;
+  QStringList descriptions;
+  int controls = 0;
+  for (QWidget* control : form.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    if (control->isHidden()) continue;
+    ++controls;
+    QAccessibleInterface* told = QAccessible::queryAccessibleInterface(control);
+    ASSERT_NE(told, nullptr) << control->objectName().toStdString();
+    const QString name = told->text(QAccessible::Name);
+    const QString description = told->text(QAccessible::Description);
+    EXPECT_FALSE(name.isEmpty()) << control->objectName().toStdString();
+    EXPECT_FALSE(description.isEmpty()) << control->objectName().toStdString();
+    EXPECT_FALSE(names.contains(name)) << name.toStdString();
+    EXPECT_FALSE(descriptions.contains(description)) << description.toStdString();
+    names << name;
+    descriptions << description;
+  }
+  EXPECT_EQ(controls, 12);  // two lists, nine buttons and the progress bar
+  EXPECT_EQ(form.PushButton(5)->text(), "Clear List");
+  EXPECT_EQ(form.PushButton(9)->text(), "Clear List");
 }
 
 TEST(ShortenTitle, DropsTheLastWordOnceAndUntilShortEnough) {

@@ -18,6 +18,7 @@
 #include "support/wait.h"
 #include "window/form1.h"
 #include "window/list_view.h"
+#include "window/native_names.h"
 
 namespace lintavel {
 namespace {
@@ -251,6 +252,69 @@ TEST_F(InputListTest, AWideColumnScrollsSidewaysByThePixel) {
   QApplication::sendEvent(Inputs().viewport(), &wheel);
   EXPECT_GT(bar->value(), 0);
   EXPECT_LT(bar->value(), bar->maximum());
+}
+
+// Every byte string comes back whole from the text that stands for it; UTF-8 reads
+// as UTF-8, and nothing else reads as a character.
+TEST(NativeNames, EveryByteStringComesBackWhole) {
+  const struct {
+    std::string bytes;
+    bool utf8;
+  } cases[] = {
+      {"", true},
+      {"plain.txt", true},
+      {"caf\xc3\xa9 \xf0\x9f\x98\x80.txt", true},
+      {"caf\xe9.txt", false},
+      {"\xed\xa0\x80\xed\xb0\x80", false},  // surrogates written as UTF-8
+      {"\xc0\xaf", false},                  // an overlong slash
+      {"\xf4\x90\x80\x80", false},          // past U+10FFFF
+      {"\xe2\x82", false},                  // cut short
+      {std::string("\x80\xff\0x", 4), false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.bytes);
+    const QString name = DecodeFileName(c.bytes);
+    EXPECT_EQ(EncodeFileName(name).toStdString(), c.bytes);
+    EXPECT_EQ(name == QString::fromUtf8(c.bytes), c.utf8);
+    const QString shown = ShownFileName(name);
+    EXPECT_EQ(shown.contains(QChar(0xFFFD)), !c.utf8);
+    EXPECT_TRUE(shown.isValidUtf16());
+  }
+}
+
+// File names that are not UTF-8, from the command line and from a drop: the row
+// names the file itself, which a run then reads, and shows what it can of the name.
+TEST_F(InputListTest, NamesThatAreNotUtf8NameTheirFiles) {
+  const std::string folder = files_.path().string() + "/d\xe9j\xe0";
+  fs::create_directory(folder);
+  const std::string latin1 = folder + "/caf\xe9.txt";
+  testing::TempDir::WriteFile(latin1, "un deux deux\n");
+  const std::string cut_utf8 = folder + "/\xe2\x82.txt";  // the first two bytes of a euro sign
+  testing::TempDir::WriteFile(cut_utf8, "trois\n");
+
+  // Relative to the current folder, as a file manager or a shell hands them over.
+  const fs::path before = fs::current_path();
+  fs::current_path(folder);
+  form_->AddFiles({DecodeFileName("caf\xe9.txt")});
+  fs::current_path(before);
+  // A drop names it percent-encoded.
+  QMimeData data;
+  data.setUrls({QUrl(QStringLiteral("file://") +
+                     QString::fromLatin1(QByteArray(cut_utf8.c_str()).toPercentEncoding("/")))});
+  ASSERT_TRUE(Drop(data));
+  WaitForScans();
+
+  ASSERT_EQ(Inputs().Count(), 2);
+  EXPECT_EQ(EncodeFileName(Inputs().Text(1)).toStdString(), latin1);
+  EXPECT_EQ(EncodeFileName(Inputs().Text(2)).toStdString(), cut_utf8);
+  const QString shown = Inputs().model()->index(0, 0).data().toString();
+  EXPECT_TRUE(shown.endsWith(QStringLiteral("/d\ufffdj\ufffd/caf\ufffd.txt")))
+      << shown.toStdString();
+
+  QTest::mouseClick(form_->PushButton(1), Qt::LeftButton);
+  ASSERT_TRUE(WaitUntil([&] { return form_->IsExtracting() == kFalse; }));
+  EXPECT_TRUE(dialogs_.ReportLines().empty()) << dialogs_.texts().join("\n").toStdString();
+  EXPECT_EQ(Rows(*form_->ListView2()), (QStringList{"trois", "un", "deux"}));
 }
 
 TEST_F(InputListTest, TextAndWebLinksAreRefused) {

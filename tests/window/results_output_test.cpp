@@ -23,6 +23,7 @@
 #include "support/wait.h"
 #include "window/form1.h"
 #include "window/list_view.h"
+#include "window/workbook_exporter.h"
 
 namespace lintavel {
 namespace {
@@ -264,13 +265,13 @@ TEST_F(ResultsOutputTest, AFailureOffTheUiThreadIsReportedAtItsStepAndTheWindowC
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     dialogs_.shown.clear();
-    form_->SetWorkbookWriter(
+    form_->Workbooks().SetWriter(
         [&](const ListTable& list, const QString& file, const WorkbookOptions& options) {
           WorkbookOptions seamed = options;
           seamed.before_row = c.before_row;
           return WriteResultsWorkbook(list, file, seamed);
         });
-    form_->SetWorkbookThreadStackSize(c.stack_size);
+    form_->Workbooks().SetThreadStackSize(c.stack_size);
     bool finished = false;
     const auto connection =
         QObject::connect(form_.get(), &Form1::WorkbookFinished, [&] { finished = true; });
@@ -284,11 +285,11 @@ TEST_F(ResultsOutputTest, AFailureOffTheUiThreadIsReportedAtItsStepAndTheWindowC
     EXPECT_TRUE(dialogs_.shown[0].text.contains("PushButton7_Click at line"));
     EXPECT_EQ(form_->MousePointer(), pointer::kDefault);
     EXPECT_TRUE(spreadsheet_.opened.isEmpty());
-    EXPECT_TRUE(QDir(form_->WorkbookFolder()).isEmpty());  // nothing half-written
+    EXPECT_TRUE(QDir(form_->Workbooks().Folder()).isEmpty());  // nothing half-written
   }
   // The window is idle again: the next export goes through.
-  form_->SetWorkbookWriter(nullptr);
-  form_->SetWorkbookThreadStackSize(0);
+  form_->Workbooks().SetWriter(nullptr);
+  form_->Workbooks().SetThreadStackSize(0);
   dialogs_.shown.clear();
   bool finished = false;
   QObject::connect(form_.get(), &Form1::WorkbookFinished, [&] { finished = true; });
@@ -306,7 +307,7 @@ TEST_F(ResultsOutputTest, WorkbooksLiveInAPrivateFolderThatGoesWithTheProgram) {
   Click(7);
   ASSERT_TRUE(WaitUntil([&] { return finished; }));
   ASSERT_EQ(spreadsheet_.opened.size(), 1);
-  const QString folder = form_->WorkbookFolder();
+  const QString folder = form_->Workbooks().Folder();
   EXPECT_EQ(QFileInfo(spreadsheet_.opened[0]).absolutePath(), folder);
   EXPECT_EQ(QFileInfo(folder).absolutePath(), QDir::temp().absolutePath());
   // Calc may still be loading it: it stays while the program runs.
@@ -332,7 +333,7 @@ TEST_F(ResultsOutputTest, ASpreadsheetProgramThatEndsWithAnErrorIsAFailedStart) 
   EXPECT_EQ(ReportLines(), std::vector<int>{112});
   EXPECT_TRUE(dialogs_.texts().join("").contains("exit status 1"));
   EXPECT_EQ(form_->MousePointer(), pointer::kDefault);
-  EXPECT_TRUE(QDir(form_->WorkbookFolder()).isEmpty());
+  EXPECT_TRUE(QDir(form_->Workbooks().Folder()).isEmpty());
   form_.reset();
   EXPECT_EQ(OursInTemp(), before);
 }
@@ -341,7 +342,7 @@ TEST_F(ResultsOutputTest, ClosingDuringAnExportStopsTheWriterAndLeavesNothing) {
   const QStringList before = OursInTemp();
   for (int i = 0; i < 100'000; ++i) Results().Append(QStringLiteral("w%1").arg(i));
   std::atomic<int> rows_written{0};
-  form_->SetWorkbookWriter(
+  form_->Workbooks().SetWriter(
       [&](const ListTable& list, const QString& file, const WorkbookOptions& options) {
         WorkbookOptions slowed = options;
         slowed.before_row = [&](int row) {
