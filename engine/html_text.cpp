@@ -5,9 +5,8 @@
 #include <bit>
 #include <cstring>
 
+#include "engine/byte_scan.h"
 #include "engine/code_page.h"
-
-#include <emmintrin.h>
 
 namespace lintavel {
 
@@ -70,53 +69,6 @@ bool IsInlineTag(std::uint64_t key) {
   }
 }
 
-// The line feeds among the `n` bytes at `p`. Counted in the bytes of a vector (a
-// match is -1) and summed every 255 steps, before a byte can overflow: the baseline
-// processor has no popcount instruction, and its library call cost 3 % of a run.
-std::uint64_t CountLineFeeds(const char* p, std::size_t n) {
-  const __m128i feed = _mm_set1_epi8('\n');
-  const __m128i zero = _mm_setzero_si128();
-  const auto total = [&zero](__m128i counts) {
-    const __m128i sums = _mm_sad_epu8(counts, zero);
-    return static_cast<std::uint64_t>(_mm_cvtsi128_si64(sums)) +
-           static_cast<std::uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(sums, sums)));
-  };
-  std::uint64_t lines = 0;
-  __m128i counts = zero;
-  unsigned steps = 0;
-  std::size_t i = 0;
-  for (; i + 16 <= n; i += 16) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-    counts = _mm_sub_epi8(counts, _mm_cmpeq_epi8(v, feed));
-    if (++steps == 255) {
-      lines += total(counts);
-      counts = zero;
-      steps = 0;
-    }
-  }
-  lines += total(counts);
-  for (; i < n; ++i) lines += p[i] == '\n' ? 1 : 0;
-  return lines;
-}
-
-// Where the first '<' or '&' at or after `i` is, or the size of `chunk`.
-std::size_t FindMarkup(std::string_view chunk, std::size_t i) {
-  const char* p = chunk.data();
-  const std::size_t n = chunk.size();
-  const __m128i less = _mm_set1_epi8('<');
-  const __m128i amp = _mm_set1_epi8('&');
-  for (; i + 16 <= n; i += 16) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-    const int mask =
-        _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, less), _mm_cmpeq_epi8(v, amp)));
-    if (mask != 0)
-      return i + static_cast<std::size_t>(std::countr_zero(static_cast<unsigned>(mask)));
-  }
-  for (; i < n; ++i) {
-    if (p[i] == '<' || p[i] == '&') return i;
-  }
-  return n;
-}
 constexpr std::uint64_t kScriptKey = TagKey("script");
 constexpr std::uint64_t kStyleKey = TagKey("style");
 
@@ -229,7 +181,7 @@ void HtmlTextFilter::Process(std::string_view chunk, std::string& out) {
     switch (state_) {
       case State::kText: {
         // Most of a page is text: copy it in runs up to the next '<' or '&'.
-        const std::size_t stop = FindMarkup(chunk, i);
+        const std::size_t stop = FindMarkup(chunk.data(), chunk.size(), i);
         out.append(chunk.substr(i, stop - i));
         if (stop == n) return;
         i = stop + 1;
