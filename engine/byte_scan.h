@@ -30,10 +30,14 @@ inline std::uint64_t DroppedMaskPlain(const char* p) {
   return mask;
 }
 
-// The line feeds among the `n` bytes at `p`.
-inline std::uint64_t CountLineFeedsPlain(const char* p, std::size_t n) {
+// The line ends (LF, CR LF, lone CR) among the `n` bytes at `p`; `after_cr` tells
+// that the byte before them was a CR, so that a CR LF cut between them counts once.
+inline std::uint64_t CountLineEndsPlain(const char* p, std::size_t n, bool after_cr) {
   std::uint64_t lines = 0;
-  for (std::size_t i = 0; i < n; ++i) lines += p[i] == '\n' ? 1 : 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    lines += p[i] == '\r' || (p[i] == '\n' && !after_cr) ? 1 : 0;
+    after_cr = p[i] == '\r';
+  }
   return lines;
 }
 
@@ -48,8 +52,8 @@ inline std::size_t FindMarkupPlain(const char* p, std::size_t n, std::size_t i) 
 #if defined(LINTAVEL_SIMD_SSE2)
 inline std::uint64_t SeparatorMask(const char* p) { return x86::SeparatorMaskSse2(p); }
 inline std::uint64_t DroppedMask(const char* p) { return x86::DroppedMaskSse2(p); }
-inline std::uint64_t CountLineFeeds(const char* p, std::size_t n) {
-  return x86::CountLineFeedsSse2(p, n);
+inline std::uint64_t CountLineEnds(const char* p, std::size_t n, bool after_cr) {
+  return x86::CountLineEndsSse2(p, n, after_cr);
 }
 inline std::size_t FindMarkup(const char* p, std::size_t n, std::size_t i) {
   return x86::FindMarkupSse2(p, n, i);
@@ -57,8 +61,8 @@ inline std::size_t FindMarkup(const char* p, std::size_t n, std::size_t i) {
 #else
 inline std::uint64_t SeparatorMask(const char* p) { return SeparatorMaskPlain(p); }
 inline std::uint64_t DroppedMask(const char* p) { return DroppedMaskPlain(p); }
-inline std::uint64_t CountLineFeeds(const char* p, std::size_t n) {
-  return CountLineFeedsPlain(p, n);
+inline std::uint64_t CountLineEnds(const char* p, std::size_t n, bool after_cr) {
+  return CountLineEndsPlain(p, n, after_cr);
 }
 inline std::size_t FindMarkup(const char* p, std::size_t n, std::size_t i) {
   return FindMarkupPlain(p, n, i);

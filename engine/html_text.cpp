@@ -69,6 +69,10 @@ bool IsInlineTag(std::uint64_t key) {
   }
 }
 
+// The dashes of "<!--" end a comment too when a '>' follows them at once: "<!-->"
+// and "<!--->" are whole comments, as HTML reads them.
+constexpr int kOpeningDashes = 2;
+
 constexpr std::uint64_t kScriptKey = TagKey("script");
 constexpr std::uint64_t kStyleKey = TagKey("style");
 
@@ -88,6 +92,11 @@ const NamedReference* FindReference(std::string_view name) {
   return found != end && found->name == name ? found : nullptr;
 }
 
+// The length of "#" or "#x" (either case) that begins the name of a numeric reference.
+std::size_t NumberPrefix(std::string_view name) {
+  return name.size() >= 2 && (name[1] == 'x' || name[1] == 'X') ? 2 : 1;
+}
+
 bool IsNoncharacter(char32_t cp) {
   return (cp >= 0xFDD0 && cp <= 0xFDEF) || (cp & 0xFFFE) == 0xFFFE;
 }
@@ -100,11 +109,14 @@ void HtmlTextFilter::Feed(std::string_view chunk, std::string& out) {
   // Only the construct opened last can be open at the end: its line is counted once.
   std::size_t counted = 0;
   if (opened_in_chunk_) {
-    line_ += CountLineFeeds(chunk.data(), open_at_);
+    line_ += CountLineEnds(chunk.data(), open_at_, after_cr_);
     open_line_ = line_;
     counted = open_at_;
+    // The '<' at open_at_ is no CR: the rest is counted as if from a new chunk.
+    after_cr_ = false;
   }
-  line_ += CountLineFeeds(chunk.data() + counted, chunk.size() - counted);
+  line_ += CountLineEnds(chunk.data() + counted, chunk.size() - counted, after_cr_);
+  if (!chunk.empty()) after_cr_ = chunk.back() == '\r';
 }
 
 void HtmlTextFilter::Finish(std::string& out) {
@@ -200,7 +212,7 @@ void HtmlTextFilter::Process(std::string_view chunk, std::string& out) {
           StartTag(chunk[i + 1], true);
           i = ReadTagName(chunk, i + 2, out);
         } else if (i + 2 < n && chunk[i] == '!' && chunk[i + 1] == '-' && chunk[i + 2] == '-') {
-          dashes_ = 0;
+          dashes_ = kOpeningDashes;
           state_ = State::kComment;
           i += 3;
         }
@@ -276,7 +288,7 @@ void HtmlTextFilter::Process(std::string_view chunk, std::string& out) {
         break;
       case State::kBangDash:
         if (chunk[i] == '-') {
-          dashes_ = 0;
+          dashes_ = kOpeningDashes;
           state_ = State::kComment;
           ++i;
         } else {
@@ -336,13 +348,30 @@ void HtmlTextFilter::Process(std::string_view chunk, std::string& out) {
         const char c = chunk[i];
         if (name_.empty() && c == '#') {
           name_.push_back('#');
+          number_ = 0;
           ++i;
         } else if (name_ == "#" && (c == 'x' || c == 'X')) {
-          name_.push_back('x');
+          name_.push_back(c);  // as written, for when no digit follows
           ++i;
-        } else if (name_.starts_with('#')
-                       ? (name_.starts_with("#x") ? IsHexDigit(c) : IsAsciiDigit(c))
-                       : (IsAsciiLetter(c) || IsAsciiDigit(c))) {
+        } else if (name_.starts_with('#')) {
+          const bool hex = NumberPrefix(name_) == 2;
+          if (hex ? IsHexDigit(c) : IsAsciiDigit(c)) {
+            // Every digit belongs to the reference, however many: only the value is
+            // kept, and the first digit to tell that there was one.
+            const char32_t digit = IsAsciiDigit(c)
+                                       ? static_cast<char32_t>(c - '0')
+                                       : static_cast<char32_t>(AsciiLower(c) - 'a' + 10);
+            number_ = std::min<char32_t>(number_ * (hex ? 16 : 10) + digit, 0x110000);
+            if (name_.size() == NumberPrefix(name_)) name_.push_back(c);
+            ++i;
+          } else if (c == ';') {
+            name_.push_back(';');
+            ++i;
+            EndReference(out);
+          } else {
+            EndReference(out);  // `c` is read again as text
+          }
+        } else if (IsAsciiLetter(c) || IsAsciiDigit(c)) {
           if (name_.size() == kLongestName) {
             EndReference(out);
             break;  // `c` is read again as text
@@ -381,20 +410,13 @@ void HtmlTextFilter::EndReference(std::string& out) {
   const bool semicolon = name_.ends_with(';');
   const std::string_view name = std::string_view(name_).substr(0, name_.size() - semicolon);
   if (name.starts_with('#')) {
-    const bool hex = name.starts_with("#x");
-    const std::string_view digits = name.substr(hex ? 2 : 1);
-    if (digits.empty()) {
+    if (name.size() == NumberPrefix(name)) {
+      // No digit: no reference, and the text stays as written.
       out.push_back('&');
       out.append(name_);
       return;
     }
-    char32_t cp = 0;
-    for (const char d : digits) {
-      const char32_t value = IsAsciiDigit(d) ? static_cast<char32_t>(d - '0')
-                                             : static_cast<char32_t>(AsciiLower(d) - 'a' + 10);
-      cp = cp * (hex ? 16 : 10) + value;
-      if (cp > 0x10FFFF) cp = 0x110000;  // stays out of range however many digits follow
-    }
+    char32_t cp = number_;
     if (cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
       cp = 0xFFFD;
     } else if (cp >= 0x80 && cp <= 0x9F) {

@@ -65,21 +65,28 @@ inline std::uint64_t DroppedMaskSse2(const char* p) {
 // Counted in the bytes of a vector (a match is -1) and summed every 255 steps,
 // before a byte can overflow: the baseline processor has no popcount instruction,
 // and its library call cost 3 % of a run.
-inline std::uint64_t CountLineFeedsSse2(const char* p, std::size_t n) {
-  const __m128i feed = _mm_set1_epi8('\n');
+inline std::uint64_t CountLineEndsSse2(const char* p, std::size_t n, bool after_cr) {
+  if (n == 0) return 0;
+  // The first byte alone, so that each vector can look one byte back.
+  std::uint64_t lines = p[0] == '\r' || (p[0] == '\n' && !after_cr) ? 1 : 0;
+  const __m128i cr = _mm_set1_epi8('\r');
+  const __m128i lf = _mm_set1_epi8('\n');
   const __m128i zero = _mm_setzero_si128();
   const auto total = [&zero](__m128i counts) {
     const __m128i sums = _mm_sad_epu8(counts, zero);
     return static_cast<std::uint64_t>(_mm_cvtsi128_si64(sums)) +
            static_cast<std::uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(sums, sums)));
   };
-  std::uint64_t lines = 0;
   __m128i counts = zero;
   unsigned steps = 0;
-  std::size_t i = 0;
+  std::size_t i = 1;
   for (; i + 16 <= n; i += 16) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-    counts = _mm_sub_epi8(counts, _mm_cmpeq_epi8(v, feed));
+    const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i - 1));
+    // A CR, or an LF that does not end a CR LF.
+    const __m128i ends = _mm_or_si128(
+        _mm_cmpeq_epi8(v, cr), _mm_andnot_si128(_mm_cmpeq_epi8(before, cr), _mm_cmpeq_epi8(v, lf)));
+    counts = _mm_sub_epi8(counts, ends);
     if (++steps == 255) {
       lines += total(counts);
       counts = zero;
@@ -87,7 +94,7 @@ inline std::uint64_t CountLineFeedsSse2(const char* p, std::size_t n) {
     }
   }
   lines += total(counts);
-  for (; i < n; ++i) lines += p[i] == '\n' ? 1 : 0;
+  for (; i < n; ++i) lines += p[i] == '\r' || (p[i] == '\n' && p[i - 1] != '\r') ? 1 : 0;
   return lines;
 }
 
