@@ -5,9 +5,8 @@
 #include <bit>
 #include <cstring>
 
+#include "engine/byte_scan.h"
 #include "engine/code_page.h"
-
-#include <emmintrin.h>
 
 namespace lintavel {
 
@@ -70,53 +69,10 @@ bool IsInlineTag(std::uint64_t key) {
   }
 }
 
-// The line feeds among the `n` bytes at `p`. Counted in the bytes of a vector (a
-// match is -1) and summed every 255 steps, before a byte can overflow: the baseline
-// processor has no popcount instruction, and its library call cost 3 % of a run.
-std::uint64_t CountLineFeeds(const char* p, std::size_t n) {
-  const __m128i feed = _mm_set1_epi8('\n');
-  const __m128i zero = _mm_setzero_si128();
-  const auto total = [&zero](__m128i counts) {
-    const __m128i sums = _mm_sad_epu8(counts, zero);
-    return static_cast<std::uint64_t>(_mm_cvtsi128_si64(sums)) +
-           static_cast<std::uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(sums, sums)));
-  };
-  std::uint64_t lines = 0;
-  __m128i counts = zero;
-  unsigned steps = 0;
-  std::size_t i = 0;
-  for (; i + 16 <= n; i += 16) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-    counts = _mm_sub_epi8(counts, _mm_cmpeq_epi8(v, feed));
-    if (++steps == 255) {
-      lines += total(counts);
-      counts = zero;
-      steps = 0;
-    }
-  }
-  lines += total(counts);
-  for (; i < n; ++i) lines += p[i] == '\n' ? 1 : 0;
-  return lines;
-}
+// The dashes of "<!--" end a comment too when a '>' follows them at once: "<!-->"
+// and "<!--->" are whole comments, as HTML reads them.
+constexpr int kOpeningDashes = 2;
 
-// Where the first '<' or '&' at or after `i` is, or the size of `chunk`.
-std::size_t FindMarkup(std::string_view chunk, std::size_t i) {
-  const char* p = chunk.data();
-  const std::size_t n = chunk.size();
-  const __m128i less = _mm_set1_epi8('<');
-  const __m128i amp = _mm_set1_epi8('&');
-  for (; i + 16 <= n; i += 16) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-    const int mask =
-        _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, less), _mm_cmpeq_epi8(v, amp)));
-    if (mask != 0)
-      return i + static_cast<std::size_t>(std::countr_zero(static_cast<unsigned>(mask)));
-  }
-  for (; i < n; ++i) {
-    if (p[i] == '<' || p[i] == '&') return i;
-  }
-  return n;
-}
 constexpr std::uint64_t kScriptKey = TagKey("script");
 constexpr std::uint64_t kStyleKey = TagKey("style");
 
@@ -136,6 +92,11 @@ const NamedReference* FindReference(std::string_view name) {
   return found != end && found->name == name ? found : nullptr;
 }
 
+// The length of "#" or "#x" (either case) that begins the name of a numeric reference.
+std::size_t NumberPrefix(std::string_view name) {
+  return name.size() >= 2 && (name[1] == 'x' || name[1] == 'X') ? 2 : 1;
+}
+
 bool IsNoncharacter(char32_t cp) {
   return (cp >= 0xFDD0 && cp <= 0xFDEF) || (cp & 0xFFFE) == 0xFFFE;
 }
@@ -148,11 +109,14 @@ void HtmlTextFilter::Feed(std::string_view chunk, std::string& out) {
   // Only the construct opened last can be open at the end: its line is counted once.
   std::size_t counted = 0;
   if (opened_in_chunk_) {
-    line_ += CountLineFeeds(chunk.data(), open_at_);
+    line_ += CountLineEnds(chunk.data(), open_at_, after_cr_);
     open_line_ = line_;
     counted = open_at_;
+    // The '<' at open_at_ is no CR: the rest is counted as if from a new chunk.
+    after_cr_ = false;
   }
-  line_ += CountLineFeeds(chunk.data() + counted, chunk.size() - counted);
+  line_ += CountLineEnds(chunk.data() + counted, chunk.size() - counted, after_cr_);
+  if (!chunk.empty()) after_cr_ = chunk.back() == '\r';
 }
 
 void HtmlTextFilter::Finish(std::string& out) {
@@ -229,7 +193,7 @@ void HtmlTextFilter::Process(std::string_view chunk, std::string& out) {
     switch (state_) {
       case State::kText: {
         // Most of a page is text: copy it in runs up to the next '<' or '&'.
-        const std::size_t stop = FindMarkup(chunk, i);
+        const std::size_t stop = FindMarkup(chunk.data(), chunk.size(), i);
         out.append(chunk.substr(i, stop - i));
         if (stop == n) return;
         i = stop + 1;
@@ -248,7 +212,7 @@ void HtmlTextFilter::Process(std::string_view chunk, std::string& out) {
           StartTag(chunk[i + 1], true);
           i = ReadTagName(chunk, i + 2, out);
         } else if (i + 2 < n && chunk[i] == '!' && chunk[i + 1] == '-' && chunk[i + 2] == '-') {
-          dashes_ = 0;
+          dashes_ = kOpeningDashes;
           state_ = State::kComment;
           i += 3;
         }
@@ -324,7 +288,7 @@ void HtmlTextFilter::Process(std::string_view chunk, std::string& out) {
         break;
       case State::kBangDash:
         if (chunk[i] == '-') {
-          dashes_ = 0;
+          dashes_ = kOpeningDashes;
           state_ = State::kComment;
           ++i;
         } else {
@@ -384,13 +348,30 @@ void HtmlTextFilter::Process(std::string_view chunk, std::string& out) {
         const char c = chunk[i];
         if (name_.empty() && c == '#') {
           name_.push_back('#');
+          number_ = 0;
           ++i;
         } else if (name_ == "#" && (c == 'x' || c == 'X')) {
-          name_.push_back('x');
+          name_.push_back(c);  // as written, for when no digit follows
           ++i;
-        } else if (name_.starts_with('#')
-                       ? (name_.starts_with("#x") ? IsHexDigit(c) : IsAsciiDigit(c))
-                       : (IsAsciiLetter(c) || IsAsciiDigit(c))) {
+        } else if (name_.starts_with('#')) {
+          const bool hex = NumberPrefix(name_) == 2;
+          if (hex ? IsHexDigit(c) : IsAsciiDigit(c)) {
+            // Every digit belongs to the reference, however many: only the value is
+            // kept, and the first digit to tell that there was one.
+            const char32_t digit = IsAsciiDigit(c)
+                                       ? static_cast<char32_t>(c - '0')
+                                       : static_cast<char32_t>(AsciiLower(c) - 'a' + 10);
+            number_ = std::min<char32_t>(number_ * (hex ? 16 : 10) + digit, 0x110000);
+            if (name_.size() == NumberPrefix(name_)) name_.push_back(c);
+            ++i;
+          } else if (c == ';') {
+            name_.push_back(';');
+            ++i;
+            EndReference(out);
+          } else {
+            EndReference(out);  // `c` is read again as text
+          }
+        } else if (IsAsciiLetter(c) || IsAsciiDigit(c)) {
           if (name_.size() == kLongestName) {
             EndReference(out);
             break;  // `c` is read again as text
@@ -429,20 +410,13 @@ void HtmlTextFilter::EndReference(std::string& out) {
   const bool semicolon = name_.ends_with(';');
   const std::string_view name = std::string_view(name_).substr(0, name_.size() - semicolon);
   if (name.starts_with('#')) {
-    const bool hex = name.starts_with("#x");
-    const std::string_view digits = name.substr(hex ? 2 : 1);
-    if (digits.empty()) {
+    if (name.size() == NumberPrefix(name)) {
+      // No digit: no reference, and the text stays as written.
       out.push_back('&');
       out.append(name_);
       return;
     }
-    char32_t cp = 0;
-    for (const char d : digits) {
-      const char32_t value = IsAsciiDigit(d) ? static_cast<char32_t>(d - '0')
-                                             : static_cast<char32_t>(AsciiLower(d) - 'a' + 10);
-      cp = cp * (hex ? 16 : 10) + value;
-      if (cp > 0x10FFFF) cp = 0x110000;  // stays out of range however many digits follow
-    }
+    char32_t cp = number_;
     if (cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
       cp = 0xFFFD;
     } else if (cp >= 0x80 && cp <= 0x9F) {

@@ -61,7 +61,8 @@ class HtmlTextFilter {
 
   WordEncoding encoding_;
   State state_ = State::kText;
-  std::string name_;            // reference name being read
+  std::string name_;            // reference name being read; of a number, its first digit
+  char32_t number_ = 0;         // the value of a numeric reference, 0x110000 when too large
   std::uint64_t tag_key_ = 0;   // the first 7 characters of a tag's name, lower case
   std::size_t tag_length_ = 0;  // of the tag's name; 8 stands for any longer one
   bool end_tag_ = false;
@@ -71,6 +72,7 @@ class HtmlTextFilter {
   std::string_view raw_end_;     // "</script" or "</style" while in raw text
   std::size_t raw_matched_ = 0;  // how much of raw_end_ was seen
   std::uint64_t line_ = 1;       // the line at which the current chunk begins
+  bool after_cr_ = false;        // the last chunk ended with a CR
   std::size_t open_at_ = 0;      // where in the current chunk the last '<' opened
   bool opened_in_chunk_ = false;
   std::uint64_t open_line_ = 0;

@@ -48,8 +48,8 @@ bool IsWellFormedUtf8(std::string_view text);
 // The same, one character at a time, for the checks of the fast form.
 bool IsWellFormedUtf8Plain(std::string_view text);
 
-// Every form of IsWellFormedUtf8 that this processor can run, widest first, so
-// that tests check each against the others.
+// Every form of IsWellFormedUtf8 that this processor can run, the plain one first,
+// so that tests check each against the others.
 using Utf8Check = bool (*)(std::string_view);
 std::span<const Utf8Check> Utf8Checks();
 

@@ -5,12 +5,8 @@
 #include <vector>
 
 #include "engine/cpu_features.h"
+#include "engine/simd_x86.h"
 #include "engine/utf8.h"
-
-#if defined(__x86_64__) && defined(__GNUC__)
-#include <immintrin.h>
-#define LINTAVEL_UTF8_AVX2 1
-#endif
 
 namespace lintavel {
 
@@ -49,226 +45,22 @@ bool IsWellFormedUtf8Plain(std::string_view text) {
   return true;
 }
 
-#ifdef LINTAVEL_UTF8_AVX2
-
-namespace {
-
-// Each byte is checked together with the three before it by three table lookups
-// (the high and low nibble of the byte before, the high nibble of the byte itself)
-// whose bits name the faults a pair of bytes can show; a byte that must continue a
-// three- or four-byte character is found from the bytes two and three before.
-constexpr std::uint8_t kTooShort = 1 << 0;  // a lead or ASCII byte where a continuation belongs
-constexpr std::uint8_t kTooLong = 1 << 1;   // a continuation after an ASCII byte
-constexpr std::uint8_t kOverlong3 = 1 << 2;
-constexpr std::uint8_t kTooLarge = 1 << 3;
-constexpr std::uint8_t kSurrogate = 1 << 4;
-constexpr std::uint8_t kOverlong2 = 1 << 5;
-constexpr std::uint8_t kTooLarge1000 = 1 << 6;
-constexpr std::uint8_t kOverlong4 = 1 << 6;
-constexpr std::uint8_t kTwoContinuations = 1 << 7;
-constexpr std::uint8_t kCarry = kTooShort | kTooLong | kTwoContinuations;
-
-__attribute__((target("avx2"))) __m256i Table(std::uint8_t a0, std::uint8_t a1, std::uint8_t a2,
-                                              std::uint8_t a3, std::uint8_t a4, std::uint8_t a5,
-                                              std::uint8_t a6, std::uint8_t a7, std::uint8_t a8,
-                                              std::uint8_t a9, std::uint8_t a10, std::uint8_t a11,
-                                              std::uint8_t a12, std::uint8_t a13, std::uint8_t a14,
-                                              std::uint8_t a15) {
-  const __m128i half = _mm_setr_epi8(
-      static_cast<char>(a0), static_cast<char>(a1), static_cast<char>(a2), static_cast<char>(a3),
-      static_cast<char>(a4), static_cast<char>(a5), static_cast<char>(a6), static_cast<char>(a7),
-      static_cast<char>(a8), static_cast<char>(a9), static_cast<char>(a10), static_cast<char>(a11),
-      static_cast<char>(a12), static_cast<char>(a13), static_cast<char>(a14),
-      static_cast<char>(a15));
-  return _mm256_broadcastsi128_si256(half);
-}
-
-struct Tables {
-  __m256i first_high;
-  __m256i first_low;
-  __m256i second_high;
-};
-
-__attribute__((target("avx2"))) Tables MakeTables() {
-  constexpr std::uint8_t kLarge = kCarry | kTooLarge | kTooLarge1000;
-  constexpr std::uint8_t kContinuation =
-      kTooLong | kOverlong2 | kTwoContinuations | kOverlong3 | kTooLarge1000 | kOverlong4;
-  return Tables{
-      // The high nibble of the byte before.
-      Table(kTooLong, kTooLong, kTooLong, kTooLong, kTooLong, kTooLong, kTooLong, kTooLong,
-            kTwoContinuations, kTwoContinuations, kTwoContinuations, kTwoContinuations,
-            kTooShort | kOverlong2, kTooShort, kTooShort | kOverlong3 | kSurrogate,
-            kTooShort | kTooLarge | kTooLarge1000 | kOverlong4),
-      // The low nibble of the byte before.
-      Table(kCarry | kOverlong3 | kOverlong2 | kOverlong4, kCarry | kOverlong2, kCarry, kCarry,
-            kCarry | kTooLarge, kLarge, kLarge, kLarge, kLarge, kLarge, kLarge, kLarge, kLarge,
-            kLarge | kSurrogate, kLarge, kLarge),
-      // The high nibble of the byte itself.
-      Table(kTooShort, kTooShort, kTooShort, kTooShort, kTooShort, kTooShort, kTooShort, kTooShort,
-            kContinuation, kTooLong | kOverlong2 | kTwoContinuations | kOverlong3 | kTooLarge,
-            kTooLong | kOverlong2 | kTwoContinuations | kSurrogate | kTooLarge,
-            kTooLong | kOverlong2 | kTwoContinuations | kSurrogate | kTooLarge, kTooShort,
-            kTooShort, kTooShort, kTooShort),
-  };
-}
-
-// The bytes of `input` moved up by `n` places, the last `n` of `before` in front.
-template <int n>
-__attribute__((target("avx2"))) __m256i Before(__m256i input, __m256i before) {
-  return _mm256_alignr_epi8(input, _mm256_permute2x128_si256(before, input, 0x21), 16 - n);
-}
-
-__attribute__((target("avx2"))) __m256i HighNibbles(__m256i v) {
-  return _mm256_and_si256(_mm256_srli_epi16(v, 4), _mm256_set1_epi8(0x0F));
-}
-
-// The faults of the 32 bytes of `input`, after the 32 of `before`: zero when none.
-__attribute__((target("avx2"))) __m256i Faults(const Tables& tables, __m256i input,
-                                               __m256i before) {
-  const __m256i previous = Before<1>(input, before);
-  const __m256i pair = _mm256_and_si256(
-      _mm256_and_si256(_mm256_shuffle_epi8(tables.first_high, HighNibbles(previous)),
-                       _mm256_shuffle_epi8(tables.first_low,
-                                           _mm256_and_si256(previous, _mm256_set1_epi8(0x0F)))),
-      _mm256_shuffle_epi8(tables.second_high, HighNibbles(input)));
-  // A byte two after a three- or four-byte lead, or three after a four-byte lead,
-  // must be a continuation: there the pair test alone flags two continuations.
-  const __m256i third = _mm256_subs_epu8(Before<2>(input, before), _mm256_set1_epi8(0xE0 - 0x80));
-  const __m256i fourth = _mm256_subs_epu8(Before<3>(input, before), _mm256_set1_epi8(0xF0 - 0x80));
-  const __m256i must_continue =
-      _mm256_and_si256(_mm256_or_si256(third, fourth), _mm256_set1_epi8(static_cast<char>(0x80)));
-  return _mm256_xor_si256(must_continue, pair);
-}
-
-__attribute__((target("avx2"))) bool IsWellFormedUtf8Avx2(std::string_view text) {
-  const Tables tables = MakeTables();
-  const char* p = text.data();
-  const std::size_t size = text.size();
-  __m256i before = _mm256_setzero_si256();
-  __m256i faults = _mm256_setzero_si256();
-  std::size_t i = 0;
-  for (; i + 64 <= size; i += 64) {
-    const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i));
-    const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i + 32));
-    if (_mm256_movemask_epi8(_mm256_or_si256(a, b)) == 0) {
-      // ASCII only: checking it after `before` finds a character left unfinished.
-      faults = _mm256_or_si256(faults, Faults(tables, a, before));
-    } else {
-      faults = _mm256_or_si256(faults, Faults(tables, a, before));
-      faults = _mm256_or_si256(faults, Faults(tables, b, a));
-    }
-    before = b;
-    if (!_mm256_testz_si256(faults, faults)) return false;
-  }
-  // The rest, then zeros, which end any unfinished character with a fault.
-  alignas(32) char rest[64] = {};
-  std::memcpy(rest, p + i, size - i);
-  const __m256i a = _mm256_load_si256(reinterpret_cast<const __m256i*>(rest));
-  const __m256i b = _mm256_load_si256(reinterpret_cast<const __m256i*>(rest + 32));
-  faults = _mm256_or_si256(faults, Faults(tables, a, before));
-  faults = _mm256_or_si256(faults, Faults(tables, b, a));
-  if (size - i > 32) faults = _mm256_or_si256(faults, Faults(tables, _mm256_setzero_si256(), b));
-  return _mm256_testz_si256(faults, faults);
-}
-
-// The same 64 bytes at a time, with the tables in every 16-byte lane.
-#define LINTAVEL_AVX512 __attribute__((target("avx512f,avx512bw")))
-
-LINTAVEL_AVX512 __m512i Wide(__m256i table) {
-  // The masked forms: GCC warns of the undefined source of the plain ones.
-  return _mm512_maskz_broadcast_i32x4(0xFFFF, _mm256_castsi256_si128(table));
-}
-
-template <int n>
-LINTAVEL_AVX512 __m512i Before(__m512i input, __m512i before) {
-  // The 16 bytes before each lane of `input`, then each lane moved up by `n`.
-  return _mm512_alignr_epi8(input, _mm512_maskz_alignr_epi64(0xFF, input, before, 6), 16 - n);
-}
-
-LINTAVEL_AVX512 __m512i HighNibbles(__m512i v) {
-  return _mm512_and_si512(_mm512_srli_epi16(v, 4), _mm512_set1_epi8(0x0F));
-}
-
-LINTAVEL_AVX512 __m512i Faults(const __m512i (&tables)[3], __m512i input, __m512i before) {
-  const __m512i previous = Before<1>(input, before);
-  const __m512i pair = _mm512_and_si512(
-      _mm512_and_si512(
-          _mm512_shuffle_epi8(tables[0], HighNibbles(previous)),
-          _mm512_shuffle_epi8(tables[1], _mm512_and_si512(previous, _mm512_set1_epi8(0x0F)))),
-      _mm512_shuffle_epi8(tables[2], HighNibbles(input)));
-  const __m512i third = _mm512_subs_epu8(Before<2>(input, before), _mm512_set1_epi8(0xE0 - 0x80));
-  const __m512i fourth = _mm512_subs_epu8(Before<3>(input, before), _mm512_set1_epi8(0xF0 - 0x80));
-  const __m512i must_continue =
-      _mm512_and_si512(_mm512_or_si512(third, fourth), _mm512_set1_epi8(static_cast<char>(0x80)));
-  return _mm512_xor_si512(must_continue, pair);
-}
-
-LINTAVEL_AVX512 bool IsWellFormedUtf8Avx512(std::string_view text) {
-  const Tables narrow = MakeTables();
-  const __m512i tables[3] = {Wide(narrow.first_high), Wide(narrow.first_low),
-                             Wide(narrow.second_high)};
-  const char* p = text.data();
-  const std::size_t size = text.size();
-  __m512i before = _mm512_setzero_si512();
-  __m512i faults = _mm512_setzero_si512();
-  std::size_t i = 0;
-  for (; i + 64 <= size; i += 64) {
-    const __m512i input = _mm512_loadu_si512(p + i);
-    faults = _mm512_or_si512(faults, Faults(tables, input, before));
-    before = input;
-    if (_mm512_test_epi8_mask(faults, faults) != 0) return false;
-  }
-  // The rest, then zeros, which end any unfinished character with a fault.
-  const __mmask64 rest = size - i == 0 ? 0 : ~__mmask64{0} >> (64 - (size - i));
-  const __m512i input = _mm512_maskz_loadu_epi8(rest, p + i);
-  faults = _mm512_or_si512(faults, Faults(tables, input, before));
-  faults = _mm512_or_si512(faults, Faults(tables, _mm512_setzero_si512(), input));
-  return _mm512_test_epi8_mask(faults, faults) == 0;
-}
-
-enum class Level { kPlain, kAvx2, kAvx512 };
-
-Level Supported() {
-  static const Level level = ThisCpu().avx512bw ? Level::kAvx512
-                             : ThisCpu().avx2   ? Level::kAvx2
-                                                : Level::kPlain;
-  return level;
-}
-
-}  // namespace
-
-bool IsWellFormedUtf8(std::string_view text) {
-  switch (Supported()) {
-    case Level::kAvx512:
-      return IsWellFormedUtf8Avx512(text);
-    case Level::kAvx2:
-      return IsWellFormedUtf8Avx2(text);
-    case Level::kPlain:
-      break;
-  }
-  return IsWellFormedUtf8Plain(text);
-}
-
 std::span<const Utf8Check> Utf8Checks() {
   static const std::vector<Utf8Check> checks = [] {
-    std::vector<Utf8Check> supported;
-    if (Supported() == Level::kAvx512) supported.push_back(IsWellFormedUtf8Avx512);
-    if (Supported() != Level::kPlain) supported.push_back(IsWellFormedUtf8Avx2);
-    supported.push_back(IsWellFormedUtf8Plain);
+    std::vector<Utf8Check> supported = {IsWellFormedUtf8Plain};
+#if defined(LINTAVEL_SIMD_X86)
+    if (ThisCpu().avx2) supported.push_back(x86::IsWellFormedUtf8Avx2);
+    if (ThisCpu().avx512bw) supported.push_back(x86::IsWellFormedUtf8Avx512);
+#endif
     return supported;
   }();
   return checks;
 }
 
-#else
-
-bool IsWellFormedUtf8(std::string_view text) { return IsWellFormedUtf8Plain(text); }
-
-std::span<const Utf8Check> Utf8Checks() {
-  static constexpr Utf8Check kChecks[] = {IsWellFormedUtf8Plain};
-  return kChecks;
+bool IsWellFormedUtf8(std::string_view text) {
+  // The fastest form, the last one.
+  static const Utf8Check check = Utf8Checks().back();
+  return check(text);
 }
-
-#endif
 
 }  // namespace lintavel

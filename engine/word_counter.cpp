@@ -12,10 +12,10 @@
 #include <type_traits>
 #include <utility>
 
+#include "engine/byte_scan.h"
 #include "engine/code_page.h"
 #include "engine/squeeze.h"
 
-#include <emmintrin.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -42,20 +42,6 @@ WordCounter& WordCounter::operator=(WordCounter&& other) noexcept {
 }
 
 namespace {
-
-// Bit i set where byte i of the 64 at `p` is a blank or a line end.
-std::uint64_t SeparatorMask(const char* p) {
-  std::uint64_t mask = 0;
-  for (unsigned i = 0; i < 64; i += 16) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-    const __m128i separators = _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(' ')),
-                                            _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('\n')),
-                                                         _mm_cmpeq_epi8(v, _mm_set1_epi8('\r'))));
-    mask |= static_cast<std::uint64_t>(static_cast<std::uint16_t>(_mm_movemask_epi8(separators)))
-            << i;
-  }
-  return mask;
-}
 
 // `bytes` of zeros, or nullptr, with every page already mapped writable. Not left
 // to calloc's zero pages: a zero page that is read (a probe) and then written

@@ -7,11 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "engine/byte_scan.h"
 #include "engine/text_rules.h"
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace lintavel {
 
@@ -33,35 +30,12 @@ inline ByteMasks ClassifyBlockPlain(const unsigned char* p) {
   return masks;
 }
 
-#if defined(__SSE2__)
-// The same masks with SSE2 compares of the byte values that the class table gives
-// (tests hold the two to every one of the 256 bytes).
+// The same masks from the engine's byte scans (tests hold the two to every one of
+// the 256 bytes).
 inline ByteMasks ClassifyBlock(const unsigned char* p) {
-  const auto in_range = [](__m128i v, char lo, char hi) {
-    const __m128i offset = _mm_sub_epi8(v, _mm_set1_epi8(lo));
-    const __m128i width = _mm_set1_epi8(static_cast<char>(hi - lo));
-    return _mm_cmpeq_epi8(_mm_max_epu8(offset, width), width);
-  };
-  ByteMasks masks;
-  for (unsigned i = 0; i < 64; i += 16) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-    const __m128i separators = _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(' ')),
-                                            _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('\n')),
-                                                         _mm_cmpeq_epi8(v, _mm_set1_epi8('\r'))));
-    const __m128i dropped =
-        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('\t')), in_range(v, '!', '/')),
-                     _mm_or_si128(_mm_or_si128(in_range(v, ':', '@'), in_range(v, '[', '`')),
-                                  in_range(v, '{', '~')));
-    masks.separators |=
-        static_cast<std::uint64_t>(static_cast<std::uint16_t>(_mm_movemask_epi8(separators))) << i;
-    masks.dropped |=
-        static_cast<std::uint64_t>(static_cast<std::uint16_t>(_mm_movemask_epi8(dropped))) << i;
-  }
-  return masks;
+  const auto* bytes = reinterpret_cast<const char*>(p);
+  return ByteMasks{SeparatorMask(bytes), DroppedMask(bytes)};
 }
-#else
-inline ByteMasks ClassifyBlock(const unsigned char* p) { return ClassifyBlockPlain(p); }
-#endif
 
 // Calls on_word(std::string_view) for every word of the Windows-1252 `text`: a run
 // of bytes between separators (blank, line end), with the dropped bytes (tab,

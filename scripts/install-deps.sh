@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that Lintavel needs and that are not installed yet.
-# Usage: scripts/install-deps.sh [run|test|bench|fuzz|package]...   (default: run)
+# Usage: scripts/install-deps.sh [run|test|bench|fuzz|package|arm64]...   (default: run)
 # Safe to run again: it installs nothing when everything is there.
 set -euo pipefail
 
@@ -18,6 +18,11 @@ test_packages=(googletest libgtest-dev libgmock-dev clang-format debian-faq libi
                python3-hypothesis)
 bench_packages=(libbenchmark-dev hyperfine python3)
 fuzz_packages=(clang libclang-rt-14-dev)
+# The Qt-free parts for 64-bit ARM (scripts/test-arm64.sh): the cross compiler,
+# qemu to run its programs, GoogleTest's sources to build for ARM; Boost's headers
+# and the generated tables' sources are the host's.
+arm64_packages=(cmake ninja-build g++ python3 unicode-data libboost1.81-dev googletest
+                g++-aarch64-linux-gnu "qemu-user|qemu-user-static")
 # Building the Debian packages and checking them and the desktop files.
 package_packages=(dpkg-dev lintian desktop-file-utils appstream)
 
@@ -29,7 +34,8 @@ for group in "${@:-run}"; do
     bench) wanted+=("${build_packages[@]}" "${bench_packages[@]}") ;;
     fuzz) wanted+=("${build_packages[@]}" "${fuzz_packages[@]}") ;;
     package) wanted+=("${build_packages[@]}" "${package_packages[@]}") ;;
-    *) echo "install-deps.sh: unknown group '$group' (run, test, bench, fuzz or package)" >&2
+    arm64) wanted+=("${arm64_packages[@]}") ;;
+    *) echo "install-deps.sh: unknown group '$group' (run, test, bench, fuzz, package or arm64)" >&2
        exit 2 ;;
   esac
 done

@@ -81,5 +81,48 @@ TEST(HtmlTextFilter, TellsTheLineWhereTheUnclosedPartBegan) {
   EXPECT_EQ(many.unclosed_line(), 10'001u);
 }
 
+// References that are not whole are kept as written; numbers are read as HTML reads
+// them; "<!-->" is a whole comment; a lone CR ends a line for the unclosed part's
+// line as LF and CR LF do. Each fed whole and cut at every place.
+TEST(HtmlTextFilter, ReadsReferencesCommentsAndLineEndsAsHtmlDoes) {
+  struct Case {
+    std::string_view html;
+    std::string_view text;
+    std::string_view unclosed;
+    std::uint64_t line;
+  };
+  const std::string zeros(50, '0');
+  const std::string long_number = "&#" + zeros + "65;&#x" + zeros + "41g";
+  const Case cases[] = {
+      {"a&#X;b", "a&#X;b", "", 0},
+      {"&#;&#x;&#xZZ;&#", "&#;&#x;&#xZZ;&#", "", 0},
+      {"&#X41;&#65x&#97;", "AAxa", "", 0},
+      {long_number, "AAg", "", 0},
+      {"&#99999999999999999999;&#x110000;", "\xEF\xBF\xBD\xEF\xBF\xBD", "", 0},
+      {"a <!--> b <!-- c --> d", "a  b  d", "", 0},
+      {"a<!--->b<!-->c", "abc", "", 0},
+      {"a<!-- ->b", "a", "comment", 1},
+      {"line1\rline2\r<!-- open\rline4\r", "line1\rline2\r", "comment", 3},
+      {"line1\nline2\n<!-- open\nline4\n", "line1\nline2\n", "comment", 3},
+      {"line1\r\nline2\r\n<!-- open\r\nline4\r\n", "line1\r\nline2\r\n", "comment", 3},
+      {"a\r\n\r\r\n\n<p", "a\r\n\r\r\n\n", "tag", 5},
+  };
+  for (const Case& c : cases) {
+    for (std::size_t split = 0; split <= c.html.size(); ++split) {
+      for (const std::size_t piece : {std::size_t{1}, c.html.size() + 1}) {
+        HtmlTextFilter filter(WordEncoding::kUtf8);
+        EXPECT_EQ(FilterInPieces(c.html, split, piece, filter), c.text)
+            << ::testing::PrintToString(c.html) << " split at " << split << " in pieces of "
+            << piece;
+        EXPECT_EQ(filter.unclosed(), c.unclosed) << c.html;
+        if (!c.unclosed.empty()) {
+          EXPECT_EQ(filter.unclosed_line(), c.line)
+              << ::testing::PrintToString(c.html) << " split at " << split;
+        }
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace lintavel
