@@ -15,7 +15,6 @@
 #include "engine/utf8.h"
 #include "lintavel_version.h"
 #include "output/safe_file_writer.h"
-#include "shell/error_report.h"
 
 namespace lintavel {
 
@@ -141,11 +140,9 @@ int RunGuarded(std::span<const std::string> args, const CommandStreams& streams)
   ExtractionOptions options;
   options.threads = parsed->threads;
   options.encoding = parsed->encoding;
-  options.report = [&](const ApplicationError& error) {
+  options.on_failure = [&](const FileFailure& failure) {
     if (bar) bar->Clear();
-    err << ForTerminal(
-               ComposeApplicationErrorMessage(error.description, error.location, error.line))
-        << '\n';
+    err << kProgram << ": " << ForTerminal(FailureMessage(failure)) << '\n';
   };
   options.on_ill_formed = [&](const std::filesystem::path& file, std::uint64_t count,
                               InputEncoding encoding) {

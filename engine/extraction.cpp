@@ -533,11 +533,11 @@ class BlockReader {
 
   // Reads one file; false when the run was cancelled.
   bool ReadFile(const std::filesystem::path& path, int& reports) {
-    TextFileReading reading(path, [&](const ApplicationError& error) {
+    TextFileReading reading(path, [&](const FileFailure& failure) {
       // The notes on files read before come first, as the files do.
       TellIllFormed(true);
       ++reports;
-      if (options_.report) options_.report(error);
+      if (options_.on_failure) options_.on_failure(failure);
     });
     if (reading.is_open()) ++files_opened_;
     FileState& file = pool_.AddFile();

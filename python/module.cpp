@@ -139,12 +139,8 @@ Counts Count(const py::object& paths, const std::string& encoding, unsigned thre
   CorpusKeywords keywords = ParseCorpus(fold_case, html, stop_list, min_count, top, sort, options);
   keywords.corpus.settings.per_file = per_file;
   std::vector<FileError> errors;
-  // The reader reports the failures of a file before the progress that ends it.
-  std::size_t file_index = 0;
-  options.progress = [&](const ExtractionProgress& progress) { file_index = progress.files_done; };
-  options.report = [&](const ApplicationError& error) {
-    const std::string path = file_index < files.size() ? files[file_index].string() : "";
-    errors.push_back({path, error.description});
+  options.on_failure = [&](const FileFailure& failure) {
+    errors.push_back({failure.path.string(), FailureMessage(failure)});
   };
   CorpusRun run;
   {

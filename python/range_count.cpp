@@ -191,8 +191,15 @@ Counts CountRange(const std::filesystem::path& path, std::uint64_t start,
                   std::optional<std::uint64_t> end, FileDecoding decoding,
                   const CorpusSettings& settings, const StopWords& stop_words) {
   std::vector<FileError> errors;
-  const auto report = [&](const ApplicationError& error) {
-    errors.push_back({path.string(), error.description});
+  // Records a failure of `step` with the file's path, as a whole run would.
+  const auto guarded = [&](const auto& step) {
+    try {
+      step();
+    } catch (const std::exception& failure) {
+      errors.push_back({path.string(), failure.what()});
+    } catch (...) {
+      errors.push_back({path.string(), "Unknown failure"});
+    }
   };
   ExtractionResult result;
   result.encoding = decoding == FileDecoding::kCp1252 ? WordEncoding::kCp1252 : WordEncoding::kUtf8;
@@ -200,11 +207,11 @@ Counts CountRange(const std::filesystem::path& path, std::uint64_t start,
   std::optional<RangeFile> file;
   {
     // Opened as a whole run opens it, so that a failure reads the same.
-    TextFileReading probe(path, report);
+    TextFileReading probe(path, [&](const FileFailure& failure) {
+      errors.push_back({path.string(), FailureMessage(failure)});
+    });
     if (probe.is_open()) {
-      ReportingProcedure(location::kReadFile, report).Step(reader_line::kOpen, [&] {
-        file.emplace(path);
-      });
+      guarded([&] { file.emplace(path); });
     }
   }
   if (file) {
@@ -215,7 +222,7 @@ Counts CountRange(const std::filesystem::path& path, std::uint64_t start,
                                   std::to_string(file->size()) + " bytes of '" + path.string() +
                                   "'");
     }
-    ReportingProcedure(location::kReadFile, report).Step(reader_line::kRead, [&] {
+    guarded([&] {
       char head[2] = {};
       const bool big_endian = decoding == FileDecoding::kUtf16 && file->ReadAt(head, 2, 0) == 2 &&
                               IsBigEndianUtf16(std::string_view(head, 2));
