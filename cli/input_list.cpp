@@ -36,7 +36,7 @@ void ListFolderTree(const std::string& folder, const std::string& extension, std
   std::vector<std::string> skipped;
   context.undecodable = [&skipped](const std::string& path) { skipped.push_back(path); };
   std::vector<std::string> tree = {folder + folders::kSeparator};
-  folders::GetSubDirectories2016(tree, true, context);
+  folders::ScanSubFolders(tree, true, context);
   folders::ListFilesOfFolders(tree, "*." + extension, context,
                               [&paths](const std::string& row) { paths.emplace_back(row); });
   if (skipped.empty()) return;
