@@ -5,7 +5,7 @@
 #include <limits>
 #include <utility>
 
-#include "corpus/side_file.h"
+#include "corpus/stop_lists.h"
 
 #include "corpus/option_names.h"
 
@@ -122,43 +122,15 @@ std::optional<std::string> CorpusArgumentsError(const CorpusArguments& corpus, b
   return std::nullopt;
 }
 
-bool LoadStopWords(const CorpusArguments& corpus, ExtractionOptions options, StopWords& stop_words,
-                   std::ostream& err) {
-  std::vector<std::filesystem::path> lists;
-  for (const std::string& name : corpus.stop_lists) {
-    // The rule of every side file: a pipe, a device or a folder is never opened.
-    if (const auto refusal = SideFileRefusal(name, PipeRule::kRefuse)) {
-      err << kProgram << ": cannot read the stop list '" << name << "': " << *refusal << '\n';
-      return false;
-    }
-    lists.emplace_back(name);
-  }
-  if (lists.empty()) return true;
-  options.html = false;
-  options.progress = nullptr;
-  options.threads = 1;
-  // A list that fails while it is read is said in one line, naming it.
-  std::string failure;
-  std::size_t reported = 0;
-  options.on_failure = [&](const FileFailure& error) {
-    if (reported++ == 0) failure = FailureMessage(error);
-  };
-  const ExtractionResult read = ExtractWords(lists, options);
-  if (read.reports != 0) {
-    err << kProgram << ": cannot read the stop list"
-        << (lists.size() == 1 ? " '" + lists[0].string() + "'" : "s")
-        << (failure.empty() ? "" : ": " + failure) << '\n';
+bool LoadStopWords(const CorpusArguments& corpus, const ExtractionOptions& options,
+                   StopWords& stop_words, std::ostream& err) {
+  const std::vector<std::filesystem::path> lists(corpus.stop_lists.begin(),
+                                                 corpus.stop_lists.end());
+  try {
+    stop_words = ReadStopLists(lists, options, corpus.settings.fold_case);
+  } catch (const StopListError& failure) {
+    err << kProgram << ": " << failure.what() << '\n';
     return false;
-  }
-  std::string folded;
-  for (const CountedWord& word : read.words) {
-    if (!corpus.settings.fold_case) {
-      stop_words.Add(word.word);
-      continue;
-    }
-    folded.clear();
-    AppendFolded(word.word, read.encoding, folded);
-    stop_words.Add(folded);
   }
   return true;
 }

@@ -47,10 +47,9 @@ std::optional<std::string> CorpusArgumentsError(const CorpusArguments& corpus, b
 // The format to write in: --counts is TSV.
 ListFormat FormatOf(const CorpusArguments& corpus, bool counts);
 
-// Checks that every stop list can be read and then reads them with `options` (their
-// encoding and reports, as for the input files) through the word rules, folded when
-// the words are. False, with a one-line message on `err`, when a list cannot be read.
-bool LoadStopWords(const CorpusArguments& corpus, ExtractionOptions options, StopWords& stop_words,
-                   std::ostream& err);
+// Reads the stop lists of `corpus` (see ReadStopLists). False, with a one-line
+// message on `err`, when a list cannot be read.
+bool LoadStopWords(const CorpusArguments& corpus, const ExtractionOptions& options,
+                   StopWords& stop_words, std::ostream& err);
 
 }  // namespace lintavel

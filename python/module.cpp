@@ -12,11 +12,11 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "cli/corpus_options.h"
 #include "corpus/corpus_counts.h"
 #include "corpus/corpus_run.h"
 #include "corpus/list_writer.h"
 #include "corpus/option_names.h"
+#include "corpus/stop_lists.h"
 #include "engine/range_extraction.h"
 #include "engine/text_file_reader.h"
 #include "engine/utf8.h"
@@ -114,9 +114,10 @@ std::filesystem::path OnePath(const py::object& path) {
   return PathsOf(path).front();
 }
 
-// The corpus keyword arguments, checked as the command line checks them.
+// The corpus keyword arguments, checked as the command line checks its options.
 struct CorpusKeywords {
-  CorpusArguments corpus;
+  CorpusSettings settings;
+  bool html = false;
   StopWords stop_words;
 };
 
@@ -125,32 +126,30 @@ CorpusKeywords ParseCorpus(bool fold_case, bool html, const py::object& stop_lis
                            const std::string& sort, bool per_file,
                            const ExtractionOptions& options) {
   CorpusKeywords keywords;
-  CorpusArguments& corpus = keywords.corpus;
-  corpus.settings.fold_case = fold_case;
-  corpus.settings.per_file = per_file;
-  corpus.html = html;
+  CorpusSettings& settings = keywords.settings;
+  settings.fold_case = fold_case;
+  settings.per_file = per_file;
+  keywords.html = html;
+  settings.min_count = WholeNumber(min_count, "min_count", 0);
+  if (!top.is_none()) settings.top = WholeNumber(top, "top", 1);
+  settings.order = ParseOrder(sort);
   if (!stop_list.is_none()) {
-    for (const auto& file : PathsOf(stop_list)) corpus.stop_lists.push_back(file.string());
-  }
-  corpus.settings.min_count = WholeNumber(min_count, "min_count", 0);
-  if (!top.is_none()) corpus.settings.top = WholeNumber(top, "top", 1);
-  corpus.settings.order = ParseOrder(sort);
-  std::ostringstream err;
-  if (!LoadStopWords(corpus, options, keywords.stop_words, err)) {
-    std::string message = err.str();
-    while (!message.empty() && message.back() == '\n') message.pop_back();
-    Raise(PyExc_ValueError, message);
+    try {
+      keywords.stop_words = ReadStopLists(PathsOf(stop_list), options, fold_case);
+    } catch (const StopListError& failure) {
+      Raise(PyExc_ValueError, failure.what());
+    }
   }
   return keywords;
 }
 
 // What counts made with these keywords carry.
 CountsOrigin OriginOf(const CorpusKeywords& keywords, InputEncoding encoding) {
-  const CorpusSettings& settings = keywords.corpus.settings;
+  const CorpusSettings& settings = keywords.settings;
   CountsOrigin origin;
   origin.encoding = encoding;
   origin.fold_case = settings.fold_case;
-  origin.html = keywords.corpus.html;
+  origin.html = keywords.html;
   origin.per_file = settings.per_file;
   origin.stop_words = keywords.stop_words.fingerprint();
   origin.cut = settings.min_count > 1 || settings.top.has_value();
@@ -252,7 +251,7 @@ CorpusCounts Count(const py::object& paths, const std::string& encoding, const p
   CorpusRun run;
   try {
     py::gil_scoped_release unlocked;
-    run = ExtractCorpus(files, options, keywords.corpus.settings, keywords.stop_words);
+    run = ExtractCorpus(files, options, keywords.settings, keywords.stop_words);
   } catch (const ExtractionFailure& failure) {
     // The run failed as a whole: out of memory, no thread.
     signals.RaiseIfSignalled();
@@ -299,9 +298,9 @@ CorpusCounts CountFileRange(const py::object& path, const py::object& start, con
   try {
     py::gil_scoped_release unlocked;
     if (!decoding) decoding = DecodingOf(file, options.encoding);
-    run = ExtractCorpusRange(file, range, *decoding, options, keywords.corpus.settings,
-                             keywords.stop_words,
-                             [&](const FileFailure& failure) { failures.push_back(failure); });
+    run =
+        ExtractCorpusRange(file, range, *decoding, options, keywords.settings, keywords.stop_words,
+                           [&](const FileFailure& failure) { failures.push_back(failure); });
   } catch (const std::invalid_argument& refused) {
     Raise(PyExc_ValueError, refused.what());
   }
