@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <string>
 
 namespace lintavel {
 
@@ -42,14 +43,24 @@ DispersionScores ScoreDispersion(std::span<const std::uint64_t> counts,
   return scores;
 }
 
+void PartCounts::Add(std::uint32_t part, std::string_view word, std::uint64_t count) {
+  auto found = words_.find(word);
+  if (found == words_.end()) found = words_.emplace(arena_.Store(word), 0).first;
+  auto& counts = found->second;
+  // Words folded to one come more than once in a part.
+  if (!counts.empty() && counts.back().first == part) {
+    counts.back().second += count;
+  } else {
+    counts.emplace_back(part, count);
+  }
+}
+
+void PartCounts::EndPart(std::uint64_t size) { sizes_.push_back(size); }
+
 void PartCounts::AddPart(const CorpusList& part) {
   const auto number = static_cast<std::uint32_t>(sizes_.size());
-  sizes_.push_back(part.total);
-  for (const CorpusWord& word : part.words) {
-    auto found = words_.find(word.word);
-    if (found == words_.end()) found = words_.emplace(arena_.Store(word.word), 0).first;
-    found->second.emplace_back(number, word.count);
-  }
+  for (const CorpusWord& word : part.words) Add(number, word.word, word.count);
+  EndPart(part.total);
 }
 
 void PartCounts::CountsOf(std::string_view word, std::vector<std::uint64_t>& counts) const {
@@ -62,23 +73,38 @@ void PartCounts::CountsOf(std::string_view word, std::vector<std::uint64_t>& cou
 DispersedRun ExtractCorpusByFile(std::span<const std::filesystem::path> files,
                                  const ExtractionOptions& options, const CorpusSettings& settings,
                                  const StopWords& stop_words) {
-  CorpusSettings each = settings;
-  each.per_file = false;
-  each.min_count = 0;
-  each.top.reset();
+  ExtractionOptions counting = options;
+  counting.count_files = false;
+  const StopWords* stop = stop_words.empty() ? nullptr : &stop_words;
   DispersedRun dispersed;
   std::optional<CorpusMerger> merger;
+  std::string folded;
   for (std::size_t i = 0; i < files.size(); ++i) {
-    CorpusRun part = ExtractCorpus(files.subspan(i, 1), options, each, stop_words);
-    if (!merger) merger.emplace(part.list.encoding, false, nullptr);
+    // Each file is a run of the engine; its words are folded and left out here, as
+    // ExtractCorpus does, without shaping each part's list.
+    ExtractionResult part = ExtractWords(files.subspan(i, 1), counting);
     dispersed.run.reports += part.reports;
     dispersed.run.files_read += part.files_read;
     if (part.cancelled) {
       dispersed.run.cancelled = true;
       return dispersed;
     }
-    for (const CorpusWord& word : part.list.words) merger->AddWord(i + 1, word.word, word.count);
-    dispersed.parts.AddPart(part.list);
+    if (!merger) merger.emplace(part.encoding, false, nullptr);
+    const auto number = static_cast<std::uint32_t>(i);
+    std::uint64_t size = 0;
+    for (const CountedWord& counted : part.words) {
+      std::string_view word = counted.word;
+      if (settings.fold_case) {
+        folded.clear();
+        AppendFolded(word, part.encoding, folded);
+        word = folded;
+      }
+      if (stop != nullptr && stop->Contains(word)) continue;
+      size += counted.count;
+      merger->AddWord(i + 1, word, counted.count);
+      dispersed.parts.Add(number, word, counted.count);
+    }
+    dispersed.parts.EndPart(size);
   }
   if (merger) dispersed.run.list = std::move(*merger).Take();
   ShapeList(dispersed.run.list, settings.min_count, settings.top, settings.order);

@@ -34,6 +34,11 @@ class PartCounts {
   // Adds the words of the next part.
   void AddPart(const CorpusList& part);
 
+  // Adds `count` of `word` to the part numbered `part` (from 0, the parts in
+  // order), which EndPart then ends with its size in words.
+  void Add(std::uint32_t part, std::string_view word, std::uint64_t count);
+  void EndPart(std::uint64_t size);
+
   std::span<const std::uint64_t> sizes() const { return sizes_; }
 
   // The count of `word` in each part, into `counts` (one per part).
@@ -52,9 +57,9 @@ struct DispersedRun {
   PartCounts parts;
 };
 
-// Counts `files` one at a time, each a part, as ExtractCorpus counts them with
-// `options`, `settings` and `stop_words`, and gives the run of them all with the
-// parts' counts. Throws as ExtractCorpus does.
+// Counts `files` one at a time, each a part, with the engine as ExtractCorpus
+// does with `options`, `settings` and `stop_words`, and gives the run of them all
+// with the parts' counts. Throws as ExtractCorpus does.
 DispersedRun ExtractCorpusByFile(std::span<const std::filesystem::path> files,
                                  const ExtractionOptions& options, const CorpusSettings& settings,
                                  const StopWords& stop_words);

@@ -75,5 +75,23 @@ TEST(KeynessCommand, UnreadableReferencesAreReported) {
   EXPECT_NE(ReadBytes(out).find("\r\nc\t0\t1\t3\t2\t"), std::string::npos) << ReadBytes(out);
 }
 
+// Folded words are one word in each part: "the" is 2 of 3 words, then 1 of 2.
+// DP = (|2/3 - 3/5| + |1/3 - 2/5|) / 2 = 0.066667; relative frequencies 2/3 and
+// 1/2, mean 7/12, sd 1/12, D = 1 - (1/7) / 1 = 0.857143.
+TEST(KeynessCommand, DispersionFoldsCaseWithinEachFile) {
+  TempDir dir;
+  const std::string a = dir.Write("a.txt", "The the x").string();
+  const std::string b = dir.Write("b.txt", "THE y").string();
+  std::ostringstream written;
+  std::ostringstream err;
+  ASSERT_EQ(lintavel::Run(std::vector<std::string>{"--fold-case", "--format", "tsv", "--sort",
+                                                   "word", "--dispersion", "files", a, b},
+                          written, err),
+            kExitAllRead);
+  EXPECT_EQ(written.str(),
+            "3\tthe\t2\t0.857143\t0.066667\r\n1\tx\t1\t0.000000\t0.400000\r\n"
+            "1\ty\t1\t0.000000\t0.600000\r\n");
+}
+
 }  // namespace
 }  // namespace lintavel
