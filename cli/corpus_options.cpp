@@ -1,6 +1,7 @@
 #include "cli/corpus_options.h"
 
 #include <charconv>
+#include <cmath>
 #include <filesystem>
 #include <limits>
 #include <utility>
@@ -87,6 +88,7 @@ std::optional<bool> TakeCorpusOption(std::string_view name, bool inline_value,
       return false;
     }
     corpus.settings.order = *named;
+    corpus.sorted = true;
     return true;
   }
   if (name == "--format") {
@@ -105,6 +107,57 @@ std::optional<bool> TakeCorpusOption(std::string_view name, bool inline_value,
     }
     return true;
   }
+  // Keyness, dispersion and normalised frequency.
+  if (name == "--per-million") return set_switch(corpus.per_million);
+  if (name == "--dispersion") {
+    const auto over = value().value_or("");
+    if (over != "files") {
+      error = "unknown dispersion '" + over + "' (files)";
+      return false;
+    }
+    corpus.dispersion = true;
+    return true;
+  }
+  if (name == "--reference" || name == "--reference-list") {
+    const auto file = value();
+    if (!file || file->empty()) {
+      error = "option " + std::string(name) + " needs a file name";
+      return false;
+    }
+    if (name == "--reference") {
+      corpus.references.push_back(*file);
+    } else {
+      corpus.reference_list = *file;
+    }
+    return true;
+  }
+  if (name == "--keyness") {
+    const auto side = value().value_or("");
+    if (side == "positive") {
+      corpus.keyness = KeynessSide::kPositive;
+    } else if (side == "negative") {
+      corpus.keyness = KeynessSide::kNegative;
+    } else if (side == "both") {
+      corpus.keyness = KeynessSide::kBoth;
+    } else {
+      error = "unknown keyness '" + side + "' (positive, negative or both)";
+      return false;
+    }
+    return true;
+  }
+  if (name == "--min-ll") {
+    const auto text = value().value_or("");
+    double number = 0;
+    const char* end = text.data() + text.size();
+    const auto [stop, wrong] = std::from_chars(text.data(), end, number);
+    if (text.empty() || stop != end || wrong != std::errc() || !std::isfinite(number) ||
+        number < 0) {
+      error = "option --min-ll needs a number from 0 (such as 3.84, 6.63 or 10.83)";
+      return false;
+    }
+    corpus.min_ll = number;
+    return true;
+  }
   return std::nullopt;
 }
 
@@ -118,6 +171,21 @@ std::optional<std::string> CorpusArgumentsError(const CorpusArguments& corpus, b
   }
   if (corpus.settings.per_file && FormatOf(corpus, counts) == ListFormat::kText) {
     return "--per-file needs --format tsv, csv or json";
+  }
+  const bool text = FormatOf(corpus, counts) == ListFormat::kText;
+  if (text && (corpus.per_million || corpus.dispersion)) {
+    return "--per-million and --dispersion need --format tsv, csv or json";
+  }
+  if (!corpus.compares() && (corpus.keyness || corpus.min_ll)) {
+    return "--keyness and --min-ll need --reference or --reference-list";
+  }
+  if (!corpus.references.empty() && corpus.reference_list) {
+    return "--reference and --reference-list go with no other";
+  }
+  if (corpus.compares() &&
+      (corpus.per_million || corpus.dispersion || corpus.settings.per_file || corpus.sorted)) {
+    return "a keyness table goes with no --per-million, --dispersion, --per-file or --sort "
+           "(its rows are in G2 order)";
   }
   return std::nullopt;
 }

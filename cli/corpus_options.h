@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "corpus/corpus_run.h"
+#include "corpus/keyness.h"
 #include "corpus/list_writer.h"
 #include "corpus/word_list.h"
 #include "engine/extraction.h"
@@ -22,6 +23,16 @@ struct CorpusArguments {
   std::vector<std::string> stop_lists;
   bool html = false;
   bool stats = false;
+  // Keyness, dispersion and normalised frequency.
+  bool per_million = false;
+  bool dispersion = false;  // over the input files
+  std::vector<std::string> references;
+  std::optional<std::string> reference_list;
+  std::optional<KeynessSide> keyness;
+  std::optional<double> min_ll;
+  bool sorted = false;  // --sort was given
+
+  bool compares() const { return !references.empty() || reference_list.has_value(); }
 };
 
 // Reads the value `text` of the whole-number option `name` into `number`. Gives

@@ -11,6 +11,9 @@
 #include "cli/corpus_options.h"
 #include "cli/input_list.h"
 #include "cli/progress_bar.h"
+#include "corpus/dispersion.h"
+#include "corpus/keyness.h"
+#include "corpus/reference_list.h"
 #include "engine/extraction.h"
 #include "engine/utf8.h"
 #include "lintavel_version.h"
@@ -80,6 +83,18 @@ constexpr std::string_view kHelp =
     "                         json)\n"
     "  --stats                total, distinct, seen once and type-token ratio on\n"
     "                         standard error\n"
+    "Keyness and dispersion (formulas in the manual page):\n"
+    "  --per-million          add each word's frequency per million words (tsv, csv,\n"
+    "                         json)\n"
+    "  --dispersion OVER      files: add the range and Juilland's D and Gries's DP over\n"
+    "                         the input files (tsv, csv, json)\n"
+    "  --reference FILE       write a keyness table against the reference corpus FILE,\n"
+    "                         counted with the same options; may be repeated\n"
+    "  --reference-list FILE  the same against a word list with counts, as --format\n"
+    "                         tsv or csv writes it, or word<TAB>count lines\n"
+    "  --keyness SIDE         positive (the default: the keywords), negative or both\n"
+    "  --min-ll X             only the words with a log-likelihood G2 of at least X\n"
+    "                         (3.84, 6.63, 10.83, ...); rows are in G2 order\n"
     "Running:\n"
     "  --threads N            counting threads (default: one per core)\n"
     "  -q, --quiet            no progress bar (it is drawn only on a terminal)\n"
@@ -91,8 +106,8 @@ constexpr std::string_view kHelp =
     "Exit status: 0 when every file was read, 1 when some file could not be read, the\n"
     "inputs name no file at all, the output could not be written or the run itself\n"
     "failed (out of memory, no counting thread), 2 for bad arguments, an unusable file\n"
-    "list or stop list, a --recursive DIR that is no folder or a number out of range\n"
-    "(one line, nothing read or written).\n"
+    "list, stop list or reference list (its file and line), a --recursive DIR that is\n"
+    "no folder or a number out of range (one line, nothing read or written).\n"
     "\n"
     "Examples, one per option:\n"
     "  lintavel-extract book.txt\n"
@@ -111,6 +126,12 @@ constexpr std::string_view kHelp =
     "  lintavel-extract --sort count-desc book.txt\n"
     "  lintavel-extract --per-file --format json a.txt b.txt\n"
     "  lintavel-extract --stats book.txt > /dev/null\n"
+    "  lintavel-extract --format tsv --per-million book.txt\n"
+    "  lintavel-extract --format csv --dispersion files a.txt b.txt c.txt\n"
+    "  lintavel-extract --format csv --reference ref.txt essay.txt\n"
+    "  lintavel-extract --reference-list ref.tsv --format tsv essay.txt\n"
+    "  lintavel-extract --reference ref.txt --keyness both --format csv essay.txt\n"
+    "  lintavel-extract --reference ref.txt --min-ll 6.63 essay.txt\n"
     "  lintavel-extract --threads 1 --quiet book.txt\n"
     "  lintavel-extract -- -odd-name.txt\n";
 
@@ -177,16 +198,72 @@ void SayNoFile(const Arguments& parsed, std::ostream& err) {
   err << '\n';
 }
 
-// Writes the list of `result` to the -o file, or else to standard output; says
-// what failed. Gives the exit status.
-int WriteOutput(const Arguments& parsed, const CorpusRun& result,
+// What keyness and dispersion add to a run: the reference and the parts' counts.
+struct Analyses {
+  std::optional<CorpusList> reference;
+  std::optional<PartCounts> parts;
+  int reference_reports = 0;      // reference files that could not be read
+  bool reference_unread = false;  // no reference file could be read
+};
+
+std::string Fixed(double value) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.6f", value);
+  return text;
+}
+
+// The columns --per-million and --dispersion add to the list of `result`.
+ListColumns AnalysisColumns(const CorpusArguments& corpus, const CorpusRun& result,
+                            const Analyses& analyses) {
+  ListColumns columns;
+  if (corpus.per_million) columns.names.emplace_back("per_million");
+  if (analyses.parts) {
+    columns.names.emplace_back("juilland_d");
+    columns.names.emplace_back("gries_dp");
+  }
+  if (columns.names.empty()) return columns;
+  columns.fill = [&corpus, &result, &analyses, counts = std::vector<std::uint64_t>()](
+                     std::size_t row, std::vector<std::string>& fields) mutable {
+    const CorpusWord& word = result.list.words[row];
+    std::size_t at = 0;
+    if (corpus.per_million) {
+      fields[at++] = Fixed(result.list.total == 0 ? 0.0
+                                                  : static_cast<double>(word.count) * 1e6 /
+                                                        static_cast<double>(result.list.total));
+    }
+    if (analyses.parts) {
+      analyses.parts->CountsOf(word.word, counts);
+      const DispersionScores scores = ScoreDispersion(counts, analyses.parts->sizes());
+      fields[at++] = scores.juilland_d ? Fixed(*scores.juilland_d) : "";
+      fields[at++] = Fixed(scores.gries_dp);
+    }
+  };
+  return columns;
+}
+
+// Writes the list of `result` (or its keyness table against the reference) to the
+// -o file, or else to standard output; says what failed. Gives the exit status.
+int WriteOutput(const Arguments& parsed, const CorpusRun& result, const Analyses& analyses,
                 std::optional<SafeFileWriter>& output_file, std::size_t inputs,
                 const CommandStreams& streams) {
   std::ostream& err = streams.err;
   const WordEncoding output = parsed.output_encoding.value_or(result.list.encoding);
   const ListFormat format = FormatOf(parsed.corpus, parsed.counts);
+  const CorpusSettings& settings = parsed.corpus.settings;
+  std::optional<KeynessTable> keyness;
+  if (analyses.reference) {
+    keyness = CompareLists(result.list, *analyses.reference,
+                           parsed.corpus.keyness.value_or(KeynessSide::kPositive),
+                           parsed.corpus.min_ll.value_or(0), settings.min_count, settings.top);
+  }
+  const ListColumns columns = AnalysisColumns(parsed.corpus, result, analyses);
   const auto write_list = [&](const std::function<void(std::string_view)>& write) {
-    WriteList(result.list, format, output, parsed.corpus.settings.per_file, write);
+    if (keyness) {
+      WriteKeyness(*keyness, format, output, write);
+    } else {
+      WriteList(result.list, format, output,
+                parsed.corpus.settings.per_file || parsed.corpus.dispersion, columns, write);
+    }
   };
   int status = result.reports == 0 ? kExitAllRead : kExitSomeFailed;
   if (parsed.output && result.files_read == 0 && inputs != 0) {
@@ -223,6 +300,32 @@ int WriteOutput(const Arguments& parsed, const CorpusRun& result,
   return status;
 }
 
+// Counts the inputs, by file when their dispersion is asked for, and the reference
+// files when there are some; a keyness table is made of lists neither cut nor shaped.
+CorpusRun ExtractAnalysed(std::span<const std::filesystem::path> files,
+                          const ExtractionOptions& options, const Arguments& parsed,
+                          const StopWords& stop_words, Analyses& analyses) {
+  CorpusSettings settings = parsed.corpus.settings;
+  if (parsed.corpus.compares()) {
+    settings.min_count = 0;
+    settings.top.reset();
+  }
+  if (!parsed.corpus.references.empty()) {
+    const std::vector<std::filesystem::path> references(parsed.corpus.references.begin(),
+                                                        parsed.corpus.references.end());
+    ExtractionOptions counting = options;
+    counting.progress = nullptr;
+    CorpusRun reference = ExtractCorpus(references, counting, settings, stop_words);
+    analyses.reference_reports = reference.reports;
+    analyses.reference_unread = reference.files_read == 0;
+    analyses.reference = std::move(reference.list);
+  }
+  if (!parsed.corpus.dispersion) return ExtractCorpus(files, options, settings, stop_words);
+  DispersedRun dispersed = ExtractCorpusByFile(files, options, settings, stop_words);
+  analyses.parts = std::move(dispersed.parts);
+  return std::move(dispersed.run);
+}
+
 int RunGuarded(std::span<const std::string> args, const CommandStreams& streams) {
   std::ostream& err = streams.err;
   const std::optional<Arguments> parsed = ParseArguments(args, err);
@@ -240,6 +343,19 @@ int RunGuarded(std::span<const std::string> args, const CommandStreams& streams)
   ExtractionOptions options = EngineOptions(*parsed, lines);
   StopWords stop_words;
   if (!LoadStopWords(parsed->corpus, options, stop_words, err)) return kExitUsage;
+  Analyses analyses;
+  if (parsed->corpus.reference_list) {
+    // The list's words are compared in the encoding the inputs' words will have.
+    const WordEncoding words =
+        options.encoding == InputEncoding::kCp1252 ? WordEncoding::kCp1252 : WordEncoding::kUtf8;
+    CorpusList& reference = analyses.reference.emplace();
+    if (const auto wrong = ReadReferenceList(
+            *parsed->corpus.reference_list, words, parsed->corpus.settings.fold_case,
+            stop_words.empty() ? nullptr : &stop_words, reference)) {
+      err << kProgram << ": cannot read the reference list " << *wrong << '\n';
+      return kExitUsage;
+    }
+  }
   const auto files =
       ResolveInputs(parsed->sources, parsed->extension, streams.in, err, streams.in_fd);
   if (!files) return kExitUsage;
@@ -262,7 +378,14 @@ int RunGuarded(std::span<const std::string> args, const CommandStreams& streams)
   if (bar) options.progress = [&](const ExtractionProgress& progress) { bar->Update(progress); };
   CorpusRun result;
   try {
-    result = ExtractCorpus(*files, options, parsed->corpus.settings, stop_words);
+    result = ExtractAnalysed(*files, options, *parsed, stop_words, analyses);
+    result.reports += analyses.reference_reports;
+    if (!result.cancelled && analyses.reference_unread) {
+      lines.Line() << kProgram << ": no reference file could be read";
+      if (parsed->output) err << "; '" << *parsed->output << "' is left as it was";
+      err << '\n';
+      return kExitSomeFailed;
+    }
   } catch (const ExtractionFailure& failure) {
     lines.Line() << kProgram << ": " << failure.what() << '\n';
     return kExitSomeFailed;
@@ -275,7 +398,7 @@ int RunGuarded(std::span<const std::string> args, const CommandStreams& streams)
     return kExitSomeFailed;
   }
   if (bar) bar->Clear();
-  return WriteOutput(*parsed, result, output_file, files->size(), streams);
+  return WriteOutput(*parsed, result, analyses, output_file, files->size(), streams);
 }
 
 }  // namespace

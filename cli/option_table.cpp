@@ -21,6 +21,13 @@ constexpr OptionEntry kOptions[] = {
     {"--sort", "", "ORDER", "word", "sort"},
     {"--per-file", "", "", "", "per_file"},
     {"--stats", "", "", "", ""},
+    // Keyness, dispersion and normalised frequency.
+    {"--per-million", "", "", "", "per_million"},
+    {"--dispersion", "", "OVER", "files", "dispersion"},
+    {"--reference", "", "FILE", "ref.txt", "reference"},
+    {"--reference-list", "", "FILE", "ref.tsv", "reference_list"},
+    {"--keyness", "", "SIDE", "both", "keyness"},
+    {"--min-ll", "", "X", "3.84", "min_ll"},
     {"--threads", "", "N", "2", "threads"},
     {"--quiet", "-q", "", "", ""},
     {"--help", "-h", "", "", ""},

@@ -14,50 +14,9 @@ namespace {
 
 constexpr std::size_t kChunk = 256 * 1024;
 
-void AppendWord(std::string_view word, WordEncoding from, WordEncoding to, std::string& out) {
-  if (from == to) {
-    out.append(word);
-  } else if (to == WordEncoding::kUtf8) {
-    AppendCp1252AsUtf8(word, out);
-  } else {
-    out.append(Utf8ToCp1252(word));
-  }
-}
-
-// RFC 4180: a field with a comma, quote or line break is quoted, its quotes doubled.
-void AppendCsvField(std::string_view field, std::string& out) {
-  if (field.find_first_of(",\"\r\n") == field.npos) {
-    out.append(field);
-    return;
-  }
-  out.push_back('"');
-  for (const char c : field) {
-    if (c == '"') out.push_back('"');
-    out.push_back(c);
-  }
-  out.push_back('"');
-}
-
 void AppendNumber(std::string_view before, std::uint64_t number, std::string& out) {
   out.append(before);
   out.append(std::to_string(number));
-}
-
-void AppendJsonString(std::string_view text, std::string& out) {
-  out.push_back('"');
-  for (const char c : text) {
-    if (c == '"' || c == '\\') {
-      out.push_back('\\');
-      out.push_back(c);
-    } else if (static_cast<unsigned char>(c) < 0x20) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
-      out.append(escaped);
-    } else {
-      out.push_back(c);
-    }
-  }
-  out.push_back('"');
 }
 
 // Copies the `n` bytes at `from` to `to`, n from sizeof(Piece) to twice that, as
@@ -118,10 +77,70 @@ void WritePlainWords(std::span<const CorpusWord> words,
   if (used != 0) write(std::string_view(buffer.get(), used));
 }
 
+// Appends the `extra` fields, each after `separator`; in JSON as members.
+void AppendExtra(const ListColumns& extra, const std::vector<std::string>& fields,
+                 ListFormat format, std::string& out) {
+  for (std::size_t i = 0; i < extra.names.size(); ++i) {
+    if (format == ListFormat::kJson) {
+      out.append(",\"").append(extra.names[i]).append("\":");
+      out.append(fields[i].empty() ? std::string_view("null") : std::string_view(fields[i]));
+    } else {
+      out.push_back(format == ListFormat::kCsv ? ',' : '\t');
+      out.append(fields[i]);
+    }
+  }
+}
+
 }  // namespace
+
+void AppendWord(std::string_view word, WordEncoding from, WordEncoding to, std::string& out) {
+  if (from == to) {
+    out.append(word);
+  } else if (to == WordEncoding::kUtf8) {
+    AppendCp1252AsUtf8(word, out);
+  } else {
+    out.append(Utf8ToCp1252(word));
+  }
+}
+
+// RFC 4180: a field with a comma, quote or line break is quoted, its quotes doubled.
+void AppendCsvField(std::string_view field, std::string& out) {
+  if (field.find_first_of(",\"\r\n") == field.npos) {
+    out.append(field);
+    return;
+  }
+  out.push_back('"');
+  for (const char c : field) {
+    if (c == '"') out.push_back('"');
+    out.push_back(c);
+  }
+  out.push_back('"');
+}
+
+void AppendJsonString(std::string_view text, std::string& out) {
+  out.push_back('"');
+  for (const char c : text) {
+    if (c == '"' || c == '\\') {
+      out.push_back('\\');
+      out.push_back(c);
+    } else if (static_cast<unsigned char>(c) < 0x20) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
+      out.append(escaped);
+    } else {
+      out.push_back(c);
+    }
+  }
+  out.push_back('"');
+}
 
 void WriteList(const CorpusList& list, ListFormat format, WordEncoding output, bool with_files,
                const std::function<void(std::string_view)>& write) {
+  WriteList(list, format, output, with_files, ListColumns{}, write);
+}
+
+void WriteList(const CorpusList& list, ListFormat format, WordEncoding output, bool with_files,
+               const ListColumns& extra, const std::function<void(std::string_view)>& write) {
   if (format == ListFormat::kText && output == list.encoding) {
     WritePlainWords(list.words, write);
     return;
@@ -130,14 +149,19 @@ void WriteList(const CorpusList& list, ListFormat format, WordEncoding output, b
   chunk.reserve(kChunk + 256);
   std::string utf8;
   if (format == ListFormat::kCsv) {
-    chunk.append(with_files ? "word,count,files\r\n" : "word,count\r\n");
+    chunk.append(with_files ? "word,count,files" : "word,count");
+    for (const std::string& name : extra.names) chunk.append(",").append(name);
+    chunk.append("\r\n");
   } else if (format == ListFormat::kJson) {
     AppendNumber("{\"total\":", list.total, chunk);
     AppendNumber(",\"distinct\":", list.distinct, chunk);
     chunk.append(",\"words\":[");
   }
   bool first = true;
-  for (const CorpusWord& word : list.words) {
+  std::vector<std::string> fields(extra.names.size());
+  for (std::size_t row = 0; row < list.words.size(); ++row) {
+    const CorpusWord& word = list.words[row];
+    if (!extra.names.empty() && format != ListFormat::kText) extra.fill(row, fields);
     switch (format) {
       case ListFormat::kText:
         AppendWord(word.word, list.encoding, output, chunk);
@@ -148,6 +172,7 @@ void WriteList(const CorpusList& list, ListFormat format, WordEncoding output, b
         chunk.push_back('\t');
         AppendWord(word.word, list.encoding, output, chunk);
         if (with_files) AppendNumber("\t", word.files, chunk);
+        AppendExtra(extra, fields, format, chunk);
         chunk.append("\r\n");
         break;
       case ListFormat::kCsv:
@@ -156,6 +181,7 @@ void WriteList(const CorpusList& list, ListFormat format, WordEncoding output, b
         AppendCsvField(utf8, chunk);
         AppendNumber(",", word.count, chunk);
         if (with_files) AppendNumber(",", word.files, chunk);
+        AppendExtra(extra, fields, format, chunk);
         chunk.append("\r\n");
         break;
       case ListFormat::kJson:
@@ -165,6 +191,7 @@ void WriteList(const CorpusList& list, ListFormat format, WordEncoding output, b
         AppendJsonString(utf8, chunk);
         AppendNumber(",\"count\":", word.count, chunk);
         if (with_files) AppendNumber(",\"files\":", word.files, chunk);
+        AppendExtra(extra, fields, format, chunk);
         chunk.push_back('}');
         break;
     }

@@ -3,6 +3,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "corpus/word_list.h"
 
@@ -22,6 +23,29 @@ enum class ListFormat {
 // to text).
 void WriteList(const CorpusList& list, ListFormat format, WordEncoding output, bool with_files,
                const std::function<void(std::string_view)>& write);
+
+// Figures written after the usual ones on each row of a TSV, CSV or JSON list
+// (never in text): `names` head the CSV columns and name the JSON members; `fill`
+// gives the row's fields for the word at `row` of the list, already written as
+// numbers, an empty field standing for no value (null in JSON).
+struct ListColumns {
+  std::vector<std::string> names;
+  std::function<void(std::size_t row, std::vector<std::string>& fields)> fill;
+};
+
+// WriteList with the `extra` columns after the usual ones.
+void WriteList(const CorpusList& list, ListFormat format, WordEncoding output, bool with_files,
+               const ListColumns& extra, const std::function<void(std::string_view)>& write);
+
+// Appends `word`, written in `from`, to `out` in `to` ("?" for what `to` lacks).
+void AppendWord(std::string_view word, WordEncoding from, WordEncoding to, std::string& out);
+
+// Appends `field` as a CSV field (RFC 4180: quoted when it holds a comma, quote or
+// line break).
+void AppendCsvField(std::string_view field, std::string& out);
+
+// Appends the UTF-8 `text` as a JSON string.
+void AppendJsonString(std::string_view text, std::string& out);
 
 // The figures of the words counted, one a line: total, distinct, seen once, and the
 // type-token ratio (distinct / total, 0 for no words).

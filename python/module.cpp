@@ -8,15 +8,19 @@
 #include <atomic>
 #include <chrono>
 #include <climits>
+#include <cmath>
 #include <numeric>
 #include <sstream>
 #include <stdexcept>
 
 #include "corpus/corpus_counts.h"
 #include "corpus/corpus_run.h"
+#include "corpus/dispersion.h"
+#include "corpus/keyness.h"
 #include "corpus/list_writer.h"
 #include "corpus/option_names.h"
 #include "corpus/stop_lists.h"
+#include "corpus/reference_list.h"
 #include "engine/range_extraction.h"
 #include "engine/text_file_reader.h"
 #include "engine/utf8.h"
@@ -225,10 +229,76 @@ std::optional<std::string> WordBytes(const CorpusCounts& counts, const py::handl
   return bytes;
 }
 
-CorpusCounts Count(const py::object& paths, const std::string& encoding, const py::object& threads,
-                   bool fold_case, bool html, const py::object& stop_list,
-                   const py::object& min_count, const py::object& top, const std::string& sort,
-                   bool per_file) {
+// Keyness, dispersion and normalised frequency: the keywords of `count`.
+struct AnalysisKeywords {
+  bool per_million = false;
+  bool dispersion = false;
+  std::vector<std::filesystem::path> references;
+  std::optional<std::string> reference_list;
+  KeynessSide side = KeynessSide::kPositive;
+  double min_ll = 0;
+
+  bool compares() const { return !references.empty() || reference_list.has_value(); }
+};
+
+AnalysisKeywords ParseAnalyses(bool per_million, const std::optional<std::string>& dispersion,
+                               const py::object& reference,
+                               const std::optional<py::object>& reference_list,
+                               const std::optional<std::string>& keyness,
+                               const std::optional<double>& min_ll) {
+  AnalysisKeywords analyses;
+  analyses.per_million = per_million;
+  if (dispersion) {
+    if (*dispersion != "files") {
+      throw py::value_error("unknown dispersion '" + *dispersion + "' (files)");
+    }
+    analyses.dispersion = true;
+  }
+  if (!reference.is_none()) analyses.references = PathsOf(reference);
+  if (reference_list) analyses.reference_list = OnePath(*reference_list).string();
+  if (!analyses.references.empty() && analyses.reference_list) {
+    throw py::value_error("reference and reference_list go with no other");
+  }
+  if (keyness) {
+    if (*keyness == "positive") {
+      analyses.side = KeynessSide::kPositive;
+    } else if (*keyness == "negative") {
+      analyses.side = KeynessSide::kNegative;
+    } else if (*keyness == "both") {
+      analyses.side = KeynessSide::kBoth;
+    } else {
+      throw py::value_error("unknown keyness '" + *keyness + "' (positive, negative or both)");
+    }
+  }
+  if (min_ll) {
+    if (!std::isfinite(*min_ll) || *min_ll < 0) {
+      throw py::value_error("min_ll needs a number from 0 (such as 3.84, 6.63 or 10.83)");
+    }
+    analyses.min_ll = *min_ll;
+  }
+  if (!analyses.compares() && (keyness || min_ll)) {
+    throw py::value_error("keyness and min_ll need reference or reference_list");
+  }
+  if (analyses.compares() && (per_million || analyses.dispersion)) {
+    throw py::value_error("a keyness table goes with no per_million or dispersion");
+  }
+  return analyses;
+}
+
+// The keyness table of a count, with the files that could not be read.
+struct Keywords {
+  KeynessTable table;
+  std::vector<FileFailure> failures;
+};
+
+py::object Count(const py::object& paths, const std::string& encoding, const py::object& threads,
+                 bool fold_case, bool html, const py::object& stop_list,
+                 const py::object& min_count, const py::object& top, const std::string& sort,
+                 bool per_file, bool per_million, const std::optional<std::string>& dispersion,
+                 const py::object& reference, const std::optional<py::object>& reference_list,
+                 const std::optional<std::string>& keyness, const std::optional<double>& min_ll) {
+  const AnalysisKeywords analyses =
+      ParseAnalyses(per_million, dispersion, reference, reference_list, keyness, min_ll);
   const std::vector<std::filesystem::path> files = PathsOf(paths);
   ExtractionOptions options;
   options.encoding = ParseInputEncoding(encoding);
@@ -237,6 +307,21 @@ CorpusCounts Count(const py::object& paths, const std::string& encoding, const p
   options.html = html;
   const CorpusKeywords keywords =
       ParseCorpus(fold_case, html, stop_list, min_count, top, sort, per_file, options);
+  CorpusList reference_words;
+  if (analyses.reference_list) {
+    const WordEncoding words =
+        options.encoding == InputEncoding::kCp1252 ? WordEncoding::kCp1252 : WordEncoding::kUtf8;
+    if (const auto wrong = ReadReferenceList(
+            *analyses.reference_list, words, fold_case,
+            keywords.stop_words.empty() ? nullptr : &keywords.stop_words, reference_words)) {
+      Raise(PyExc_ValueError, "cannot read the reference list " + *wrong);
+    }
+  }
+  CorpusSettings settings = keywords.settings;
+  if (analyses.compares()) {
+    settings.min_count = 0;
+    settings.top.reset();
+  }
   std::vector<FileFailure> failures;
   SignalWatch signals;
   options.cancel = signals.cancel();
@@ -249,17 +334,51 @@ CorpusCounts Count(const py::object& paths, const std::string& encoding, const p
                             " is never closed; the text after it is not counted"});
   };
   CorpusRun run;
+  std::optional<PartCounts> parts;
   try {
     py::gil_scoped_release unlocked;
-    run = ExtractCorpus(files, options, keywords.settings, keywords.stop_words);
+    if (!analyses.references.empty()) {
+      reference_words =
+          ExtractCorpus(analyses.references, options, settings, keywords.stop_words).list;
+    }
+    if (analyses.dispersion) {
+      DispersedRun dispersed = ExtractCorpusByFile(files, options, settings, keywords.stop_words);
+      run = std::move(dispersed.run);
+      parts = std::move(dispersed.parts);
+    } else {
+      run = ExtractCorpus(files, options, settings, keywords.stop_words);
+    }
   } catch (const ExtractionFailure& failure) {
     // The run failed as a whole: out of memory, no thread.
     signals.RaiseIfSignalled();
     Raise(PyExc_RuntimeError, failure.what());
   }
   signals.RaiseIfSignalled();
-  return CorpusCounts(std::move(run.list), std::move(failures),
-                      OriginOf(keywords, options.encoding));
+  if (analyses.compares()) {
+    Keywords table{CompareLists(run.list, reference_words, analyses.side, analyses.min_ll,
+                                keywords.settings.min_count, keywords.settings.top),
+                   std::move(failures)};
+    // The rows point into both lists: the lists go with the table.
+    table.table.storage.Absorb(std::move(run.list.storage));
+    table.table.storage.Absorb(std::move(reference_words.storage));
+    return py::cast(std::make_unique<Keywords>(std::move(table)));
+  }
+  std::vector<py::object> dispersion_rows;
+  if (parts) {
+    std::vector<std::uint64_t> counts;
+    for (const CorpusWord& word : run.list.words) {
+      parts->CountsOf(word.word, counts);
+      const DispersionScores scores = ScoreDispersion(counts, parts->sizes());
+      dispersion_rows.push_back(
+          py::make_tuple(word.files, scores.juilland_d ? py::cast(*scores.juilland_d) : py::none(),
+                         scores.gries_dp));
+    }
+  }
+  py::object counts = py::cast(
+      CorpusCounts(std::move(run.list), std::move(failures), OriginOf(keywords, options.encoding)));
+  counts.attr("_per_million") = analyses.per_million;
+  counts.attr("_dispersion") = parts ? py::cast(dispersion_rows) : py::none();
+  return counts;
 }
 
 CorpusCounts CountFileRange(const py::object& path, const py::object& start, const py::object& end,
@@ -380,7 +499,42 @@ PYBIND11_MODULE(_lintavel, m) {
   using namespace lintavel::python;
   m.doc() = "The word counting engine of Lintavel.";
 
-  py::class_<CorpusCounts>(m, "Counts",
+  py::class_<Keywords>(m, "Keywords",
+                       "A keyness table: the words of a count against a reference, the highest "
+                       "log-likelihood first.")
+      .def_property_readonly("target_total", [](const Keywords& k) { return k.table.target_total; })
+      .def_property_readonly("reference_total",
+                             [](const Keywords& k) { return k.table.reference_total; })
+      .def_property_readonly(
+          "errors",
+          [](const Keywords& k) {
+            py::list errors;
+            for (const FileFailure& failure : k.failures) {
+              errors.append(py::make_tuple(FsDecoded(failure.path.native()),
+                                           FsDecoded(FailureMessage(failure))));
+            }
+            return errors;
+          },
+          "The files, inputs or reference, that could not be read: (path, reason).")
+      .def("__len__", [](const Keywords& k) { return k.table.rows.size(); })
+      .def(
+          "rows",
+          [](const Keywords& k) {
+            py::list rows;
+            for (const KeywordRow& row : k.table.rows) {
+              const KeynessScores& s = row.scores;
+              rows.append(py::make_tuple(WordText(row.word, k.table.encoding), row.target,
+                                         row.reference, k.table.target_total,
+                                         k.table.reference_total, s.log_likelihood, s.log_ratio,
+                                         s.percent_diff ? py::cast(*s.percent_diff) : py::none(),
+                                         std::string(1, s.direction)));
+            }
+            return rows;
+          },
+          "(word, target_count, reference_count, target_total, reference_total, "
+          "log_likelihood, log_ratio, percent_diff, direction) in the table's order.");
+
+  py::class_<CorpusCounts>(m, "Counts", py::dynamic_attr(),
                            "Counted words in the window's order: least frequent first, ties in "
                            "ordinal UTF-16 order.")
       .def(py::init<>())
@@ -492,7 +646,11 @@ PYBIND11_MODULE(_lintavel, m) {
   m.def("count", &Count, py::arg("paths"), py::arg("encoding") = "cp1252", py::arg("threads") = 0,
         py::kw_only(), py::arg("fold_case") = false, py::arg("html") = false,
         py::arg("stop_list") = py::none(), py::arg("min_count") = 0, py::arg("top") = py::none(),
-        py::arg("sort") = "count", py::arg("per_file") = false);
+        py::arg("sort") = "count", py::arg("per_file") = false,
+        // Keyness, dispersion and normalised frequency.
+        py::arg("per_million") = false, py::arg("dispersion") = py::none(),
+        py::arg("reference") = py::none(), py::arg("reference_list") = py::none(),
+        py::arg("keyness") = py::none(), py::arg("min_ll") = py::none());
   m.def("count_range", &CountFileRange, py::arg("path"), py::arg("start"),
         py::arg("end") = py::none(), py::kw_only(), py::arg("encoding") = "cp1252",
         py::arg("file_encoding") = py::none(), py::arg("fold_case") = false,

@@ -17,15 +17,25 @@ encoding="auto" the file's encoding is decided from the whole file, as a whole
 run decides it: pass file_encoding=detect_encoding(path) (found once) to each
 range, or every range reads the whole file to decide it again. HTML is counted
 by whole files only: its tags and comments run across any boundary.
-"""
-from ._lintavel import Counts, count, count_range, detect_encoding, merge_all
 
-__all__ = ["Counts", "count", "count_range", "detect_encoding", "merge_all"]
+Keyness, dispersion and normalised frequency take the names of lintavel-extract's
+options: per_million=True adds a per_million column to to_pandas();
+dispersion="files" adds files, juilland_d and gries_dp (over the input files);
+reference (paths of a reference corpus, counted with the same options) or
+reference_list (a word list as lintavel-extract --format tsv or csv writes it)
+make count() give a Keywords table instead, with keyness ("positive", "negative"
+or "both") and min_ll; its to_pandas() has the columns of the CSV keyness table.
+lintavel-extract's manual page gives every formula.
+"""
+from ._lintavel import Counts, Keywords, count, count_range, detect_encoding, merge_all
+
+__all__ = ["Counts", "Keywords", "count", "count_range", "detect_encoding", "merge_all"]
 
 
 def _to_pandas(self):
     """The words and their counts as a pandas DataFrame (columns word, count, and
-    files when they were counted), in the order of the list."""
+    files when they were counted, per_million, juilland_d and gries_dp when asked
+    for), in the order of the list: the columns of lintavel-extract's CSV."""
     import pandas
 
     items = self.items()
@@ -33,9 +43,39 @@ def _to_pandas(self):
         "word": pandas.Series([word for word, _ in items], dtype="object"),
         "count": pandas.Series([n for _, n in items], dtype="uint64"),
     }
-    if self.per_file:
+    dispersion = getattr(self, "_dispersion", None)
+    if dispersion is not None:
+        columns["files"] = pandas.Series([row[0] for row in dispersion], dtype="uint64")
+    elif self.per_file:
         columns["files"] = pandas.Series([self.files(word) for word, _ in items], dtype="uint64")
+    if getattr(self, "_per_million", False):
+        total = self.total
+        columns["per_million"] = pandas.Series(
+            [n * 1e6 / total if total else 0.0 for _, n in items], dtype="float64")
+    if dispersion is not None:
+        columns["juilland_d"] = pandas.Series([row[1] for row in dispersion], dtype="float64")
+        columns["gries_dp"] = pandas.Series([row[2] for row in dispersion], dtype="float64")
     return pandas.DataFrame(columns)
 
 
+_KEYWORD_COLUMNS = ("word", "target_count", "reference_count", "target_total",
+                    "reference_total", "log_likelihood", "log_ratio", "percent_diff",
+                    "direction")
+
+
+def _keywords_to_pandas(self):
+    """The keyness table as a pandas DataFrame, its columns named as in the CSV
+    table; percent_diff is NaN where the reference count is 0."""
+    import pandas
+
+    rows = self.rows()
+    types = ("object", "uint64", "uint64", "uint64", "uint64", "float64", "float64",
+             "float64", "object")
+    return pandas.DataFrame({
+        name: pandas.Series([row[i] for row in rows], dtype=kind)
+        for i, (name, kind) in enumerate(zip(_KEYWORD_COLUMNS, types))
+    })
+
+
 Counts.to_pandas = _to_pandas
+Keywords.to_pandas = _keywords_to_pandas

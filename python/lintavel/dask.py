@@ -23,9 +23,18 @@ _FAN_IN = 8
 
 def count(paths, client=None, chunk_bytes=DEFAULT_CHUNK_BYTES, encoding="cp1252", *,
           fold_case=False, html=False, stop_list=None, min_count=0, top=None, sort="count",
-          per_file=False):
+          per_file=False, per_million=False, dispersion=None, reference=None,
+          reference_list=None, keyness=None, min_ll=None):
     """The Counts of lintavel.count(paths, encoding, ...), counted on the workers of
-    `client` (by default the current distributed client)."""
+    `client` (by default the current distributed client). per_million is exact (it
+    is taken of the merged total); dispersion and keyness are not counted on a
+    cluster yet and raise ValueError."""
+    for name, value in (("dispersion", dispersion), ("reference", reference),
+                        ("reference_list", reference_list), ("keyness", keyness),
+                        ("min_ll", min_ll)):
+        if value is not None:
+            raise ValueError(f"{name} is not supported by lintavel.dask.count yet; "
+                             "use lintavel.count")
     if isinstance(chunk_bytes, bool) or not isinstance(chunk_bytes, int):
         raise TypeError("chunk_bytes must be a whole number")
     if chunk_bytes < 1:
@@ -36,6 +45,7 @@ def count(paths, client=None, chunk_bytes=DEFAULT_CHUNK_BYTES, encoding="cp1252"
                            stop_list=stop_list, min_count=min_count, top=top, sort=sort,
                            per_file=per_file)
     if not files:
+        empty._per_million = per_million
         return empty
     if client is None:
         from distributed import default_client
@@ -55,7 +65,9 @@ def count(paths, client=None, chunk_bytes=DEFAULT_CHUNK_BYTES, encoding="cp1252"
                  for start, end in ranges]
         file_parts.append(_tree(client, parts, True))
     root = _tree(client, file_parts, False)
-    return client.submit(_shape, root, min_count, top, sort, pure=False).result()
+    counts = client.submit(_shape, root, min_count, top, sort, pure=False).result()
+    counts._per_million = per_million
+    return counts
 
 
 def _paths(paths):
