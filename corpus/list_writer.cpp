@@ -10,20 +10,6 @@
 
 namespace lintavel {
 
-namespace {
-
-constexpr std::size_t kChunk = 256 * 1024;
-
-void AppendWord(std::string_view word, WordEncoding from, WordEncoding to, std::string& out) {
-  if (from == to) {
-    out.append(word);
-  } else if (to == WordEncoding::kUtf8) {
-    AppendCp1252AsUtf8(word, out);
-  } else {
-    out.append(Utf8ToCp1252(word));
-  }
-}
-
 // RFC 4180: a field with a comma, quote or line break is quoted, its quotes doubled.
 void AppendCsvField(std::string_view field, std::string& out) {
   if (field.find_first_of(",\"\r\n") == field.npos) {
@@ -36,11 +22,6 @@ void AppendCsvField(std::string_view field, std::string& out) {
     out.push_back(c);
   }
   out.push_back('"');
-}
-
-void AppendNumber(std::string_view before, std::uint64_t number, std::string& out) {
-  out.append(before);
-  out.append(std::to_string(number));
 }
 
 void AppendJsonString(std::string_view text, std::string& out) {
@@ -58,6 +39,25 @@ void AppendJsonString(std::string_view text, std::string& out) {
     }
   }
   out.push_back('"');
+}
+
+namespace {
+
+constexpr std::size_t kChunk = 256 * 1024;
+
+void AppendWord(std::string_view word, WordEncoding from, WordEncoding to, std::string& out) {
+  if (from == to) {
+    out.append(word);
+  } else if (to == WordEncoding::kUtf8) {
+    AppendCp1252AsUtf8(word, out);
+  } else {
+    out.append(Utf8ToCp1252(word));
+  }
+}
+
+void AppendNumber(std::string_view before, std::uint64_t number, std::string& out) {
+  out.append(before);
+  out.append(std::to_string(number));
 }
 
 // Copies the `n` bytes at `from` to `to`, n from sizeof(Piece) to twice that, as

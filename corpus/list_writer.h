@@ -23,6 +23,14 @@ enum class ListFormat {
 void WriteList(const CorpusList& list, ListFormat format, WordEncoding output, bool with_files,
                const std::function<void(std::string_view)>& write);
 
+// Appends `field` to `out` as a CSV field (RFC 4180): quoted, its quotes doubled,
+// when it holds a comma, quote or line break.
+void AppendCsvField(std::string_view field, std::string& out);
+
+// Appends `text` to `out` as a JSON string: quotes, backslashes and control
+// characters escaped.
+void AppendJsonString(std::string_view text, std::string& out);
+
 // The figures of the words counted, one a line: total, distinct, seen once, and the
 // type-token ratio (distinct / total, 0 for no words).
 std::string StatsText(const CorpusList& list);
