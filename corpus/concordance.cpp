@@ -365,6 +365,7 @@ bool FindConcordance(std::span<const std::filesystem::path> files, std::string_v
         }
       }
       if (!completed) break;
+      if (options.progress) options.progress(index + 1);
     }
   } catch (...) {
     std::lock_guard lock(mutex);

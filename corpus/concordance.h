@@ -37,6 +37,8 @@ struct ConcordanceOptions {
   unsigned threads = 0;    // files searched at once; 0 takes one per core
   // Checked between files and often within one; once set, the search ends.
   const std::atomic<bool>* cancel = nullptr;
+  // Called on the calling thread after each file, with how many are done.
+  std::function<void(std::size_t)> progress;
   // Receives each file that cannot be read, on the calling thread; the search goes on.
   FailureSink on_failure;
 };

@@ -17,10 +17,20 @@ encoding="auto" the file's encoding is decided from the whole file, as a whole
 run decides it: pass file_encoding=detect_encoding(path) (found once) to each
 range, or every range reads the whole file to decide it again. HTML is counted
 by whole files only: its tags and comments run across any boundary.
-"""
-from ._lintavel import Counts, count, count_range, detect_encoding, merge_all
 
-__all__ = ["Counts", "count", "count_range", "detect_encoding", "merge_all"]
+concordance(paths, word, encoding=, html=, fold_case=, width=40, sort="text")
+gives every occurrence of word as (file, line, left, word, right) tuples, sort
+"text", "right" or "left"; pandas.DataFrame(rows, columns=CONCORDANCE_COLUMNS)
+makes a frame with the columns of the command line's CSV. A file that cannot be
+read is said by a RuntimeWarning, and the others are searched.
+"""
+from ._lintavel import Counts, concordance, count, count_range, detect_encoding, merge_all
+
+__all__ = ["CONCORDANCE_COLUMNS", "Counts", "concordance", "count", "count_range",
+           "detect_encoding", "merge_all"]
+
+# The names of the fields of concordance()'s tuples, as the command line's CSV has them.
+CONCORDANCE_COLUMNS = ("file", "line", "left", "word", "right")
 
 
 def _to_pandas(self):
