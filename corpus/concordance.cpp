@@ -24,10 +24,20 @@ namespace lintavel {
 
 namespace {
 
-// What one file gave: its lines in text order, or the failure that ended it.
+// A part of the work: a whole file, or a stretch of a large one.
+struct Task {
+  std::size_t file = 0;
+  std::uint64_t begin = 0;  // the stretch's bytes, for a stretch
+  std::uint64_t end = 0;
+  bool stretch = false;
+};
+
+// What one task gave: its lines in text order (numbered from 1 within a stretch),
+// or the failure that ended it, and a stretch's line ends.
 struct FileHits {
   std::vector<ConcordanceLine> lines;
   std::optional<FileFailure> failure;
+  std::uint64_t line_ends = 0;
 };
 
 // The word as the word list lists it, in the encodings a file's text may have.
@@ -97,9 +107,20 @@ class TextSearch {
         index_(index),
         has_cr_(std::memchr(text.data(), '\r', text.size()) != nullptr) {}
 
-  // Finds every occurrence, in order; false when cancelled.
-  bool Run(std::vector<ConcordanceLine>& lines) {
+  // Finds every occurrence whose word begins in [begin, end) (the first byte of the
+  // listed word without folding, of the text's word with it), in order; the rest of
+  // the text is context. False when cancelled.
+  bool Run(std::size_t begin, std::size_t end, std::vector<ConcordanceLine>& lines) {
+    begin_ = begin;
+    end_ = end;
+    line_from_ = begin;
     return options_.fold_case ? RunFolded(lines) : RunExact(lines);
+  }
+
+  // The line ends in [begin, end) after Run.
+  std::uint64_t LineEnds() {
+    AdvanceLine(end_);
+    return line_ - 1;
   }
 
  private:
@@ -108,9 +129,9 @@ class TextSearch {
   bool RunExact(std::vector<ConcordanceLine>& lines) {
     const char* const data = text_.data();
     const std::size_t size = text_.size();
-    std::size_t pos = 0;
-    while (pos < size) {
-      const void* found = std::memchr(data + pos, word_[0], size - pos);
+    std::size_t pos = begin_;
+    while (pos < end_) {
+      const void* found = std::memchr(data + pos, word_[0], end_ - pos);
       if (found == nullptr) break;
       const std::size_t at = static_cast<const char*>(found) - data;
       pos = at + 1;
@@ -144,9 +165,14 @@ class TextSearch {
     const std::size_t size = text_.size();
     std::string stripped;
     std::string folded;
-    std::size_t i = 0;
-    while (i < size) {
-      while (i < size && ClassOf(text_[i]) == ByteClass::kSeparator) ++i;
+    std::size_t i = begin_;
+    // A word that began before the range is not this range's.
+    if (i > 0) {
+      while (i < size && ClassOf(text_[i - 1]) != ByteClass::kSeparator) ++i;
+    }
+    while (i < end_) {
+      while (i < end_ && ClassOf(text_[i]) == ByteClass::kSeparator) ++i;
+      if (i >= end_) break;
       const std::size_t start = i;
       stripped.clear();
       while (i < size && ClassOf(text_[i]) != ByteClass::kSeparator) {
@@ -182,6 +208,7 @@ class TextSearch {
 
   // Counts the line ends before `to`: LF, CR LF and a lone CR each end one line.
   void AdvanceLine(std::size_t to) {
+    if (to <= line_from_) return;
     const char* data = text_.data();
     line_ += static_cast<std::uint64_t>(std::count(data + line_from_, data + to, '\n'));
     if (has_cr_) {
@@ -229,6 +256,8 @@ class TextSearch {
   bool has_cr_;
   std::uint64_t line_ = 1;
   std::size_t line_from_ = 0;
+  std::size_t begin_ = 0;
+  std::size_t end_ = 0;
 };
 
 // A failure at `stage` from what the file's reading threw, whose text names the
@@ -283,8 +312,97 @@ FileHits SearchFile(const std::filesystem::path& path, std::size_t index, const 
     text = filtered;
   }
   TextSearch search(text, cp1252, options, cp1252 ? word.cp1252 : word.utf8, path, index);
-  search.Run(hits.lines);
+  search.Run(0, text.size(), hits.lines);
   return hits;
+}
+
+// Reads and searches the stretch [task.begin, task.end) of a Windows-1252 or UTF-8
+// file, with context enough on either side.
+FileHits SearchStretch(const std::filesystem::path& path, const Task& task, const ListedWord& word,
+                       const ConcordanceOptions& options) {
+  FileHits hits;
+  const bool cp1252 = options.encoding == InputEncoding::kCp1252;
+  // Four bytes a character at most, and a few more to reach a character's start.
+  const std::uint64_t margin = 4 * static_cast<std::uint64_t>(options.width) + 256;
+  const std::uint64_t from = task.begin > margin ? task.begin - margin : 0;
+  std::string raw;
+  FailureStage stage = FailureStage::kOpen;
+  try {
+    InputFile file(path);
+    stage = FailureStage::kRead;
+    const std::uint64_t to = std::min(task.end + margin, file.size_at_open());
+    raw.resize(static_cast<std::size_t>(to - from));
+    raw.resize(file.ReadAt(std::span<char>(raw.data(), raw.size()), from));
+    if (raw.size() < task.end - from) throw std::runtime_error("the file became shorter");
+    stage = FailureStage::kClose;
+    file.Close();
+  } catch (const std::runtime_error& failure) {
+    hits.failure = FailureOf(path, stage, failure.what());
+    return hits;
+  }
+  // Nothing can be found: no line needs a number.
+  if (word.utf8.empty() || (cp1252 && !word.in_cp1252)) return hits;
+  std::size_t head = 0;
+  std::size_t begin = static_cast<std::size_t>(task.begin - from);
+  std::size_t end = static_cast<std::size_t>(task.end - from);
+  std::string decoded;
+  std::string_view text = raw;
+  if (!cp1252) {
+    // Cut at the starts of characters, which every stretch finds alike.
+    const auto to_start = [&raw](std::size_t at) {
+      while (at < raw.size() && IsUtf8Continuation(raw[at])) ++at;
+      return at;
+    };
+    if (from == 0 && HasUtf8Bom(raw)) head = 3;
+    head = to_start(head);
+    begin = std::max(to_start(begin), head);
+    end = to_start(end);
+    if (!IsWellFormedUtf8(std::string_view(raw).substr(head))) {
+      // Each part decoded alone, so that the range's ends are known in the text.
+      std::string part;
+      std::string joined;
+      std::string_view piece;
+      const std::size_t cuts[] = {head, begin, end, raw.size()};
+      std::size_t marks[3] = {};
+      for (int k = 0; k < 3; ++k) {
+        marks[k] = joined.size();
+        DecodeBlock(std::string_view(raw).substr(cuts[k], cuts[k + 1] - cuts[k]),
+                    FileDecoding::kUtf8, false, false, true, part, piece);
+        joined.append(piece);
+      }
+      decoded = std::move(joined);
+      head = 0;
+      begin = marks[1];
+      end = marks[2];
+      text = decoded;
+    }
+  }
+  text = text.substr(head);
+  TextSearch search(text, cp1252, options, cp1252 ? word.cp1252 : word.utf8, path, task.file);
+  search.Run(begin - head, end - head, hits.lines);
+  hits.line_ends = search.LineEnds();
+  for (ConcordanceLine& line : hits.lines) line.byte_offset += from + head;
+  return hits;
+}
+
+// The tasks for `files`: whole files, and large plain files in stretches.
+std::vector<Task> TasksOf(std::span<const std::filesystem::path> files,
+                          const ConcordanceOptions& options) {
+  const bool plain = !options.html && (options.encoding == InputEncoding::kCp1252 ||
+                                       options.encoding == InputEncoding::kUtf8);
+  std::vector<Task> tasks;
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    const std::uint64_t size = plain ? RegularFileSize(files[i]) : 0;
+    const std::uint64_t stretch = std::max<std::uint64_t>(options.stretch_bytes, 1);
+    if (size < 2 * stretch) {
+      tasks.push_back({i, 0, 0, false});
+      continue;
+    }
+    for (std::uint64_t at = 0; at < size; at += stretch) {
+      tasks.push_back({i, at, std::min(at + stretch, size), true});
+    }
+  }
+  return tasks;
 }
 
 }  // namespace
@@ -298,14 +416,15 @@ bool FindConcordance(std::span<const std::filesystem::path> files, std::string_v
   }
   const ListedWord listed = ListWord(word, options.fold_case);
   unsigned threads = options.threads != 0 ? options.threads : std::thread::hardware_concurrency();
-  threads = std::max(1u, std::min<unsigned>(threads, static_cast<unsigned>(files.size())));
+  threads = std::max(1u, std::min<unsigned>(threads, static_cast<unsigned>(files.size()) * 64));
   // Files are searched ahead of the one being given out, a few at most, so that
   // memory stays bounded however slow the receiver is.
   const std::size_t ahead = 2 * static_cast<std::size_t>(threads);
+  const std::vector<Task> tasks = TasksOf(files, options);
 
   std::mutex mutex;
   std::condition_variable changed;
-  std::vector<std::optional<FileHits>> done(files.size());
+  std::vector<std::optional<FileHits>> done(tasks.size());
   std::size_t next = 0;     // the next file a worker takes
   std::size_t emitted = 0;  // the files given out
   bool stop = false;
@@ -319,13 +438,17 @@ bool FindConcordance(std::span<const std::filesystem::path> files, std::string_v
       std::size_t index = 0;
       {
         std::unique_lock lock(mutex);
-        changed.wait(lock, [&] { return stop || next >= files.size() || next < emitted + ahead; });
-        if (stop || next >= files.size()) return;
+        changed.wait(lock, [&] { return stop || next >= tasks.size() || next < emitted + ahead; });
+        if (stop || next >= tasks.size()) return;
         index = next++;
       }
       std::optional<FileHits> hits;
       try {
-        if (!cancelled()) hits = SearchFile(files[index], index, listed, options);
+        const Task& task = tasks[index];
+        if (!cancelled()) {
+          hits = task.stretch ? SearchStretch(files[task.file], task, listed, options)
+                              : SearchFile(files[task.file], task.file, listed, options);
+        }
       } catch (...) {
         std::lock_guard lock(mutex);
         if (!error) error = std::current_exception();
@@ -342,7 +465,9 @@ bool FindConcordance(std::span<const std::filesystem::path> files, std::string_v
   bool completed = true;
   try {
     for (unsigned i = 0; i < threads; ++i) workers.emplace_back(work);
-    for (std::size_t index = 0; index < files.size(); ++index) {
+    std::uint64_t lines_before = 0;  // in the stretches before, of the same file
+    bool file_failed = false;
+    for (std::size_t index = 0; index < tasks.size(); ++index) {
       FileHits hits;
       {
         std::unique_lock lock(mutex);
@@ -357,15 +482,26 @@ bool FindConcordance(std::span<const std::filesystem::path> files, std::string_v
         completed = false;
         break;
       }
-      if (hits.failure && options.on_failure) options.on_failure(*hits.failure);
-      for (const ConcordanceLine& line : hits.lines) {
+      const Task& task = tasks[index];
+      if (!task.stretch || task.begin == 0) {
+        lines_before = 0;
+        file_failed = false;
+      }
+      // A file that fails is said once, however many stretches it has.
+      if (hits.failure && options.on_failure && !file_failed) options.on_failure(*hits.failure);
+      file_failed = file_failed || hits.failure.has_value();
+      for (ConcordanceLine& line : hits.lines) {
+        line.line += lines_before;
         if (!on_line(line)) {
           completed = false;
           break;
         }
       }
       if (!completed) break;
-      if (options.progress) options.progress(index + 1);
+      lines_before += hits.line_ends;
+      const bool file_done = !task.stretch || index + 1 == tasks.size() ||
+                             tasks[index + 1].file != task.file || !tasks[index + 1].stretch;
+      if (options.progress && file_done) options.progress(task.file + 1);
     }
   } catch (...) {
     std::lock_guard lock(mutex);

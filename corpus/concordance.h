@@ -35,6 +35,10 @@ struct ConcordanceOptions {
   bool fold_case = false;  // the word and the text's words compared case-folded
   std::size_t width = 40;  // characters of context on each side
   unsigned threads = 0;    // files searched at once; 0 takes one per core
+  // A file of plain Windows-1252 or UTF-8 (no html) of twice this size or more is
+  // searched in stretches of this size at once: one large file keeps every thread
+  // busy, and memory stays bounded.
+  std::uint64_t stretch_bytes = 16 << 20;
   // Checked between files and often within one; once set, the search ends.
   const std::atomic<bool>* cancel = nullptr;
   // Called on the calling thread after each file, with how many are done.

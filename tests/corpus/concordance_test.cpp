@@ -182,11 +182,17 @@ TEST(Concordance, FindsWhatALiteralScanFinds) {
             options.fold_case = fold;
             options.width = width;
             options.threads = 2;
-            const std::vector<Expected> found = Found(files, Utf8Of(word), options);
-            EXPECT_EQ(found.size(), expected.size());
-            EXPECT_TRUE(found == expected)
-                << "encoding " << static_cast<int>(encoding) << " html " << html << " fold " << fold
-                << " width " << width << " word " << Utf8Of(word);
+            // Whole files, and files cut in stretches shorter than their words.
+            for (const std::uint64_t stretch :
+                 {std::uint64_t{1} << 20, std::uint64_t{1}, std::uint64_t{29}}) {
+              options.stretch_bytes = stretch;
+              const std::vector<Expected> found = Found(files, Utf8Of(word), options);
+              EXPECT_EQ(found.size(), expected.size());
+              EXPECT_TRUE(found == expected)
+                  << "encoding " << static_cast<int>(encoding) << " html " << html << " fold "
+                  << fold << " width " << width << " word " << Utf8Of(word) << " stretch "
+                  << stretch;
+            }
           }
         }
       }
