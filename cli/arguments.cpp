@@ -95,6 +95,8 @@ std::optional<Arguments> ParseArguments(std::span<const std::string> args, std::
         return fail(*wrong);
       }
       parsed.threads = static_cast<unsigned>(threads);
+    } else if (const auto kwic = TakeKwicOption(arg, value, parsed.kwic, corpus_error)) {
+      if (!*kwic) return one_line(corpus_error);
     } else if (const auto taken = TakeCorpusOption(arg, inline_value.has_value(), value,
                                                    parsed.corpus, corpus_error)) {
       if (!*taken) return one_line(corpus_error);
@@ -105,6 +107,7 @@ std::optional<Arguments> ParseArguments(std::span<const std::string> args, std::
   if (parsed.help || parsed.version) return parsed;
   if (const auto error = CorpusArgumentsError(parsed.corpus, parsed.counts))
     return one_line(*error);
+  if (const auto error = KwicArgumentsError(parsed)) return one_line(*error);
   const bool has_tree =
       std::any_of(parsed.sources.begin(), parsed.sources.end(),
                   [](const auto& s) { return s.kind == InputSource::Kind::kFolderTree; });

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cli/corpus_options.h"
+#include "cli/kwic_command.h"
 #include "corpus/option_names.h"
 #include "engine/extraction.h"
 
@@ -30,6 +31,7 @@ struct Arguments {
   unsigned threads = 0;
   bool counts = false;
   CorpusArguments corpus;
+  KwicArguments kwic;
   bool quiet = false;
   bool help = false;
   bool version = false;

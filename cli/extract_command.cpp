@@ -10,6 +10,7 @@
 #include "cli/arguments.h"
 #include "cli/corpus_options.h"
 #include "cli/input_list.h"
+#include "cli/kwic_command.h"
 #include "cli/progress_bar.h"
 #include "corpus/dispersion.h"
 #include "corpus/keyness.h"
@@ -95,6 +96,17 @@ constexpr std::string_view kHelp =
     "  --keyness SIDE         positive (the default: the keywords), negative or both\n"
     "  --min-ll X             only the words with a log-likelihood G2 of at least X\n"
     "                         (3.84, 6.63, 10.83, ...); rows are in G2 order\n"
+    "Concordance:\n"
+    "  --kwic WORD            instead of the list, every occurrence of WORD (UTF-8, as\n"
+    "                         the list lists it: the same word rules, --encoding,\n"
+    "                         --html and --fold-case) with the file, the line and the\n"
+    "                         context on either side, tabs and line ends as blanks;\n"
+    "                         --format text (aligned columns), tsv, csv (header\n"
+    "                         file,line,left,word,right) or json, all UTF-8; a word\n"
+    "                         that does not occur gives an empty result\n"
+    "  --kwic-sort ORDER      text (the default: file, then place), right (by the\n"
+    "                         first word after) or left (by the last word before)\n"
+    "  --kwic-width N         characters of context on each side, 0 to 1000 (40)\n"
     "Running:\n"
     "  --threads N            counting threads (default: one per core)\n"
     "  -q, --quiet            no progress bar (it is drawn only on a terminal)\n"
@@ -132,6 +144,9 @@ constexpr std::string_view kHelp =
     "  lintavel-extract --reference-list ref.tsv --format tsv essay.txt\n"
     "  lintavel-extract --reference ref.txt --keyness both --format csv essay.txt\n"
     "  lintavel-extract --reference ref.txt --min-ll 6.63 essay.txt\n"
+    "  lintavel-extract --kwic Lord book.txt\n"
+    "  lintavel-extract --kwic lord --fold-case --kwic-sort right book.txt\n"
+    "  lintavel-extract --kwic Lord --kwic-width 30 --format csv book.txt\n"
     "  lintavel-extract --threads 1 --quiet book.txt\n"
     "  lintavel-extract -- -odd-name.txt\n";
 
@@ -374,6 +389,7 @@ int RunGuarded(std::span<const std::string> args, const CommandStreams& streams)
       return kExitSomeFailed;
     }
   }
+  if (parsed->kwic.word) return RunKwic(*parsed, *files, output_file, streams);
   if (streams.err_is_terminal && !parsed->quiet) bar.emplace(err);
   if (bar) options.progress = [&](const ExtractionProgress& progress) { bar->Update(progress); };
   CorpusRun result;

@@ -28,6 +28,10 @@ constexpr OptionEntry kOptions[] = {
     {"--reference-list", "", "FILE", "ref.tsv", "reference_list"},
     {"--keyness", "", "SIDE", "both", "keyness"},
     {"--min-ll", "", "X", "3.84", "min_ll"},
+    // The concordance.
+    {"--kwic", "", "WORD", "the", ""},
+    {"--kwic-sort", "", "ORDER", "right", ""},
+    {"--kwic-width", "", "N", "30", ""},
     {"--threads", "", "N", "2", "threads"},
     {"--quiet", "-q", "", "", ""},
     {"--help", "-h", "", "", ""},

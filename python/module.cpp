@@ -13,6 +13,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "corpus/concordance.h"
 #include "corpus/corpus_counts.h"
 #include "corpus/corpus_run.h"
 #include "corpus/dispersion.h"
@@ -381,6 +382,60 @@ py::object Count(const py::object& paths, const std::string& encoding, const py:
   return counts;
 }
 
+// The lines of `word` in `paths` as (file, line, left, word, right) tuples; each
+// file that cannot be read is said by a RuntimeWarning and the search goes on.
+py::list Concordance(const py::object& paths, const std::string& word, const std::string& encoding,
+                     bool html, bool fold_case, const py::object& width, const std::string& sort,
+                     const py::object& threads) {
+  const std::vector<std::filesystem::path> files = PathsOf(paths);
+  ConcordanceOptions options;
+  options.encoding = ParseInputEncoding(encoding);
+  options.html = html;
+  options.fold_case = fold_case;
+  options.width = static_cast<std::size_t>(WholeNumber(width, "width", 0));
+  if (options.width > kMaxConcordanceWidth) {
+    throw py::value_error("width needs a whole number from 0 to " +
+                          std::to_string(kMaxConcordanceWidth));
+  }
+  options.threads =
+      static_cast<unsigned>(std::min<std::uint64_t>(WholeNumber(threads, "threads", 0), UINT_MAX));
+  KwicSort order = KwicSort::kText;
+  if (sort == "right") {
+    order = KwicSort::kRight;
+  } else if (sort == "left") {
+    order = KwicSort::kLeft;
+  } else if (sort != "text") {
+    throw py::value_error("unknown sort '" + sort + "' (text, right or left)");
+  }
+  std::vector<FileFailure> failures;
+  std::vector<ConcordanceLine> lines;
+  SignalWatch signals;
+  options.cancel = signals.cancel();
+  options.progress = [&](std::size_t) { signals.Poll(); };
+  options.on_failure = [&](const FileFailure& failure) { failures.push_back(failure); };
+  {
+    py::gil_scoped_release unlocked;
+    FindConcordance(files, word, options, [&](const ConcordanceLine& line) {
+      lines.push_back(line);
+      if (lines.size() % 4096 == 0) signals.Poll();
+      return true;
+    });
+    SortConcordance(lines, order);
+  }
+  signals.RaiseIfSignalled();
+  for (const FileFailure& failure : failures) {
+    if (PyErr_WarnEx(PyExc_RuntimeWarning, FailureMessage(failure).c_str(), 1) != 0) {
+      throw py::error_already_set();
+    }
+  }
+  py::list result;
+  for (const ConcordanceLine& line : lines) {
+    result.append(py::make_tuple(FsDecoded(line.path.string()), line.line, py::str(line.left),
+                                 py::str(line.word), py::str(line.right)));
+  }
+  return result;
+}
+
 CorpusCounts CountFileRange(const py::object& path, const py::object& start, const py::object& end,
                             const std::string& encoding,
                             const std::optional<std::string>& file_encoding, bool fold_case,
@@ -656,6 +711,11 @@ PYBIND11_MODULE(_lintavel, m) {
         py::arg("file_encoding") = py::none(), py::arg("fold_case") = false,
         py::arg("stop_list") = py::none(), py::arg("min_count") = 0, py::arg("top") = py::none(),
         py::arg("sort") = "count", py::arg("per_file") = false);
+  m.def("concordance", &Concordance, py::arg("paths"), py::arg("word"), py::kw_only(),
+        py::arg("encoding") = "cp1252", py::arg("html") = false, py::arg("fold_case") = false,
+        py::arg("width") = 40, py::arg("sort") = "text", py::arg("threads") = 0,
+        "Every occurrence of word (as the word list lists it) in its context, as "
+        "(file, line, left, word, right) tuples; sort is text, right or left.");
   m.def("detect_encoding", &DetectEncoding, py::arg("path"),
         "The encoding that encoding=\"auto\" reads the file in: cp1252, utf-8 or utf-16. "
         "OSError when the file cannot be read.");

@@ -26,10 +26,20 @@ reference_list (a word list as lintavel-extract --format tsv or csv writes it)
 make count() give a Keywords table instead, with keyness ("positive", "negative"
 or "both") and min_ll; its to_pandas() has the columns of the CSV keyness table.
 lintavel-extract's manual page gives every formula.
-"""
-from ._lintavel import Counts, Keywords, count, count_range, detect_encoding, merge_all
 
-__all__ = ["Counts", "Keywords", "count", "count_range", "detect_encoding", "merge_all"]
+concordance(paths, word, encoding=, html=, fold_case=, width=40, sort="text")
+gives every occurrence of word as (file, line, left, word, right) tuples, sort
+"text", "right" or "left"; pandas.DataFrame(rows, columns=CONCORDANCE_COLUMNS)
+makes a frame with the columns of the command line's CSV. A file that cannot be
+read is said by a RuntimeWarning, and the others are searched.
+"""
+from ._lintavel import Counts, Keywords, concordance, count, count_range, detect_encoding, merge_all
+
+__all__ = ["CONCORDANCE_COLUMNS", "Counts", "Keywords", "concordance", "count", "count_range",
+           "detect_encoding", "merge_all"]
+
+# The names of the fields of concordance()'s tuples, as the command line's CSV has them.
+CONCORDANCE_COLUMNS = ("file", "line", "left", "word", "right")
 
 
 def _to_pandas(self):

@@ -1,0 +1,567 @@
+#include "corpus/concordance.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstring>
+#include <exception>
+#include <mutex>
+#include <optional>
+#include <stdexcept>
+#include <thread>
+#include <tuple>
+#include <utility>
+
+#include "corpus/case_folding.h"
+#include "engine/block_text.h"
+#include "engine/file_decoding.h"
+#include "engine/html_text.h"
+#include "engine/input_file.h"
+#include "engine/text_rules.h"
+#include "engine/utf16.h"
+#include "engine/utf8.h"
+
+namespace lintavel {
+
+namespace {
+
+// A part of the work: a whole file, or a stretch of a large one.
+struct Task {
+  std::size_t file = 0;
+  std::uint64_t begin = 0;  // the stretch's bytes, for a stretch
+  std::uint64_t end = 0;
+  bool stretch = false;
+};
+
+// What one task gave: its lines in text order (numbered from 1 within a stretch),
+// or the failure that ended it, and a stretch's line ends.
+struct FileHits {
+  std::vector<ConcordanceLine> lines;
+  std::optional<FileFailure> failure;
+  std::uint64_t line_ends = 0;
+};
+
+// The word as the word list lists it, in the encodings a file's text may have.
+struct ListedWord {
+  std::string utf8;
+  std::string cp1252;
+  bool in_cp1252 = false;  // every character of it exists in Windows-1252
+};
+
+// `word` with the characters the rules remove taken out, folded when asked; empty
+// when it cannot be one word (it holds a blank or line end, or nothing is left).
+ListedWord ListWord(std::string_view word, bool fold_case) {
+  std::string kept;
+  for (char c : word) {
+    const ByteClass cls = ClassOf(c);
+    if (cls == ByteClass::kSeparator) return {};
+    // Only ASCII is removed: no UTF-8 lead or continuation byte is dropped.
+    if (cls == ByteClass::kWord || static_cast<unsigned char>(c) >= 0x80) kept += c;
+  }
+  ListedWord listed;
+  if (!IsWellFormedUtf8(kept)) return {};
+  if (fold_case) {
+    AppendFoldedUtf8(kept, listed.utf8);
+  } else {
+    listed.utf8 = std::move(kept);
+  }
+  const std::string cp1252 = Utf8ToCp1252(listed.utf8);
+  std::string back;
+  AppendCp1252AsUtf8(cp1252, back);
+  listed.in_cp1252 = back == listed.utf8;
+  if (listed.in_cp1252) {
+    if (fold_case) {
+      AppendFoldedCp1252(cp1252, listed.cp1252);
+    } else {
+      listed.cp1252 = cp1252;
+    }
+  }
+  return listed;
+}
+
+bool IsWordByte(char c) { return ClassOf(c) == ByteClass::kWord; }
+bool IsUtf8Continuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
+// Appends `bytes` as UTF-8 with tabs and line ends as blanks.
+void AppendShown(std::string_view bytes, bool cp1252, std::string& out) {
+  const std::size_t from = out.size();
+  if (cp1252) {
+    AppendCp1252AsUtf8(bytes, out);
+  } else {
+    out.append(bytes);
+  }
+  for (std::size_t i = from; i < out.size(); ++i) {
+    if (out[i] == '\t' || out[i] == '\n' || out[i] == '\r') out[i] = ' ';
+  }
+}
+
+// Searches the decoded text of one file.
+class TextSearch {
+ public:
+  TextSearch(std::string_view text, bool cp1252, const ConcordanceOptions& options,
+             std::string_view word, const std::filesystem::path& path, std::size_t index)
+      : text_(text),
+        cp1252_(cp1252),
+        options_(options),
+        word_(word),
+        path_(path),
+        index_(index),
+        has_cr_(std::memchr(text.data(), '\r', text.size()) != nullptr) {}
+
+  // Finds every occurrence whose word begins in [begin, end) (the first byte of the
+  // listed word without folding, of the text's word with it), in order; the rest of
+  // the text is context. False when cancelled.
+  bool Run(std::size_t begin, std::size_t end, std::vector<ConcordanceLine>& lines) {
+    begin_ = begin;
+    end_ = end;
+    line_from_ = begin;
+    return options_.fold_case ? RunFolded(lines) : RunExact(lines);
+  }
+
+  // The line ends in [begin, end) after Run.
+  std::uint64_t LineEnds() {
+    AdvanceLine(end_);
+    return line_ - 1;
+  }
+
+ private:
+  // Candidates are the places of the word's first byte; each is then checked to be
+  // a whole word of the text after the rules.
+  bool RunExact(std::vector<ConcordanceLine>& lines) {
+    const char* const data = text_.data();
+    const std::size_t size = text_.size();
+    std::size_t pos = begin_;
+    while (pos < end_) {
+      const void* found = std::memchr(data + pos, word_[0], end_ - pos);
+      if (found == nullptr) break;
+      const std::size_t at = static_cast<const char*>(found) - data;
+      pos = at + 1;
+      std::size_t start = at;
+      while (start > 0 && ClassOf(data[start - 1]) == ByteClass::kDropped) --start;
+      if (start > 0 && IsWordByte(data[start - 1])) continue;
+      std::size_t end = at;
+      std::size_t matched = 0;
+      while (matched < word_.size() && end < size) {
+        const ByteClass cls = ClassOf(data[end]);
+        if (cls == ByteClass::kDropped) {
+          ++end;
+          continue;
+        }
+        if (cls == ByteClass::kSeparator || data[end] != word_[matched]) break;
+        ++end;
+        ++matched;
+      }
+      if (matched < word_.size()) continue;
+      while (end < size && ClassOf(data[end]) == ByteClass::kDropped) ++end;
+      if (end < size && IsWordByte(data[end])) continue;
+      Emit(start, end, lines);
+      pos = end;
+      if (Cancelled()) return false;
+    }
+    return true;
+  }
+
+  // Each word of the text is cut, stripped and folded, then compared.
+  bool RunFolded(std::vector<ConcordanceLine>& lines) {
+    const std::size_t size = text_.size();
+    std::string stripped;
+    std::string folded;
+    std::size_t i = begin_;
+    // A word that began before the range is not this range's.
+    if (i > 0) {
+      while (i < size && ClassOf(text_[i - 1]) != ByteClass::kSeparator) ++i;
+    }
+    while (i < end_) {
+      while (i < end_ && ClassOf(text_[i]) == ByteClass::kSeparator) ++i;
+      if (i >= end_) break;
+      const std::size_t start = i;
+      stripped.clear();
+      while (i < size && ClassOf(text_[i]) != ByteClass::kSeparator) {
+        if (ClassOf(text_[i]) == ByteClass::kWord) stripped += text_[i];
+        ++i;
+      }
+      if (stripped.empty()) continue;
+      folded.clear();
+      if (cp1252_) {
+        AppendFoldedCp1252(stripped, folded);
+      } else {
+        AppendFoldedUtf8(stripped, folded);
+      }
+      if (folded != word_) continue;
+      Emit(start, i, lines);
+      if (Cancelled()) return false;
+    }
+    return true;
+  }
+
+  void Emit(std::size_t start, std::size_t end, std::vector<ConcordanceLine>& lines) {
+    AdvanceLine(start);
+    ConcordanceLine& line = lines.emplace_back();
+    line.path = path_;
+    line.file_index = index_;
+    line.line = line_;
+    line.byte_offset = start;
+    const std::size_t left = Back(start, options_.width);
+    AppendShown(text_.substr(left, start - left), cp1252_, line.left);
+    AppendShown(text_.substr(start, end - start), cp1252_, line.word);
+    AppendShown(text_.substr(end, Forward(end, options_.width) - end), cp1252_, line.right);
+  }
+
+  // Counts the line ends before `to`: LF, CR LF and a lone CR each end one line.
+  void AdvanceLine(std::size_t to) {
+    if (to <= line_from_) return;
+    const char* data = text_.data();
+    line_ += static_cast<std::uint64_t>(std::count(data + line_from_, data + to, '\n'));
+    if (has_cr_) {
+      for (std::size_t i = line_from_; i < to; ++i) {
+        if (data[i] == '\r' && (i + 1 >= text_.size() || data[i + 1] != '\n')) ++line_;
+      }
+    }
+    line_from_ = to;
+  }
+
+  // The place `count` characters before `from`, or the start.
+  std::size_t Back(std::size_t from, std::size_t count) const {
+    std::size_t at = from;
+    for (std::size_t n = 0; n < count && at > 0; ++n) {
+      --at;
+      if (!cp1252_) {
+        while (at > 0 && IsUtf8Continuation(text_[at])) --at;
+      }
+    }
+    return at;
+  }
+
+  // The place `count` characters after `from`, or the end.
+  std::size_t Forward(std::size_t from, std::size_t count) const {
+    std::size_t at = from;
+    for (std::size_t n = 0; n < count && at < text_.size(); ++n) {
+      ++at;
+      if (!cp1252_) {
+        while (at < text_.size() && IsUtf8Continuation(text_[at])) ++at;
+      }
+    }
+    return at;
+  }
+
+  bool Cancelled() const {
+    return options_.cancel != nullptr && options_.cancel->load(std::memory_order_relaxed);
+  }
+
+  std::string_view text_;
+  bool cp1252_;
+  const ConcordanceOptions& options_;
+  std::string_view word_;
+  const std::filesystem::path& path_;
+  std::size_t index_;
+  bool has_cr_;
+  std::uint64_t line_ = 1;
+  std::size_t line_from_ = 0;
+  std::size_t begin_ = 0;
+  std::size_t end_ = 0;
+};
+
+// A failure at `stage` from what the file's reading threw, whose text names the
+// verb and the path before the cause.
+FileFailure FailureOf(const std::filesystem::path& path, FailureStage stage,
+                      std::string_view thrown) {
+  std::string prefix(FailureVerb(stage));
+  prefix.append(" '").append(path.string()).append("': ");
+  if (thrown.starts_with(prefix)) thrown.remove_prefix(prefix.size());
+  return FileFailure{path, stage, 0, std::string(thrown)};
+}
+
+// Reads, decodes and searches one whole file.
+FileHits SearchFile(const std::filesystem::path& path, std::size_t index, const ListedWord& word,
+                    const ConcordanceOptions& options) {
+  FileHits hits;
+  std::string raw;
+  FailureStage stage = FailureStage::kOpen;
+  try {
+    InputFile file(path);
+    stage = FailureStage::kRead;
+    raw.resize(static_cast<std::size_t>(file.size_at_open()) + 1);
+    std::size_t filled = 0;
+    for (;;) {
+      if (filled == raw.size()) raw.resize(raw.size() * 2);
+      const std::size_t got = file.Read(std::span<char>(raw.data() + filled, raw.size() - filled));
+      if (got == 0) break;
+      filled += got;
+    }
+    raw.resize(filled);
+    file.CheckUnchanged();
+    stage = FailureStage::kClose;
+    file.Close();
+  } catch (const std::runtime_error& failure) {
+    hits.failure = FailureOf(path, stage, failure.what());
+    return hits;
+  }
+  const FileDecoding decoding = DecodingOf(path, options.encoding);
+  const bool cp1252 = decoding == FileDecoding::kCp1252;
+  if (word.utf8.empty() || (cp1252 && !word.in_cp1252)) return hits;
+  std::string_view text = raw;
+  std::string decoded;
+  if (!cp1252) {
+    const bool big_endian = decoding == FileDecoding::kUtf16 && IsBigEndianUtf16(raw);
+    DecodeBlock(raw, decoding, big_endian, true, true, decoded, text);
+  }
+  std::string filtered;
+  if (options.html) {
+    HtmlTextFilter filter(cp1252 ? WordEncoding::kCp1252 : WordEncoding::kUtf8);
+    filter.Feed(text, filtered);
+    filter.Finish(filtered);
+    text = filtered;
+  }
+  TextSearch search(text, cp1252, options, cp1252 ? word.cp1252 : word.utf8, path, index);
+  search.Run(0, text.size(), hits.lines);
+  return hits;
+}
+
+// Reads and searches the stretch [task.begin, task.end) of a Windows-1252 or UTF-8
+// file, with context enough on either side.
+FileHits SearchStretch(const std::filesystem::path& path, const Task& task, const ListedWord& word,
+                       const ConcordanceOptions& options) {
+  FileHits hits;
+  const bool cp1252 = options.encoding == InputEncoding::kCp1252;
+  // Four bytes a character at most, and a few more to reach a character's start.
+  const std::uint64_t margin = 4 * static_cast<std::uint64_t>(options.width) + 256;
+  const std::uint64_t from = task.begin > margin ? task.begin - margin : 0;
+  std::string raw;
+  FailureStage stage = FailureStage::kOpen;
+  try {
+    InputFile file(path);
+    stage = FailureStage::kRead;
+    const std::uint64_t to = std::min(task.end + margin, file.size_at_open());
+    raw.resize(static_cast<std::size_t>(to - from));
+    raw.resize(file.ReadAt(std::span<char>(raw.data(), raw.size()), from));
+    if (raw.size() < task.end - from) throw std::runtime_error("the file became shorter");
+    stage = FailureStage::kClose;
+    file.Close();
+  } catch (const std::runtime_error& failure) {
+    hits.failure = FailureOf(path, stage, failure.what());
+    return hits;
+  }
+  // Nothing can be found: no line needs a number.
+  if (word.utf8.empty() || (cp1252 && !word.in_cp1252)) return hits;
+  std::size_t head = 0;
+  std::size_t begin = static_cast<std::size_t>(task.begin - from);
+  std::size_t end = static_cast<std::size_t>(task.end - from);
+  std::string decoded;
+  std::string_view text = raw;
+  if (!cp1252) {
+    // Cut at the starts of characters, which every stretch finds alike.
+    const auto to_start = [&raw](std::size_t at) {
+      while (at < raw.size() && IsUtf8Continuation(raw[at])) ++at;
+      return at;
+    };
+    if (from == 0 && HasUtf8Bom(raw)) head = 3;
+    head = to_start(head);
+    begin = std::max(to_start(begin), head);
+    end = to_start(end);
+    if (!IsWellFormedUtf8(std::string_view(raw).substr(head))) {
+      // Each part decoded alone, so that the range's ends are known in the text.
+      std::string part;
+      std::string joined;
+      std::string_view piece;
+      const std::size_t cuts[] = {head, begin, end, raw.size()};
+      std::size_t marks[3] = {};
+      for (int k = 0; k < 3; ++k) {
+        marks[k] = joined.size();
+        DecodeBlock(std::string_view(raw).substr(cuts[k], cuts[k + 1] - cuts[k]),
+                    FileDecoding::kUtf8, false, false, true, part, piece);
+        joined.append(piece);
+      }
+      decoded = std::move(joined);
+      head = 0;
+      begin = marks[1];
+      end = marks[2];
+      text = decoded;
+    }
+  }
+  text = text.substr(head);
+  TextSearch search(text, cp1252, options, cp1252 ? word.cp1252 : word.utf8, path, task.file);
+  search.Run(begin - head, end - head, hits.lines);
+  hits.line_ends = search.LineEnds();
+  for (ConcordanceLine& line : hits.lines) line.byte_offset += from + head;
+  return hits;
+}
+
+// The tasks for `files`: whole files, and large plain files in stretches.
+std::vector<Task> TasksOf(std::span<const std::filesystem::path> files,
+                          const ConcordanceOptions& options) {
+  const bool plain = !options.html && (options.encoding == InputEncoding::kCp1252 ||
+                                       options.encoding == InputEncoding::kUtf8);
+  std::vector<Task> tasks;
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    const std::uint64_t size = plain ? RegularFileSize(files[i]) : 0;
+    const std::uint64_t stretch = std::max<std::uint64_t>(options.stretch_bytes, 1);
+    if (size < 2 * stretch) {
+      tasks.push_back({i, 0, 0, false});
+      continue;
+    }
+    for (std::uint64_t at = 0; at < size; at += stretch) {
+      tasks.push_back({i, at, std::min(at + stretch, size), true});
+    }
+  }
+  return tasks;
+}
+
+}  // namespace
+
+bool FindConcordance(std::span<const std::filesystem::path> files, std::string_view word,
+                     const ConcordanceOptions& options,
+                     const std::function<bool(const ConcordanceLine&)>& on_line) {
+  if (options.width > kMaxConcordanceWidth) {
+    throw std::invalid_argument("the context width is more than " +
+                                std::to_string(kMaxConcordanceWidth));
+  }
+  const ListedWord listed = ListWord(word, options.fold_case);
+  unsigned threads = options.threads != 0 ? options.threads : std::thread::hardware_concurrency();
+  threads = std::max(1u, std::min<unsigned>(threads, static_cast<unsigned>(files.size()) * 64));
+  // Files are searched ahead of the one being given out, a few at most, so that
+  // memory stays bounded however slow the receiver is.
+  const std::size_t ahead = 2 * static_cast<std::size_t>(threads);
+  const std::vector<Task> tasks = TasksOf(files, options);
+
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::vector<std::optional<FileHits>> done(tasks.size());
+  std::size_t next = 0;     // the next file a worker takes
+  std::size_t emitted = 0;  // the files given out
+  bool stop = false;
+  std::exception_ptr error;
+
+  const auto cancelled = [&options] {
+    return options.cancel != nullptr && options.cancel->load(std::memory_order_relaxed);
+  };
+  const auto work = [&] {
+    for (;;) {
+      std::size_t index = 0;
+      {
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [&] { return stop || next >= tasks.size() || next < emitted + ahead; });
+        if (stop || next >= tasks.size()) return;
+        index = next++;
+      }
+      std::optional<FileHits> hits;
+      try {
+        const Task& task = tasks[index];
+        if (!cancelled()) {
+          hits = task.stretch ? SearchStretch(files[task.file], task, listed, options)
+                              : SearchFile(files[task.file], task.file, listed, options);
+        }
+      } catch (...) {
+        std::lock_guard lock(mutex);
+        if (!error) error = std::current_exception();
+        stop = true;
+        changed.notify_all();
+        return;
+      }
+      std::lock_guard lock(mutex);
+      done[index] = hits ? std::move(hits) : std::optional<FileHits>(FileHits{});
+      changed.notify_all();
+    }
+  };
+  std::vector<std::jthread> workers;
+  bool completed = true;
+  try {
+    for (unsigned i = 0; i < threads; ++i) workers.emplace_back(work);
+    std::uint64_t lines_before = 0;  // in the stretches before, of the same file
+    bool file_failed = false;
+    for (std::size_t index = 0; index < tasks.size(); ++index) {
+      FileHits hits;
+      {
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [&] { return stop || done[index].has_value(); });
+        if (stop) break;
+        hits = std::move(*done[index]);
+        done[index].reset();
+        ++emitted;
+        changed.notify_all();
+      }
+      if (cancelled()) {
+        completed = false;
+        break;
+      }
+      const Task& task = tasks[index];
+      if (!task.stretch || task.begin == 0) {
+        lines_before = 0;
+        file_failed = false;
+      }
+      // A file that fails is said once, however many stretches it has.
+      if (hits.failure && options.on_failure && !file_failed) options.on_failure(*hits.failure);
+      file_failed = file_failed || hits.failure.has_value();
+      for (ConcordanceLine& line : hits.lines) {
+        line.line += lines_before;
+        if (!on_line(line)) {
+          completed = false;
+          break;
+        }
+      }
+      if (!completed) break;
+      lines_before += hits.line_ends;
+      const bool file_done = !task.stretch || index + 1 == tasks.size() ||
+                             tasks[index + 1].file != task.file || !tasks[index + 1].stretch;
+      if (options.progress && file_done) options.progress(task.file + 1);
+    }
+  } catch (...) {
+    std::lock_guard lock(mutex);
+    stop = true;
+    changed.notify_all();
+    throw;
+  }
+  {
+    std::lock_guard lock(mutex);
+    if (stop && !error) completed = false;
+    stop = true;
+    changed.notify_all();
+  }
+  workers.clear();
+  if (error) std::rethrow_exception(error);
+  return completed && !cancelled();
+}
+
+namespace {
+
+// The first word of `text`, blanks skipped.
+std::string_view FirstWord(std::string_view text) {
+  const std::size_t start = text.find_first_not_of(' ');
+  if (start == text.npos) return {};
+  const std::size_t end = text.find(' ', start);
+  return text.substr(start, end == text.npos ? text.npos : end - start);
+}
+
+// The last word of `text`, blanks skipped.
+std::string_view LastWord(std::string_view text) {
+  const std::size_t end = text.find_last_not_of(' ');
+  if (end == text.npos) return {};
+  const std::size_t start = text.rfind(' ', end);
+  const std::size_t from = start == text.npos ? 0 : start + 1;
+  return text.substr(from, end + 1 - from);
+}
+
+}  // namespace
+
+void SortConcordance(std::vector<ConcordanceLine>& lines, KwicSort sort) {
+  const auto text_order = [](const ConcordanceLine& a, const ConcordanceLine& b) {
+    return std::tie(a.file_index, a.byte_offset) < std::tie(b.file_index, b.byte_offset);
+  };
+  switch (sort) {
+    case KwicSort::kText:
+      std::stable_sort(lines.begin(), lines.end(), text_order);
+      return;
+    case KwicSort::kRight:
+      std::stable_sort(lines.begin(), lines.end(), [&](const auto& a, const auto& b) {
+        const std::string_view x = FirstWord(a.right), y = FirstWord(b.right);
+        return x != y ? x < y : text_order(a, b);
+      });
+      return;
+    case KwicSort::kLeft:
+      std::stable_sort(lines.begin(), lines.end(), [&](const auto& a, const auto& b) {
+        const std::string_view x = LastWord(a.left), y = LastWord(b.left);
+        return x != y ? x < y : text_order(a, b);
+      });
+      return;
+  }
+}
+
+}  // namespace lintavel
