@@ -1,0 +1,300 @@
+#include "window/word_statistics_window.h"
+
+#include <gtest/gtest.h>
+
+#include <QAbstractItemModelTester>
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QTableView>
+#include <QTest>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+
+#include "cli/extract_command.h"
+#include "output/clipboard_output.h"
+#include "shell/settings_store.h"
+#include "support/qt_paths.h"
+#include "support/scripted_dialogs.h"
+#include "support/temp_dir.h"
+#include "support/wait.h"
+#include "window/form1.h"
+#include "window/list_view.h"
+#include "window/word_statistics_model.h"
+
+namespace lintavel {
+namespace {
+
+using testing::Q;
+using testing::ScriptedDialogs;
+using testing::TempDir;
+using testing::WaitUntil;
+
+class RecordingClipboard : public Clipboard {
+ public:
+  bool Clear() override {
+    text.clear();
+    return true;
+  }
+  bool SetText(const QString& value, int) override {
+    text = value;
+    return true;
+  }
+  QString text;
+};
+
+// The control of `window` that screen readers call `name`.
+template <typename Widget>
+Widget* Control(QWidget& window, const char* name) {
+  for (Widget* control : window.findChildren<Widget*>()) {
+    if (control->accessibleName() == QLatin1String(name)) return control;
+  }
+  ADD_FAILURE() << "no control " << name;
+  return nullptr;
+}
+
+std::string ReadBytes(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// Three files of plain blank-separated words, counted here by splitting at blanks.
+class WordStatisticsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* texts[] = {
+        "the cat sat on the mat\nThe end of the cat\n",
+        "a dog and the cat\nother words rather than these\n",
+        "zebra Zebra zebra théâtre the\n",
+    };
+    for (int i = 0; i < 3; ++i) {
+      files_.push_back(dir_.path() / ("in" + std::to_string(i) + ".txt"));
+      std::ofstream(files_.back(), std::ios::binary) << texts[i];
+      std::istringstream words(texts[i]);
+      std::set<std::string> seen;
+      for (std::string word; words >> word;) {
+        ++counts_[word];
+        ++total_;
+        if (seen.insert(word).second) ++file_counts_[word];
+      }
+    }
+  }
+
+  Form1& Open() {
+    settings_ = std::make_unique<SettingsStore>(Q(dir_.path() / "Quorvane.ini"));
+    form_ = std::make_unique<Form1>(dialogs_, *settings_, Q(dir_.path()));
+    form_->SetClipboard(clipboard_);
+    QStringList paths;
+    for (const auto& file : files_) paths << Q(file);
+    form_->AddFiles(paths);
+    form_->show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(form_.get()));
+    return *form_;
+  }
+
+  // The statistics window, opened from the menu, with its first run ended.
+  WordStatisticsWindow& OpenStatistics(Form1& form) {
+    form.ListView2()->actions().at(0)->trigger();
+    WordStatisticsWindow* window = form.WordStatistics();
+    EXPECT_NE(window, nullptr);
+    EXPECT_TRUE(WaitUntil([&] { return !window->running(); }));
+    return *window;
+  }
+
+  void RunAgain(WordStatisticsWindow& window) {
+    window.StartRun();
+    ASSERT_TRUE(WaitUntil([&] { return !window.running(); }));
+  }
+
+  TempDir dir_;
+  std::vector<std::filesystem::path> files_;
+  std::map<std::string, std::uint64_t> counts_;
+  std::map<std::string, std::uint64_t> file_counts_;
+  std::uint64_t total_ = 0;
+  ScriptedDialogs dialogs_;
+  RecordingClipboard clipboard_;
+  std::unique_ptr<SettingsStore> settings_;
+  std::unique_ptr<Form1> form_;
+};
+
+TEST_F(WordStatisticsTest, OpensFromTheMenuTheShortcutAndAfterARun) {
+  Form1& form = Open();
+  const QList<QAction*> menu = form.ListView2()->actions();
+  ASSERT_EQ(menu.size(), 2);
+  EXPECT_EQ(menu[0]->text(), QStringLiteral("Word Statistics…"));
+  EXPECT_EQ(menu[1]->text(), QStringLiteral("Copy"));
+  EXPECT_EQ(form.ListView2()->contextMenuPolicy(), Qt::ActionsContextMenu);
+
+  WordStatisticsWindow& window = OpenStatistics(form);
+  EXPECT_TRUE(window.isVisible());
+  EXPECT_EQ(window.model().rowCount(), static_cast<int>(counts_.size()));
+  window.close();
+  EXPECT_FALSE(window.isVisible());
+  EXPECT_FALSE(
+      settings_->GetSetting(QString::fromLatin1(kSettingStatisticsGeometry), QString()).isEmpty());
+
+  form.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+  QTest::keyClick(form.ListView1(), Qt::Key_I, Qt::ControlModifier);
+  EXPECT_TRUE(window.isVisible());
+
+  // Ticked, the window counts again after the main window's run.
+  Control<QCheckBox>(window, "Open after every run")->setChecked(true);
+  window.close();
+  const auto* before = window.outcome();
+  QTest::mouseClick(form.PushButton(1), Qt::LeftButton);
+  ASSERT_TRUE(WaitUntil([&] { return form.IsExtracting() == kFalse; }));
+  EXPECT_TRUE(window.isVisible());
+  ASSERT_TRUE(WaitUntil([&] { return !window.running(); }));
+  EXPECT_NE(window.outcome(), before);
+
+  // Copy takes the selected row of the main window's results.
+  form.ListView2()->Select(2);
+  menu[1]->trigger();
+  EXPECT_EQ(clipboard_.text, form.ListView2()->Text(2));
+}
+
+TEST_F(WordStatisticsTest, SortsAndFiltersAsThePlainCountsSay) {
+  Form1& form = Open();
+  WordStatisticsWindow& window = OpenStatistics(form);
+  Control<QComboBox>(window, "Encoding")->setCurrentText(QStringLiteral("utf-8"));
+  RunAgain(window);
+  WordStatisticsModel& model = window.model();
+  QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Warning);
+  ASSERT_EQ(model.rowCount(), static_cast<int>(counts_.size()));
+  const auto cell = [&](int row, int column) {
+    return model.data(model.index(row, column)).toString();
+  };
+  struct Case {
+    int column;
+    Qt::SortOrder order;
+  };
+  for (const Case sort : {Case{WordStatisticsModel::kCount, Qt::DescendingOrder},
+                          Case{WordStatisticsModel::kWord, Qt::AscendingOrder},
+                          Case{WordStatisticsModel::kFiles, Qt::DescendingOrder},
+                          Case{WordStatisticsModel::kPerMillion, Qt::AscendingOrder}}) {
+    window.table()->horizontalHeader()->setSortIndicator(sort.column, sort.order);
+    for (int row = 0; row < model.rowCount(); ++row) {
+      const std::string word = cell(row, WordStatisticsModel::kWord).toStdString();
+      ASSERT_EQ(cell(row, WordStatisticsModel::kCount).toULongLong(), counts_.at(word)) << word;
+      ASSERT_EQ(cell(row, WordStatisticsModel::kFiles).toULongLong(), file_counts_.at(word));
+      EXPECT_NEAR(cell(row, WordStatisticsModel::kPerMillion).toDouble(),
+                  1e6 * static_cast<double>(counts_.at(word)) / static_cast<double>(total_), 0.01);
+      if (row == 0) continue;
+      const QString a = cell(row - 1, sort.column);
+      const QString b = cell(row, sort.column);
+      const bool in_order = sort.column == WordStatisticsModel::kWord
+                                ? a < b
+                                : (sort.order == Qt::AscendingOrder ? a.toDouble() <= b.toDouble()
+                                                                    : a.toDouble() >= b.toDouble());
+      EXPECT_TRUE(in_order) << sort.column << ": " << a.toStdString() << " / " << b.toStdString();
+    }
+  }
+  // Typing narrows; deleting widens again; a character no word has shows none.
+  for (const QString& needle :
+       {QStringLiteral("t"), QStringLiteral("th"), QStringLiteral("the"), QStringLiteral("t"),
+        QStringLiteral("é"), QStringLiteral("€x"), QString()}) {
+    window.filter_box()->setText(needle);
+    std::size_t expected = 0;
+    for (const auto& [word, count] : counts_) {
+      expected += QString::fromStdString(word).contains(needle) ? 1 : 0;
+    }
+    ASSERT_EQ(model.rowCount(), static_cast<int>(expected)) << needle.toStdString();
+    for (int row = 0; row < model.rowCount(); ++row) {
+      EXPECT_TRUE(cell(row, WordStatisticsModel::kWord).contains(needle));
+    }
+  }
+  EXPECT_TRUE(window.status_text().contains(QStringLiteral("Total: %1").arg(total_)));
+  EXPECT_TRUE(window.status_text().contains(QStringLiteral("Distinct: %1").arg(counts_.size())));
+  EXPECT_TRUE(window.status_text().contains(QStringLiteral("utf-8")));
+}
+
+TEST_F(WordStatisticsTest, ExportsTheCommandLinesBytes) {
+  Form1& form = Open();
+  WordStatisticsWindow& window = OpenStatistics(form);
+  struct Case {
+    const char* encoding;
+    bool fold_case;
+    bool files_column;
+    bool csv;
+  };
+  for (const Case c : {Case{"cp1252", false, true, true}, Case{"utf-8", true, false, true},
+                       Case{"auto", false, true, false}, Case{"cp1252", true, false, false}}) {
+    SCOPED_TRACE(std::string(c.encoding) + (c.fold_case ? " fold" : "") +
+                 (c.files_column ? " files" : "") + (c.csv ? " csv" : " tsv"));
+    Control<QComboBox>(window, "Encoding")->setCurrentText(QString::fromLatin1(c.encoding));
+    Control<QCheckBox>(window, "Fold case")->setChecked(c.fold_case);
+    Control<QCheckBox>(window, "Files column")->setChecked(c.files_column);
+    RunAgain(window);
+    const std::filesystem::path exported = dir_.path() / "exported";
+    dialogs_.save_names.push_back(Q(exported));
+    if (c.csv) {
+      window.ExportCsv();
+    } else {
+      window.ExportTsv();
+    }
+    std::vector<std::string> args{"--quiet", "--encoding", c.encoding, "--format",
+                                  c.csv ? "csv" : "tsv"};
+    if (c.fold_case) args.push_back("--fold-case");
+    if (c.files_column) args.push_back("--per-file");
+    for (const auto& file : files_) args.push_back(file.string());
+    std::ostringstream out;
+    std::ostringstream err;
+    ASSERT_EQ(lintavel::Run(args, out, err), 0) << err.str();
+    EXPECT_EQ(ReadBytes(exported), out.str());
+  }
+}
+
+TEST_F(WordStatisticsTest, CancelAndClosingKeepThePreviousWords) {
+  Form1& form = Open();
+  WordStatisticsWindow& window = OpenStatistics(form);
+  const auto* shown = window.outcome();
+  ASSERT_NE(shown, nullptr);
+  const int rows = window.model().rowCount();
+  window.StartRun();
+  ASSERT_TRUE(window.running());
+  QTest::mouseClick(Control<QPushButton>(window, "Cancel"), Qt::LeftButton);
+  EXPECT_FALSE(window.running());
+  window.StartRun();
+  window.close();
+  EXPECT_FALSE(window.running());
+  QTest::qWait(300);  // a result that still came would show now
+  EXPECT_EQ(window.outcome(), shown);
+  EXPECT_EQ(window.model().rowCount(), rows);
+  EXPECT_TRUE(window.status_text().contains(QStringLiteral("Cancelled")));
+  EXPECT_TRUE(form.WaitForWorkers(20000));
+}
+
+TEST_F(WordStatisticsTest, EveryControlHasANameADescriptionAndATabStop) {
+  Form1& form = Open();
+  WordStatisticsWindow& window = OpenStatistics(form);
+  int controls = 0;
+  for (QWidget* control : window.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    ++controls;
+    EXPECT_FALSE(control->accessibleName().isEmpty()) << control->metaObject()->className();
+    EXPECT_FALSE(control->accessibleDescription().isEmpty()) << control->metaObject()->className();
+  }
+  EXPECT_GE(controls, 10);
+  // Tab from the first control reaches every focusable one and comes back.
+  std::set<QWidget*> reached;
+  QWidget* first = window.nextInFocusChain();
+  QWidget* at = first;
+  do {
+    if (at->focusPolicy() & Qt::TabFocus) reached.insert(at);
+    at = at->nextInFocusChain();
+  } while (at != first);
+  for (QWidget* control : window.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    if (control->focusPolicy() & Qt::TabFocus) {
+      EXPECT_TRUE(reached.contains(control)) << control->accessibleName().toStdString();
+    }
+  }
+}
+
+}  // namespace
+}  // namespace lintavel

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QString>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "corpus/word_list.h"
+
+namespace lintavel {
+
+// The words of a statistics run as a table: word, count, % of total, per million and
+// files. The rows are indices into the run's list, so that millions of words cost
+// four bytes each beyond what the engine gave; sorting and filtering permute them.
+class WordStatisticsModel : public QAbstractTableModel {
+  Q_OBJECT
+
+ public:
+  enum Column { kWord, kCount, kPercent, kPerMillion, kFiles, kColumnCount };
+
+  explicit WordStatisticsModel(QObject* parent = nullptr);
+
+  // Shows the words of `list` in its own order, with no filter.
+  void SetList(std::shared_ptr<const CorpusList> list);
+  const std::shared_ptr<const CorpusList>& list() const { return list_; }
+
+  // Keeps only the words that contain `needle` (case as typed). A needle that extends
+  // the previous one narrows the rows shown rather than scanning every word again.
+  void SetFilter(const QString& needle);
+  const QString& filter() const { return filter_; }
+
+  // The word of row `row` as shown, and its index in the list.
+  QString Word(int row) const;
+  std::uint32_t ListIndex(int row) const { return view_[static_cast<std::size_t>(row)]; }
+
+  int rowCount(const QModelIndex& parent = {}) const override;
+  int columnCount(const QModelIndex& parent = {}) const override;
+  QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+  QVariant headerData(int section, Qt::Orientation orientation,
+                      int role = Qt::DisplayRole) const override;
+  // Orders all the words by `column`; equal keys keep the list's order.
+  void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
+
+ private:
+  void Refilter(bool narrow);
+
+  std::shared_ptr<const CorpusList> list_;
+  std::vector<std::uint32_t> order_;  // every word, in the sorted order
+  std::vector<std::uint32_t> view_;   // the words shown, in the sorted order
+  QString filter_;
+  std::string needle_;  // the filter in the words' encoding
+  bool needle_valid_ = true;
+};
+
+// The word `word` of a list in `encoding`, as text.
+QString WordText(std::string_view word, WordEncoding encoding);
+
+}  // namespace lintavel
