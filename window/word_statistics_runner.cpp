@@ -46,7 +46,7 @@ void WordStatisticsRunner::Start(const QStringList& files, const StatisticsOptio
     };
     auto outcome = std::make_shared<StatisticsOutcome>();
     outcome->options = options;
-    outcome->files = paths.size();
+    outcome->paths = paths;
     ExtractionOptions engine;
     engine.encoding = options.encoding;
     engine.html = options.html;

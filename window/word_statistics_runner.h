@@ -26,7 +26,7 @@ struct StatisticsOptions {
 struct StatisticsOutcome {
   std::shared_ptr<const CorpusList> list;
   StatisticsOptions options;
-  std::size_t files = 0;
+  std::vector<std::filesystem::path> paths;  // the input files, in their order
   std::size_t files_read = 0;
   std::vector<std::string> reports;
 };

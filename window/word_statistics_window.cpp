@@ -11,6 +11,8 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSplitter>
+#include <QTabWidget>
 #include <QTableView>
 #include <QVBoxLayout>
 #include <new>
@@ -19,6 +21,7 @@
 #include "output/safe_file_writer.h"
 #include "shell/dialogs.h"
 #include "shell/settings_store.h"
+#include "window/concordance_pane.h"
 #include "window/native_names.h"
 #include "window/word_statistics_model.h"
 
@@ -145,6 +148,16 @@ void WordStatisticsWindow::BuildControls() {
   export_tsv_ = Named(new QPushButton(tr("Export &TSV…"), this), tr("Export TSV"),
                       tr("Save the whole list as TSV, as lintavel-extract writes it"));
 
+  concordance_ = new ConcordancePane(dialogs_, this);
+  auto* views = Named(new QTabWidget(this), tr("Views of the selected word"),
+                      tr("The concordance and the charts of the words"));
+  views->addTab(concordance_, tr("C&oncordance"));
+  auto* split = new QSplitter(Qt::Vertical, this);
+  split->setAccessibleName(tr("Table and views"));
+  split->setAccessibleDescription(tr("Drag to share the height between the table and the views"));
+  split->addWidget(table_);
+  split->addWidget(views);
+
   auto* options = new QHBoxLayout;
   options->addWidget(encoding_);
   options->addWidget(fold_case_);
@@ -167,13 +180,13 @@ void WordStatisticsWindow::BuildControls() {
   layout->addLayout(options);
   layout->addLayout(running);
   layout->addLayout(filtering);
-  layout->addWidget(table_, 1);
+  layout->addWidget(split, 1);
   layout->addLayout(exporting);
 
   // The tab order follows the reading order: options, running, filter, table, export.
-  QWidget* const order[] = {encoding_,     fold_case_, html_,       stop_lists_button_,
-                            run_,          cancel_,    after_run_,  filter_,
-                            files_column_, table_,     export_csv_, export_tsv_};
+  QWidget* const order[] = {encoding_, fold_case_,   html_,       stop_lists_button_, run_,
+                            cancel_,   after_run_,   filter_,     files_column_,      table_,
+                            views,     concordance_, export_csv_, export_tsv_};
   for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
 
   connect(run_, &QPushButton::clicked, this, &WordStatisticsWindow::StartRun);
@@ -188,6 +201,8 @@ void WordStatisticsWindow::BuildControls() {
     UpdateStatus();
   });
   connect(files_column_, &QCheckBox::toggled, this, &WordStatisticsWindow::ShowFilesColumn);
+  connect(table_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+          &WordStatisticsWindow::WordSelected);
   connect(export_csv_, &QPushButton::clicked, this, &WordStatisticsWindow::ExportCsv);
   connect(export_tsv_, &QPushButton::clicked, this, &WordStatisticsWindow::ExportTsv);
 }
@@ -258,6 +273,16 @@ void WordStatisticsWindow::Finish(const std::shared_ptr<const StatisticsOutcome>
   SetRunning(false);
   UpdateStatus();
   emit RunEnded();
+}
+
+void WordStatisticsWindow::WordSelected() {
+  const QModelIndex current = table_->currentIndex();
+  if (!outcome_ || !current.isValid()) return;
+  ConcordanceOptions options;
+  options.encoding = outcome_->options.encoding;
+  options.html = outcome_->options.html;
+  options.fold_case = outcome_->options.fold_case;
+  concordance_->Show(outcome_->paths, model_->Word(current.row()).toStdString(), options);
 }
 
 void WordStatisticsWindow::SetRunning(bool running) {
@@ -333,6 +358,7 @@ void WordStatisticsWindow::Export(bool csv) {
 void WordStatisticsWindow::closeEvent(QCloseEvent* event) {
   // A run does not outlive the window that would show it.
   if (runner_->running()) CancelRun();
+  concordance_->Cancel();
   settings_.SaveSetting(QString::fromLatin1(kSettingStatisticsGeometry),
                         QString::fromLatin1(saveGeometry().toBase64()));
   event->accept();

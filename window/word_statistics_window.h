@@ -20,6 +20,7 @@ namespace lintavel {
 
 class Dialogs;
 class SettingsStore;
+class ConcordancePane;
 class WordStatisticsModel;
 
 // The settings keys of the statistics window.
@@ -58,6 +59,7 @@ class WordStatisticsWindow : public QWidget {
   QTableView* table() const { return table_; }
   QLineEdit* filter_box() const { return filter_; }
   QString status_text() const;
+  ConcordancePane* concordance() const { return concordance_; }
   const StatisticsOutcome* outcome() const { return outcome_.get(); }
 
  signals:
@@ -76,6 +78,8 @@ class WordStatisticsWindow : public QWidget {
   void ShowFilesColumn(bool shown);
   void UpdateStatus();
   void Export(bool csv);
+  // Shows the word of the table's current row: its lines, its place in the charts.
+  void WordSelected();
 
   Dialogs& dialogs_;
   SettingsStore& settings_;
@@ -101,6 +105,7 @@ class WordStatisticsWindow : public QWidget {
   QLabel* status_ = nullptr;
   QPushButton* export_csv_ = nullptr;
   QPushButton* export_tsv_ = nullptr;
+  ConcordancePane* concordance_ = nullptr;
 };
 
 }  // namespace lintavel

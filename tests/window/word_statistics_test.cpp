@@ -24,6 +24,7 @@
 #include "support/scripted_dialogs.h"
 #include "support/temp_dir.h"
 #include "support/wait.h"
+#include "window/concordance_pane.h"
 #include "window/form1.h"
 #include "window/list_view.h"
 #include "window/word_statistics_model.h"
@@ -269,6 +270,84 @@ TEST_F(WordStatisticsTest, CancelAndClosingKeepThePreviousWords) {
   EXPECT_EQ(window.model().rowCount(), rows);
   EXPECT_TRUE(window.status_text().contains(QStringLiteral("Cancelled")));
   EXPECT_TRUE(form.WaitForWorkers(20000));
+}
+
+TEST_F(WordStatisticsTest, ConcordanceFindsWhatAPlainScanFindsAndGoesOnPastVanishedFiles) {
+  Form1& form = Open();
+  WordStatisticsWindow& window = OpenStatistics(form);
+  ConcordancePane& pane = *window.concordance();
+  const auto select = [&](const QString& word) {
+    for (int row = 0; row < window.model().rowCount(); ++row) {
+      if (window.model().Word(row) == word) {
+        window.table()->setCurrentIndex(window.model().index(row, 0));
+        return WaitUntil([&] { return !pane.searching(); });
+      }
+    }
+    return false;
+  };
+  // Every line, every blank-separated token equal to the word, in text order.
+  const auto scan = [&](const std::string& word, std::size_t skip) {
+    std::vector<std::string> found;
+    for (std::size_t f = 0; f < files_.size(); ++f) {
+      if (f == skip) continue;
+      std::ifstream in(files_[f], std::ios::binary);
+      int number = 0;
+      for (std::string line; std::getline(in, line);) {
+        ++number;
+        std::istringstream tokens(line);
+        for (std::string token; tokens >> token;) {
+          if (token == word)
+            found.push_back(Q(files_[f].filename()).toStdString() + ":" + std::to_string(number));
+        }
+      }
+    }
+    return found;
+  };
+  const auto shown = [&](const std::string& word) {
+    std::vector<std::string> lines;
+    const ConcordanceModel& model = pane.model();
+    for (int row = 0; row < model.rowCount(); ++row) {
+      lines.push_back(
+          model.data(model.index(row, ConcordanceModel::kFile)).toString().toStdString() + ":" +
+          model.data(model.index(row, ConcordanceModel::kLine)).toString().toStdString());
+      EXPECT_EQ(model.data(model.index(row, ConcordanceModel::kWord)).toString().toStdString(),
+                word);
+    }
+    return lines;
+  };
+  ASSERT_TRUE(select(QStringLiteral("the")));
+  EXPECT_EQ(shown("the"), scan("the", files_.size()));
+
+  // Ordered by the right context: the words after stand in order.
+  Control<QComboBox>(window, "Concordance order")->setCurrentIndex(1);
+  for (int row = 1; row < pane.model().rowCount(); ++row) {
+    const auto right = [&](int r) {
+      return pane.model()
+          .data(pane.model().index(r, ConcordanceModel::kRight))
+          .toString()
+          .section(QLatin1Char(' '), 0, 0, QString::SectionSkipEmpty)
+          .toStdString();
+    };
+    EXPECT_LE(right(row - 1), right(row));
+  }
+  Control<QComboBox>(window, "Concordance order")->setCurrentIndex(0);
+
+  // A file gone since the run is named, and the others are still searched.
+  std::filesystem::remove(files_[1]);
+  ASSERT_TRUE(select(QStringLiteral("cat")));
+  EXPECT_EQ(shown("cat"), scan("cat", 1));
+  EXPECT_TRUE(pane.status_text().contains(Q(files_[1].filename())))
+      << pane.status_text().toStdString();
+
+  // Double-click opens the file; without an application for it, the status says so.
+  dialogs_.shell_opens = false;
+  const QTableView* lines = pane.table();
+  const QRect cell = lines->visualRect(pane.model().index(0, ConcordanceModel::kWord));
+  QTest::mouseClick(lines->viewport(), Qt::LeftButton, Qt::NoModifier, cell.center());
+  QTest::mouseDClick(lines->viewport(), Qt::LeftButton, Qt::NoModifier, cell.center());
+  ASSERT_EQ(dialogs_.opened.size(), 1u);
+  EXPECT_TRUE(dialogs_.opened[0].contains(Q(files_[0])));
+  EXPECT_TRUE(pane.status_text().contains(QStringLiteral("No application")));
 }
 
 TEST_F(WordStatisticsTest, EveryControlHasANameADescriptionAndATabStop) {
