@@ -23,6 +23,7 @@
 #include "shell/settings_store.h"
 #include "window/concordance_pane.h"
 #include "window/native_names.h"
+#include "window/word_statistics_charts.h"
 #include "window/word_statistics_model.h"
 
 namespace lintavel {
@@ -152,6 +153,10 @@ void WordStatisticsWindow::BuildControls() {
   auto* views = Named(new QTabWidget(this), tr("Views of the selected word"),
                       tr("The concordance and the charts of the words"));
   views->addTab(concordance_, tr("C&oncordance"));
+  zipf_ = new WordStatisticsCharts(WordStatisticsCharts::Kind::kZipf, dialogs_, this);
+  top_words_ = new WordStatisticsCharts(WordStatisticsCharts::Kind::kTopWords, dialogs_, this);
+  views->addTab(zipf_, tr("&Rank and Frequency"));
+  views->addTab(top_words_, tr("&Most Frequent"));
   auto* split = new QSplitter(Qt::Vertical, this);
   split->setAccessibleName(tr("Table and views"));
   split->setAccessibleDescription(tr("Drag to share the height between the table and the views"));
@@ -261,6 +266,8 @@ void WordStatisticsWindow::Finish(const std::shared_ptr<const StatisticsOutcome>
   outcome_ = outcome;
   const QString filter = filter_->text();
   model_->SetList(outcome_->list);
+  zipf_->SetList(outcome_->list);
+  top_words_->SetList(outcome_->list);
   const QHeaderView* header = table_->horizontalHeader();
   model_->sort(header->sortIndicatorSection(), header->sortIndicatorOrder());
   if (!filter.isEmpty()) model_->SetFilter(filter);
@@ -277,7 +284,11 @@ void WordStatisticsWindow::Finish(const std::shared_ptr<const StatisticsOutcome>
 
 void WordStatisticsWindow::WordSelected() {
   const QModelIndex current = table_->currentIndex();
-  if (!outcome_ || !current.isValid()) return;
+  if (!outcome_ || !current.isValid()) {
+    zipf_->MarkWord(std::nullopt);
+    return;
+  }
+  zipf_->MarkWord(model_->ListIndex(current.row()));
   ConcordanceOptions options;
   options.encoding = outcome_->options.encoding;
   options.html = outcome_->options.html;

@@ -21,6 +21,7 @@ namespace lintavel {
 class Dialogs;
 class SettingsStore;
 class ConcordancePane;
+class WordStatisticsCharts;
 class WordStatisticsModel;
 
 // The settings keys of the statistics window.
@@ -60,6 +61,7 @@ class WordStatisticsWindow : public QWidget {
   QLineEdit* filter_box() const { return filter_; }
   QString status_text() const;
   ConcordancePane* concordance() const { return concordance_; }
+  WordStatisticsCharts* zipf_chart() const { return zipf_; }
   const StatisticsOutcome* outcome() const { return outcome_.get(); }
 
  signals:
@@ -106,6 +108,8 @@ class WordStatisticsWindow : public QWidget {
   QPushButton* export_csv_ = nullptr;
   QPushButton* export_tsv_ = nullptr;
   ConcordancePane* concordance_ = nullptr;
+  WordStatisticsCharts* zipf_ = nullptr;
+  WordStatisticsCharts* top_words_ = nullptr;
 };
 
 }  // namespace lintavel

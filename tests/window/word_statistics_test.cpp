@@ -5,12 +5,15 @@
 #include <QAbstractItemModelTester>
 #include <QAction>
 #include <QApplication>
+#include <QChart>
+#include <QChartView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QTableView>
 #include <QTest>
+#include <QXYSeries>
 #include <fstream>
 #include <map>
 #include <set>
@@ -27,6 +30,7 @@
 #include "window/concordance_pane.h"
 #include "window/form1.h"
 #include "window/list_view.h"
+#include "window/word_statistics_charts.h"
 #include "window/word_statistics_model.h"
 
 namespace lintavel {
@@ -348,6 +352,52 @@ TEST_F(WordStatisticsTest, ConcordanceFindsWhatAPlainScanFindsAndGoesOnPastVanis
   ASSERT_EQ(dialogs_.opened.size(), 1u);
   EXPECT_TRUE(dialogs_.opened[0].contains(Q(files_[0])));
   EXPECT_TRUE(pane.status_text().contains(QStringLiteral("No application")));
+}
+
+TEST(ZipfPoints, KeepFirstAndLastRankAndFollowTheCounts) {
+  struct Case {
+    std::size_t words;
+    std::size_t most;
+  };
+  for (const Case c : {Case{0, 10}, Case{5, 10}, Case{10, 10}, Case{11, 10}, Case{2000000, 4000}}) {
+    SCOPED_TRACE(c.words);
+    std::vector<CorpusWord> words(c.words);
+    for (std::size_t i = 0; i < c.words; ++i) words[i].count = i / 3 + 1;  // least first
+    const std::vector<RankCount> points = ZipfPoints(words, c.most);
+    ASSERT_EQ(points.size(), std::min(c.words, c.most));
+    if (points.empty()) continue;
+    EXPECT_EQ(points.front().rank, 1);
+    EXPECT_EQ(points.back().rank, static_cast<double>(c.words));
+    for (std::size_t i = 0; i < points.size(); ++i) {
+      const auto rank = static_cast<std::size_t>(points[i].rank);
+      EXPECT_EQ(points[i].count, static_cast<double>(words[c.words - rank].count));
+      if (i > 0) {
+        EXPECT_GT(points[i].rank, points[i - 1].rank);
+      }
+    }
+  }
+}
+
+TEST_F(WordStatisticsTest, ChartsMarkTheSelectedWordAndExportAsPngAndSvg) {
+  Form1& form = Open();
+  WordStatisticsWindow& window = OpenStatistics(form);
+  const WordStatisticsModel& model = window.model();
+  window.table()->setCurrentIndex(model.index(0, 0));
+  const QList<QAbstractSeries*> series = window.zipf_chart()->view()->chart()->series();
+  ASSERT_EQ(series.size(), 2);
+  const auto* marked = static_cast<QXYSeries*>(series[1]);
+  ASSERT_EQ(marked->count(), 1);
+  EXPECT_EQ(marked->at(0).y(), model.data(model.index(0, WordStatisticsModel::kCount)).toDouble());
+  for (const char* name : {"zipf.png", "zipf.svg"}) {
+    const std::filesystem::path file = dir_.path() / name;
+    dialogs_.save_names.push_back(Q(file));
+    window.zipf_chart()->Export();
+    const std::string bytes = ReadBytes(file);
+    const bool svg = std::string_view(name).ends_with(".svg");
+    EXPECT_EQ(svg ? bytes.find("<svg") != std::string::npos : bytes.starts_with("\x89PNG"), true)
+        << name;
+  }
+  EXPECT_TRUE(dialogs_.shown.empty());
 }
 
 TEST_F(WordStatisticsTest, EveryControlHasANameADescriptionAndATabStop) {
