@@ -62,16 +62,27 @@ void WordStatisticsModel::SetList(std::shared_ptr<const CorpusList> list) {
 }
 
 void WordStatisticsModel::SetFilter(const QString& needle) {
-  const bool narrow = !filter_.isEmpty() && needle.contains(filter_);
+  const bool narrow = !pattern_ && !filter_.isEmpty() && needle.contains(filter_);
+  pattern_.reset();
   filter_ = needle;
   needle_valid_ =
       !list_ || EncodeNeedle(needle, list_->encoding, needle_);  // no such byte: no match
   Refilter(narrow);
 }
 
+void WordStatisticsModel::SetPattern(std::shared_ptr<const ListFilter> pattern) {
+  pattern_ = std::move(pattern);
+  Refilter(false);
+}
+
 void WordStatisticsModel::Refilter(bool narrow) {
   beginResetModel();
-  if (!list_ || filter_.isEmpty()) {
+  if (list_ && pattern_) {
+    view_.clear();
+    for (const std::uint32_t i : order_) {
+      if (pattern_->Keeps(list_->words[i].word, list_->encoding)) view_.push_back(i);
+    }
+  } else if (!list_ || filter_.isEmpty()) {
     view_ = order_;
   } else if (!needle_valid_) {
     view_.clear();

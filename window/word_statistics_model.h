@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "corpus/list_filters.h"
 #include "corpus/word_list.h"
 
 namespace lintavel {
@@ -30,6 +31,10 @@ class WordStatisticsModel : public QAbstractTableModel {
   // the previous one narrows the rows shown rather than scanning every word again.
   void SetFilter(const QString& needle);
   const QString& filter() const { return filter_; }
+  // Keeps only the words that `pattern` keeps (a --match pattern), in place of the
+  // text filter; null goes back to the text filter.
+  void SetPattern(std::shared_ptr<const ListFilter> pattern);
+  bool filtered() const { return pattern_ || !filter_.isEmpty(); }
 
   // The word of row `row` as shown, and its index in the list.
   QString Word(int row) const;
@@ -52,6 +57,7 @@ class WordStatisticsModel : public QAbstractTableModel {
   QString filter_;
   std::string needle_;  // the filter in the words' encoding
   bool needle_valid_ = true;
+  std::shared_ptr<const ListFilter> pattern_;
 };
 
 // The word `word` of a list in `encoding`, as text.

@@ -128,6 +128,8 @@ void WordStatisticsWindow::BuildControls() {
       Named(new QLineEdit(this), tr("Filter"), tr("Show only the words that contain this text"));
   filter_->setPlaceholderText(tr("Filter words"));
   filter_->setClearButtonEnabled(true);
+  pattern_ = Named(new QCheckBox(tr("&Pattern"), this), tr("Pattern"),
+                   tr("Read the filter as a pattern, as lintavel-extract --match reads it"));
   files_column_ = Named(new QCheckBox(tr("Files &column"), this), tr("Files column"),
                         tr("Show the number of files each word occurs in, and export it"));
   files_column_->setChecked(true);
@@ -176,6 +178,7 @@ void WordStatisticsWindow::BuildControls() {
   running->addWidget(after_run_);
   auto* filtering = new QHBoxLayout;
   filtering->addWidget(filter_, 1);
+  filtering->addWidget(pattern_);
   filtering->addWidget(files_column_);
   auto* exporting = new QHBoxLayout;
   exporting->addWidget(status_, 1);
@@ -189,9 +192,9 @@ void WordStatisticsWindow::BuildControls() {
   layout->addLayout(exporting);
 
   // The tab order follows the reading order: options, running, filter, table, export.
-  QWidget* const order[] = {encoding_, fold_case_,   html_,       stop_lists_button_, run_,
-                            cancel_,   after_run_,   filter_,     files_column_,      table_,
-                            views,     concordance_, export_csv_, export_tsv_};
+  QWidget* const order[] = {encoding_, fold_case_, html_,        stop_lists_button_, run_,
+                            cancel_,   after_run_, filter_,      pattern_,           files_column_,
+                            table_,    views,      concordance_, export_csv_,        export_tsv_};
   for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
 
   connect(run_, &QPushButton::clicked, this, &WordStatisticsWindow::StartRun);
@@ -201,10 +204,8 @@ void WordStatisticsWindow::BuildControls() {
     settings_.SaveSetting(QString::fromLatin1(kSettingStatisticsAfterRun),
                           on ? QStringLiteral("True") : QStringLiteral("False"));
   });
-  connect(filter_, &QLineEdit::textChanged, this, [this](const QString& text) {
-    model_->SetFilter(text);
-    UpdateStatus();
-  });
+  connect(filter_, &QLineEdit::textChanged, this, &WordStatisticsWindow::ApplyFilter);
+  connect(pattern_, &QCheckBox::toggled, this, &WordStatisticsWindow::ApplyFilter);
   connect(files_column_, &QCheckBox::toggled, this, &WordStatisticsWindow::ShowFilesColumn);
   connect(table_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
           &WordStatisticsWindow::WordSelected);
@@ -270,7 +271,7 @@ void WordStatisticsWindow::Finish(const std::shared_ptr<const StatisticsOutcome>
   top_words_->SetList(outcome_->list);
   const QHeaderView* header = table_->horizontalHeader();
   model_->sort(header->sortIndicatorSection(), header->sortIndicatorOrder());
-  if (!filter.isEmpty()) model_->SetFilter(filter);
+  if (!filter.isEmpty()) ApplyFilter();
   message_.clear();
   if (!outcome_->reports.empty()) {
     message_ =
@@ -280,6 +281,28 @@ void WordStatisticsWindow::Finish(const std::shared_ptr<const StatisticsOutcome>
   SetRunning(false);
   UpdateStatus();
   emit RunEnded();
+}
+
+void WordStatisticsWindow::ApplyFilter() {
+  const QString text = filter_->text();
+  const QString description = filter_->accessibleDescription();
+  if (!pattern_->isChecked() || text.isEmpty()) {
+    filter_->setToolTip(description);
+    model_->SetFilter(text);
+  } else {
+    ListFilterSettings settings;
+    settings.match.push_back(text.toStdString());
+    try {
+      model_->SetPattern(std::make_shared<const ListFilter>(settings));
+      filter_->setToolTip(description);
+    } catch (const ListFilterError& error) {
+      // In the tooltip rather than a message box, which would come at every keystroke;
+      // the rows stay as they were until the pattern parses.
+      filter_->setToolTip(QStringLiteral("<span style=\"color:red\">%1</span>")
+                              .arg(QString::fromStdString(error.what()).toHtmlEscaped()));
+    }
+  }
+  UpdateStatus();
 }
 
 void WordStatisticsWindow::WordSelected() {
@@ -320,7 +343,7 @@ void WordStatisticsWindow::UpdateStatus() {
     parts << tr("Total: %1").arg(list.total) << tr("Distinct: %1").arg(list.distinct)
           << tr("Hapax: %1").arg(list.once)
           << tr("Type-token ratio: %1").arg(QString::number(ratio, 'f', 4));
-    if (!model_->filter().isEmpty()) parts << tr("Shown: %1").arg(model_->rowCount());
+    if (model_->filtered()) parts << tr("Shown: %1").arg(model_->rowCount());
     const StatisticsOptions& options = outcome_->options;
     QStringList in_effect{QString::fromLatin1(EncodingName(options.encoding))};
     if (options.fold_case) in_effect << tr("fold case");

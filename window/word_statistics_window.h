@@ -82,6 +82,8 @@ class WordStatisticsWindow : public QWidget {
   void Export(bool csv);
   // Shows the word of the table's current row: its lines, its place in the charts.
   void WordSelected();
+  // Filters the table by the filter box: its text, or its pattern when asked for.
+  void ApplyFilter();
 
   Dialogs& dialogs_;
   SettingsStore& settings_;
@@ -103,6 +105,7 @@ class WordStatisticsWindow : public QWidget {
   QProgressBar* progress_ = nullptr;
   QLineEdit* filter_ = nullptr;
   QCheckBox* files_column_ = nullptr;
+  QCheckBox* pattern_ = nullptr;
   QTableView* table_ = nullptr;
   QLabel* status_ = nullptr;
   QPushButton* export_csv_ = nullptr;

@@ -215,6 +215,19 @@ TEST_F(WordStatisticsTest, SortsAndFiltersAsThePlainCountsSay) {
       EXPECT_TRUE(cell(row, WordStatisticsModel::kWord).contains(needle));
     }
   }
+  // As a pattern: what parses filters; what does not is said in the tooltip, not a box.
+  Control<QCheckBox>(window, "Pattern")->setChecked(true);
+  window.filter_box()->setText(QStringLiteral("^th"));
+  std::size_t starting = 0;
+  for (const auto& [word, count] : counts_) starting += word.starts_with("th") ? 1 : 0;
+  EXPECT_EQ(model.rowCount(), static_cast<int>(starting));
+  QTest::keyClicks(window.filter_box(), QStringLiteral("(a"));
+  EXPECT_EQ(model.rowCount(), static_cast<int>(starting));
+  EXPECT_TRUE(window.filter_box()->toolTip().contains(QStringLiteral("color:red")));
+  EXPECT_TRUE(dialogs_.shown.empty());
+  window.filter_box()->clear();
+  EXPECT_FALSE(window.filter_box()->toolTip().contains(QStringLiteral("color:red")));
+  EXPECT_EQ(model.rowCount(), static_cast<int>(counts_.size()));
   EXPECT_TRUE(window.status_text().contains(QStringLiteral("Total: %1").arg(total_)));
   EXPECT_TRUE(window.status_text().contains(QStringLiteral("Distinct: %1").arg(counts_.size())));
   EXPECT_TRUE(window.status_text().contains(QStringLiteral("utf-8")));
