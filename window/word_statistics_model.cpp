@@ -118,18 +118,22 @@ QVariant WordStatisticsModel::data(const QModelIndex& index, int role) const {
                                    : QVariant(Qt::AlignRight | Qt::AlignVCenter);
   }
   if (role != Qt::DisplayRole) return {};
-  const CorpusWord& word = list_->words[view_[static_cast<std::size_t>(index.row())]];
-  const double total = list_->total == 0 ? 1.0 : static_cast<double>(list_->total);
-  switch (index.column()) {
-    case kWord:
-      return WordText(word.word, list_->encoding);
-    case kCount:
+  return StatisticsCell(*list_, view_[static_cast<std::size_t>(index.row())], index.column());
+}
+
+QString StatisticsCell(const CorpusList& list, std::uint32_t index, int column) {
+  const CorpusWord& word = list.words[index];
+  const double total = list.total == 0 ? 1.0 : static_cast<double>(list.total);
+  switch (column) {
+    case WordStatisticsModel::kWord:
+      return WordText(word.word, list.encoding);
+    case WordStatisticsModel::kCount:
       return QString::number(word.count);
-    case kPercent:
+    case WordStatisticsModel::kPercent:
       return QString::number(static_cast<double>(word.count) * 100.0 / total, 'f', 4);
-    case kPerMillion:
+    case WordStatisticsModel::kPerMillion:
       return QString::number(static_cast<double>(word.count) * 1e6 / total, 'f', 2);
-    case kFiles:
+    case WordStatisticsModel::kFiles:
       return QString::number(word.files);
     default:
       return {};
@@ -139,17 +143,21 @@ QVariant WordStatisticsModel::data(const QModelIndex& index, int role) const {
 QVariant WordStatisticsModel::headerData(int section, Qt::Orientation orientation, int role) const {
   if (role != Qt::DisplayRole) return {};
   if (orientation == Qt::Vertical) return section + 1;
-  switch (section) {
-    case kWord:
-      return tr("Word");
-    case kCount:
-      return tr("Count");
-    case kPercent:
-      return tr("% of total");
-    case kPerMillion:
-      return tr("Per million");
-    case kFiles:
-      return tr("Files");
+  return StatisticsHeader(section);
+}
+
+QString StatisticsHeader(int column) {
+  switch (column) {
+    case WordStatisticsModel::kWord:
+      return WordStatisticsModel::tr("Word");
+    case WordStatisticsModel::kCount:
+      return WordStatisticsModel::tr("Count");
+    case WordStatisticsModel::kPercent:
+      return WordStatisticsModel::tr("% of total");
+    case WordStatisticsModel::kPerMillion:
+      return WordStatisticsModel::tr("Per million");
+    case WordStatisticsModel::kFiles:
+      return WordStatisticsModel::tr("Files");
     default:
       return {};
   }

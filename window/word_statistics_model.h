@@ -39,6 +39,8 @@ class WordStatisticsModel : public QAbstractTableModel {
   // The word of row `row` as shown, and its index in the list.
   QString Word(int row) const;
   std::uint32_t ListIndex(int row) const { return view_[static_cast<std::size_t>(row)]; }
+  // The list's indices of the rows shown, in their order.
+  const std::vector<std::uint32_t>& shown() const { return view_; }
 
   int rowCount(const QModelIndex& parent = {}) const override;
   int columnCount(const QModelIndex& parent = {}) const override;
@@ -59,6 +61,12 @@ class WordStatisticsModel : public QAbstractTableModel {
   bool needle_valid_ = true;
   std::shared_ptr<const ListFilter> pattern_;
 };
+
+// The text of `column` for the word at `index` of `list`, as the table shows it.
+QString StatisticsCell(const CorpusList& list, std::uint32_t index, int column);
+
+// The header of `column`.
+QString StatisticsHeader(int column);
 
 // The word `word` of a list in `encoding`, as text.
 QString WordText(std::string_view word, WordEncoding encoding);

@@ -9,20 +9,25 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTableView>
 #include <QVBoxLayout>
+#include <QtConcurrent>
 #include <new>
 
 #include "corpus/list_writer.h"
+#include "output/list_table.h"
 #include "output/safe_file_writer.h"
+#include "output/spreadsheet.h"
 #include "shell/dialogs.h"
 #include "shell/settings_store.h"
 #include "window/concordance_pane.h"
 #include "window/native_names.h"
+#include "window/ui_relay.h"
 #include "window/word_statistics_charts.h"
 #include "window/word_statistics_model.h"
 
@@ -65,6 +70,28 @@ QStringList ChosenPaths(const QString& answer) {
   for (QString& name : parts) name = folder.filePath(name);
   return parts;
 }
+
+// The rows shown, frozen for a workbook writer on another thread.
+class StatisticsTable : public ListTable {
+ public:
+  StatisticsTable(std::shared_ptr<const CorpusList> list, std::vector<std::uint32_t> rows,
+                  bool with_files)
+      : list_(std::move(list)), rows_(std::move(rows)), with_files_(with_files) {}
+  int ColumnCount() const override {
+    return with_files_ ? WordStatisticsModel::kColumnCount : WordStatisticsModel::kFiles;
+  }
+  QString HeaderText(int column) const override { return StatisticsHeader(column - 1); }
+  int RowCount() const override { return static_cast<int>(rows_.size()); }
+  QString CellText(int row, int column) const override {
+    return StatisticsCell(*list_, rows_[static_cast<std::size_t>(row - 1)], column - 1);
+  }
+  bool Checked(int) const override { return true; }
+
+ private:
+  std::shared_ptr<const CorpusList> list_;
+  std::vector<std::uint32_t> rows_;
+  bool with_files_;
+};
 
 }  // namespace
 
@@ -180,10 +207,14 @@ void WordStatisticsWindow::BuildControls() {
   filtering->addWidget(filter_, 1);
   filtering->addWidget(pattern_);
   filtering->addWidget(files_column_);
+  export_workbook_ =
+      Named(new QPushButton(tr("Export &Workbook…"), this), tr("Export workbook"),
+            tr("Save the rows shown, in their order, with the columns shown, as a workbook"));
   auto* exporting = new QHBoxLayout;
   exporting->addWidget(status_, 1);
   exporting->addWidget(export_csv_);
   exporting->addWidget(export_tsv_);
+  exporting->addWidget(export_workbook_);
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(options);
   layout->addLayout(running);
@@ -192,9 +223,10 @@ void WordStatisticsWindow::BuildControls() {
   layout->addLayout(exporting);
 
   // The tab order follows the reading order: options, running, filter, table, export.
-  QWidget* const order[] = {encoding_, fold_case_, html_,        stop_lists_button_, run_,
-                            cancel_,   after_run_, filter_,      pattern_,           files_column_,
-                            table_,    views,      concordance_, export_csv_,        export_tsv_};
+  QWidget* const order[] = {encoding_,    fold_case_,    html_,       stop_lists_button_,
+                            run_,         cancel_,       after_run_,  filter_,
+                            pattern_,     files_column_, table_,      views,
+                            concordance_, export_csv_,   export_tsv_, export_workbook_};
   for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
 
   connect(run_, &QPushButton::clicked, this, &WordStatisticsWindow::StartRun);
@@ -211,6 +243,7 @@ void WordStatisticsWindow::BuildControls() {
           &WordStatisticsWindow::WordSelected);
   connect(export_csv_, &QPushButton::clicked, this, &WordStatisticsWindow::ExportCsv);
   connect(export_tsv_, &QPushButton::clicked, this, &WordStatisticsWindow::ExportTsv);
+  connect(export_workbook_, &QPushButton::clicked, this, &WordStatisticsWindow::ExportWorkbook);
 }
 
 StatisticsOptions WordStatisticsWindow::ChosenOptions() const {
@@ -357,6 +390,7 @@ void WordStatisticsWindow::UpdateStatus() {
   status_->setText(parts.join(QStringLiteral("   ")));
   export_csv_->setEnabled(outcome_ != nullptr);
   export_tsv_->setEnabled(outcome_ != nullptr);
+  export_workbook_->setEnabled(outcome_ != nullptr && !workbook_cancel_);
 }
 
 void WordStatisticsWindow::ExportCsv() { Export(true); }
@@ -389,10 +423,50 @@ void WordStatisticsWindow::Export(bool csv) {
   UpdateStatus();
 }
 
+void WordStatisticsWindow::ExportWorkbook() {
+  if (!outcome_ || !outcome_->list || workbook_cancel_) return;
+  SaveFileRequest request;
+  request.title = tr("Export Workbook");
+  request.filter = QStringLiteral("Workbooks (*.xlsx)|*.xlsx|");
+  const QString path = dialogs_.SaveFile(request);
+  if (path.isEmpty()) return;
+  auto table = std::make_shared<const StatisticsTable>(outcome_->list, model_->shown(),
+                                                       files_column_->isChecked());
+  auto cancel = std::make_shared<std::atomic<bool>>(false);
+  workbook_cancel_ = cancel;
+  message_ = tr("Writing %1…").arg(path);
+  UpdateStatus();
+  QPointer<WordStatisticsWindow> self(this);
+  (void)QtConcurrent::run([self, table, cancel, path] {
+    QString said;
+    try {
+      WorkbookOptions options;
+      options.cancel = cancel.get();
+      const std::optional<CutCells> cut = WriteResultsWorkbook(*table, path, options);
+      said =
+          cut ? tr("Exported to %1; %n cell(s) too long for a cell were cut", nullptr, cut->count)
+                    .arg(path)
+              : tr("Exported to %1").arg(path);
+    } catch (const std::exception& failure) {
+      said =
+          tr("The workbook could not be written: %1").arg(QString::fromStdString(failure.what()));
+    }
+    PostToUi([self, cancel, said] {
+      if (!self || *cancel) return;
+      self->workbook_cancel_.reset();
+      self->message_ = said;
+      self->UpdateStatus();
+      emit self->WorkbookEnded();
+    });
+  });
+}
+
 void WordStatisticsWindow::closeEvent(QCloseEvent* event) {
   // A run does not outlive the window that would show it.
   if (runner_->running()) CancelRun();
   concordance_->Cancel();
+  if (workbook_cancel_) *workbook_cancel_ = true;
+  workbook_cancel_.reset();
   settings_.SaveSetting(QString::fromLatin1(kSettingStatisticsGeometry),
                         QString::fromLatin1(saveGeometry().toBase64()));
   event->accept();

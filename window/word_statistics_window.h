@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 #include <QWidget>
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -55,6 +56,9 @@ class WordStatisticsWindow : public QWidget {
   // with the same options (--per-file while the files column is shown).
   void ExportCsv();
   void ExportTsv();
+  // "Export Workbook…": the rows shown, in their order, with the columns shown, as a
+  // workbook written on a worker; WorkbookEnded follows.
+  void ExportWorkbook();
 
   WordStatisticsModel& model() const { return *model_; }
   QTableView* table() const { return table_; }
@@ -67,6 +71,8 @@ class WordStatisticsWindow : public QWidget {
  signals:
   // A run ended: its words are shown, or its failure is in the status line.
   void RunEnded();
+  // A workbook export has ended; the status line says how.
+  void WorkbookEnded();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -110,6 +116,8 @@ class WordStatisticsWindow : public QWidget {
   QLabel* status_ = nullptr;
   QPushButton* export_csv_ = nullptr;
   QPushButton* export_tsv_ = nullptr;
+  QPushButton* export_workbook_ = nullptr;
+  std::shared_ptr<std::atomic<bool>> workbook_cancel_;
   ConcordancePane* concordance_ = nullptr;
   WordStatisticsCharts* zipf_ = nullptr;
   WordStatisticsCharts* top_words_ = nullptr;

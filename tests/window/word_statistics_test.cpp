@@ -267,6 +267,17 @@ TEST_F(WordStatisticsTest, ExportsTheCommandLinesBytes) {
     ASSERT_EQ(lintavel::Run(args, out, err), 0) << err.str();
     EXPECT_EQ(ReadBytes(exported), out.str());
   }
+  // The workbook is written off the UI thread and its end said in the status line.
+  const std::filesystem::path workbook = dir_.path() / "words.xlsx";
+  dialogs_.save_names.push_back(Q(workbook));
+  bool ended = false;
+  QObject::connect(&window, &WordStatisticsWindow::WorkbookEnded, [&] { ended = true; });
+  window.ExportWorkbook();
+  ASSERT_TRUE(WaitUntil([&] { return ended; }));
+  EXPECT_TRUE(window.status_text().contains(QStringLiteral("Exported to")))
+      << window.status_text().toStdString();
+  EXPECT_TRUE(ReadBytes(workbook).starts_with("PK"));
+  EXPECT_TRUE(dialogs_.shown.empty());
 }
 
 TEST_F(WordStatisticsTest, CancelAndClosingKeepThePreviousWords) {
