@@ -7,8 +7,11 @@ set -euo pipefail
 # "a|b" is satisfied by either package and installs the first when neither is there.
 # python3-dev and pybind11-dev: the Python module (and its package python3-lintavel)
 # is built whenever they are there.
+# qt6-charts-dev and qt6-svg-dev: the charts of the statistics window and their SVG export;
+# libqt6opengl6-dev: Qt Charts' CMake package needs it and does not pull it in.
 build_packages=(cmake ninja-build g++ pkg-config python3 qt6-base-dev libboost1.81-dev libxlsxwriter-dev
-                unicode-data fonts-liberation2 python3-dev pybind11-dev libstemmer-dev libre2-dev)
+                unicode-data fonts-liberation2 python3-dev pybind11-dev libstemmer-dev libre2-dev
+                qt6-charts-dev qt6-svg-dev libqt6opengl6-dev)
 # qt6-gtk-platformtheme: on a GNOME or Xfce desktop the dialogs are the desktop's own.
 run_packages=("${build_packages[@]}" libreoffice-calc qt6-gtk-platformtheme)
 test_packages=(googletest libgtest-dev libgmock-dev clang-format debian-faq libicu-dev

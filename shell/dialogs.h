@@ -56,8 +56,9 @@ class Dialogs {
                                    const QString& caption = {}) = 0;
 
   // Asks the desktop to open `target` (a path, optionally in double quotes) with its
-  // default application; for a folder, the file browser. The outcome is not told.
-  virtual void ShellOpen(const QString& target) = 0;
+  // default application; for a folder, the file browser. False when the desktop
+  // refused it (no application set for the file's type, no desktop at all).
+  virtual bool ShellOpen(const QString& target) = 0;
 
   // Shows the open dialog for existing files; returns its answer (see
   // ComposeOpenFilesAnswer), or the empty text when the user cancelled.

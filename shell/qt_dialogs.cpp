@@ -47,12 +47,12 @@ MessageAnswer QtDialogs::MessageBox(const QString& text, MessageStyle style,
   }
 }
 
-void QtDialogs::ShellOpen(const QString& target) {
+bool QtDialogs::ShellOpen(const QString& target) {
   QString path = target;
   if (path.size() >= 2 && path.startsWith(QLatin1Char('"')) && path.endsWith(QLatin1Char('"'))) {
     path = path.mid(1, path.size() - 2);
   }
-  QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+  return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
 QString QtFileFilter(const QString& classic_filter) {

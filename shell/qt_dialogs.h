@@ -17,7 +17,7 @@ class QtDialogs : public Dialogs {
 
   MessageAnswer MessageBox(const QString& text, MessageStyle style,
                            const QString& caption = {}) override;
-  void ShellOpen(const QString& target) override;
+  bool ShellOpen(const QString& target) override;
   QString OpenFiles(const OpenFilesRequest& request) override;
   QString SaveFile(const SaveFileRequest& request) override;
   QString InputBox(const QString& prompt, const QString& caption,

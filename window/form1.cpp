@@ -22,6 +22,7 @@
 #include "window/pointer_image.h"
 #include "window/samples.h"
 #include "window/skin.h"
+#include "window/word_statistics_window.h"
 #include "window/workbook_exporter.h"
 
 namespace lintavel {
@@ -119,6 +120,7 @@ Form1::Form1(Dialogs& dialogs, SettingsStore& settings, QString program_folder, 
   workbooks_ = new WorkbookExporter(this);
   connect(workbooks_, &WorkbookExporter::Written, this, &Form1::FinishWorkbook);
   WireInputList();
+  WireWordStatistics();
   Form_Load();
 }
 
@@ -326,6 +328,7 @@ void Form1::closeEvent(QCloseEvent* event) {
   runner_->Cancel();
   scanner_->Cancel();
   workbooks_->Cancel();
+  if (statistics_) statistics_->close();
   event->accept();
   QApplication::quit();
 }
@@ -378,6 +381,11 @@ void Form1::FinishExtracting(ExtractionOutcome& outcome) {
   });
   procedure.Step(274, [&] { list2_->setEnabled(true); });
   procedure.Step(278, [&] { is_extracting_ = kFalse; });
+  if (settings_.GetSetting(QString::fromLatin1(kSettingStatisticsAfterRun), false) ==
+      QStringLiteral("True")) {
+    ShowWordStatistics();
+    if (!statistics_->running()) statistics_->StartRun();
+  }
   emit ExtractionFinished();
 }
 

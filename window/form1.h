@@ -29,6 +29,7 @@ class ListView;
 class SettingsStore;
 class WorkbookExporter;
 struct WorkbookOutcome;
+class WordStatisticsWindow;
 
 // Values of the window's mouse pointer setting.
 namespace pointer {
@@ -132,6 +133,12 @@ class Form1 : public QWidget {
   // Folder scans queued or running.
   int pending_scans() const;
 
+  // Shows the "Word Statistics" window, made at first use; it counts the input list
+  // when it has shown no words yet.
+  void ShowWordStatistics();
+  // The statistics window, or null before its first use.
+  WordStatisticsWindow* WordStatistics() const { return statistics_; }
+
   // Waits up to `milliseconds` for the work the window started off the UI thread
   // (runs, scans, workbooks) to end; true when it has.
   bool WaitForWorkers(int milliseconds);
@@ -161,6 +168,8 @@ class Form1 : public QWidget {
   void StartScan(std::vector<ScanItem> job);
   void ScanJobFinished();
   void WireInputList();
+  // The results list's context menu (statistics, copy) and the statistics shortcut.
+  void WireWordStatistics();
   void FinishWorkbook(const QString& file, const WorkbookOutcome& outcome);
   void WorkbookShown(const QString& file, const QString& failure);
 
@@ -192,6 +201,7 @@ class Form1 : public QWidget {
   FolderScanner* scanner_ = nullptr;
   std::deque<bool> scan_hourglass_;  // per queued scan: whether it shows the hourglass
   WorkbookExporter* workbooks_ = nullptr;
+  WordStatisticsWindow* statistics_ = nullptr;
 
   int mouse_pointer_ = pointer::kDefault;
   std::optional<QCursor> hand_cursor_;

@@ -30,7 +30,10 @@ class ScriptedDialogs : public Dialogs {
     return answer;
   }
 
-  void ShellOpen(const QString& target) override { opened.push_back(target); }
+  bool ShellOpen(const QString& target) override {
+    opened.push_back(target);
+    return shell_opens;
+  }
 
   QString OpenFiles(const OpenFilesRequest& request) override {
     open_requests.push_back(request);
@@ -87,6 +90,7 @@ class ScriptedDialogs : public Dialogs {
   std::function<void(const QString&)> on_message;
   std::vector<Shown> shown;
   std::vector<QString> opened;
+  bool shell_opens = true;  // whether the desktop has an application for what is opened
 
   struct Prompt {
     QString prompt;

@@ -1,0 +1,112 @@
+#include "window/word_statistics_runner.h"
+
+#include <QPointer>
+#include <QtConcurrent>
+#include <sstream>
+
+#include "cli/corpus_options.h"
+#include "corpus/corpus_run.h"
+#include "shell/error_report.h"
+#include "window/native_names.h"
+#include "window/ui_relay.h"
+
+namespace lintavel {
+
+// What a worker shares with the UI thread. `runner` is read only on the UI thread.
+struct WordStatisticsRunner::RunState {
+  std::atomic<bool> cancel{false};
+  QPointer<WordStatisticsRunner> runner;
+  int last_percent = -1;  // worker only
+};
+
+WordStatisticsRunner::WordStatisticsRunner(QObject* parent) : QObject(parent) {}
+
+WordStatisticsRunner::~WordStatisticsRunner() { Cancel(); }
+
+void WordStatisticsRunner::Start(const QStringList& files, const StatisticsOptions& options) {
+  Cancel();
+  run_ = std::make_shared<RunState>();
+  run_->runner = this;
+  std::vector<std::filesystem::path> paths;
+  paths.reserve(static_cast<std::size_t>(files.size()));
+  for (const QString& file : files) paths.emplace_back(EncodeFileName(file).toStdString());
+  auto run = run_;
+  (void)QtConcurrent::run([run, paths = std::move(paths), options] {
+    const auto deliver = [run](auto signal) {
+      PostToUi([run, signal = std::move(signal)] {
+        if (!run->runner || run->cancel) return;
+        run->runner->run_.reset();
+        signal(*run->runner);
+      });
+    };
+    const auto fail = [&deliver](const std::string& reason) {
+      deliver([reason = QString::fromStdString(reason)](WordStatisticsRunner& runner) {
+        emit runner.Failed(reason);
+      });
+    };
+    auto outcome = std::make_shared<StatisticsOutcome>();
+    outcome->options = options;
+    outcome->paths = paths;
+    ExtractionOptions engine;
+    engine.encoding = options.encoding;
+    engine.html = options.html;
+    engine.cancel = &run->cancel;
+    engine.report = [&outcome](const ApplicationError& error) {
+      outcome->reports.push_back(
+          ComposeApplicationErrorMessage(error.description, error.location, error.line));
+    };
+    engine.on_ill_formed = [&outcome](const std::filesystem::path& file, std::uint64_t count,
+                                      InputEncoding encoding) {
+      outcome->reports.push_back(file.string() + ": " + std::to_string(count) + " ill-formed " +
+                                 (encoding == InputEncoding::kUtf16 ? "UTF-16" : "UTF-8") +
+                                 " sequence(s) read as U+FFFD");
+    };
+    engine.on_html_unclosed = [&outcome](const std::filesystem::path& file, std::string_view what,
+                                         std::uint64_t line) {
+      outcome->reports.push_back(file.string() + ": " + std::string(what) + " from line " +
+                                 std::to_string(line) + " is never closed");
+    };
+    try {
+      CorpusArguments corpus;
+      corpus.settings.fold_case = options.fold_case;
+      corpus.settings.per_file = true;
+      corpus.stop_lists = options.stop_lists;
+      corpus.html = options.html;
+      StopWords stop_words;
+      std::ostringstream stop_error;
+      if (!LoadStopWords(corpus, engine, stop_words, stop_error)) {
+        std::string reason = stop_error.str();
+        while (!reason.empty() && reason.back() == '\n') reason.pop_back();
+        fail(reason);
+        return;
+      }
+      engine.progress = [run, &deliver](const ExtractionProgress& progress) {
+        const int percent = static_cast<int>(progress.fraction() * 100.0);
+        if (percent == run->last_percent) return;
+        run->last_percent = percent;
+        PostToUi([run, percent] {
+          if (run->runner && !run->cancel) emit run->runner->Progress(percent);
+        });
+      };
+      CorpusRun result = ExtractCorpus(paths, engine, corpus.settings, stop_words);
+      if (result.cancelled || run->cancel) return;
+      outcome->files_read = result.files_read;
+      outcome->list = std::make_shared<const CorpusList>(std::move(result.list));
+    } catch (const std::bad_alloc&) {
+      fail("out of memory while counting the words");
+      return;
+    } catch (const std::exception& failure) {
+      fail(failure.what());
+      return;
+    }
+    deliver([outcome = std::shared_ptr<const StatisticsOutcome>(std::move(outcome))](
+                WordStatisticsRunner& runner) { emit runner.Finished(outcome); });
+  });
+}
+
+void WordStatisticsRunner::Cancel() {
+  if (run_) run_->cancel = true;
+  run_.reset();
+}
+
+}  // namespace lintavel

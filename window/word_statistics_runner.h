@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "corpus/word_list.h"
+#include "engine/extraction.h"
+
+namespace lintavel {
+
+// The analysis options of a statistics run.
+struct StatisticsOptions {
+  InputEncoding encoding = InputEncoding::kCp1252;
+  bool fold_case = false;
+  bool html = false;
+  std::vector<std::string> stop_lists;  // paths, read as the command line reads them
+};
+
+// What a statistics run hands back: the words with their files, least frequent
+// first as the command line lists them, and the reader's reports as lines.
+struct StatisticsOutcome {
+  std::shared_ptr<const CorpusList> list;
+  StatisticsOptions options;
+  std::vector<std::filesystem::path> paths;  // the input files, in their order
+  std::size_t files_read = 0;
+  std::vector<std::string> reports;
+};
+
+// Runs the engine and the corpus library for the statistics window on a worker, as
+// lintavel-extract --per-file does with the same options. Reports are gathered, not
+// shown one box at a time. Nothing of the worker refers to this object: after
+// Cancel, or once it is gone, the worker stops at its next block and delivers nothing.
+class WordStatisticsRunner : public QObject {
+  Q_OBJECT
+
+ public:
+  explicit WordStatisticsRunner(QObject* parent = nullptr);
+  ~WordStatisticsRunner() override;
+
+  // Starts a run over `files` (a snapshot, in their order), ending any run under way.
+  void Start(const QStringList& files, const StatisticsOptions& options);
+  // Ends a run under way at once; its result is never delivered.
+  void Cancel();
+  bool running() const { return run_ != nullptr; }
+
+ signals:
+  // The share of the input counted so far, 0 to 100.
+  void Progress(int percent);
+  void Finished(std::shared_ptr<const StatisticsOutcome> outcome);
+  // The run could not be made (a stop list unreadable, memory ran out): why.
+  void Failed(const QString& reason);
+
+ private:
+  struct RunState;
+  std::shared_ptr<RunState> run_;
+};
+
+}  // namespace lintavel
