@@ -51,9 +51,8 @@ void WordStatisticsRunner::Start(const QStringList& files, const StatisticsOptio
     engine.encoding = options.encoding;
     engine.html = options.html;
     engine.cancel = &run->cancel;
-    engine.report = [&outcome](const ApplicationError& error) {
-      outcome->reports.push_back(
-          ComposeApplicationErrorMessage(error.description, error.location, error.line));
+    engine.on_failure = [&outcome](const FileFailure& failure) {
+      outcome->reports.push_back(FailureMessage(failure));
     };
     engine.on_ill_formed = [&outcome](const std::filesystem::path& file, std::uint64_t count,
                                       InputEncoding encoding) {
