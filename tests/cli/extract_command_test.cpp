@@ -19,26 +19,17 @@
 #include <vector>
 
 #include "lintavel_version.h"
+#include "support/cli_run.h"
 #include "support/temp_dir.h"
 
 namespace lintavel {
 namespace {
 
+using testing::Ran;
+using testing::RunWith;
+
 using testing::ReadBytes;
 using testing::TempDir;
-
-struct Ran {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-Ran RunWith(std::vector<std::string> args) {
-  std::ostringstream out;
-  std::ostringstream err;
-  const int status = Run(args, out, err);
-  return {status, out.str(), err.str()};
-}
 
 TEST(ExtractCommand, WritesWordsAsWindows1252LinesAndTheTotalOnErr) {
   TempDir dir;

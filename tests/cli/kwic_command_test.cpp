@@ -6,25 +6,16 @@
 #include <vector>
 
 #include "cli/extract_command.h"
+#include "support/cli_run.h"
 #include "support/temp_dir.h"
 
 namespace lintavel {
 namespace {
 
+using testing::Ran;
+using testing::RunWith;
+
 using testing::TempDir;
-
-struct Ran {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-Ran RunWith(std::vector<std::string> args) {
-  std::ostringstream out;
-  std::ostringstream err;
-  const int status = Run(args, out, err);
-  return {status, out.str(), err.str()};
-}
 
 TEST(KwicCommand, WritesEachFormatWithTheWordListsQuoting) {
   TempDir dir;

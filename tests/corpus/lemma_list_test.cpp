@@ -1,4 +1,5 @@
 #include "corpus/lemma_list.h"
+#include "support/corpus_lists.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -10,24 +11,10 @@
 namespace lintavel {
 namespace {
 
+using testing::CountsOf;
+using testing::ListOf;
+
 // A one-run list of `counts`, as ListOfRun gives it.
-CorpusList ListOf(const std::map<std::string, std::uint64_t>& counts) {
-  CorpusList list;
-  list.encoding = WordEncoding::kUtf8;
-  for (const auto& [word, count] : counts) {
-    list.words.push_back({list.storage.Store(word), count, 1});
-    list.total += count;
-  }
-  list.distinct = list.words.size();
-  return list;
-}
-
-std::map<std::string, std::uint64_t> CountsOf(const CorpusList& list) {
-  std::map<std::string, std::uint64_t> counts;
-  for (const CorpusWord& word : list.words) counts[std::string(word.word)] += word.count;
-  return counts;
-}
-
 SideFileWords Rules(bool fold_case, bool unicode_words = false, bool split_elisions = false,
                     WordEncoding encoding = WordEncoding::kUtf8) {
   SideFileWords rules;

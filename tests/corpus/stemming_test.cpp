@@ -1,4 +1,5 @@
 #include "corpus/stemming.h"
+#include "support/corpus_lists.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -10,22 +11,8 @@
 namespace lintavel {
 namespace {
 
-CorpusList ListOf(const std::map<std::string, std::uint64_t>& counts, WordEncoding encoding) {
-  CorpusList list;
-  list.encoding = encoding;
-  for (const auto& [word, count] : counts) {
-    list.words.push_back({list.storage.Store(word), count, 1});
-    list.total += count;
-  }
-  list.distinct = list.words.size();
-  return list;
-}
-
-std::map<std::string, std::uint64_t> CountsOf(const CorpusList& list) {
-  std::map<std::string, std::uint64_t> counts;
-  for (const CorpusWord& word : list.words) counts[std::string(word.word)] += word.count;
-  return counts;
-}
+using testing::CountsOf;
+using testing::ListOf;
 
 bool HaveStemmers() { return !StemmerLanguages().empty(); }
 
