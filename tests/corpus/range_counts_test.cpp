@@ -119,7 +119,8 @@ TEST(RangeCounting, RangesOutsideTheFileAreRefused) {
 }
 
 TEST(RangeCounting, AFileWhoseSizeReadsZeroIsReadWhole) {
-  const std::filesystem::path pseudo = "/proc/self/cmdline";
+  // Not a file of /proc/self, which qemu-user makes up for the programs it runs.
+  const std::filesystem::path pseudo = "/proc/version";
   const ExtractionResult result =
       ExtractRange(pseudo, {0, std::nullopt}, FileDecoding::kCp1252, {}, nullptr);
   EXPECT_GT(result.total, 0u);
