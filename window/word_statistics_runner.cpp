@@ -79,7 +79,7 @@ void WordStatisticsRunner::Start(const QStringList& files, const StatisticsOptio
         fail(reason);
         return;
       }
-      engine.progress = [run, &deliver](const ExtractionProgress& progress) {
+      engine.progress = [run](const ExtractionProgress& progress) {
         const int percent = static_cast<int>(progress.fraction() * 100.0);
         if (percent == run->last_percent) return;
         run->last_percent = percent;
