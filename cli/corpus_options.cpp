@@ -1,8 +1,10 @@
 #include "cli/corpus_options.h"
 
+#include <algorithm>
 #include <charconv>
 #include <filesystem>
 #include <limits>
+#include <memory>
 #include <utility>
 
 #include "corpus/side_file.h"
@@ -55,6 +57,73 @@ std::optional<bool> TakeCorpusOption(std::string_view name, bool inline_value,
   if (name == "--html") return set_switch(corpus.html);
   if (name == "--per-file") return set_switch(corpus.settings.per_file);
   if (name == "--stats") return set_switch(corpus.stats);
+  if (name == "--split-elisions") return set_switch(corpus.split_elisions);
+  if (name == "--words") {
+    const auto rule = value().value_or("");
+    if (rule == "default") {
+      corpus.words = WordRule::kDefault;
+    } else if (rule == "unicode") {
+      corpus.words = WordRule::kUnicode;
+    } else {
+      error = "unknown word rule '" + rule + "' (default or unicode)";
+      return false;
+    }
+    return true;
+  }
+  if (name == "--lemma-list" || name == "--stem") {
+    const auto text = value();
+    if (!text || text->empty()) {
+      error = "option " + std::string(name) +
+              (name == "--stem" ? " needs a language" : " needs a file name");
+      return false;
+    }
+    if (name == "--lemma-list") {
+      corpus.lemma_list = *text;
+      return true;
+    }
+    const auto languages = StemmerLanguages();
+    if (std::find(languages.begin(), languages.end(), *text) == languages.end()) {
+      error = "no stemmer for '" + *text + "'; there are: ";
+      for (std::size_t i = 0; i < languages.size(); ++i) {
+        error += (i == 0 ? "" : ", ") + languages[i];
+      }
+      if (languages.empty()) error += "none (built without libstemmer)";
+      return false;
+    }
+    corpus.settings.stem = *text;
+    return true;
+  }
+  if (name == "--stem-show") {
+    const auto show = value().value_or("");
+    if (show == "stem") {
+      corpus.settings.stem_show = StemShow::kStem;
+    } else if (show == "form") {
+      corpus.settings.stem_show = StemShow::kForm;
+    } else {
+      error = "unknown --stem-show '" + show + "' (stem or form)";
+      return false;
+    }
+    return true;
+  }
+  if (name == "--match" || name == "--exclude") {
+    const auto pattern = value();
+    if (!pattern) {
+      error = "option " + std::string(name) + " needs a regular expression";
+      return false;
+    }
+    (name == "--match" ? corpus.filters.match : corpus.filters.exclude).push_back(*pattern);
+    return true;
+  }
+  if (name == "--min-length" || name == "--max-length") {
+    std::uint64_t number = 0;
+    if (auto wrong = TakeWholeNumber(name, value(), name == "--max-length" ? 1 : 0,
+                                     std::numeric_limits<std::uint32_t>::max(), number)) {
+      error = std::move(*wrong);
+      return false;
+    }
+    (name == "--min-length" ? corpus.filters.min_length : corpus.filters.max_length) = number;
+    return true;
+  }
   if (name == "--stop-list") {
     const auto file = value();
     if (!file || file->empty()) {
@@ -119,7 +188,53 @@ std::optional<std::string> CorpusArgumentsError(const CorpusArguments& corpus, b
   if (corpus.settings.per_file && FormatOf(corpus, counts) == ListFormat::kText) {
     return "--per-file needs --format tsv, csv or json";
   }
+  if (corpus.split_elisions && corpus.words != WordRule::kUnicode) {
+    return "--split-elisions goes with --words unicode";
+  }
+  if (corpus.settings.per_file && (corpus.lemma_list || !corpus.settings.stem.empty())) {
+    return "--per-file does not go with --lemma-list or --stem";
+  }
+  if (corpus.filters.min_length && corpus.filters.max_length &&
+      *corpus.filters.min_length > *corpus.filters.max_length) {
+    return "--min-length is more than --max-length: no word could be listed";
+  }
   return std::nullopt;
+}
+
+bool LoadListOptions(const CorpusArguments& corpus, const ExtractionOptions& options,
+                     CorpusSettings& settings, std::ostream& err) {
+  try {
+    settings.filter = std::make_shared<const ListFilter>(corpus.filters);
+  } catch (const ListFilterError& failure) {
+    err << kProgram << ": " << failure.what() << '\n';
+    return false;
+  }
+  if (!corpus.lemma_list) return true;
+  const std::string& name = *corpus.lemma_list;
+  std::string bytes;
+  const auto refusal = ReadSideFile(name, PipeRule::kRefuse, [&](std::string_view piece) {
+    bytes.append(piece);
+    return true;
+  });
+  if (refusal) {
+    err << kProgram << ": cannot read the lemma list '" << name << "': " << *refusal << '\n';
+    return false;
+  }
+  const bool cp1252 = options.encoding == InputEncoding::kCp1252;
+  const SideFileWords rules{cp1252 ? WordEncoding::kCp1252 : WordEncoding::kUtf8,
+                            corpus.settings.fold_case, corpus.words == WordRule::kUnicode,
+                            corpus.split_elisions};
+  try {
+    auto lemmas = std::make_shared<const LemmaList>(LemmaList::Parse(bytes, name, rules));
+    if (lemmas->ill_formed() != 0 && options.on_ill_formed) {
+      options.on_ill_formed(name, lemmas->ill_formed(), InputEncoding::kUtf8);
+    }
+    settings.lemmas = std::move(lemmas);
+  } catch (const LemmaListError& failure) {
+    err << kProgram << ": " << failure.what() << '\n';
+    return false;
+  }
+  return true;
 }
 
 bool LoadStopWords(const CorpusArguments& corpus, ExtractionOptions options, StopWords& stop_words,

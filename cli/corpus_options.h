@@ -22,6 +22,11 @@ struct CorpusArguments {
   std::vector<std::string> stop_lists;
   bool html = false;
   bool stats = false;
+  // The word rule and the list's grouping and filters.
+  WordRule words = WordRule::kDefault;
+  bool split_elisions = false;
+  std::optional<std::string> lemma_list;
+  ListFilterSettings filters;
 };
 
 // Reads the value `text` of the whole-number option `name` into `number`. Gives
@@ -43,6 +48,14 @@ std::optional<bool> TakeCorpusOption(std::string_view name, bool inline_value,
 
 // What is wrong with the corpus options taken together with --counts, or nothing.
 std::optional<std::string> CorpusArgumentsError(const CorpusArguments& corpus, bool counts);
+
+// Reads the lemma list and compiles the filters of `corpus` into `settings`, the
+// lemma list by the side-file rule and by the text's word rules, in the encoding of
+// the text's words (UTF-8 unless they are Windows-1252). False, with a one-line
+// message on `err` (the pattern and RE2's reason, the file and line), when they
+// cannot be used; ill-formed UTF-8 in the list is said as for input files.
+bool LoadListOptions(const CorpusArguments& corpus, const ExtractionOptions& options,
+                     CorpusSettings& settings, std::ostream& err);
 
 // The format to write in: --counts is TSV.
 ListFormat FormatOf(const CorpusArguments& corpus, bool counts);

@@ -81,6 +81,24 @@ constexpr std::string_view kHelp =
     "                         json)\n"
     "  --stats                total, distinct, seen once and type-token ratio on\n"
     "                         standard error\n"
+    "Word rules and list filters:\n"
+    "  --words RULE           default (the rules above) or unicode (Unicode word\n"
+    "                         boundaries: a word holds a letter, number, ideograph or\n"
+    "                         kana; quotes, dashes and other punctuation end words;\n"
+    "                         each Han ideograph is a word)\n"
+    "  --split-elisions       with --words unicode: French and Italian elisions are\n"
+    "                         words of their own (\"l’\" \"histoire\")\n"
+    "  --lemma-list FILE      count each form under its lemma; FILE has lines\n"
+    "                         \"lemma -> form1, form2\" (same encoding, word rules and\n"
+    "                         case option as the text); a pipe, device or folder is\n"
+    "                         refused\n"
+    "  --stem LANG            count words under their Snowball stem in LANG\n"
+    "  --stem-show SHOW       stem (the default) or form (the most frequent word)\n"
+    "  --match REGEX          list only words REGEX (RE2) finds; may be repeated\n"
+    "  --exclude REGEX        list no word REGEX finds; may be repeated\n"
+    "  --min-length N         list only words of at least N characters\n"
+    "  --max-length N         list only words of at most N characters\n"
+    "                         (filtered words still count in the total)\n"
     "Running:\n"
     "  --threads N            counting threads (default: one per core)\n"
     "  -q, --quiet            no progress bar (it is drawn only on a terminal)\n"
@@ -112,6 +130,15 @@ constexpr std::string_view kHelp =
     "  lintavel-extract --sort count-desc book.txt\n"
     "  lintavel-extract --per-file --format json a.txt b.txt\n"
     "  lintavel-extract --stats book.txt > /dev/null\n"
+    "  lintavel-extract --encoding utf-8 --words unicode book.txt\n"
+    "  lintavel-extract --encoding utf-8 --words unicode --split-elisions livre.txt\n"
+    "  lintavel-extract --lemma-list lemmas.txt book.txt\n"
+    "  lintavel-extract --encoding utf-8 --fold-case --stem english book.txt\n"
+    "  lintavel-extract --stem english --stem-show form book.txt\n"
+    "  lintavel-extract --match '^un' book.txt\n"
+    "  lintavel-extract --exclude '[0-9]' book.txt\n"
+    "  lintavel-extract --min-length 3 book.txt\n"
+    "  lintavel-extract --max-length 12 book.txt\n"
     "  lintavel-extract --threads 1 --quiet book.txt\n"
     "  lintavel-extract -- -odd-name.txt\n";
 
@@ -158,6 +185,8 @@ ExtractionOptions EngineOptions(const Arguments& parsed, ErrorLines& lines) {
                  << " sequence(s) read as U+FFFD\n";
   };
   options.html = parsed.corpus.html;
+  options.words = parsed.corpus.words;
+  options.split_elisions = parsed.corpus.split_elisions;
   options.on_html_unclosed = [&lines](const std::filesystem::path& file, std::string_view what,
                                       std::uint64_t line) {
     lines.Line() << kProgram << ": " << file.string() << ": " << what << " from line " << line
@@ -243,6 +272,8 @@ int RunGuarded(std::span<const std::string> args, const CommandStreams& streams)
   ExtractionOptions options = EngineOptions(*parsed, lines);
   StopWords stop_words;
   if (!LoadStopWords(parsed->corpus, options, stop_words, err)) return kExitUsage;
+  CorpusSettings settings = parsed->corpus.settings;
+  if (!LoadListOptions(parsed->corpus, options, settings, err)) return kExitUsage;
   const auto files =
       ResolveInputs(parsed->sources, parsed->extension, streams.in, err, streams.in_fd);
   if (!files) return kExitUsage;
@@ -265,7 +296,7 @@ int RunGuarded(std::span<const std::string> args, const CommandStreams& streams)
   if (bar) options.progress = [&](const ExtractionProgress& progress) { bar->Update(progress); };
   CorpusRun result;
   try {
-    result = ExtractCorpus(*files, options, parsed->corpus.settings, stop_words);
+    result = ExtractCorpus(*files, options, settings, stop_words);
   } catch (const ExtractionFailure& failure) {
     lines.Line() << kProgram << ": " << failure.what() << '\n';
     return kExitSomeFailed;

@@ -98,6 +98,7 @@ struct CountingWork {
   bool count_files = false;  // ordered files, each counted by one thread
   const std::function<void(std::string_view, std::string&)>* transform = nullptr;
   const std::atomic<bool>* cancel = nullptr;
+  WordCutting cutting;
 };
 
 // Hands blocks of raw input to counting threads, each of which decodes and counts
@@ -356,7 +357,7 @@ class CountingPool {
           const std::string_view text = Filter(block, decoded, scratch, replaced);
           if (work_.count_files) {
             counter.BeginFile(ordered->index);
-            counter.CountText(text);
+            CountWords(text, work_.cutting, counter);
           } else {
             block.filtered = true;
             handed_on = true;
@@ -397,7 +398,7 @@ class CountingPool {
   std::uint64_t CountBlock(Block& block, WordCounter& counter, std::string& decoded,
                            std::string& scratch) const {
     if (block.filtered) {
-      counter.CountText(block.text);
+      CountWords(block.text, work_.cutting, counter);
       return 0;
     }
     std::uint64_t replaced = 0;
@@ -408,7 +409,7 @@ class CountingPool {
       (*work_.transform)(text, scratch);
       text = scratch;
     }
-    counter.CountText(text);
+    CountWords(text, work_.cutting, counter);
     return replaced;
   }
 
@@ -672,6 +673,8 @@ ExtractionResult ExtractWords(std::span<const std::filesystem::path> files,
     work.count_files = options.count_files;
     work.transform = options.transform_text ? &options.transform_text : nullptr;
     work.cancel = options.cancel;
+    work.cutting = {options.words, options.split_elisions,
+                    options.encoding == InputEncoding::kCp1252};
     pool.emplace(threads, work);
   } catch (const std::system_error& failure) {
     throw ExtractionFailure(ExtractionFailure::Stage::kCounting,

@@ -120,15 +120,87 @@ struct CorpusKeywords {
   StopWords stop_words;
 };
 
+// The keywords of the word rule, the grouping and the filters of the list.
+struct WordKeywords {
+  std::string words;
+  bool split_elisions = false;
+  py::object lemma_list;
+  py::object stem;
+  std::string stem_show;
+  py::object match;
+  py::object exclude;
+  py::object min_length;
+  py::object max_length;
+};
+
+// The patterns of `patterns`: None, one str, or an iterable of str.
+std::vector<std::string> PatternsOf(const py::object& patterns, const char* name) {
+  std::vector<std::string> list;
+  if (patterns.is_none()) return list;
+  if (py::isinstance<py::str>(patterns)) return {patterns.cast<std::string>()};
+  if (py::isinstance<py::bytes>(patterns) || !py::hasattr(patterns, "__iter__")) {
+    throw py::type_error(std::string(name) + " must be a str or an iterable of str");
+  }
+  for (const py::handle item : patterns) {
+    if (!py::isinstance<py::str>(item)) {
+      throw py::type_error(std::string(name) + " must be a str or an iterable of str");
+    }
+    list.push_back(item.cast<std::string>());
+  }
+  return list;
+}
+
+// Takes `keywords` into `corpus` as the command line takes the same options, and
+// reads the lemma list and compiles the patterns into its settings; ValueError for
+// what the command line refuses.
+void TakeWordKeywords(const WordKeywords& keywords, const ExtractionOptions& options,
+                      CorpusArguments& corpus) {
+  std::string error;
+  const auto take = [&](std::string_view name, std::optional<std::string> value) {
+    const auto taken = TakeCorpusOption(
+        name, false, [&] { return value; }, corpus, error);
+    if (taken && !*taken) Raise(PyExc_ValueError, error);
+  };
+  take("--words", keywords.words);
+  if (keywords.split_elisions) take("--split-elisions", std::nullopt);
+  if (!keywords.lemma_list.is_none()) {
+    take("--lemma-list", OnePath(keywords.lemma_list).string());
+  }
+  if (!keywords.stem.is_none()) take("--stem", keywords.stem.cast<std::string>());
+  take("--stem-show", keywords.stem_show);
+  corpus.filters.match = PatternsOf(keywords.match, "match");
+  corpus.filters.exclude = PatternsOf(keywords.exclude, "exclude");
+  if (!keywords.min_length.is_none()) {
+    corpus.filters.min_length = WholeNumber(keywords.min_length, "min_length", 0);
+  }
+  if (!keywords.max_length.is_none()) {
+    corpus.filters.max_length = WholeNumber(keywords.max_length, "max_length", 1);
+  }
+  CorpusArguments checked = corpus;
+  checked.format = ListFormat::kTsv;  // any format goes with per_file here
+  if (const auto wrong = CorpusArgumentsError(checked, false)) Raise(PyExc_ValueError, *wrong);
+  std::ostringstream err;
+  ExtractionOptions reading = options;
+  reading.on_ill_formed = nullptr;
+  if (!LoadListOptions(corpus, reading, corpus.settings, err)) {
+    std::string message = err.str();
+    while (!message.empty() && message.back() == '\n') message.pop_back();
+    Raise(PyExc_ValueError, message);
+  }
+}
+
 CorpusKeywords ParseCorpus(bool fold_case, bool html, const py::object& stop_list,
                            const py::object& min_count, const py::object& top,
-                           const std::string& sort, bool per_file,
-                           const ExtractionOptions& options) {
+                           const std::string& sort, bool per_file, const WordKeywords& words,
+                           ExtractionOptions& options) {
   CorpusKeywords keywords;
   CorpusArguments& corpus = keywords.corpus;
   corpus.settings.fold_case = fold_case;
   corpus.settings.per_file = per_file;
   corpus.html = html;
+  TakeWordKeywords(words, options, corpus);
+  options.words = corpus.words;
+  options.split_elisions = corpus.split_elisions;
   if (!stop_list.is_none()) {
     for (const auto& file : PathsOf(stop_list)) corpus.stop_lists.push_back(file.string());
   }
@@ -153,7 +225,9 @@ CountsOrigin OriginOf(const CorpusKeywords& keywords, InputEncoding encoding) {
   origin.html = keywords.corpus.html;
   origin.per_file = settings.per_file;
   origin.stop_words = keywords.stop_words.fingerprint();
-  origin.cut = settings.min_count > 1 || settings.top.has_value();
+  origin.cut = settings.min_count > 1 || settings.top.has_value() || GroupsOrFilters(settings);
+  origin.unicode_words = keywords.corpus.words == WordRule::kUnicode;
+  origin.split_elisions = keywords.corpus.split_elisions;
   return origin;
 }
 
@@ -241,15 +315,20 @@ std::optional<std::string> WordBytes(const CorpusCounts& counts, const py::handl
 CorpusCounts Count(const py::object& paths, const std::string& encoding, const py::object& threads,
                    bool fold_case, bool html, const py::object& stop_list,
                    const py::object& min_count, const py::object& top, const std::string& sort,
-                   bool per_file) {
+                   bool per_file, const std::string& words, bool split_elisions,
+                   const py::object& lemma_list, const py::object& stem,
+                   const std::string& stem_show, const py::object& match, const py::object& exclude,
+                   const py::object& min_length, const py::object& max_length) {
   const std::vector<std::filesystem::path> files = PathsOf(paths);
   ExtractionOptions options;
   options.encoding = ParseInputEncoding(encoding);
   options.threads =
       static_cast<unsigned>(std::min<std::uint64_t>(WholeNumber(threads, "threads", 0), UINT_MAX));
   options.html = html;
-  const CorpusKeywords keywords =
-      ParseCorpus(fold_case, html, stop_list, min_count, top, sort, per_file, options);
+  const CorpusKeywords keywords = ParseCorpus(
+      fold_case, html, stop_list, min_count, top, sort, per_file,
+      {words, split_elisions, lemma_list, stem, stem_show, match, exclude, min_length, max_length},
+      options);
   std::vector<FileFailure> failures;
   SignalWatch signals;
   options.cancel = signals.cancel();
@@ -287,7 +366,12 @@ CorpusCounts CountFileRange(const py::object& path, const py::object& start, con
                             const std::string& encoding,
                             const std::optional<std::string>& file_encoding, bool fold_case,
                             const py::object& stop_list, const py::object& min_count,
-                            const py::object& top, const std::string& sort, bool per_file) {
+                            const py::object& top, const std::string& sort, bool per_file,
+                            const std::string& words, bool split_elisions,
+                            const py::object& lemma_list, const py::object& stem,
+                            const std::string& stem_show, const py::object& match,
+                            const py::object& exclude, const py::object& min_length,
+                            const py::object& max_length) {
   const std::filesystem::path file = OnePath(path);
   ByteRange range;
   range.start = WholeNumber(start, "start", 0);
@@ -298,8 +382,10 @@ CorpusCounts CountFileRange(const py::object& path, const py::object& start, con
   }
   ExtractionOptions options;
   options.encoding = ParseInputEncoding(encoding);
-  const CorpusKeywords keywords =
-      ParseCorpus(fold_case, false, stop_list, min_count, top, sort, per_file, options);
+  const CorpusKeywords keywords = ParseCorpus(
+      fold_case, false, stop_list, min_count, top, sort, per_file,
+      {words, split_elisions, lemma_list, stem, stem_show, match, exclude, min_length, max_length},
+      options);
   std::optional<FileDecoding> decoding;
   if (file_encoding) {
     if (options.encoding != InputEncoding::kAuto) {
@@ -494,6 +580,22 @@ PYBIND11_MODULE(_lintavel, m) {
                                    : std::optional<std::uint64_t>(WholeNumber(top, "top", 1)),
                      ParseOrder(sort));
            })
+      .def(
+          "_group",
+          [](CorpusCounts& c, const std::string& encoding, bool fold_case, const std::string& words,
+             bool split_elisions, const py::object& lemma_list, const py::object& stem,
+             const std::string& stem_show, const py::object& match, const py::object& exclude,
+             const py::object& min_length, const py::object& max_length) {
+            ExtractionOptions options;
+            options.encoding = ParseInputEncoding(encoding);
+            CorpusArguments corpus;
+            corpus.settings.fold_case = fold_case;
+            TakeWordKeywords({words, split_elisions, lemma_list, stem, stem_show, match, exclude,
+                              min_length, max_length},
+                             options, corpus);
+            if (!GroupsOrFilters(corpus.settings)) return;
+            c.Regroup([&](CorpusList& list) { GroupAndFilter(list, corpus.settings); });
+          })
       .def("_drop_repeated_errors", &CorpusCounts::DropRepeatedFailures)
       .def("__repr__",
            [](const CorpusCounts& c) {
@@ -513,12 +615,20 @@ PYBIND11_MODULE(_lintavel, m) {
   m.def("count", &Count, py::arg("paths"), py::arg("encoding") = "cp1252", py::arg("threads") = 0,
         py::kw_only(), py::arg("fold_case") = false, py::arg("html") = false,
         py::arg("stop_list") = py::none(), py::arg("min_count") = 0, py::arg("top") = py::none(),
-        py::arg("sort") = "count", py::arg("per_file") = false);
+        py::arg("sort") = "count", py::arg("per_file") = false, py::arg("words") = "default",
+        py::arg("split_elisions") = false, py::arg("lemma_list") = py::none(),
+        py::arg("stem") = py::none(), py::arg("stem_show") = "stem", py::arg("match") = py::none(),
+        py::arg("exclude") = py::none(), py::arg("min_length") = py::none(),
+        py::arg("max_length") = py::none());
   m.def("count_range", &CountFileRange, py::arg("path"), py::arg("start"),
         py::arg("end") = py::none(), py::kw_only(), py::arg("encoding") = "cp1252",
         py::arg("file_encoding") = py::none(), py::arg("fold_case") = false,
         py::arg("stop_list") = py::none(), py::arg("min_count") = 0, py::arg("top") = py::none(),
-        py::arg("sort") = "count", py::arg("per_file") = false);
+        py::arg("sort") = "count", py::arg("per_file") = false, py::arg("words") = "default",
+        py::arg("split_elisions") = false, py::arg("lemma_list") = py::none(),
+        py::arg("stem") = py::none(), py::arg("stem_show") = "stem", py::arg("match") = py::none(),
+        py::arg("exclude") = py::none(), py::arg("min_length") = py::none(),
+        py::arg("max_length") = py::none());
   m.def("detect_encoding", &DetectEncoding, py::arg("path"),
         "The encoding that encoding=\"auto\" reads the file in: cp1252, utf-8 or utf-16. "
         "OSError when the file cannot be read.");
