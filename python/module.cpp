@@ -595,7 +595,10 @@ PYBIND11_MODULE(_lintavel, m) {
                              options, corpus);
             if (!GroupsOrFilters(corpus.settings)) return;
             c.Regroup([&](CorpusList& list) { GroupAndFilter(list, corpus.settings); });
-          })
+          },
+          py::arg("encoding"), py::arg("fold_case"), py::arg("words"), py::arg("split_elisions"),
+          py::kw_only(), py::arg("lemma_list"), py::arg("stem"), py::arg("stem_show"),
+          py::arg("match"), py::arg("exclude"), py::arg("min_length"), py::arg("max_length"))
       .def("_drop_repeated_errors", &CorpusCounts::DropRepeatedFailures)
       .def("__repr__",
            [](const CorpusCounts& c) {
