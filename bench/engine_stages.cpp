@@ -16,8 +16,8 @@
 #include "engine/extraction.h"
 #include "engine/input_file.h"
 #include "engine/word_counter.h"
-#include "engine/word_cutter.h"
 #include "engine/word_hash.h"
+#include "support/word_cutter.h"
 
 namespace {
 

@@ -255,8 +255,8 @@ bool LoadStopWords(const CorpusArguments& corpus, ExtractionOptions options, Sto
   // A list that fails while it is read is said in one line, naming it.
   std::string failure;
   std::size_t reported = 0;
-  options.report = [&](const ApplicationError& error) {
-    if (reported++ == 0) failure = error.description;
+  options.on_failure = [&](const FileFailure& error) {
+    if (reported++ == 0) failure = FailureMessage(error);
   };
   const ExtractionResult read = ExtractWords(lists, options);
   if (read.reports != 0) {

@@ -15,7 +15,6 @@
 #include "engine/utf8.h"
 #include "lintavel_version.h"
 #include "output/safe_file_writer.h"
-#include "shell/error_report.h"
 
 namespace lintavel {
 
@@ -174,10 +173,8 @@ ExtractionOptions EngineOptions(const Arguments& parsed, ErrorLines& lines) {
   ExtractionOptions options;
   options.threads = parsed.threads;
   options.encoding = parsed.encoding;
-  options.report = [&lines](const ApplicationError& error) {
-    lines.Line() << ForTerminal(ComposeApplicationErrorMessage(error.description, error.location,
-                                                               error.line))
-                 << '\n';
+  options.on_failure = [&lines](const FileFailure& failure) {
+    lines.Line() << kProgram << ": " << ForTerminal(FailureMessage(failure)) << '\n';
   };
   options.on_ill_formed = [&lines](const std::filesystem::path& file, std::uint64_t count,
                                    InputEncoding encoding) {

@@ -73,7 +73,7 @@ void ListFolderTree(const std::string& folder, const std::string& extension, std
     passed_over.Add(path, why);
   };
   std::vector<std::string> tree = {folder + folders::kSeparator};
-  folders::GetSubDirectories2016(tree, true, context);
+  folders::ScanSubFolders(tree, true, context);
   folders::ListFilesOfFolders(tree, "*." + extension, context,
                               [&paths](const std::string& row) { paths.emplace_back(row); });
   passed_over.Say(err);

@@ -11,6 +11,7 @@
 #include <optional>
 #include <system_error>
 #include <thread>
+#include <variant>
 
 #include "engine/block_text.h"
 #include "engine/file_decoding.h"
@@ -23,6 +24,12 @@
 namespace lintavel {
 
 namespace {
+
+// Less room than this left in a block, and the block grows before the next read.
+constexpr std::size_t kLeastReadBytes = kBlockBytes / 2;
+// What each thread writes stays on lines of its own, so that no other thread's
+// reads pull them away.
+constexpr std::size_t kCacheLineBytes = 64;
 
 struct FileOrder;
 
@@ -87,74 +94,172 @@ std::uint64_t Decode(const Block& block, std::string& text, std::string_view& de
                      block.file->big_endian, block.file_start, block.file_end, text, decoded);
 }
 
-// Each counting thread's counter on cache lines of its own: counters share no line
-// that one thread writes while another reads.
-struct alignas(64) ThreadCounter {
-  WordCounter counter;
-};
-
 // What the counting threads are asked to do besides counting.
 struct CountingWork {
   bool count_files = false;  // ordered files, each counted by one thread
   const std::function<void(std::string_view, std::string&)>* transform = nullptr;
   const std::atomic<bool>* cancel = nullptr;
   WordCutting cutting;
+
+  bool Cancelled() const { return cancel != nullptr && cancel->load(std::memory_order_relaxed); }
 };
 
-// Hands blocks of raw input to counting threads, each of which decodes and counts
-// them into a counter of its own, and recycles a bounded number of buffers,
-// allocated as they are first needed, so that memory stays bounded however large
-// the input is and small for a small input. The blocks of an ordered file are
-// taken one at a time, in order; its filtered text is counted by the thread that
-// filtered it when the files are counted, else handed to any thread, so that one
-// large HTML file is filtered on one thread while another counts. A failure on a
-// counting thread (out of memory) is kept and thrown to the reader at its next
-// hand-over, so no thread ever ends the program.
-class CountingPool {
- public:
-  // Counts on `threads` threads: the reader is one of them and up to `threads` - 1
-  // are started, so that one thread counts on the reader alone. When some cannot
-  // start, the pool goes on with those that did; when none can, it throws what the
-  // system said.
-  CountingPool(unsigned threads, const CountingWork& work)
-      : counters_(threads),
-        current_(threads, nullptr),
-        idle_(threads, 0),
-        work_(work),
-        reader_(static_cast<int>(std::max(threads, 1u)) - 1) {
-    if (work_.count_files) {
-      for (ThreadCounter& thread : counters_) thread.counter.CountFiles();
+// One piece of the counting threads' work, taken from the schedule: a block to
+// count, or the next block of an ordered file to filter.
+struct Piece {
+  Block block;
+  FileState* ordered = nullptr;  // the ordered file whose next block `block` is
+  bool skip = false;             // the run failed already: the block goes back uncounted
+};
+
+// What doing a piece gave, for the schedule to record.
+struct PieceOutcome {
+  std::uint64_t replaced = 0;  // ill-formed parts made U+FFFD
+  bool handed_on = false;      // the block's filtered text waits for any thread to count it
+  std::exception_ptr failure;  // what failed while the piece was done
+};
+
+// Decodes the next block of an ordered file and filters it (HTML), and gives its
+// text, which ends after a separator or at the end of the file; HTML's text is in
+// the block's `text`, to be handed on. Adds to `replaced` the ill-formed parts made
+// U+FFFD. Only the thread that took the block touches the file's order meanwhile.
+std::string_view Filter(Block& block, const CountingWork& work, std::string& decoded,
+                        std::string& scratch, std::uint64_t& replaced) {
+  FileState& file = *block.file;
+  FileOrder& order = *file.order;
+  std::string_view input(block.bytes.get(), block.size);
+  if (file.decoding != FileDecoding::kCp1252) replaced += Decode(block, decoded, input);
+  if (!order.html) {
+    // Blocks are cut after a separator: nothing carries over.
+    if (work.transform == nullptr) return input;
+    scratch.clear();
+    (*work.transform)(input, scratch);
+    return scratch;
+  }
+  std::string& text = block.text;
+  text.clear();
+  text.swap(order.carried);
+  const std::size_t searched_from = text.size();
+  order.html->Feed(input, text);
+  if (block.file_end) {
+    order.html->Finish(text);
+    file.unclosed = order.html->unclosed();
+    file.unclosed_line = order.html->unclosed_line();
+  } else {
+    // Only the new text can hold a separator: what was carried holds none.
+    std::size_t cut = text.size();
+    while (cut > searched_from && ClassOf(text[cut - 1]) != ByteClass::kSeparator) --cut;
+    if (cut == searched_from) cut = 0;
+    order.carried.assign(text, cut);
+    text.resize(cut);
+  }
+  if (work.transform != nullptr) {
+    scratch.clear();
+    (*work.transform)(text, scratch);
+    text.swap(scratch);
+  }
+  return text;
+}
+
+// Counts a block that needs no order: raw input, or an ordered file's filtered
+// text; gives how many ill-formed parts were made U+FFFD.
+std::uint64_t CountBlock(const Block& block, const CountingWork& work, WordCounter& counter,
+                         std::string& decoded, std::string& scratch) {
+  if (block.filtered) {
+    CountWords(block.text, work.cutting, counter);
+    return 0;
+  }
+  std::uint64_t replaced = 0;
+  std::string_view text(block.bytes.get(), block.size);
+  if (block.file->decoding != FileDecoding::kCp1252) replaced = Decode(block, decoded, text);
+  if (work.transform != nullptr) {
+    scratch.clear();
+    (*work.transform)(text, scratch);
+    text = scratch;
+  }
+  CountWords(text, work.cutting, counter);
+  return replaced;
+}
+
+// One counting thread's own things: its counter and the buffers it decodes into.
+struct alignas(kCacheLineBytes) CountingThread {
+  WordCounter counter;
+  std::string decoded;
+  std::string scratch;
+};
+
+// Does `piece` on `thread`, holding no lock: filters the next block of an ordered
+// file (and counts its text when the files are counted, since the thread owns the
+// file), or counts a block. A cancelled run's pieces are only handed back, so that
+// closing never waits on them.
+PieceOutcome DoPiece(Piece& piece, const CountingWork& work, CountingThread& thread) {
+  PieceOutcome outcome;
+  if (piece.skip || work.Cancelled()) return outcome;
+  try {
+    if (piece.ordered != nullptr) {
+      const std::string_view text =
+          Filter(piece.block, work, thread.decoded, thread.scratch, outcome.replaced);
+      if (work.count_files) {
+        thread.counter.BeginFile(piece.ordered->index);
+        CountWords(text, work.cutting, thread.counter);
+      } else {
+        piece.block.filtered = true;
+        outcome.handed_on = true;
+      }
+    } else {
+      outcome.replaced =
+          CountBlock(piece.block, work, thread.counter, thread.decoded, thread.scratch);
     }
+  } catch (...) {
+    outcome.failure = std::current_exception();
+    outcome.handed_on = false;
+  }
+  return outcome;
+}
+
+// The lists of the counting threads and the one lock that guards them: the free
+// buffers, the blocks to count, the ordered files with blocks waiting, and what
+// each thread is doing. A bounded number of buffers is recycled, allocated as they
+// are first needed, so that memory stays bounded however large the input is and
+// small for a small input. Every call takes the lock and gives it back before it
+// returns; the work itself is done outside (DoPiece), and its outcome recorded
+// with Done. The reader is one of the threads, the last: when it is ahead, it is
+// given a piece of the others' work instead of waiting.
+class CountingSchedule {
+ public:
+  // Schedules for `threads` threads, the reader included.
+  CountingSchedule(unsigned threads, bool count_files)
+      : current_(threads, nullptr),
+        idle_(threads, 0),
+        count_files_(count_files),
+        reader_(static_cast<int>(std::max(threads, 1u)) - 1) {
     // Reserved up front, so that handing a block over never allocates, and before
     // any thread starts: a counting thread looks at these lists as soon as it runs.
-    const std::size_t most_blocks = std::size_t{threads} * 2 + 1;
+    const std::size_t most_blocks = std::size_t{threads} * kBlocksPerThread + 1;
     free_.reserve(most_blocks);
     full_.reserve(most_blocks);
     ready_.reserve(most_blocks);
-    const auto workers = static_cast<unsigned>(reader_);
-    workers_.reserve(workers);
-    try {
-      for (unsigned i = 0; i < workers; ++i) {
-        workers_.emplace_back([this, i] { Work(static_cast<int>(i), counters_[i].counter); });
-      }
-    } catch (...) {
-      if (workers_.empty()) throw;
-    }
+  }
+
+  // The reader's index among the threads.
+  int reader() const { return reader_; }
+
+  // Tells how many counting threads started besides the reader.
+  void Started(std::size_t workers) {
     std::lock_guard lock(mutex_);
     // Alone, the reader counts each block as soon as the next is read, while its
     // bytes are still in the cache.
-    reader_alone_ = workers_.empty();
-    max_blocks_ = reader_alone_ ? 2 : (workers_.size() + 1) * 2 + 1;
+    reader_alone_ = workers == 0;
+    max_blocks_ = reader_alone_ ? kBlocksAlone : (workers + 1) * kBlocksPerThread + 1;
   }
 
-  ~CountingPool() { Stop(); }
-  CountingPool(const CountingPool&) = delete;
-  CountingPool& operator=(const CountingPool&) = delete;
-
-  Block Acquire() {
+  // A buffer for the reader to fill: a free one, or a new one while fewer than the
+  // most exist. When every buffer is taken, a piece of the counting threads' work
+  // for the reader to do first, or a wait. Throws what failed on a counting thread.
+  std::variant<Block, Piece> AcquireOrTake() {
     std::unique_lock lock(mutex_);
     for (;;) {
-      if (failure_ != nullptr) std::rethrow_exception(failure_);
+      ThrowFailureLocked();
       if (!free_.empty()) {
         Block block = std::move(free_.back());
         free_.pop_back();
@@ -164,13 +269,12 @@ class CountingPool {
         ++allocated_;
         return Block{};
       }
-      // Every buffer is taken and the reader is ahead: it does a piece of the
-      // counting threads' work itself.
-      if (ReaderTakesOne(lock)) continue;
+      if (std::optional<Piece> piece = TakeLocked(reader_)) return std::move(*piece);
       free_ready_.wait(lock);
     }
   }
 
+  // Gives a buffer back unused.
   void Release(Block block) noexcept {
     {
       std::lock_guard lock(mutex_);
@@ -179,11 +283,12 @@ class CountingPool {
     free_ready_.notify_one();
   }
 
+  // Hands a block of input on to be counted; throws what failed on a counting thread.
   void Submit(Block block) {
     bool wake_all = false;
     {
       std::lock_guard lock(mutex_);
-      if (failure_ != nullptr) std::rethrow_exception(failure_);
+      ThrowFailureLocked();
       FileState& file = *block.file;
       ++file.blocks_left;
       if (file.order == nullptr) {
@@ -202,21 +307,6 @@ class CountingPool {
     }
   }
 
-  // Waits until every block of `file` is counted (or, with `wait` false, only looks)
-  // and tells whether it is; throws what failed on a counting thread.
-  bool FileCounted(const FileState& file, bool wait) {
-    std::unique_lock lock(mutex_);
-    while (wait && file.blocks_left != 0 && failure_ == nullptr) {
-      // The reader may hold the file's blocks itself: it counts while it waits.
-      if (!ReaderTakesOne(lock)) counted_.wait(lock);
-    }
-    if (failure_ != nullptr) std::rethrow_exception(failure_);
-    return file.blocks_left == 0;
-  }
-
-  // A new file's state, which lives as long as the pool: blocks point at it.
-  FileState& AddFile() { return files_.emplace_back(); }
-
   // Tells that every block of the ordered `file` was handed on.
   void EndOfFile(FileState& file) {
     bool wake = false;
@@ -231,40 +321,97 @@ class CountingPool {
     if (wake) full_ready_.notify_all();
   }
 
-  // Bytes of input that have been read and handed on.
-  void AddDone(std::uint64_t bytes) { bytes_done_ += bytes; }
-  std::uint64_t bytes_done() const { return bytes_done_; }
+  // Whether every block of `file` is counted. With `wait`, waits until it is, and
+  // meanwhile gives the reader a piece to do when there is one (it may hold the
+  // file's blocks itself). Throws what failed on a counting thread.
+  std::variant<bool, Piece> CountedOrTake(const FileState& file, bool wait) {
+    std::unique_lock lock(mutex_);
+    while (wait && file.blocks_left != 0 && failure_ == nullptr) {
+      if (std::optional<Piece> piece = TakeLocked(reader_)) return std::move(*piece);
+      counted_.wait(lock);
+    }
+    ThrowFailureLocked();
+    return file.blocks_left == 0;
+  }
 
-  // Waits until every submitted block is counted and gives all counts in one counter,
-  // nothing once the run is cancelled; throws what failed on a counting thread.
-  std::optional<WordCounter> Finish() {
+  // A piece that the reader may take now, when there is one.
+  std::optional<Piece> TryTakeForReader() {
+    std::lock_guard lock(mutex_);
+    return TakeLocked(reader_);
+  }
+
+  // Waits for a piece that counting thread `me` may take; nothing once the schedule
+  // is closed and nothing is left for it.
+  std::optional<Piece> WaitForPiece(int me) {
+    std::unique_lock lock(mutex_);
+    full_ready_.wait(lock, [&] {
+      const bool go = HasWorkFor(me) || closing_;
+      idle_[static_cast<std::size_t>(me)] = go ? 0 : 1;
+      return go;
+    });
+    return TakeLocked(me);
+  }
+
+  // Records what was done with `piece`: its ill-formed parts, a failure, its text
+  // handed on to be counted, or its buffer back in the free list.
+  void Done(Piece piece, const PieceOutcome& outcome) noexcept {
     {
-      // The files that the reader began are its own to end.
-      std::unique_lock lock(mutex_);
-      while (ReaderTakesOne(lock)) {
+      std::lock_guard lock(mutex_);
+      if (outcome.failure != nullptr && failure_ == nullptr) failure_ = outcome.failure;
+      FileState& file = *piece.block.file;
+      file.replaced += outcome.replaced;
+      if (piece.ordered != nullptr) {
+        // Still this thread's to take next when blocks wait: no one is woken.
+        piece.ordered->order->active = false;
+        MakeReady(*piece.ordered);
+      }
+      if (outcome.handed_on) {
+        full_.push_back(std::move(piece.block));
+      } else {
+        --file.blocks_left;
+        ReleaseLocked(std::move(piece.block));
       }
     }
-    Stop();
-    if (failure_ != nullptr) std::rethrow_exception(failure_);
-    WordCounter all;
-    if (work_.count_files) all.CountFiles();
-    for (ThreadCounter& thread : counters_) {
-      if (Cancelled()) return std::nullopt;
-      all.MergeFrom(std::move(thread.counter), static_cast<unsigned>(counters_.size()));
+    if (outcome.handed_on) full_ready_.notify_one();
+    counted_.notify_all();
+    free_ready_.notify_one();
+  }
+
+  // Lets the counting threads end once nothing is left for them.
+  void Close() noexcept {
+    {
+      std::lock_guard lock(mutex_);
+      closing_ = true;
     }
-    return all;
+    full_ready_.notify_all();
+  }
+
+  // Throws what failed on a counting thread, if anything did. Called once the
+  // counting threads have ended.
+  void ThrowFailure() {
+    std::lock_guard lock(mutex_);
+    ThrowFailureLocked();
   }
 
  private:
+  // Buffers per thread: one being counted and one waiting, so no thread waits for
+  // the reader; and, for the reader alone, the one it fills and the one it counts.
+  static constexpr std::size_t kBlocksPerThread = 2;
+  static constexpr std::size_t kBlocksAlone = 2;
+
+  void ThrowFailureLocked() const {
+    if (failure_ != nullptr) std::rethrow_exception(failure_);
+  }
+
   void ReleaseLocked(Block block) noexcept {
     // Buffers grown for a very long word are not kept; a kept one keeps only its bytes.
-    if (block.capacity > 2 * kBlockBytes) {
+    if (block.capacity > kLargestKeptBlock) {
       free_.emplace_back();
     } else {
       Block kept;
       kept.bytes = std::move(block.bytes);
       kept.capacity = block.capacity;
-      if (block.text.capacity() <= 8 * kBlockBytes) kept.text = std::move(block.text);
+      if (block.text.capacity() <= kLargestKeptText) kept.text = std::move(block.text);
       free_.push_back(std::move(kept));
     }
   }
@@ -289,210 +436,183 @@ class CountingPool {
       // Beside other threads, the reader begins only files it has read whole: a file
       // of its own that it is still reading would wait for it alone.
       if (unowned < 0 && ready_[i]->order->owner < 0 &&
-          (me != reader_ || !work_.count_files || ready_[i]->read_all || reader_alone_)) {
+          (me != reader_ || !count_files_ || ready_[i]->read_all || reader_alone_)) {
         unowned = static_cast<std::ptrdiff_t>(i);
       }
     }
     return current_open ? -1 : unowned;
   }
 
-  void Work(int me, WordCounter& counter) {
-    std::string decoded;
-    std::string scratch;
-    std::unique_lock lock(mutex_);
-    for (;;) {
-      full_ready_.wait(lock, [&] {
-        const bool go = HasWorkFor(me) || closing_;
-        idle_[static_cast<std::size_t>(me)] = go ? 0 : 1;
-        return go;
-      });
-      if (!TakeOne(me, counter, decoded, scratch, lock)) return;
-    }
-  }
-
-  // The reader does a piece of the counting threads' work, when there is a piece it
-  // may take; with `lock` held.
-  bool ReaderTakesOne(std::unique_lock<std::mutex>& lock) {
-    return TakeOne(reader_, counters_.back().counter, reader_decoded_, reader_scratch_, lock);
-  }
-
   bool HasWorkFor(int me) const { return ReadyFor(me) >= 0 || !full_.empty(); }
 
-  // Takes the next piece of work that thread `me` may take, when there is one, and
-  // does it: the next block of an ordered file first (its filtering holds up the
-  // counting of its text), else any block to count. Called and returns with `lock`
-  // held; false when there was nothing to take.
-  bool TakeOne(int me, WordCounter& counter, std::string& decoded, std::string& scratch,
-               std::unique_lock<std::mutex>& lock) {
-    Block block;
-    FileState* ordered = nullptr;
+  // Takes the next piece that thread `me` may take, when there is one: the next
+  // block of an ordered file first (its filtering holds up the counting of its
+  // text), else any block to count.
+  std::optional<Piece> TakeLocked(int me) {
+    Piece piece;
     const std::ptrdiff_t ready = ReadyFor(me);
     if (ready >= 0) {
-      ordered = ready_[static_cast<std::size_t>(ready)];
+      FileState* file = ready_[static_cast<std::size_t>(ready)];
       ready_.erase(ready_.begin() + ready);
-      FileOrder& order = *ordered->order;
+      FileOrder& order = *file->order;
       order.queued = false;
       order.active = true;
-      if (work_.count_files && order.owner < 0) {
+      if (count_files_ && order.owner < 0) {
         order.owner = me;
-        current_[static_cast<std::size_t>(me)] = ordered;
+        current_[static_cast<std::size_t>(me)] = file;
       }
-      block = std::move(order.pending.front());
+      piece.ordered = file;
+      piece.block = std::move(order.pending.front());
       order.pending.pop_front();
     } else if (!full_.empty()) {
-      block = std::move(full_.back());
+      piece.block = std::move(full_.back());
       full_.pop_back();
     } else {
-      return false;
+      return std::nullopt;
     }
-    const bool failed = failure_ != nullptr;
-    lock.unlock();
-    std::uint64_t replaced = 0;
-    bool handed_on = false;
-    std::exception_ptr failed_here;
-    // A cancelled run's blocks are only handed back: the close must not wait on them.
-    if (!failed && !Cancelled()) {
-      try {
-        if (ordered != nullptr) {
-          const std::string_view text = Filter(block, decoded, scratch, replaced);
-          if (work_.count_files) {
-            counter.BeginFile(ordered->index);
-            CountWords(text, work_.cutting, counter);
-          } else {
-            block.filtered = true;
-            handed_on = true;
-          }
-        } else {
-          replaced = CountBlock(block, counter, decoded, scratch);
-        }
-      } catch (...) {
-        failed_here = std::current_exception();
-        handed_on = false;
-      }
-    }
-    lock.lock();
-    if (failed_here != nullptr && failure_ == nullptr) failure_ = failed_here;
-    FileState& file = *block.file;
-    file.replaced += replaced;
-    if (ordered != nullptr) {
-      // Still this thread's to take next when blocks wait: no one is woken.
-      ordered->order->active = false;
-      MakeReady(*ordered);
-    }
-    if (handed_on) {
-      full_.push_back(std::move(block));
-    } else {
-      --file.blocks_left;
-      ReleaseLocked(std::move(block));
-    }
-    lock.unlock();
-    if (handed_on) full_ready_.notify_one();
-    counted_.notify_all();
-    free_ready_.notify_one();
-    lock.lock();
-    return true;
+    piece.skip = failure_ != nullptr;
+    return piece;
   }
 
-  // Counts a block that needs no order: raw input, or an ordered file's filtered
-  // text; gives how many ill-formed parts were made U+FFFD.
-  std::uint64_t CountBlock(Block& block, WordCounter& counter, std::string& decoded,
-                           std::string& scratch) const {
-    if (block.filtered) {
-      CountWords(block.text, work_.cutting, counter);
-      return 0;
-    }
-    std::uint64_t replaced = 0;
-    std::string_view text(block.bytes.get(), block.size);
-    if (block.file->decoding != FileDecoding::kCp1252) replaced = Decode(block, decoded, text);
-    if (work_.transform != nullptr) {
-      scratch.clear();
-      (*work_.transform)(text, scratch);
-      text = scratch;
-    }
-    CountWords(text, work_.cutting, counter);
-    return replaced;
-  }
+  // A buffer grown past this for a very long word is dropped when it comes back,
+  // and so is decoded text past its own bound.
+  static constexpr std::size_t kLargestKeptBlock = 2 * kBlockBytes;
+  static constexpr std::size_t kLargestKeptText = 8 * kBlockBytes;
 
-  // Decodes and filters the next block of an ordered file and gives its text, which
-  // ends after a separator or at the end of the file; HTML's text is in the block's
-  // `text`, to be handed on. Adds to `replaced` the ill-formed parts made U+FFFD.
-  std::string_view Filter(Block& block, std::string& decoded, std::string& scratch,
-                          std::uint64_t& replaced) const {
-    FileState& file = *block.file;
-    FileOrder& order = *file.order;
-    std::string_view input(block.bytes.get(), block.size);
-    if (file.decoding != FileDecoding::kCp1252) replaced += Decode(block, decoded, input);
-    if (!order.html) {
-      // Blocks are cut after a separator: nothing carries over.
-      if (work_.transform == nullptr) return input;
-      scratch.clear();
-      (*work_.transform)(input, scratch);
-      return scratch;
-    }
-    std::string& text = block.text;
-    text.clear();
-    text.swap(order.carried);
-    const std::size_t searched_from = text.size();
-    order.html->Feed(input, text);
-    if (block.file_end) {
-      order.html->Finish(text);
-      file.unclosed = order.html->unclosed();
-      file.unclosed_line = order.html->unclosed_line();
-    } else {
-      // Only the new text can hold a separator: what was carried holds none.
-      std::size_t cut = text.size();
-      while (cut > searched_from && ClassOf(text[cut - 1]) != ByteClass::kSeparator) --cut;
-      if (cut == searched_from) cut = 0;
-      order.carried.assign(text, cut);
-      text.resize(cut);
-    }
-    if (work_.transform != nullptr) {
-      scratch.clear();
-      (*work_.transform)(text, scratch);
-      text.swap(scratch);
-    }
-    return text;
-  }
-
-  bool Cancelled() const {
-    return work_.cancel != nullptr && work_.cancel->load(std::memory_order_relaxed);
-  }
-
-  void Stop() noexcept {
-    {
-      std::lock_guard lock(mutex_);
-      closing_ = true;
-    }
-    full_ready_.notify_all();
-    for (std::thread& worker : workers_) {
-      if (worker.joinable()) worker.join();
-    }
-  }
-
-  std::vector<ThreadCounter> counters_;
-  std::vector<const FileState*> current_;  // with the files counted, each thread's file
-  std::vector<char> idle_;                 // each thread waits for work; under the lock
-  CountingWork work_;
-  // The reader is one of the counting threads, the last: when it is ahead, it does
-  // their work into the last counter instead of waiting for a buffer. A reader beside
-  // as many counting threads as cores took the cores from them (and the counters'
-  // tables out of their caches) at every block.
-  int reader_ = 0;
-  bool reader_alone_ = false;  // under the lock
-  std::string reader_decoded_;
-  std::string reader_scratch_;
-  std::vector<std::thread> workers_;
   std::mutex mutex_;
   std::condition_variable free_ready_;
   std::condition_variable full_ready_;
   std::condition_variable counted_;
   std::vector<Block> free_;  // the order of blocks does not matter to the counts
   std::vector<Block> full_;
-  std::vector<FileState*> ready_;  // ordered files with blocks to take, oldest first
+  std::vector<FileState*> ready_;          // ordered files with blocks to take, oldest first
+  std::vector<const FileState*> current_;  // with the files counted, each thread's file
+  std::vector<char> idle_;                 // each thread waits for work
+  bool count_files_ = false;
+  // The reader is one of the counting threads, the last: when it is ahead, it does
+  // their work into the last counter instead of waiting for a buffer. A reader beside
+  // as many counting threads as cores took the cores from them (and the counters'
+  // tables out of their caches) at every block.
+  int reader_ = 0;
+  bool reader_alone_ = false;
   std::size_t allocated_ = 0;
   std::size_t max_blocks_ = 0;
   bool closing_ = false;
   std::exception_ptr failure_;
+};
+
+// Hands blocks of raw input to counting threads, each of which decodes and counts
+// them into a counter of its own. The blocks of an ordered file are taken one at a
+// time, in order; its filtered text is counted by the thread that filtered it when
+// the files are counted, else handed to any thread, so that one large HTML file is
+// filtered on one thread while another counts. A failure on a counting thread (out
+// of memory) is kept and thrown to the reader at its next hand-over, so no thread
+// ever ends the program. The lists and the lock are the schedule's; the pool runs
+// the threads and does the work.
+class CountingPool {
+ public:
+  // Counts on `threads` threads: the reader is one of them and up to `threads` - 1
+  // are started, so that one thread counts on the reader alone. When some cannot
+  // start, the pool goes on with those that did; when none can, it throws what the
+  // system said.
+  CountingPool(unsigned threads, const CountingWork& work)
+      : threads_(std::max(threads, 1u)), work_(work), schedule_(threads, work.count_files) {
+    if (work_.count_files) {
+      for (CountingThread& thread : threads_) thread.counter.CountFiles();
+    }
+    const auto workers = static_cast<unsigned>(schedule_.reader());
+    workers_.reserve(workers);
+    try {
+      for (unsigned i = 0; i < workers; ++i) {
+        workers_.emplace_back([this, i] { Work(static_cast<int>(i)); });
+      }
+    } catch (...) {
+      if (workers_.empty()) throw;
+    }
+    schedule_.Started(workers_.size());
+  }
+
+  ~CountingPool() { Stop(); }
+  CountingPool(const CountingPool&) = delete;
+  CountingPool& operator=(const CountingPool&) = delete;
+
+  // A buffer to fill with input; the reader does the counting threads' work while
+  // every buffer is taken.
+  Block Acquire() {
+    for (;;) {
+      std::variant<Block, Piece> next = schedule_.AcquireOrTake();
+      if (Block* block = std::get_if<Block>(&next)) return std::move(*block);
+      ReaderDoes(std::get<Piece>(next));
+    }
+  }
+
+  void Release(Block block) noexcept { schedule_.Release(std::move(block)); }
+
+  void Submit(Block block) { schedule_.Submit(std::move(block)); }
+
+  // Waits until every block of `file` is counted (or, with `wait` false, only looks)
+  // and tells whether it is; throws what failed on a counting thread.
+  bool FileCounted(const FileState& file, bool wait) {
+    for (;;) {
+      std::variant<bool, Piece> next = schedule_.CountedOrTake(file, wait);
+      if (const bool* counted = std::get_if<bool>(&next)) return *counted;
+      ReaderDoes(std::get<Piece>(next));
+    }
+  }
+
+  // A new file's state, which lives as long as the pool: blocks point at it. Only
+  // the reader calls it.
+  FileState& AddFile() { return files_.emplace_back(); }
+
+  // Tells that every block of the ordered `file` was handed on.
+  void EndOfFile(FileState& file) { schedule_.EndOfFile(file); }
+
+  // Bytes of input that have been read and handed on.
+  void AddDone(std::uint64_t bytes) { bytes_done_ += bytes; }
+  std::uint64_t bytes_done() const { return bytes_done_; }
+
+  // Waits until every submitted block is counted and gives all counts in one counter,
+  // nothing once the run is cancelled; throws what failed on a counting thread.
+  std::optional<WordCounter> Finish() {
+    // The files that the reader began are its own to end.
+    while (std::optional<Piece> piece = schedule_.TryTakeForReader()) ReaderDoes(*piece);
+    Stop();
+    schedule_.ThrowFailure();
+    WordCounter all;
+    if (work_.count_files) all.CountFiles();
+    for (CountingThread& thread : threads_) {
+      if (work_.Cancelled()) return std::nullopt;
+      all.MergeFrom(std::move(thread.counter), static_cast<unsigned>(threads_.size()));
+    }
+    return all;
+  }
+
+ private:
+  void Work(int me) {
+    CountingThread& thread = threads_[static_cast<std::size_t>(me)];
+    while (std::optional<Piece> piece = schedule_.WaitForPiece(me)) {
+      const PieceOutcome outcome = DoPiece(*piece, work_, thread);
+      schedule_.Done(std::move(*piece), outcome);
+    }
+  }
+
+  // The reader does a piece of the counting threads' work, into the last counter.
+  void ReaderDoes(Piece& piece) {
+    const PieceOutcome outcome = DoPiece(piece, work_, threads_.back());
+    schedule_.Done(std::move(piece), outcome);
+  }
+
+  void Stop() noexcept {
+    schedule_.Close();
+    for (std::thread& worker : workers_) {
+      if (worker.joinable()) worker.join();
+    }
+  }
+
+  std::vector<CountingThread> threads_;  // the counting threads' own, the reader's last
+  CountingWork work_;
+  CountingSchedule schedule_;
+  std::vector<std::thread> workers_;
   std::uint64_t bytes_done_ = 0;  // only the reader writes and reads it
   std::deque<FileState> files_;
 };
@@ -510,11 +630,11 @@ class BlockReader {
 
   // Reads one file; false when the run was cancelled.
   bool ReadFile(const std::filesystem::path& path, int& reports) {
-    TextFileReading reading(path, [&](const ApplicationError& error) {
+    TextFileReading reading(path, [&](const FileFailure& failure) {
       // The notes on files read before come first, as the files do.
       TellIllFormed(true);
       ++reports;
-      if (options_.report) options_.report(error);
+      if (options_.on_failure) options_.on_failure(failure);
     });
     if (reading.is_open()) ++files_opened_;
     FileState& file = pool_.AddFile();
@@ -542,7 +662,7 @@ class BlockReader {
         block.file = &file;
         block.file_start = file_start;
       }
-      if (block.capacity - kept < kBlockBytes / 2) {
+      if (block.capacity - kept < kLeastReadBytes) {
         // Doubled, so that a word longer than many blocks is copied a few times only.
         Reserve(block, std::max(kBlockBytes, 2 * block.capacity), kept);
       }

@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "engine/file_failure.h"
 #include "engine/utf8.h"
 #include "engine/word_arena.h"
 #include "engine/word_counter.h"
 #include "engine/word_rule.h"
-#include "shell/error_report.h"
 
 namespace lintavel {
 
@@ -70,8 +70,9 @@ struct ExtractionOptions {
   std::function<void(std::string_view, std::string&)> transform_text;
   // Checked before every block of input; once set, the run ends as soon as it can.
   const std::atomic<bool>* cancel = nullptr;
-  // Receives the reader's reports, on the calling thread, in the order of the files.
-  ReportSink report;
+  // Receives each file that cannot be opened, read or closed, on the calling thread,
+  // in the order of the files.
+  FailureSink on_failure;
 };
 
 struct ExtractionResult {
@@ -80,7 +81,7 @@ struct ExtractionResult {
   std::vector<std::uint64_t> files;               // with count_files: each word's files
   WordEncoding encoding = WordEncoding::kCp1252;  // of the bytes of `words`
   std::uint64_t total = 0;                        // the number of words counted
-  int reports = 0;                                // failures reported by the reader
+  int reports = 0;                                // failures passed to on_failure
   std::size_t files_read = 0;                     // files that could be opened and read
   bool cancelled = false;                         // the run was cancelled; `words` is then empty
 };
@@ -101,8 +102,9 @@ class ExtractionFailure : public std::runtime_error {
   Stage stage_;
 };
 
-// Reads `files` in order as Windows-1252 text and counts every distinct word. A file
-// that cannot be opened or read is reported and the run goes on with the next one.
+// Reads `files` in order, decoded as options.encoding says, and counts every distinct
+// word. A file that cannot be opened or read goes to on_failure and the run goes on
+// with the next one.
 // Memory grows with the distinct words, never with the size of the input. Throws
 // ExtractionFailure when the system fails the run itself.
 ExtractionResult ExtractWords(std::span<const std::filesystem::path> files,

@@ -3,15 +3,30 @@
 #include <cstdint>
 #include <filesystem>
 #include <span>
+#include <stdexcept>
+#include <utility>
+
+#include "engine/file_failure.h"
 
 namespace lintavel {
 
+// A failure of an InputFile: the failure as data, and its one-line message as what().
+class InputFileError : public std::runtime_error {
+ public:
+  explicit InputFileError(FileFailure failure)
+      : std::runtime_error(FailureMessage(failure)), failure_(std::move(failure)) {}
+  const FileFailure& failure() const noexcept { return failure_; }
+
+ private:
+  FileFailure failure_;
+};
+
 // A regular file opened for reading, closed when the object goes. Every failure is
-// thrown as std::runtime_error whose text names the path and the cause.
+// thrown as InputFileError.
 class InputFile {
  public:
-  // Opens `path` for reading. Refuses folders, pipes, devices and sockets: reading
-  // them could block or never end.
+  // Opens `path` for reading. A folder, pipe, device or socket is refused from its
+  // stat alone and never opened: opening a pipe would release its waiting writer.
   explicit InputFile(const std::filesystem::path& path);
   InputFile(InputFile&& other) noexcept;
   InputFile& operator=(InputFile&&) = delete;
@@ -27,7 +42,8 @@ class InputFile {
   std::size_t ReadAt(std::span<char> buffer, std::uint64_t offset);
 
   // Throws when the file was removed, or holds fewer bytes than it had at the open,
-  // by the time the reading reached its end.
+  // by the time the reading reached its end. The size of a kernel pseudo-file
+  // (/proc, /sys) is no promise of its length, so a short one is no shrink.
   void CheckUnchanged() const;
 
   // Closes the file; throws when the system reports a failure.
@@ -40,6 +56,7 @@ class InputFile {
   int fd_ = -1;
   std::uint64_t size_at_open_ = 0;
   std::uint64_t bytes_read_ = 0;
+  bool pseudo_file_ = false;  // its size is the kernel's placeholder, not its length
 };
 
 // The size of the regular file at `path`, or 0 when it cannot be examined.

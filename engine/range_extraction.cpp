@@ -17,14 +17,12 @@ namespace lintavel {
 
 namespace {
 
-// A failure at `stage` from what the file's reading threw, whose text names the
-// verb and the path before the cause.
+// A failure at `stage` from what the file's reading threw: the reader's own failure
+// as it is, anything else with its text as the cause.
 FileFailure FailureOf(const std::filesystem::path& path, FailureStage stage,
-                      std::string_view thrown) {
-  std::string prefix(FailureVerb(stage));
-  prefix.append(" '").append(path.string()).append("': ");
-  if (thrown.starts_with(prefix)) thrown.remove_prefix(prefix.size());
-  return FileFailure{path, stage, 0, std::string(thrown)};
+                      const std::runtime_error& thrown) {
+  if (const auto* known = dynamic_cast<const InputFileError*>(&thrown)) return known->failure();
+  return FileFailure{path, stage, 0, thrown.what()};
 }
 
 // Reads and counts one stretch of a file that begins and ends at word boundaries,
@@ -167,7 +165,7 @@ std::optional<FileFailure> OpeningFailure(const std::filesystem::path& path) {
     InputFile file(path);
     return std::nullopt;
   } catch (const std::runtime_error& failure) {
-    return FailureOf(path, FailureStage::kOpen, failure.what());
+    return FailureOf(path, FailureStage::kOpen, failure);
   }
 }
 
@@ -178,7 +176,7 @@ ExtractionResult ExtractRange(const std::filesystem::path& path, ByteRange range
   result.encoding = decoding == FileDecoding::kCp1252 ? WordEncoding::kCp1252 : WordEncoding::kUtf8;
   const auto fail = [&](FailureStage stage, const std::runtime_error& failure) {
     ++result.reports;
-    if (on_failure) on_failure(FailureOf(path, stage, failure.what()));
+    if (on_failure) on_failure(FailureOf(path, stage, failure));
   };
   std::optional<InputFile> file;
   try {

@@ -18,7 +18,7 @@ namespace lintavel {
 
 // A distinct word and how often it occurred.
 struct CountedWord {
-  std::string_view word;  // Windows-1252 bytes
+  std::string_view word;  // bytes in the encoding of the text counted (Windows-1252 or UTF-8)
   std::uint64_t count = 0;
 };
 
@@ -27,9 +27,10 @@ struct FreeMemory {
   void operator()(void* memory) const noexcept { std::free(memory); }
 };
 
-// Counts the words of Windows-1252 text. Words end at blanks and line ends; tabs
-// and the 32 ASCII punctuation characters are removed from them; what is left
-// empty is no word. Memory grows with the distinct words, not with the text.
+// Counts the words of Windows-1252 or UTF-8 text: the rules look at ASCII bytes
+// only, which mean the same in both. Words end at blanks and line ends; tabs and
+// the 32 ASCII punctuation characters are removed from them; what is left empty is
+// no word. Memory grows with the distinct words, not with the text.
 //
 // The table is our own rather than a general hash map: most words are at most 16
 // bytes, so they are kept inside the slot, zero-padded, and found with one hash

@@ -82,7 +82,7 @@ std::vector<std::string> GetFilesInFolder(const std::string& folder, std::string
   return names;
 }
 
-std::string FixDoubleBackslashes(std::string_view path) {
+std::string FoldDoubleSeparators(std::string_view path) {
   const auto fold_pairs = [](std::string_view text) {
     std::string folded;
     folded.reserve(text.size());

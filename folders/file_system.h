@@ -59,7 +59,7 @@ std::vector<std::string> GetFilesInFolder(const std::string& folder, std::string
 // `path` with each pair of consecutive separators made one, in one pass from the
 // left ("a//b" gives "a/b", three give two). Where paths have network prefixes
 // ("\\server"), a path that starts with separators starts with exactly two.
-std::string FixDoubleBackslashes(std::string_view path);
+std::string FoldDoubleSeparators(std::string_view path);
 
 }  // namespace folders
 }  // namespace lintavel

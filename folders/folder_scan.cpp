@@ -69,8 +69,7 @@ std::vector<std::string> SubFolderNames(const std::string& folder,
 
 }  // namespace
 
-void GetSubDirectories2016(std::vector<std::string>& folder_list, bool recurse,
-                           ScanContext& context) {
+void ScanSubFolders(std::vector<std::string>& folder_list, bool recurse, ScanContext& context) {
   ReportingProcedure procedure(location::kGetSubDirectories, context.report);
   for (const std::string& entry : folder_list) {
     if (const auto identity = Identity(entry)) context.known.insert(*identity);
@@ -125,7 +124,7 @@ void GetSubDirectories2016(std::vector<std::string>& folder_list, bool recurse,
     if (first != folder_list.end()) folder_list.erase(first);
   }
   if (recurse && !new_folders.empty() && !context.cancelled()) {
-    procedure.Step(150, [&] { GetSubDirectories2016(new_folders, true, context); });
+    procedure.Step(150, [&] { ScanSubFolders(new_folders, true, context); });
   }
   procedure.Step(152, [&] {
     for (const std::string& folder : new_folders) {
@@ -157,7 +156,7 @@ void ListFilesOfFolders(const std::vector<std::string>& folder_list, std::string
         if (context.passed_over) context.passed_over(path, PassedOver::kHidden);
         continue;
       }
-      on_row(FixDoubleBackslashes(path));
+      on_row(FoldDoubleSeparators(path));
     }
   }
 }

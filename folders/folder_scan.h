@@ -47,8 +47,7 @@ struct ScanContext {
 // below its entries that the scan qualifies, level by level: first the entries'
 // sub-folders, then theirs. A folder whose sub-folders cannot be read (access
 // denied, gone) is taken out of the list without a report.
-void GetSubDirectories2016(std::vector<std::string>& folder_list, bool recurse,
-                           ScanContext& context);
+void ScanSubFolders(std::vector<std::string>& folder_list, bool recurse, ScanContext& context);
 
 // Calls on_row(path) for every file of every folder of `folder_list`, in order, whose
 // name matches the wildcard `pattern`, does not begin with "~", passes FileExists and

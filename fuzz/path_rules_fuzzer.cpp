@@ -64,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   const std::string utf8 = text.toStdString();
 
-  const std::string folded = folders::FixDoubleBackslashes(utf8);
+  const std::string folded = folders::FoldDoubleSeparators(utf8);
   Require(folded.size() <= utf8.size());
   Require(folded == QString(text).replace(QStringLiteral("//"), QStringLiteral("/")).toStdString());
 

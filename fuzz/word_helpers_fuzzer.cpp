@@ -6,7 +6,7 @@
 #include <string>
 
 #include "engine/code_page.h"
-#include "engine/word_helpers.h"
+#include "support/word_helpers.h"
 
 namespace {
 

@@ -275,18 +275,6 @@ class SignalWatch {
   PyObject* trace_ = nullptr;
 };
 
-// A failure from the reader's report on the file at `path`, as the reader words it
-// ("Cannot open 'a.txt': No such file or directory").
-FileFailure FailureOfReport(const std::filesystem::path& path, const ApplicationError& error) {
-  FileFailure failure{path, FailureStage::kRead, 0, error.description};
-  if (error.line == reader_line::kOpen) failure.stage = FailureStage::kOpen;
-  if (error.line == reader_line::kClose) failure.stage = FailureStage::kClose;
-  std::string prefix(FailureVerb(failure.stage));
-  prefix.append(" '").append(path.string()).append("': ");
-  if (failure.reason.starts_with(prefix)) failure.reason.erase(0, prefix.size());
-  return failure;
-}
-
 py::str WordText(std::string_view word, WordEncoding encoding) {
   if (encoding == WordEncoding::kUtf8) return py::str(word.data(), word.size());
   std::string utf8;
@@ -332,16 +320,8 @@ CorpusCounts Count(const py::object& paths, const std::string& encoding, const p
   std::vector<FileFailure> failures;
   SignalWatch signals;
   options.cancel = signals.cancel();
-  // The reader reports the failures of a file before the progress that ends it.
-  std::size_t file_index = 0;
-  options.progress = [&](const ExtractionProgress& progress) {
-    file_index = progress.files_done;
-    signals.Poll();
-  };
-  options.report = [&](const ApplicationError& error) {
-    failures.push_back(FailureOfReport(
-        file_index < files.size() ? files[file_index] : std::filesystem::path(), error));
-  };
+  options.progress = [&](const ExtractionProgress&) { signals.Poll(); };
+  options.on_failure = [&](const FileFailure& failure) { failures.push_back(failure); };
   options.on_html_unclosed = [&](const std::filesystem::path& file, std::string_view what,
                                  std::uint64_t line) {
     failures.push_back({file, FailureStage::kDecode, 0,

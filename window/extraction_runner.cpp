@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <vector>
 
-#include "shell/application_error_box.h"
 #include "window/native_names.h"
+#include "window/read_file_report.h"
 #include "window/ui_relay.h"
 
 namespace lintavel {
@@ -44,12 +44,9 @@ void ExtractionRunner::Start(const QStringList& files) {
         if (run->runner && !run->cancel) emit run->runner->Progress(percent);
       });
     };
-    options.report = [run](const ApplicationError& error) {
-      RunOnUiAndWait(run->cancel, [run, error] {
-        if (run->runner && !run->cancel) {
-          ShowApplicationError(run->runner->dialogs_, error.location, error.line,
-                               error.description);
-        }
+    options.on_failure = [run](const FileFailure& failure) {
+      RunOnUiAndWait(run->cancel, [run, failure] {
+        if (run->runner && !run->cancel) ShowReadFileFailure(run->runner->dialogs_, failure);
       });
     };
     // A failure of the run itself (memory, threads) must reach the user and free

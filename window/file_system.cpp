@@ -37,7 +37,7 @@ QStringList GetFilesInFolder(const QString& folder, const QString& pattern) {
 }
 
 QString FixDoubleBackslashes(const QString& path) {
-  return PathText(folders::FixDoubleBackslashes(NativePath(path)));
+  return PathText(folders::FoldDoubleSeparators(NativePath(path)));
 }
 
 }  // namespace lintavel

@@ -38,7 +38,7 @@ bool MatchesWildcard(QStringView name, QStringView pattern);
 QStringList GetFilesInFolder(const QString& folder, const QString& pattern);
 
 // `path` with each pair of consecutive separators made one, in one pass from the
-// left (see folders::FixDoubleBackslashes).
+// left (see folders::FoldDoubleSeparators).
 QString FixDoubleBackslashes(const QString& path);
 
 // The UTF-16 code units of `text`, as the folder rules take names and patterns.

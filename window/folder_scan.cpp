@@ -23,7 +23,7 @@ bool HasBadCharacters(QStringView name) { return folders::HasBadCharacters(Utf16
 
 void GetSubDirectories2016(QStringList& folder_list, bool recurse, ScanContext& context) {
   std::vector<std::string> native = NativePaths(folder_list);
-  folders::GetSubDirectories2016(native, recurse, context);
+  folders::ScanSubFolders(native, recurse, context);
   folder_list.clear();
   for (const std::string& folder : native) folder_list << PathText(folder);
 }

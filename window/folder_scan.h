@@ -19,7 +19,7 @@ using folders::ScanContext;
 // to 159, or the code of "?" (which also stands for characters the code page lacks).
 bool HasBadCharacters(QStringView name);
 
-// folders::GetSubDirectories2016 on a list of folders held as text.
+// folders::ScanSubFolders on a list of folders held as text.
 void GetSubDirectories2016(QStringList& folder_list, bool recurse, ScanContext& context);
 
 // folders::ListFilesOfFolders on a list of folders held as text: on_row gets each

@@ -11,8 +11,8 @@
 
 #include "engine/code_page.h"
 #include "engine/extraction.h"
-#include "engine/word_cutter.h"
 #include "support/temp_dir.h"
+#include "support/word_cutter.h"
 
 namespace lintavel {
 namespace {
@@ -20,8 +20,8 @@ namespace {
 namespace fs = std::filesystem;
 using testing::TempDir;
 
-// Several of the run's blocks (at most 8 MiB each), so that a change after the
-// first block meets a file still being read.
+// Several of the run's blocks (2 MiB each; only a word longer than a block makes
+// one longer), so that a change after the first block meets a file still being read.
 constexpr std::size_t kSeveralBlocks = 12u << 20;
 constexpr std::size_t kShrunk = 9'000'000;
 
@@ -43,7 +43,7 @@ struct Change {
   const char* name;
   std::function<void(const fs::path&)> change;  // applied after the first block
   std::size_t read_bytes;                       // what the run then reads of the file
-  std::vector<int> reports;
+  std::vector<FailureStage> reports;
 };
 
 class ChangedDuringARun : public ::testing::TestWithParam<Change> {};
@@ -53,11 +53,14 @@ TEST_P(ChangedDuringARun, ReportsAsTheReaderDoesAndCountsWhatWasRead) {
   const std::string text = Numbered(kSeveralBlocks);
   const fs::path file = dir.Write("changing.txt", text);
   const fs::path after = dir.Write("after.txt", "tail");
-  std::vector<int> reports;
+  std::vector<FailureStage> reports;
   bool changed = false;
   ExtractionOptions options;
   options.threads = 2;
-  options.report = [&](const ApplicationError& error) { reports.push_back(error.line); };
+  options.on_failure = [&](const FileFailure& failure) {
+    EXPECT_EQ(failure.path, file);
+    reports.push_back(failure.stage);
+  };
   options.progress = [&](const ExtractionProgress&) {
     if (!changed) GetParam().change(file);
     changed = true;
@@ -81,17 +84,22 @@ TEST_P(ChangedDuringARun, ReportsAsTheReaderDoesAndCountsWhatWasRead) {
 
 INSTANTIATE_TEST_SUITE_P(
     Changes, ChangedDuringARun,
-    ::testing::Values(
-        Change{"Shrinks", [](const fs::path& f) { fs::resize_file(f, kShrunk); }, kShrunk, {110}},
-        Change{"Vanishes", [](const fs::path& f) { fs::remove(f); }, std::string::npos, {110}},
-        Change{"LosesItsPermissions",
-               [](const fs::path& f) { fs::permissions(f, fs::perms::none); },
-               std::string::npos,
-               {}},
-        Change{"LosesItsName",
-               [](const fs::path& f) { fs::rename(f, f.string() + ".moved"); },
-               std::string::npos,
-               {}}),
+    ::testing::Values(Change{"Shrinks",
+                             [](const fs::path& f) { fs::resize_file(f, kShrunk); },
+                             kShrunk,
+                             {FailureStage::kRead}},
+                      Change{"Vanishes",
+                             [](const fs::path& f) { fs::remove(f); },
+                             std::string::npos,
+                             {FailureStage::kRead}},
+                      Change{"LosesItsPermissions",
+                             [](const fs::path& f) { fs::permissions(f, fs::perms::none); },
+                             std::string::npos,
+                             {}},
+                      Change{"LosesItsName",
+                             [](const fs::path& f) { fs::rename(f, f.string() + ".moved"); },
+                             std::string::npos,
+                             {}}),
     [](const auto& test_case) { return std::string(test_case.param.name); });
 
 TEST(ChangedDuringARun, GrownWordsAreCountedToo) {

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <atomic>
+#include <cerrno>
 #include <map>
 #include <random>
 #include <string>
@@ -21,14 +22,14 @@ using testing::TempDir;
 struct Outcome {
   std::vector<std::u16string> rows;
   std::uint64_t total = 0;
-  std::vector<int> reports;
+  std::vector<FileFailure> reports;
 };
 
 Outcome Extract(const std::vector<std::filesystem::path>& files, unsigned threads = 2) {
   Outcome outcome;
   ExtractionOptions options;
   options.threads = threads;
-  options.report = [&](const ApplicationError& e) { outcome.reports.push_back(e.line); };
+  options.on_failure = [&](const FileFailure& failure) { outcome.reports.push_back(failure); };
   const ExtractionResult result = ExtractWords(files, options);
   for (const CountedWord& word : result.words) outcome.rows.push_back(DecodeCp1252(word.word));
   outcome.total = result.total;
@@ -221,7 +222,7 @@ TEST(ExtractWords, MatchesTheStepByStepRunOnRandomFiles) {
 // large for the step-by-step run.
 std::map<std::u16string, std::uint64_t> CountFromLines(const std::filesystem::path& file) {
   std::map<std::u16string, std::uint64_t> counts;
-  for (const std::u16string& line : ReadFileToStringFSOLineWord(file, {})) {
+  for (const std::u16string& line : ReadLinesAsCp1252(file, {})) {
     std::size_t start = 0;
     while (start <= line.size()) {
       std::size_t blank = line.find(u' ', start);
@@ -276,7 +277,12 @@ TEST(ExtractWords, ReportsUnreadableFilesInOrderAndReadsTheRest) {
       dir.Write("a.txt", "alpha beta"), dir.path() / "missing.txt", dir.path() / "folder",
       dir.path() / "pipe", dir.Write("b.txt", "beta")};
   const Outcome outcome = Extract(files);
-  EXPECT_EQ(outcome.reports, (std::vector<int>{102, 102, 102}));
+  ASSERT_EQ(outcome.reports.size(), 3u);
+  for (std::size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(outcome.reports[i].path, files[i + 1]);
+    EXPECT_EQ(outcome.reports[i].stage, FailureStage::kOpen);
+  }
+  EXPECT_EQ(outcome.reports[0].error_number, ENOENT);
   EXPECT_EQ(outcome.rows, (std::vector<std::u16string>{u"alpha", u"beta"}));
   EXPECT_EQ(outcome.total, 3u);
 }

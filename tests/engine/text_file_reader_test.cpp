@@ -1,16 +1,23 @@
 #include "engine/text_file_reader.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
-#include "engine/line_splitter.h"
+#include "support/line_splitter.h"
+#include "support/literal_reader.h"
 #include "support/temp_dir.h"
 
 namespace lintavel {
@@ -29,11 +36,11 @@ class ReaderLines : public ::testing::TestWithParam<ReaderCase> {};
 TEST_P(ReaderLines, GivesTheLinesWithoutTerminatorsAndTabs) {
   testing::TempDir dir;
   const auto file = dir.Write("input.txt", GetParam().bytes);
-  std::vector<ApplicationError> reports;
+  std::vector<FileFailure> failures;
   const Lines lines =
-      ReadFileToStringFSOLineWord(file, [&](const ApplicationError& e) { reports.push_back(e); });
+      ReadLinesAsCp1252(file, [&](const FileFailure& failure) { failures.push_back(failure); });
   EXPECT_EQ(lines, GetParam().lines);
-  EXPECT_TRUE(reports.empty());
+  EXPECT_TRUE(failures.empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -68,62 +75,174 @@ TEST(LineSplitter, FindsTheSameLinesWhereverTheChunksAreCut) {
   }
 }
 
-struct Recorded {
-  std::vector<int> lines;
-  ReportSink sink() {
-    return [this](const ApplicationError& e) {
-      EXPECT_EQ(e.location, location::kReadFile);
-      lines.push_back(e.line);
-    };
-  }
+// What one reading of a file gave: its bytes and the failures passed on.
+struct Reading {
+  std::string bytes;
+  std::vector<FileFailure> failures;
 };
 
-TEST(ReadFileToStringFSOLineWord, ReportsAnOpenFailureAtLine102AndGivesNoLines) {
+Reading ReadWhole(const std::filesystem::path& path) {
+  Reading result;
+  TextFileReading reading(path,
+                          [&](const FileFailure& failure) { result.failures.push_back(failure); });
+  std::string buffer(4096, '\0');
+  while (const std::size_t got = reading.Read(buffer)) result.bytes.append(buffer.data(), got);
+  reading.Close();
+  return result;
+}
+
+// A writer blocked in opening a FIFO until some reader opens it.
+class WaitingWriter {
+ public:
+  explicit WaitingWriter(std::filesystem::path fifo)
+      : fifo_(std::move(fifo)), thread_([this] {
+          const int fd = ::open(fifo_.c_str(), O_WRONLY | O_CLOEXEC);
+          released_ = true;
+          if (fd >= 0) ::close(fd);
+        }) {
+    // Time to reach the open and block in it.
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  ~WaitingWriter() {
+    // Our own reader lets it go.
+    const int fd = ::open(fifo_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    thread_.join();
+    if (fd >= 0) ::close(fd);
+  }
+  bool released() const { return released_; }
+
+ private:
+  std::filesystem::path fifo_;
+  std::atomic<bool> released_{false};
+  std::thread thread_;
+};
+
+// The first kernel pseudo-file that reports a page as its size, when there is one.
+std::optional<std::filesystem::path> SysfsPseudoFile() {
+  for (const char* path :
+       {"/sys/kernel/mm/transparent_hugepage/enabled", "/sys/devices/system/cpu/online"}) {
+    struct stat info {};
+    if (::stat(path, &info) == 0 && info.st_size == 4096) return std::filesystem::path(path);
+  }
+  return std::nullopt;
+}
+
+struct KindCase {
+  const char* name;
+  // Makes the file in `dir` (or names one elsewhere); nothing to skip the case here.
+  std::function<std::optional<std::filesystem::path>(testing::TempDir& dir)> make;
+  std::string bytes;  // "*" for any bytes, at least one
+  std::optional<FailureStage> failure;
+  std::string reason;  // "" for any
+};
+
+class FileKinds : public ::testing::TestWithParam<KindCase> {};
+
+TEST_P(FileKinds, OpensOnlyRegularFilesAndReadsThemWhole) {
   testing::TempDir dir;
-  std::filesystem::create_directory(dir.path() / "folder");
-  ASSERT_EQ(::mkfifo((dir.path() / "pipe").c_str(), 0600), 0);
-  for (const char* name : {"missing.txt", "folder", "pipe"}) {
-    Recorded recorded;
-    EXPECT_TRUE(ReadFileToStringFSOLineWord(dir.path() / name, recorded.sink()).empty()) << name;
-    EXPECT_EQ(recorded.lines, std::vector<int>{reader_line::kOpen}) << name;
+  const std::optional<std::filesystem::path> path = GetParam().make(dir);
+  if (!path) GTEST_SKIP() << "no such file here";
+  std::optional<WaitingWriter> writer;
+  struct stat info {};
+  if (::lstat(path->c_str(), &info) == 0 && S_ISFIFO(info.st_mode)) writer.emplace(*path);
+  const Reading reading = ReadWhole(*path);
+  if (GetParam().bytes == "*") {
+    EXPECT_FALSE(reading.bytes.empty());
+  } else {
+    EXPECT_EQ(reading.bytes, GetParam().bytes);
+  }
+  if (!GetParam().failure) {
+    EXPECT_TRUE(reading.failures.empty())
+        << (reading.failures.empty() ? "" : FailureMessage(reading.failures[0]));
+  } else {
+    ASSERT_EQ(reading.failures.size(), 1u);
+    EXPECT_EQ(reading.failures[0].path, *path);
+    EXPECT_EQ(reading.failures[0].stage, *GetParam().failure);
+    if (!GetParam().reason.empty()) {
+      EXPECT_EQ(reading.failures[0].reason, GetParam().reason);
+    }
+  }
+  if (writer) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_FALSE(writer->released()) << "the pipe was opened";
   }
 }
 
-TEST(ReadFileToStringFSOLineWord, ReportsAnUnreadableFileAtLine102) {
+const std::string kNotRegular = "it is not a regular file (a pipe, a device or a socket)";
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, FileKinds,
+    ::testing::Values(
+        KindCase{"Regular", [](auto& dir) { return dir.Write("a.txt", "some words\n"); },
+                 "some words\n", std::nullopt, ""},
+        KindCase{"Empty", [](auto& dir) { return dir.Write("e.txt", ""); }, "", std::nullopt, ""},
+        KindCase{"Folder",
+                 [](auto& dir) {
+                   std::filesystem::create_directory(dir.path() / "folder");
+                   return dir.path() / "folder";
+                 },
+                 "", FailureStage::kOpen, "it is a folder, not a file"},
+        KindCase{"FifoWithAWaitingWriter",
+                 [](auto& dir) -> std::optional<std::filesystem::path> {
+                   const auto fifo = dir.path() / "pipe";
+                   if (::mkfifo(fifo.c_str(), 0600) != 0) return std::nullopt;
+                   return fifo;
+                 },
+                 "", FailureStage::kOpen, kNotRegular},
+        KindCase{"DevNull", [](auto&) { return std::filesystem::path("/dev/null"); }, "",
+                 FailureStage::kOpen, kNotRegular},
+        KindCase{"SysfsPseudoFile", [](auto&) { return SysfsPseudoFile(); }, "*", std::nullopt, ""},
+        KindCase{"ProcfsPseudoFile",
+                 [](auto&) { return std::filesystem::path("/proc/self/status"); }, "*",
+                 std::nullopt, ""},
+        KindCase{"SymlinkToAFile",
+                 [](auto& dir) {
+                   const auto target = dir.Write("target.txt", "linked");
+                   std::filesystem::create_symlink(target, dir.path() / "link");
+                   return dir.path() / "link";
+                 },
+                 "linked", std::nullopt, ""},
+        KindCase{"Missing", [](auto& dir) { return dir.path() / "missing.txt"; }, "",
+                 FailureStage::kOpen, "No such file or directory"}),
+    [](const auto& test_case) { return std::string(test_case.param.name); });
+
+TEST(TextFileReading, AnUnreadableFileFailsToOpen) {
   if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind the superuser";
   testing::TempDir dir;
   const auto file = dir.Write("secret.txt", "hidden words");
   std::filesystem::permissions(file, std::filesystem::perms::none);
-  Recorded recorded;
-  EXPECT_TRUE(ReadFileToStringFSOLineWord(file, recorded.sink()).empty());
-  EXPECT_EQ(recorded.lines, std::vector<int>{reader_line::kOpen});
+  const Reading reading = ReadWhole(file);
+  ASSERT_EQ(reading.failures.size(), 1u);
+  EXPECT_EQ(reading.failures[0].stage, FailureStage::kOpen);
+  EXPECT_EQ(reading.failures[0].error_number, EACCES);
 }
 
 // A file changed on disk after its first bytes were read: what the reading then
-// gives, and which reports it makes.
+// gives, and which failures it passes on.
 struct ChangeCase {
   const char* name;
   std::string contents;
   std::function<void(const std::filesystem::path&)> change;
   std::string read;
-  std::vector<int> reports;
+  std::vector<FailureStage> failures;
 };
 
 class ChangedWhileRead : public ::testing::TestWithParam<ChangeCase> {};
 
-TEST_P(ChangedWhileRead, KeepsWhatWasReadAndReportsAtLine110) {
+TEST_P(ChangedWhileRead, KeepsWhatWasReadAndFailsTheRead) {
   testing::TempDir dir;
   const auto file = dir.Write("changing.txt", GetParam().contents);
-  Recorded recorded;
-  TextFileReading reading(file, recorded.sink());
+  std::vector<FailureStage> failures;
+  TextFileReading reading(file,
+                          [&](const FileFailure& failure) { failures.push_back(failure.stage); });
   std::string buffer(4, '\0');
   std::string read(buffer.data(), reading.Read(buffer));
   GetParam().change(file);
   while (const std::size_t got = reading.Read(buffer)) read.append(buffer.data(), got);
   reading.Close();
   EXPECT_EQ(read, GetParam().read);
-  EXPECT_EQ(reading.read_failed(), !GetParam().reports.empty());
-  EXPECT_EQ(recorded.lines, GetParam().reports);
+  EXPECT_EQ(reading.read_failed(), !GetParam().failures.empty());
+  EXPECT_EQ(failures, GetParam().failures);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -132,12 +251,12 @@ INSTANTIATE_TEST_SUITE_P(
                                  "first line\nsecond line\n",
                                  [](const auto& file) { std::filesystem::resize_file(file, 8); },
                                  "first li",
-                                 {reader_line::kRead}},
+                                 {FailureStage::kRead}},
                       ChangeCase{"Removed",
                                  "first line\nsecond line\n",
                                  [](const auto& file) { std::filesystem::remove(file); },
                                  "first line\nsecond line\n",
-                                 {reader_line::kRead}},
+                                 {FailureStage::kRead}},
                       ChangeCase{
                           "GrowsAndIsReadToItsNewEnd",
                           "abcdef",

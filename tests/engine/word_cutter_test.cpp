@@ -1,4 +1,4 @@
-#include "engine/word_cutter.h"
+#include "support/word_cutter.h"
 
 #include <gtest/gtest.h>
 

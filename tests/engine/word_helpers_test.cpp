@@ -1,4 +1,4 @@
-#include "engine/word_helpers.h"
+#include "support/word_helpers.h"
 
 #include <gtest/gtest.h>
 
@@ -73,31 +73,31 @@ TEST(StripLeadingZeros, DropsOnlyTheLeadingZeros) {
   EXPECT_EQ(StripLeadingZeros(u"100"), u"100");
 }
 
-TEST(BubbleSort, OrdersKeysByCountThenOrdinally) {
+TEST(SortByExchangePasses, OrdersKeysByCountThenOrdinally) {
   std::vector<std::u16string> keys = {u"00000000002 b", u"00000000001 z", u"00000000002 a",
                                       u"00000000001 A"};
   int passes = 0;
-  const auto& sorted = BubbleSort(keys, [&] { ++passes; });
+  const auto& sorted = SortByExchangePasses(keys, [&] { ++passes; });
   EXPECT_EQ(&sorted, &keys);
   EXPECT_EQ(keys, (std::vector<std::u16string>{u"00000000001 A", u"00000000001 z", u"00000000002 a",
                                                u"00000000002 b"}));
   EXPECT_GE(passes, 2);
 }
 
-TEST(BubbleSort, EmptyAndSingleListsTakeOnePass) {
+TEST(SortByExchangePasses, EmptyAndSingleListsTakeOnePass) {
   for (std::vector<std::u16string> list :
        {std::vector<std::u16string>{}, std::vector<std::u16string>{u"x"}}) {
     const auto before = list;
     int passes = 0;
-    BubbleSort(list, [&] { ++passes; });
+    SortByExchangePasses(list, [&] { ++passes; });
     EXPECT_EQ(list, before);
     EXPECT_EQ(passes, 1);
   }
 }
 
-TEST(BubbleSort, ComparesCodeUnitsNotLetters) {
+TEST(SortByExchangePasses, ComparesCodeUnitsNotLetters) {
   std::vector<std::u16string> list = {u"apple", u"\u00e9", u"Zebra", u"9", u"\u20ac"};
-  BubbleSort(list);
+  SortByExchangePasses(list);
   EXPECT_EQ(list, (std::vector<std::u16string>{u"9", u"Zebra", u"apple", u"\u00e9", u"\u20ac"}));
 }
 

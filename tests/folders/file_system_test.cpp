@@ -97,22 +97,22 @@ TEST(ListFilesInFolder, PassesOverNamesThatCannotBeCarriedAndSaysWhichMatched) {
                                                                     "bom.txt"}));
 }
 
-TEST(FixDoubleBackslashes, FoldsPairsOfSeparatorsInOnePass) {
+TEST(FoldDoubleSeparators, FoldsPairsOfSeparatorsInOnePass) {
   const auto path = [](std::string text) {
     std::replace(text.begin(), text.end(), '|', kSeparator);
     return text;
   };
-  EXPECT_EQ(FixDoubleBackslashes(path("a||data||x.txt")), path("a|data|x.txt"));
-  EXPECT_EQ(FixDoubleBackslashes(path("a|||b")), path("a||b"));
-  EXPECT_EQ(FixDoubleBackslashes(path("a||||b")), path("a||b"));
-  EXPECT_EQ(FixDoubleBackslashes(path("a|b|c")), path("a|b|c"));
-  EXPECT_EQ(FixDoubleBackslashes(path("caf\xc3\xa9||x")), path("caf\xc3\xa9|x"));
-  EXPECT_EQ(FixDoubleBackslashes(""), "");
+  EXPECT_EQ(FoldDoubleSeparators(path("a||data||x.txt")), path("a|data|x.txt"));
+  EXPECT_EQ(FoldDoubleSeparators(path("a|||b")), path("a||b"));
+  EXPECT_EQ(FoldDoubleSeparators(path("a||||b")), path("a||b"));
+  EXPECT_EQ(FoldDoubleSeparators(path("a|b|c")), path("a|b|c"));
+  EXPECT_EQ(FoldDoubleSeparators(path("caf\xc3\xa9||x")), path("caf\xc3\xa9|x"));
+  EXPECT_EQ(FoldDoubleSeparators(""), "");
   if (kSeparator == '/') {
-    EXPECT_EQ(FixDoubleBackslashes("//srv//a.txt"), "/srv/a.txt");
+    EXPECT_EQ(FoldDoubleSeparators("//srv//a.txt"), "/srv/a.txt");
   } else {
-    EXPECT_EQ(FixDoubleBackslashes(path("|||server||share|a.txt")), path("||server|share|a.txt"));
-    EXPECT_EQ(FixDoubleBackslashes(path("|x")), path("||x"));
+    EXPECT_EQ(FoldDoubleSeparators(path("|||server||share|a.txt")), path("||server|share|a.txt"));
+    EXPECT_EQ(FoldDoubleSeparators(path("|x")), path("||x"));
   }
 }
 

@@ -29,7 +29,7 @@ Scan ScanTree(const fs::path& folder, std::string_view pattern) {
   context.report = [&](const ApplicationError& e) { scan.reports.push_back(e.line); };
   context.undecodable = [&](const std::string& path) { scan.undecodable.push_back(path); };
   std::vector<std::string> folders = {folder.string() + "/"};
-  GetSubDirectories2016(folders, true, context);
+  ScanSubFolders(folders, true, context);
   ListFilesOfFolders(folders, pattern, context,
                      [&](const std::string& row) { scan.rows.push_back(row); });
   return scan;

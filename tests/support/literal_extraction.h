@@ -4,10 +4,11 @@
 #include <string>
 #include <vector>
 
-#include "engine/text_file_reader.h"
-#include "engine/word_helpers.h"
+#include "engine/extraction.h"
+#include "support/literal_reader.h"
 #include "support/reference_decoding.h"
 #include "support/temp_dir.h"
+#include "support/word_helpers.h"
 
 namespace lintavel::testing {
 
@@ -28,7 +29,7 @@ inline LiteralResult LiteralExtraction(const std::vector<std::filesystem::path>&
   for (const auto& file : files) {
     const std::vector<std::u16string> lines =
         encoding == InputEncoding::kCp1252
-            ? ReadFileToStringFSOLineWord(file, {})
+            ? ReadLinesAsCp1252(file, {})
             : SplitLinesPlainly(DecodePlainly(ReadBytes(file), encoding).text);
     for (auto& line : lines) all_lines.push_back(line);
   }
@@ -78,7 +79,7 @@ inline LiteralResult LiteralExtraction(const std::vector<std::filesystem::path>&
     const std::string digits = std::to_string(count);
     keys.push_back(MakeCountKey(std::u16string(digits.begin(), digits.end()) + u" " + word));
   }
-  BubbleSort(keys);
+  SortByExchangePasses(keys);
   LiteralResult result;
   for (const auto& key : keys) {
     const std::u16string t = StripLeadingZeros(key);

@@ -31,7 +31,7 @@ TEST(FolderScanWrappers, GiveThePlainScansRowsAsText) {
 
   std::vector<std::string> native = {dir.path().string() + "/"};
   ScanContext plain;
-  folders::GetSubDirectories2016(native, true, plain);
+  folders::ScanSubFolders(native, true, plain);
   QStringList expected;
   folders::ListFilesOfFolders(native, "*.txt", plain, [&](const std::string& row) {
     expected << QFile::decodeName(QByteArray::fromStdString(row));

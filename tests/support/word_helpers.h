@@ -28,7 +28,7 @@ std::u16string StripLeadingZeros(std::u16string_view text);
 // Sorts `list` ascending by ordinal comparison of code units, in place, with whole
 // passes of neighbour exchanges until one pass exchanges nothing; calls `yield`
 // (when given) at the start of every pass. Returns `list`.
-std::vector<std::u16string>& BubbleSort(std::vector<std::u16string>& list,
-                                        const std::function<void()>& yield = {});
+std::vector<std::u16string>& SortByExchangePasses(std::vector<std::u16string>& list,
+                                                  const std::function<void()>& yield = {});
 
 }  // namespace lintavel

@@ -1,4 +1,4 @@
-#include "engine/word_helpers.h"
+#include "support/word_helpers.h"
 
 #include <cstdint>
 #include <limits>
@@ -72,8 +72,8 @@ std::u16string StripLeadingZeros(std::u16string_view text) {
   return first == text.npos ? std::u16string() : std::u16string(text.substr(first));
 }
 
-std::vector<std::u16string>& BubbleSort(std::vector<std::u16string>& list,
-                                        const std::function<void()>& yield) {
+std::vector<std::u16string>& SortByExchangePasses(std::vector<std::u16string>& list,
+                                                  const std::function<void()>& yield) {
   bool swapped = true;
   while (swapped) {
     if (yield) yield();
