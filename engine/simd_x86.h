@@ -114,6 +114,35 @@ inline std::size_t FindMarkupSse2(const char* p, std::size_t n, std::size_t i) {
   return n;
 }
 
+// The ASCII classes of the word-boundary rules for the 64 bytes at `p` (word_break.h's
+// AsciiMasks, whose fields `Masks` names): letters, digits, "_", the MidLetter and
+// MidNum punctuation, and bytes from 0x80 up.
+template <class Masks>
+inline Masks ClassifyAsciiSse2(const unsigned char* p) {
+  const auto in_range = [](__m128i v, char lo, char hi) {
+    const __m128i offset = _mm_sub_epi8(v, _mm_set1_epi8(lo));
+    const __m128i width = _mm_set1_epi8(static_cast<char>(hi - lo));
+    return _mm_cmpeq_epi8(_mm_max_epu8(offset, width), width);
+  };
+  const auto is = [](__m128i v, char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); };
+  const auto bits = [](__m128i v, unsigned at) {
+    return static_cast<std::uint64_t>(static_cast<std::uint16_t>(_mm_movemask_epi8(v))) << at;
+  };
+  Masks m;
+  for (unsigned i = 0; i < 64; i += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+    const __m128i lower = _mm_or_si128(v, _mm_set1_epi8(0x20));
+    const __m128i both = _mm_or_si128(is(v, '.'), is(v, '\''));
+    m.letters |= bits(in_range(lower, 'a', 'z'), i);
+    m.digits |= bits(in_range(v, '0', '9'), i);
+    m.connectors |= bits(is(v, '_'), i);
+    m.mid_letter |= bits(_mm_or_si128(both, is(v, ':')), i);
+    m.mid_number |= bits(_mm_or_si128(both, _mm_or_si128(is(v, ','), is(v, ';'))), i);
+    m.non_ascii |= bits(v, i);
+  }
+  return m;
+}
+
 #endif  // LINTAVEL_SIMD_SSE2
 
 // AVX2 with BMI2 and POPCNT (simd_avx2.cpp).

@@ -7,10 +7,7 @@
 #include <string_view>
 
 #include "engine/code_page.h"
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include "engine/simd_x86.h"
 
 namespace lintavel {
 namespace word_break_internal {
@@ -42,34 +39,13 @@ AsciiMasks ClassifyAsciiPlain(const unsigned char* p) {
   return m;
 }
 
-#if defined(__SSE2__)
 AsciiMasks ClassifyAscii(const unsigned char* p) {
-  const auto in_range = [](__m128i v, char lo, char hi) {
-    const __m128i offset = _mm_sub_epi8(v, _mm_set1_epi8(lo));
-    const __m128i width = _mm_set1_epi8(static_cast<char>(hi - lo));
-    return _mm_cmpeq_epi8(_mm_max_epu8(offset, width), width);
-  };
-  const auto is = [](__m128i v, char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); };
-  const auto bits = [](__m128i v, unsigned at) {
-    return static_cast<std::uint64_t>(static_cast<std::uint16_t>(_mm_movemask_epi8(v))) << at;
-  };
-  AsciiMasks m;
-  for (unsigned i = 0; i < 64; i += 16) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-    const __m128i lower = _mm_or_si128(v, _mm_set1_epi8(0x20));
-    const __m128i both = _mm_or_si128(is(v, '.'), is(v, '\''));
-    m.letters |= bits(in_range(lower, 'a', 'z'), i);
-    m.digits |= bits(in_range(v, '0', '9'), i);
-    m.connectors |= bits(is(v, '_'), i);
-    m.mid_letter |= bits(_mm_or_si128(both, is(v, ':')), i);
-    m.mid_number |= bits(_mm_or_si128(both, _mm_or_si128(is(v, ','), is(v, ';'))), i);
-    m.non_ascii |= bits(v, i);
-  }
-  return m;
-}
+#if defined(LINTAVEL_SIMD_SSE2)
+  return x86::ClassifyAsciiSse2<AsciiMasks>(p);
 #else
-AsciiMasks ClassifyAscii(const unsigned char* p) { return ClassifyAsciiPlain(p); }
+  return ClassifyAsciiPlain(p);
 #endif
+}
 
 }  // namespace word_break_internal
 
