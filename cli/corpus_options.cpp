@@ -56,6 +56,54 @@ std::optional<bool> TakeCorpusOption(std::string_view name, bool inline_value,
   if (name == "--html") return set_switch(corpus.html);
   if (name == "--per-file") return set_switch(corpus.settings.per_file);
   if (name == "--stats") return set_switch(corpus.stats);
+  WordOptions& words = corpus.word_options;
+  if (name == "--split-elisions") return set_switch(words.split_elisions);
+  try {
+    if (name == "--words") {
+      words.words = WordRuleNamed(value().value_or(""));
+      return true;
+    }
+    if (name == "--lemma-list" || name == "--stem") {
+      const auto text = value();
+      if (!text || text->empty()) {
+        error = "option " + std::string(name) +
+                (name == "--stem" ? " needs a language" : " needs a file name");
+        return false;
+      }
+      if (name == "--lemma-list") {
+        words.lemma_list = *text;
+      } else {
+        corpus.settings.stem = StemLanguageNamed(*text);
+      }
+      return true;
+    }
+    if (name == "--stem-show") {
+      corpus.settings.stem_show = StemShowNamed(value().value_or(""));
+      return true;
+    }
+  } catch (const WordOptionError& failure) {
+    error = failure.what();
+    return false;
+  }
+  if (name == "--match" || name == "--exclude") {
+    const auto pattern = value();
+    if (!pattern) {
+      error = "option " + std::string(name) + " needs a regular expression";
+      return false;
+    }
+    (name == "--match" ? words.filters.match : words.filters.exclude).push_back(*pattern);
+    return true;
+  }
+  if (name == "--min-length" || name == "--max-length") {
+    std::uint64_t number = 0;
+    if (auto wrong = TakeWholeNumber(name, value(), name == "--max-length" ? 1 : 0,
+                                     std::numeric_limits<std::uint32_t>::max(), number)) {
+      error = std::move(*wrong);
+      return false;
+    }
+    (name == "--min-length" ? words.filters.min_length : words.filters.max_length) = number;
+    return true;
+  }
   if (name == "--stop-list") {
     const auto file = value();
     if (!file || file->empty()) {
@@ -187,7 +235,25 @@ std::optional<std::string> CorpusArgumentsError(const CorpusArguments& corpus, b
     return "a keyness table goes with no --per-million, --dispersion, --per-file or --sort "
            "(its rows are in G2 order)";
   }
+  // The files of a grouped word are not kept, so neither is its dispersion.
+  if (corpus.dispersion && (corpus.word_options.lemma_list || !corpus.settings.stem.empty())) {
+    return "--dispersion does not go with --lemma-list or --stem";
+  }
+  if (auto wrong = WordOptionsConflict(corpus.word_options, corpus.settings)) {
+    return wrong;
+  }
   return std::nullopt;
+}
+
+bool LoadListOptions(const CorpusArguments& corpus, const ExtractionOptions& options,
+                     CorpusSettings& settings, std::ostream& err) {
+  try {
+    LoadWordOptions(corpus.word_options, options, settings);
+  } catch (const WordOptionError& failure) {
+    err << kProgram << ": " << failure.what() << '\n';
+    return false;
+  }
+  return true;
 }
 
 bool LoadStopWords(const CorpusArguments& corpus, const ExtractionOptions& options,

@@ -12,6 +12,7 @@
 #include "corpus/keyness.h"
 #include "corpus/list_writer.h"
 #include "corpus/word_list.h"
+#include "corpus/word_options.h"
 #include "engine/extraction.h"
 
 namespace lintavel {
@@ -30,7 +31,8 @@ struct CorpusArguments {
   std::optional<std::string> reference_list;
   std::optional<KeynessSide> keyness;
   std::optional<double> min_ll;
-  bool sorted = false;  // --sort was given
+  bool sorted = false;       // --sort was given
+  WordOptions word_options;  // the word rule and the list's grouping and filters
 
   bool compares() const { return !references.empty() || reference_list.has_value(); }
 };
@@ -54,6 +56,11 @@ std::optional<bool> TakeCorpusOption(std::string_view name, bool inline_value,
 
 // What is wrong with the corpus options taken together with --counts, or nothing.
 std::optional<std::string> CorpusArgumentsError(const CorpusArguments& corpus, bool counts);
+
+// Reads the lemma list and compiles the filters of `corpus` into `settings` (see
+// LoadWordOptions). False, with a one-line message on `err`, when they cannot be used.
+bool LoadListOptions(const CorpusArguments& corpus, const ExtractionOptions& options,
+                     CorpusSettings& settings, std::ostream& err);
 
 // The format to write in: --counts is TSV.
 ListFormat FormatOf(const CorpusArguments& corpus, bool counts);

@@ -107,6 +107,24 @@ constexpr std::string_view kHelp =
     "  --kwic-sort ORDER      text (the default: file, then place), right (by the\n"
     "                         first word after) or left (by the last word before)\n"
     "  --kwic-width N         characters of context on each side, 0 to 1000 (40)\n"
+    "Word rules and list filters:\n"
+    "  --words RULE           default (the rules above) or unicode (Unicode word\n"
+    "                         boundaries: a word holds a letter, number, ideograph or\n"
+    "                         kana; quotes, dashes and other punctuation end words;\n"
+    "                         each Han ideograph is a word)\n"
+    "  --split-elisions       with --words unicode: French and Italian elisions are\n"
+    "                         words of their own (\"l’\" \"histoire\")\n"
+    "  --lemma-list FILE      count each form under its lemma; FILE has lines\n"
+    "                         \"lemma -> form1, form2\" (same encoding, word rules and\n"
+    "                         case option as the text); a pipe, device or folder is\n"
+    "                         refused\n"
+    "  --stem LANG            count words under their Snowball stem in LANG\n"
+    "  --stem-show SHOW       stem (the default) or form (the most frequent word)\n"
+    "  --match REGEX          list only words REGEX (RE2) finds; may be repeated\n"
+    "  --exclude REGEX        list no word REGEX finds; may be repeated\n"
+    "  --min-length N         list only words of at least N characters\n"
+    "  --max-length N         list only words of at most N characters\n"
+    "                         (filtered words still count in the total)\n"
     "Running:\n"
     "  --threads N            counting threads (default: one per core)\n"
     "  -q, --quiet            no progress bar (it is drawn only on a terminal)\n"
@@ -118,8 +136,9 @@ constexpr std::string_view kHelp =
     "Exit status: 0 when every file was read, 1 when some file could not be read, the\n"
     "inputs name no file at all, the output could not be written or the run itself\n"
     "failed (out of memory, no counting thread), 2 for bad arguments, an unusable file\n"
-    "list, stop list or reference list (its file and line), a --recursive DIR that is\n"
-    "no folder or a number out of range (one line, nothing read or written).\n"
+    "list, stop list, reference list or lemma list (its file and line), an invalid\n"
+    "pattern, an unknown stemmer language, a --recursive DIR that is no folder or a\n"
+    "number out of range (one line, nothing read or written).\n"
     "\n"
     "Examples, one per option:\n"
     "  lintavel-extract book.txt\n"
@@ -147,6 +166,15 @@ constexpr std::string_view kHelp =
     "  lintavel-extract --kwic Lord book.txt\n"
     "  lintavel-extract --kwic lord --fold-case --kwic-sort right book.txt\n"
     "  lintavel-extract --kwic Lord --kwic-width 30 --format csv book.txt\n"
+    "  lintavel-extract --encoding utf-8 --words unicode book.txt\n"
+    "  lintavel-extract --encoding utf-8 --words unicode --split-elisions livre.txt\n"
+    "  lintavel-extract --lemma-list lemmas.txt book.txt\n"
+    "  lintavel-extract --encoding utf-8 --fold-case --stem english book.txt\n"
+    "  lintavel-extract --stem english --stem-show form book.txt\n"
+    "  lintavel-extract --match '^un' book.txt\n"
+    "  lintavel-extract --exclude '[0-9]' book.txt\n"
+    "  lintavel-extract --min-length 3 book.txt\n"
+    "  lintavel-extract --max-length 12 book.txt\n"
     "  lintavel-extract --threads 1 --quiet book.txt\n"
     "  lintavel-extract -- -odd-name.txt\n";
 
@@ -191,6 +219,8 @@ ExtractionOptions EngineOptions(const Arguments& parsed, ErrorLines& lines) {
                  << " sequence(s) read as U+FFFD\n";
   };
   options.html = parsed.corpus.html;
+  options.words = parsed.corpus.word_options.words;
+  options.split_elisions = parsed.corpus.word_options.split_elisions;
   options.on_html_unclosed = [&lines](const std::filesystem::path& file, std::string_view what,
                                       std::uint64_t line) {
     lines.Line() << kProgram << ": " << file.string() << ": " << what << " from line " << line
@@ -319,8 +349,8 @@ int WriteOutput(const Arguments& parsed, const CorpusRun& result, const Analyses
 // files when there are some; a keyness table is made of lists neither cut nor shaped.
 CorpusRun ExtractAnalysed(std::span<const std::filesystem::path> files,
                           const ExtractionOptions& options, const Arguments& parsed,
-                          const StopWords& stop_words, Analyses& analyses) {
-  CorpusSettings settings = parsed.corpus.settings;
+                          CorpusSettings settings, const StopWords& stop_words,
+                          Analyses& analyses) {
   if (parsed.corpus.compares()) {
     settings.min_count = 0;
     settings.top.reset();
@@ -358,6 +388,8 @@ int RunGuarded(std::span<const std::string> args, const CommandStreams& streams)
   ExtractionOptions options = EngineOptions(*parsed, lines);
   StopWords stop_words;
   if (!LoadStopWords(parsed->corpus, options, stop_words, err)) return kExitUsage;
+  CorpusSettings settings = parsed->corpus.settings;
+  if (!LoadListOptions(parsed->corpus, options, settings, err)) return kExitUsage;
   Analyses analyses;
   if (parsed->corpus.reference_list) {
     // The list's words are compared in the encoding the inputs' words will have.
@@ -370,6 +402,8 @@ int RunGuarded(std::span<const std::string> args, const CommandStreams& streams)
       err << kProgram << ": cannot read the reference list " << *wrong << '\n';
       return kExitUsage;
     }
+    // Grouped and filtered as the inputs' words are, so that like is compared with like.
+    GroupAndFilter(reference, settings);
   }
   const auto files =
       ResolveInputs(parsed->sources, parsed->extension, streams.in, err, streams.in_fd);
@@ -394,7 +428,7 @@ int RunGuarded(std::span<const std::string> args, const CommandStreams& streams)
   if (bar) options.progress = [&](const ExtractionProgress& progress) { bar->Update(progress); };
   CorpusRun result;
   try {
-    result = ExtractAnalysed(*files, options, *parsed, stop_words, analyses);
+    result = ExtractAnalysed(*files, options, *parsed, settings, stop_words, analyses);
     result.reports += analyses.reference_reports;
     if (!result.cancelled && analyses.reference_unread) {
       lines.Line() << kProgram << ": no reference file could be read";

@@ -68,6 +68,14 @@ std::optional<std::string> KwicArgumentsError(const Arguments& parsed) {
     return "--kwic goes with none of --counts, --stop-list, --min-count, --top, --per-file, "
            "--stats and --output-encoding";
   }
+  const WordOptions& words = corpus.word_options;
+  if (words.words != WordRule::kDefault || words.lemma_list || !corpus.settings.stem.empty() ||
+      !words.filters.match.empty() || !words.filters.exclude.empty() || words.filters.min_length ||
+      words.filters.max_length) {
+    // The concordance finds words by the default rule alone.
+    return "--kwic goes with none of --words unicode, --lemma-list, --stem, --match, --exclude, "
+           "--min-length and --max-length";
+  }
   return std::nullopt;
 }
 

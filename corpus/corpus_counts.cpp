@@ -76,6 +76,8 @@ constexpr std::uint64_t kFoldCase = 1;
 constexpr std::uint64_t kHtml = 2;
 constexpr std::uint64_t kPerFile = 4;
 constexpr std::uint64_t kCut = 8;
+constexpr std::uint64_t kUnicodeWords = 16;
+constexpr std::uint64_t kSplitElisions = 32;
 
 // What differs between two origins, worded for a message.
 std::string_view Difference(const CountsOrigin& a, const CountsOrigin& b) {
@@ -83,6 +85,9 @@ std::string_view Difference(const CountsOrigin& a, const CountsOrigin& b) {
   if (a.fold_case != b.fold_case) return "and without fold_case";
   if (a.html != b.html) return "and without html";
   if (a.per_file != b.per_file) return "and without files figures (per_file)";
+  if (a.unicode_words != b.unicode_words || a.split_elisions != b.split_elisions) {
+    return "different word rules (words, split_elisions)";
+  }
   return "different stop lists";
 }
 
@@ -119,7 +124,8 @@ CorpusCounts CorpusCounts::Merged(std::span<const CorpusCounts* const> parts, bo
     if (!part->origin_) continue;
     if (part->origin_->cut) {
       throw std::invalid_argument(
-          "cannot merge counts cut by top or min_count: the words left out are not known");
+          "cannot merge counts cut by top or min_count, or grouped or filtered (lemma_list, "
+          "stem, match, exclude, min_length, max_length): merge the counts first");
     }
     if (!origin) {
       origin = part->origin_;
@@ -191,6 +197,12 @@ void CorpusCounts::DropRepeatedFailures() {
   failures_ = std::move(kept);
 }
 
+void CorpusCounts::Regroup(const std::function<void(CorpusList&)>& change) {
+  change(list_);
+  if (origin_) origin_->cut = true;
+  index_.clear();
+}
+
 std::string CorpusCounts::Serialize() const {
   std::string out(kMagic);
   out.push_back(list_.encoding == WordEncoding::kCp1252 ? 'c' : 'u');
@@ -198,7 +210,9 @@ std::string CorpusCounts::Serialize() const {
   if (origin_) {
     PutNumber(static_cast<std::uint64_t>(origin_->encoding), out);
     PutNumber((origin_->fold_case ? kFoldCase : 0u) | (origin_->html ? kHtml : 0) |
-                  (origin_->per_file ? kPerFile : 0) | (origin_->cut ? kCut : 0),
+                  (origin_->per_file ? kPerFile : 0) | (origin_->cut ? kCut : 0) |
+                  (origin_->unicode_words ? kUnicodeWords : 0) |
+                  (origin_->split_elisions ? kSplitElisions : 0),
               out);
     PutNumber(origin_->stop_words, out);
   }
@@ -235,11 +249,14 @@ CorpusCounts CorpusCounts::Deserialize(std::string_view bytes) {
     CountsOrigin& origin = counts.origin_.emplace();
     origin.encoding =
         static_cast<InputEncoding>(reader.Small(static_cast<std::uint64_t>(InputEncoding::kAuto)));
-    const std::uint64_t flags = reader.Small(kFoldCase | kHtml | kPerFile | kCut);
+    const std::uint64_t flags =
+        reader.Small(kFoldCase | kHtml | kPerFile | kCut | kUnicodeWords | kSplitElisions);
     origin.fold_case = (flags & kFoldCase) != 0;
     origin.html = (flags & kHtml) != 0;
     origin.per_file = (flags & kPerFile) != 0;
     origin.cut = (flags & kCut) != 0;
+    origin.unicode_words = (flags & kUnicodeWords) != 0;
+    origin.split_elisions = (flags & kSplitElisions) != 0;
     origin.stop_words = reader.Number();
   }
   list.total = reader.Number();

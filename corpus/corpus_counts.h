@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -24,7 +25,9 @@ struct CountsOrigin {
   bool html = false;
   bool per_file = false;         // each word's files figure was counted
   std::uint64_t stop_words = 0;  // StopWords::fingerprint() of the stop words left out
-  bool cut = false;              // words were left out by a minimum count or a top
+  bool cut = false;              // words were left out, grouped or filtered after counting
+  bool unicode_words = false;    // cut by the Unicode word boundaries
+  bool split_elisions = false;   // with unicode_words
 
   bool operator==(const CountsOrigin&) const = default;
 };
@@ -66,6 +69,10 @@ class CorpusCounts {
   // in `order`; the total stays that of every word counted. Counts that lose words
   // so can no longer be merged.
   void Shape(std::uint64_t min_count, std::optional<std::uint64_t> top, WordOrder order);
+
+  // Changes the list by `change` (lemmas, stems, filters), which keeps its total;
+  // counts so changed are merged with no others.
+  void Regroup(const std::function<void(CorpusList&)>& change);
 
   // Drops each failure that repeats the one before it (the ranges of one file each
   // tell of the same failure).

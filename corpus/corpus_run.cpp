@@ -37,11 +37,23 @@ CorpusRun RunOf(ExtractionResult&& result, const CorpusSettings& settings,
   } else {
     run.list = ListOfRun(std::move(result), stop);
   }
+  GroupAndFilter(run.list, settings);
   ShapeList(run.list, settings.min_count, settings.top, settings.order);
   return run;
 }
 
 }  // namespace
+
+bool GroupsOrFilters(const CorpusSettings& settings) {
+  return settings.lemmas != nullptr || !settings.stem.empty() ||
+         (settings.filter != nullptr && !settings.filter->empty());
+}
+
+void GroupAndFilter(CorpusList& list, const CorpusSettings& settings) {
+  if (settings.lemmas != nullptr) ApplyLemmas(list, *settings.lemmas);
+  if (!settings.stem.empty()) ApplyStemming(list, settings.stem, settings.stem_show);
+  if (settings.filter != nullptr && !settings.filter->empty()) FilterList(list, *settings.filter);
+}
 
 CorpusRun ExtractCorpus(std::span<const std::filesystem::path> files,
                         const ExtractionOptions& options, const CorpusSettings& settings,

@@ -2,9 +2,14 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <span>
+#include <string>
 
+#include "corpus/lemma_list.h"
+#include "corpus/list_filters.h"
+#include "corpus/stemming.h"
 #include "corpus/word_list.h"
 #include "engine/extraction.h"
 #include "engine/file_decoding.h"
@@ -20,6 +25,13 @@ struct CorpusSettings {
   std::uint64_t min_count = 0;
   std::optional<std::uint64_t> top;
   WordOrder order = WordOrder::kCount;
+  // Grouping and filtering of the counted words, in this order, before min_count and
+  // top; the total stays the corpus's. Lemmas and stems need per_file off (the files
+  // of a group are not the sum of its words' files).
+  std::shared_ptr<const LemmaList> lemmas;  // each form counted under its lemma
+  std::string stem;                         // a Snowball language: words under their stems
+  StemShow stem_show = StemShow::kStem;
+  std::shared_ptr<const ListFilter> filter;  // only the words it keeps are listed
 };
 
 struct CorpusRun {
@@ -28,6 +40,13 @@ struct CorpusRun {
   std::size_t files_read = 0;  // files that could be opened and read
   bool cancelled = false;      // the run was cancelled; `list` is then empty
 };
+
+// Whether `settings` group the words (lemmas, stems) or filter the list.
+bool GroupsOrFilters(const CorpusSettings& settings);
+
+// Groups the words of `list` under their lemmas, then their stems, then removes what
+// the filter does not keep, as `settings` say; the total stays.
+void GroupAndFilter(CorpusList& list, const CorpusSettings& settings);
 
 // Counts the words of `files` with the engine as `options` say and shapes them as
 // `settings` say, leaving out `stop_words`. With per_file, the engine also counts

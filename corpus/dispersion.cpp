@@ -1,5 +1,7 @@
 #include "corpus/dispersion.h"
 
+#include "corpus/list_filters.h"
+
 #include <cmath>
 #include <limits>
 #include <string>
@@ -107,6 +109,7 @@ DispersedRun ExtractCorpusByFile(std::span<const std::filesystem::path> files,
     dispersed.parts.EndPart(size);
   }
   if (merger) dispersed.run.list = std::move(*merger).Take();
+  if (settings.filter != nullptr) FilterList(dispersed.run.list, *settings.filter);
   ShapeList(dispersed.run.list, settings.min_count, settings.top, settings.order);
   return dispersed;
 }

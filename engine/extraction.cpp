@@ -99,6 +99,7 @@ struct CountingWork {
   bool count_files = false;  // ordered files, each counted by one thread
   const std::function<void(std::string_view, std::string&)>* transform = nullptr;
   const std::atomic<bool>* cancel = nullptr;
+  WordCutting cutting;
 
   bool Cancelled() const { return cancel != nullptr && cancel->load(std::memory_order_relaxed); }
 };
@@ -165,7 +166,7 @@ std::string_view Filter(Block& block, const CountingWork& work, std::string& dec
 std::uint64_t CountBlock(const Block& block, const CountingWork& work, WordCounter& counter,
                          std::string& decoded, std::string& scratch) {
   if (block.filtered) {
-    counter.CountText(block.text);
+    CountWords(block.text, work.cutting, counter);
     return 0;
   }
   std::uint64_t replaced = 0;
@@ -176,7 +177,7 @@ std::uint64_t CountBlock(const Block& block, const CountingWork& work, WordCount
     (*work.transform)(text, scratch);
     text = scratch;
   }
-  counter.CountText(text);
+  CountWords(text, work.cutting, counter);
   return replaced;
 }
 
@@ -200,7 +201,7 @@ PieceOutcome DoPiece(Piece& piece, const CountingWork& work, CountingThread& thr
           Filter(piece.block, work, thread.decoded, thread.scratch, outcome.replaced);
       if (work.count_files) {
         thread.counter.BeginFile(piece.ordered->index);
-        thread.counter.CountText(text);
+        CountWords(text, work.cutting, thread.counter);
       } else {
         piece.block.filtered = true;
         outcome.handed_on = true;
@@ -792,6 +793,8 @@ ExtractionResult ExtractWords(std::span<const std::filesystem::path> files,
     work.count_files = options.count_files;
     work.transform = options.transform_text ? &options.transform_text : nullptr;
     work.cancel = options.cancel;
+    work.cutting = {options.words, options.split_elisions,
+                    options.encoding == InputEncoding::kCp1252};
     pool.emplace(threads, work);
   } catch (const std::system_error& failure) {
     throw ExtractionFailure(ExtractionFailure::Stage::kCounting,

@@ -13,6 +13,7 @@
 #include "engine/utf8.h"
 #include "engine/word_arena.h"
 #include "engine/word_counter.h"
+#include "engine/word_rule.h"
 
 namespace lintavel {
 
@@ -49,6 +50,10 @@ struct ExtractionOptions {
   // Called once for each UTF-8 or UTF-16 file with ill-formed parts, with how many were
   // replaced and the encoding (kUtf8 or kUtf16) in which the file was read.
   std::function<void(const std::filesystem::path&, std::uint64_t, InputEncoding)> on_ill_formed;
+  // The rule that cuts the text into words; the default is the window's.
+  WordRule words = WordRule::kDefault;
+  // With WordRule::kUnicode, French and Italian elisions are words of their own.
+  bool split_elisions = false;
   // Counts only the text of HTML (see engine/html_text.h).
   bool html = false;
   // Called once for each HTML file that ends inside a tag, comment, script or style,

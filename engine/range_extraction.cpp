@@ -121,7 +121,8 @@ class StretchCounter {
       options_.transform_text(text, scratch_);
       text = scratch_;
     }
-    counter.CountText(text);
+    CountWords(text, {options_.words, options_.split_elisions, decoding_ == FileDecoding::kCp1252},
+               counter);
   }
 
   // Makes the buffer hold at least `capacity` bytes, keeping its first `keep` bytes.

@@ -22,6 +22,7 @@
 #include "corpus/option_names.h"
 #include "corpus/reference_list.h"
 #include "corpus/stop_lists.h"
+#include "corpus/word_options.h"
 #include "engine/range_extraction.h"
 #include "engine/text_file_reader.h"
 #include "engine/utf8.h"
@@ -124,12 +125,76 @@ struct CorpusKeywords {
   CorpusSettings settings;
   bool html = false;
   StopWords stop_words;
+  WordOptions words;
 };
+
+// The keywords of the word rule, the grouping and the filters of the list.
+struct WordKeywords {
+  std::string words;
+  bool split_elisions = false;
+  py::object lemma_list;
+  py::object stem;
+  std::string stem_show;
+  py::object match;
+  py::object exclude;
+  py::object min_length;
+  py::object max_length;
+};
+
+// The patterns of `patterns`: None, one str, or an iterable of str.
+std::vector<std::string> PatternsOf(const py::object& patterns, const char* name) {
+  std::vector<std::string> list;
+  if (patterns.is_none()) return list;
+  if (py::isinstance<py::str>(patterns)) return {patterns.cast<std::string>()};
+  if (py::isinstance<py::bytes>(patterns) || !py::hasattr(patterns, "__iter__")) {
+    throw py::type_error(std::string(name) + " must be a str or an iterable of str");
+  }
+  for (const py::handle item : patterns) {
+    if (!py::isinstance<py::str>(item)) {
+      throw py::type_error(std::string(name) + " must be a str or an iterable of str");
+    }
+    list.push_back(item.cast<std::string>());
+  }
+  return list;
+}
+
+// Takes `keywords` into `words` and `settings` as the command line takes the same
+// options, and reads the lemma list and compiles the patterns into `settings`;
+// ValueError for what the command line refuses.
+void TakeWordKeywords(const WordKeywords& keywords, const ExtractionOptions& options,
+                      WordOptions& words, CorpusSettings& settings) {
+  try {
+    words.words = WordRuleNamed(keywords.words);
+    words.split_elisions = keywords.split_elisions;
+    if (!keywords.lemma_list.is_none()) {
+      words.lemma_list = OnePath(keywords.lemma_list).string();
+      if (words.lemma_list->empty()) throw WordOptionError("lemma_list needs a file name");
+    }
+    if (!keywords.stem.is_none()) {
+      settings.stem = StemLanguageNamed(keywords.stem.cast<std::string>());
+    }
+    settings.stem_show = StemShowNamed(keywords.stem_show);
+    words.filters.match = PatternsOf(keywords.match, "match");
+    words.filters.exclude = PatternsOf(keywords.exclude, "exclude");
+    if (!keywords.min_length.is_none()) {
+      words.filters.min_length = WholeNumber(keywords.min_length, "min_length", 0);
+    }
+    if (!keywords.max_length.is_none()) {
+      words.filters.max_length = WholeNumber(keywords.max_length, "max_length", 1);
+    }
+    if (const auto wrong = WordOptionsConflict(words, settings)) throw WordOptionError(*wrong);
+    ExtractionOptions reading = options;
+    reading.on_ill_formed = nullptr;
+    LoadWordOptions(words, reading, settings);
+  } catch (const WordOptionError& failure) {
+    Raise(PyExc_ValueError, failure.what());
+  }
+}
 
 CorpusKeywords ParseCorpus(bool fold_case, bool html, const py::object& stop_list,
                            const py::object& min_count, const py::object& top,
-                           const std::string& sort, bool per_file,
-                           const ExtractionOptions& options) {
+                           const std::string& sort, bool per_file, const WordKeywords& words,
+                           ExtractionOptions& options) {
   CorpusKeywords keywords;
   CorpusSettings& settings = keywords.settings;
   settings.fold_case = fold_case;
@@ -138,6 +203,9 @@ CorpusKeywords ParseCorpus(bool fold_case, bool html, const py::object& stop_lis
   settings.min_count = WholeNumber(min_count, "min_count", 0);
   if (!top.is_none()) settings.top = WholeNumber(top, "top", 1);
   settings.order = ParseOrder(sort);
+  TakeWordKeywords(words, options, keywords.words, settings);
+  options.words = keywords.words.words;
+  options.split_elisions = keywords.words.split_elisions;
   if (!stop_list.is_none()) {
     try {
       keywords.stop_words = ReadStopLists(PathsOf(stop_list), options, fold_case);
@@ -157,7 +225,9 @@ CountsOrigin OriginOf(const CorpusKeywords& keywords, InputEncoding encoding) {
   origin.html = keywords.html;
   origin.per_file = settings.per_file;
   origin.stop_words = keywords.stop_words.fingerprint();
-  origin.cut = settings.min_count > 1 || settings.top.has_value();
+  origin.cut = settings.min_count > 1 || settings.top.has_value() || GroupsOrFilters(settings);
+  origin.unicode_words = keywords.words.words == WordRule::kUnicode;
+  origin.split_elisions = keywords.words.split_elisions;
   return origin;
 }
 
@@ -297,7 +367,11 @@ py::object Count(const py::object& paths, const std::string& encoding, const py:
                  const py::object& min_count, const py::object& top, const std::string& sort,
                  bool per_file, bool per_million, const std::optional<std::string>& dispersion,
                  const py::object& reference, const std::optional<py::object>& reference_list,
-                 const std::optional<std::string>& keyness, const std::optional<double>& min_ll) {
+                 const std::optional<std::string>& keyness, const std::optional<double>& min_ll,
+                 const std::string& words, bool split_elisions, const py::object& lemma_list,
+                 const py::object& stem, const std::string& stem_show, const py::object& match,
+                 const py::object& exclude, const py::object& min_length,
+                 const py::object& max_length) {
   const AnalysisKeywords analyses =
       ParseAnalyses(per_million, dispersion, reference, reference_list, keyness, min_ll);
   const std::vector<std::filesystem::path> files = PathsOf(paths);
@@ -306,17 +380,25 @@ py::object Count(const py::object& paths, const std::string& encoding, const py:
   options.threads =
       static_cast<unsigned>(std::min<std::uint64_t>(WholeNumber(threads, "threads", 0), UINT_MAX));
   options.html = html;
-  const CorpusKeywords keywords =
-      ParseCorpus(fold_case, html, stop_list, min_count, top, sort, per_file, options);
+  const CorpusKeywords keywords = ParseCorpus(
+      fold_case, html, stop_list, min_count, top, sort, per_file,
+      {words, split_elisions, lemma_list, stem, stem_show, match, exclude, min_length, max_length},
+      options);
+  // The files of a grouped word are not kept, so neither is its dispersion.
+  if (analyses.dispersion && (keywords.words.lemma_list || !keywords.settings.stem.empty())) {
+    throw py::value_error("dispersion does not go with lemma_list or stem");
+  }
   CorpusList reference_words;
   if (analyses.reference_list) {
-    const WordEncoding words =
+    const WordEncoding list_encoding =
         options.encoding == InputEncoding::kCp1252 ? WordEncoding::kCp1252 : WordEncoding::kUtf8;
     if (const auto wrong = ReadReferenceList(
-            *analyses.reference_list, words, fold_case,
+            *analyses.reference_list, list_encoding, fold_case,
             keywords.stop_words.empty() ? nullptr : &keywords.stop_words, reference_words)) {
       Raise(PyExc_ValueError, "cannot read the reference list " + *wrong);
     }
+    // Grouped and filtered as the inputs' words are, so that like is compared with like.
+    GroupAndFilter(reference_words, keywords.settings);
   }
   CorpusSettings settings = keywords.settings;
   if (analyses.compares()) {
@@ -440,7 +522,12 @@ CorpusCounts CountFileRange(const py::object& path, const py::object& start, con
                             const std::string& encoding,
                             const std::optional<std::string>& file_encoding, bool fold_case,
                             const py::object& stop_list, const py::object& min_count,
-                            const py::object& top, const std::string& sort, bool per_file) {
+                            const py::object& top, const std::string& sort, bool per_file,
+                            const std::string& words, bool split_elisions,
+                            const py::object& lemma_list, const py::object& stem,
+                            const std::string& stem_show, const py::object& match,
+                            const py::object& exclude, const py::object& min_length,
+                            const py::object& max_length) {
   const std::filesystem::path file = OnePath(path);
   ByteRange range;
   range.start = WholeNumber(start, "start", 0);
@@ -451,8 +538,10 @@ CorpusCounts CountFileRange(const py::object& path, const py::object& start, con
   }
   ExtractionOptions options;
   options.encoding = ParseInputEncoding(encoding);
-  const CorpusKeywords keywords =
-      ParseCorpus(fold_case, false, stop_list, min_count, top, sort, per_file, options);
+  const CorpusKeywords keywords = ParseCorpus(
+      fold_case, false, stop_list, min_count, top, sort, per_file,
+      {words, split_elisions, lemma_list, stem, stem_show, match, exclude, min_length, max_length},
+      options);
   std::optional<FileDecoding> decoding;
   if (file_encoding) {
     if (options.encoding != InputEncoding::kAuto) {
@@ -682,6 +771,26 @@ PYBIND11_MODULE(_lintavel, m) {
                                    : std::optional<std::uint64_t>(WholeNumber(top, "top", 1)),
                      ParseOrder(sort));
            })
+      .def(
+          "_group",
+          [](CorpusCounts& c, const std::string& encoding, bool fold_case, const std::string& words,
+             bool split_elisions, const py::object& lemma_list, const py::object& stem,
+             const std::string& stem_show, const py::object& match, const py::object& exclude,
+             const py::object& min_length, const py::object& max_length) {
+            ExtractionOptions options;
+            options.encoding = ParseInputEncoding(encoding);
+            WordOptions word_options;
+            CorpusSettings settings;
+            settings.fold_case = fold_case;
+            TakeWordKeywords({words, split_elisions, lemma_list, stem, stem_show, match, exclude,
+                              min_length, max_length},
+                             options, word_options, settings);
+            if (!GroupsOrFilters(settings)) return;
+            c.Regroup([&](CorpusList& list) { GroupAndFilter(list, settings); });
+          },
+          py::arg("encoding"), py::arg("fold_case"), py::arg("words"), py::arg("split_elisions"),
+          py::kw_only(), py::arg("lemma_list"), py::arg("stem"), py::arg("stem_show"),
+          py::arg("match"), py::arg("exclude"), py::arg("min_length"), py::arg("max_length"))
       .def("_drop_repeated_errors", &CorpusCounts::DropRepeatedFailures)
       .def("__repr__",
            [](const CorpusCounts& c) {
@@ -705,12 +814,22 @@ PYBIND11_MODULE(_lintavel, m) {
         // Keyness, dispersion and normalised frequency.
         py::arg("per_million") = false, py::arg("dispersion") = py::none(),
         py::arg("reference") = py::none(), py::arg("reference_list") = py::none(),
-        py::arg("keyness") = py::none(), py::arg("min_ll") = py::none());
+        py::arg("keyness") = py::none(), py::arg("min_ll") = py::none(),
+        // The word rule, the grouping and the filters of the list.
+        py::arg("words") = "default", py::arg("split_elisions") = false,
+        py::arg("lemma_list") = py::none(), py::arg("stem") = py::none(),
+        py::arg("stem_show") = "stem", py::arg("match") = py::none(),
+        py::arg("exclude") = py::none(), py::arg("min_length") = py::none(),
+        py::arg("max_length") = py::none());
   m.def("count_range", &CountFileRange, py::arg("path"), py::arg("start"),
         py::arg("end") = py::none(), py::kw_only(), py::arg("encoding") = "cp1252",
         py::arg("file_encoding") = py::none(), py::arg("fold_case") = false,
         py::arg("stop_list") = py::none(), py::arg("min_count") = 0, py::arg("top") = py::none(),
-        py::arg("sort") = "count", py::arg("per_file") = false);
+        py::arg("sort") = "count", py::arg("per_file") = false, py::arg("words") = "default",
+        py::arg("split_elisions") = false, py::arg("lemma_list") = py::none(),
+        py::arg("stem") = py::none(), py::arg("stem_show") = "stem", py::arg("match") = py::none(),
+        py::arg("exclude") = py::none(), py::arg("min_length") = py::none(),
+        py::arg("max_length") = py::none());
   m.def("concordance", &Concordance, py::arg("paths"), py::arg("word"), py::kw_only(),
         py::arg("encoding") = "cp1252", py::arg("html") = false, py::arg("fold_case") = false,
         py::arg("width") = 40, py::arg("sort") = "text", py::arg("threads") = 0,

@@ -6,10 +6,15 @@
 The corpus options of lintavel-extract are keyword arguments with the same names:
 fold_case, html, stop_list (a path or a list of paths), min_count, top and sort
 ("count", "count-desc" or "word"), per_file (then counts.files(word) says in how
-many files a word occurs, and to_pandas() has a files column). Files that cannot be
+many files a word occurs, and to_pandas() has a files column), and the word rules
+and list options: words ("default" or "unicode"), split_elisions, lemma_list (a
+path), stem (a Snowball language) and stem_show ("stem" or "form"), match and
+exclude (an RE2 pattern or a list of them), min_length and max_length. Files that cannot be
 read go to `errors` as (path, reason); the others are counted. A Counts carries the
 options it was made with: merging counts that do not add up to one run over all
-their files (other options, or cut by top or min_count) raises ValueError.
+their files (other options, or cut by top or min_count, or grouped or filtered by
+lemma_list, stem, match, exclude, min_length or max_length, whose result on a part
+is not its share of the whole) raises ValueError: merge first, as lintavel.dask does.
 
 count_range(path, start, end) counts the words that begin in the bytes [start,
 end) of one file, so that consecutive ranges count every word once. With

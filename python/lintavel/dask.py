@@ -24,11 +24,15 @@ _FAN_IN = 8
 def count(paths, client=None, chunk_bytes=DEFAULT_CHUNK_BYTES, encoding="cp1252", *,
           fold_case=False, html=False, stop_list=None, min_count=0, top=None, sort="count",
           per_file=False, per_million=False, dispersion=None, reference=None,
-          reference_list=None, keyness=None, min_ll=None):
+          reference_list=None, keyness=None, min_ll=None, words="default",
+          split_elisions=False, lemma_list=None, stem=None, stem_show="stem", match=None,
+          exclude=None, min_length=None, max_length=None):
     """The Counts of lintavel.count(paths, encoding, ...), counted on the workers of
-    `client` (by default the current distributed client). per_million is exact (it
-    is taken of the merged total); dispersion and keyness are not counted on a
-    cluster yet and raise ValueError."""
+    `client` (by default the current distributed client). The ranges are counted by
+    the word rule and merged; lemmas, stems and filters apply to the merged counts,
+    so that the result is that of one run. per_million is exact (it is taken of the
+    merged total); dispersion and keyness are not counted on a cluster yet and raise
+    ValueError."""
     for name, value in (("dispersion", dispersion), ("reference", reference),
                         ("reference_list", reference_list), ("keyness", keyness),
                         ("min_ll", min_ll)):
@@ -43,7 +47,9 @@ def count(paths, client=None, chunk_bytes=DEFAULT_CHUNK_BYTES, encoding="cp1252"
     # Raises on a wrong option or an unreadable stop list before anything is sent.
     empty = lintavel.count([], encoding, 1, fold_case=fold_case, html=html,
                            stop_list=stop_list, min_count=min_count, top=top, sort=sort,
-                           per_file=per_file)
+                           per_file=per_file, words=words, split_elisions=split_elisions,
+                           lemma_list=lemma_list, stem=stem, stem_show=stem_show, match=match,
+                           exclude=exclude, min_length=min_length, max_length=max_length)
     if not files:
         empty._per_million = per_million
         return empty
@@ -52,7 +58,11 @@ def count(paths, client=None, chunk_bytes=DEFAULT_CHUNK_BYTES, encoding="cp1252"
 
         client = default_client()
     options = {"encoding": encoding, "fold_case": fold_case, "html": html,
-               "stop_list": stop_list, "per_file": per_file}
+               "stop_list": stop_list, "per_file": per_file, "words": words,
+               "split_elisions": split_elisions}
+    grouping = {"lemma_list": lemma_list, "stem": stem, "stem_show": stem_show,
+                "match": match, "exclude": exclude, "min_length": min_length,
+                "max_length": max_length}
     file_parts = []
     for path in files:
         ranges = _ranges(path, chunk_bytes, html)
@@ -65,7 +75,8 @@ def count(paths, client=None, chunk_bytes=DEFAULT_CHUNK_BYTES, encoding="cp1252"
                  for start, end in ranges]
         file_parts.append(_tree(client, parts, True))
     root = _tree(client, file_parts, False)
-    counts = client.submit(_shape, root, min_count, top, sort, pure=False).result()
+    counts = client.submit(_shape, root, min_count, top, sort, options, grouping,
+                           pure=False).result()
     counts._per_million = per_million
     return counts
 
@@ -106,10 +117,13 @@ def _count_part(path, start, end, file_encoding, options):
     if options["html"]:
         return lintavel.count([path], options["encoding"], 1, fold_case=options["fold_case"],
                               html=True, stop_list=options["stop_list"],
-                              per_file=options["per_file"])
+                              per_file=options["per_file"], words=options["words"],
+                              split_elisions=options["split_elisions"])
     return lintavel.count_range(path, start, end, encoding=options["encoding"],
                                 file_encoding=file_encoding, fold_case=options["fold_case"],
-                                stop_list=options["stop_list"], per_file=options["per_file"])
+                                stop_list=options["stop_list"], per_file=options["per_file"],
+                                words=options["words"],
+                                split_elisions=options["split_elisions"])
 
 
 def _merge(one_file, *parts):
@@ -130,6 +144,8 @@ def _tree(client, parts, one_file):
     return parts[0]
 
 
-def _shape(counts, min_count, top, sort):
+def _shape(counts, min_count, top, sort, options, grouping):
+    counts._group(options["encoding"], options["fold_case"], options["words"],
+                  options["split_elisions"], **grouping)
     counts._shape(min_count, top, sort)
     return counts

@@ -138,6 +138,9 @@ def test_counts_api_order_and_pickling(folder):
     (lambda: lintavel.count([], top=0), ValueError),
     (lambda: lintavel.count([], stop_list="/no/such/stop/list"), ValueError),
     (lambda: lintavel.count([]).write("/tmp/x", encoding="utf-16"), ValueError),
+    (lambda: lintavel.count([], dispersion="files", stem="english"), ValueError),
+    (lambda: lintavel.count([], words="unicode", split_elisions=True, min_length=5,
+                            max_length=2), ValueError),
 ])
 def test_bad_arguments_raise_at_once(call, error):
     with pytest.raises(error):

@@ -55,12 +55,19 @@ def assert_same(folder, got, expected):
     ("auto", 3_000, {"min_count": 2, "stop_list": "STOP"}),
     ("auto", 1 << 26, {"html": True}),
     ("utf-8", 501, {"per_file": True, "fold_case": True}),
+    ("auto", 777, {"words": "unicode", "split_elisions": True, "fold_case": True}),
+    ("utf-8", 2_000, {"words": "unicode", "stem": "english", "stem_show": "form",
+                      "match": ["^[a-z]"], "exclude": "e$", "min_length": 2, "max_length": 9,
+                      "lemma_list": "LEMMAS", "top": 20}),
 ])
 def test_same_counts_as_one_process(client, folder, encoding, chunk_bytes, options):
     paths = make_corpus(folder)
     if "stop_list" in options:
         (folder / "stop").write_bytes(b"the\nThe\n")
         options = {**options, "stop_list": folder / "stop"}
+    if "lemma_list" in options:
+        (folder / "lemmas").write_bytes("be -> is, was, were\n".encode())
+        options = {**options, "lemma_list": folder / "lemmas"}
     expected = lintavel.count(paths, encoding, **options)
     got = lintavel.dask.count(paths, client, chunk_bytes, encoding, **options)
     assert_same(folder, got, expected)
@@ -73,6 +80,8 @@ def test_bad_arguments_raise_before_any_work(client, folder):
         (lambda: lintavel.dask.count([], client, chunk_bytes=0), ValueError),
         (lambda: lintavel.dask.count([], client, encoding="ebcdic"), ValueError),
         (lambda: lintavel.dask.count([], client, stop_list=folder / "none"), ValueError),
+        (lambda: lintavel.dask.count([], client, match="(ab"), ValueError),
+        (lambda: lintavel.dask.count([], client, stem="klingon"), ValueError),
     ]:
         with pytest.raises(error):
             call()

@@ -14,7 +14,8 @@ from conftest import extract  # noqa: E402
 
 VOCABULARY = ["the", "The", "THE", "don't", "co-op", "a\tb", "...", "caf\u00e9", "CAF\u00c9",
               "\u20ac5", "x", "\u0160koda", "stra\u00dfe", "42", "(w)", "\u0153uvre",
-              "\U0001f600", "\u4e00\u4e8c", "\ufeff", "\u00a0"]
+              "\U0001f600", "\u4e00\u4e8c", "\ufeff", "\u00a0", "l\u2019histoire", "dell'arte",
+              "\u00abbonjour\u00bb", "word\u2014word", "\u00bfqu\u00e9?", "\u201cHi\u201d", "\u3072\u3089"]
 SEPARATORS = [" ", "  ", "\n", "\r\n", "\r", "\t ", " \t"]
 # How text becomes bytes: the prefix and the codec.
 WRITINGS = {
@@ -48,11 +49,14 @@ def options():
         "fold_case": st.booleans(),
         "per_file": st.booleans(),
         "stop": st.booleans(),
+        "words": st.sampled_from(["default", "unicode", "unicode split"]),
     })
 
 
 def keywords(option, folder):
-    chosen = {"fold_case": option["fold_case"], "per_file": option["per_file"]}
+    chosen = {"fold_case": option["fold_case"], "per_file": option["per_file"],
+              "words": option["words"].split()[0],
+              "split_elisions": option["words"].endswith("split")}
     if option["stop"]:
         stop = folder / "stop.txt"
         stop.write_bytes(b"the\r\nx\r\ncaf\xe9\r\n")
@@ -88,7 +92,9 @@ def test_ranges_merged_equal_count_which_equals_the_command_line(data, option, c
 
         if option["per_file"]:
             return
-        arguments = ["--encoding", option["encoding"]]
+        arguments = ["--encoding", option["encoding"], "--words", chosen["words"]]
+        if chosen["split_elisions"]:
+            arguments.append("--split-elisions")
         if option["fold_case"]:
             arguments.append("--fold-case")
         if option["stop"]:

@@ -91,3 +91,16 @@ def test_an_unreadable_file_is_an_error_of_the_range(folder):
     counts = lintavel.count_range(folder / "missing", 0, 10)
     assert counts.errors == lintavel.count([folder / "missing"]).errors and len(counts) == 0
     assert lintavel.count_range(folder, 0, None).errors == lintavel.count([folder]).errors
+
+
+def test_grouped_or_filtered_ranges_refuse_merging(folder):
+    # Each range's filter would keep words whose merged figures it never saw.
+    path = folder / "text.txt"
+    path.write_bytes(b"the cats ran\nthe cat runs\n")
+    for option in [{"match": "^c"}, {"min_length": 4}, {"stem": "english"}]:
+        parts = [lintavel.count_range(path, 0, 13, **option), lintavel.count_range(path, 13, **option)]
+        with pytest.raises(ValueError, match="grouped or filtered"):
+            lintavel.merge_all(parts, same_file=True)
+    plain = [lintavel.count_range(path, 0, 13, words="unicode"), lintavel.count_range(path, 13)]
+    with pytest.raises(ValueError, match="word rules"):
+        lintavel.merge_all(plain, same_file=True)
