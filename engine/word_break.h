@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -516,17 +517,17 @@ inline bool IsSimpleLatin(std::string_view text) {
   return true;
 }
 
-// True when every byte of `text` is ASCII.
-inline bool IsAscii(std::string_view text) {
-  std::uint64_t high = 0;
-  std::size_t i = 0;
+// The place of the first byte of `text` from `from` on that is not ASCII, or its size.
+inline std::size_t FindNonAscii(std::string_view text, std::size_t from) {
+  std::size_t i = from;
   for (; i + 8 <= text.size(); i += 8) {
     std::uint64_t eight;
     std::memcpy(&eight, text.data() + i, 8);
-    high |= eight;
+    if (const std::uint64_t high = eight & 0x8080808080808080u; high != 0)
+      return i + static_cast<std::size_t>(std::countr_zero(high) / 8);
   }
-  for (; i < text.size(); ++i) high |= static_cast<unsigned char>(text[i]);
-  return (high & 0x8080808080808080u) == 0;
+  while (i < text.size() && static_cast<unsigned char>(text[i]) < 0x80) ++i;
+  return i;
 }
 
 template <Text kText, class F>
@@ -543,18 +544,34 @@ void ForEachWord(std::string_view text, const UnicodeWordOptions& options, F&& o
       if (is_word) emit(segment);
     });
   };
-  // The text is cut at cut points into parts of about kPart bytes; an ASCII part takes
-  // the mask path, any other the rules one character at a time.
-  constexpr std::size_t kPart = 512;
+  // ASCII stretches between cut points take the mask path; only the stretch from the
+  // cut point before a non-ASCII character to the cut point after it (merged with the
+  // next such stretch when that starts close by) goes through the rules one character
+  // at a time, or through the Latin masks when all it holds beyond ASCII are
+  // two-byte letters. A curly quote in English text so costs one word's worth of
+  // rules, not a whole part's.
+  constexpr std::size_t kMergeGap = 64;
+  const std::size_t size = text.size();
   std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = start + kPart;
-    while (end < text.size() && !IsCutPoint(text, end)) ++end;
-    if (end > text.size()) end = text.size();
-    const std::string_view part = text.substr(start, end - start);
-    if (IsAscii(part)) {
-      ForEachAsciiWord(part, emit);
-    } else if (kText == Text::kUtf8 && IsSimpleLatin(part)) {
+  while (start < size) {
+    const std::size_t high = FindNonAscii(text, start);
+    if (high == size) {
+      ForEachAsciiWord(text.substr(start), emit);
+      return;
+    }
+    std::size_t cut = high;
+    while (cut > start && !IsCutPoint(text, cut)) --cut;
+    if (cut > start) ForEachAsciiWord(text.substr(start, cut - start), emit);
+    std::size_t end = high + 1;
+    for (;;) {
+      while (end < size && !IsCutPoint(text, end)) ++end;
+      if (end == size) break;
+      const std::size_t next = FindNonAscii(text.substr(0, std::min(size, end + kMergeGap)), end);
+      if (next == std::min(size, end + kMergeGap)) break;
+      end = next + 1;
+    }
+    const std::string_view part = text.substr(cut, end - cut);
+    if (kText == Text::kUtf8 && IsSimpleLatin(part)) {
       ForEachAsciiWord<true>(part, emit);
     } else {
       general(part);
