@@ -10,18 +10,7 @@
 # removed at the end.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-cmake --preset release > /dev/null
-cmake --build --preset release --target lintavel-extract > /dev/null
-
-extract=build/release/app/lintavel-extract
-# LINTAVEL_BENCH_DATA: where the generated files go (removed at the end);
-# LINTAVEL_BENCH_X250: an existing copy of the corpus concatenated 250 times.
-data=${LINTAVEL_BENCH_DATA:-bench/data/corpus_options}
-mkdir -p "$data"
-trap 'rm -rf "$data"' EXIT
-corpus=../shared/corpus/kjv.txt
-big=${LINTAVEL_BENCH_X250:-$data/kjv_x250.txt}
-[ -n "${LINTAVEL_BENCH_X250:-}" ] || for i in $(seq 250); do cat "$corpus"; done > "$big"
+. bench/x250.sh corpus_options
 
 echo "== Checking the outputs"
 "$extract" --counts "$big" > "$data/plain.tsv" 2> /dev/null

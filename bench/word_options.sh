@@ -12,16 +12,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 rounds=${1:-5}
-cmake --preset release > /dev/null
-cmake --build --preset release --target lintavel-extract > /dev/null
-
-extract="build/release/app/lintavel-extract --encoding utf-8"
-data=${LINTAVEL_BENCH_DATA:-bench/data/word_options}
-mkdir -p "$data"
-trap 'rm -rf "$data"' EXIT
-corpus=${LINTAVEL_BENCH_CORPUS:-../shared/corpus/kjv.txt}
-big=${LINTAVEL_BENCH_X250:-$data/kjv_x250.txt}
-[ -n "${LINTAVEL_BENCH_X250:-}" ] || for i in $(seq 250); do cat "$corpus"; done > "$big"
+. bench/x250.sh word_options
+extract="$extract --encoding utf-8"
 
 echo "== Checking the outputs"
 $extract --counts --words unicode "$big" > "$data/unicode.tsv" 2> "$data/unicode.err"
