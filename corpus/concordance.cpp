@@ -1,6 +1,7 @@
 #include "corpus/concordance.h"
 
 #include <algorithm>
+#include <array>
 #include <condition_variable>
 #include <cstring>
 #include <exception>
@@ -79,6 +80,15 @@ ListedWord ListWord(std::string_view word, bool fold_case) {
 }
 
 bool IsWordByte(char c) { return ClassOf(c) == ByteClass::kWord; }
+
+// Whether the text's byte `c`, as the next byte of a word, may begin what folds to
+// the folded byte `folded`: a byte beyond ASCII may fold to anything, a removed
+// character leaves the decision to the byte after it.
+bool MayFoldTo(char c, char folded) {
+  if (static_cast<unsigned char>(c) >= 0x80 || ClassOf(c) == ByteClass::kDropped) return true;
+  if (c == folded) return true;
+  return folded >= 'a' && folded <= 'z' && c == folded - 'a' + 'A';
+}
 bool IsUtf8Continuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 
 // Appends `bytes` as UTF-8 with tabs and line ends as blanks.
@@ -160,9 +170,20 @@ class TextSearch {
     return true;
   }
 
-  // Each word of the text is cut, stripped and folded, then compared.
+  // Each word of the text that may match is cut, stripped and folded, then compared.
+  // A word may match only when its first kept byte folds to the listed word's first
+  // byte: an ASCII letter folds only to itself in the other case, and no ASCII
+  // character comes from folding anything but ASCII, so the candidates are that
+  // letter in either case and every byte beyond ASCII (which may fold to anything).
   bool RunFolded(std::vector<ConcordanceLine>& lines) {
     const std::size_t size = text_.size();
+    std::array<bool, 256> candidate{};
+    for (std::size_t b = 0x80; b < 256; ++b) candidate[b] = true;
+    const auto first = static_cast<unsigned char>(word_[0]);
+    if (first < 0x80) {
+      candidate[first] = true;
+      if (first >= 'a' && first <= 'z') candidate[first - 'a' + 'A'] = true;
+    }
     std::string stripped;
     std::string folded;
     std::size_t i = begin_;
@@ -171,12 +192,29 @@ class TextSearch {
       while (i < size && ClassOf(text_[i - 1]) != ByteClass::kSeparator) ++i;
     }
     while (i < end_) {
-      while (i < end_ && ClassOf(text_[i]) == ByteClass::kSeparator) ++i;
-      if (i >= end_) break;
-      const std::size_t start = i;
+      std::size_t at = i;
+      while (at < size && !candidate[static_cast<unsigned char>(text_[at])]) ++at;
+      if (at == size) break;
+      std::size_t start = at;
+      while (start > i && ClassOf(text_[start - 1]) != ByteClass::kSeparator) --start;
+      if (start >= end_) break;
+      i = start;
+      // After an ASCII first byte, whose fold is one byte, the next kept byte must
+      // fold to the listed word's second: most candidates end here.
+      if (const auto lead = static_cast<unsigned char>(text_[at]);
+          lead < 0x80 && word_.size() > 1) {
+        const char next = at + 1 < size ? text_[at + 1] : ' ';
+        if (!MayFoldTo(next, word_[1])) {
+          while (i < size && ClassOf(text_[i]) != ByteClass::kSeparator) ++i;
+          continue;
+        }
+      }
+      bool first_kept = true;
+      for (std::size_t k = start; k < at; ++k)
+        first_kept = first_kept && ClassOf(text_[k]) == ByteClass::kDropped;
       stripped.clear();
       while (i < size && ClassOf(text_[i]) != ByteClass::kSeparator) {
-        if (ClassOf(text_[i]) == ByteClass::kWord) stripped += text_[i];
+        if (first_kept && ClassOf(text_[i]) == ByteClass::kWord) stripped += text_[i];
         ++i;
       }
       if (stripped.empty()) continue;

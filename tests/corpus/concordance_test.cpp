@@ -111,12 +111,13 @@ void LiteralScan(std::u16string_view text, std::u16string_view word, bool fold, 
 // Random text from few pieces, so that words recur with punctuation, tabs, case and
 // every line end around them; `wide` adds characters Windows-1252 lacks.
 std::u16string RandomText(std::mt19937& random, bool wide, bool html) {
-  std::vector<std::u16string> pieces = {u"ab", u"a",  u"Ab", u"AB", u"b",     u"\u00e9", u"\u00c9",
-                                        u"'",  u"-",  u".",  u" ",  u"  ",    u"\t",     u"\r\n",
-                                        u"\n", u"\r", u" ",  u" ",  u"\u0160"};
+  std::vector<std::u16string> pieces = {u"ab", u"a",  u"Ab", u"AB", u"b",      u"\u00e9", u"\u00c9",
+                                        u"'",  u"-",  u".",  u" ",  u"  ",     u"\t",     u"\r\n",
+                                        u"\n", u"\r", u" ",  u" ",  u"\u0160", u"k"};
   if (wide) {
     pieces.push_back(u"\u0436");
     pieces.push_back(u"\u0416");
+    pieces.push_back(u"\u212a");  // the Kelvin sign, which folds to ASCII "k"
   }
   if (html) {
     pieces.push_back(u"<b>");
@@ -156,7 +157,8 @@ TEST(Concordance, FindsWhatALiteralScanFinds) {
                     {InputEncoding::kUtf8, true},
                     {InputEncoding::kUtf16, true},
                     {InputEncoding::kAuto, true}};
-  const std::u16string kWords[] = {u"ab", u"a", u"Ab", u"\u00e9a", u"\u0160b", u"a'b", u"\u0436"};
+  const std::u16string kWords[] = {u"ab",      u"a",   u"Ab",     u"\u00e9a",
+                                   u"\u0160b", u"a'b", u"\u0436", u"ka"};
   std::mt19937 random(20261208);
   TempDir dir;
   for (const auto& [encoding, wide] : kEncodings) {
