@@ -49,6 +49,8 @@ void WordStatisticsRunner::Start(const QStringList& files, const StatisticsOptio
     ExtractionOptions engine;
     engine.encoding = options.encoding;
     engine.html = options.html;
+    engine.words = options.words;
+    engine.split_elisions = options.split_elisions && options.words == WordRule::kUnicode;
     engine.cancel = &run->cancel;
     engine.on_failure = [&outcome](const FileFailure& failure) {
       outcome->reports.push_back(FailureMessage(failure));

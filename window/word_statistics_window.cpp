@@ -46,6 +46,16 @@ constexpr EncodingChoice kEncodings[] = {
     {"auto", InputEncoding::kAuto},
 };
 
+struct WordRuleChoice {
+  const char* caption;
+  const char* setting;  // as kept in the settings file
+  WordRule rule;
+};
+constexpr WordRuleChoice kWordRules[] = {
+    {QT_TRANSLATE_NOOP("WordStatisticsWindow", "Default"), "default", WordRule::kDefault},
+    {QT_TRANSLATE_NOOP("WordStatisticsWindow", "Unicode"), "unicode", WordRule::kUnicode},
+};
+
 const char* EncodingName(InputEncoding encoding) {
   for (const EncodingChoice& choice : kEncodings) {
     if (choice.encoding == encoding) return choice.caption;
@@ -141,6 +151,24 @@ void WordStatisticsWindow::BuildControls() {
                              tr("Choose files of words to leave out; cancel to use none"));
   stop_lists_label_ = Named(new QLabel(this), tr("Stop lists chosen"),
                             tr("The stop lists the next run leaves out"));
+  word_rule_ = Named(new QComboBox(this), tr("Word rule"),
+                     tr("How the next run cuts the text into words: at blanks with ASCII "
+                        "punctuation removed, or at the Unicode word boundaries"));
+  const QString rule_setting =
+      settings_.GetSetting(QString::fromLatin1(kSettingStatisticsWordRule), QString());
+  for (const WordRuleChoice& choice : kWordRules) {
+    word_rule_->addItem(tr(choice.caption));
+    if (rule_setting == QLatin1String(choice.setting)) {
+      word_rule_->setCurrentIndex(word_rule_->count() - 1);
+    }
+  }
+  split_elisions_ =
+      Named(new QCheckBox(tr("Split &elisions"), this), tr("Split elisions"),
+            tr("With the Unicode rule, French and Italian elisions such as l’ are words of "
+               "their own"));
+  split_elisions_->setChecked(
+      settings_.GetSetting(QString::fromLatin1(kSettingStatisticsSplitElisions), false) ==
+      QStringLiteral("True"));
   after_run_ = Named(new QCheckBox(tr("&Open after every run"), this), tr("Open after every run"),
                      tr("Open this window and count again after each run of the main window"));
   after_run_->setChecked(settings_.GetSetting(QString::fromLatin1(kSettingStatisticsAfterRun),
@@ -198,6 +226,16 @@ void WordStatisticsWindow::BuildControls() {
   options->addWidget(html_);
   options->addWidget(stop_lists_button_);
   options->addWidget(stop_lists_label_, 1);
+  // How words are cut; further word options of a run belong on this row.
+  auto* word_rules = new QHBoxLayout;
+  auto* rule_label = new QLabel(tr("&Word rule:"), this);
+  rule_label->setBuddy(word_rule_);
+  rule_label->setAccessibleName(tr("Word rule label"));
+  rule_label->setAccessibleDescription(word_rule_->accessibleDescription());
+  word_rules->addWidget(rule_label);
+  word_rules->addWidget(word_rule_);
+  word_rules->addWidget(split_elisions_);
+  word_rules->addStretch(1);
   auto* running = new QHBoxLayout;
   running->addWidget(run_);
   running->addWidget(cancel_);
@@ -217,16 +255,18 @@ void WordStatisticsWindow::BuildControls() {
   exporting->addWidget(export_workbook_);
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(options);
+  layout->addLayout(word_rules);
   layout->addLayout(running);
   layout->addLayout(filtering);
   layout->addWidget(split, 1);
   layout->addLayout(exporting);
 
   // The tab order follows the reading order: options, running, filter, table, export.
-  QWidget* const order[] = {encoding_,    fold_case_,    html_,       stop_lists_button_,
-                            run_,         cancel_,       after_run_,  filter_,
-                            pattern_,     files_column_, table_,      views,
-                            concordance_, export_csv_,   export_tsv_, export_workbook_};
+  QWidget* const order[] = {encoding_,   fold_case_,      html_,        stop_lists_button_,
+                            word_rule_,  split_elisions_, run_,         cancel_,
+                            after_run_,  filter_,         pattern_,     files_column_,
+                            table_,      views,           concordance_, export_csv_,
+                            export_tsv_, export_workbook_};
   for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
 
   connect(run_, &QPushButton::clicked, this, &WordStatisticsWindow::StartRun);
@@ -234,6 +274,21 @@ void WordStatisticsWindow::BuildControls() {
   connect(stop_lists_button_, &QPushButton::clicked, this, &WordStatisticsWindow::ChooseStopLists);
   connect(after_run_, &QCheckBox::toggled, this, [this](bool on) {
     settings_.SaveSetting(QString::fromLatin1(kSettingStatisticsAfterRun),
+                          on ? QStringLiteral("True") : QStringLiteral("False"));
+  });
+  const auto rule_chosen = [this] {
+    const bool unicode =
+        kWordRules[std::max(0, word_rule_->currentIndex())].rule == WordRule::kUnicode;
+    split_elisions_->setEnabled(unicode);
+  };
+  rule_chosen();
+  connect(word_rule_, &QComboBox::currentIndexChanged, this, [this, rule_chosen](int index) {
+    rule_chosen();
+    settings_.SaveSetting(QString::fromLatin1(kSettingStatisticsWordRule),
+                          QString::fromLatin1(kWordRules[std::max(0, index)].setting));
+  });
+  connect(split_elisions_, &QCheckBox::toggled, this, [this](bool on) {
+    settings_.SaveSetting(QString::fromLatin1(kSettingStatisticsSplitElisions),
                           on ? QStringLiteral("True") : QStringLiteral("False"));
   });
   connect(filter_, &QLineEdit::textChanged, this, &WordStatisticsWindow::ApplyFilter);
@@ -251,6 +306,8 @@ StatisticsOptions WordStatisticsWindow::ChosenOptions() const {
   options.encoding = kEncodings[std::max(0, encoding_->currentIndex())].encoding;
   options.fold_case = fold_case_->isChecked();
   options.html = html_->isChecked();
+  options.words = kWordRules[std::max(0, word_rule_->currentIndex())].rule;
+  options.split_elisions = options.words == WordRule::kUnicode && split_elisions_->isChecked();
   for (const QString& path : stop_lists_) {
     options.stop_lists.push_back(EncodeFileName(path).toStdString());
   }
@@ -381,6 +438,8 @@ void WordStatisticsWindow::UpdateStatus() {
     QStringList in_effect{QString::fromLatin1(EncodingName(options.encoding))};
     if (options.fold_case) in_effect << tr("fold case");
     if (options.html) in_effect << tr("HTML text");
+    if (options.words == WordRule::kUnicode) in_effect << tr("Unicode words");
+    if (options.split_elisions) in_effect << tr("elisions split");
     if (!options.stop_lists.empty()) {
       in_effect << tr("%n stop list(s)", nullptr, static_cast<int>(options.stop_lists.size()));
     }

@@ -28,6 +28,8 @@ class WordStatisticsModel;
 // The settings keys of the statistics window.
 inline constexpr char kSettingStatisticsGeometry[] = "WordStatisticsGeometry";
 inline constexpr char kSettingStatisticsAfterRun[] = "WordStatisticsAfterRun";
+inline constexpr char kSettingStatisticsWordRule[] = "WordStatisticsWordRule";
+inline constexpr char kSettingStatisticsSplitElisions[] = "WordStatisticsSplitElisions";
 
 // The "Word Statistics" window: the words of its own run over the main window's
 // input list with their counts, shares and files, sortable and filterable, with the
@@ -105,6 +107,8 @@ class WordStatisticsWindow : public QWidget {
   QCheckBox* html_ = nullptr;
   QPushButton* stop_lists_button_ = nullptr;
   QLabel* stop_lists_label_ = nullptr;
+  QComboBox* word_rule_ = nullptr;
+  QCheckBox* split_elisions_ = nullptr;
   QCheckBox* after_run_ = nullptr;
   QPushButton* run_ = nullptr;
   QPushButton* cancel_ = nullptr;

@@ -236,19 +236,31 @@ TEST_F(WordStatisticsTest, SortsAndFiltersAsThePlainCountsSay) {
 TEST_F(WordStatisticsTest, ExportsTheCommandLinesBytes) {
   Form1& form = Open();
   WordStatisticsWindow& window = OpenStatistics(form);
+  // Text the two word rules cut differently: elisions, an apostrophe inside a word,
+  // punctuation that only the default rule removes from inside words.
+  std::ofstream(files_[2], std::ios::binary)
+      << "l\u2019histoire d'un homme, e-mail u.s.a l'amour qu\u2019il 3.14 \"ok\"\n";
   struct Case {
     const char* encoding;
     bool fold_case;
     bool files_column;
     bool csv;
+    const char* words = "default";
+    bool split_elisions = false;
   };
   for (const Case c : {Case{"cp1252", false, true, true}, Case{"utf-8", true, false, true},
-                       Case{"auto", false, true, false}, Case{"cp1252", true, false, false}}) {
+                       Case{"auto", false, true, false}, Case{"cp1252", true, false, false},
+                       Case{"utf-8", false, true, false, "unicode"},
+                       Case{"utf-8", true, true, true, "unicode", true}}) {
     SCOPED_TRACE(std::string(c.encoding) + (c.fold_case ? " fold" : "") +
-                 (c.files_column ? " files" : "") + (c.csv ? " csv" : " tsv"));
+                 (c.files_column ? " files" : "") + (c.csv ? " csv" : " tsv") + " " + c.words +
+                 (c.split_elisions ? " split" : ""));
     Control<QComboBox>(window, "Encoding")->setCurrentText(QString::fromLatin1(c.encoding));
     Control<QCheckBox>(window, "Fold case")->setChecked(c.fold_case);
     Control<QCheckBox>(window, "Files column")->setChecked(c.files_column);
+    Control<QComboBox>(window, "Word rule")
+        ->setCurrentIndex(std::string_view(c.words) == "unicode" ? 1 : 0);
+    Control<QCheckBox>(window, "Split elisions")->setChecked(c.split_elisions);
     RunAgain(window);
     const std::filesystem::path exported = dir_.path() / "exported";
     dialogs_.save_names.push_back(Q(exported));
@@ -261,11 +273,23 @@ TEST_F(WordStatisticsTest, ExportsTheCommandLinesBytes) {
                                   c.csv ? "csv" : "tsv"};
     if (c.fold_case) args.push_back("--fold-case");
     if (c.files_column) args.push_back("--per-file");
+    if (std::string_view(c.words) != "default") args.insert(args.end(), {"--words", c.words});
+    if (c.split_elisions) args.push_back("--split-elisions");
     for (const auto& file : files_) args.push_back(file.string());
     std::ostringstream out;
     std::ostringstream err;
     ASSERT_EQ(lintavel::Run(args, out, err), 0) << err.str();
     EXPECT_EQ(ReadBytes(exported), out.str());
+  }
+  // The word rule is kept for the next window; elisions are split only by the Unicode rule.
+  {
+    WordStatisticsWindow again(dialogs_, *settings_, {});
+    EXPECT_EQ(Control<QComboBox>(again, "Word rule")->currentIndex(), 1);
+    QCheckBox* split = Control<QCheckBox>(again, "Split elisions");
+    EXPECT_TRUE(split->isChecked());
+    EXPECT_TRUE(split->isEnabled());
+    Control<QComboBox>(again, "Word rule")->setCurrentIndex(0);
+    EXPECT_FALSE(split->isEnabled());
   }
   // The workbook is written off the UI thread and its end said in the status line.
   const std::filesystem::path workbook = dir_.path() / "words.xlsx";
