@@ -34,6 +34,8 @@ class ConcordanceModel : public QAbstractTableModel {
   // Shows the lines in `sort` order.
   void SetSort(KwicSort sort);
   const ConcordanceLine& Line(int row) const { return shown_[static_cast<std::size_t>(row)]; }
+  // Every line held, in text order whatever the order shown.
+  const std::vector<ConcordanceLine>& text_order() const { return text_order_; }
 
   int rowCount(const QModelIndex& parent = {}) const override;
   int columnCount(const QModelIndex& parent = {}) const override;

@@ -26,6 +26,7 @@
 #include "shell/dialogs.h"
 #include "shell/settings_store.h"
 #include "window/concordance_pane.h"
+#include "window/dispersion_plot.h"
 #include "window/native_names.h"
 #include "window/ui_relay.h"
 #include "window/word_statistics_charts.h"
@@ -214,6 +215,8 @@ void WordStatisticsWindow::BuildControls() {
   top_words_ = new WordStatisticsCharts(WordStatisticsCharts::Kind::kTopWords, dialogs_, this);
   views->addTab(zipf_, tr("&Rank and Frequency"));
   views->addTab(top_words_, tr("&Most Frequent"));
+  dispersion_ = new DispersionPlot(dialogs_, this);
+  views->addTab(dispersion_, tr("&Dispersion"));
   auto* split = new QSplitter(Qt::Vertical, this);
   split->setAccessibleName(tr("Table and views"));
   split->setAccessibleDescription(tr("Drag to share the height between the table and the views"));
@@ -228,7 +231,7 @@ void WordStatisticsWindow::BuildControls() {
   options->addWidget(stop_lists_label_, 1);
   // How words are cut; further word options of a run belong on this row.
   auto* word_rules = new QHBoxLayout;
-  auto* rule_label = new QLabel(tr("&Word rule:"), this);
+  auto* rule_label = new QLabel(tr("Word r&ule:"), this);
   rule_label->setBuddy(word_rule_);
   rule_label->setAccessibleName(tr("Word rule label"));
   rule_label->setAccessibleDescription(word_rule_->accessibleDescription());
@@ -296,6 +299,11 @@ void WordStatisticsWindow::BuildControls() {
   connect(files_column_, &QCheckBox::toggled, this, &WordStatisticsWindow::ShowFilesColumn);
   connect(table_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
           &WordStatisticsWindow::WordSelected);
+  connect(concordance_, &ConcordancePane::SearchEnded, this, [this] {
+    if (!outcome_) return;
+    dispersion_->SetOccurrences(concordance_word_, outcome_->paths,
+                                concordance_->model().text_order(), outcome_->options.encoding);
+  });
   connect(export_csv_, &QPushButton::clicked, this, &WordStatisticsWindow::ExportCsv);
   connect(export_tsv_, &QPushButton::clicked, this, &WordStatisticsWindow::ExportTsv);
   connect(export_workbook_, &QPushButton::clicked, this, &WordStatisticsWindow::ExportWorkbook);
@@ -397,6 +405,7 @@ void WordStatisticsWindow::ApplyFilter() {
 
 void WordStatisticsWindow::WordSelected() {
   const QModelIndex current = table_->currentIndex();
+  dispersion_->Clear();
   if (!outcome_ || !current.isValid()) {
     zipf_->MarkWord(std::nullopt);
     return;
@@ -406,7 +415,8 @@ void WordStatisticsWindow::WordSelected() {
   options.encoding = outcome_->options.encoding;
   options.html = outcome_->options.html;
   options.fold_case = outcome_->options.fold_case;
-  concordance_->Show(outcome_->paths, model_->Word(current.row()).toStdString(), options);
+  concordance_word_ = model_->Word(current.row());
+  concordance_->Show(outcome_->paths, concordance_word_.toStdString(), options);
 }
 
 void WordStatisticsWindow::SetRunning(bool running) {

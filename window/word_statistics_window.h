@@ -22,6 +22,7 @@ namespace lintavel {
 class Dialogs;
 class SettingsStore;
 class ConcordancePane;
+class DispersionPlot;
 class WordStatisticsCharts;
 class WordStatisticsModel;
 
@@ -68,6 +69,7 @@ class WordStatisticsWindow : public QWidget {
   QString status_text() const;
   ConcordancePane* concordance() const { return concordance_; }
   WordStatisticsCharts* zipf_chart() const { return zipf_; }
+  DispersionPlot* dispersion() const { return dispersion_; }
   const StatisticsOutcome* outcome() const { return outcome_.get(); }
 
  signals:
@@ -125,6 +127,8 @@ class WordStatisticsWindow : public QWidget {
   ConcordancePane* concordance_ = nullptr;
   WordStatisticsCharts* zipf_ = nullptr;
   WordStatisticsCharts* top_words_ = nullptr;
+  DispersionPlot* dispersion_ = nullptr;
+  QString concordance_word_;  // the word whose lines the concordance holds
 };
 
 }  // namespace lintavel

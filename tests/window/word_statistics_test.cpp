@@ -28,6 +28,7 @@
 #include "support/temp_dir.h"
 #include "support/wait.h"
 #include "window/concordance_pane.h"
+#include "window/dispersion_plot.h"
 #include "window/form1.h"
 #include "window/list_view.h"
 #include "window/word_statistics_charts.h"
@@ -443,6 +444,76 @@ TEST_F(WordStatisticsTest, ChartsMarkTheSelectedWordAndExportAsPngAndSvg) {
     const std::string bytes = ReadBytes(file);
     const bool svg = std::string_view(name).ends_with(".svg");
     EXPECT_EQ(svg ? bytes.find("<svg") != std::string::npos : bytes.starts_with("\x89PNG"), true)
+        << name;
+  }
+  EXPECT_TRUE(dialogs_.shown.empty());
+}
+
+TEST_F(WordStatisticsTest, DispersionTicksStandWhereAPlainScanFindsTheWord) {
+  Form1& form = Open();
+  WordStatisticsWindow& window = OpenStatistics(form);
+  // Each file's places of the blank-separated token `word`: byte offset / file size.
+  const auto scan = [&](const std::string& word) {
+    std::vector<std::vector<double>> places(files_.size());
+    for (std::size_t f = 0; f < files_.size(); ++f) {
+      const std::string text = ReadBytes(files_[f]);
+      for (std::size_t at = 0; at < text.size();) {
+        const std::size_t start = text.find_first_not_of(" \n", at);
+        if (start == std::string::npos) break;
+        const std::size_t end = std::min(text.find_first_of(" \n", start), text.size());
+        if (text.compare(start, end - start, word) == 0) {
+          places[f].push_back(static_cast<double>(start) / static_cast<double>(text.size()));
+        }
+        at = end;
+      }
+    }
+    return places;
+  };
+  for (const char* word : {"the", "cat", "zebra"}) {
+    SCOPED_TRACE(word);
+    for (int row = 0; row < window.model().rowCount(); ++row) {
+      if (window.model().Word(row) == QString::fromUtf8(word)) {
+        window.table()->setCurrentIndex(window.model().index(row, 0));
+      }
+    }
+    ASSERT_TRUE(WaitUntil([&] {
+      return !window.concordance()->searching() && !window.dispersion()->strips().empty();
+    }));
+    const auto expected = scan(word);
+    const std::vector<DispersionStrip>& strips = window.dispersion()->strips();
+    ASSERT_EQ(strips.size(), files_.size());
+    for (std::size_t f = 0; f < files_.size(); ++f) {
+      EXPECT_EQ(strips[f].label, Q(files_[f].filename()));
+      ASSERT_EQ(strips[f].ticks.size(), expected[f].size()) << f;
+      for (std::size_t i = 0; i < expected[f].size(); ++i) {
+        EXPECT_DOUBLE_EQ(strips[f].ticks[i], expected[f][i]);
+      }
+    }
+    // Past the files a strip each can show, one strip holds them end to end.
+    std::vector<std::uint64_t> sizes;
+    std::vector<double> end_to_end;
+    double before = 0;
+    for (std::size_t f = 0; f < files_.size(); ++f) {
+      sizes.push_back(std::filesystem::file_size(files_[f]));
+      for (double place : expected[f])
+        end_to_end.push_back(before + place * static_cast<double>(sizes.back()));
+      before += static_cast<double>(sizes.back());
+    }
+    const auto& lines = window.concordance()->model().text_order();
+    const auto one = DispersionStrips(files_, sizes, lines, files_.size() - 1);
+    ASSERT_EQ(one.size(), 1u);
+    ASSERT_EQ(one[0].ticks.size(), end_to_end.size());
+    for (std::size_t i = 0; i < end_to_end.size(); ++i) {
+      EXPECT_NEAR(one[0].ticks[i], end_to_end[i] / before, 1e-12);
+    }
+  }
+  for (const char* name : {"dispersion.png", "dispersion.svg"}) {
+    const std::filesystem::path file = dir_.path() / name;
+    dialogs_.save_names.push_back(Q(file));
+    window.dispersion()->Export();
+    const std::string bytes = ReadBytes(file);
+    EXPECT_TRUE(std::string_view(name).ends_with(".svg") ? bytes.find("<svg") != std::string::npos
+                                                         : bytes.starts_with("\x89PNG"))
         << name;
   }
   EXPECT_TRUE(dialogs_.shown.empty());
