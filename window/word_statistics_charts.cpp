@@ -5,6 +5,7 @@
 #include <QBarSet>
 #include <QChart>
 #include <QChartView>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLineSeries>
 #include <QLogValueAxis>
@@ -140,14 +141,31 @@ void WordStatisticsCharts::SetList(std::shared_ptr<const CorpusList> list) {
     bars->attachAxis(x);
     bars->attachAxis(y);
   }
+  for (QAbstractAxis* axis : chart->axes()) {
+    axis->setLabelsBrush(palette().text());
+    axis->setTitleBrush(palette().text());
+    axis->setLinePenColor(palette().mid().color());
+    axis->setGridLineColor(palette().mid().color());
+  }
   QChart* old = view_->chart();
   view_->setChart(chart);
   delete old;
 }
 
+void WordStatisticsCharts::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  // A new desktop palette redraws the chart in it, the marked word kept.
+  if (event->type() == QEvent::PaletteChange) {
+    const std::optional<std::uint32_t> marked = marked_index_;
+    SetList(list_);
+    MarkWord(marked);
+  }
+}
+
 void WordStatisticsCharts::MarkWord(std::optional<std::uint32_t> index) {
   if (!marked_) return;
   marked_->clear();
+  marked_index_ = index;
   if (!index || !list_ || *index >= list_->words.size()) return;
   const std::size_t rank = list_->words.size() - *index;
   marked_->append(static_cast<double>(rank), static_cast<double>(list_->words[*index].count));

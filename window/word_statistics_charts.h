@@ -60,12 +60,16 @@ class WordStatisticsCharts : public QWidget {
 
   QChartView* view() const { return view_; }
 
+ protected:
+  void changeEvent(QEvent* event) override;
+
  private:
   Kind kind_;
   Dialogs& dialogs_;
   std::shared_ptr<const CorpusList> list_;
   QChartView* view_ = nullptr;
   QScatterSeries* marked_ = nullptr;
+  std::optional<std::uint32_t> marked_index_;
 };
 
 // The number of words the bar chart shows.

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QAbstractItemModelTester>
 #include <QAction>
 #include <QApplication>
@@ -10,9 +11,12 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
+#include <QTabWidget>
 #include <QTableView>
 #include <QTest>
+#include <QValueAxis>
 #include <QXYSeries>
 #include <fstream>
 #include <map>
@@ -517,6 +521,80 @@ TEST_F(WordStatisticsTest, DispersionTicksStandWhereAPlainScanFindsTheWord) {
         << name;
   }
   EXPECT_TRUE(dialogs_.shown.empty());
+}
+
+// The labels, buttons and lists of `top` shown now whose text does not fit them.
+std::vector<std::string> Clipped(QWidget& top) {
+  std::vector<std::string> clipped;
+  for (QWidget* control : top.findChildren<QWidget*>()) {
+    auto* label = qobject_cast<QLabel*>(control);
+    if (!control->isVisibleTo(&top) ||
+        !(label || qobject_cast<QAbstractButton*>(control) || qobject_cast<QComboBox*>(control))) {
+      continue;
+    }
+    QSize needed = control->sizeHint();
+    if (label && label->wordWrap()) needed = {0, label->heightForWidth(label->width())};
+    if (needed.width() > control->width() || needed.height() > control->height()) {
+      std::ostringstream said;
+      said << control->metaObject()->className() << " '" << control->accessibleName().toStdString()
+           << "' needs " << needed.width() << "x" << needed.height() << ", has " << control->width()
+           << "x" << control->height();
+      clipped.push_back(said.str());
+    }
+  }
+  return clipped;
+}
+
+// Run by CTest also at QT_SCALE_FACTOR 1.5 and 2.
+TEST_F(WordStatisticsTest, NoTextClippedAndChartsInThePaletteUnderADarkPaletteAtThisScale) {
+  QPalette dark;
+  const QColor text(0xe6, 0xe6, 0xe6);
+  for (const auto& [role, colour] : std::initializer_list<std::pair<QPalette::ColorRole, QColor>>{
+           {QPalette::Window, QColor(0x2d, 0x2d, 0x2d)},
+           {QPalette::WindowText, text},
+           {QPalette::Base, QColor(0x1c, 0x1c, 0x1c)},
+           {QPalette::AlternateBase, QColor(0x26, 0x26, 0x26)},
+           {QPalette::Text, text},
+           {QPalette::Button, QColor(0x3a, 0x3a, 0x3a)},
+           {QPalette::ButtonText, text},
+           {QPalette::Mid, QColor(0x60, 0x60, 0x60)},
+           {QPalette::Highlight, QColor(0x2f, 0x65, 0xca)},
+           {QPalette::HighlightedText, Qt::white}}) {
+    dark.setColor(role, colour);
+  }
+  const QPalette before = QApplication::palette();
+  QApplication::setPalette(dark);
+  struct Restore {
+    QPalette palette;
+    ~Restore() { QApplication::setPalette(palette); }
+  } restore{before};
+
+  Form1& form = Open();
+  EXPECT_DOUBLE_EQ(form.devicePixelRatioF(),
+                   qEnvironmentVariable("QT_SCALE_FACTOR", QStringLiteral("1")).toDouble());
+  EXPECT_EQ(Clipped(form), std::vector<std::string>{});
+  WordStatisticsWindow& window = OpenStatistics(form);
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  window.table()->setCurrentIndex(window.model().index(window.model().rowCount() - 1, 0));
+  ASSERT_TRUE(WaitUntil([&] { return !window.dispersion()->strips().empty(); }));
+  auto* views = Control<QTabWidget>(window, "Views of the selected word");
+  ASSERT_NE(views, nullptr);
+  for (int tab = 0; tab < views->count(); ++tab) {
+    views->setCurrentIndex(tab);
+    EXPECT_EQ(Clipped(window), std::vector<std::string>{}) << views->tabText(tab).toStdString();
+  }
+  // The charts take the palette's colours, not a light theme of their own.
+  for (const WordStatisticsCharts* charts : window.findChildren<WordStatisticsCharts*>()) {
+    const QChart* chart = charts->view()->chart();
+    EXPECT_EQ(chart->backgroundBrush().color(), dark.color(QPalette::Base));
+    EXPECT_EQ(chart->titleBrush().color(), text);
+    for (const QAbstractAxis* axis : chart->axes()) {
+      EXPECT_EQ(axis->labelsBrush().color(), text);
+      EXPECT_EQ(axis->titleBrush().color(), text);
+    }
+  }
+  const QImage drawn = window.dispersion()->canvas()->grab().toImage();
+  EXPECT_EQ(drawn.pixelColor(1, 1), dark.color(QPalette::Base));
 }
 
 TEST_F(WordStatisticsTest, EveryControlHasANameADescriptionAndATabStop) {
