@@ -128,7 +128,7 @@ WordStatisticsWindow::WordStatisticsWindow(Dialogs& dialogs, SettingsStore& sett
     UpdateStatus();
     emit RunEnded();
   });
-  resize(720, 560);
+  resize(960, 680);
   const QByteArray geometry = QByteArray::fromBase64(
       settings_.GetSetting(QString::fromLatin1(kSettingStatisticsGeometry), QString()).toLatin1());
   if (!geometry.isEmpty()) restoreGeometry(geometry);
@@ -208,20 +208,31 @@ void WordStatisticsWindow::BuildControls() {
                       tr("Save the whole list as TSV, as lintavel-extract writes it"));
 
   concordance_ = new ConcordancePane(dialogs_, this);
-  auto* views = Named(new QTabWidget(this), tr("Views of the selected word"),
-                      tr("The concordance and the charts of the words"));
-  views->addTab(concordance_, tr("C&oncordance"));
+  auto* views = Named(new QTabWidget(this), tr("Charts"),
+                      tr("The charts of the words and of the selected word"));
   zipf_ = new WordStatisticsCharts(WordStatisticsCharts::Kind::kZipf, dialogs_, this);
   top_words_ = new WordStatisticsCharts(WordStatisticsCharts::Kind::kTopWords, dialogs_, this);
+  dispersion_ = new DispersionPlot(dialogs_, this);
   views->addTab(zipf_, tr("&Rank and Frequency"));
   views->addTab(top_words_, tr("&Most Frequent"));
-  dispersion_ = new DispersionPlot(dialogs_, this);
   views->addTab(dispersion_, tr("&Dispersion"));
+  // The table beside the charts, the concordance under both with the whole width
+  // for its contexts.
+  auto* beside = new QSplitter(Qt::Horizontal, this);
+  beside->setAccessibleName(tr("Table and charts"));
+  beside->setAccessibleDescription(tr("Drag to share the width between the table and the charts"));
+  beside->addWidget(table_);
+  beside->addWidget(views);
+  beside->setStretchFactor(0, 1);
+  beside->setStretchFactor(1, 1);
   auto* split = new QSplitter(Qt::Vertical, this);
-  split->setAccessibleName(tr("Table and views"));
-  split->setAccessibleDescription(tr("Drag to share the height between the table and the views"));
-  split->addWidget(table_);
-  split->addWidget(views);
+  split->setAccessibleName(tr("Table and concordance"));
+  split->setAccessibleDescription(
+      tr("Drag to share the height between the table and the concordance"));
+  split->addWidget(beside);
+  split->addWidget(concordance_);
+  split->setStretchFactor(0, 3);
+  split->setStretchFactor(1, 2);
 
   auto* options = new QHBoxLayout;
   options->addWidget(encoding_);

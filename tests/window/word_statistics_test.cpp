@@ -577,7 +577,7 @@ TEST_F(WordStatisticsTest, NoTextClippedAndChartsInThePaletteUnderADarkPaletteAt
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
   window.table()->setCurrentIndex(window.model().index(window.model().rowCount() - 1, 0));
   ASSERT_TRUE(WaitUntil([&] { return !window.dispersion()->strips().empty(); }));
-  auto* views = Control<QTabWidget>(window, "Views of the selected word");
+  auto* views = Control<QTabWidget>(window, "Charts");
   ASSERT_NE(views, nullptr);
   for (int tab = 0; tab < views->count(); ++tab) {
     views->setCurrentIndex(tab);
