@@ -149,8 +149,7 @@ ConcordancePane::ConcordancePane(Dialogs& dialogs, QWidget* parent)
   table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 4);
   table_->horizontalHeader()->setSectionResizeMode(ConcordanceModel::kLeft, QHeaderView::Stretch);
   table_->horizontalHeader()->setSectionResizeMode(ConcordanceModel::kRight, QHeaderView::Stretch);
-  table_->horizontalHeader()->setSectionResizeMode(ConcordanceModel::kWord,
-                                                   QHeaderView::ResizeToContents);
+
   status_ = new QLabel(this);
   status_->setAccessibleName(tr("Concordance status"));
   status_->setAccessibleDescription(tr("How many lines were found, and what could not be read"));
@@ -205,6 +204,9 @@ void ConcordancePane::Show(std::vector<std::filesystem::path> files, const std::
       if (batch.empty()) return;
       post([lines = std::move(batch)](ConcordancePane& pane) mutable {
         pane.model_->Append(std::move(lines));
+        // Sized here rather than left to the header, which could miss the lines
+        // that came in while the stretched contexts were being laid out.
+        pane.table_->resizeColumnToContents(ConcordanceModel::kWord);
         pane.UpdateStatus();
       });
       batch = {};

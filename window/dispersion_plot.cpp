@@ -15,7 +15,8 @@ namespace lintavel {
 namespace {
 
 QString FileLabel(const std::filesystem::path& file) {
-  const auto& name = file.filename().native();
+  const std::filesystem::path name_path = file.filename();
+  const std::string& name = name_path.native();
   return DecodeFileName(QByteArrayView(name.data(), static_cast<qsizetype>(name.size())));
 }
 
