@@ -41,11 +41,10 @@ void ConcordanceModel::Clear() {
 void ConcordanceModel::Append(std::vector<ConcordanceLine> lines) {
   if (lines.empty()) return;
   if (sort_ == KwicSort::kText) {
-    const int first = static_cast<int>(shown_.size());
+    const int first = rowCount();
     beginInsertRows({}, first, first + static_cast<int>(lines.size()) - 1);
-    text_order_.insert(text_order_.end(), lines.begin(), lines.end());
-    shown_.insert(shown_.end(), std::make_move_iterator(lines.begin()),
-                  std::make_move_iterator(lines.end()));
+    text_order_.insert(text_order_.end(), std::make_move_iterator(lines.begin()),
+                       std::make_move_iterator(lines.end()));
     endInsertRows();
     return;
   }
@@ -57,13 +56,18 @@ void ConcordanceModel::Append(std::vector<ConcordanceLine> lines) {
 void ConcordanceModel::SetSort(KwicSort sort) {
   beginResetModel();
   sort_ = sort;
-  shown_ = text_order_;
-  SortConcordance(shown_, sort_);
+  // In text order the lines are shown as held: no second copy of what may be
+  // hundreds of thousands of lines.
+  shown_.clear();
+  if (sort_ != KwicSort::kText) {
+    shown_ = text_order_;
+    SortConcordance(shown_, sort_);
+  }
   endResetModel();
 }
 
 int ConcordanceModel::rowCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : static_cast<int>(shown_.size());
+  return parent.isValid() ? 0 : static_cast<int>(text_order_.size());
 }
 
 int ConcordanceModel::columnCount(const QModelIndex& parent) const {

@@ -33,7 +33,9 @@ class ConcordanceModel : public QAbstractTableModel {
   void Append(std::vector<ConcordanceLine> lines);
   // Shows the lines in `sort` order.
   void SetSort(KwicSort sort);
-  const ConcordanceLine& Line(int row) const { return shown_[static_cast<std::size_t>(row)]; }
+  const ConcordanceLine& Line(int row) const {
+    return (sort_ == KwicSort::kText ? text_order_ : shown_)[static_cast<std::size_t>(row)];
+  }
   // Every line held, in text order whatever the order shown.
   const std::vector<ConcordanceLine>& text_order() const { return text_order_; }
 
@@ -45,7 +47,7 @@ class ConcordanceModel : public QAbstractTableModel {
 
  private:
   std::vector<ConcordanceLine> text_order_;
-  std::vector<ConcordanceLine> shown_;
+  std::vector<ConcordanceLine> shown_;  // the lines in another order than the text's
   KwicSort sort_ = KwicSort::kText;
 };
 
