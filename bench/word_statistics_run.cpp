@@ -3,8 +3,10 @@
 //   word_statistics_run FILE [RANK]   (RANK default 100)
 // 1. Opens the statistics window from a main window with FILE in its input list and
 //    runs it with a 5 ms timer on the UI thread: prints the run's time and the
-//    longest time the event loop went without serving the timer, the words shown
-//    checked against the engine's count of FILE.
+//    longest time the event loop went without serving the timer (when it ended),
+//    and the most processor time the UI thread spent between two ticks (the stall
+//    on an idle machine: on a busy one the wall-clock stall stretches), the words
+//    shown checked against the engine's count of FILE.
 // 2. Selects the word of that RANK (1 the most frequent) and prints the same while
 //    its concordance streams in and its dispersion plot is drawn, the lines
 //    checked against the word's count.
@@ -14,6 +16,7 @@
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 
 #include "engine/extraction.h"
@@ -34,33 +37,58 @@ int Fail(const char* what) {
   return 1;
 }
 
+// The processor time of the calling thread so far, in milliseconds.
+double ThreadCpuMs() {
+  timespec now{};
+  ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
+}
+
 // The longest time the event loop goes without serving a 5 ms timer while `busy`.
 class StallProbe {
  public:
   StallProbe() {
     timer_.setInterval(5);
-    QObject::connect(&timer_, &QTimer::timeout,
-                     [this] { longest_ = std::max(longest_, since_tick_.restart()); });
+    QObject::connect(&timer_, &QTimer::timeout, [this] {
+      const qint64 gap = since_tick_.restart();
+      const double cpu = ThreadCpuMs();
+      if (gap > longest_) {
+        longest_ = gap;
+        at_ = whole_.elapsed();
+      }
+      busiest_ = std::max(busiest_, cpu - last_cpu_);
+      last_cpu_ = cpu;
+    });
   }
   template <typename Busy>
   bool Watch(Busy busy, qint64& elapsed_ms) {
     longest_ = 0;
-    QElapsedTimer whole;
-    whole.start();
+    busiest_ = 0;
+    last_cpu_ = ThreadCpuMs();
+    whole_.start();
     since_tick_.start();
     timer_.start();
     const bool done = lintavel::testing::WaitUntil([&] { return !busy(); }, 30 * 60 * 1000);
     timer_.stop();
     longest_ = std::max(longest_, since_tick_.elapsed());
-    elapsed_ms = whole.elapsed();
+    elapsed_ms = whole_.elapsed();
     return done;
   }
   qint64 longest() const { return longest_; }
+  // When the longest stall ended, from the start of the watch.
+  qint64 at() const { return at_; }
+  // The most processor time the UI thread spent between two ticks: the longest
+  // stall as it would be on an idle machine.
+  double busiest() const { return busiest_; }
 
  private:
   QTimer timer_;
   QElapsedTimer since_tick_;
+  QElapsedTimer whole_;
   qint64 longest_ = 0;
+  qint64 at_ = 0;
+  double busiest_ = 0;
+  double last_cpu_ = 0;
 };
 
 }  // namespace
@@ -86,6 +114,8 @@ int main(int argc, char** argv) {
     return Fail("the run did not finish");
   }
   const qint64 run_stall = probe.longest();
+  const qint64 run_stall_at = probe.at();
+  const double run_busiest = probe.busiest();
   lintavel::WordStatisticsModel& model = window.model();
   const auto engine = lintavel::ExtractWords({&input, 1});
   if (static_cast<std::size_t>(model.rowCount()) != engine.words.size()) {
@@ -93,8 +123,11 @@ int main(int argc, char** argv) {
   }
   std::printf("input: %s, %llu bytes, %d distinct words\n", argv[1],
               static_cast<unsigned long long>(std::filesystem::file_size(input)), model.rowCount());
-  std::printf("run in the statistics window: %lld ms, longest stall of the UI thread: %lld ms\n",
-              static_cast<long long>(run_ms), static_cast<long long>(run_stall));
+  std::printf(
+      "run in the statistics window: %lld ms, longest stall of the UI thread: %lld ms (ended at "
+      "%lld ms), its most processor time between two ticks: %.1f ms\n",
+      static_cast<long long>(run_ms), static_cast<long long>(run_stall),
+      static_cast<long long>(run_stall_at), run_busiest);
 
   // The rows are least frequent first: rank r is the r-th row from the end.
   model.sort(lintavel::WordStatisticsModel::kCount, Qt::DescendingOrder);
@@ -115,8 +148,8 @@ int main(int argc, char** argv) {
   }
   std::printf(
       "concordance and dispersion of '%s' (rank %d, %llu lines): %lld ms, longest stall: %lld "
-      "ms\n",
+      "ms, most processor time between two ticks: %.1f ms\n",
       word.toUtf8().constData(), row + 1, count, static_cast<long long>(search_ms),
-      static_cast<long long>(probe.longest()));
+      static_cast<long long>(probe.longest()), probe.busiest());
   return 0;
 }

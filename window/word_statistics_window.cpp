@@ -15,6 +15,7 @@
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTableView>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QtConcurrent>
 #include <new>
@@ -368,16 +369,15 @@ void WordStatisticsWindow::CancelRun() {
   emit RunEnded();
 }
 
-bool WordStatisticsWindow::running() const { return runner_->running(); }
+bool WordStatisticsWindow::running() const { return runner_->running() || showing_; }
 
 bool WordStatisticsWindow::OpenAfterRun() const { return after_run_->isChecked(); }
 
 void WordStatisticsWindow::Finish(const std::shared_ptr<const StatisticsOutcome>& outcome) {
   outcome_ = outcome;
+  showing_ = true;
   const QString filter = filter_->text();
   model_->SetList(outcome_->list);
-  zipf_->SetList(outcome_->list);
-  top_words_->SetList(outcome_->list);
   const QHeaderView* header = table_->horizontalHeader();
   model_->sort(header->sortIndicatorSection(), header->sortIndicatorOrder());
   if (!filter.isEmpty()) ApplyFilter();
@@ -387,9 +387,24 @@ void WordStatisticsWindow::Finish(const std::shared_ptr<const StatisticsOutcome>
         tr("%n report(s), the first: %1", nullptr, static_cast<int>(outcome_->reports.size()))
             .arg(QString::fromStdString(outcome_->reports.front()));
   }
-  SetRunning(false);
   UpdateStatus();
-  emit RunEnded();
+  // The table first, each chart on a later turn of the event loop: with millions of
+  // words no one step holds the window for long. A newer outcome drops the steps.
+  QTimer::singleShot(0, this, [this, outcome] {
+    if (outcome_ != outcome) return;
+    zipf_->SetList(outcome_->list);
+    const QModelIndex current = table_->currentIndex();
+    if (current.isValid()) zipf_->MarkWord(model_->ListIndex(current.row()));
+    QTimer::singleShot(0, this, [this, outcome] {
+      if (outcome_ != outcome) return;
+      top_words_->SetList(outcome_->list);
+      showing_ = false;
+      if (runner_->running()) return;  // a newer run is under way
+      SetRunning(false);
+      UpdateStatus();
+      emit RunEnded();
+    });
+  });
 }
 
 void WordStatisticsWindow::ApplyFilter() {

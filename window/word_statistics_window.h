@@ -102,7 +102,8 @@ class WordStatisticsWindow : public QWidget {
   WordStatisticsModel* model_ = nullptr;
   std::shared_ptr<const StatisticsOutcome> outcome_;
   QStringList stop_lists_;
-  QString message_;  // the last run's failure or notice, shown in the status line
+  QString message_;       // the last run's failure or notice, shown in the status line
+  bool showing_ = false;  // a run's words are in the table, its charts still to come
 
   QComboBox* encoding_ = nullptr;
   QCheckBox* fold_case_ = nullptr;
