@@ -64,6 +64,9 @@ class ConcordancePane : public QWidget {
   // Searches `files` for `word` (UTF-8), ending any search under way.
   void Show(std::vector<std::filesystem::path> files, const std::string& word,
             const ConcordanceOptions& options);
+  // A caveat about what the lines stand for, said in the status after the count;
+  // empty for none.
+  void SetCaveat(const QString& caveat);
   // Ends the search under way; the lines found so far stay.
   void Cancel();
   bool searching() const { return search_ != nullptr; }
@@ -90,6 +93,7 @@ class ConcordancePane : public QWidget {
   QString word_;
   QStringList failures_;
   QString message_;
+  QString caveat_;
 };
 
 }  // namespace lintavel
