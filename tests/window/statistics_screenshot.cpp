@@ -8,6 +8,7 @@
 #include <QTabWidget>
 #include <QTableView>
 #include <cstdio>
+#include <cstdlib>
 
 #include "shell/settings_store.h"
 #include "support/qt_paths.h"
