@@ -41,11 +41,10 @@ void ConcordanceModel::Clear() {
 void ConcordanceModel::Append(std::vector<ConcordanceLine> lines) {
   if (lines.empty()) return;
   if (sort_ == KwicSort::kText) {
-    const int first = static_cast<int>(shown_.size());
+    const int first = rowCount();
     beginInsertRows({}, first, first + static_cast<int>(lines.size()) - 1);
-    text_order_.insert(text_order_.end(), lines.begin(), lines.end());
-    shown_.insert(shown_.end(), std::make_move_iterator(lines.begin()),
-                  std::make_move_iterator(lines.end()));
+    text_order_.insert(text_order_.end(), std::make_move_iterator(lines.begin()),
+                       std::make_move_iterator(lines.end()));
     endInsertRows();
     return;
   }
@@ -57,13 +56,18 @@ void ConcordanceModel::Append(std::vector<ConcordanceLine> lines) {
 void ConcordanceModel::SetSort(KwicSort sort) {
   beginResetModel();
   sort_ = sort;
-  shown_ = text_order_;
-  SortConcordance(shown_, sort_);
+  // In text order the lines are shown as held: no second copy of what may be
+  // hundreds of thousands of lines.
+  shown_.clear();
+  if (sort_ != KwicSort::kText) {
+    shown_ = text_order_;
+    SortConcordance(shown_, sort_);
+  }
   endResetModel();
 }
 
 int ConcordanceModel::rowCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : static_cast<int>(shown_.size());
+  return parent.isValid() ? 0 : static_cast<int>(text_order_.size());
 }
 
 int ConcordanceModel::columnCount(const QModelIndex& parent) const {
@@ -149,8 +153,7 @@ ConcordancePane::ConcordancePane(Dialogs& dialogs, QWidget* parent)
   table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 4);
   table_->horizontalHeader()->setSectionResizeMode(ConcordanceModel::kLeft, QHeaderView::Stretch);
   table_->horizontalHeader()->setSectionResizeMode(ConcordanceModel::kRight, QHeaderView::Stretch);
-  table_->horizontalHeader()->setSectionResizeMode(ConcordanceModel::kWord,
-                                                   QHeaderView::ResizeToContents);
+
   status_ = new QLabel(this);
   status_->setAccessibleName(tr("Concordance status"));
   status_->setAccessibleDescription(tr("How many lines were found, and what could not be read"));
@@ -205,6 +208,9 @@ void ConcordancePane::Show(std::vector<std::filesystem::path> files, const std::
       if (batch.empty()) return;
       post([lines = std::move(batch)](ConcordancePane& pane) mutable {
         pane.model_->Append(std::move(lines));
+        // Sized here rather than left to the header, which could miss the lines
+        // that came in while the stretched contexts were being laid out.
+        pane.table_->resizeColumnToContents(ConcordanceModel::kWord);
         pane.UpdateStatus();
       });
       batch = {};
@@ -237,6 +243,11 @@ void ConcordancePane::Cancel() {
   search_.reset();
 }
 
+void ConcordancePane::SetCaveat(const QString& caveat) {
+  caveat_ = caveat;
+  UpdateStatus();
+}
+
 QString ConcordancePane::status_text() const { return status_->text(); }
 
 void ConcordancePane::UpdateStatus() {
@@ -244,6 +255,7 @@ void ConcordancePane::UpdateStatus() {
   if (!word_.isEmpty()) {
     parts << tr("%n line(s) with “%1”", nullptr, model_->rowCount()).arg(word_);
   }
+  if (!caveat_.isEmpty()) parts << caveat_;
   if (search_) parts << tr("searching…");
   parts << failures_;
   if (!message_.isEmpty()) parts << message_;

@@ -33,7 +33,11 @@ class ConcordanceModel : public QAbstractTableModel {
   void Append(std::vector<ConcordanceLine> lines);
   // Shows the lines in `sort` order.
   void SetSort(KwicSort sort);
-  const ConcordanceLine& Line(int row) const { return shown_[static_cast<std::size_t>(row)]; }
+  const ConcordanceLine& Line(int row) const {
+    return (sort_ == KwicSort::kText ? text_order_ : shown_)[static_cast<std::size_t>(row)];
+  }
+  // Every line held, in text order whatever the order shown.
+  const std::vector<ConcordanceLine>& text_order() const { return text_order_; }
 
   int rowCount(const QModelIndex& parent = {}) const override;
   int columnCount(const QModelIndex& parent = {}) const override;
@@ -43,7 +47,7 @@ class ConcordanceModel : public QAbstractTableModel {
 
  private:
   std::vector<ConcordanceLine> text_order_;
-  std::vector<ConcordanceLine> shown_;
+  std::vector<ConcordanceLine> shown_;  // the lines in another order than the text's
   KwicSort sort_ = KwicSort::kText;
 };
 
@@ -60,6 +64,9 @@ class ConcordancePane : public QWidget {
   // Searches `files` for `word` (UTF-8), ending any search under way.
   void Show(std::vector<std::filesystem::path> files, const std::string& word,
             const ConcordanceOptions& options);
+  // A caveat about what the lines stand for, said in the status after the count;
+  // empty for none.
+  void SetCaveat(const QString& caveat);
   // Ends the search under way; the lines found so far stay.
   void Cancel();
   bool searching() const { return search_ != nullptr; }
@@ -86,6 +93,7 @@ class ConcordancePane : public QWidget {
   QString word_;
   QStringList failures_;
   QString message_;
+  QString caveat_;
 };
 
 }  // namespace lintavel

@@ -5,6 +5,7 @@
 #include <QBarSet>
 #include <QChart>
 #include <QChartView>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLineSeries>
 #include <QLogValueAxis>
@@ -140,44 +141,67 @@ void WordStatisticsCharts::SetList(std::shared_ptr<const CorpusList> list) {
     bars->attachAxis(x);
     bars->attachAxis(y);
   }
+  for (QAbstractAxis* axis : chart->axes()) {
+    axis->setLabelsBrush(palette().text());
+    axis->setTitleBrush(palette().text());
+    axis->setLinePenColor(palette().mid().color());
+    axis->setGridLineColor(palette().mid().color());
+  }
   QChart* old = view_->chart();
   view_->setChart(chart);
   delete old;
 }
 
+void WordStatisticsCharts::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  // A new desktop palette redraws the chart in it, the marked word kept.
+  if (event->type() == QEvent::PaletteChange) {
+    const std::optional<std::uint32_t> marked = marked_index_;
+    SetList(list_);
+    MarkWord(marked);
+  }
+}
+
 void WordStatisticsCharts::MarkWord(std::optional<std::uint32_t> index) {
   if (!marked_) return;
   marked_->clear();
+  marked_index_ = index;
   if (!index || !list_ || *index >= list_->words.size()) return;
   const std::size_t rank = list_->words.size() - *index;
   marked_->append(static_cast<double>(rank), static_cast<double>(list_->words[*index].count));
 }
 
-void WordStatisticsCharts::Export() {
-  SaveFileRequest request;
-  request.title = tr("Export Chart");
-  request.filter = QStringLiteral("PNG Image (*.png)|*.png|SVG Image (*.svg)|*.svg|");
-  const QString path = dialogs_.SaveFile(request);
-  if (path.isEmpty()) return;
-  if (!SaveTo(path)) {
-    dialogs_.MessageBox(tr("The chart could not be saved to %1.").arg(path),
-                        MessageStyle::kOkExclamation);
-  }
-}
+void WordStatisticsCharts::Export() { ExportChartImage(dialogs_, *view_, view_->chart()->title()); }
 
 bool WordStatisticsCharts::SaveTo(const QString& path) {
+  return SaveChartImage(*view_, view_->chart()->title(), path);
+}
+
+bool SaveChartImage(QWidget& view, const QString& title, const QString& path) {
   if (path.endsWith(QStringLiteral(".svg"), Qt::CaseInsensitive)) {
     QSvgGenerator svg;
     svg.setFileName(path);
-    svg.setSize(view_->size());
-    svg.setViewBox(view_->rect());
-    svg.setTitle(view_->chart()->title());
+    svg.setSize(view.size());
+    svg.setViewBox(view.rect());
+    svg.setTitle(title);
     QPainter painter;
     if (!painter.begin(&svg)) return false;
-    view_->render(&painter);
+    view.render(&painter);
     return painter.end();
   }
-  return view_->grab().save(path, "PNG");
+  return view.grab().save(path, "PNG");
+}
+
+void ExportChartImage(Dialogs& dialogs, QWidget& view, const QString& title) {
+  SaveFileRequest request;
+  request.title = QObject::tr("Export Chart");
+  request.filter = QStringLiteral("PNG Image (*.png)|*.png|SVG Image (*.svg)|*.svg|");
+  const QString path = dialogs.SaveFile(request);
+  if (path.isEmpty()) return;
+  if (!SaveChartImage(view, title, path)) {
+    dialogs.MessageBox(QObject::tr("The chart could not be saved to %1.").arg(path),
+                       MessageStyle::kOkExclamation);
+  }
 }
 
 }  // namespace lintavel

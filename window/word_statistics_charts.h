@@ -29,6 +29,14 @@ struct RankCount {
 // last rank always among them: enough to draw the curve of millions of words.
 std::vector<RankCount> ZipfPoints(const std::vector<CorpusWord>& words, std::size_t most);
 
+// Saves what `view` shows to `path`: SVG titled `title` when the name ends in .svg,
+// else PNG. False when it could not be written.
+bool SaveChartImage(QWidget& view, const QString& title, const QString& path);
+
+// Asks through `dialogs` for a PNG or SVG file and saves `view` there; says so in a
+// message box when it could not be written.
+void ExportChartImage(Dialogs& dialogs, QWidget& view, const QString& title);
+
 // The charts of a statistics run: the rank/frequency plot on log-log axes with the
 // selected word marked, and a bar chart of the most frequent words. Each exports as
 // PNG or SVG.
@@ -52,12 +60,16 @@ class WordStatisticsCharts : public QWidget {
 
   QChartView* view() const { return view_; }
 
+ protected:
+  void changeEvent(QEvent* event) override;
+
  private:
   Kind kind_;
   Dialogs& dialogs_;
   std::shared_ptr<const CorpusList> list_;
   QChartView* view_ = nullptr;
   QScatterSeries* marked_ = nullptr;
+  std::optional<std::uint32_t> marked_index_;
 };
 
 // The number of words the bar chart shows.

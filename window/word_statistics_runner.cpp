@@ -2,10 +2,9 @@
 
 #include <QPointer>
 #include <QtConcurrent>
-#include <sstream>
 
-#include "cli/corpus_options.h"
 #include "corpus/corpus_run.h"
+#include "corpus/stop_lists.h"
 #include "shell/error_report.h"
 #include "window/native_names.h"
 #include "window/ui_relay.h"
@@ -50,6 +49,8 @@ void WordStatisticsRunner::Start(const QStringList& files, const StatisticsOptio
     ExtractionOptions engine;
     engine.encoding = options.encoding;
     engine.html = options.html;
+    engine.words = options.words;
+    engine.split_elisions = options.split_elisions && options.words == WordRule::kUnicode;
     engine.cancel = &run->cancel;
     engine.on_failure = [&outcome](const FileFailure& failure) {
       outcome->reports.push_back(FailureMessage(failure));
@@ -66,17 +67,16 @@ void WordStatisticsRunner::Start(const QStringList& files, const StatisticsOptio
                                  std::to_string(line) + " is never closed");
     };
     try {
-      CorpusArguments corpus;
-      corpus.settings.fold_case = options.fold_case;
-      corpus.settings.per_file = true;
-      corpus.stop_lists = options.stop_lists;
-      corpus.html = options.html;
+      CorpusSettings settings;
+      settings.fold_case = options.fold_case;
+      settings.per_file = true;
       StopWords stop_words;
-      std::ostringstream stop_error;
-      if (!LoadStopWords(corpus, engine, stop_words, stop_error)) {
-        std::string reason = stop_error.str();
-        while (!reason.empty() && reason.back() == '\n') reason.pop_back();
-        fail(reason);
+      try {
+        const std::vector<std::filesystem::path> lists(options.stop_lists.begin(),
+                                                       options.stop_lists.end());
+        stop_words = ReadStopLists(lists, engine, settings.fold_case);
+      } catch (const StopListError& failure) {
+        fail(failure.what());
         return;
       }
       engine.progress = [run](const ExtractionProgress& progress) {
@@ -87,7 +87,7 @@ void WordStatisticsRunner::Start(const QStringList& files, const StatisticsOptio
           if (run->runner && !run->cancel) emit run->runner->Progress(percent);
         });
       };
-      CorpusRun result = ExtractCorpus(paths, engine, corpus.settings, stop_words);
+      CorpusRun result = ExtractCorpus(paths, engine, settings, stop_words);
       if (result.cancelled || run->cancel) return;
       outcome->files_read = result.files_read;
       outcome->list = std::make_shared<const CorpusList>(std::move(result.list));

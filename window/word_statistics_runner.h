@@ -10,6 +10,7 @@
 
 #include "corpus/word_list.h"
 #include "engine/extraction.h"
+#include "engine/word_rule.h"
 
 namespace lintavel {
 
@@ -19,6 +20,9 @@ struct StatisticsOptions {
   bool fold_case = false;
   bool html = false;
   std::vector<std::string> stop_lists;  // paths, read as the command line reads them
+  // How the text is cut into words, as lintavel-extract --words and --split-elisions.
+  WordRule words = WordRule::kDefault;
+  bool split_elisions = false;  // with WordRule::kUnicode only
 };
 
 // What a statistics run hands back: the words with their files, least frequent

@@ -15,6 +15,7 @@
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTableView>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QtConcurrent>
 #include <new>
@@ -26,6 +27,7 @@
 #include "shell/dialogs.h"
 #include "shell/settings_store.h"
 #include "window/concordance_pane.h"
+#include "window/dispersion_plot.h"
 #include "window/native_names.h"
 #include "window/ui_relay.h"
 #include "window/word_statistics_charts.h"
@@ -44,6 +46,16 @@ constexpr EncodingChoice kEncodings[] = {
     {"utf-8", InputEncoding::kUtf8},
     {"utf-16", InputEncoding::kUtf16},
     {"auto", InputEncoding::kAuto},
+};
+
+struct WordRuleChoice {
+  const char* caption;
+  const char* setting;  // as kept in the settings file
+  WordRule rule;
+};
+constexpr WordRuleChoice kWordRules[] = {
+    {QT_TRANSLATE_NOOP("WordStatisticsWindow", "Default"), "default", WordRule::kDefault},
+    {QT_TRANSLATE_NOOP("WordStatisticsWindow", "Unicode"), "unicode", WordRule::kUnicode},
 };
 
 const char* EncodingName(InputEncoding encoding) {
@@ -117,7 +129,7 @@ WordStatisticsWindow::WordStatisticsWindow(Dialogs& dialogs, SettingsStore& sett
     UpdateStatus();
     emit RunEnded();
   });
-  resize(720, 560);
+  resize(960, 680);
   const QByteArray geometry = QByteArray::fromBase64(
       settings_.GetSetting(QString::fromLatin1(kSettingStatisticsGeometry), QString()).toLatin1());
   if (!geometry.isEmpty()) restoreGeometry(geometry);
@@ -141,6 +153,24 @@ void WordStatisticsWindow::BuildControls() {
                              tr("Choose files of words to leave out; cancel to use none"));
   stop_lists_label_ = Named(new QLabel(this), tr("Stop lists chosen"),
                             tr("The stop lists the next run leaves out"));
+  word_rule_ = Named(new QComboBox(this), tr("Word rule"),
+                     tr("How the next run cuts the text into words: at blanks with ASCII "
+                        "punctuation removed, or at the Unicode word boundaries"));
+  const QString rule_setting =
+      settings_.GetSetting(QString::fromLatin1(kSettingStatisticsWordRule), QString());
+  for (const WordRuleChoice& choice : kWordRules) {
+    word_rule_->addItem(tr(choice.caption));
+    if (rule_setting == QLatin1String(choice.setting)) {
+      word_rule_->setCurrentIndex(word_rule_->count() - 1);
+    }
+  }
+  split_elisions_ =
+      Named(new QCheckBox(tr("Split &elisions"), this), tr("Split elisions"),
+            tr("With the Unicode rule, French and Italian elisions such as l’ are words of "
+               "their own"));
+  split_elisions_->setChecked(
+      settings_.GetSetting(QString::fromLatin1(kSettingStatisticsSplitElisions), false) ==
+      QStringLiteral("True"));
   after_run_ = Named(new QCheckBox(tr("&Open after every run"), this), tr("Open after every run"),
                      tr("Open this window and count again after each run of the main window"));
   after_run_->setChecked(settings_.GetSetting(QString::fromLatin1(kSettingStatisticsAfterRun),
@@ -179,18 +209,31 @@ void WordStatisticsWindow::BuildControls() {
                       tr("Save the whole list as TSV, as lintavel-extract writes it"));
 
   concordance_ = new ConcordancePane(dialogs_, this);
-  auto* views = Named(new QTabWidget(this), tr("Views of the selected word"),
-                      tr("The concordance and the charts of the words"));
-  views->addTab(concordance_, tr("C&oncordance"));
+  auto* views = Named(new QTabWidget(this), tr("Charts"),
+                      tr("The charts of the words and of the selected word"));
   zipf_ = new WordStatisticsCharts(WordStatisticsCharts::Kind::kZipf, dialogs_, this);
   top_words_ = new WordStatisticsCharts(WordStatisticsCharts::Kind::kTopWords, dialogs_, this);
+  dispersion_ = new DispersionPlot(dialogs_, this);
   views->addTab(zipf_, tr("&Rank and Frequency"));
   views->addTab(top_words_, tr("&Most Frequent"));
+  views->addTab(dispersion_, tr("&Dispersion"));
+  // The table beside the charts, the concordance under both with the whole width
+  // for its contexts.
+  auto* beside = new QSplitter(Qt::Horizontal, this);
+  beside->setAccessibleName(tr("Table and charts"));
+  beside->setAccessibleDescription(tr("Drag to share the width between the table and the charts"));
+  beside->addWidget(table_);
+  beside->addWidget(views);
+  beside->setStretchFactor(0, 1);
+  beside->setStretchFactor(1, 1);
   auto* split = new QSplitter(Qt::Vertical, this);
-  split->setAccessibleName(tr("Table and views"));
-  split->setAccessibleDescription(tr("Drag to share the height between the table and the views"));
-  split->addWidget(table_);
-  split->addWidget(views);
+  split->setAccessibleName(tr("Table and concordance"));
+  split->setAccessibleDescription(
+      tr("Drag to share the height between the table and the concordance"));
+  split->addWidget(beside);
+  split->addWidget(concordance_);
+  split->setStretchFactor(0, 3);
+  split->setStretchFactor(1, 2);
 
   auto* options = new QHBoxLayout;
   options->addWidget(encoding_);
@@ -198,6 +241,16 @@ void WordStatisticsWindow::BuildControls() {
   options->addWidget(html_);
   options->addWidget(stop_lists_button_);
   options->addWidget(stop_lists_label_, 1);
+  // How words are cut; further word options of a run belong on this row.
+  auto* word_rules = new QHBoxLayout;
+  auto* rule_label = new QLabel(tr("Word r&ule:"), this);
+  rule_label->setBuddy(word_rule_);
+  rule_label->setAccessibleName(tr("Word rule label"));
+  rule_label->setAccessibleDescription(word_rule_->accessibleDescription());
+  word_rules->addWidget(rule_label);
+  word_rules->addWidget(word_rule_);
+  word_rules->addWidget(split_elisions_);
+  word_rules->addStretch(1);
   auto* running = new QHBoxLayout;
   running->addWidget(run_);
   running->addWidget(cancel_);
@@ -217,16 +270,18 @@ void WordStatisticsWindow::BuildControls() {
   exporting->addWidget(export_workbook_);
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(options);
+  layout->addLayout(word_rules);
   layout->addLayout(running);
   layout->addLayout(filtering);
   layout->addWidget(split, 1);
   layout->addLayout(exporting);
 
   // The tab order follows the reading order: options, running, filter, table, export.
-  QWidget* const order[] = {encoding_,    fold_case_,    html_,       stop_lists_button_,
-                            run_,         cancel_,       after_run_,  filter_,
-                            pattern_,     files_column_, table_,      views,
-                            concordance_, export_csv_,   export_tsv_, export_workbook_};
+  QWidget* const order[] = {encoding_,   fold_case_,      html_,        stop_lists_button_,
+                            word_rule_,  split_elisions_, run_,         cancel_,
+                            after_run_,  filter_,         pattern_,     files_column_,
+                            table_,      views,           concordance_, export_csv_,
+                            export_tsv_, export_workbook_};
   for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
 
   connect(run_, &QPushButton::clicked, this, &WordStatisticsWindow::StartRun);
@@ -236,11 +291,31 @@ void WordStatisticsWindow::BuildControls() {
     settings_.SaveSetting(QString::fromLatin1(kSettingStatisticsAfterRun),
                           on ? QStringLiteral("True") : QStringLiteral("False"));
   });
+  const auto rule_chosen = [this] {
+    const bool unicode =
+        kWordRules[std::max(0, word_rule_->currentIndex())].rule == WordRule::kUnicode;
+    split_elisions_->setEnabled(unicode);
+  };
+  rule_chosen();
+  connect(word_rule_, &QComboBox::currentIndexChanged, this, [this, rule_chosen](int index) {
+    rule_chosen();
+    settings_.SaveSetting(QString::fromLatin1(kSettingStatisticsWordRule),
+                          QString::fromLatin1(kWordRules[std::max(0, index)].setting));
+  });
+  connect(split_elisions_, &QCheckBox::toggled, this, [this](bool on) {
+    settings_.SaveSetting(QString::fromLatin1(kSettingStatisticsSplitElisions),
+                          on ? QStringLiteral("True") : QStringLiteral("False"));
+  });
   connect(filter_, &QLineEdit::textChanged, this, &WordStatisticsWindow::ApplyFilter);
   connect(pattern_, &QCheckBox::toggled, this, &WordStatisticsWindow::ApplyFilter);
   connect(files_column_, &QCheckBox::toggled, this, &WordStatisticsWindow::ShowFilesColumn);
   connect(table_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
           &WordStatisticsWindow::WordSelected);
+  connect(concordance_, &ConcordancePane::SearchEnded, this, [this] {
+    if (!outcome_) return;
+    dispersion_->SetOccurrences(concordance_word_, outcome_->paths,
+                                concordance_->model().text_order(), outcome_->options.encoding);
+  });
   connect(export_csv_, &QPushButton::clicked, this, &WordStatisticsWindow::ExportCsv);
   connect(export_tsv_, &QPushButton::clicked, this, &WordStatisticsWindow::ExportTsv);
   connect(export_workbook_, &QPushButton::clicked, this, &WordStatisticsWindow::ExportWorkbook);
@@ -251,6 +326,8 @@ StatisticsOptions WordStatisticsWindow::ChosenOptions() const {
   options.encoding = kEncodings[std::max(0, encoding_->currentIndex())].encoding;
   options.fold_case = fold_case_->isChecked();
   options.html = html_->isChecked();
+  options.words = kWordRules[std::max(0, word_rule_->currentIndex())].rule;
+  options.split_elisions = options.words == WordRule::kUnicode && split_elisions_->isChecked();
   for (const QString& path : stop_lists_) {
     options.stop_lists.push_back(EncodeFileName(path).toStdString());
   }
@@ -292,16 +369,15 @@ void WordStatisticsWindow::CancelRun() {
   emit RunEnded();
 }
 
-bool WordStatisticsWindow::running() const { return runner_->running(); }
+bool WordStatisticsWindow::running() const { return runner_->running() || showing_; }
 
 bool WordStatisticsWindow::OpenAfterRun() const { return after_run_->isChecked(); }
 
 void WordStatisticsWindow::Finish(const std::shared_ptr<const StatisticsOutcome>& outcome) {
   outcome_ = outcome;
+  showing_ = true;
   const QString filter = filter_->text();
   model_->SetList(outcome_->list);
-  zipf_->SetList(outcome_->list);
-  top_words_->SetList(outcome_->list);
   const QHeaderView* header = table_->horizontalHeader();
   model_->sort(header->sortIndicatorSection(), header->sortIndicatorOrder());
   if (!filter.isEmpty()) ApplyFilter();
@@ -311,9 +387,24 @@ void WordStatisticsWindow::Finish(const std::shared_ptr<const StatisticsOutcome>
         tr("%n report(s), the first: %1", nullptr, static_cast<int>(outcome_->reports.size()))
             .arg(QString::fromStdString(outcome_->reports.front()));
   }
-  SetRunning(false);
   UpdateStatus();
-  emit RunEnded();
+  // The table first, each chart on a later turn of the event loop: with millions of
+  // words no one step holds the window for long. A newer outcome drops the steps.
+  QTimer::singleShot(0, this, [this, outcome] {
+    if (outcome_ != outcome) return;
+    zipf_->SetList(outcome_->list);
+    const QModelIndex current = table_->currentIndex();
+    if (current.isValid()) zipf_->MarkWord(model_->ListIndex(current.row()));
+    QTimer::singleShot(0, this, [this, outcome] {
+      if (outcome_ != outcome) return;
+      top_words_->SetList(outcome_->list);
+      showing_ = false;
+      if (runner_->running()) return;  // a newer run is under way
+      SetRunning(false);
+      UpdateStatus();
+      emit RunEnded();
+    });
+  });
 }
 
 void WordStatisticsWindow::ApplyFilter() {
@@ -340,6 +431,7 @@ void WordStatisticsWindow::ApplyFilter() {
 
 void WordStatisticsWindow::WordSelected() {
   const QModelIndex current = table_->currentIndex();
+  dispersion_->Clear();
   if (!outcome_ || !current.isValid()) {
     zipf_->MarkWord(std::nullopt);
     return;
@@ -349,7 +441,13 @@ void WordStatisticsWindow::WordSelected() {
   options.encoding = outcome_->options.encoding;
   options.html = outcome_->options.html;
   options.fold_case = outcome_->options.fold_case;
-  concordance_->Show(outcome_->paths, model_->Word(current.row()).toStdString(), options);
+  // The concordance cuts the text by the default rule only: what the Unicode rule
+  // alone makes a word (an elision, a word with inner punctuation) it may not find.
+  concordance_->SetCaveat(outcome_->options.words == WordRule::kUnicode
+                              ? tr("lines found by the default word rule")
+                              : QString());
+  concordance_word_ = model_->Word(current.row());
+  concordance_->Show(outcome_->paths, concordance_word_.toStdString(), options);
 }
 
 void WordStatisticsWindow::SetRunning(bool running) {
@@ -381,6 +479,8 @@ void WordStatisticsWindow::UpdateStatus() {
     QStringList in_effect{QString::fromLatin1(EncodingName(options.encoding))};
     if (options.fold_case) in_effect << tr("fold case");
     if (options.html) in_effect << tr("HTML text");
+    if (options.words == WordRule::kUnicode) in_effect << tr("Unicode words");
+    if (options.split_elisions) in_effect << tr("elisions split");
     if (!options.stop_lists.empty()) {
       in_effect << tr("%n stop list(s)", nullptr, static_cast<int>(options.stop_lists.size()));
     }

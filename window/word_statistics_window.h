@@ -22,12 +22,15 @@ namespace lintavel {
 class Dialogs;
 class SettingsStore;
 class ConcordancePane;
+class DispersionPlot;
 class WordStatisticsCharts;
 class WordStatisticsModel;
 
 // The settings keys of the statistics window.
 inline constexpr char kSettingStatisticsGeometry[] = "WordStatisticsGeometry";
 inline constexpr char kSettingStatisticsAfterRun[] = "WordStatisticsAfterRun";
+inline constexpr char kSettingStatisticsWordRule[] = "WordStatisticsWordRule";
+inline constexpr char kSettingStatisticsSplitElisions[] = "WordStatisticsSplitElisions";
 
 // The "Word Statistics" window: the words of its own run over the main window's
 // input list with their counts, shares and files, sortable and filterable, with the
@@ -66,6 +69,7 @@ class WordStatisticsWindow : public QWidget {
   QString status_text() const;
   ConcordancePane* concordance() const { return concordance_; }
   WordStatisticsCharts* zipf_chart() const { return zipf_; }
+  DispersionPlot* dispersion() const { return dispersion_; }
   const StatisticsOutcome* outcome() const { return outcome_.get(); }
 
  signals:
@@ -98,13 +102,16 @@ class WordStatisticsWindow : public QWidget {
   WordStatisticsModel* model_ = nullptr;
   std::shared_ptr<const StatisticsOutcome> outcome_;
   QStringList stop_lists_;
-  QString message_;  // the last run's failure or notice, shown in the status line
+  QString message_;       // the last run's failure or notice, shown in the status line
+  bool showing_ = false;  // a run's words are in the table, its charts still to come
 
   QComboBox* encoding_ = nullptr;
   QCheckBox* fold_case_ = nullptr;
   QCheckBox* html_ = nullptr;
   QPushButton* stop_lists_button_ = nullptr;
   QLabel* stop_lists_label_ = nullptr;
+  QComboBox* word_rule_ = nullptr;
+  QCheckBox* split_elisions_ = nullptr;
   QCheckBox* after_run_ = nullptr;
   QPushButton* run_ = nullptr;
   QPushButton* cancel_ = nullptr;
@@ -121,6 +128,8 @@ class WordStatisticsWindow : public QWidget {
   ConcordancePane* concordance_ = nullptr;
   WordStatisticsCharts* zipf_ = nullptr;
   WordStatisticsCharts* top_words_ = nullptr;
+  DispersionPlot* dispersion_ = nullptr;
+  QString concordance_word_;  // the word whose lines the concordance holds
 };
 
 }  // namespace lintavel

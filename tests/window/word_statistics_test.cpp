@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QAbstractItemModelTester>
 #include <QAction>
 #include <QApplication>
@@ -10,9 +11,12 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
+#include <QTabWidget>
 #include <QTableView>
 #include <QTest>
+#include <QValueAxis>
 #include <QXYSeries>
 #include <fstream>
 #include <map>
@@ -28,6 +32,7 @@
 #include "support/temp_dir.h"
 #include "support/wait.h"
 #include "window/concordance_pane.h"
+#include "window/dispersion_plot.h"
 #include "window/form1.h"
 #include "window/list_view.h"
 #include "window/word_statistics_charts.h"
@@ -236,19 +241,31 @@ TEST_F(WordStatisticsTest, SortsAndFiltersAsThePlainCountsSay) {
 TEST_F(WordStatisticsTest, ExportsTheCommandLinesBytes) {
   Form1& form = Open();
   WordStatisticsWindow& window = OpenStatistics(form);
+  // Text the two word rules cut differently: elisions, an apostrophe inside a word,
+  // punctuation that only the default rule removes from inside words.
+  std::ofstream(files_[2], std::ios::binary)
+      << "l\u2019histoire d'un homme, e-mail u.s.a l'amour qu\u2019il 3.14 \"ok\"\n";
   struct Case {
     const char* encoding;
     bool fold_case;
     bool files_column;
     bool csv;
+    const char* words = "default";
+    bool split_elisions = false;
   };
   for (const Case c : {Case{"cp1252", false, true, true}, Case{"utf-8", true, false, true},
-                       Case{"auto", false, true, false}, Case{"cp1252", true, false, false}}) {
+                       Case{"auto", false, true, false}, Case{"cp1252", true, false, false},
+                       Case{"utf-8", false, true, false, "unicode"},
+                       Case{"utf-8", true, true, true, "unicode", true}}) {
     SCOPED_TRACE(std::string(c.encoding) + (c.fold_case ? " fold" : "") +
-                 (c.files_column ? " files" : "") + (c.csv ? " csv" : " tsv"));
+                 (c.files_column ? " files" : "") + (c.csv ? " csv" : " tsv") + " " + c.words +
+                 (c.split_elisions ? " split" : ""));
     Control<QComboBox>(window, "Encoding")->setCurrentText(QString::fromLatin1(c.encoding));
     Control<QCheckBox>(window, "Fold case")->setChecked(c.fold_case);
     Control<QCheckBox>(window, "Files column")->setChecked(c.files_column);
+    Control<QComboBox>(window, "Word rule")
+        ->setCurrentIndex(std::string_view(c.words) == "unicode" ? 1 : 0);
+    Control<QCheckBox>(window, "Split elisions")->setChecked(c.split_elisions);
     RunAgain(window);
     const std::filesystem::path exported = dir_.path() / "exported";
     dialogs_.save_names.push_back(Q(exported));
@@ -261,11 +278,23 @@ TEST_F(WordStatisticsTest, ExportsTheCommandLinesBytes) {
                                   c.csv ? "csv" : "tsv"};
     if (c.fold_case) args.push_back("--fold-case");
     if (c.files_column) args.push_back("--per-file");
+    if (std::string_view(c.words) != "default") args.insert(args.end(), {"--words", c.words});
+    if (c.split_elisions) args.push_back("--split-elisions");
     for (const auto& file : files_) args.push_back(file.string());
     std::ostringstream out;
     std::ostringstream err;
     ASSERT_EQ(lintavel::Run(args, out, err), 0) << err.str();
     EXPECT_EQ(ReadBytes(exported), out.str());
+  }
+  // The word rule is kept for the next window; elisions are split only by the Unicode rule.
+  {
+    WordStatisticsWindow again(dialogs_, *settings_, {});
+    EXPECT_EQ(Control<QComboBox>(again, "Word rule")->currentIndex(), 1);
+    QCheckBox* split = Control<QCheckBox>(again, "Split elisions");
+    EXPECT_TRUE(split->isChecked());
+    EXPECT_TRUE(split->isEnabled());
+    Control<QComboBox>(again, "Word rule")->setCurrentIndex(0);
+    EXPECT_FALSE(split->isEnabled());
   }
   // The workbook is written off the UI thread and its end said in the status line.
   const std::filesystem::path workbook = dir_.path() / "words.xlsx";
@@ -345,6 +374,7 @@ TEST_F(WordStatisticsTest, ConcordanceFindsWhatAPlainScanFindsAndGoesOnPastVanis
   };
   ASSERT_TRUE(select(QStringLiteral("the")));
   EXPECT_EQ(shown("the"), scan("the", files_.size()));
+  EXPECT_FALSE(pane.status_text().contains(QStringLiteral("default word rule")));
 
   // Ordered by the right context: the words after stand in order.
   Control<QComboBox>(window, "Concordance order")->setCurrentIndex(1);
@@ -359,6 +389,13 @@ TEST_F(WordStatisticsTest, ConcordanceFindsWhatAPlainScanFindsAndGoesOnPastVanis
     EXPECT_LE(right(row - 1), right(row));
   }
   Control<QComboBox>(window, "Concordance order")->setCurrentIndex(0);
+
+  // After a run by the Unicode rule the lines say which rule found them.
+  Control<QComboBox>(window, "Word rule")->setCurrentIndex(1);
+  RunAgain(window);
+  ASSERT_TRUE(select(QStringLiteral("the")));
+  EXPECT_EQ(shown("the"), scan("the", files_.size()));
+  EXPECT_TRUE(pane.status_text().contains(QStringLiteral("default word rule")));
 
   // A file gone since the run is named, and the others are still searched.
   std::filesystem::remove(files_[1]);
@@ -422,6 +459,150 @@ TEST_F(WordStatisticsTest, ChartsMarkTheSelectedWordAndExportAsPngAndSvg) {
         << name;
   }
   EXPECT_TRUE(dialogs_.shown.empty());
+}
+
+TEST_F(WordStatisticsTest, DispersionTicksStandWhereAPlainScanFindsTheWord) {
+  Form1& form = Open();
+  WordStatisticsWindow& window = OpenStatistics(form);
+  // Each file's places of the blank-separated token `word`: byte offset / file size.
+  const auto scan = [&](const std::string& word) {
+    std::vector<std::vector<double>> places(files_.size());
+    for (std::size_t f = 0; f < files_.size(); ++f) {
+      const std::string text = ReadBytes(files_[f]);
+      for (std::size_t at = 0; at < text.size();) {
+        const std::size_t start = text.find_first_not_of(" \n", at);
+        if (start == std::string::npos) break;
+        const std::size_t end = std::min(text.find_first_of(" \n", start), text.size());
+        if (text.compare(start, end - start, word) == 0) {
+          places[f].push_back(static_cast<double>(start) / static_cast<double>(text.size()));
+        }
+        at = end;
+      }
+    }
+    return places;
+  };
+  for (const char* word : {"the", "cat", "zebra"}) {
+    SCOPED_TRACE(word);
+    for (int row = 0; row < window.model().rowCount(); ++row) {
+      if (window.model().Word(row) == QString::fromUtf8(word)) {
+        window.table()->setCurrentIndex(window.model().index(row, 0));
+      }
+    }
+    ASSERT_TRUE(WaitUntil([&] {
+      return !window.concordance()->searching() && !window.dispersion()->strips().empty();
+    }));
+    const auto expected = scan(word);
+    const std::vector<DispersionStrip>& strips = window.dispersion()->strips();
+    ASSERT_EQ(strips.size(), files_.size());
+    for (std::size_t f = 0; f < files_.size(); ++f) {
+      EXPECT_EQ(strips[f].label, Q(files_[f].filename()));
+      ASSERT_EQ(strips[f].ticks.size(), expected[f].size()) << f;
+      for (std::size_t i = 0; i < expected[f].size(); ++i) {
+        EXPECT_DOUBLE_EQ(strips[f].ticks[i], expected[f][i]);
+      }
+    }
+    // Past the files a strip each can show, one strip holds them end to end.
+    std::vector<std::uint64_t> sizes;
+    std::vector<double> end_to_end;
+    double before = 0;
+    for (std::size_t f = 0; f < files_.size(); ++f) {
+      sizes.push_back(std::filesystem::file_size(files_[f]));
+      for (double place : expected[f])
+        end_to_end.push_back(before + place * static_cast<double>(sizes.back()));
+      before += static_cast<double>(sizes.back());
+    }
+    const auto& lines = window.concordance()->model().text_order();
+    const auto one = DispersionStrips(files_, sizes, lines, files_.size() - 1);
+    ASSERT_EQ(one.size(), 1u);
+    ASSERT_EQ(one[0].ticks.size(), end_to_end.size());
+    for (std::size_t i = 0; i < end_to_end.size(); ++i) {
+      EXPECT_NEAR(one[0].ticks[i], end_to_end[i] / before, 1e-12);
+    }
+  }
+  for (const char* name : {"dispersion.png", "dispersion.svg"}) {
+    const std::filesystem::path file = dir_.path() / name;
+    dialogs_.save_names.push_back(Q(file));
+    window.dispersion()->Export();
+    const std::string bytes = ReadBytes(file);
+    EXPECT_TRUE(std::string_view(name).ends_with(".svg") ? bytes.find("<svg") != std::string::npos
+                                                         : bytes.starts_with("\x89PNG"))
+        << name;
+  }
+  EXPECT_TRUE(dialogs_.shown.empty());
+}
+
+// The labels, buttons and lists of `top` shown now whose text does not fit them.
+std::vector<std::string> Clipped(QWidget& top) {
+  std::vector<std::string> clipped;
+  for (QWidget* control : top.findChildren<QWidget*>()) {
+    auto* label = qobject_cast<QLabel*>(control);
+    if (!control->isVisibleTo(&top) ||
+        !(label || qobject_cast<QAbstractButton*>(control) || qobject_cast<QComboBox*>(control))) {
+      continue;
+    }
+    QSize needed = control->sizeHint();
+    if (label && label->wordWrap()) needed = {0, label->heightForWidth(label->width())};
+    if (needed.width() > control->width() || needed.height() > control->height()) {
+      std::ostringstream said;
+      said << control->metaObject()->className() << " '" << control->accessibleName().toStdString()
+           << "' needs " << needed.width() << "x" << needed.height() << ", has " << control->width()
+           << "x" << control->height();
+      clipped.push_back(said.str());
+    }
+  }
+  return clipped;
+}
+
+// Run by CTest also at QT_SCALE_FACTOR 1.5 and 2.
+TEST_F(WordStatisticsTest, NoTextClippedAndChartsInThePaletteUnderADarkPaletteAtThisScale) {
+  QPalette dark;
+  const QColor text(0xe6, 0xe6, 0xe6);
+  for (const auto& [role, colour] : std::initializer_list<std::pair<QPalette::ColorRole, QColor>>{
+           {QPalette::Window, QColor(0x2d, 0x2d, 0x2d)},
+           {QPalette::WindowText, text},
+           {QPalette::Base, QColor(0x1c, 0x1c, 0x1c)},
+           {QPalette::AlternateBase, QColor(0x26, 0x26, 0x26)},
+           {QPalette::Text, text},
+           {QPalette::Button, QColor(0x3a, 0x3a, 0x3a)},
+           {QPalette::ButtonText, text},
+           {QPalette::Mid, QColor(0x60, 0x60, 0x60)},
+           {QPalette::Highlight, QColor(0x2f, 0x65, 0xca)},
+           {QPalette::HighlightedText, Qt::white}}) {
+    dark.setColor(role, colour);
+  }
+  const QPalette before = QApplication::palette();
+  QApplication::setPalette(dark);
+  struct Restore {
+    QPalette palette;
+    ~Restore() { QApplication::setPalette(palette); }
+  } restore{before};
+
+  Form1& form = Open();
+  EXPECT_DOUBLE_EQ(form.devicePixelRatioF(),
+                   qEnvironmentVariable("QT_SCALE_FACTOR", QStringLiteral("1")).toDouble());
+  EXPECT_EQ(Clipped(form), std::vector<std::string>{});
+  WordStatisticsWindow& window = OpenStatistics(form);
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  window.table()->setCurrentIndex(window.model().index(window.model().rowCount() - 1, 0));
+  ASSERT_TRUE(WaitUntil([&] { return !window.dispersion()->strips().empty(); }));
+  auto* views = Control<QTabWidget>(window, "Charts");
+  ASSERT_NE(views, nullptr);
+  for (int tab = 0; tab < views->count(); ++tab) {
+    views->setCurrentIndex(tab);
+    EXPECT_EQ(Clipped(window), std::vector<std::string>{}) << views->tabText(tab).toStdString();
+  }
+  // The charts take the palette's colours, not a light theme of their own.
+  for (const WordStatisticsCharts* charts : window.findChildren<WordStatisticsCharts*>()) {
+    const QChart* chart = charts->view()->chart();
+    EXPECT_EQ(chart->backgroundBrush().color(), dark.color(QPalette::Base));
+    EXPECT_EQ(chart->titleBrush().color(), text);
+    for (const QAbstractAxis* axis : chart->axes()) {
+      EXPECT_EQ(axis->labelsBrush().color(), text);
+      EXPECT_EQ(axis->titleBrush().color(), text);
+    }
+  }
+  const QImage drawn = window.dispersion()->canvas()->grab().toImage();
+  EXPECT_EQ(drawn.pixelColor(1, 1), dark.color(QPalette::Base));
 }
 
 TEST_F(WordStatisticsTest, EveryControlHasANameADescriptionAndATabStop) {
