@@ -13,6 +13,7 @@
 #include "cli/kwic_command.h"
 #include "cli/progress_bar.h"
 #include "corpus/dispersion.h"
+#include "corpus/equal_parts.h"
 #include "corpus/keyness.h"
 #include "corpus/reference_list.h"
 #include "engine/extraction.h"
@@ -88,7 +89,8 @@ constexpr std::string_view kHelp =
     "  --per-million          add each word's frequency per million words (tsv, csv,\n"
     "                         json)\n"
     "  --dispersion OVER      files: add the range and Juilland's D and Gries's DP over\n"
-    "                         the input files (tsv, csv, json)\n"
+    "                         the input files; parts=N: D and DP over N equal parts\n"
+    "                         of the words (tsv, csv, json)\n"
     "  --reference FILE       write a keyness table against the reference corpus FILE,\n"
     "                         counted with the same options; may be repeated\n"
     "  --reference-list FILE  the same against a word list with counts, as --format\n"
@@ -307,7 +309,9 @@ int WriteOutput(const Arguments& parsed, const CorpusRun& result, const Analyses
       WriteKeyness(*keyness, format, output, write);
     } else {
       WriteList(result.list, format, output,
-                parsed.corpus.settings.per_file || parsed.corpus.dispersion, columns, write);
+                parsed.corpus.settings.per_file ||
+                    (parsed.corpus.dispersion && parsed.corpus.dispersion_parts == 0),
+                columns, write);
     }
   };
   int status = result.reports == 0 ? kExitAllRead : kExitSomeFailed;
@@ -345,7 +349,7 @@ int WriteOutput(const Arguments& parsed, const CorpusRun& result, const Analyses
   return status;
 }
 
-// Counts the inputs, by file when their dispersion is asked for, and the reference
+// Counts the inputs, by file or part when their dispersion is asked for, and the reference
 // files when there are some; a keyness table is made of lists neither cut nor shaped.
 CorpusRun ExtractAnalysed(std::span<const std::filesystem::path> files,
                           const ExtractionOptions& options, const Arguments& parsed,
@@ -366,7 +370,10 @@ CorpusRun ExtractAnalysed(std::span<const std::filesystem::path> files,
     analyses.reference = std::move(reference.list);
   }
   if (!parsed.corpus.dispersion) return ExtractCorpus(files, options, settings, stop_words);
-  DispersedRun dispersed = ExtractCorpusByFile(files, options, settings, stop_words);
+  DispersedRun dispersed = parsed.corpus.dispersion_parts == 0
+                               ? ExtractCorpusByFile(files, options, settings, stop_words)
+                               : ExtractCorpusByParts(files, options, settings, stop_words,
+                                                      parsed.corpus.dispersion_parts);
   analyses.parts = std::move(dispersed.parts);
   return std::move(dispersed.run);
 }

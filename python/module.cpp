@@ -17,6 +17,7 @@
 #include "corpus/corpus_counts.h"
 #include "corpus/corpus_run.h"
 #include "corpus/dispersion.h"
+#include "corpus/equal_parts.h"
 #include "corpus/keyness.h"
 #include "corpus/list_writer.h"
 #include "corpus/option_names.h"
@@ -304,6 +305,7 @@ std::optional<std::string> WordBytes(const CorpusCounts& counts, const py::handl
 struct AnalysisKeywords {
   bool per_million = false;
   bool dispersion = false;
+  std::uint32_t parts = 0;  // the dispersion's equal parts; 0: over the files
   std::vector<std::filesystem::path> references;
   std::optional<std::string> reference_list;
   KeynessSide side = KeynessSide::kPositive;
@@ -320,8 +322,8 @@ AnalysisKeywords ParseAnalyses(bool per_million, const std::optional<std::string
   AnalysisKeywords analyses;
   analyses.per_million = per_million;
   if (dispersion) {
-    if (*dispersion != "files") {
-      throw py::value_error("unknown dispersion '" + *dispersion + "' (files)");
+    if (const auto wrong = ReadDispersionOver(*dispersion, analyses.parts)) {
+      throw py::value_error(*wrong);
     }
     analyses.dispersion = true;
   }
@@ -388,6 +390,9 @@ py::object Count(const py::object& paths, const std::string& encoding, const py:
   if (analyses.dispersion && (keywords.words.lemma_list || !keywords.settings.stem.empty())) {
     throw py::value_error("dispersion does not go with lemma_list or stem");
   }
+  if (analyses.parts != 0 && html) {
+    throw py::value_error("dispersion parts=N does not go with html");
+  }
   CorpusList reference_words;
   if (analyses.reference_list) {
     const WordEncoding list_encoding =
@@ -425,7 +430,10 @@ py::object Count(const py::object& paths, const std::string& encoding, const py:
           ExtractCorpus(analyses.references, options, settings, keywords.stop_words).list;
     }
     if (analyses.dispersion) {
-      DispersedRun dispersed = ExtractCorpusByFile(files, options, settings, keywords.stop_words);
+      DispersedRun dispersed =
+          analyses.parts == 0
+              ? ExtractCorpusByFile(files, options, settings, keywords.stop_words)
+              : ExtractCorpusByParts(files, options, settings, keywords.stop_words, analyses.parts);
       run = std::move(dispersed.run);
       parts = std::move(dispersed.parts);
     } else {
@@ -453,7 +461,9 @@ py::object Count(const py::object& paths, const std::string& encoding, const py:
       parts->CountsOf(word.word, counts);
       const DispersionScores scores = ScoreDispersion(counts, parts->sizes());
       dispersion_rows.push_back(
-          py::make_tuple(word.files, scores.juilland_d ? py::cast(*scores.juilland_d) : py::none(),
+          // Over equal parts there is no files figure.
+          py::make_tuple(analyses.parts == 0 ? py::cast(word.files) : py::none(),
+                         scores.juilland_d ? py::cast(*scores.juilland_d) : py::none(),
                          scores.gries_dp));
     }
   }
@@ -461,6 +471,7 @@ py::object Count(const py::object& paths, const std::string& encoding, const py:
       CorpusCounts(std::move(run.list), std::move(failures), OriginOf(keywords, options.encoding)));
   counts.attr("_per_million") = analyses.per_million;
   counts.attr("_dispersion") = parts ? py::cast(dispersion_rows) : py::none();
+  counts.attr("_dispersion_files") = analyses.parts == 0;
   return counts;
 }
 
