@@ -11,6 +11,7 @@
 #include "engine/text_rules.h"
 #include "engine/word_break.h"
 #include "engine/word_counter.h"
+#include "engine/word_rule.h"
 
 namespace lintavel {
 
@@ -39,44 +40,98 @@ std::optional<std::string> ReadDispersionOver(std::string_view value, std::uint3
 EqualParts::EqualParts(std::uint64_t total, std::uint32_t parts)
     : parts_(parts), base_(total / parts), longer_(static_cast<std::uint32_t>(total % parts)) {}
 
-std::uint32_t EqualParts::PartOf(std::uint64_t position) const {
-  const std::uint64_t in_longer = static_cast<std::uint64_t>(longer_) * (base_ + 1);
-  std::uint64_t part = position < in_longer ? position / (base_ + 1)
-                       : base_ == 0         ? parts_
-                                            : longer_ + (position - in_longer) / base_;
-  if (part >= parts_) part = parts_ - 1;
-  return static_cast<std::uint32_t>(part);
-}
-
 namespace {
 
 // Gives each counted word its part by its position among the counted words, and
-// hands a part's counts on when the next part begins.
+// hands a part's counts on when the next part begins. The words of a block are
+// views into it, or into a copy where tabs or punctuation were taken out: they are
+// counted a batch at a time (AddEach prefetches), before the block goes.
 class PartAssigner {
  public:
-  PartAssigner(const EqualParts& parts, const StopWords* stop_words, WordEncoding encoding,
-               PartCounts& counts)
-      : parts_(parts), stop_words_(stop_words), encoding_(encoding), counts_(counts) {}
-
-  void OnWord(std::string_view word) {
-    if (stop_words_ != nullptr && stop_words_->Contains(word)) return;
-    const std::uint32_t part = parts_.PartOf(position_++);
-    while (part != current_) EndPart();
-    counter_.Add(word);
-    ++size_;
+  PartAssigner(const EqualParts& parts, const StopWords* stop_words, PartCounts& counts)
+      : parts_(parts), stop_words_(stop_words), counts_(counts) {
+    boundary_ = parts_.SizeOf(0);
+    SkipEmptyParts();
   }
+
+  // Begins a block whose words lie in [text, text_end) or [copies, copies_end), each
+  // readable to its end.
+  void BeginBlock(const char* text_end, const char* copies_end) {
+    text_end_ = text_end;
+    copies_end_ = copies_end;
+  }
+
+  void OnWord(std::string_view word, bool copied) {
+    if (stop_words_ != nullptr && stop_words_->Contains(word)) return;
+    EndPartIfFull();
+    ++position_;
+    ++size_;
+    std::vector<std::string_view>& pending = copied ? copied_ : plain_;
+    pending.push_back(word);
+    if (pending.size() == kBatch) Flush();
+  }
+
+  // Whether `block`, the counts of the next block's words, lies within one part: its
+  // counts are then that part's, and false leaves the block to be given word by word.
+  bool TakeWholeBlock(const WordCounter& block) {
+    std::uint64_t words = 0;
+    block.ForEachWord([&](std::string_view word, std::uint64_t count) {
+      if (stop_words_ == nullptr || !stop_words_->Contains(word)) words += count;
+    });
+    if (words == 0) return true;
+    EndPartIfFull();
+    if (position_ + words > boundary_ && current_ + 1 < parts_.parts()) return false;
+    block.ForEachWord([&](std::string_view word, std::uint64_t count) {
+      if (stop_words_ == nullptr || !stop_words_->Contains(word)) counter_.Add(word, count);
+    });
+    position_ += words;
+    size_ += words;
+    return true;
+  }
+
+  // Counts what the block gave; its views go with it.
+  void EndBlock() { Flush(); }
 
   // Ends the current part and every part after it.
   void Finish() {
+    Flush();
     while (current_ < parts_.parts()) EndPart();
   }
 
  private:
-  void EndPart() {
-    WordArena storage;
-    for (const CountedWord& word : std::move(counter_).TakeOrdered(storage, encoding_)) {
-      counts_.Add(current_, word.word, word.count);
+  static constexpr std::size_t kBatch = 256;
+
+  void Flush() {
+    // An empty batch would still give the table its first slots.
+    if (!plain_.empty()) counter_.AddEach(plain_, text_end_);
+    if (!copied_.empty()) counter_.AddEach(copied_, copies_end_);
+    plain_.clear();
+    copied_.clear();
+  }
+
+  // Moves on to the next part when the current one has all its words.
+  void EndPartIfFull() {
+    if (position_ == boundary_ && current_ + 1 < parts_.parts()) {
+      EndPart();
+      boundary_ += parts_.SizeOf(current_);
+      SkipEmptyParts();
     }
+  }
+
+  // Parts of no words (more parts than words) end where they begin.
+  void SkipEmptyParts() {
+    while (position_ == boundary_ && current_ + 1 < parts_.parts() &&
+           parts_.SizeOf(current_) == 0) {
+      EndPart();
+      boundary_ += parts_.SizeOf(current_);
+    }
+  }
+
+  void EndPart() {
+    Flush();
+    // In no order: the parts' counts are looked up by word.
+    counter_.ForEachWord(
+        [&](std::string_view word, std::uint64_t count) { counts_.Add(current_, word, count); });
     counter_ = WordCounter();
     counts_.EndPart(size_);
     size_ = 0;
@@ -85,43 +140,64 @@ class PartAssigner {
 
   const EqualParts& parts_;
   const StopWords* stop_words_;
-  WordEncoding encoding_;
   PartCounts& counts_;
   WordCounter counter_;
+  std::vector<std::string_view> plain_;
+  std::vector<std::string_view> copied_;
+  const char* text_end_ = nullptr;
+  const char* copies_end_ = nullptr;
   std::uint64_t position_ = 0;
+  std::uint64_t boundary_ = 0;  // the position at which the current part ends
   std::uint32_t current_ = 0;
   std::uint64_t size_ = 0;
 };
 
-// Calls on_word for each word of the decoded `text`, in order, cut as `options` say.
-template <class F>
-void ForEachWord(std::string_view text, const ExtractionOptions& options, bool cp1252,
-                 std::string& scratch, F&& on_word) {
+// Hands each word of the decoded `text` to `assigner`, in order, cut as `options`
+// say; `copies` holds the words that lose tabs or punctuation.
+void AssignWords(std::string_view text, const ExtractionOptions& options, bool cp1252,
+                 std::vector<char>& copies, PartAssigner& assigner) {
   if (options.words == WordRule::kUnicode) {
+    assigner.BeginBlock(text.data() + text.size(), nullptr);
     const UnicodeWordOptions rule{.split_elisions = options.split_elisions};
+    const auto on_word = [&](std::string_view word) { assigner.OnWord(word, false); };
     if (cp1252) {
       ForEachUnicodeWordCp1252(text, rule, on_word);
     } else {
       ForEachUnicodeWord(text, rule, on_word);
     }
+    assigner.EndBlock();
     return;
   }
-  // Blanks and line ends end a word; tabs and punctuation are taken out of it.
-  scratch.clear();
-  for (const char byte : text) {
-    switch (ClassOf(byte)) {
-      case ByteClass::kWord:
-        scratch.push_back(byte);
-        break;
-      case ByteClass::kDropped:
-        break;
-      case ByteClass::kSeparator:
-        if (!scratch.empty()) on_word(std::string_view(scratch));
-        scratch.clear();
-        break;
+  // Room for every byte of the block and 16 more, so that a copied word can be read
+  // 16 bytes at a time.
+  copies.resize(text.size() + 16);
+  assigner.BeginBlock(text.data() + text.size(), copies.data() + copies.size());
+  std::size_t copied = 0;
+  const char* const end = text.data() + text.size();
+  for (const char* at = text.data(); at != end;) {
+    // Blanks and line ends end a word; tabs and punctuation are taken out of it.
+    if (ClassOf(*at) == ByteClass::kSeparator) {
+      ++at;
+      continue;
+    }
+    const char* const begin = at;
+    bool dropped = false;
+    for (; at != end && ClassOf(*at) != ByteClass::kSeparator; ++at) {
+      dropped |= ClassOf(*at) == ByteClass::kDropped;
+    }
+    if (!dropped) {
+      assigner.OnWord(std::string_view(begin, static_cast<std::size_t>(at - begin)), false);
+      continue;
+    }
+    const std::size_t first = copied;
+    for (const char* c = begin; c != at; ++c) {
+      if (ClassOf(*c) == ByteClass::kWord) copies[copied++] = *c;
+    }
+    if (copied != first) {
+      assigner.OnWord(std::string_view(copies.data() + first, copied - first), true);
     }
   }
-  if (!scratch.empty()) on_word(std::string_view(scratch));
+  assigner.EndBlock();
 }
 
 }  // namespace
@@ -143,15 +219,18 @@ DispersedRun ExtractCorpusByParts(std::span<const std::filesystem::path> files,
       AppendFolded(text, encoding, out);
     };
   }
-  PartAssigner assigner(equal, stop_words.empty() ? nullptr : &stop_words, encoding,
-                        dispersed.parts);
-  std::string scratch;
+  PartAssigner assigner(equal, stop_words.empty() ? nullptr : &stop_words, dispersed.parts);
+  std::vector<char> copies;
   for (const std::filesystem::path& file : files) {
     FileDecoding decoding = DecodingOf(file, options.encoding);
     const bool cp1252 = decoding == FileDecoding::kCp1252;
+    const WordCutting cutting{options.words, options.split_elisions, cp1252};
     const bool read = ReadFileText(file, decoding, reading, nullptr, [&](std::string_view text) {
-      ForEachWord(text, options, cp1252, scratch,
-                  [&](std::string_view word) { assigner.OnWord(word); });
+      // Most blocks lie within one part: counted as the engine counts, only the
+      // blocks across a part's end are placed word by word.
+      WordCounter block;
+      CountWords(text, cutting, block);
+      if (!assigner.TakeWholeBlock(block)) AssignWords(text, options, cp1252, copies, assigner);
     });
     if (!read) {
       dispersed.run.cancelled = true;

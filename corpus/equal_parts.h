@@ -27,10 +27,6 @@ class EqualParts {
  public:
   EqualParts(std::uint64_t total, std::uint32_t parts);
 
-  // The part (from 0) of the word at `position` (from 0); the last part for a
-  // position at or past the total.
-  std::uint32_t PartOf(std::uint64_t position) const;
-
   // The number of words of `part`.
   std::uint64_t SizeOf(std::uint32_t part) const { return base_ + (part < longer_ ? 1 : 0); }
 

@@ -68,6 +68,8 @@ TEST(EqualParts, SameWithAnyThreadsAndEveryOccurrenceInOnePart) {
       {InputEncoding::kCp1252, WordRule::kDefault, false, &none, 7},
       {InputEncoding::kUtf8, WordRule::kUnicode, true, &none, 1000},
       {InputEncoding::kAuto, WordRule::kDefault, true, &stop_words, 2},
+      // Blocks wholly inside one part, and words across a file's end.
+      {InputEncoding::kUtf8, WordRule::kDefault, true, &none, 3},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.parts);
