@@ -1,8 +1,11 @@
 #include "corpus/equal_parts.h"
 
 #include <charconv>
+#include <future>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -200,6 +203,73 @@ void AssignWords(std::string_view text, const ExtractionOptions& options, bool c
   assigner.EndBlock();
 }
 
+// A block of text, counted (on a thread of its own while the block before it is
+// placed, unless `overlap` is off) and then placed in its parts.
+class BlockPipeline {
+ public:
+  BlockPipeline(const ExtractionOptions& options, PartAssigner& assigner, bool overlap)
+      : options_(options), assigner_(assigner), overlap_(overlap) {}
+  BlockPipeline(const BlockPipeline&) = delete;
+  BlockPipeline& operator=(const BlockPipeline&) = delete;
+  // A block still counting is waited for.
+  ~BlockPipeline() {
+    if (pending_ && pending_->counted.valid()) pending_->counted.wait();
+  }
+
+  void Add(std::string_view text, bool cp1252) {
+    auto next = std::make_unique<Block>();
+    next->text.assign(text);
+    next->cp1252 = cp1252;
+    next->cutting = {options_.words, options_.split_elisions, cp1252};
+    if (overlap_) {
+      try {
+        next->counted = std::async(std::launch::async, [block = next.get()] {
+          WordCounter counter;
+          CountWords(block->text, block->cutting, counter);
+          return counter;
+        });
+      } catch (const std::system_error&) {
+        // No thread to be had: the block is counted when it is placed.
+      }
+    }
+    if (pending_) Place(*pending_);
+    pending_ = std::move(next);
+  }
+
+  void Finish() {
+    if (pending_) Place(*pending_);
+    pending_.reset();
+  }
+
+ private:
+  struct Block {
+    std::string text;
+    bool cp1252 = false;
+    WordCutting cutting;
+    std::future<WordCounter> counted;
+  };
+
+  // Most blocks lie within one part: counted as the engine counts, only the blocks
+  // across a part's end are placed word by word.
+  void Place(Block& block) {
+    WordCounter counter;
+    if (block.counted.valid()) {
+      counter = block.counted.get();
+    } else {
+      CountWords(block.text, block.cutting, counter);
+    }
+    if (!assigner_.TakeWholeBlock(counter)) {
+      AssignWords(block.text, options_, block.cp1252, copies_, assigner_);
+    }
+  }
+
+  const ExtractionOptions& options_;
+  PartAssigner& assigner_;
+  bool overlap_;
+  std::unique_ptr<Block> pending_;
+  std::vector<char> copies_;
+};
+
 }  // namespace
 
 DispersedRun ExtractCorpusByParts(std::span<const std::filesystem::path> files,
@@ -220,23 +290,18 @@ DispersedRun ExtractCorpusByParts(std::span<const std::filesystem::path> files,
     };
   }
   PartAssigner assigner(equal, stop_words.empty() ? nullptr : &stop_words, dispersed.parts);
-  std::vector<char> copies;
+  BlockPipeline pipeline(options, assigner, options.threads != 1);
   for (const std::filesystem::path& file : files) {
-    FileDecoding decoding = DecodingOf(file, options.encoding);
+    const FileDecoding decoding = DecodingOf(file, options.encoding);
     const bool cp1252 = decoding == FileDecoding::kCp1252;
-    const WordCutting cutting{options.words, options.split_elisions, cp1252};
-    const bool read = ReadFileText(file, decoding, reading, nullptr, [&](std::string_view text) {
-      // Most blocks lie within one part: counted as the engine counts, only the
-      // blocks across a part's end are placed word by word.
-      WordCounter block;
-      CountWords(text, cutting, block);
-      if (!assigner.TakeWholeBlock(block)) AssignWords(text, options, cp1252, copies, assigner);
-    });
+    const bool read = ReadFileText(file, decoding, reading, nullptr,
+                                   [&](std::string_view text) { pipeline.Add(text, cp1252); });
     if (!read) {
       dispersed.run.cancelled = true;
       return dispersed;
     }
   }
+  pipeline.Finish();
   assigner.Finish();
   return dispersed;
 }
