@@ -153,6 +153,31 @@ class StretchCounter {
   std::uint64_t replaced_ = 0;
 };
 
+// Opens the file at `path`, hands it to `read` and closes it; what fails on the way
+// goes to `fail` with its stage. False when the file could not be opened.
+bool WithOpenFile(const std::filesystem::path& path,
+                  const std::function<void(FailureStage, const std::runtime_error&)>& fail,
+                  const std::function<void(InputFile&)>& read) {
+  std::optional<InputFile> file;
+  try {
+    file.emplace(path);
+  } catch (const std::runtime_error& failure) {
+    fail(FailureStage::kOpen, failure);
+    return false;
+  }
+  try {
+    read(*file);
+  } catch (const std::runtime_error& failure) {
+    fail(FailureStage::kRead, failure);
+  }
+  try {
+    file->Close();
+  } catch (const std::runtime_error& failure) {
+    fail(FailureStage::kClose, failure);
+  }
+  return true;
+}
+
 [[noreturn]] void RefuseRange(const std::filesystem::path& path, ByteRange range,
                               std::uint64_t size) {
   throw std::invalid_argument("the range [" + std::to_string(range.start) + ", " +
@@ -175,32 +200,20 @@ std::optional<FileFailure> OpeningFailure(const std::filesystem::path& path) {
 bool ReadFileText(const std::filesystem::path& path, FileDecoding decoding,
                   const ExtractionOptions& options, const FailureSink& on_failure,
                   const std::function<void(std::string_view)>& on_text) {
-  const auto fail = [&](FailureStage stage, const std::runtime_error& failure) {
-    if (on_failure) on_failure(FailureOf(path, stage, failure));
-  };
-  std::optional<InputFile> file;
-  try {
-    file.emplace(path);
-  } catch (const std::runtime_error& failure) {
-    fail(FailureStage::kOpen, failure);
-    return true;
-  }
-  ExtractionProgress progress;
-  progress.files_total = 1;
-  progress.bytes_total = file->size_at_open();
-  StretchCounter stretch(*file, decoding, options, progress);
   bool read = true;
-  try {
-    // Read to the end as it comes, so that a pseudo-file whose size reads as 0 is read too.
-    read = stretch.Count(0, std::nullopt, true, on_text);
-  } catch (const std::runtime_error& failure) {
-    fail(FailureStage::kRead, failure);
-  }
-  try {
-    file->Close();
-  } catch (const std::runtime_error& failure) {
-    fail(FailureStage::kClose, failure);
-  }
+  WithOpenFile(
+      path,
+      [&](FailureStage stage, const std::runtime_error& failure) {
+        if (on_failure) on_failure(FailureOf(path, stage, failure));
+      },
+      [&](InputFile& file) {
+        ExtractionProgress progress;
+        progress.files_total = 1;
+        progress.bytes_total = file.size_at_open();
+        StretchCounter stretch(file, decoding, options, progress);
+        // Read to the end as it comes, so that a pseudo-file whose size reads as 0 is read too.
+        read = stretch.Count(0, std::nullopt, true, on_text);
+      });
   return read;
 }
 
@@ -209,59 +222,49 @@ ExtractionResult ExtractRange(const std::filesystem::path& path, ByteRange range
                               const FailureSink& on_failure) {
   ExtractionResult result;
   result.encoding = decoding == FileDecoding::kCp1252 ? WordEncoding::kCp1252 : WordEncoding::kUtf8;
-  const auto fail = [&](FailureStage stage, const std::runtime_error& failure) {
-    ++result.reports;
-    if (on_failure) on_failure(FailureOf(path, stage, failure));
-  };
-  std::optional<InputFile> file;
-  try {
-    file.emplace(path);
-  } catch (const std::runtime_error& failure) {
-    fail(FailureStage::kOpen, failure);
-    return result;
-  }
-  const std::uint64_t size = file->size_at_open();
-  // A pseudo-file's size reads as 0 whatever it holds: it is one range.
-  const bool whole_unknown = size == 0 && range.start == 0 && range.end.value_or(1) != 0;
-  const std::uint64_t last = range.end.value_or(size);
-  if (!whole_unknown && (range.start > last || last > size)) RefuseRange(path, range, size);
-  ++result.files_read;
-
   ExtractionProgress progress;
   progress.files_total = 1;
-  progress.bytes_total = whole_unknown ? 0 : last - range.start;
   WordCounter counter;
   const WordCutting cutting{options.words, options.split_elisions,
                             decoding == FileDecoding::kCp1252};
   const TextSink count = [&](std::string_view text) { CountWords(text, cutting, counter); };
-  StretchCounter stretch(*file, decoding, options, progress);
   bool counted = true;
-  try {
-    if (whole_unknown) {
-      counted = stretch.Count(0, std::nullopt, true, count);
-    } else {
-      if (decoding == FileDecoding::kUtf16) {
-        char head[2] = {};
-        const std::size_t got = file->ReadAt(std::span<char>(head, 2), 0);
-        stretch.set_big_endian(IsBigEndianUtf16(std::string_view(head, got)));
-      }
-      const std::uint64_t from = stretch.WordBoundary(range.start, size);
-      const std::uint64_t to = stretch.WordBoundary(last, size);
-      if (from < to) counted = stretch.Count(from, to, to == size, count);
-    }
-  } catch (const std::runtime_error& failure) {
-    fail(FailureStage::kRead, failure);
-  }
-  try {
-    file->Close();
-  } catch (const std::runtime_error& failure) {
-    fail(FailureStage::kClose, failure);
-  }
+  std::optional<StretchCounter> reading;  // outlives the file: it counts what was replaced
+  const bool opened = WithOpenFile(
+      path,
+      [&](FailureStage stage, const std::runtime_error& failure) {
+        ++result.reports;
+        if (on_failure) on_failure(FailureOf(path, stage, failure));
+      },
+      [&](InputFile& file) {
+        const std::uint64_t size = file.size_at_open();
+        // A pseudo-file's size reads as 0 whatever it holds: it is one range.
+        const bool whole_unknown = size == 0 && range.start == 0 && range.end.value_or(1) != 0;
+        const std::uint64_t last = range.end.value_or(size);
+        if (!whole_unknown && (range.start > last || last > size)) RefuseRange(path, range, size);
+        ++result.files_read;
+        progress.bytes_total = whole_unknown ? 0 : last - range.start;
+        StretchCounter& stretch = reading.emplace(file, decoding, options, progress);
+        if (whole_unknown) {
+          counted = stretch.Count(0, std::nullopt, true, count);
+          return;
+        }
+        if (decoding == FileDecoding::kUtf16) {
+          char head[2] = {};
+          const std::size_t got = file.ReadAt(std::span<char>(head, 2), 0);
+          stretch.set_big_endian(IsBigEndianUtf16(std::string_view(head, got)));
+        }
+        const std::uint64_t from = stretch.WordBoundary(range.start, size);
+        const std::uint64_t to = stretch.WordBoundary(last, size);
+        if (from < to) counted = stretch.Count(from, to, to == size, count);
+      });
+  if (!opened) return result;
   progress.files_done = 1;
   if (options.progress) options.progress(progress);
-  if (stretch.replaced() != 0 && options.on_ill_formed) {
+  const std::uint64_t replaced = reading ? reading->replaced() : 0;
+  if (replaced != 0 && options.on_ill_formed) {
     options.on_ill_formed(
-        path, stretch.replaced(),
+        path, replaced,
         decoding == FileDecoding::kUtf16 ? InputEncoding::kUtf16 : InputEncoding::kUtf8);
   }
   if (!counted) {

@@ -603,25 +603,6 @@ std::string DetectEncoding(const py::object& path) {
   return std::string(AutoFileDecodingName(decoding));
 }
 
-void Write(const CorpusCounts& counts, const py::object& target, const std::string& encoding) {
-  const std::string path = OnePath(target).string();
-  const WordEncoding output = ParseOutputEncoding(encoding);
-  std::string failed;
-  {
-    py::gil_scoped_release unlocked;
-    try {
-      SafeFileWriter file(path);
-      WriteList(counts.list(), ListFormat::kText, output, false,
-                [&](std::string_view chunk) { file.Write(chunk); });
-      file.Commit();
-    } catch (const FileWriteError& failure) {
-      failed = failure.what();
-      if (failed.empty()) failed = "cannot write '" + path + "'";
-    }
-  }
-  if (!failed.empty()) Raise(PyExc_OSError, failed);
-}
-
 // The keyness table of `target` against `reference`, counts of every word of each
 // made alike, as count() makes it with keyness and min_ll.
 py::object KeywordsOf(const py::object& target, const py::object& reference,
@@ -691,18 +672,20 @@ ListFormat ParseFormat(const std::string& format) {
   throw py::value_error("unknown format '" + format + "' (text, tsv, csv or json)");
 }
 
-// Writes the list of `counts` to `target` as lintavel-extract --format writes it.
+// Writes the list of `counts` to `target` as lintavel-extract --format writes it;
+// the files figure, when counted, in all but text.
 void WriteFormatted(const CorpusCounts& counts, const py::object& target, const std::string& format,
                     const std::string& encoding) {
   const std::string path = OnePath(target).string();
   const ListFormat list_format = ParseFormat(format);
   const WordEncoding output = ParseOutputEncoding(encoding);
+  const bool with_files = list_format != ListFormat::kText && counts.per_file();
   std::string failed;
   {
     py::gil_scoped_release unlocked;
     try {
       SafeFileWriter file(path);
-      WriteList(counts.list(), list_format, output, counts.per_file(),
+      WriteList(counts.list(), list_format, output, with_files,
                 [&](std::string_view chunk) { file.Write(chunk); });
       file.Commit();
     } catch (const FileWriteError& failure) {
@@ -711,6 +694,11 @@ void WriteFormatted(const CorpusCounts& counts, const py::object& target, const 
     }
   }
   if (!failed.empty()) Raise(PyExc_OSError, failed);
+}
+
+// Writes the words of `counts` as the window saves its results.
+void Write(const CorpusCounts& counts, const py::object& target, const std::string& encoding) {
+  WriteFormatted(counts, target, "text", encoding);
 }
 
 CorpusCounts MergeAll(const py::iterable& parts, bool same_file) {

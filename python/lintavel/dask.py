@@ -152,33 +152,28 @@ def _check_partitions(partitions, output, output_format, output_encoding, top, l
 
 def _file_counts(client, files, chunk_bytes, options):
     """A future of each file's counts, its ranges counted on the workers and merged."""
-    file_parts = []
-    for path in files:
-        ranges = _ranges(path, chunk_bytes, options["html"])
-        file_encoding = None
-        if options["encoding"] == "auto" and len(ranges) > 1:
-            # Decided once from the whole file, as a single run decides it.
-            file_encoding = client.submit(_detect_encoding, path, pure=False)
-        parts = [client.submit(_count_part, path, start, end, file_encoding, options,
-                               pure=False)
-                 for start, end in ranges]
-        file_parts.append(_tree(client, parts, True))
-    return file_parts
+    return [_tree(client, _submit_ranges(client, path, chunk_bytes, options, _count_part), True)
+            for path in files]
+
+
+def _submit_ranges(client, path, chunk_bytes, options, count, *extra):
+    """A future of count(path, start, end, file_encoding, options, *extra) for each
+    byte range of `path`."""
+    ranges = _ranges(path, chunk_bytes, options["html"])
+    file_encoding = None
+    if options["encoding"] == "auto" and len(ranges) > 1:
+        # Decided once from the whole file, as a single run decides it.
+        file_encoding = client.submit(_detect_encoding, path, pure=False)
+    return [client.submit(count, path, start, end, file_encoding, options, *extra, pure=False)
+            for start, end in ranges]
 
 
 def _count_partitioned(client, files, chunk_bytes, options, grouping, partitions, min_count,
                        sort, output, output_format, output_encoding):
     # Each range is cut into its shares where it was counted; share k of every range
     # of a file, then of every file, is merged and written by one worker.
-    split_files = []
-    for path in files:
-        ranges = _ranges(path, chunk_bytes, options["html"])
-        file_encoding = None
-        if options["encoding"] == "auto" and len(ranges) > 1:
-            file_encoding = client.submit(_detect_encoding, path, pure=False)
-        split_files.append([client.submit(_count_split, path, start, end, file_encoding,
-                                          options, partitions, pure=False)
-                            for start, end in ranges])
+    split_files = [_submit_ranges(client, path, chunk_bytes, options, _count_split, partitions)
+                   for path in files]
     paths, written = [], []
     for k in range(partitions):
         file_shares = [_tree(client, [client.submit(operator.getitem, split, k, pure=False)
