@@ -269,7 +269,10 @@ ListColumns AnalysisColumns(const CorpusArguments& corpus, const CorpusRun& resu
     columns.names.emplace_back("gries_dp");
   }
   if (columns.names.empty()) return columns;
-  columns.fill = [&corpus, &result, &analyses, counts = std::vector<std::uint64_t>()](
+  // A million equal parts are scored by the parts each word occurs in.
+  std::optional<SparseDispersion> sparse;
+  if (analyses.parts && corpus.dispersion_parts != 0) sparse.emplace(analyses.parts->sizes());
+  columns.fill = [&corpus, &result, &analyses, sparse, counts = std::vector<std::uint64_t>()](
                      std::size_t row, std::vector<std::string>& fields) mutable {
     const CorpusWord& word = result.list.words[row];
     std::size_t at = 0;
@@ -279,8 +282,13 @@ ListColumns AnalysisColumns(const CorpusArguments& corpus, const CorpusRun& resu
                                                         static_cast<double>(result.list.total));
     }
     if (analyses.parts) {
-      analyses.parts->CountsOf(word.word, counts);
-      const DispersionScores scores = ScoreDispersion(counts, analyses.parts->sizes());
+      DispersionScores scores;
+      if (sparse) {
+        scores = sparse->Score(analyses.parts->PartsOf(word.word));
+      } else {
+        analyses.parts->CountsOf(word.word, counts);
+        scores = ScoreDispersion(counts, analyses.parts->sizes());
+      }
       fields[at++] = scores.juilland_d ? Fixed(*scores.juilland_d) : "";
       fields[at++] = Fixed(scores.gries_dp);
     }

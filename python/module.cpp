@@ -369,11 +369,20 @@ struct Keywords {
 py::list DispersionRows(const CorpusList& list, const PartCounts& parts, bool with_files) {
   py::list rows;
   std::vector<std::uint64_t> counts;
+  // Equal parts, maybe a million, are scored by the parts each word occurs in.
+  std::optional<SparseDispersion> sparse;
+  if (!with_files) sparse.emplace(parts.sizes());
   for (const CorpusWord& word : list.words) {
-    parts.CountsOf(word.word, counts);
-    const DispersionScores scores = ScoreDispersion(counts, parts.sizes());
-    const auto range = static_cast<std::uint64_t>(
-        std::count_if(counts.begin(), counts.end(), [](std::uint64_t n) { return n != 0; }));
+    const auto occurs = parts.PartsOf(word.word);
+    DispersionScores scores;
+    if (sparse) {
+      scores = sparse->Score(occurs);
+    } else {
+      parts.CountsOf(word.word, counts);
+      scores = ScoreDispersion(counts, parts.sizes());
+    }
+    // Each part the word occurs in is listed once.
+    const auto range = static_cast<std::uint64_t>(occurs.size());
     rows.append(py::make_tuple(with_files ? py::cast(range) : py::none(),
                                scores.juilland_d ? py::cast(*scores.juilland_d) : py::none(),
                                scores.gries_dp));
