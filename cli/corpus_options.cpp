@@ -6,6 +6,7 @@
 #include <limits>
 #include <utility>
 
+#include "corpus/equal_parts.h"
 #include "corpus/stop_lists.h"
 
 #include "corpus/option_names.h"
@@ -158,9 +159,8 @@ std::optional<bool> TakeCorpusOption(std::string_view name, bool inline_value,
   // Keyness, dispersion and normalised frequency.
   if (name == "--per-million") return set_switch(corpus.per_million);
   if (name == "--dispersion") {
-    const auto over = value().value_or("");
-    if (over != "files") {
-      error = "unknown dispersion '" + over + "' (files)";
+    if (const auto wrong = ReadDispersionOver(value().value_or(""), corpus.dispersion_parts)) {
+      error = std::move(*wrong);
       return false;
     }
     corpus.dispersion = true;
@@ -238,6 +238,10 @@ std::optional<std::string> CorpusArgumentsError(const CorpusArguments& corpus, b
   // The files of a grouped word are not kept, so neither is its dispersion.
   if (corpus.dispersion && (corpus.word_options.lemma_list || !corpus.settings.stem.empty())) {
     return "--dispersion does not go with --lemma-list or --stem";
+  }
+  // Equal parts are cut by reading the words again in order, which HTML's filter does not do.
+  if (corpus.dispersion_parts != 0 && corpus.html) {
+    return "--dispersion parts=N does not go with --html";
   }
   if (auto wrong = WordOptionsConflict(corpus.word_options, corpus.settings)) {
     return wrong;

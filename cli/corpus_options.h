@@ -26,7 +26,8 @@ struct CorpusArguments {
   bool stats = false;
   // Keyness, dispersion and normalised frequency.
   bool per_million = false;
-  bool dispersion = false;  // over the input files
+  bool dispersion = false;
+  std::uint32_t dispersion_parts = 0;  // over equal parts by word position; 0: over the files
   std::vector<std::string> references;
   std::optional<std::string> reference_list;
   std::optional<KeynessSide> keyness;

@@ -13,6 +13,7 @@
 #include "cli/kwic_command.h"
 #include "cli/progress_bar.h"
 #include "corpus/dispersion.h"
+#include "corpus/equal_parts.h"
 #include "corpus/keyness.h"
 #include "corpus/reference_list.h"
 #include "engine/extraction.h"
@@ -88,7 +89,8 @@ constexpr std::string_view kHelp =
     "  --per-million          add each word's frequency per million words (tsv, csv,\n"
     "                         json)\n"
     "  --dispersion OVER      files: add the range and Juilland's D and Gries's DP over\n"
-    "                         the input files (tsv, csv, json)\n"
+    "                         the input files; parts=N: D and DP over N equal parts\n"
+    "                         of the words (tsv, csv, json)\n"
     "  --reference FILE       write a keyness table against the reference corpus FILE,\n"
     "                         counted with the same options; may be repeated\n"
     "  --reference-list FILE  the same against a word list with counts, as --format\n"
@@ -267,7 +269,10 @@ ListColumns AnalysisColumns(const CorpusArguments& corpus, const CorpusRun& resu
     columns.names.emplace_back("gries_dp");
   }
   if (columns.names.empty()) return columns;
-  columns.fill = [&corpus, &result, &analyses, counts = std::vector<std::uint64_t>()](
+  // A million equal parts are scored by the parts each word occurs in.
+  std::optional<SparseDispersion> sparse;
+  if (analyses.parts && corpus.dispersion_parts != 0) sparse.emplace(analyses.parts->sizes());
+  columns.fill = [&corpus, &result, &analyses, sparse, counts = std::vector<std::uint64_t>()](
                      std::size_t row, std::vector<std::string>& fields) mutable {
     const CorpusWord& word = result.list.words[row];
     std::size_t at = 0;
@@ -277,8 +282,13 @@ ListColumns AnalysisColumns(const CorpusArguments& corpus, const CorpusRun& resu
                                                         static_cast<double>(result.list.total));
     }
     if (analyses.parts) {
-      analyses.parts->CountsOf(word.word, counts);
-      const DispersionScores scores = ScoreDispersion(counts, analyses.parts->sizes());
+      DispersionScores scores;
+      if (sparse) {
+        scores = sparse->Score(analyses.parts->PartsOf(word.word));
+      } else {
+        analyses.parts->CountsOf(word.word, counts);
+        scores = ScoreDispersion(counts, analyses.parts->sizes());
+      }
       fields[at++] = scores.juilland_d ? Fixed(*scores.juilland_d) : "";
       fields[at++] = Fixed(scores.gries_dp);
     }
@@ -307,7 +317,9 @@ int WriteOutput(const Arguments& parsed, const CorpusRun& result, const Analyses
       WriteKeyness(*keyness, format, output, write);
     } else {
       WriteList(result.list, format, output,
-                parsed.corpus.settings.per_file || parsed.corpus.dispersion, columns, write);
+                parsed.corpus.settings.per_file ||
+                    (parsed.corpus.dispersion && parsed.corpus.dispersion_parts == 0),
+                columns, write);
     }
   };
   int status = result.reports == 0 ? kExitAllRead : kExitSomeFailed;
@@ -345,7 +357,7 @@ int WriteOutput(const Arguments& parsed, const CorpusRun& result, const Analyses
   return status;
 }
 
-// Counts the inputs, by file when their dispersion is asked for, and the reference
+// Counts the inputs, by file or part when their dispersion is asked for, and the reference
 // files when there are some; a keyness table is made of lists neither cut nor shaped.
 CorpusRun ExtractAnalysed(std::span<const std::filesystem::path> files,
                           const ExtractionOptions& options, const Arguments& parsed,
@@ -366,7 +378,10 @@ CorpusRun ExtractAnalysed(std::span<const std::filesystem::path> files,
     analyses.reference = std::move(reference.list);
   }
   if (!parsed.corpus.dispersion) return ExtractCorpus(files, options, settings, stop_words);
-  DispersedRun dispersed = ExtractCorpusByFile(files, options, settings, stop_words);
+  DispersedRun dispersed = parsed.corpus.dispersion_parts == 0
+                               ? ExtractCorpusByFile(files, options, settings, stop_words)
+                               : ExtractCorpusByParts(files, options, settings, stop_words,
+                                                      parsed.corpus.dispersion_parts);
   analyses.parts = std::move(dispersed.parts);
   return std::move(dispersed.run);
 }

@@ -118,6 +118,33 @@ std::uint64_t CorpusCounts::FilesOf(std::string_view word) const {
 
 bool CorpusCounts::Contains(std::string_view word) const { return Find(word) != nullptr; }
 
+std::size_t CorpusCounts::PartitionOf(std::string_view word, std::size_t parts) {
+  // FNV-1a: the same on every worker, unlike a hash seeded per process.
+  std::uint64_t h = 0xcbf29ce484222325ull;
+  for (const char c : word) h = (h ^ static_cast<unsigned char>(c)) * 0x100000001b3ull;
+  return static_cast<std::size_t>((h ^ (h >> 32)) % parts);
+}
+
+std::vector<CorpusCounts> CorpusCounts::Partitioned(std::size_t parts) const {
+  std::vector<CorpusList> lists(parts);
+  for (CorpusList& list : lists) list.encoding = list_.encoding;
+  for (const CorpusWord& word : list_.words) {
+    CorpusList& list = lists[PartitionOf(word.word, parts)];
+    list.words.push_back({list.storage.Store(word.word), word.count, word.files});
+    list.total += word.count;
+    ++list.distinct;
+    if (word.count == 1) ++list.once;
+  }
+  std::vector<CorpusCounts> pieces;
+  pieces.reserve(parts);
+  for (std::size_t i = 0; i < parts; ++i) {
+    pieces.emplace_back(std::move(lists[i]), i == 0 ? failures_ : std::vector<FileFailure>(),
+                        origin_.value_or(CountsOrigin()));
+    if (!origin_) pieces.back().origin_.reset();
+  }
+  return pieces;
+}
+
 CorpusCounts CorpusCounts::Merged(std::span<const CorpusCounts* const> parts, bool same_file) {
   std::optional<CountsOrigin> origin;
   for (const CorpusCounts* part : parts) {

@@ -78,6 +78,15 @@ class CorpusCounts {
   // tell of the same failure).
   void DropRepeatedFailures();
 
+  // The words cut into `parts` pieces (at least 1) by a hash of their bytes that is
+  // the same in every process and build, in the order of the list; a piece's total
+  // is that of its words, the failures go with the first piece. Pieces numbered
+  // alike merge as the counts do, so that each holds one share of the words.
+  std::vector<CorpusCounts> Partitioned(std::size_t parts) const;
+
+  // The piece of Partitioned(parts) that `word` falls in.
+  static std::size_t PartitionOf(std::string_view word, std::size_t parts);
+
   // A compact binary form: the words' bytes and a few bytes per word.
   std::string Serialize() const;
 

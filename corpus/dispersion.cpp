@@ -2,6 +2,7 @@
 
 #include "corpus/list_filters.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <string>
@@ -45,6 +46,44 @@ DispersionScores ScoreDispersion(std::span<const std::uint64_t> counts,
   return scores;
 }
 
+SparseDispersion::SparseDispersion(std::span<const std::uint64_t> sizes) : sizes_(sizes) {
+  for (const std::uint64_t size : sizes) {
+    total_ += static_cast<double>(size);
+    if (size != 0) ++with_words_;
+  }
+}
+
+DispersionScores SparseDispersion::Score(
+    std::span<const std::pair<std::uint32_t, std::uint64_t>> counts) const {
+  DispersionScores scores;
+  double frequency = 0;
+  for (const auto& [part, count] : counts) frequency += static_cast<double>(count);
+  if (frequency == 0 || total_ == 0) return scores;
+  // The parts without the word add their shares of the words to DP's sum, and a
+  // relative frequency of 0 to D's.
+  double dp = 0;
+  double shares = 0;
+  double sum = 0;
+  for (const auto& [part, count] : counts) {
+    const double share = static_cast<double>(sizes_[part]) / total_;
+    dp += std::abs(static_cast<double>(count) / frequency - share);
+    shares += share;
+    sum += static_cast<double>(count) / static_cast<double>(sizes_[part]);
+  }
+  scores.gries_dp = (dp + std::max(0.0, 1 - shares)) / 2;
+  if (with_words_ < 2) return scores;
+  const double n = static_cast<double>(with_words_);
+  const double mean = sum / n;
+  double variance = static_cast<double>(with_words_ - counts.size()) * mean * mean;
+  for (const auto& [part, count] : counts) {
+    const double x = static_cast<double>(count) / static_cast<double>(sizes_[part]);
+    variance += (x - mean) * (x - mean);
+  }
+  variance /= n;
+  scores.juilland_d = 1 - (std::sqrt(variance) / mean) / std::sqrt(n - 1);
+  return scores;
+}
+
 void PartCounts::Add(std::uint32_t part, std::string_view word, std::uint64_t count) {
   auto found = words_.find(word);
   if (found == words_.end()) found = words_.emplace(arena_.Store(word), 0).first;
@@ -63,6 +102,13 @@ void PartCounts::AddPart(const CorpusList& part) {
   const auto number = static_cast<std::uint32_t>(sizes_.size());
   for (const CorpusWord& word : part.words) Add(number, word.word, word.count);
   EndPart(part.total);
+}
+
+std::span<const std::pair<std::uint32_t, std::uint64_t>> PartCounts::PartsOf(
+    std::string_view word) const {
+  const auto found = words_.find(word);
+  if (found == words_.end()) return {};
+  return found->second;
 }
 
 void PartCounts::CountsOf(std::string_view word, std::vector<std::uint64_t>& counts) const {

@@ -28,6 +28,24 @@ struct DispersionScores {
 DispersionScores ScoreDispersion(std::span<const std::uint64_t> counts,
                                  std::span<const std::uint64_t> sizes);
 
+// The scores of ScoreDispersion for many words over the same parts, each in time of
+// the number of parts the word occurs in rather than of all the parts (a corpus
+// cut into a million parts). Sums run in another order than ScoreDispersion's,
+// so the last bits of a figure may differ from it.
+class SparseDispersion {
+ public:
+  explicit SparseDispersion(std::span<const std::uint64_t> sizes);
+
+  // The scores of a word counted `counts[k].second` times in part `counts[k].first`,
+  // each part once, and in no other.
+  DispersionScores Score(std::span<const std::pair<std::uint32_t, std::uint64_t>> counts) const;
+
+ private:
+  std::span<const std::uint64_t> sizes_;
+  double total_ = 0;
+  std::size_t with_words_ = 0;  // parts of at least one word
+};
+
 // The counts of the words in each part of a corpus, kept only where not 0.
 class PartCounts {
  public:
@@ -43,6 +61,10 @@ class PartCounts {
 
   // The count of `word` in each part, into `counts` (one per part).
   void CountsOf(std::string_view word, std::vector<std::uint64_t>& counts) const;
+
+  // The parts `word` occurs in and its count in each, in the order in which they
+  // were added.
+  std::span<const std::pair<std::uint32_t, std::uint64_t>> PartsOf(std::string_view word) const;
 
  private:
   std::vector<std::uint64_t> sizes_;

@@ -12,8 +12,6 @@ namespace lintavel {
 
 namespace {
 
-constexpr std::size_t kChunk = 256 * 1024;
-
 // Wide enough for the product of two counts.
 __extension__ typedef unsigned __int128 WideCount;
 
@@ -96,7 +94,8 @@ void WriteKeyness(const KeynessTable& table, ListFormat format, WordEncoding out
   static constexpr std::string_view kNames[] = {
       "word",           "target_count", "reference_count", "target_total", "reference_total",
       "log_likelihood", "log_ratio",    "percent_diff",    "direction"};
-  std::string chunk;
+  ChunkedRows rows(write);
+  std::string& chunk = rows.chunk();
   if (format == ListFormat::kTsv || format == ListFormat::kCsv) {
     for (std::size_t i = 0; i < std::size(kNames); ++i) {
       if (i != 0) chunk.push_back(format == ListFormat::kTsv ? '\t' : ',');
@@ -109,7 +108,6 @@ void WriteKeyness(const KeynessTable& table, ListFormat format, WordEncoding out
   }
   std::string word;
   std::vector<std::string> fields(std::size(kNames) - 1);
-  bool first = true;
   for (const KeywordRow& row : table.rows) {
     word.clear();
     const WordEncoding to =
@@ -140,7 +138,7 @@ void WriteKeyness(const KeynessTable& table, ListFormat format, WordEncoding out
         break;
       }
       case ListFormat::kJson:
-        chunk.append(first ? "\n{\"word\":" : ",\n{\"word\":");
+        chunk.append(rows.first() ? "\n{\"word\":" : ",\n{\"word\":");
         AppendJsonString(word, chunk);
         for (std::size_t i = 0; i < fields.size(); ++i) {
           chunk.append(",\"").append(kNames[i + 1]).append("\":");
@@ -153,14 +151,9 @@ void WriteKeyness(const KeynessTable& table, ListFormat format, WordEncoding out
         chunk.push_back('}');
         break;
     }
-    first = false;
-    if (chunk.size() >= kChunk) {
-      write(chunk);
-      chunk.clear();
-    }
+    rows.EndRow();
   }
-  if (format == ListFormat::kJson) chunk.append(first ? "]}\n" : "\n]}\n");
-  if (!chunk.empty()) write(chunk);
+  rows.Finish(format == ListFormat::kJson);
 }
 
 }  // namespace lintavel

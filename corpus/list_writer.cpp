@@ -134,6 +134,19 @@ void AppendJsonString(std::string_view text, std::string& out) {
   out.push_back('"');
 }
 
+void ChunkedRows::EndRow() {
+  first_ = false;
+  if (chunk_.size() >= kChunk) {
+    write_(chunk_);
+    chunk_.clear();
+  }
+}
+
+void ChunkedRows::Finish(bool json) {
+  if (json) chunk_.append(first_ ? "]}\n" : "\n]}\n");
+  if (!chunk_.empty()) write_(chunk_);
+}
+
 void WriteList(const CorpusList& list, ListFormat format, WordEncoding output, bool with_files,
                const std::function<void(std::string_view)>& write) {
   WriteList(list, format, output, with_files, ListColumns{}, write);
@@ -145,7 +158,8 @@ void WriteList(const CorpusList& list, ListFormat format, WordEncoding output, b
     WritePlainWords(list.words, write);
     return;
   }
-  std::string chunk;
+  ChunkedRows rows(write);
+  std::string& chunk = rows.chunk();
   chunk.reserve(kChunk + 256);
   std::string utf8;
   if (format == ListFormat::kCsv) {
@@ -157,7 +171,6 @@ void WriteList(const CorpusList& list, ListFormat format, WordEncoding output, b
     AppendNumber(",\"distinct\":", list.distinct, chunk);
     chunk.append(",\"words\":[");
   }
-  bool first = true;
   std::vector<std::string> fields(extra.names.size());
   for (std::size_t row = 0; row < list.words.size(); ++row) {
     const CorpusWord& word = list.words[row];
@@ -187,7 +200,7 @@ void WriteList(const CorpusList& list, ListFormat format, WordEncoding output, b
       case ListFormat::kJson:
         utf8.clear();
         AppendWord(word.word, list.encoding, WordEncoding::kUtf8, utf8);
-        chunk.append(first ? "\n{\"word\":" : ",\n{\"word\":");
+        chunk.append(rows.first() ? "\n{\"word\":" : ",\n{\"word\":");
         AppendJsonString(utf8, chunk);
         AppendNumber(",\"count\":", word.count, chunk);
         if (with_files) AppendNumber(",\"files\":", word.files, chunk);
@@ -195,14 +208,9 @@ void WriteList(const CorpusList& list, ListFormat format, WordEncoding output, b
         chunk.push_back('}');
         break;
     }
-    first = false;
-    if (chunk.size() >= kChunk) {
-      write(chunk);
-      chunk.clear();
-    }
+    rows.EndRow();
   }
-  if (format == ListFormat::kJson) chunk.append(first ? "]}\n" : "\n]}\n");
-  if (!chunk.empty()) write(chunk);
+  rows.Finish(format == ListFormat::kJson);
 }
 
 std::string StatsText(const CorpusList& list) {

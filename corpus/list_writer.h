@@ -37,6 +37,28 @@ struct ListColumns {
 void WriteList(const CorpusList& list, ListFormat format, WordEncoding output, bool with_files,
                const ListColumns& extra, const std::function<void(std::string_view)>& write);
 
+// The rows of a list or table on their way to `write`: the text is handed on a few
+// hundred kilobytes at a time, so that no whole document is ever held.
+class ChunkedRows {
+ public:
+  explicit ChunkedRows(const std::function<void(std::string_view)>& write) : write_(write) {}
+
+  // The text not yet written, to append the next row to.
+  std::string& chunk() { return chunk_; }
+  // Whether no row has ended yet.
+  bool first() const { return first_; }
+  // Ends a row, and writes the text once it is large.
+  void EndRow();
+  // Ends the rows, with `json` the array and the object they are in, and writes
+  // what is left.
+  void Finish(bool json);
+
+ private:
+  const std::function<void(std::string_view)>& write_;
+  std::string chunk_;
+  bool first_ = true;
+};
+
 // Appends `word`, written in `from`, to `out` in `to` ("?" for what `to` lacks).
 void AppendWord(std::string_view word, WordEncoding from, WordEncoding to, std::string& out);
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <span>
 #include <stdexcept>
@@ -24,6 +25,9 @@ FileFailure FailureOf(const std::filesystem::path& path, FailureStage stage,
   if (const auto* known = dynamic_cast<const InputFileError*>(&thrown)) return known->failure();
   return FileFailure{path, stage, 0, thrown.what()};
 }
+
+// Each block of decoded text, in the order of the file.
+using TextSink = std::function<void(std::string_view)>;
 
 // Reads and counts one stretch of a file that begins and ends at word boundaries,
 // block by block as ExtractWords does.
@@ -61,11 +65,11 @@ class StretchCounter {
 
   void set_big_endian(bool big_endian) { big_endian_ = big_endian; }
 
-  // Counts the bytes [from, to) into `counter`, or, with no `to`, every byte from
-  // `from` to the end of the file as it reads; `to_end`: `to` is the file's end.
-  // False when the run was cancelled.
+  // Hands the text of the bytes [from, to) to `sink`, or, with no `to`, of every
+  // byte from `from` to the end of the file as it reads; `to_end`: `to` is the
+  // file's end. False when the run was cancelled.
   bool Count(std::uint64_t from, std::optional<std::uint64_t> to, bool to_end,
-             WordCounter& counter) {
+             const TextSink& sink) {
     bool file_start = from == 0;
     std::size_t kept = 0;  // bytes of an unfinished word at the front of the buffer
     for (std::uint64_t at = from;;) {
@@ -97,21 +101,21 @@ class StretchCounter {
         kept += got;
         continue;
       }
-      CountBlock(std::string_view(buffer_.get(), cut), file_start, false, counter);
+      CountBlock(std::string_view(buffer_.get(), cut), file_start, false, sink);
       file_start = false;
       kept = kept + got - cut;
       std::memmove(buffer_.get(), buffer_.get() + cut, kept);
     }
     // The stretch ends after a separator or at the end of the file, which ends its
     // last word and its last character.
-    if (kept != 0) CountBlock(std::string_view(buffer_.get(), kept), file_start, to_end, counter);
+    if (kept != 0) CountBlock(std::string_view(buffer_.get(), kept), file_start, to_end, sink);
     return true;
   }
 
   std::uint64_t replaced() const { return replaced_; }
 
  private:
-  void CountBlock(std::string_view raw, bool file_start, bool file_end, WordCounter& counter) {
+  void CountBlock(std::string_view raw, bool file_start, bool file_end, const TextSink& sink) {
     std::string_view text = raw;
     if (decoding_ != FileDecoding::kCp1252) {
       replaced_ += DecodeBlock(raw, decoding_, big_endian_, file_start, file_end, decoded_, text);
@@ -121,8 +125,7 @@ class StretchCounter {
       options_.transform_text(text, scratch_);
       text = scratch_;
     }
-    CountWords(text, {options_.words, options_.split_elisions, decoding_ == FileDecoding::kCp1252},
-               counter);
+    sink(text);
   }
 
   // Makes the buffer hold at least `capacity` bytes, keeping its first `keep` bytes.
@@ -150,6 +153,31 @@ class StretchCounter {
   std::uint64_t replaced_ = 0;
 };
 
+// Opens the file at `path`, hands it to `read` and closes it; what fails on the way
+// goes to `fail` with its stage. False when the file could not be opened.
+bool WithOpenFile(const std::filesystem::path& path,
+                  const std::function<void(FailureStage, const std::runtime_error&)>& fail,
+                  const std::function<void(InputFile&)>& read) {
+  std::optional<InputFile> file;
+  try {
+    file.emplace(path);
+  } catch (const std::runtime_error& failure) {
+    fail(FailureStage::kOpen, failure);
+    return false;
+  }
+  try {
+    read(*file);
+  } catch (const std::runtime_error& failure) {
+    fail(FailureStage::kRead, failure);
+  }
+  try {
+    file->Close();
+  } catch (const std::runtime_error& failure) {
+    fail(FailureStage::kClose, failure);
+  }
+  return true;
+}
+
 [[noreturn]] void RefuseRange(const std::filesystem::path& path, ByteRange range,
                               std::uint64_t size) {
   throw std::invalid_argument("the range [" + std::to_string(range.start) + ", " +
@@ -169,61 +197,74 @@ std::optional<FileFailure> OpeningFailure(const std::filesystem::path& path) {
   }
 }
 
+bool ReadFileText(const std::filesystem::path& path, FileDecoding decoding,
+                  const ExtractionOptions& options, const FailureSink& on_failure,
+                  const std::function<void(std::string_view)>& on_text) {
+  bool read = true;
+  WithOpenFile(
+      path,
+      [&](FailureStage stage, const std::runtime_error& failure) {
+        if (on_failure) on_failure(FailureOf(path, stage, failure));
+      },
+      [&](InputFile& file) {
+        ExtractionProgress progress;
+        progress.files_total = 1;
+        progress.bytes_total = file.size_at_open();
+        StretchCounter stretch(file, decoding, options, progress);
+        // Read to the end as it comes, so that a pseudo-file whose size reads as 0 is read too.
+        read = stretch.Count(0, std::nullopt, true, on_text);
+      });
+  return read;
+}
+
 ExtractionResult ExtractRange(const std::filesystem::path& path, ByteRange range,
                               FileDecoding decoding, const ExtractionOptions& options,
                               const FailureSink& on_failure) {
   ExtractionResult result;
   result.encoding = decoding == FileDecoding::kCp1252 ? WordEncoding::kCp1252 : WordEncoding::kUtf8;
-  const auto fail = [&](FailureStage stage, const std::runtime_error& failure) {
-    ++result.reports;
-    if (on_failure) on_failure(FailureOf(path, stage, failure));
-  };
-  std::optional<InputFile> file;
-  try {
-    file.emplace(path);
-  } catch (const std::runtime_error& failure) {
-    fail(FailureStage::kOpen, failure);
-    return result;
-  }
-  const std::uint64_t size = file->size_at_open();
-  // A pseudo-file's size reads as 0 whatever it holds: it is one range.
-  const bool whole_unknown = size == 0 && range.start == 0 && range.end.value_or(1) != 0;
-  const std::uint64_t last = range.end.value_or(size);
-  if (!whole_unknown && (range.start > last || last > size)) RefuseRange(path, range, size);
-  ++result.files_read;
-
   ExtractionProgress progress;
   progress.files_total = 1;
-  progress.bytes_total = whole_unknown ? 0 : last - range.start;
   WordCounter counter;
-  StretchCounter stretch(*file, decoding, options, progress);
+  const WordCutting cutting{options.words, options.split_elisions,
+                            decoding == FileDecoding::kCp1252};
+  const TextSink count = [&](std::string_view text) { CountWords(text, cutting, counter); };
   bool counted = true;
-  try {
-    if (whole_unknown) {
-      counted = stretch.Count(0, std::nullopt, true, counter);
-    } else {
-      if (decoding == FileDecoding::kUtf16) {
-        char head[2] = {};
-        const std::size_t got = file->ReadAt(std::span<char>(head, 2), 0);
-        stretch.set_big_endian(IsBigEndianUtf16(std::string_view(head, got)));
-      }
-      const std::uint64_t from = stretch.WordBoundary(range.start, size);
-      const std::uint64_t to = stretch.WordBoundary(last, size);
-      if (from < to) counted = stretch.Count(from, to, to == size, counter);
-    }
-  } catch (const std::runtime_error& failure) {
-    fail(FailureStage::kRead, failure);
-  }
-  try {
-    file->Close();
-  } catch (const std::runtime_error& failure) {
-    fail(FailureStage::kClose, failure);
-  }
+  std::optional<StretchCounter> reading;  // outlives the file: it counts what was replaced
+  const bool opened = WithOpenFile(
+      path,
+      [&](FailureStage stage, const std::runtime_error& failure) {
+        ++result.reports;
+        if (on_failure) on_failure(FailureOf(path, stage, failure));
+      },
+      [&](InputFile& file) {
+        const std::uint64_t size = file.size_at_open();
+        // A pseudo-file's size reads as 0 whatever it holds: it is one range.
+        const bool whole_unknown = size == 0 && range.start == 0 && range.end.value_or(1) != 0;
+        const std::uint64_t last = range.end.value_or(size);
+        if (!whole_unknown && (range.start > last || last > size)) RefuseRange(path, range, size);
+        ++result.files_read;
+        progress.bytes_total = whole_unknown ? 0 : last - range.start;
+        StretchCounter& stretch = reading.emplace(file, decoding, options, progress);
+        if (whole_unknown) {
+          counted = stretch.Count(0, std::nullopt, true, count);
+          return;
+        }
+        if (decoding == FileDecoding::kUtf16) {
+          char head[2] = {};
+          const std::size_t got = file.ReadAt(std::span<char>(head, 2), 0);
+          stretch.set_big_endian(IsBigEndianUtf16(std::string_view(head, got)));
+        }
+        const std::uint64_t from = stretch.WordBoundary(range.start, size);
+        const std::uint64_t to = stretch.WordBoundary(last, size);
+        if (from < to) counted = stretch.Count(from, to, to == size, count);
+      });
+  if (!opened) return result;
   progress.files_done = 1;
   if (options.progress) options.progress(progress);
-  if (stretch.replaced() != 0 && options.on_ill_formed) {
+  const std::uint64_t replaced = reading ? reading->replaced() : 0;
+  if (replaced != 0 && options.on_ill_formed) {
     options.on_ill_formed(
-        path, stretch.replaced(),
+        path, replaced,
         decoding == FileDecoding::kUtf16 ? InputEncoding::kUtf16 : InputEncoding::kUtf8);
   }
   if (!counted) {

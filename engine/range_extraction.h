@@ -2,7 +2,9 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
+#include <string_view>
 
 #include "engine/extraction.h"
 #include "engine/file_decoding.h"
@@ -29,6 +31,16 @@ struct ByteRange {
 ExtractionResult ExtractRange(const std::filesystem::path& path, ByteRange range,
                               FileDecoding decoding, const ExtractionOptions& options,
                               const FailureSink& on_failure);
+
+// Hands the text of the whole file at `path`, read with `decoding` and passed through
+// options.transform_text, to `on_text` block by block in the order of the file, each
+// block ending where a word ends: the words of the blocks in turn are the file's
+// words in order. Of `options` it uses transform_text, cancel and progress. A
+// failure with the file goes to `on_failure` and ends the reading. False when the
+// run was cancelled.
+bool ReadFileText(const std::filesystem::path& path, FileDecoding decoding,
+                  const ExtractionOptions& options, const FailureSink& on_failure,
+                  const std::function<void(std::string_view)>& on_text);
 
 // What opening the file at `path` for reading fails with, as ExtractWords and
 // ExtractRange would meet it, or nothing when it opens.

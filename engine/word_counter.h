@@ -80,6 +80,26 @@ class WordCounter {
 
   std::size_t distinct() const { return size_; }
 
+  // Calls on_word(word, count) for every word counted, in no particular order; a
+  // word's view lasts only as long as the call.
+  template <class F>
+  void ForEachWord(F&& on_word) const {
+    for (std::size_t i = 0; slots_ != nullptr && i <= mask_; ++i) {
+      const Slot& slot = slots_[i];
+      if (slot.meta == 0) continue;
+      const auto length = static_cast<std::size_t>(slot.meta & 0xFF);
+      if (length == kLongLength) {
+        on_word(std::string_view(reinterpret_cast<const char*>(slot.head), slot.tail),
+                slot.meta / kOne);
+        continue;
+      }
+      char bytes[kShortWord];
+      std::memcpy(bytes, &slot.head, 8);
+      std::memcpy(bytes + 8, &slot.tail, 8);
+      on_word(std::string_view(bytes, length), slot.meta / kOne);
+    }
+  }
+
   // The distinct words, least frequent first and, within one count, in ordinal
   // UTF-16 order of the decoded words (whose bytes are in `encoding`); the views
   // point into `storage`, to which this counter hands its bytes. The ordering uses

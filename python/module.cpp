@@ -17,6 +17,7 @@
 #include "corpus/corpus_counts.h"
 #include "corpus/corpus_run.h"
 #include "corpus/dispersion.h"
+#include "corpus/equal_parts.h"
 #include "corpus/keyness.h"
 #include "corpus/list_writer.h"
 #include "corpus/option_names.h"
@@ -304,6 +305,7 @@ std::optional<std::string> WordBytes(const CorpusCounts& counts, const py::handl
 struct AnalysisKeywords {
   bool per_million = false;
   bool dispersion = false;
+  std::uint32_t parts = 0;  // the dispersion's equal parts; 0: over the files
   std::vector<std::filesystem::path> references;
   std::optional<std::string> reference_list;
   KeynessSide side = KeynessSide::kPositive;
@@ -311,6 +313,20 @@ struct AnalysisKeywords {
 
   bool compares() const { return !references.empty() || reference_list.has_value(); }
 };
+
+KeynessSide ParseSide(const std::string& keyness) {
+  if (keyness == "positive") return KeynessSide::kPositive;
+  if (keyness == "negative") return KeynessSide::kNegative;
+  if (keyness == "both") return KeynessSide::kBoth;
+  throw py::value_error("unknown keyness '" + keyness + "' (positive, negative or both)");
+}
+
+double ParseMinLl(double min_ll) {
+  if (!std::isfinite(min_ll) || min_ll < 0) {
+    throw py::value_error("min_ll needs a number from 0 (such as 3.84, 6.63 or 10.83)");
+  }
+  return min_ll;
+}
 
 AnalysisKeywords ParseAnalyses(bool per_million, const std::optional<std::string>& dispersion,
                                const py::object& reference,
@@ -320,8 +336,8 @@ AnalysisKeywords ParseAnalyses(bool per_million, const std::optional<std::string
   AnalysisKeywords analyses;
   analyses.per_million = per_million;
   if (dispersion) {
-    if (*dispersion != "files") {
-      throw py::value_error("unknown dispersion '" + *dispersion + "' (files)");
+    if (const auto wrong = ReadDispersionOver(*dispersion, analyses.parts)) {
+      throw py::value_error(*wrong);
     }
     analyses.dispersion = true;
   }
@@ -330,23 +346,8 @@ AnalysisKeywords ParseAnalyses(bool per_million, const std::optional<std::string
   if (!analyses.references.empty() && analyses.reference_list) {
     throw py::value_error("reference and reference_list go with no other");
   }
-  if (keyness) {
-    if (*keyness == "positive") {
-      analyses.side = KeynessSide::kPositive;
-    } else if (*keyness == "negative") {
-      analyses.side = KeynessSide::kNegative;
-    } else if (*keyness == "both") {
-      analyses.side = KeynessSide::kBoth;
-    } else {
-      throw py::value_error("unknown keyness '" + *keyness + "' (positive, negative or both)");
-    }
-  }
-  if (min_ll) {
-    if (!std::isfinite(*min_ll) || *min_ll < 0) {
-      throw py::value_error("min_ll needs a number from 0 (such as 3.84, 6.63 or 10.83)");
-    }
-    analyses.min_ll = *min_ll;
-  }
+  if (keyness) analyses.side = ParseSide(*keyness);
+  if (min_ll) analyses.min_ll = ParseMinLl(*min_ll);
   if (!analyses.compares() && (keyness || min_ll)) {
     throw py::value_error("keyness and min_ll need reference or reference_list");
   }
@@ -360,7 +361,34 @@ AnalysisKeywords ParseAnalyses(bool per_million, const std::optional<std::string
 struct Keywords {
   KeynessTable table;
   std::vector<FileFailure> failures;
+  py::object owners;  // the counts whose words the rows point into, when not in `table`
 };
+
+// (files, juilland_d, gries_dp) of each word of `list` over `parts`, in the order of
+// the list; the files figure, each word's range over the parts, only `with_files`.
+py::list DispersionRows(const CorpusList& list, const PartCounts& parts, bool with_files) {
+  py::list rows;
+  std::vector<std::uint64_t> counts;
+  // Equal parts, maybe a million, are scored by the parts each word occurs in.
+  std::optional<SparseDispersion> sparse;
+  if (!with_files) sparse.emplace(parts.sizes());
+  for (const CorpusWord& word : list.words) {
+    const auto occurs = parts.PartsOf(word.word);
+    DispersionScores scores;
+    if (sparse) {
+      scores = sparse->Score(occurs);
+    } else {
+      parts.CountsOf(word.word, counts);
+      scores = ScoreDispersion(counts, parts.sizes());
+    }
+    // Each part the word occurs in is listed once.
+    const auto range = static_cast<std::uint64_t>(occurs.size());
+    rows.append(py::make_tuple(with_files ? py::cast(range) : py::none(),
+                               scores.juilland_d ? py::cast(*scores.juilland_d) : py::none(),
+                               scores.gries_dp));
+  }
+  return rows;
+}
 
 py::object Count(const py::object& paths, const std::string& encoding, const py::object& threads,
                  bool fold_case, bool html, const py::object& stop_list,
@@ -387,6 +415,9 @@ py::object Count(const py::object& paths, const std::string& encoding, const py:
   // The files of a grouped word are not kept, so neither is its dispersion.
   if (analyses.dispersion && (keywords.words.lemma_list || !keywords.settings.stem.empty())) {
     throw py::value_error("dispersion does not go with lemma_list or stem");
+  }
+  if (analyses.parts != 0 && html) {
+    throw py::value_error("dispersion parts=N does not go with html");
   }
   CorpusList reference_words;
   if (analyses.reference_list) {
@@ -425,7 +456,10 @@ py::object Count(const py::object& paths, const std::string& encoding, const py:
           ExtractCorpus(analyses.references, options, settings, keywords.stop_words).list;
     }
     if (analyses.dispersion) {
-      DispersedRun dispersed = ExtractCorpusByFile(files, options, settings, keywords.stop_words);
+      DispersedRun dispersed =
+          analyses.parts == 0
+              ? ExtractCorpusByFile(files, options, settings, keywords.stop_words)
+              : ExtractCorpusByParts(files, options, settings, keywords.stop_words, analyses.parts);
       run = std::move(dispersed.run);
       parts = std::move(dispersed.parts);
     } else {
@@ -440,27 +474,20 @@ py::object Count(const py::object& paths, const std::string& encoding, const py:
   if (analyses.compares()) {
     Keywords table{CompareLists(run.list, reference_words, analyses.side, analyses.min_ll,
                                 keywords.settings.min_count, keywords.settings.top),
-                   std::move(failures)};
+                   std::move(failures), py::none()};
     // The rows point into both lists: the lists go with the table.
     table.table.storage.Absorb(std::move(run.list.storage));
     table.table.storage.Absorb(std::move(reference_words.storage));
     return py::cast(std::make_unique<Keywords>(std::move(table)));
   }
-  std::vector<py::object> dispersion_rows;
-  if (parts) {
-    std::vector<std::uint64_t> counts;
-    for (const CorpusWord& word : run.list.words) {
-      parts->CountsOf(word.word, counts);
-      const DispersionScores scores = ScoreDispersion(counts, parts->sizes());
-      dispersion_rows.push_back(
-          py::make_tuple(word.files, scores.juilland_d ? py::cast(*scores.juilland_d) : py::none(),
-                         scores.gries_dp));
-    }
-  }
+  // Over equal parts there is no files figure.
+  const py::list dispersion_rows =
+      parts ? DispersionRows(run.list, *parts, analyses.parts == 0) : py::list();
   py::object counts = py::cast(
       CorpusCounts(std::move(run.list), std::move(failures), OriginOf(keywords, options.encoding)));
   counts.attr("_per_million") = analyses.per_million;
-  counts.attr("_dispersion") = parts ? py::cast(dispersion_rows) : py::none();
+  counts.attr("_dispersion") = parts ? py::object(dispersion_rows) : py::none();
+  counts.attr("_dispersion_files") = analyses.parts == 0;
   return counts;
 }
 
@@ -585,15 +612,89 @@ std::string DetectEncoding(const py::object& path) {
   return std::string(AutoFileDecodingName(decoding));
 }
 
-void Write(const CorpusCounts& counts, const py::object& target, const std::string& encoding) {
+// The keyness table of `target` against `reference`, counts of every word of each
+// made alike, as count() makes it with keyness and min_ll.
+py::object KeywordsOf(const py::object& target, const py::object& reference,
+                      const std::string& keyness, double min_ll, const py::object& min_count,
+                      const py::object& top) {
+  const auto& target_counts = target.cast<const CorpusCounts&>();
+  const auto& reference_counts = reference.cast<const CorpusCounts&>();
+  if (target_counts.list().encoding != reference_counts.list().encoding &&
+      !target_counts.list().words.empty() && !reference_counts.list().words.empty()) {
+    throw py::value_error("the target and the reference were read in different encodings");
+  }
+  const KeynessSide side = ParseSide(keyness);
+  const double least_ll = ParseMinLl(min_ll);
+  const std::uint64_t least = WholeNumber(min_count, "min_count", 0);
+  const std::optional<std::uint64_t> most =
+      top.is_none() ? std::nullopt : std::optional<std::uint64_t>(WholeNumber(top, "top", 1));
+  auto table = std::make_unique<Keywords>();
+  // The reference's files first, as count() reads the reference first.
+  table->failures = reference_counts.failures();
+  table->failures.insert(table->failures.end(), target_counts.failures().begin(),
+                         target_counts.failures().end());
+  {
+    py::gil_scoped_release unlocked;
+    table->table =
+        CompareLists(target_counts.list(), reference_counts.list(), side, least_ll, least, most);
+  }
+  table->owners = py::make_tuple(target, reference);
+  return py::cast(std::move(table));
+}
+
+// The reference list at `path` as counts, read as count() reads its reference_list
+// and grouped and filtered as the inputs' words are.
+CorpusCounts ReferenceListCounts(const py::object& path, const std::string& encoding,
+                                 bool fold_case, const py::object& stop_list,
+                                 const WordKeywords& words) {
+  ExtractionOptions options;
+  options.encoding = ParseInputEncoding(encoding);
+  const CorpusKeywords keywords = ParseCorpus(fold_case, false, stop_list, py::int_(0), py::none(),
+                                              "count", false, words, options);
+  const WordEncoding list_encoding =
+      options.encoding == InputEncoding::kCp1252 ? WordEncoding::kCp1252 : WordEncoding::kUtf8;
+  CorpusList list;
+  if (const auto wrong =
+          ReadReferenceList(OnePath(path).string(), list_encoding, fold_case,
+                            keywords.stop_words.empty() ? nullptr : &keywords.stop_words, list)) {
+    Raise(PyExc_ValueError, "cannot read the reference list " + *wrong);
+  }
+  GroupAndFilter(list, keywords.settings);
+  CountsOrigin origin = OriginOf(keywords, options.encoding);
+  origin.cut = true;  // a list read back is never merged with counts
+  return CorpusCounts(std::move(list), {}, origin);
+}
+
+// The dispersion rows of `counts` over `files`, each file's counts in the order of
+// the files (DispersionRows).
+py::list DispersionRowsOver(const CorpusCounts& counts, const py::iterable& files) {
+  PartCounts parts;
+  for (const py::handle file : files) parts.AddPart(file.cast<const CorpusCounts&>().list());
+  return DispersionRows(counts.list(), parts, true);
+}
+
+ListFormat ParseFormat(const std::string& format) {
+  if (format == "text") return ListFormat::kText;
+  if (format == "tsv") return ListFormat::kTsv;
+  if (format == "csv") return ListFormat::kCsv;
+  if (format == "json") return ListFormat::kJson;
+  throw py::value_error("unknown format '" + format + "' (text, tsv, csv or json)");
+}
+
+// Writes the list of `counts` to `target` as lintavel-extract --format writes it;
+// the files figure, when counted, in all but text.
+void WriteFormatted(const CorpusCounts& counts, const py::object& target, const std::string& format,
+                    const std::string& encoding) {
   const std::string path = OnePath(target).string();
+  const ListFormat list_format = ParseFormat(format);
   const WordEncoding output = ParseOutputEncoding(encoding);
+  const bool with_files = list_format != ListFormat::kText && counts.per_file();
   std::string failed;
   {
     py::gil_scoped_release unlocked;
     try {
       SafeFileWriter file(path);
-      WriteList(counts.list(), ListFormat::kText, output, false,
+      WriteList(counts.list(), list_format, output, with_files,
                 [&](std::string_view chunk) { file.Write(chunk); });
       file.Commit();
     } catch (const FileWriteError& failure) {
@@ -602,6 +703,11 @@ void Write(const CorpusCounts& counts, const py::object& target, const std::stri
     }
   }
   if (!failed.empty()) Raise(PyExc_OSError, failed);
+}
+
+// Writes the words of `counts` as the window saves its results.
+void Write(const CorpusCounts& counts, const py::object& target, const std::string& encoding) {
+  WriteFormatted(counts, target, "text", encoding);
 }
 
 CorpusCounts MergeAll(const py::iterable& parts, bool same_file) {
@@ -792,6 +898,10 @@ PYBIND11_MODULE(_lintavel, m) {
           py::kw_only(), py::arg("lemma_list"), py::arg("stem"), py::arg("stem_show"),
           py::arg("match"), py::arg("exclude"), py::arg("min_length"), py::arg("max_length"))
       .def("_drop_repeated_errors", &CorpusCounts::DropRepeatedFailures)
+      .def("_partitioned", &CorpusCounts::Partitioned, py::arg("parts"))
+      .def("_write_formatted", &WriteFormatted, py::arg("path"), py::arg("format"),
+           py::arg("encoding"))
+      .def("_dispersion_rows", &DispersionRowsOver, py::arg("files"))
       .def("__repr__",
            [](const CorpusCounts& c) {
              return "<lintavel.Counts: " + std::to_string(c.list().words.size()) +
@@ -838,5 +948,34 @@ PYBIND11_MODULE(_lintavel, m) {
   m.def("detect_encoding", &DetectEncoding, py::arg("path"),
         "The encoding that encoding=\"auto\" reads the file in: cp1252, utf-8 or utf-16. "
         "OSError when the file cannot be read.");
+  // What lintavel.dask needs besides count and merge_all.
+  m.def("_keywords", &KeywordsOf, py::arg("target"), py::arg("reference"), py::arg("keyness"),
+        py::arg("min_ll"), py::arg("min_count"), py::arg("top"));
+  m.def(
+      "_reference_list",
+      [](const py::object& path, const std::string& encoding, bool fold_case,
+         const py::object& stop_list, const std::string& words, bool split_elisions,
+         const py::object& lemma_list, const py::object& stem, const std::string& stem_show,
+         const py::object& match, const py::object& exclude, const py::object& min_length,
+         const py::object& max_length) {
+        return ReferenceListCounts(path, encoding, fold_case, stop_list,
+                                   {words, split_elisions, lemma_list, stem, stem_show, match,
+                                    exclude, min_length, max_length});
+      },
+      py::arg("path"), py::arg("encoding"), py::arg("fold_case"), py::arg("stop_list"),
+      py::kw_only(), py::arg("words"), py::arg("split_elisions"), py::arg("lemma_list"),
+      py::arg("stem"), py::arg("stem_show"), py::arg("match"), py::arg("exclude"),
+      py::arg("min_length"), py::arg("max_length"));
+  m.def(
+      "_check_analyses",
+      [](bool per_million, const std::optional<std::string>& dispersion,
+         const py::object& reference, const std::optional<py::object>& reference_list,
+         const std::optional<std::string>& keyness, const std::optional<double>& min_ll) {
+        const AnalysisKeywords analyses =
+            ParseAnalyses(per_million, dispersion, reference, reference_list, keyness, min_ll);
+        return analyses.dispersion ? py::cast(analyses.parts) : py::none();
+      },
+      "The equal parts of `dispersion` (0 over the files), None without; ValueError as "
+      "count() raises it.");
   m.def("merge_all", &MergeAll, py::arg("parts"), py::kw_only(), py::arg("same_file") = false);
 }

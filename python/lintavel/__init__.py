@@ -25,7 +25,8 @@ by whole files only: its tags and comments run across any boundary.
 
 Keyness, dispersion and normalised frequency take the names of lintavel-extract's
 options: per_million=True adds a per_million column to to_pandas();
-dispersion="files" adds files, juilland_d and gries_dp (over the input files);
+dispersion="files" adds files, juilland_d and gries_dp (over the input files),
+dispersion="parts=N" juilland_d and gries_dp over N equal parts by word position;
 reference (paths of a reference corpus, counted with the same options) or
 reference_list (a word list as lintavel-extract --format tsv or csv writes it)
 make count() give a Keywords table instead, with keyness ("positive", "negative"
@@ -59,7 +60,7 @@ def _to_pandas(self):
         "count": pandas.Series([n for _, n in items], dtype="uint64"),
     }
     dispersion = getattr(self, "_dispersion", None)
-    if dispersion is not None:
+    if dispersion is not None and getattr(self, "_dispersion_files", True):
         columns["files"] = pandas.Series([row[0] for row in dispersion], dtype="uint64")
     elif self.per_file:
         columns["files"] = pandas.Series([self.files(word) for word, _ in items], dtype="uint64")

@@ -11,7 +11,22 @@ order, so that the errors come in the order of the files. A range lost with its
 worker is counted again by Dask; a range whose worker runs out of memory raises
 MemoryError, which fails the count rather than leaving a part out. Options are checked, and the stop lists read, on
 the calling side first, so that a mistake raises at once.
+
+Keyness is exact: the reference files are counted like the inputs and merged, and
+the table is made from the two merged counts on the calling side (a reference_list
+is read there). dispersion="files" is exact: each file's ranges are merged into the
+file's counts, which give the parts. dispersion="parts=N" raises ValueError: a
+part's words need their positions across ranges.
+
+A list too large for one process: with partitions=K and output=FOLDER, every range's
+counts are cut into K shares by a hash of the words, each share is merged on a
+worker from the same share of every range, and written to FOLDER/part-00000.tsv
+(the format as lintavel-extract --format writes it; tsv by default), so that no
+process holds the whole list. Each word is in one file; the files, concatenated
+and sorted again, are the rows of one run. count then gives a Partitions tuple.
 """
+import collections
+import operator
 import os
 import stat
 
@@ -21,64 +36,157 @@ DEFAULT_CHUNK_BYTES = 64 << 20
 _FAN_IN = 8
 
 
+# What count gives with partitions: the files written, in partition order, the
+# total of words counted and the files that could not be read, as Counts.errors.
+Partitions = collections.namedtuple("Partitions", "paths total errors")
+
+_EXTENSIONS = {"text": "txt", "tsv": "tsv", "csv": "csv", "json": "json"}
+
+
 def count(paths, client=None, chunk_bytes=DEFAULT_CHUNK_BYTES, encoding="cp1252", *,
           fold_case=False, html=False, stop_list=None, min_count=0, top=None, sort="count",
           per_file=False, per_million=False, dispersion=None, reference=None,
           reference_list=None, keyness=None, min_ll=None, words="default",
           split_elisions=False, lemma_list=None, stem=None, stem_show="stem", match=None,
-          exclude=None, min_length=None, max_length=None):
-    """The Counts of lintavel.count(paths, encoding, ...), counted on the workers of
-    `client` (by default the current distributed client). The ranges are counted by
-    the word rule and merged; lemmas, stems and filters apply to the merged counts,
-    so that the result is that of one run. per_million is exact (it is taken of the
-    merged total); dispersion and keyness are not counted on a cluster yet and raise
-    ValueError."""
-    for name, value in (("dispersion", dispersion), ("reference", reference),
-                        ("reference_list", reference_list), ("keyness", keyness),
-                        ("min_ll", min_ll)):
-        if value is not None:
-            raise ValueError(f"{name} is not supported by lintavel.dask.count yet; "
-                             "use lintavel.count")
+          exclude=None, min_length=None, max_length=None, partitions=None, output=None,
+          output_format="tsv", output_encoding="utf-8"):
+    """The Counts (or Keywords) of lintavel.count(paths, encoding, ...), counted on the
+    workers of `client` (by default the current distributed client). The ranges are
+    counted by the word rule and merged; lemmas, stems and filters apply to the
+    merged counts, so that the result is that of one run. per_million, keyness and
+    dispersion="files" are exact; dispersion="parts=N" raises ValueError. With
+    partitions and output, the list is written in shares (see the module) and a
+    Partitions tuple is given."""
     if isinstance(chunk_bytes, bool) or not isinstance(chunk_bytes, int):
         raise TypeError("chunk_bytes must be a whole number")
     if chunk_bytes < 1:
         raise ValueError("chunk_bytes must be at least 1")
+    over_parts = lintavel._lintavel._check_analyses(per_million, dispersion, reference,
+                                                    reference_list, keyness, min_ll)
+    if over_parts:
+        raise ValueError("dispersion parts=N is not counted on a cluster (a part's words need "
+                         "their positions across ranges); use lintavel.count, or "
+                         "dispersion=\"files\"")
+    compares = reference is not None or reference_list is not None
     files = _paths(paths)
     # Raises on a wrong option or an unreadable stop list before anything is sent.
     empty = lintavel.count([], encoding, 1, fold_case=fold_case, html=html,
                            stop_list=stop_list, min_count=min_count, top=top, sort=sort,
-                           per_file=per_file, words=words, split_elisions=split_elisions,
+                           per_file=per_file, per_million=per_million, dispersion=dispersion,
+                           words=words, split_elisions=split_elisions,
                            lemma_list=lemma_list, stem=stem, stem_show=stem_show, match=match,
                            exclude=exclude, min_length=min_length, max_length=max_length)
-    if not files:
-        empty._per_million = per_million
-        return empty
-    if client is None:
-        from distributed import default_client
-
-        client = default_client()
     options = {"encoding": encoding, "fold_case": fold_case, "html": html,
                "stop_list": stop_list, "per_file": per_file, "words": words,
                "split_elisions": split_elisions}
     grouping = {"lemma_list": lemma_list, "stem": stem, "stem_show": stem_show,
                 "match": match, "exclude": exclude, "min_length": min_length,
                 "max_length": max_length}
-    file_parts = []
-    for path in files:
-        ranges = _ranges(path, chunk_bytes, html)
-        file_encoding = None
-        if encoding == "auto" and len(ranges) > 1:
-            # Decided once from the whole file, as a single run decides it.
-            file_encoding = client.submit(_detect_encoding, path, pure=False)
-        parts = [client.submit(_count_part, path, start, end, file_encoding, options,
-                               pure=False)
-                 for start, end in ranges]
-        file_parts.append(_tree(client, parts, True))
-    root = _tree(client, file_parts, False)
-    counts = client.submit(_shape, root, min_count, top, sort, options, grouping,
-                           pure=False).result()
+    if partitions is not None:
+        _check_partitions(partitions, output, output_format, output_encoding, top, lemma_list,
+                          stem, per_million, dispersion, compares)
+    elif output is not None:
+        raise ValueError("output goes with partitions")
+    reference_counts = None
+    if reference_list is not None:
+        # Read here: a small list, and a wrong one raises at once.
+        reference_counts = lintavel._lintavel._reference_list(
+            reference_list, encoding, fold_case, stop_list, words=words,
+            split_elisions=split_elisions, **grouping)
+    if not files and not compares and partitions is None:
+        empty._per_million = per_million
+        return empty
+    if client is None:
+        from distributed import default_client
+
+        client = default_client()
+    if partitions is not None:
+        return _count_partitioned(client, files, chunk_bytes, options, grouping, partitions,
+                                  min_count, sort, output, output_format, output_encoding)
+    file_parts = _file_counts(client, files, chunk_bytes, options)
+    root = _tree(client, file_parts, False) if file_parts else lintavel.Counts()
+    if compares:
+        target = client.submit(_shape, root, 0, None, sort, options, grouping, pure=False)
+        if reference_counts is None:
+            reference_files = _file_counts(client, _paths(reference), chunk_bytes, options)
+            reference_root = (_tree(client, reference_files, False) if reference_files
+                              else lintavel.Counts())
+            reference_counts = client.submit(_shape, reference_root, 0, None, sort, options,
+                                             grouping, pure=False)
+        target, reference_counts = client.gather([target, reference_counts])
+        return lintavel._lintavel._keywords(target, reference_counts, keyness or "positive",
+                                            min_ll or 0.0, min_count, top)
+    if dispersion is not None:
+        counts, rows = client.submit(_shape_dispersed, root, min_count, top, sort, options,
+                                     grouping, *file_parts, pure=False).result()
+        counts._dispersion = rows
+        counts._dispersion_files = True
+    else:
+        counts = client.submit(_shape, root, min_count, top, sort, options, grouping,
+                               pure=False).result()
     counts._per_million = per_million
     return counts
+
+
+def _check_partitions(partitions, output, output_format, output_encoding, top, lemma_list,
+                      stem, per_million, dispersion, compares):
+    if isinstance(partitions, bool) or not isinstance(partitions, int):
+        raise TypeError("partitions must be a whole number")
+    if partitions < 1:
+        raise ValueError("partitions must be at least 1")
+    if output is None or not os.path.isdir(output):
+        raise ValueError("partitions needs output, an existing folder that the workers see")
+    if output_format not in _EXTENSIONS:
+        raise ValueError(f"unknown output_format '{output_format}' (text, tsv, csv or json)")
+    if output_encoding not in ("cp1252", "utf-8"):
+        raise ValueError(f"unknown output_encoding '{output_encoding}' (cp1252 or utf-8)")
+    # Each share must be whole by itself: a word's rows never meet another share's.
+    for name, value in (("top", top), ("lemma_list", lemma_list), ("stem", stem),
+                        ("dispersion", dispersion)):
+        if value is not None:
+            raise ValueError(f"partitions goes with no {name}: it needs the whole list")
+    if per_million or compares:
+        raise ValueError("partitions goes with no per_million, reference or reference_list: "
+                         "they need the whole list")
+
+
+def _file_counts(client, files, chunk_bytes, options):
+    """A future of each file's counts, its ranges counted on the workers and merged."""
+    return [_tree(client, _submit_ranges(client, path, chunk_bytes, options, _count_part), True)
+            for path in files]
+
+
+def _submit_ranges(client, path, chunk_bytes, options, count, *extra):
+    """A future of count(path, start, end, file_encoding, options, *extra) for each
+    byte range of `path`."""
+    ranges = _ranges(path, chunk_bytes, options["html"])
+    file_encoding = None
+    if options["encoding"] == "auto" and len(ranges) > 1:
+        # Decided once from the whole file, as a single run decides it.
+        file_encoding = client.submit(_detect_encoding, path, pure=False)
+    return [client.submit(count, path, start, end, file_encoding, options, *extra, pure=False)
+            for start, end in ranges]
+
+
+def _count_partitioned(client, files, chunk_bytes, options, grouping, partitions, min_count,
+                       sort, output, output_format, output_encoding):
+    # Each range is cut into its shares where it was counted; share k of every range
+    # of a file, then of every file, is merged and written by one worker.
+    split_files = [_submit_ranges(client, path, chunk_bytes, options, _count_split, partitions)
+                   for path in files]
+    paths, written = [], []
+    for k in range(partitions):
+        file_shares = [_tree(client, [client.submit(operator.getitem, split, k, pure=False)
+                                      for split in splits], True)
+                       for splits in split_files]
+        share = _tree(client, file_shares, False) if file_shares else lintavel.Counts()
+        paths.append(os.path.join(os.fspath(output),
+                                  f"part-{k:05d}.{_EXTENSIONS[output_format]}"))
+        written.append(client.submit(_write_share, share, min_count, sort, options, grouping,
+                                     paths[-1], output_format, output_encoding, pure=False))
+    results = client.gather(written)
+    # Only the first share carries the files that could not be read.
+    return Partitions(paths, sum(total for total, _ in results), results[0][1])
 
 
 def _paths(paths):
@@ -124,6 +232,23 @@ def _count_part(path, start, end, file_encoding, options):
                                 stop_list=options["stop_list"], per_file=options["per_file"],
                                 words=options["words"],
                                 split_elisions=options["split_elisions"])
+
+
+def _count_split(path, start, end, file_encoding, options, partitions):
+    return _count_part(path, start, end, file_encoding, options)._partitioned(partitions)
+
+
+def _write_share(counts, min_count, sort, options, grouping, path, output_format,
+                 output_encoding):
+    _shape(counts, min_count, None, sort, options, grouping)
+    counts._write_formatted(path, output_format, output_encoding)
+    return counts.total, counts.errors
+
+
+def _shape_dispersed(counts, min_count, top, sort, options, grouping, *files):
+    _shape(counts, min_count, top, sort, options, grouping)
+    # Shaping keeps the total and each listed word's counts: the files' figures hold.
+    return counts, counts._dispersion_rows(files)
 
 
 def _merge(one_file, *parts):

@@ -30,7 +30,12 @@ TEST(KeynessCommand, BadArgumentsAndListsLeaveTheOutputAsItWas) {
       {{"--reference", in, "--min-ll", "inf"}, "option --min-ll needs a number from 0"},
       {{"--reference", in, "--keyness", "up"}, "unknown keyness 'up'"},
       {{"--keyness", "both"}, "--keyness and --min-ll need --reference"},
-      {{"--format", "csv", "--dispersion", "parts=4"}, "unknown dispersion 'parts=4'"},
+      {{"--format", "csv", "--dispersion", "part=4"}, "unknown dispersion 'part=4'"},
+      {{"--format", "csv", "--dispersion", "parts=0"}, "parts from 2 to 1000000, not '0'"},
+      {{"--format", "csv", "--dispersion", "parts=1"}, "parts from 2 to 1000000, not '1'"},
+      {{"--format", "csv", "--dispersion", "parts=x"}, "parts from 2 to 1000000, not 'x'"},
+      {{"--format", "csv", "--dispersion", "parts=1000001"}, "not '1000001'"},
+      {{"--format", "csv", "--dispersion", "parts=2", "--html"}, "does not go with --html"},
       {{"--per-million"}, "--per-million and --dispersion need --format tsv"},
       {{"--reference", in, "--sort", "word"}, "a keyness table goes with no"},
       {{"--reference", in, "--reference-list", bad}, "go with no other"},
@@ -91,6 +96,60 @@ TEST(KeynessCommand, DispersionFoldsCaseWithinEachFile) {
   EXPECT_EQ(written.str(),
             "3\tthe\t2\t0.857143\t0.066667\r\n1\tx\t1\t0.000000\t0.400000\r\n"
             "1\ty\t1\t0.000000\t0.600000\r\n");
+}
+
+// Equal parts by word position, across file ends, worked by hand (D and DP as in
+// the test above; s(i) the parts' shares of the words).
+TEST(KeynessCommand, DispersionOverEqualParts) {
+  TempDir dir;
+  struct Case {
+    std::vector<std::string> texts;
+    std::vector<std::string> args;
+    std::string expected;
+  };
+  const Case cases[] = {
+      // [a b a][c a b]: a (2,1): DP (1/6 + 1/6) / 2, x (2/3, 1/3), D 1 - (1/3) / 1.
+      {{"a b a", "c, a\nb"},
+       {"--dispersion", "parts=2"},
+       "3\ta\t0.666667\t0.166667\r\n2\tb\t1.000000\t0.000000\r\n"
+       "1\tc\t0.000000\t0.500000\r\n"},
+      // [a b][a c][a b]: b (1,0,1): DP (1/6 + 1/3 + 1/6) / 2, x (1/2, 0, 1/2), mean 1/3,
+      // sd sqrt(1/18), D 1 - sqrt(2) / sqrt(2).
+      {{"a b a", "c, a\nb"},
+       {"--dispersion", "parts=3"},
+       "3\ta\t1.000000\t0.000000\r\n2\tb\t0.500000\t0.333333\r\n"
+       "1\tc\t0.000000\t0.666667\r\n"},
+      // 7 words in 3 parts: the first takes the remainder, [a b a][c a][b d]; a (2,1,0):
+      // DP (5/21 + 1/21 + 6/21) / 2; x (2/3, 1/2, 0), mean 7/18, sd sqrt(78/972).
+      {{"a b a c", "a b d"},
+       {"--dispersion", "parts=3"},
+       "3\ta\t0.484921\t0.285714\r\n2\tb\t0.470850\t0.285714\r\n"
+       "1\tc\t0.000000\t0.714286\r\n1\td\t0.000000\t0.714286\r\n"},
+      // Stop words take no place and folded words are one: [the the y][the y].
+      {{"The x the Y", "THE y"},
+       {"--dispersion", "parts=2", "--fold-case", "--stop-list", "STOP"},
+       "3\tthe\t0.857143\t0.066667\r\n2\ty\t0.800000\t0.100000\r\n"},
+      // More parts than words: the parts past the words are empty and left out of D.
+      {{"a b"},
+       {"--dispersion", "parts=4"},
+       "1\ta\t0.000000\t0.500000\r\n1\tb\t0.000000\t0.500000\r\n"},
+  };
+  const std::string stop = dir.Write("stop.txt", "x\r\n").string();
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {"--format", "tsv", "--sort", "word"};
+    for (const std::string& arg : c.args) args.push_back(arg == "STOP" ? stop : arg);
+    for (std::size_t i = 0; i < c.texts.size(); ++i) {
+      args.push_back(dir.Write("in" + std::to_string(i) + ".txt", c.texts[i]).string());
+    }
+    for (const char* threads : {"1", "2"}) {
+      std::vector<std::string> run = args;
+      run.insert(run.begin(), {"--threads", threads});
+      std::ostringstream written;
+      std::ostringstream err;
+      ASSERT_EQ(lintavel::Run(run, written, err), kExitAllRead) << err.str();
+      EXPECT_EQ(written.str(), c.expected) << c.args[1] << " threads " << threads;
+    }
+  }
 }
 
 }  // namespace

@@ -128,3 +128,61 @@ def test_a_file_whose_size_reads_zero_is_counted(client):
     # Each worker reads its own, which holds the same mounts.
     got = lintavel.dask.count([pseudo], client=client, chunk_bytes=64)
     assert got.total > 0 and got.total == lintavel.count([pseudo]).total
+
+
+@pytest.mark.parametrize("reference_kind,options", [
+    ("files", {"keyness": "both", "min_count": 2}),
+    ("files", {"keyness": "negative", "fold_case": True, "stop_list": "STOP", "min_ll": 1.0}),
+    ("list", {"keyness": "positive", "encoding": "utf-8", "top": 4}),
+])
+def test_keyness_and_dispersion_as_one_process(client, folder, reference_kind, options):
+    paths = make_corpus(folder)
+    (folder / "ref.txt").write_text(mixed_text(9, 5_000), encoding="utf-8")
+    (folder / "stop").write_bytes(b"the\nThe\n")
+    options = {**options, "stop_list": folder / "stop"} if "stop_list" in options else options
+    if reference_kind == "files":
+        reference = {"reference": [folder / "ref.txt", folder / "missing-ref.txt", paths[0]]}
+    else:
+        lintavel.count([folder / "ref.txt"], "utf-8")._write_formatted(folder / "ref.tsv",
+                                                                        "tsv", "utf-8")
+        reference = {"reference_list": folder / "ref.tsv"}
+    expected = lintavel.count(paths, **reference, **options)
+    got = lintavel.dask.count(paths, client, 2_000, **reference, **options)
+    assert len(expected) > 0
+    assert (got.rows(), got.errors) == (expected.rows(), expected.errors)
+    plain = {k: v for k, v in options.items() if k not in ("keyness", "min_ll")}
+    expected = lintavel.count(paths, dispersion="files", **plain).to_pandas()
+    got = lintavel.dask.count(paths, client, 2_000, dispersion="files", **plain).to_pandas()
+    assert got.equals(expected), (got, expected)
+
+
+@pytest.mark.parametrize("options", [{}, {"per_file": True, "fold_case": True, "min_count": 2,
+                                          "sort": "word", "encoding": "auto"}])
+def test_partitions_together_are_the_list_of_one_run(client, folder, options):
+    paths = make_corpus(folder)
+    out = folder / "out"
+    out.mkdir()
+    written = lintavel.dask.count(paths, client, 3_000, partitions=3, output=out, **options)
+    expected = lintavel.count(paths, **options)
+    expected._write_formatted(folder / "one.tsv", "tsv", "utf-8")
+    assert (written.total, written.errors) == (expected.total, expected.errors)
+    assert [os.path.basename(p) for p in written.paths] == [f"part-0000{k}.tsv" for k in range(3)]
+    rows = []
+    for path in written.paths:
+        with open(path, encoding="utf-8", newline="") as share:
+            lines = share.read().split("\r\n")[:-1]
+        assert lines, path
+        rows += lines
+
+    def order(row):
+        count, word = row.split("\t")[:2]
+        # The window's order: count, then the UTF-16 code units of the word.
+        units = word.encode("utf-16-be")
+        return units if options.get("sort") == "word" else (int(count), units)
+
+    with open(folder / "one.tsv", encoding="utf-8", newline="") as one:
+        assert sorted(rows, key=order) == one.read().split("\r\n")[:-1]
+    for bad, error in [({"output": folder / "nowhere"}, ValueError), ({"top": 3}, ValueError),
+                       ({"partitions": 0}, ValueError)]:
+        with pytest.raises(error):
+            lintavel.dask.count(paths, client, **{"partitions": 2, "output": out, **bad})

@@ -126,6 +126,40 @@ def test_dispersion_and_per_million_over_files(folder):
         assert dp == pytest.approx(float(by_word[word]["gries_dp"]), abs=1e-6)
 
 
+@pytest.mark.parametrize("n", [3, 7, 200])
+def test_dispersion_over_equal_parts_by_word_position(folder, n):
+    vocabulary = ["w%d" % i for i in range(9)]
+    files = [random_words(seed, size, vocabulary[: 3 + seed * 2])
+             for seed, size in ((0, 41), (1, 0), (2, 66), (3, 9))]
+    paths = []
+    for i, words in enumerate(files):
+        paths.append(folder / f"p{i}.txt")
+        paths[-1].write_text(" ".join(words))
+    # The words in file order, cut into n parts, the first total % n one word longer.
+    words = [word for file in files for word in file]
+    base, longer = divmod(len(words), n)
+    sizes = [base + (i < longer) for i in range(n)]
+    counted, start = [], 0
+    for size in sizes:
+        counted.append(Counter(words[start:start + size]))
+        start += size
+    out = folder / "d.csv"
+    extract(paths, "--format", "csv", "--dispersion", f"parts={n}", output=out)
+    rows = list(csv.DictReader(out.open(newline="")))
+    assert list(rows[0].keys()) == ["word", "count", "juilland_d", "gries_dp"]
+    assert {row["word"] for row in rows} == set(words)
+    for row in rows:
+        d, dp = published_dispersion([c[row["word"]] for c in counted], sizes)
+        assert float(row["juilland_d"]) == pytest.approx(d, abs=1e-6)
+        assert float(row["gries_dp"]) == pytest.approx(dp, abs=1e-6)
+    frame = lintavel.count(paths, dispersion=f"parts={n}", threads=2).to_pandas()
+    assert list(frame.columns) == list(rows[0].keys())
+    by_word = {row["word"]: row for row in rows}
+    for word, d, dp in zip(frame["word"], frame["juilland_d"], frame["gries_dp"]):
+        assert d == pytest.approx(float(by_word[word]["juilland_d"]), abs=1e-6)
+        assert dp == pytest.approx(float(by_word[word]["gries_dp"]), abs=1e-6)
+
+
 def test_one_part_has_no_juilland_d(folder):
     (folder / "a.txt").write_text("x y x")
     out = folder / "d.json"
@@ -138,15 +172,17 @@ def test_one_part_has_no_juilland_d(folder):
     ({"reference": "r.txt", "keyness": "up"}, "unknown keyness"),
     ({"reference": "r.txt", "min_ll": -1.0}, "min_ll needs"),
     ({"dispersion": "parts"}, "unknown dispersion"),
+    ({"dispersion": "parts=1"}, "parts from 2 to 1000000, not '1'"),
+    ({"dispersion": "parts=2", "html": True}, "does not go with html"),
 ])
 def test_bad_analysis_keywords_raise(folder, keywords, message):
     with pytest.raises(ValueError, match=message):
         lintavel.count([], **keywords)
 
 
-def test_dask_takes_per_million_and_refuses_keyness(folder):
+def test_dask_takes_per_million_and_refuses_equal_parts(folder):
     dask = pytest.importorskip("lintavel.dask")
-    with pytest.raises(ValueError, match="not supported by lintavel.dask.count"):
-        dask.count([folder / "a.txt"], client=object(), reference=[folder / "r.txt"])
+    with pytest.raises(ValueError, match="parts=N is not counted on a cluster"):
+        dask.count([folder / "a.txt"], client=object(), dispersion="parts=3")
     empty = dask.count([], client=object(), per_million=True)
     assert list(empty.to_pandas().columns) == ["word", "count", "per_million"]

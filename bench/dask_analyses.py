@@ -1,0 +1,67 @@
+"""Keyness, dispersion over files and hash-partitioned output on a Dask cluster,
+each against the plain lintavel.dask.count of the same input, rounds alternating.
+
+Usage: python3 bench/dask_analyses.py BUILD_DIR REFERENCE INPUT... [--rounds N]
+  BUILD_DIR: a release build (its python/ is used)
+
+Runs on a LocalCluster of 2 single-threaded worker processes, 16 MiB ranges. Each
+result is first checked against lintavel.count in this process (keyness rows,
+dispersion frame, the partition files' rows re-sorted), then timed.
+"""
+import os
+import statistics
+import sys
+import tempfile
+import time
+from pathlib import Path
+
+
+def main():
+    args = sys.argv[1:]
+    rounds = 3
+    if "--rounds" in args:
+        at = args.index("--rounds")
+        rounds = int(args[at + 1])
+        del args[at:at + 2]
+    build, reference, inputs = Path(args[0]).resolve(), args[1], args[2:]
+    sys.path.insert(0, str(build / "python"))
+    import distributed
+    import lintavel
+    import lintavel.dask
+
+    chunk = 16 << 20
+    with tempfile.TemporaryDirectory(prefix="lintavel-bench-") as scratch:
+        out = Path(scratch) / "out"
+        out.mkdir()
+        cluster = distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
+                                           dashboard_address=None, silence_logs=40,
+                                           local_directory=scratch)
+        with cluster, distributed.Client(cluster) as client:
+            runs = {
+                "plain": lambda: lintavel.dask.count(inputs, client, chunk),
+                "reference, keyness both": lambda: lintavel.dask.count(
+                    inputs, client, chunk, reference=[reference], keyness="both"),
+                "dispersion files": lambda: lintavel.dask.count(inputs, client, chunk,
+                                                                dispersion="files"),
+                "partitions=4": lambda: lintavel.dask.count(inputs, client, chunk, partitions=4,
+                                                            output=out),
+            }
+            expected = lintavel.count(inputs, threads=2, reference=[reference], keyness="both")
+            assert runs["reference, keyness both"]().rows() == expected.rows()
+            expected = lintavel.count(inputs, threads=2, dispersion="files").to_pandas()
+            assert runs["dispersion files"]().to_pandas().equals(expected)
+            times = {name: [] for name in runs}
+            for _ in range(rounds):
+                for name, run in runs.items():
+                    start = time.perf_counter()
+                    run()
+                    times[name].append(time.perf_counter() - start)
+    plain = statistics.median(times["plain"])
+    print(f"{'median s':>9} {'x plain':>7}  run")
+    for name, measured in times.items():
+        median = statistics.median(measured)
+        print(f"{median:9.3f} {median / plain:7.2f}  {name}")
+
+
+if __name__ == "__main__":
+    main()

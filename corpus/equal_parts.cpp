@@ -1,0 +1,309 @@
+#include "corpus/equal_parts.h"
+
+#include <charconv>
+#include <future>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+#include "engine/file_decoding.h"
+#include "engine/range_extraction.h"
+#include "engine/text_rules.h"
+#include "engine/word_break.h"
+#include "engine/word_counter.h"
+#include "engine/word_rule.h"
+
+namespace lintavel {
+
+std::optional<std::string> ReadDispersionOver(std::string_view value, std::uint32_t& parts) {
+  if (value == "files") {
+    parts = 0;
+    return std::nullopt;
+  }
+  constexpr std::string_view kParts = "parts=";
+  if (!value.starts_with(kParts)) {
+    return "unknown dispersion '" + std::string(value) + "' (files or parts=N)";
+  }
+  const std::string_view digits = value.substr(kParts.size());
+  std::uint64_t number = 0;
+  const char* const end = digits.data() + digits.size();
+  const auto [stop, error] = std::from_chars(digits.data(), end, number);
+  if (digits.empty() || error != std::errc() || stop != end || number < 2 ||
+      number > kMaxEqualParts) {
+    return "dispersion parts=N needs a number of parts from 2 to " +
+           std::to_string(kMaxEqualParts) + ", not '" + std::string(digits) + "'";
+  }
+  parts = static_cast<std::uint32_t>(number);
+  return std::nullopt;
+}
+
+EqualParts::EqualParts(std::uint64_t total, std::uint32_t parts)
+    : parts_(parts), base_(total / parts), longer_(static_cast<std::uint32_t>(total % parts)) {}
+
+namespace {
+
+// Gives each counted word its part by its position among the counted words, and
+// hands a part's counts on when the next part begins. The words of a block are
+// views into it, or into a copy where tabs or punctuation were taken out: they are
+// counted a batch at a time (AddEach prefetches), before the block goes.
+class PartAssigner {
+ public:
+  PartAssigner(const EqualParts& parts, const StopWords* stop_words, PartCounts& counts)
+      : parts_(parts), stop_words_(stop_words), counts_(counts) {
+    boundary_ = parts_.SizeOf(0);
+    SkipEmptyParts();
+  }
+
+  // Begins a block whose words lie in [text, text_end) or [copies, copies_end), each
+  // readable to its end.
+  void BeginBlock(const char* text_end, const char* copies_end) {
+    text_end_ = text_end;
+    copies_end_ = copies_end;
+  }
+
+  void OnWord(std::string_view word, bool copied) {
+    if (stop_words_ != nullptr && stop_words_->Contains(word)) return;
+    EndPartIfFull();
+    ++position_;
+    ++size_;
+    std::vector<std::string_view>& pending = copied ? copied_ : plain_;
+    pending.push_back(word);
+    if (pending.size() == kBatch) Flush();
+  }
+
+  // Whether `block`, the counts of the next block's words, lies within one part: its
+  // counts are then that part's, and false leaves the block to be given word by word.
+  bool TakeWholeBlock(const WordCounter& block) {
+    std::uint64_t words = 0;
+    block.ForEachWord([&](std::string_view word, std::uint64_t count) {
+      if (stop_words_ == nullptr || !stop_words_->Contains(word)) words += count;
+    });
+    if (words == 0) return true;
+    EndPartIfFull();
+    if (position_ + words > boundary_ && current_ + 1 < parts_.parts()) return false;
+    block.ForEachWord([&](std::string_view word, std::uint64_t count) {
+      if (stop_words_ == nullptr || !stop_words_->Contains(word)) counter_.Add(word, count);
+    });
+    position_ += words;
+    size_ += words;
+    return true;
+  }
+
+  // Counts what the block gave; its views go with it.
+  void EndBlock() { Flush(); }
+
+  // Ends the current part and every part after it.
+  void Finish() {
+    Flush();
+    while (current_ < parts_.parts()) EndPart();
+  }
+
+ private:
+  static constexpr std::size_t kBatch = 256;
+
+  void Flush() {
+    // An empty batch would still give the table its first slots.
+    if (!plain_.empty()) counter_.AddEach(plain_, text_end_);
+    if (!copied_.empty()) counter_.AddEach(copied_, copies_end_);
+    plain_.clear();
+    copied_.clear();
+  }
+
+  // Moves on to the next part when the current one has all its words.
+  void EndPartIfFull() {
+    if (position_ == boundary_ && current_ + 1 < parts_.parts()) {
+      EndPart();
+      boundary_ += parts_.SizeOf(current_);
+      SkipEmptyParts();
+    }
+  }
+
+  // Parts of no words (more parts than words) end where they begin.
+  void SkipEmptyParts() {
+    while (position_ == boundary_ && current_ + 1 < parts_.parts() &&
+           parts_.SizeOf(current_) == 0) {
+      EndPart();
+      boundary_ += parts_.SizeOf(current_);
+    }
+  }
+
+  void EndPart() {
+    Flush();
+    // In no order: the parts' counts are looked up by word.
+    counter_.ForEachWord(
+        [&](std::string_view word, std::uint64_t count) { counts_.Add(current_, word, count); });
+    counter_ = WordCounter();
+    counts_.EndPart(size_);
+    size_ = 0;
+    ++current_;
+  }
+
+  const EqualParts& parts_;
+  const StopWords* stop_words_;
+  PartCounts& counts_;
+  WordCounter counter_;
+  std::vector<std::string_view> plain_;
+  std::vector<std::string_view> copied_;
+  const char* text_end_ = nullptr;
+  const char* copies_end_ = nullptr;
+  std::uint64_t position_ = 0;
+  std::uint64_t boundary_ = 0;  // the position at which the current part ends
+  std::uint32_t current_ = 0;
+  std::uint64_t size_ = 0;
+};
+
+// Hands each word of the decoded `text` to `assigner`, in order, cut as `options`
+// say; `copies` holds the words that lose tabs or punctuation.
+void AssignWords(std::string_view text, const ExtractionOptions& options, bool cp1252,
+                 std::vector<char>& copies, PartAssigner& assigner) {
+  if (options.words == WordRule::kUnicode) {
+    assigner.BeginBlock(text.data() + text.size(), nullptr);
+    const UnicodeWordOptions rule{.split_elisions = options.split_elisions};
+    const auto on_word = [&](std::string_view word) { assigner.OnWord(word, false); };
+    if (cp1252) {
+      ForEachUnicodeWordCp1252(text, rule, on_word);
+    } else {
+      ForEachUnicodeWord(text, rule, on_word);
+    }
+    assigner.EndBlock();
+    return;
+  }
+  // Room for every byte of the block and 16 more, so that a copied word can be read
+  // 16 bytes at a time.
+  copies.resize(text.size() + 16);
+  assigner.BeginBlock(text.data() + text.size(), copies.data() + copies.size());
+  std::size_t copied = 0;
+  const char* const end = text.data() + text.size();
+  for (const char* at = text.data(); at != end;) {
+    // Blanks and line ends end a word; tabs and punctuation are taken out of it.
+    if (ClassOf(*at) == ByteClass::kSeparator) {
+      ++at;
+      continue;
+    }
+    const char* const begin = at;
+    bool dropped = false;
+    for (; at != end && ClassOf(*at) != ByteClass::kSeparator; ++at) {
+      dropped |= ClassOf(*at) == ByteClass::kDropped;
+    }
+    if (!dropped) {
+      assigner.OnWord(std::string_view(begin, static_cast<std::size_t>(at - begin)), false);
+      continue;
+    }
+    const std::size_t first = copied;
+    for (const char* c = begin; c != at; ++c) {
+      if (ClassOf(*c) == ByteClass::kWord) copies[copied++] = *c;
+    }
+    if (copied != first) {
+      assigner.OnWord(std::string_view(copies.data() + first, copied - first), true);
+    }
+  }
+  assigner.EndBlock();
+}
+
+// A block of text, counted (on a thread of its own while the block before it is
+// placed, unless `overlap` is off) and then placed in its parts.
+class BlockPipeline {
+ public:
+  BlockPipeline(const ExtractionOptions& options, PartAssigner& assigner, bool overlap)
+      : options_(options), assigner_(assigner), overlap_(overlap) {}
+  BlockPipeline(const BlockPipeline&) = delete;
+  BlockPipeline& operator=(const BlockPipeline&) = delete;
+  // A block still counting is waited for.
+  ~BlockPipeline() {
+    if (pending_ && pending_->counted.valid()) pending_->counted.wait();
+  }
+
+  void Add(std::string_view text, bool cp1252) {
+    auto next = std::make_unique<Block>();
+    next->text.assign(text);
+    next->cp1252 = cp1252;
+    next->cutting = {options_.words, options_.split_elisions, cp1252};
+    if (overlap_) {
+      try {
+        next->counted = std::async(std::launch::async, [block = next.get()] {
+          WordCounter counter;
+          CountWords(block->text, block->cutting, counter);
+          return counter;
+        });
+      } catch (const std::system_error&) {
+        // No thread to be had: the block is counted when it is placed.
+      }
+    }
+    if (pending_) Place(*pending_);
+    pending_ = std::move(next);
+  }
+
+  void Finish() {
+    if (pending_) Place(*pending_);
+    pending_.reset();
+  }
+
+ private:
+  struct Block {
+    std::string text;
+    bool cp1252 = false;
+    WordCutting cutting;
+    std::future<WordCounter> counted;
+  };
+
+  // Most blocks lie within one part: counted as the engine counts, only the blocks
+  // across a part's end are placed word by word.
+  void Place(Block& block) {
+    WordCounter counter;
+    if (block.counted.valid()) {
+      counter = block.counted.get();
+    } else {
+      CountWords(block.text, block.cutting, counter);
+    }
+    if (!assigner_.TakeWholeBlock(counter)) {
+      AssignWords(block.text, options_, block.cp1252, copies_, assigner_);
+    }
+  }
+
+  const ExtractionOptions& options_;
+  PartAssigner& assigner_;
+  bool overlap_;
+  std::unique_ptr<Block> pending_;
+  std::vector<char> copies_;
+};
+
+}  // namespace
+
+DispersedRun ExtractCorpusByParts(std::span<const std::filesystem::path> files,
+                                  const ExtractionOptions& options, const CorpusSettings& settings,
+                                  const StopWords& stop_words, std::uint32_t parts) {
+  DispersedRun dispersed;
+  dispersed.run = ExtractCorpus(files, options, settings, stop_words);
+  if (dispersed.run.cancelled) return dispersed;
+  const EqualParts equal(dispersed.run.list.total, parts);
+  const WordEncoding encoding = dispersed.run.list.encoding;
+  // The second reading reports nothing: the first has said what failed.
+  ExtractionOptions reading = options;
+  reading.progress = nullptr;
+  if (settings.fold_case) {
+    // Folded in the text before it is cut, as a count of files per word folds it.
+    reading.transform_text = [encoding](std::string_view text, std::string& out) {
+      AppendFolded(text, encoding, out);
+    };
+  }
+  PartAssigner assigner(equal, stop_words.empty() ? nullptr : &stop_words, dispersed.parts);
+  BlockPipeline pipeline(options, assigner, options.threads != 1);
+  for (const std::filesystem::path& file : files) {
+    const FileDecoding decoding = DecodingOf(file, options.encoding);
+    const bool cp1252 = decoding == FileDecoding::kCp1252;
+    const bool read = ReadFileText(file, decoding, reading, nullptr,
+                                   [&](std::string_view text) { pipeline.Add(text, cp1252); });
+    if (!read) {
+      dispersed.run.cancelled = true;
+      return dispersed;
+    }
+  }
+  pipeline.Finish();
+  assigner.Finish();
+  return dispersed;
+}
+
+}  // namespace lintavel
