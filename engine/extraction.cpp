@@ -832,7 +832,11 @@ ExtractionResult ExtractWords(std::span<const std::filesystem::path> files,
                     options.encoding == InputEncoding::kCp1252};
     if (spill) {
       work.spill = &*spill;
-      work.table_limit = static_cast<std::size_t>(options.memory_limit / threads);
+      // A floor, so that a tiny bound still spills tables of some thousand words, not
+      // one at every long word.
+      constexpr std::size_t kLeastTableLimit = 256 * 1024;
+      work.table_limit =
+          std::max(static_cast<std::size_t>(options.memory_limit / threads), kLeastTableLimit);
     }
     pool.emplace(threads, work);
   } catch (const std::system_error& failure) {

@@ -74,7 +74,8 @@ struct ExtractionOptions {
   // Receives each file that cannot be opened, read or closed, on the calling thread,
   // in the order of the files.
   FailureSink on_failure;
-  // Bytes that the counting tables may hold together (0: no bound); beyond it they
+  // Bytes that the counting tables may hold together (0: no bound; at least 256 KiB
+  // a counting thread are taken); beyond it they
   // are written out as sorted runs to a private folder in `temp_dir` (empty: TMPDIR,
   // else /tmp) and merged at the end, to the same result.
   std::uint64_t memory_limit = 0;

@@ -57,8 +57,8 @@ class WordArena {
     held_ += std::exchange(other.held_, 0);
   }
 
-  // The bytes of the blocks held.
-  std::size_t held() const { return held_; }
+  // The bytes stored so far, blocks' unused ends left out.
+  std::size_t used() const { return held_ - left_; }
 
  private:
   static constexpr std::size_t kBlockBytes = 256 * 1024;

@@ -95,7 +95,7 @@ class WordCounter {
   void SpillAll();
 
   // The bytes that the table, its files figures and the long words hold.
-  std::size_t footprint() const { return SlotBytes() * (slots_ ? mask_ + 1 : 0) + arena_.held(); }
+  std::size_t footprint() const { return SlotBytes() * (slots_ ? mask_ + 1 : 0) + arena_.used(); }
 
   // The distinct words, least frequent first and, within one count, in ordinal
   // UTF-16 order of the decoded words (whose bytes are in `encoding`); the views
@@ -212,7 +212,7 @@ class WordCounter {
   // Whether a table of `slots` slots, with the long words, would hold more than the
   // spill allows while anything is counted.
   bool OverLimit(std::size_t slots) const {
-    return size_ != 0 && SlotBytes() * slots + arena_.held() > spill_limit_;
+    return size_ != 0 && SlotBytes() * slots + arena_.used() > spill_limit_;
   }
   std::size_t SlotBytes() const {
     return sizeof(Slot) + (count_files_ ? sizeof(std::uint64_t) + sizeof(std::uint32_t) + 1 : 0);
