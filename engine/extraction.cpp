@@ -794,6 +794,10 @@ unsigned CountingThreads(unsigned asked, std::uint64_t bytes_total) {
 void TakeSpilled(Spill& spill, std::size_t buffer_bytes, const ExtractionOptions& options,
                  unsigned threads, ExtractionResult& result) {
   const bool with_files = options.count_files;
+  // At most one word an entry: reserved, the lists never move, and the pages that
+  // are never written are never taken.
+  result.words.reserve(result.spill.entries);
+  if (with_files) result.files.reserve(result.spill.entries);
   spill.Merge(buffer_bytes, [&](std::string_view word, std::uint64_t count, std::uint64_t files) {
     result.words.push_back({result.storage.Store(word), count});
     if (with_files) result.files.push_back(files);

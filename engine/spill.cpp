@@ -167,7 +167,9 @@ Spill::Spill(std::filesystem::path parent, bool with_files)
 }
 
 Spill::~Spill() {
-  for (const Run& run : runs_) ::close(run.fd);
+  for (const Run& run : runs_) {
+    if (run.fd >= 0) ::close(run.fd);
+  }
   for (const int fd : open_fds_) ::close(fd);
   if (slot_ >= 0) folder_slots[static_cast<std::size_t>(slot_)].state.store(0);
   if (!folder_.empty()) ::rmdir(folder_.c_str());
@@ -265,6 +267,11 @@ void Spill::Merge(std::size_t buffer_bytes,
     }
   } catch (const std::system_error& failure) {
     Fail("read back from", failure.code().value());
+  }
+  // Merged: the runs' space goes back to the disk (or, on a tmpfs, to the memory).
+  for (Run& run : runs_) {
+    ::close(run.fd);
+    run.fd = -1;
   }
 }
 

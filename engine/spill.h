@@ -61,8 +61,8 @@ class Spill {
   std::unique_ptr<SpillWriter> NewRun(std::uint64_t start_file, std::uint64_t end_file);
 
   // Merges every run in byte order of the keys and gives each key once, with its
-  // summed count and exact files figure, to `take`; reads with buffers that
-  // together stay near `buffer_bytes`. Throws SpillFailure.
+  // summed count and exact files figure, to `take`, then lets the runs go; reads
+  // with buffers that together stay near `buffer_bytes`. Throws SpillFailure.
   void Merge(std::size_t buffer_bytes,
              const std::function<void(std::string_view, std::uint64_t, std::uint64_t)>& take);
 
