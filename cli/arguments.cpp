@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
+#include <optional>
+#include <string>
 
 namespace lintavel {
 
@@ -10,6 +13,40 @@ namespace {
 constexpr std::uint64_t kMaxThreads = 256;
 
 constexpr char kSeeHelp[] = "; try 'lintavel-extract --help'\n";
+
+// Below this the tables would be spilled every few thousand words: slower than any
+// disk is worth, and less than one block's words take.
+constexpr std::uint64_t kLeastMemoryLimit = std::uint64_t{16} << 20;
+
+// Reads a size of --memory-limit ("512M", "2G", "100000K", bytes) into `bytes`, or
+// says what is wrong with it.
+std::optional<std::string> TakeByteSize(const std::string& text, std::uint64_t& bytes) {
+  const std::string refused = "invalid --memory-limit '" + text + "' (a size as 512M, 2G or bytes)";
+  std::size_t digits = 0;
+  while (digits < text.size() && std::isdigit(static_cast<unsigned char>(text[digits]))) ++digits;
+  if (digits == 0 || digits > 19) return refused;
+  std::uint64_t value = std::stoull(text.substr(0, digits));
+  const std::string unit = text.substr(digits);
+  int shift = 0;
+  if (unit == "K" || unit == "k") {
+    shift = 10;
+  } else if (unit == "M" || unit == "m") {
+    shift = 20;
+  } else if (unit == "G" || unit == "g") {
+    shift = 30;
+  } else if (unit == "T" || unit == "t") {
+    shift = 40;
+  } else if (!unit.empty()) {
+    return refused;
+  }
+  if (value > (~std::uint64_t{0} >> shift)) return "--memory-limit '" + text + "' is out of range";
+  value <<= shift;
+  if (value < kLeastMemoryLimit) {
+    return "--memory-limit '" + text + "' is too small (at least 16M)";
+  }
+  bytes = value;
+  return std::nullopt;
+}
 
 }  // namespace
 
@@ -95,6 +132,14 @@ std::optional<Arguments> ParseArguments(std::span<const std::string> args, std::
         return fail(*wrong);
       }
       parsed.threads = static_cast<unsigned>(threads);
+    } else if (arg == "--memory-limit") {
+      const auto size = value();
+      if (!size) return fail("option --memory-limit needs a size (as 512M or 2G)");
+      if (auto wrong = TakeByteSize(*size, parsed.memory_limit)) return fail(*wrong);
+    } else if (arg == "--temp-dir") {
+      const auto folder = value();
+      if (!folder || folder->empty()) return fail("option --temp-dir needs a folder");
+      parsed.temp_dir = folder;
     } else if (const auto kwic = TakeKwicOption(arg, value, parsed.kwic, corpus_error)) {
       if (!*kwic) return one_line(corpus_error);
     } else if (const auto taken = TakeCorpusOption(arg, inline_value.has_value(), value,

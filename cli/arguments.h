@@ -29,6 +29,8 @@ struct Arguments {
   InputEncoding encoding = InputEncoding::kCp1252;
   std::optional<WordEncoding> output_encoding;  // default: that of the words
   unsigned threads = 0;
+  std::uint64_t memory_limit = 0;  // bytes; 0: the default share of the memory
+  std::optional<std::string> temp_dir;
   bool counts = false;
   CorpusArguments corpus;
   KwicArguments kwic;

@@ -1,10 +1,12 @@
 #include "cli/extract_command.h"
 
+#include <cerrno>
 #include <filesystem>
 #include <new>
 #include <optional>
 #include <sstream>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 #include "cli/arguments.h"
@@ -20,6 +22,9 @@
 #include "engine/utf8.h"
 #include "lintavel_version.h"
 #include "output/safe_file_writer.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace lintavel {
 
@@ -129,6 +134,10 @@ constexpr std::string_view kHelp =
     "                         (filtered words still count in the total)\n"
     "Running:\n"
     "  --threads N            counting threads (default: one per core)\n"
+    "  --memory-limit SIZE    bound of the counting tables, as 512M, 2G, 100000K or\n"
+    "                         bytes (default: half of the memory); past it they go\n"
+    "                         to sorted runs on disk, merged at the end\n"
+    "  --temp-dir DIR         where those runs go (default: TMPDIR, else /tmp)\n"
     "  -q, --quiet            no progress bar (it is drawn only on a terminal)\n"
     "  -h, --help             show this help\n"
     "  --version              show the version\n"
@@ -178,6 +187,7 @@ constexpr std::string_view kHelp =
     "  lintavel-extract --min-length 3 book.txt\n"
     "  lintavel-extract --max-length 12 book.txt\n"
     "  lintavel-extract --threads 1 --quiet book.txt\n"
+    "  lintavel-extract --memory-limit 512M --temp-dir /var/tmp --stats big.txt\n"
     "  lintavel-extract -- -odd-name.txt\n";
 
 // The report text with its line breaks as a terminal shows them: a bare CR would
@@ -210,6 +220,8 @@ struct ErrorLines {
 ExtractionOptions EngineOptions(const Arguments& parsed, ErrorLines& lines) {
   ExtractionOptions options;
   options.threads = parsed.threads;
+  options.memory_limit = parsed.memory_limit != 0 ? parsed.memory_limit : DefaultMemoryLimit();
+  if (parsed.temp_dir) options.temp_dir = *parsed.temp_dir;
   options.encoding = parsed.encoding;
   options.on_failure = [&lines](const FileFailure& failure) {
     lines.Line() << kProgram << ": " << ForTerminal(FailureMessage(failure)) << '\n';
@@ -229,6 +241,15 @@ ExtractionOptions EngineOptions(const Arguments& parsed, ErrorLines& lines) {
                  << " is never closed; the text after it is not counted\n";
   };
   return options;
+}
+
+// Why runs cannot be written into `folder`, or nothing when they can.
+std::optional<std::string> UnusableFolder(const std::string& folder) {
+  struct stat info {};
+  if (::stat(folder.c_str(), &info) != 0) return std::generic_category().message(errno);
+  if (!S_ISDIR(info.st_mode)) return std::string("it is not a folder");
+  if (::access(folder.c_str(), W_OK | X_OK) != 0) return std::generic_category().message(errno);
+  return std::nullopt;
 }
 
 // Says that the inputs name no file at all: a likely mistake (an --ext with its dot,
@@ -352,7 +373,13 @@ int WriteOutput(const Arguments& parsed, const CorpusRun& result, const Analyses
       status = kExitSomeFailed;
     }
   }
-  if (parsed.corpus.stats) err << StatsText(result.list);
+  if (parsed.corpus.stats) {
+    err << StatsText(result.list);
+    if (result.spill.runs != 0) {
+      err << "spilled: " << result.spill.runs << " runs, " << result.spill.bytes << " bytes, "
+          << result.spill.entries << " entries\n";
+    }
+  }
   err << "Results (Total Word Count: " << result.list.total << ")\n";
   return status;
 }
@@ -426,6 +453,13 @@ int RunGuarded(std::span<const std::string> args, const CommandStreams& streams)
   if (files->empty()) {
     SayNoFile(*parsed, err);
     return kExitSomeFailed;
+  }
+  if (parsed->temp_dir) {
+    if (const auto wrong = UnusableFolder(*parsed->temp_dir)) {
+      err << kProgram << ": cannot use the temporary folder '" << *parsed->temp_dir
+          << "': " << *wrong << '\n';
+      return kExitSomeFailed;
+    }
   }
   // A target that cannot be written is refused before any input is read; the old
   // file stays as it is until the new list is whole.

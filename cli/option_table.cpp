@@ -43,6 +43,8 @@ constexpr OptionEntry kOptions[] = {
     {"--min-length", "", "N", "3", "min_length"},
     {"--max-length", "", "N", "12", "max_length"},
     {"--threads", "", "N", "2", "threads"},
+    {"--memory-limit", "", "SIZE", "512M", "memory_limit"},
+    {"--temp-dir", "", "DIR", "/tmp", "temp_dir"},
     {"--quiet", "-q", "", "", ""},
     {"--help", "-h", "", "", ""},
     {"--version", "", "", "", ""},

@@ -30,6 +30,7 @@ CorpusRun RunOf(ExtractionResult&& result, const CorpusSettings& settings,
   run.reports = result.reports;
   run.files_read = result.files_read;
   run.cancelled = result.cancelled;
+  run.spill = result.spill;
   if (settings.fold_case && !settings.per_file) {
     CorpusMerger merger(result.encoding, true, stop);
     merger.AddRun(result.words);

@@ -39,6 +39,7 @@ struct CorpusRun {
   int reports = 0;             // failures reported by the reader
   std::size_t files_read = 0;  // files that could be opened and read
   bool cancelled = false;      // the run was cancelled; `list` is then empty
+  SpillStats spill;            // what the counting wrote to its temporary folder
 };
 
 // Whether `settings` group the words (lemmas, stems) or filter the list.

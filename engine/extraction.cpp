@@ -100,6 +100,8 @@ struct CountingWork {
   const std::function<void(std::string_view, std::string&)>* transform = nullptr;
   const std::atomic<bool>* cancel = nullptr;
   WordCutting cutting;
+  Spill* spill = nullptr;       // where the tables go past their bound
+  std::size_t table_limit = 0;  // each counting thread's bound
 
   bool Cancelled() const { return cancel != nullptr && cancel->load(std::memory_order_relaxed); }
 };
@@ -517,8 +519,9 @@ class CountingPool {
   // system said.
   CountingPool(unsigned threads, const CountingWork& work)
       : threads_(std::max(threads, 1u)), work_(work), schedule_(threads, work.count_files) {
-    if (work_.count_files) {
-      for (CountingThread& thread : threads_) thread.counter.CountFiles();
+    for (CountingThread& thread : threads_) {
+      if (work_.count_files) thread.counter.CountFiles();
+      if (work_.spill != nullptr) thread.counter.SpillOver(work_.spill, work_.table_limit);
     }
     const auto workers = static_cast<unsigned>(schedule_.reader());
     workers_.reserve(workers);
@@ -578,6 +581,24 @@ class CountingPool {
     while (std::optional<Piece> piece = schedule_.TryTakeForReader()) ReaderDoes(*piece);
     Stop();
     schedule_.ThrowFailure();
+    if (work_.spill != nullptr) {
+      // Merged into one, the tables could outgrow the bound: once they come near it
+      // they all go to the spill.
+      std::size_t held = 0;
+      for (const CountingThread& thread : threads_) held += thread.counter.footprint();
+      const bool spill_all =
+          !work_.spill->empty() || 2 * held > work_.table_limit * threads_.size();
+      for (CountingThread& thread : threads_) {
+        if (work_.Cancelled()) return std::nullopt;
+        if (spill_all) {
+          thread.counter.SpillAll();
+          thread.counter = WordCounter();
+        } else {
+          thread.counter.SpillOver(nullptr, 0);
+        }
+      }
+      if (spill_all) return WordCounter();
+    }
     WordCounter all;
     if (work_.count_files) all.CountFiles();
     for (CountingThread& thread : threads_) {
@@ -769,6 +790,22 @@ unsigned CountingThreads(unsigned asked, std::uint64_t bytes_total) {
   return static_cast<unsigned>(std::min<std::uint64_t>(threads, blocks));
 }
 
+// The words of every run of `spill`, least frequent first, into `result`.
+void TakeSpilled(Spill& spill, std::size_t buffer_bytes, const ExtractionOptions& options,
+                 unsigned threads, ExtractionResult& result) {
+  const bool with_files = options.count_files;
+  // At most one word an entry: reserved, the lists never move, and the pages that
+  // are never written are never taken.
+  result.words.reserve(result.spill.entries);
+  if (with_files) result.files.reserve(result.spill.entries);
+  spill.Merge(buffer_bytes, [&](std::string_view word, std::uint64_t count, std::uint64_t files) {
+    result.words.push_back({result.storage.Store(word), count});
+    if (with_files) result.files.push_back(files);
+  });
+  OrderByCountThenWord(result.words, result.encoding, options.cancel, threads,
+                       with_files ? &result.files : nullptr);
+}
+
 [[noreturn]] void FailOutOfMemory(
     const std::string& doing,
     ExtractionFailure::Stage stage = ExtractionFailure::Stage::kCounting) {
@@ -788,6 +825,8 @@ ExtractionResult ExtractWords(std::span<const std::filesystem::path> files,
 
   std::optional<CountingPool> pool;
   const unsigned threads = CountingThreads(options.threads, progress.bytes_total);
+  std::optional<Spill> spill;
+  if (options.memory_limit != 0) spill.emplace(options.temp_dir, options.count_files);
   try {
     CountingWork work;
     work.count_files = options.count_files;
@@ -795,6 +834,14 @@ ExtractionResult ExtractWords(std::span<const std::filesystem::path> files,
     work.cancel = options.cancel;
     work.cutting = {options.words, options.split_elisions,
                     options.encoding == InputEncoding::kCp1252};
+    if (spill) {
+      work.spill = &*spill;
+      // A floor, so that a tiny bound still spills tables of some thousand words, not
+      // one at every long word.
+      constexpr std::size_t kLeastTableLimit = 256 * 1024;
+      work.table_limit =
+          std::max(static_cast<std::size_t>(options.memory_limit / threads), kLeastTableLimit);
+    }
     pool.emplace(threads, work);
   } catch (const std::system_error& failure) {
     throw ExtractionFailure(ExtractionFailure::Stage::kCounting,
@@ -811,6 +858,8 @@ ExtractionResult ExtractWords(std::span<const std::filesystem::path> files,
       }
     } catch (const std::bad_alloc&) {
       FailOutOfMemory("counting the words of '" + path.string() + "'");
+    } catch (const SpillFailure& failure) {
+      throw ExtractionFailure(ExtractionFailure::Stage::kCounting, failure.what());
     }
   }
   result.files_read = reader.files_opened();
@@ -820,6 +869,8 @@ ExtractionResult ExtractWords(std::span<const std::filesystem::path> files,
     counts = pool->Finish();
   } catch (const std::bad_alloc&) {
     FailOutOfMemory("counting the words");
+  } catch (const SpillFailure& failure) {
+    throw ExtractionFailure(ExtractionFailure::Stage::kCounting, failure.what());
   }
   pool.reset();
   if (result.cancelled || !counts) {
@@ -827,11 +878,20 @@ ExtractionResult ExtractWords(std::span<const std::filesystem::path> files,
     return result;
   }
   try {
-    result.words =
-        std::move(*counts).TakeOrdered(result.storage, result.encoding, options.cancel, threads,
-                                       options.count_files ? &result.files : nullptr);
+    if (spill && !spill->empty()) {
+      result.spill = spill->stats();
+      counts.reset();
+      TakeSpilled(*spill, static_cast<std::size_t>(options.memory_limit / 4), options, threads,
+                  result);
+    } else {
+      result.words =
+          std::move(*counts).TakeOrdered(result.storage, result.encoding, options.cancel, threads,
+                                         options.count_files ? &result.files : nullptr);
+    }
   } catch (const std::bad_alloc&) {
     FailOutOfMemory("ordering the distinct words", ExtractionFailure::Stage::kOrdering);
+  } catch (const SpillFailure& failure) {
+    throw ExtractionFailure(ExtractionFailure::Stage::kOrdering, failure.what());
   } catch (const OrderingCancelled&) {
     result.words.clear();
     result.cancelled = true;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/file_failure.h"
+#include "engine/spill.h"
 #include "engine/utf8.h"
 #include "engine/word_arena.h"
 #include "engine/word_counter.h"
@@ -73,6 +74,12 @@ struct ExtractionOptions {
   // Receives each file that cannot be opened, read or closed, on the calling thread,
   // in the order of the files.
   FailureSink on_failure;
+  // Bytes that the counting tables may hold together (0: no bound; at least 256 KiB
+  // a counting thread are taken); beyond it they
+  // are written out as sorted runs to a private folder in `temp_dir` (empty: TMPDIR,
+  // else /tmp) and merged at the end, to the same result.
+  std::uint64_t memory_limit = 0;
+  std::filesystem::path temp_dir;
 };
 
 struct ExtractionResult {
@@ -84,6 +91,7 @@ struct ExtractionResult {
   int reports = 0;                                // failures passed to on_failure
   std::size_t files_read = 0;                     // files that could be opened and read
   bool cancelled = false;                         // the run was cancelled; `words` is then empty
+  SpillStats spill;                               // what went to the temporary folder
 };
 
 // A run that cannot go on: memory ran out, or no counting thread could start. The
@@ -105,8 +113,10 @@ class ExtractionFailure : public std::runtime_error {
 // Reads `files` in order, decoded as options.encoding says, and counts every distinct
 // word. A file that cannot be opened or read goes to on_failure and the run goes on
 // with the next one.
-// Memory grows with the distinct words, never with the size of the input. Throws
-// ExtractionFailure when the system fails the run itself.
+// Memory grows with the distinct words, never with the size of the input, and its
+// tables stay within options.memory_limit when one is set. Throws ExtractionFailure
+// when the system fails the run itself (also a temporary folder that cannot be
+// made or written).
 ExtractionResult ExtractWords(std::span<const std::filesystem::path> files,
                               const ExtractionOptions& options = {});
 

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <memory>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace lintavel {
@@ -15,11 +16,13 @@ class WordArena {
     if (word.size() > kLongWord) {
       // A long word gets a block of its own, so the current block is not wasted.
       blocks_.push_back(std::make_unique_for_overwrite<char[]>(word.size()));
+      held_ += word.size();
       std::memcpy(blocks_.back().get(), word.data(), word.size());
       return {blocks_.back().get(), word.size()};
     }
     if (word.size() > left_) {
       blocks_.push_back(std::make_unique_for_overwrite<char[]>(kBlockBytes));
+      held_ += kBlockBytes;
       cursor_ = blocks_.back().get();
       left_ = kBlockBytes;
     }
@@ -34,6 +37,7 @@ class WordArena {
   std::string_view StoreShort(const char (&bytes)[16], std::size_t size) {
     if (left_ < 16) {
       blocks_.push_back(std::make_unique_for_overwrite<char[]>(kBlockBytes));
+      held_ += kBlockBytes;
       cursor_ = blocks_.back().get();
       left_ = kBlockBytes;
     }
@@ -50,7 +54,11 @@ class WordArena {
     other.blocks_.clear();
     other.cursor_ = nullptr;
     other.left_ = 0;
+    held_ += std::exchange(other.held_, 0);
   }
+
+  // The bytes stored so far, blocks' unused ends left out.
+  std::size_t used() const { return held_ - left_; }
 
  private:
   static constexpr std::size_t kBlockBytes = 256 * 1024;
@@ -59,6 +67,7 @@ class WordArena {
   std::vector<std::unique_ptr<char[]>> blocks_;
   char* cursor_ = nullptr;
   std::size_t left_ = 0;
+  std::size_t held_ = 0;
 };
 
 }  // namespace lintavel

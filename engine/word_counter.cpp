@@ -38,6 +38,9 @@ WordCounter& WordCounter::operator=(WordCounter&& other) noexcept {
   arena_ = std::exchange(other.arena_, WordArena());
   squeezed_ = std::move(other.squeezed_);
   squeezed_capacity_ = std::exchange(other.squeezed_capacity_, 0);
+  spill_ = std::exchange(other.spill_, nullptr);
+  spill_limit_ = std::exchange(other.spill_limit_, 0);
+  continued_file_ = std::exchange(other.continued_file_, kNoFile);
   return *this;
 }
 
@@ -331,9 +334,17 @@ void WordCounter::Grow() {
 
 std::size_t WordCounter::Place(std::size_t index, const Key& key, std::uint64_t count) {
   if ((size_ + 1) * 2 > mask_ + 1) {
-    Grow();
+    // Growing holds the old table and the new one, twice its size, at once.
+    if (spill_ != nullptr && OverLimit(3 * (mask_ + 1))) {
+      SpillNow();
+    } else {
+      Grow();
+    }
     index = IndexOf(key.hash);
     while (slots_[index].meta != 0) index = (index + 1) & mask_;
+  } else if (spill_ != nullptr && key.bytes != nullptr && OverLimit(mask_ + 1)) [[unlikely]] {
+    SpillNow();
+    index = IndexOf(key.hash);
   }
   Slot& slot = slots_[index];
   if (key.bytes != nullptr) {
@@ -350,6 +361,7 @@ std::size_t WordCounter::Place(std::size_t index, const Key& key, std::uint64_t 
 
 void WordCounter::EndFile() {
   if (seen_ == nullptr) return;
+  if (continued_file_ != kNoFile && current_file_ == continued_file_) MarkContinued();
   for (std::size_t i = 0; i < seen_count_; ++i) {
     ++files_[seen_list_[i]];
     seen_[seen_list_[i] / 64] = 0;
@@ -359,6 +371,92 @@ void WordCounter::EndFile() {
     std::memset(seen_.get(), 0, (mask_ + 1) / 64 * sizeof(std::uint64_t));
     seen_moved_ = false;
   }
+}
+
+void WordCounter::MarkContinued() {
+  for (std::size_t w = 0; w < (mask_ + 1) / 64; ++w) {
+    for (std::uint64_t bits = seen_[w]; bits != 0; bits &= bits - 1) {
+      files_[w * 64 + static_cast<std::size_t>(std::countr_zero(bits))] |= kContinued;
+    }
+  }
+}
+
+namespace {
+
+// The bytes of a word held in a slot.
+std::string_view SlotWord(const std::uint64_t& head, std::uint64_t tail, std::uint64_t meta) {
+  const auto length = static_cast<std::size_t>(meta & 0xFF);
+  if (length == 0xFF) return {reinterpret_cast<const char*>(head), tail};
+  return {reinterpret_cast<const char*>(&head), length};
+}
+
+// The first 8 bytes of `word`, zero-padded, as a number that orders as the bytes do.
+std::uint64_t BytePrefix(std::string_view word) {
+  unsigned char bytes[8] = {};
+  std::memcpy(bytes, word.data(), std::min<std::size_t>(8, word.size()));
+  std::uint64_t value = 0;
+  for (const unsigned char byte : bytes) value = value << 8 | byte;
+  return value;
+}
+
+}  // namespace
+
+void WordCounter::SpillNow() {
+  const bool with_files = files_ != nullptr;
+  const auto seen = [this](std::size_t i) { return (seen_[i / 64] >> (i % 64) & 1) != 0; };
+  // The file being counted is counted now in the figures of the words seen in it,
+  // and carries on into the next run.
+  const bool start_still_open =
+      with_files && continued_file_ != kNoFile && current_file_ == continued_file_;
+  if (with_files) {
+    for (std::size_t i = 0; i < seen_count_; ++i) ++files_[seen_list_[i]];
+    seen_count_ = 0;
+  }
+  const std::size_t capacity = mask_ + 1;
+  std::vector<std::pair<std::uint64_t, std::uint32_t>> order;
+  order.reserve(size_);
+  for (std::size_t i = 0; i < capacity; ++i) {
+    const Slot& slot = slots_[i];
+    if (slot.meta == 0) continue;
+    order.emplace_back(BytePrefix(SlotWord(slot.head, slot.tail, slot.meta)),
+                       static_cast<std::uint32_t>(i));
+  }
+  std::sort(order.begin(), order.end(), [this](const auto& a, const auto& b) {
+    if (a.first != b.first) return a.first < b.first;
+    const Slot& x = slots_[a.second];
+    const Slot& y = slots_[b.second];
+    return SlotWord(x.head, x.tail, x.meta) < SlotWord(y.head, y.tail, y.meta);
+  });
+  const std::unique_ptr<SpillWriter> run =
+      spill_->NewRun(with_files ? continued_file_ : kNoFile, with_files ? current_file_ : kNoFile);
+  for (const auto& [prefix, i] : order) {
+    const Slot& slot = slots_[i];
+    SpilledEntry entry;
+    entry.word = SlotWord(slot.head, slot.tail, slot.meta);
+    entry.count = slot.meta / kOne;
+    if (with_files) {
+      entry.files = files_[i] & ~kContinued;
+      entry.open_at_start = (files_[i] & kContinued) != 0 || (start_still_open && seen(i));
+      entry.open_at_end = seen(i);
+    }
+    run->Add(entry);
+  }
+  run->Finish();
+  order = {};
+  std::memset(slots_.get(), 0, capacity * sizeof(Slot));
+  if (with_files) {
+    std::memset(files_.get(), 0, capacity * sizeof(std::uint64_t));
+    std::memset(seen_.get(), 0, capacity / 64 * sizeof(std::uint64_t));
+    seen_moved_ = false;
+  }
+  size_ = 0;
+  arena_ = WordArena();
+  continued_file_ = with_files ? current_file_ : kNoFile;
+}
+
+void WordCounter::SpillAll() {
+  EndFile();
+  if (size_ != 0) SpillNow();
 }
 
 std::size_t WordCounter::FindShared(const Key& key) {

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/spill.h"
 #include "engine/utf8.h"
 #include "engine/word_arena.h"
 #include "engine/word_hash.h"
@@ -99,6 +100,22 @@ class WordCounter {
       on_word(std::string_view(bytes, length), slot.meta / kOne);
     }
   }
+
+  // From now on, rather than let its table and long words outgrow `limit_bytes`,
+  // hands every entry to a new run of `spill`, in byte order, and starts again
+  // empty; a file's files figure stays exact across runs. Throws SpillFailure.
+  // A null `spill` lets the table grow again.
+  void SpillOver(Spill* spill, std::size_t limit_bytes) {
+    spill_ = spill;
+    spill_limit_ = limit_bytes;
+  }
+
+  // Ends the current file and hands every entry to a new run of the spill given
+  // to SpillOver; nothing when the counter is empty. Throws SpillFailure.
+  void SpillAll();
+
+  // The bytes that the table, its files figures and the long words hold.
+  std::size_t footprint() const { return SlotBytes() * (slots_ ? mask_ + 1 : 0) + arena_.used(); }
 
   // The distinct words, least frequent first and, within one count, in ordinal
   // UTF-16 order of the decoded words (whose bytes are in `encoding`); the views
@@ -212,6 +229,20 @@ class WordCounter {
   }
 
   std::size_t Place(std::size_t index, const Key& key, std::uint64_t count);
+  // Whether a table of `slots` slots, with the long words, would hold more than the
+  // spill allows while anything is counted.
+  bool OverLimit(std::size_t slots) const {
+    return size_ != 0 && SlotBytes() * slots + arena_.used() > spill_limit_;
+  }
+  std::size_t SlotBytes() const {
+    return sizeof(Slot) + (count_files_ ? sizeof(std::uint64_t) + sizeof(std::uint32_t) + 1 : 0);
+  }
+  // Writes every entry as a run of the spill and empties the table.
+  void SpillNow();
+  // Marks the words seen in the file that was open at the last spill.
+  void MarkContinued();
+  // In a files figure: the word was seen in the file open when the last spill was made.
+  static constexpr std::uint64_t kContinued = std::uint64_t{1} << 63;
   // The slot of `key`, or kNowhere; its counts may be added to meanwhile by threads
   // that each add to other slots.
   std::size_t FindShared(const Key& key);
@@ -248,6 +279,9 @@ class WordCounter {
   WordArena arena_;                   // the bytes of the long words
   std::unique_ptr<char[]> squeezed_;  // a piece of text without its dropped bytes
   std::size_t squeezed_capacity_ = 0;
+  Spill* spill_ = nullptr;
+  std::size_t spill_limit_ = 0;
+  std::uint64_t continued_file_ = kNoFile;  // open when the last spill was made
 };
 
 // Thrown by an ordering that was told to stop.

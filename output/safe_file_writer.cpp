@@ -49,10 +49,13 @@ void UnregisterTemporary(int slot) {
   if (slot >= 0) cleanup_slots[static_cast<std::size_t>(slot)].state.store(0);
 }
 
+std::atomic<void (*)() noexcept> also_on_signals{nullptr};
+
 extern "C" void RemoveTemporariesAndRaise(int signal_number) {
   for (CleanupSlot& slot : cleanup_slots) {
     if (slot.state.load() == 2) ::unlink(slot.path);
   }
+  if (const auto cleanup = also_on_signals.load()) cleanup();
   std::signal(signal_number, SIG_DFL);
   std::raise(signal_number);
 }
@@ -239,6 +242,8 @@ void SafeFileWriter::CopyInPlace() {
   if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) Fail("Cannot write", errno);
   if (::fsync(fd_) != 0) Fail("Cannot write", errno);
 }
+
+void AlsoOnSignals(void (*cleanup)() noexcept) { also_on_signals.store(cleanup); }
 
 void RemoveTemporaryFilesOnSignals() {
   // Every signal whose default ends the program and that a program may catch.

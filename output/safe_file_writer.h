@@ -68,4 +68,8 @@ class SafeFileWriter {
 // ignored stays ignored.
 void RemoveTemporaryFilesOnSignals();
 
+// Makes those signals also call `cleanup`, which must be safe in a signal handler,
+// before the program ends.
+void AlsoOnSignals(void (*cleanup)() noexcept);
+
 }  // namespace lintavel

@@ -399,7 +399,8 @@ py::object Count(const py::object& paths, const std::string& encoding, const py:
                  const std::string& words, bool split_elisions, const py::object& lemma_list,
                  const py::object& stem, const std::string& stem_show, const py::object& match,
                  const py::object& exclude, const py::object& min_length,
-                 const py::object& max_length) {
+                 const py::object& max_length, const py::object& memory_limit,
+                 const py::object& temp_dir) {
   const AnalysisKeywords analyses =
       ParseAnalyses(per_million, dispersion, reference, reference_list, keyness, min_ll);
   const std::vector<std::filesystem::path> files = PathsOf(paths);
@@ -408,6 +409,10 @@ py::object Count(const py::object& paths, const std::string& encoding, const py:
   options.threads =
       static_cast<unsigned>(std::min<std::uint64_t>(WholeNumber(threads, "threads", 0), UINT_MAX));
   options.html = html;
+  // Below 16 MiB the tables would be spilled every few thousand words.
+  if (!memory_limit.is_none())
+    options.memory_limit = WholeNumber(memory_limit, "memory_limit", 16 << 20);
+  if (!temp_dir.is_none()) options.temp_dir = OnePath(temp_dir);
   const CorpusKeywords keywords = ParseCorpus(
       fold_case, html, stop_list, min_count, top, sort, per_file,
       {words, split_elisions, lemma_list, stem, stem_show, match, exclude, min_length, max_length},
@@ -930,7 +935,9 @@ PYBIND11_MODULE(_lintavel, m) {
         py::arg("lemma_list") = py::none(), py::arg("stem") = py::none(),
         py::arg("stem_show") = "stem", py::arg("match") = py::none(),
         py::arg("exclude") = py::none(), py::arg("min_length") = py::none(),
-        py::arg("max_length") = py::none());
+        py::arg("max_length") = py::none(),
+        // Counting past the memory: the bound of the tables and where they spill.
+        py::arg("memory_limit") = py::none(), py::arg("temp_dir") = py::none());
   m.def("count_range", &CountFileRange, py::arg("path"), py::arg("start"),
         py::arg("end") = py::none(), py::kw_only(), py::arg("encoding") = "cp1252",
         py::arg("file_encoding") = py::none(), py::arg("fold_case") = false,

@@ -15,6 +15,9 @@ options it was made with: merging counts that do not add up to one run over all
 their files (other options, or cut by top or min_count, or grouped or filtered by
 lemma_list, stem, match, exclude, min_length or max_length, whose result on a part
 is not its share of the whole) raises ValueError: merge first, as lintavel.dask does.
+memory_limit (bytes, at least 16 MiB; default None: no bound) keeps count's tables
+within it: past it they are spilled as sorted runs to a private folder in temp_dir
+(default: TMPDIR, else /tmp) and merged at the end, to the same counts.
 
 count_range(path, start, end) counts the words that begin in the bytes [start,
 end) of one file, so that consecutive ranges count every word once. With
