@@ -4,6 +4,7 @@
 #include <cmath>
 #include <filesystem>
 #include <limits>
+#include <tuple>
 #include <utility>
 
 #include "corpus/stop_lists.h"
@@ -139,6 +140,28 @@ std::optional<bool> TakeCorpusOption(std::string_view name, bool inline_value,
     corpus.sorted = true;
     return true;
   }
+  if (name == "--ngrams") {
+    const auto text = value().value_or("");
+    const auto lengths = NgramLengthsNamed(text);
+    if (!lengths) {
+      error =
+          "option --ngrams needs N or MIN-MAX, from 1 to 8 (such as 2 or 2-3), not '" + text + "'";
+      return false;
+    }
+    std::tie(corpus.ngrams.shortest, corpus.ngrams.longest) = *lengths;
+    return true;
+  }
+  if (name == "--ngram-breaks") {
+    const auto breaks = value().value_or("");
+    const auto named = NgramBreaksNamed(breaks);
+    if (!named) {
+      error = "unknown ngram breaks '" + breaks + "' (sentence, line or none)";
+      return false;
+    }
+    corpus.ngrams.breaks = *named;
+    corpus.ngram_breaks = true;
+    return true;
+  }
   if (name == "--format") {
     const auto format = value().value_or("");
     if (format == "text") {
@@ -238,6 +261,17 @@ std::optional<std::string> CorpusArgumentsError(const CorpusArguments& corpus, b
   // The files of a grouped word are not kept, so neither is its dispersion.
   if (corpus.dispersion && (corpus.word_options.lemma_list || !corpus.settings.stem.empty())) {
     return "--dispersion does not go with --lemma-list or --stem";
+  }
+  if (corpus.ngram_breaks && !corpus.ngrams.active()) {
+    return "--ngram-breaks goes with --ngrams of more than one word";
+  }
+  // A lemma, stem or pattern is of one word, not of a sequence of them.
+  if (corpus.ngrams.active() &&
+      (corpus.word_options.lemma_list || !corpus.settings.stem.empty() ||
+       !corpus.word_options.filters.match.empty() || !corpus.word_options.filters.exclude.empty() ||
+       corpus.dispersion)) {
+    return "--ngrams goes with none of --lemma-list, --stem, --match, --exclude and "
+           "--dispersion";
   }
   if (auto wrong = WordOptionsConflict(corpus.word_options, corpus.settings)) {
     return wrong;

@@ -26,13 +26,15 @@ def count(paths, client=None, chunk_bytes=DEFAULT_CHUNK_BYTES, encoding="cp1252"
           per_file=False, per_million=False, dispersion=None, reference=None,
           reference_list=None, keyness=None, min_ll=None, words="default",
           split_elisions=False, lemma_list=None, stem=None, stem_show="stem", match=None,
-          exclude=None, min_length=None, max_length=None):
+          exclude=None, min_length=None, max_length=None, ngrams=None,
+          ngram_breaks="sentence"):
     """The Counts of lintavel.count(paths, encoding, ...), counted on the workers of
     `client` (by default the current distributed client). The ranges are counted by
     the word rule and merged; lemmas, stems and filters apply to the merged counts,
     so that the result is that of one run. per_million is exact (it is taken of the
     merged total); dispersion and keyness are not counted on a cluster yet and raise
-    ValueError."""
+    ValueError. With ngrams, a range also reads the few words past its end that the
+    sequences beginning in it run on into, so the result stays exact."""
     for name, value in (("dispersion", dispersion), ("reference", reference),
                         ("reference_list", reference_list), ("keyness", keyness),
                         ("min_ll", min_ll)):
@@ -49,7 +51,8 @@ def count(paths, client=None, chunk_bytes=DEFAULT_CHUNK_BYTES, encoding="cp1252"
                            stop_list=stop_list, min_count=min_count, top=top, sort=sort,
                            per_file=per_file, words=words, split_elisions=split_elisions,
                            lemma_list=lemma_list, stem=stem, stem_show=stem_show, match=match,
-                           exclude=exclude, min_length=min_length, max_length=max_length)
+                           exclude=exclude, min_length=min_length, max_length=max_length,
+                           ngrams=ngrams, ngram_breaks=ngram_breaks)
     if not files:
         empty._per_million = per_million
         return empty
@@ -59,7 +62,8 @@ def count(paths, client=None, chunk_bytes=DEFAULT_CHUNK_BYTES, encoding="cp1252"
         client = default_client()
     options = {"encoding": encoding, "fold_case": fold_case, "html": html,
                "stop_list": stop_list, "per_file": per_file, "words": words,
-               "split_elisions": split_elisions}
+               "split_elisions": split_elisions, "ngrams": ngrams,
+               "ngram_breaks": ngram_breaks}
     grouping = {"lemma_list": lemma_list, "stem": stem, "stem_show": stem_show,
                 "match": match, "exclude": exclude, "min_length": min_length,
                 "max_length": max_length}
@@ -118,12 +122,14 @@ def _count_part(path, start, end, file_encoding, options):
         return lintavel.count([path], options["encoding"], 1, fold_case=options["fold_case"],
                               html=True, stop_list=options["stop_list"],
                               per_file=options["per_file"], words=options["words"],
-                              split_elisions=options["split_elisions"])
+                              split_elisions=options["split_elisions"],
+                              ngrams=options["ngrams"], ngram_breaks=options["ngram_breaks"])
     return lintavel.count_range(path, start, end, encoding=options["encoding"],
                                 file_encoding=file_encoding, fold_case=options["fold_case"],
                                 stop_list=options["stop_list"], per_file=options["per_file"],
                                 words=options["words"],
-                                split_elisions=options["split_elisions"])
+                                split_elisions=options["split_elisions"],
+                                ngrams=options["ngrams"], ngram_breaks=options["ngram_breaks"])
 
 
 def _merge(one_file, *parts):
