@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstddef>
+#include <cstring>
 #include <utility>
 
 #include "engine/text_rules.h"
@@ -13,6 +14,10 @@ namespace lintavel {
 namespace {
 
 bool EndsSentence(char c) { return c == '.' || c == '!' || c == '?'; }
+
+// Bytes after the last word that the counter may read: it loads short words 16
+// bytes at a time.
+constexpr std::size_t kLoadSlack = 16;
 
 // Joined sequences waiting to be counted, handed to the counter a batch at a time
 // so that it prefetches their slots; a view into the buffer is taken only when the
@@ -73,37 +78,68 @@ void AddSequences(const WordAt& word_at, const BreakAt& break_at, std::size_t si
 bool NgramCounter::Cut(std::string_view text, const WordCutting& cutting,
                        const NgramSettings& settings, std::vector<NgramWord>& words) {
   words.clear();
+  // A word of the default rule is never longer than its token, and is followed by
+  // one blank where its token was by a separator (or ended the text: one more
+  // byte); Unicode words may touch (each ideograph is one), a blank after each.
+  const std::size_t words_room =
+      cutting.rule == WordRule::kDefault ? text.size() + 1 : 2 * text.size();
+  const std::size_t room = words_room + kLoadSlack;
+  if (capacity_ < room) {
+    capacity_ = std::max(room, 2 * capacity_);
+    clean_ = std::make_unique_for_overwrite<char[]>(capacity_);
+  }
+  char* out = clean_.get();
   const bool at_lines = settings.breaks == NgramBreaks::kLine;
   const bool at_sentences = settings.breaks != NgramBreaks::kNone;
   bool pending = false;  // a sequence ends before the next word
-  const auto add = [&](std::string_view word) {
-    if (settings.is_stop && settings.is_stop(word)) {
+  // Keeps the word just written at `word` (up to `out`), unless it is a stop word.
+  const auto keep = [&](char* word) {
+    const std::string_view kept(word, static_cast<std::size_t>(out - word));
+    if (settings.is_stop && settings.is_stop(kept)) {
+      out = word;
       pending = true;
       return;
     }
-    words.push_back({word, pending});
+    words.push_back({kept, pending});
+    *out++ = ' ';
     pending = false;
   };
   if (cutting.rule == WordRule::kDefault) {
-    // Reserved whole, so that the views into it stay valid.
-    clean_.clear();
-    clean_.reserve(text.size());
-    for (std::size_t i = 0; i < text.size();) {
-      if (ClassOf(text[i]) == ByteClass::kSeparator) {
-        pending = pending || (at_lines && (text[i] == '\n' || text[i] == '\r'));
-        ++i;
+    // Locals only, so that the loop keeps them in registers.
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    char* at = out;
+    bool broken = pending;
+    const bool has_stops = static_cast<bool>(settings.is_stop);
+    while (p < end) {
+      if (ClassOf(*p) == ByteClass::kSeparator) {
+        broken = broken || (at_lines && *p != ' ');
+        ++p;
         continue;
       }
-      const std::size_t from = clean_.size();
-      char last = 0;
-      for (; i < text.size() && ClassOf(text[i]) != ByteClass::kSeparator; ++i) {
-        if (text[i] != '\t') last = text[i];
-        if (ClassOf(text[i]) == ByteClass::kWord) clean_.push_back(text[i]);
+      char* const word = at;
+      bool mark = false;  // the last byte of the token but tabs is '.', '!' or '?'
+      for (; p < end; ++p) {
+        const ByteClass byte_class = ClassOf(*p);
+        if (byte_class == ByteClass::kSeparator) break;
+        mark = *p == '\t' ? mark : EndsSentence(*p);
+        *at = *p;
+        at += byte_class == ByteClass::kWord ? 1 : 0;
       }
-      if (clean_.size() != from) add(std::string_view(clean_).substr(from));
-      pending = pending || (at_sentences && EndsSentence(last));
+      if (at != word) {
+        const std::string_view kept(word, static_cast<std::size_t>(at - word));
+        if (has_stops && settings.is_stop(kept)) {
+          at = word;
+          broken = true;
+        } else {
+          words.push_back({kept, broken});
+          *at++ = ' ';
+          broken = false;
+        }
+      }
+      broken = broken || (at_sentences && mark);
     }
-    return pending;
+    return broken;
   }
   // The Unicode rule's words are views into the text: what lies between two of them
   // tells whether a line or a sentence ended there.
@@ -117,7 +153,10 @@ bool NgramCounter::Cut(std::string_view text, const WordCutting& cutting,
   const auto on_word = [&](std::string_view word) {
     look(word.data());
     gap = word.data() + word.size();
-    add(word);
+    char* const copy = out;
+    std::memcpy(out, word.data(), word.size());
+    out += word.size();
+    keep(copy);
   };
   const UnicodeWordOptions options{.split_elisions = cutting.split_elisions};
   if (cutting.cp1252) {
@@ -133,13 +172,27 @@ void NgramCounter::CountBlock(std::string_view text, const WordCutting& cutting,
                               const NgramSettings& settings, WordCounter& counter,
                               NgramEdges& edges) {
   const bool break_after = Cut(text, cutting, settings, words_);
-  KeyBatch batch(counter);
-  const auto word_at = [&](std::size_t i) { return words_[i].word; };
-  const auto break_at = [&](std::size_t i) { return words_[i].break_before; };
-  AddSequences(
-      word_at, break_at, words_.size(), settings, [](std::size_t, std::size_t) { return true; },
-      batch);
-  batch.Flush();
+  const char* const readable_end =
+      words_.empty() ? nullptr : words_.back().word.data() + words_.back().word.size() + 1;
+  // The words of a sequence stand one blank apart in the buffer: it is one view.
+  std::array<std::string_view, 256> batch;
+  std::size_t queued = 0;
+  std::size_t run_start = 0;
+  for (std::size_t last = 0; last < words_.size(); ++last) {
+    if (words_[last].break_before) run_start = last;
+    const std::size_t run = last - run_start + 1;
+    const char* const end = words_[last].word.data() + words_[last].word.size();
+    for (std::size_t n = settings.shortest; n <= settings.longest && n <= run; ++n) {
+      const char* const begin = words_[last + 1 - n].word.data();
+      batch[queued] = std::string_view(begin, static_cast<std::size_t>(end - begin));
+      if (++queued == batch.size()) {
+        counter.AddEach(batch, readable_end + kLoadSlack);
+        queued = 0;
+      }
+    }
+  }
+  counter.AddEach(std::span<const std::string_view>(batch.data(), queued),
+                  readable_end == nullptr ? nullptr : readable_end + kLoadSlack);
   edges = EdgesOf(words_, break_after, settings);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -61,13 +62,17 @@ class NgramCounter {
                   WordCounter& counter, NgramEdges& edges);
 
   // Cuts `text` as CountBlock does and gives only its words (stop words left out,
-  // the breaks marked) in `words`, valid until the next call; true when a sequence
-  // ends after the last word.
+  // the breaks marked) in `words`, valid until the next call, each followed by one
+  // blank so that consecutive words are one view; true when a sequence ends after
+  // the last word.
   bool Cut(std::string_view text, const WordCutting& cutting, const NgramSettings& settings,
            std::vector<NgramWord>& words);
 
  private:
-  std::string clean_;  // the default rule's words without their dropped bytes
+  // The words cut, without their dropped bytes, each followed by one blank, and
+  // room after them for the counter's 16-byte loads.
+  std::unique_ptr<char[]> clean_;
+  std::size_t capacity_ = 0;
   std::vector<NgramWord> words_;
 };
 

@@ -112,8 +112,10 @@ std::string RandomText(std::mt19937& random, std::size_t tokens, bool non_ascii)
   static const std::vector<std::string> kPieces = {
       "a",  "b",    "The", "the", "THE",  "end.", "why?!", "x!", "e.g.", "3.5", "...", "-",
       "\n", "\r\n", "\r",  "\t",  "c\td", "(q)",  ",",     "?",  " ",    "ab:", "'t'"};
-  static const std::vector<std::string> kWide = {"caf\xc3\xa9", "\xe2\x80\x94", "\xc3\xa0."};
-  std::uniform_int_distribution<std::size_t> pick(0, kPieces.size() + 2);
+  // An ideograph is a word of its own: two are two words with nothing between.
+  static const std::vector<std::string> kWide = {"caf\xc3\xa9", "\xe2\x80\x94", "\xc3\xa0.",
+                                                 "\xe4\xb8\xad\xe6\x96\x87"};
+  std::uniform_int_distribution<std::size_t> pick(0, kPieces.size() + kWide.size() - 1);
   std::string text;
   for (std::size_t i = 0; i < tokens; ++i) {
     const std::size_t k = pick(random);
