@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstring>
 #include <utility>
 
+#include "engine/byte_scan.h"
 #include "engine/text_rules.h"
 #include "engine/word_break.h"
 
@@ -105,27 +107,16 @@ bool NgramCounter::Cut(std::string_view text, const WordCutting& cutting,
     pending = false;
   };
   if (cutting.rule == WordRule::kDefault) {
-    // Locals only, so that the loop keeps them in registers.
-    const char* p = text.data();
-    const char* const end = p + text.size();
+    // 64 bytes at a time from their separator and dropped-byte masks, as the word
+    // counter cuts: a token's bytes are copied whole when none is dropped. Locals
+    // only, so that the loop keeps them in registers.
     char* at = out;
+    char* word = at;
     bool broken = pending;
+    bool in_token = false;
+    bool mark = false;  // the token's last byte but tabs is '.', '!' or '?'
     const bool has_stops = static_cast<bool>(settings.is_stop);
-    while (p < end) {
-      if (ClassOf(*p) == ByteClass::kSeparator) {
-        broken = broken || (at_lines && *p != ' ');
-        ++p;
-        continue;
-      }
-      char* const word = at;
-      bool mark = false;  // the last byte of the token but tabs is '.', '!' or '?'
-      for (; p < end; ++p) {
-        const ByteClass byte_class = ClassOf(*p);
-        if (byte_class == ByteClass::kSeparator) break;
-        mark = *p == '\t' ? mark : EndsSentence(*p);
-        *at = *p;
-        at += byte_class == ByteClass::kWord ? 1 : 0;
-      }
+    const auto end_token = [&] {
       if (at != word) {
         const std::string_view kept(word, static_cast<std::size_t>(at - word));
         if (has_stops && settings.is_stop(kept)) {
@@ -138,7 +129,51 @@ bool NgramCounter::Cut(std::string_view text, const WordCutting& cutting,
         }
       }
       broken = broken || (at_sentences && mark);
+      in_token = false;
+    };
+    char tail[64];
+    for (std::size_t base = 0; base < text.size(); base += 64) {
+      const char* q = text.data() + base;
+      if (text.size() - base < 64) {
+        // The end of the text ends its last token: blanks after it.
+        std::memset(tail, ' ', sizeof tail);
+        std::memcpy(tail, q, text.size() - base);
+        q = tail;
+      }
+      const std::uint64_t separators = SeparatorMask(q);
+      const std::uint64_t dropped = DroppedMask(q);
+      for (int i = 0; i < 64;) {
+        if (!in_token) {
+          const std::uint64_t rest = ~separators >> i;
+          const int token = rest == 0 ? 64 : i + std::countr_zero(rest);
+          for (int k = i; at_lines && k < token; ++k) broken = broken || q[k] != ' ';
+          i = token;
+          if (i == 64) break;
+          in_token = true;
+          word = at;
+          mark = false;
+        }
+        const std::uint64_t rest = separators >> i;
+        const int stop = rest == 0 ? 64 : i + std::countr_zero(rest);
+        const std::uint64_t span =
+            (stop - i == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << (stop - i)) - 1) << i;
+        if ((dropped & span) == 0) {
+          std::memcpy(at, q + i, static_cast<std::size_t>(stop - i));
+          at += stop - i;
+          mark = mark && stop == i;
+        } else {
+          for (int k = i; k < stop; ++k) {
+            const ByteClass byte_class = ClassOf(q[k]);
+            mark = q[k] == '\t' ? mark : EndsSentence(q[k]);
+            *at = q[k];
+            at += byte_class == ByteClass::kWord ? 1 : 0;
+          }
+        }
+        i = stop;
+        if (i < 64) end_token();
+      }
     }
+    if (in_token) end_token();
     return broken;
   }
   // The Unicode rule's words are views into the text: what lies between two of them
