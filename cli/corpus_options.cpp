@@ -4,6 +4,7 @@
 #include <cmath>
 #include <filesystem>
 #include <limits>
+#include <tuple>
 #include <utility>
 
 #include "corpus/equal_parts.h"
@@ -140,6 +141,28 @@ std::optional<bool> TakeCorpusOption(std::string_view name, bool inline_value,
     corpus.sorted = true;
     return true;
   }
+  if (name == "--ngrams") {
+    const auto text = value().value_or("");
+    const auto lengths = NgramLengthsNamed(text);
+    if (!lengths) {
+      error =
+          "option --ngrams needs N or MIN-MAX, from 1 to 8 (such as 2 or 2-3), not '" + text + "'";
+      return false;
+    }
+    std::tie(corpus.ngrams.shortest, corpus.ngrams.longest) = *lengths;
+    return true;
+  }
+  if (name == "--ngram-breaks") {
+    const auto breaks = value().value_or("");
+    const auto named = NgramBreaksNamed(breaks);
+    if (!named) {
+      error = "unknown ngram breaks '" + breaks + "' (sentence, line or none)";
+      return false;
+    }
+    corpus.ngrams.breaks = *named;
+    corpus.ngram_breaks = true;
+    return true;
+  }
   if (name == "--format") {
     const auto format = value().value_or("");
     if (format == "text") {
@@ -242,6 +265,17 @@ std::optional<std::string> CorpusArgumentsError(const CorpusArguments& corpus, b
   // Equal parts are cut by reading the words again in order, which HTML's filter does not do.
   if (corpus.dispersion_parts != 0 && corpus.html) {
     return "--dispersion parts=N does not go with --html";
+  }
+  if (corpus.ngram_breaks && !corpus.ngrams.active()) {
+    return "--ngram-breaks goes with --ngrams of more than one word";
+  }
+  // A lemma, stem or pattern is of one word, not of a sequence of them.
+  if (corpus.ngrams.active() &&
+      (corpus.word_options.lemma_list || !corpus.settings.stem.empty() ||
+       !corpus.word_options.filters.match.empty() || !corpus.word_options.filters.exclude.empty() ||
+       corpus.dispersion)) {
+    return "--ngrams goes with none of --lemma-list, --stem, --match, --exclude and "
+           "--dispersion";
   }
   if (auto wrong = WordOptionsConflict(corpus.word_options, corpus.settings)) {
     return wrong;

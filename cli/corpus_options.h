@@ -32,8 +32,10 @@ struct CorpusArguments {
   std::optional<std::string> reference_list;
   std::optional<KeynessSide> keyness;
   std::optional<double> min_ll;
-  bool sorted = false;       // --sort was given
-  WordOptions word_options;  // the word rule and the list's grouping and filters
+  bool sorted = false;        // --sort was given
+  WordOptions word_options;   // the word rule and the list's grouping and filters
+  NgramSettings ngrams;       // the sequences counted in place of the words
+  bool ngram_breaks = false;  // --ngram-breaks was given
 
   bool compares() const { return !references.empty() || reference_list.has_value(); }
 };

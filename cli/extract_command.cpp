@@ -90,6 +90,15 @@ constexpr std::string_view kHelp =
     "                         json)\n"
     "  --stats                total, distinct, seen once and type-token ratio on\n"
     "                         standard error\n"
+    "  --ngrams N             count sequences of N (1 to 8) consecutive words, or with\n"
+    "                         MIN-MAX of MIN to MAX words in one list, each listed as\n"
+    "                         its words joined by one blank; the word rules,\n"
+    "                         --fold-case and --html apply to each word; a stop word\n"
+    "                         ends a sequence and is in none; none crosses a file's\n"
+    "                         end; the total counts the sequences\n"
+    "  --ngram-breaks RULE    where else sequences end: sentence (the default: after\n"
+    "                         a word whose text ended in . ! or ?, and at an HTML\n"
+    "                         block element), line (line ends too) or none\n"
     "Keyness and dispersion (formulas in the manual page):\n"
     "  --per-million          add each word's frequency per million words (tsv, csv,\n"
     "                         json)\n"
@@ -168,6 +177,8 @@ constexpr std::string_view kHelp =
     "  lintavel-extract --sort count-desc book.txt\n"
     "  lintavel-extract --per-file --format json a.txt b.txt\n"
     "  lintavel-extract --stats book.txt > /dev/null\n"
+    "  lintavel-extract --ngrams 2-3 --fold-case book.txt\n"
+    "  lintavel-extract --ngrams 2 --ngram-breaks line book.txt\n"
     "  lintavel-extract --format tsv --per-million book.txt\n"
     "  lintavel-extract --format csv --dispersion files a.txt b.txt c.txt\n"
     "  lintavel-extract --format csv --reference ref.txt essay.txt\n"
@@ -235,6 +246,7 @@ ExtractionOptions EngineOptions(const Arguments& parsed, ErrorLines& lines) {
   options.html = parsed.corpus.html;
   options.words = parsed.corpus.word_options.words;
   options.split_elisions = parsed.corpus.word_options.split_elisions;
+  options.ngrams = parsed.corpus.ngrams;
   options.on_html_unclosed = [&lines](const std::filesystem::path& file, std::string_view what,
                                       std::uint64_t line) {
     lines.Line() << kProgram << ": " << file.string() << ": " << what << " from line " << line

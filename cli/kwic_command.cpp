@@ -68,6 +68,7 @@ std::optional<std::string> KwicArgumentsError(const Arguments& parsed) {
     return "--kwic goes with none of --counts, --stop-list, --min-count, --top, --per-file, "
            "--stats and --output-encoding";
   }
+  if (corpus.ngrams.active()) return "--kwic does not go with --ngrams";
   const WordOptions& words = corpus.word_options;
   if (words.words != WordRule::kDefault || words.lemma_list || !corpus.settings.stem.empty() ||
       !words.filters.match.empty() || !words.filters.exclude.empty() || words.filters.min_length ||

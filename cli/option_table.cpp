@@ -21,6 +21,8 @@ constexpr OptionEntry kOptions[] = {
     {"--sort", "", "ORDER", "word", "sort"},
     {"--per-file", "", "", "", "per_file"},
     {"--stats", "", "", "", ""},
+    {"--ngrams", "", "N", "2-3", "ngrams"},
+    {"--ngram-breaks", "", "RULE", "line", "ngram_breaks"},
     // Keyness, dispersion and normalised frequency.
     {"--per-million", "", "", "", "per_million"},
     {"--dispersion", "", "OVER", "files", "dispersion"},

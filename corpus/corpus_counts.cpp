@@ -78,6 +78,10 @@ constexpr std::uint64_t kPerFile = 4;
 constexpr std::uint64_t kCut = 8;
 constexpr std::uint64_t kUnicodeWords = 16;
 constexpr std::uint64_t kSplitElisions = 32;
+// Above the flags, the sequences counted: 3 bits each for the shortest and longest
+// less one, 2 for the breaks; all 0 for words, so word counts pickle as before.
+constexpr int kNgramShift = 6;
+constexpr std::uint64_t kAllFlags = (std::uint64_t{1} << (kNgramShift + 8)) - 1;
 
 // What differs between two origins, worded for a message.
 std::string_view Difference(const CountsOrigin& a, const CountsOrigin& b) {
@@ -87,6 +91,10 @@ std::string_view Difference(const CountsOrigin& a, const CountsOrigin& b) {
   if (a.per_file != b.per_file) return "and without files figures (per_file)";
   if (a.unicode_words != b.unicode_words || a.split_elisions != b.split_elisions) {
     return "different word rules (words, split_elisions)";
+  }
+  if (a.ngram_shortest != b.ngram_shortest || a.ngram_longest != b.ngram_longest ||
+      a.ngram_breaks != b.ngram_breaks) {
+    return "different sequences of words (ngrams, ngram_breaks)";
   }
   return "different stop lists";
 }
@@ -239,7 +247,10 @@ std::string CorpusCounts::Serialize() const {
     PutNumber((origin_->fold_case ? kFoldCase : 0u) | (origin_->html ? kHtml : 0) |
                   (origin_->per_file ? kPerFile : 0) | (origin_->cut ? kCut : 0) |
                   (origin_->unicode_words ? kUnicodeWords : 0) |
-                  (origin_->split_elisions ? kSplitElisions : 0),
+                  (origin_->split_elisions ? kSplitElisions : 0) |
+                  (std::uint64_t{(origin_->ngram_shortest - 1) | (origin_->ngram_longest - 1) << 3 |
+                                 origin_->ngram_breaks << 6}
+                   << kNgramShift),
               out);
     PutNumber(origin_->stop_words, out);
   }
@@ -276,14 +287,17 @@ CorpusCounts CorpusCounts::Deserialize(std::string_view bytes) {
     CountsOrigin& origin = counts.origin_.emplace();
     origin.encoding =
         static_cast<InputEncoding>(reader.Small(static_cast<std::uint64_t>(InputEncoding::kAuto)));
-    const std::uint64_t flags =
-        reader.Small(kFoldCase | kHtml | kPerFile | kCut | kUnicodeWords | kSplitElisions);
+    const std::uint64_t flags = reader.Small(kAllFlags);
     origin.fold_case = (flags & kFoldCase) != 0;
     origin.html = (flags & kHtml) != 0;
     origin.per_file = (flags & kPerFile) != 0;
     origin.cut = (flags & kCut) != 0;
     origin.unicode_words = (flags & kUnicodeWords) != 0;
     origin.split_elisions = (flags & kSplitElisions) != 0;
+    const auto ngrams = static_cast<unsigned>(flags >> kNgramShift);
+    origin.ngram_shortest = (ngrams & 7) + 1;
+    origin.ngram_longest = ((ngrams >> 3) & 7) + 1;
+    origin.ngram_breaks = ngrams >> 6;
     origin.stop_words = reader.Number();
   }
   list.total = reader.Number();

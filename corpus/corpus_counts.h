@@ -28,6 +28,11 @@ struct CountsOrigin {
   bool cut = false;              // words were left out, grouped or filtered after counting
   bool unicode_words = false;    // cut by the Unicode word boundaries
   bool split_elisions = false;   // with unicode_words
+  // The sequences counted in place of the words: 1 and 1 for the words themselves;
+  // ngram_breaks is the NgramBreaks value.
+  unsigned ngram_shortest = 1;
+  unsigned ngram_longest = 1;
+  unsigned ngram_breaks = 0;
 
   bool operator==(const CountsOrigin&) const = default;
 };

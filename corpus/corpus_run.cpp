@@ -7,11 +7,19 @@ namespace {
 // The engine's options for `settings`: with per_file, the files of each word are
 // counted, and folded case is folded in the text before it is cut, so that a file
 // with "The" and "the" counts once for "the".
-ExtractionOptions CountingOptions(const ExtractionOptions& options,
-                                  const CorpusSettings& settings) {
+// Sequences of words are cut after folding and end at stop words, so both are
+// done in the text too.
+ExtractionOptions CountingOptions(const ExtractionOptions& options, const CorpusSettings& settings,
+                                  const StopWords& stop_words) {
   ExtractionOptions counting = options;
-  if (!settings.per_file) return counting;
-  counting.count_files = true;
+  const bool sequences = options.ngrams.active();
+  if (sequences && !stop_words.empty()) {
+    counting.ngrams.is_stop = [&stop_words](std::string_view word) {
+      return stop_words.Contains(word);
+    };
+  }
+  if (!settings.per_file && !sequences) return counting;
+  counting.count_files = settings.per_file;
   if (settings.fold_case) {
     const WordEncoding encoding =
         options.encoding == InputEncoding::kCp1252 ? WordEncoding::kCp1252 : WordEncoding::kUtf8;
@@ -59,15 +67,16 @@ void GroupAndFilter(CorpusList& list, const CorpusSettings& settings) {
 CorpusRun ExtractCorpus(std::span<const std::filesystem::path> files,
                         const ExtractionOptions& options, const CorpusSettings& settings,
                         const StopWords& stop_words) {
-  return RunOf(ExtractWords(files, CountingOptions(options, settings)), settings, stop_words);
+  return RunOf(ExtractWords(files, CountingOptions(options, settings, stop_words)), settings,
+               stop_words);
 }
 
 CorpusRun ExtractCorpusRange(const std::filesystem::path& path, ByteRange range,
                              FileDecoding decoding, const ExtractionOptions& options,
                              const CorpusSettings& settings, const StopWords& stop_words,
                              const FailureSink& on_failure) {
-  ExtractionOptions counting = CountingOptions(options, settings);
-  if (settings.per_file && settings.fold_case) {
+  ExtractionOptions counting = CountingOptions(options, settings, stop_words);
+  if ((settings.per_file || options.ngrams.active()) && settings.fold_case) {
     // The words of a range are in UTF-8 unless it is read as Windows-1252 bytes.
     const WordEncoding encoding =
         decoding == FileDecoding::kCp1252 ? WordEncoding::kCp1252 : WordEncoding::kUtf8;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <string>
 
 namespace lintavel {
@@ -30,6 +31,30 @@ std::optional<WordEncoding> OutputEncodingNamed(std::string_view name) {
   const std::string lower = Lower(name);
   if (lower == "cp1252" || lower == "windows-1252") return WordEncoding::kCp1252;
   if (lower == "utf-8" || lower == "utf8") return WordEncoding::kUtf8;
+  return std::nullopt;
+}
+
+std::optional<std::pair<unsigned, unsigned>> NgramLengthsNamed(std::string_view text) {
+  const auto length = [](std::string_view digits) -> std::optional<unsigned> {
+    unsigned n = 0;
+    const char* end = digits.data() + digits.size();
+    const auto [stop, error] = std::from_chars(digits.data(), end, n);
+    if (digits.empty() || stop != end || error != std::errc() || n < 1 || n > 8) {
+      return std::nullopt;
+    }
+    return n;
+  };
+  const std::size_t dash = text.find('-');
+  const auto shortest = length(text.substr(0, dash));
+  const auto longest = dash == text.npos ? shortest : length(text.substr(dash + 1));
+  if (!shortest || !longest || *shortest > *longest) return std::nullopt;
+  return std::pair{*shortest, *longest};
+}
+
+std::optional<NgramBreaks> NgramBreaksNamed(std::string_view name) {
+  if (name == "sentence") return NgramBreaks::kSentence;
+  if (name == "line") return NgramBreaks::kLine;
+  if (name == "none") return NgramBreaks::kNone;
   return std::nullopt;
 }
 

@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string_view>
+#include <utility>
 
 #include "corpus/word_list.h"
 #include "engine/extraction.h"
@@ -21,6 +22,13 @@ std::optional<WordEncoding> OutputEncodingNamed(std::string_view name);
 
 // The order of the list named `name` (count, count-desc, word), or nothing.
 std::optional<WordOrder> WordOrderNamed(std::string_view name);
+
+// The lengths that `text` names for --ngrams: N, or MIN-MAX, from 1 to 8; nothing
+// when it names none.
+std::optional<std::pair<unsigned, unsigned>> NgramLengthsNamed(std::string_view text);
+
+// Where sequences end, named `name` (sentence, line, none), or nothing.
+std::optional<NgramBreaks> NgramBreaksNamed(std::string_view name);
 
 // How a file of an "auto" run is read, named as InputEncodingNamed names its
 // encodings (cp1252 then gives UTF-8 words, as an "auto" run does), or nothing

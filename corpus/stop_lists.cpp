@@ -17,6 +17,7 @@ StopWords ReadStopLists(std::span<const std::filesystem::path> lists, Extraction
   }
   if (lists.empty()) return stop_words;
   options.html = false;
+  options.ngrams = {};
   options.progress = nullptr;
   options.threads = 1;
   std::string failure;

@@ -56,8 +56,9 @@ struct Block {
   std::size_t capacity = 0;
   std::size_t size = 0;
   FileState* file = nullptr;
-  bool file_start = false;  // the block begins the file: a byte-order mark may lead
-  bool file_end = false;    // the block ends the file: an unfinished character ends there
+  bool file_start = false;     // the block begins the file: a byte-order mark may lead
+  bool file_end = false;       // the block ends the file: an unfinished character ends there
+  std::uint64_t sequence = 0;  // the block's place in its file, from 0
   // The decoded and filtered text of an ordered block, whose counting is left to
   // any counting thread once `filtered` is set.
   std::string text;
@@ -75,6 +76,7 @@ struct FileOrder {
   bool queued = false;        // in the pool's list of ready files; under the lock
   bool active = false;        // a thread is taking a block; under the lock
   int owner = -1;             // with the files counted, the thread that took it first
+  NgramCarry carry;           // with the files counted, the sequences' last words so far
 };
 
 // Makes `block` hold at least `capacity` bytes, keeping its first `keep` bytes.
@@ -100,8 +102,9 @@ struct CountingWork {
   const std::function<void(std::string_view, std::string&)>* transform = nullptr;
   const std::atomic<bool>* cancel = nullptr;
   WordCutting cutting;
-  Spill* spill = nullptr;       // where the tables go past their bound
-  std::size_t table_limit = 0;  // each counting thread's bound
+  Spill* spill = nullptr;                 // where the tables go past their bound
+  std::size_t table_limit = 0;            // each counting thread's bound
+  const NgramSettings* ngrams = nullptr;  // set when sequences are counted
 
   bool Cancelled() const { return cancel != nullptr && cancel->load(std::memory_order_relaxed); }
 };
@@ -163,32 +166,59 @@ std::string_view Filter(Block& block, const CountingWork& work, std::string& dec
   return text;
 }
 
-// Counts a block that needs no order: raw input, or an ordered file's filtered
-// text; gives how many ill-formed parts were made U+FFFD.
-std::uint64_t CountBlock(const Block& block, const CountingWork& work, WordCounter& counter,
-                         std::string& decoded, std::string& scratch) {
-  if (block.filtered) {
-    CountWords(block.text, work.cutting, counter);
-    return 0;
-  }
-  std::uint64_t replaced = 0;
-  std::string_view text(block.bytes.get(), block.size);
-  if (block.file->decoding != FileDecoding::kCp1252) replaced = Decode(block, decoded, text);
-  if (work.transform != nullptr) {
-    scratch.clear();
-    (*work.transform)(text, scratch);
-    text = scratch;
-  }
-  CountWords(text, work.cutting, counter);
-  return replaced;
-}
+// The edges of a block whose sequences were counted, to be joined to its
+// neighbours' once every block is counted.
+struct BlockEdges {
+  std::size_t file = 0;
+  std::uint64_t sequence = 0;
+  NgramEdges edges;
+};
 
 // One counting thread's own things: its counter and the buffers it decodes into.
 struct alignas(kCacheLineBytes) CountingThread {
   WordCounter counter;
   std::string decoded;
   std::string scratch;
+  NgramCounter ngrams;
+  std::vector<BlockEdges> edges;
 };
+
+// Counts the words, or the sequences, of `text`, the text of `block`. The sequences
+// that cross into a neighbour are joined at once by the file's owner when the
+// files are counted (it takes the blocks in order), else once all are counted.
+void CountText(std::string_view text, const Block& block, const CountingWork& work,
+               CountingThread& thread) {
+  if (work.ngrams == nullptr) {
+    CountWords(text, work.cutting, thread.counter);
+    return;
+  }
+  NgramEdges edges;
+  thread.ngrams.CountBlock(text, work.cutting, *work.ngrams, thread.counter, edges);
+  if (work.count_files) {
+    block.file->order->carry.Join(edges, *work.ngrams, thread.counter);
+  } else {
+    thread.edges.push_back({block.file->index, block.sequence, std::move(edges)});
+  }
+}
+
+// Counts a block that needs no order: raw input, or an ordered file's filtered
+// text; gives how many ill-formed parts were made U+FFFD.
+std::uint64_t CountBlock(const Block& block, const CountingWork& work, CountingThread& thread) {
+  if (block.filtered) {
+    CountText(block.text, block, work, thread);
+    return 0;
+  }
+  std::uint64_t replaced = 0;
+  std::string_view text(block.bytes.get(), block.size);
+  if (block.file->decoding != FileDecoding::kCp1252) replaced = Decode(block, thread.decoded, text);
+  if (work.transform != nullptr) {
+    thread.scratch.clear();
+    (*work.transform)(text, thread.scratch);
+    text = thread.scratch;
+  }
+  CountText(text, block, work, thread);
+  return replaced;
+}
 
 // Does `piece` on `thread`, holding no lock: filters the next block of an ordered
 // file (and counts its text when the files are counted, since the thread owns the
@@ -203,14 +233,13 @@ PieceOutcome DoPiece(Piece& piece, const CountingWork& work, CountingThread& thr
           Filter(piece.block, work, thread.decoded, thread.scratch, outcome.replaced);
       if (work.count_files) {
         thread.counter.BeginFile(piece.ordered->index);
-        CountWords(text, work.cutting, thread.counter);
+        CountText(text, piece.block, work, thread);
       } else {
         piece.block.filtered = true;
         outcome.handed_on = true;
       }
     } else {
-      outcome.replaced =
-          CountBlock(piece.block, work, thread.counter, thread.decoded, thread.scratch);
+      outcome.replaced = CountBlock(piece.block, work, thread);
     }
   } catch (...) {
     outcome.failure = std::current_exception();
@@ -581,6 +610,8 @@ class CountingPool {
     while (std::optional<Piece> piece = schedule_.TryTakeForReader()) ReaderDoes(*piece);
     Stop();
     schedule_.ThrowFailure();
+    // The sequences across blocks join a counter before the tables are spilled or merged.
+    if (work_.ngrams != nullptr && !work_.count_files) JoinEdges(threads_.back().counter);
     if (work_.spill != nullptr) {
       // Merged into one, the tables could outgrow the bound: once they come near it
       // they all go to the spill.
@@ -614,6 +645,25 @@ class CountingPool {
     while (std::optional<Piece> piece = schedule_.WaitForPiece(me)) {
       const PieceOutcome outcome = DoPiece(*piece, work_, thread);
       schedule_.Done(std::move(*piece), outcome);
+    }
+  }
+
+  // Counts the sequences that cross from block to block, each file's blocks in order.
+  void JoinEdges(WordCounter& all) {
+    std::vector<BlockEdges> edges;
+    for (CountingThread& thread : threads_) {
+      for (BlockEdges& block : thread.edges) edges.push_back(std::move(block));
+      thread.edges = {};
+    }
+    std::sort(edges.begin(), edges.end(), [](const BlockEdges& a, const BlockEdges& b) {
+      return a.file != b.file ? a.file < b.file : a.sequence < b.sequence;
+    });
+    for (std::size_t i = 0; i < edges.size();) {
+      NgramCarry carry;
+      const std::size_t file = edges[i].file;
+      for (; i < edges.size() && edges[i].file == file; ++i) {
+        carry.Join(edges[i].edges, *work_.ngrams, all);
+      }
     }
   }
 
@@ -667,10 +717,12 @@ class BlockReader {
       if (options_.html) {
         file.order->html.emplace(file.decoding == FileDecoding::kCp1252 ? WordEncoding::kCp1252
                                                                         : WordEncoding::kUtf8);
+        if (options_.ngrams.active()) file.order->html->set_block_text(kNgramBlockText);
       }
     }
     bool go_on = true;
     bool file_start = true;
+    std::uint64_t sequence = 0;  // of the next block handed on
     Block block;
     std::size_t kept = 0;  // bytes at the front of `block` carried from the block before
     while (reading.is_open()) {
@@ -707,6 +759,7 @@ class BlockReader {
       kept = kept + got - cut;
       std::memcpy(next.bytes.get(), block.bytes.get() + cut, kept);
       block.size = cut;
+      block.sequence = sequence++;
       pool_.Submit(std::move(block));
       block = std::move(next);
       file_start = false;
@@ -719,6 +772,7 @@ class BlockReader {
       block.size = kept;
       block.file_end = true;
       if ((kept != 0 || options_.html) && go_on) {
+        block.sequence = sequence;
         pool_.Submit(std::move(block));
       } else {
         pool_.Release(std::move(block));
@@ -842,6 +896,7 @@ ExtractionResult ExtractWords(std::span<const std::filesystem::path> files,
       work.table_limit =
           std::max(static_cast<std::size_t>(options.memory_limit / threads), kLeastTableLimit);
     }
+    if (options.ngrams.active()) work.ngrams = &options.ngrams;
     pool.emplace(threads, work);
   } catch (const std::system_error& failure) {
     throw ExtractionFailure(ExtractionFailure::Stage::kCounting,

@@ -11,6 +11,7 @@
 
 #include "engine/file_failure.h"
 #include "engine/spill.h"
+#include "engine/ngram.h"
 #include "engine/utf8.h"
 #include "engine/word_arena.h"
 #include "engine/word_counter.h"
@@ -63,6 +64,9 @@ struct ExtractionOptions {
       on_html_unclosed;
   // Also counts, for each word, the input files it occurs in (ExtractionResult::files).
   bool count_files = false;
+  // When active, the sequences of consecutive words are counted in place of the
+  // words, each listed as its words joined by one blank; none crosses a file's end.
+  NgramSettings ngrams;
   // When set, the decoded text (HTML: its text) is passed through it on a counting
   // thread before its words are cut, in the encoding of the words; it must turn
   // characters into characters and never make, drop or move a blank, line end, tab

@@ -401,7 +401,7 @@ void HtmlTextFilter::EndTag(std::string& out) {
     state_ = State::kRawText;
   }
   if (!IsInlineTag(key)) {
-    out.push_back(' ');
+    out.append(block_text_);
   }
 }
 

@@ -24,6 +24,9 @@ class HtmlTextFilter {
   // `encoding` is that of the text fed, and of the text given out.
   explicit HtmlTextFilter(WordEncoding encoding) : encoding_(encoding) {}
 
+  // What a block element gives out from now on in place of the one blank.
+  void set_block_text(std::string_view text) { block_text_ = text; }
+
   // Appends the text of `chunk` to `out`.
   void Feed(std::string_view chunk, std::string& out);
   // Ends the text: a pending character reference or '<' is given out as text.
@@ -60,6 +63,7 @@ class HtmlTextFilter {
   std::size_t ReadTagName(std::string_view chunk, std::size_t i, std::string& out);
 
   WordEncoding encoding_;
+  std::string_view block_text_ = " ";
   State state_ = State::kText;
   std::string name_;            // reference name being read; of a number, its first digit
   char32_t number_ = 0;         // the value of a numeric reference, 0x110000 when too large

@@ -11,6 +11,7 @@
 
 #include "engine/block_text.h"
 #include "engine/input_file.h"
+#include "engine/ngram.h"
 #include "engine/utf16.h"
 #include "engine/word_counter.h"
 
@@ -112,9 +113,61 @@ class StretchCounter {
     return true;
   }
 
+  // Counts the words of `text`, or, with sequences, the sequences that begin in it
+  // (those that run on past it are joined when the next text comes); while looking
+  // ahead, only keeps the first words that sequences from before run on into.
+  void CountText(std::string_view text, WordCounter& counter) {
+    const WordCutting cutting{options_.words, options_.split_elisions,
+                              decoding_ == FileDecoding::kCp1252};
+    if (!options_.ngrams.active()) {
+      CountWords(text, cutting, counter);
+    } else if (looking_ahead_) {
+      LookAhead(text, cutting);
+    } else {
+      NgramEdges edges;
+      ngram_.CountBlock(text, cutting, options_.ngrams, counter, edges);
+      carry_.Join(edges, options_.ngrams, counter);
+    }
+  }
+
+  // Counts the sequences that begin in the stretches counted so far and run on into
+  // the words from `from` on, reading (through `sink`, which calls CountText) no
+  // further than those words need. False when the run was cancelled.
+  bool CountOnward(std::uint64_t from, std::uint64_t size, const TextSink& sink,
+                   WordCounter& counter) {
+    const std::size_t reach = options_.ngrams.longest - 1;
+    bool counted = true;
+    // Widened until it holds the words needed: words are short, a stretch rarely grows.
+    for (std::uint64_t span = 64 << 10; counted; span *= 4) {
+      ahead_ = NgramEdges{};
+      ahead_pending_ = false;
+      looking_ahead_ = true;
+      const std::uint64_t to = WordBoundary(std::min(size, from + span), size);
+      counted = Count(from, to, to == size, sink);
+      if (ahead_.words.size() >= reach || to == size) break;
+    }
+    looking_ahead_ = false;
+    if (counted) carry_.Join(ahead_, options_.ngrams, counter);
+    return counted;
+  }
+
   std::uint64_t replaced() const { return replaced_; }
 
  private:
+  // Keeps the first words of `text` that sequences from before may run on into.
+  void LookAhead(std::string_view text, const WordCutting& cutting) {
+    const std::size_t reach = options_.ngrams.longest - 1;
+    if (ahead_.words.size() >= reach) return;
+    const bool break_after = ngram_.Cut(text, cutting, options_.ngrams, words_);
+    for (const NgramWord& word : words_) {
+      if (ahead_.words.size() >= reach) return;
+      ahead_.words.emplace_back(word.word);
+      ahead_.break_before.push_back(word.break_before || ahead_pending_ ? 1 : 0);
+      ahead_pending_ = false;
+    }
+    ahead_pending_ = ahead_pending_ || break_after;
+  }
+
   void CountBlock(std::string_view raw, bool file_start, bool file_end, const TextSink& sink) {
     std::string_view text = raw;
     if (decoding_ != FileDecoding::kCp1252) {
@@ -151,6 +204,14 @@ class StretchCounter {
   std::string decoded_;
   std::string scratch_;
   std::uint64_t replaced_ = 0;
+  // With sequences counted: the last words counted so far, and the words after the
+  // stretch that the sequences beginning in it run on into.
+  NgramCounter ngram_;
+  NgramCarry carry_;
+  std::vector<NgramWord> words_;
+  NgramEdges ahead_;
+  bool ahead_pending_ = false;  // a sequence ends before the next word looked at
+  bool looking_ahead_ = false;
 };
 
 // Opens the file at `path`, hands it to `read` and closes it; what fails on the way
@@ -225,11 +286,9 @@ ExtractionResult ExtractRange(const std::filesystem::path& path, ByteRange range
   ExtractionProgress progress;
   progress.files_total = 1;
   WordCounter counter;
-  const WordCutting cutting{options.words, options.split_elisions,
-                            decoding == FileDecoding::kCp1252};
-  const TextSink count = [&](std::string_view text) { CountWords(text, cutting, counter); };
-  bool counted = true;
   std::optional<StretchCounter> reading;  // outlives the file: it counts what was replaced
+  const TextSink count = [&](std::string_view text) { reading->CountText(text, counter); };
+  bool counted = true;
   const bool opened = WithOpenFile(
       path,
       [&](FailureStage stage, const std::runtime_error& failure) {
@@ -257,6 +316,10 @@ ExtractionResult ExtractRange(const std::filesystem::path& path, ByteRange range
         const std::uint64_t from = stretch.WordBoundary(range.start, size);
         const std::uint64_t to = stretch.WordBoundary(last, size);
         if (from < to) counted = stretch.Count(from, to, to == size, count);
+        // A sequence belongs to the range its first word begins in.
+        if (counted && from < to && to < size && options.ngrams.active()) {
+          counted = stretch.CountOnward(to, size, count, counter);
+        }
       });
   if (!opened) return result;
   progress.files_done = 1;

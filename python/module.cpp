@@ -12,6 +12,7 @@
 #include <numeric>
 #include <sstream>
 #include <stdexcept>
+#include <tuple>
 
 #include "corpus/concordance.h"
 #include "corpus/corpus_counts.h"
@@ -127,6 +128,7 @@ struct CorpusKeywords {
   bool html = false;
   StopWords stop_words;
   WordOptions words;
+  NgramSettings ngrams;
 };
 
 // The keywords of the word rule, the grouping and the filters of the list.
@@ -140,6 +142,8 @@ struct WordKeywords {
   py::object exclude;
   py::object min_length;
   py::object max_length;
+  py::object ngrams = py::none();  // None, a length, or "MIN-MAX"
+  std::string ngram_breaks = "sentence";
 };
 
 // The patterns of `patterns`: None, one str, or an iterable of str.
@@ -205,6 +209,29 @@ CorpusKeywords ParseCorpus(bool fold_case, bool html, const py::object& stop_lis
   if (!top.is_none()) settings.top = WholeNumber(top, "top", 1);
   settings.order = ParseOrder(sort);
   TakeWordKeywords(words, options, keywords.words, settings);
+  if (!words.ngrams.is_none()) {
+    const std::string text = py::isinstance<py::int_>(words.ngrams)
+                                 ? std::to_string(words.ngrams.cast<long long>())
+                                 : py::str(words.ngrams).cast<std::string>();
+    const auto lengths = NgramLengthsNamed(text);
+    if (!lengths) {
+      throw py::value_error(
+          "ngrams needs N or \"MIN-MAX\", from 1 to 8 (such as 2 or \"2-3\"), not " + text);
+    }
+    std::tie(keywords.ngrams.shortest, keywords.ngrams.longest) = *lengths;
+  }
+  const auto breaks = NgramBreaksNamed(words.ngram_breaks);
+  if (!breaks) {
+    throw py::value_error("unknown ngram_breaks '" + words.ngram_breaks +
+                          "' (sentence, line or none)");
+  }
+  keywords.ngrams.breaks = *breaks;
+  // A lemma, stem or pattern is of one word, not of a sequence of them.
+  if (keywords.ngrams.active() &&
+      (keywords.words.lemma_list || !settings.stem.empty() ||
+       !keywords.words.filters.match.empty() || !keywords.words.filters.exclude.empty())) {
+    throw py::value_error("ngrams goes with none of lemma_list, stem, match and exclude");
+  }
   options.words = keywords.words.words;
   options.split_elisions = keywords.words.split_elisions;
   if (!stop_list.is_none()) {
@@ -214,6 +241,7 @@ CorpusKeywords ParseCorpus(bool fold_case, bool html, const py::object& stop_lis
       Raise(PyExc_ValueError, failure.what());
     }
   }
+  options.ngrams = keywords.ngrams;
   return keywords;
 }
 
@@ -229,6 +257,10 @@ CountsOrigin OriginOf(const CorpusKeywords& keywords, InputEncoding encoding) {
   origin.cut = settings.min_count > 1 || settings.top.has_value() || GroupsOrFilters(settings);
   origin.unicode_words = keywords.words.words == WordRule::kUnicode;
   origin.split_elisions = keywords.words.split_elisions;
+  origin.ngram_shortest = keywords.ngrams.shortest;
+  origin.ngram_longest = keywords.ngrams.longest;
+  origin.ngram_breaks =
+      keywords.ngrams.active() ? static_cast<unsigned>(keywords.ngrams.breaks) : 0;
   return origin;
 }
 
@@ -399,7 +431,8 @@ py::object Count(const py::object& paths, const std::string& encoding, const py:
                  const std::string& words, bool split_elisions, const py::object& lemma_list,
                  const py::object& stem, const std::string& stem_show, const py::object& match,
                  const py::object& exclude, const py::object& min_length,
-                 const py::object& max_length, const py::object& memory_limit,
+                 const py::object& max_length, const py::object& ngrams,
+                 const std::string& ngram_breaks, const py::object& memory_limit,
                  const py::object& temp_dir) {
   const AnalysisKeywords analyses =
       ParseAnalyses(per_million, dispersion, reference, reference_list, keyness, min_ll);
@@ -413,16 +446,20 @@ py::object Count(const py::object& paths, const std::string& encoding, const py:
   if (!memory_limit.is_none())
     options.memory_limit = WholeNumber(memory_limit, "memory_limit", 16 << 20);
   if (!temp_dir.is_none()) options.temp_dir = OnePath(temp_dir);
-  const CorpusKeywords keywords = ParseCorpus(
-      fold_case, html, stop_list, min_count, top, sort, per_file,
-      {words, split_elisions, lemma_list, stem, stem_show, match, exclude, min_length, max_length},
-      options);
+  const CorpusKeywords keywords =
+      ParseCorpus(fold_case, html, stop_list, min_count, top, sort, per_file,
+                  {words, split_elisions, lemma_list, stem, stem_show, match, exclude, min_length,
+                   max_length, ngrams, ngram_breaks},
+                  options);
   // The files of a grouped word are not kept, so neither is its dispersion.
   if (analyses.dispersion && (keywords.words.lemma_list || !keywords.settings.stem.empty())) {
     throw py::value_error("dispersion does not go with lemma_list or stem");
   }
   if (analyses.parts != 0 && html) {
     throw py::value_error("dispersion parts=N does not go with html");
+  }
+  if (analyses.dispersion && keywords.ngrams.active()) {
+    throw py::value_error("dispersion does not go with ngrams");
   }
   CorpusList reference_words;
   if (analyses.reference_list) {
@@ -550,16 +587,14 @@ py::list Concordance(const py::object& paths, const std::string& word, const std
   return result;
 }
 
-CorpusCounts CountFileRange(const py::object& path, const py::object& start, const py::object& end,
-                            const std::string& encoding,
-                            const std::optional<std::string>& file_encoding, bool fold_case,
-                            const py::object& stop_list, const py::object& min_count,
-                            const py::object& top, const std::string& sort, bool per_file,
-                            const std::string& words, bool split_elisions,
-                            const py::object& lemma_list, const py::object& stem,
-                            const std::string& stem_show, const py::object& match,
-                            const py::object& exclude, const py::object& min_length,
-                            const py::object& max_length) {
+CorpusCounts CountFileRange(
+    const py::object& path, const py::object& start, const py::object& end,
+    const std::string& encoding, const std::optional<std::string>& file_encoding, bool fold_case,
+    const py::object& stop_list, const py::object& min_count, const py::object& top,
+    const std::string& sort, bool per_file, const std::string& words, bool split_elisions,
+    const py::object& lemma_list, const py::object& stem, const std::string& stem_show,
+    const py::object& match, const py::object& exclude, const py::object& min_length,
+    const py::object& max_length, const py::object& ngrams, const std::string& ngram_breaks) {
   const std::filesystem::path file = OnePath(path);
   ByteRange range;
   range.start = WholeNumber(start, "start", 0);
@@ -570,10 +605,11 @@ CorpusCounts CountFileRange(const py::object& path, const py::object& start, con
   }
   ExtractionOptions options;
   options.encoding = ParseInputEncoding(encoding);
-  const CorpusKeywords keywords = ParseCorpus(
-      fold_case, false, stop_list, min_count, top, sort, per_file,
-      {words, split_elisions, lemma_list, stem, stem_show, match, exclude, min_length, max_length},
-      options);
+  const CorpusKeywords keywords =
+      ParseCorpus(fold_case, false, stop_list, min_count, top, sort, per_file,
+                  {words, split_elisions, lemma_list, stem, stem_show, match, exclude, min_length,
+                   max_length, ngrams, ngram_breaks},
+                  options);
   std::optional<FileDecoding> decoding;
   if (file_encoding) {
     if (options.encoding != InputEncoding::kAuto) {
@@ -935,7 +971,8 @@ PYBIND11_MODULE(_lintavel, m) {
         py::arg("lemma_list") = py::none(), py::arg("stem") = py::none(),
         py::arg("stem_show") = "stem", py::arg("match") = py::none(),
         py::arg("exclude") = py::none(), py::arg("min_length") = py::none(),
-        py::arg("max_length") = py::none(),
+        py::arg("max_length") = py::none(), py::arg("ngrams") = py::none(),
+        py::arg("ngram_breaks") = "sentence",
         // Counting past the memory: the bound of the tables and where they spill.
         py::arg("memory_limit") = py::none(), py::arg("temp_dir") = py::none());
   m.def("count_range", &CountFileRange, py::arg("path"), py::arg("start"),
@@ -946,7 +983,8 @@ PYBIND11_MODULE(_lintavel, m) {
         py::arg("split_elisions") = false, py::arg("lemma_list") = py::none(),
         py::arg("stem") = py::none(), py::arg("stem_show") = "stem", py::arg("match") = py::none(),
         py::arg("exclude") = py::none(), py::arg("min_length") = py::none(),
-        py::arg("max_length") = py::none());
+        py::arg("max_length") = py::none(), py::arg("ngrams") = py::none(),
+        py::arg("ngram_breaks") = "sentence");
   m.def("concordance", &Concordance, py::arg("paths"), py::arg("word"), py::kw_only(),
         py::arg("encoding") = "cp1252", py::arg("html") = false, py::arg("fold_case") = false,
         py::arg("width") = 40, py::arg("sort") = "text", py::arg("threads") = 0,

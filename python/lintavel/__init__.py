@@ -19,6 +19,13 @@ memory_limit (bytes, at least 16 MiB; default None: no bound) keeps count's tabl
 within it: past it they are spilled as sorted runs to a private folder in temp_dir
 (default: TMPDIR, else /tmp) and merged at the end, to the same counts.
 
+ngrams=2 (or "2-3": all those lengths in one list) counts sequences of consecutive
+words in place of the words, each listed as its words joined by one blank, as
+lintavel-extract --ngrams does; ngram_breaks ("sentence", "line" or "none") says
+where else they end; a stop word ends one and is in none. Not with lemma_list,
+stem, match, exclude or dispersion. count_range counts the sequences whose first
+word begins in the range.
+
 count_range(path, start, end) counts the words that begin in the bytes [start,
 end) of one file, so that consecutive ranges count every word once. With
 encoding="auto" the file's encoding is decided from the whole file, as a whole

@@ -48,15 +48,18 @@ def count(paths, client=None, chunk_bytes=DEFAULT_CHUNK_BYTES, encoding="cp1252"
           per_file=False, per_million=False, dispersion=None, reference=None,
           reference_list=None, keyness=None, min_ll=None, words="default",
           split_elisions=False, lemma_list=None, stem=None, stem_show="stem", match=None,
-          exclude=None, min_length=None, max_length=None, partitions=None, output=None,
-          output_format="tsv", output_encoding="utf-8"):
+          exclude=None, min_length=None, max_length=None, ngrams=None,
+          ngram_breaks="sentence", partitions=None, output=None, output_format="tsv",
+          output_encoding="utf-8"):
     """The Counts (or Keywords) of lintavel.count(paths, encoding, ...), counted on the
     workers of `client` (by default the current distributed client). The ranges are
     counted by the word rule and merged; lemmas, stems and filters apply to the
     merged counts, so that the result is that of one run. per_million, keyness and
     dispersion="files" are exact; dispersion="parts=N" raises ValueError. With
-    partitions and output, the list is written in shares (see the module) and a
-    Partitions tuple is given."""
+    ngrams, a range also reads the few words past its end that the sequences
+    beginning in it run on into, so the result stays exact. With partitions and
+    output, the list is written in shares (see the module) and a Partitions tuple is
+    given."""
     if isinstance(chunk_bytes, bool) or not isinstance(chunk_bytes, int):
         raise TypeError("chunk_bytes must be a whole number")
     if chunk_bytes < 1:
@@ -75,10 +78,12 @@ def count(paths, client=None, chunk_bytes=DEFAULT_CHUNK_BYTES, encoding="cp1252"
                            per_file=per_file, per_million=per_million, dispersion=dispersion,
                            words=words, split_elisions=split_elisions,
                            lemma_list=lemma_list, stem=stem, stem_show=stem_show, match=match,
-                           exclude=exclude, min_length=min_length, max_length=max_length)
+                           exclude=exclude, min_length=min_length, max_length=max_length,
+                           ngrams=ngrams, ngram_breaks=ngram_breaks)
     options = {"encoding": encoding, "fold_case": fold_case, "html": html,
                "stop_list": stop_list, "per_file": per_file, "words": words,
-               "split_elisions": split_elisions}
+               "split_elisions": split_elisions, "ngrams": ngrams,
+               "ngram_breaks": ngram_breaks}
     grouping = {"lemma_list": lemma_list, "stem": stem, "stem_show": stem_show,
                 "match": match, "exclude": exclude, "min_length": min_length,
                 "max_length": max_length}
@@ -226,12 +231,14 @@ def _count_part(path, start, end, file_encoding, options):
         return lintavel.count([path], options["encoding"], 1, fold_case=options["fold_case"],
                               html=True, stop_list=options["stop_list"],
                               per_file=options["per_file"], words=options["words"],
-                              split_elisions=options["split_elisions"])
+                              split_elisions=options["split_elisions"],
+                              ngrams=options["ngrams"], ngram_breaks=options["ngram_breaks"])
     return lintavel.count_range(path, start, end, encoding=options["encoding"],
                                 file_encoding=file_encoding, fold_case=options["fold_case"],
                                 stop_list=options["stop_list"], per_file=options["per_file"],
                                 words=options["words"],
-                                split_elisions=options["split_elisions"])
+                                split_elisions=options["split_elisions"],
+                                ngrams=options["ngrams"], ngram_breaks=options["ngram_breaks"])
 
 
 def _count_split(path, start, end, file_encoding, options, partitions):

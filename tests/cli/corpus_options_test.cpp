@@ -109,6 +109,29 @@ TEST(CorpusOptions, Html) {
   });
 }
 
+TEST(CorpusOptions, Ngrams) {
+  ExpectOutputs({
+      {"HTML block elements end sequences, inline ones join words",
+       {{"a", "<p>a b</p><div>c d<br>e</div>f<i>g</i> h"}},
+       {"--html", "--ngrams", "2", "--ngram-breaks", "sentence", "@a"},
+       "a b\r\nc d\r\nfg h\r\n"},
+      {"a folded stop word ends a sequence and is in none",
+       {{"a", "The cat and THE dog"}, {"s", "the"}},
+       {"--fold-case", "--stop-list", "@s", "--ngrams", "1-2", "--counts", "@a"},
+       "1\tand\r\n1\tcat\r\n1\tcat and\r\n1\tdog\r\n"},
+      {"output options apply to the sequences",
+       {{"a", "x y. x y z"}},
+       {"--ngrams", "2", "--format", "csv", "--top", "1", "@a"},
+       "word,count\r\nx y,2\r\n"},
+  });
+  // One word at a time is the plain word list.
+  TempDir dir;
+  std::istringstream none;
+  const std::map<std::string, std::string> files = {{"a", "Wo, rds. a\tb\r\nwo rds"}};
+  EXPECT_EQ(RunCase(dir, {"", files, {"--ngrams", "1", "--counts", "@a"}, ""}, none).out,
+            RunCase(dir, {"", files, {"--counts", "@a"}, ""}, none).out);
+}
+
 TEST(CorpusOptions, StopList) {
   ExpectOutputs({
       {"stop words are neither listed nor counted; case matters",
@@ -250,6 +273,15 @@ TEST(CorpusOptions, BadOptionsSayOneLineAndTouchNothing) {
       {"--per-file", "--format", "text"},
       {"--counts", "--format=csv"},
       {"--fold-case=yes"},
+      {"--ngrams", "0"},
+      {"--ngrams", "9"},
+      {"--ngrams", "3-2"},
+      {"--ngrams", "2-"},
+      {"--ngrams", "x"},
+      {"--ngrams", "2", "--stem", "english"},
+      {"--ngrams", "2", "--kwic", "word"},
+      {"--ngram-breaks", "line"},
+      {"--ngram-breaks", "page", "--ngrams", "2"},
   };
   for (std::vector<std::string> args : cases) {
     TempDir dir;
@@ -260,6 +292,9 @@ TEST(CorpusOptions, BadOptionsSayOneLineAndTouchNothing) {
     const Ran ran = RunCase(dir, {"", {{"in", "word"}, {"out", "old"}}, args, ""}, in);
     EXPECT_EQ(ran.status, kExitUsage) << args[0];
     EXPECT_EQ(std::count(ran.err.begin(), ran.err.end(), '\n'), 1) << ran.err;
+    if (args[0].starts_with("--ngram")) {
+      EXPECT_NE(ran.err.find("ngram"), std::string::npos) << ran.err;
+    }
     EXPECT_EQ(in.tellg(), 0) << args[0];
     EXPECT_EQ(ReadBytes(dir.path() / "out"), "old") << args[0];
   }

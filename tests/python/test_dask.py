@@ -59,6 +59,11 @@ def assert_same(folder, got, expected):
     ("utf-8", 2_000, {"words": "unicode", "stem": "english", "stem_show": "form",
                       "match": ["^[a-z]"], "exclude": "e$", "min_length": 2, "max_length": 9,
                       "lemma_list": "LEMMAS", "top": 20}),
+    ("utf-8", 613, {"ngrams": 2}),
+    ("auto", 1_999, {"ngrams": "1-3", "ngram_breaks": "line", "stop_list": "STOP",
+                     "fold_case": True}),
+    ("cp1252", 997, {"ngrams": 8, "ngram_breaks": "none", "per_file": True}),
+    ("utf-8", 1_501, {"ngrams": "2-3", "words": "unicode", "top": 30, "sort": "count-desc"}),
 ])
 def test_same_counts_as_one_process(client, folder, encoding, chunk_bytes, options):
     paths = make_corpus(folder)
@@ -82,6 +87,10 @@ def test_bad_arguments_raise_before_any_work(client, folder):
         (lambda: lintavel.dask.count([], client, stop_list=folder / "none"), ValueError),
         (lambda: lintavel.dask.count([], client, match="(ab"), ValueError),
         (lambda: lintavel.dask.count([], client, stem="klingon"), ValueError),
+        (lambda: lintavel.dask.count([], client, ngrams=9), ValueError),
+        (lambda: lintavel.dask.count([], client, ngrams="3-2"), ValueError),
+        (lambda: lintavel.dask.count([], client, ngrams=2, stem="english"), ValueError),
+        (lambda: lintavel.dask.count([], client, ngrams=2, ngram_breaks="page"), ValueError),
     ]:
         with pytest.raises(error):
             call()

@@ -16,12 +16,14 @@ namespace lintavel::testing {
 
 // What differs between the file at `path` counted whole and cut at `cuts` (offsets
 // in any order, any number) into ranges that are counted one by one and merged;
-// empty when nothing does.
+// empty when nothing does. With `ngrams`, the sequences are counted.
 inline std::string RangeSplitMismatch(const std::filesystem::path& path, InputEncoding encoding,
                                       std::vector<std::uint64_t> cuts,
-                                      const CorpusSettings& settings) {
+                                      const CorpusSettings& settings,
+                                      const NgramSettings& ngrams = {}) {
   ExtractionOptions options;
   options.encoding = encoding;
+  options.ngrams = ngrams;
   options.threads = 1;
   const StopWords no_stop_words;
   const std::filesystem::path files[] = {path};

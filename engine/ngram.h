@@ -1,0 +1,95 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/word_counter.h"
+#include "engine/word_rule.h"
+
+namespace lintavel {
+
+// Where a sequence of words ends, besides a file's end and a stop word.
+enum class NgramBreaks {
+  kSentence,  // after a word whose token ended in '.', '!' or '?' (the default)
+  kLine,      // at line ends and sentence ends
+  kNone,      // only at a file's end and a stop word
+};
+
+// Which sequences of consecutive words are counted in place of the words.
+struct NgramSettings {
+  unsigned shortest = 1;  // in words, 1 to 8
+  unsigned longest = 1;   // from shortest to 8; 1 counts the words themselves
+  NgramBreaks breaks = NgramBreaks::kSentence;
+  // True for a word (as counted: folded, in the words' encoding) that ends a
+  // sequence and is never part of one; unset for none.
+  std::function<bool(std::string_view)> is_stop;
+
+  // Whether sequences of more than one word are counted at all.
+  bool active() const { return longest > 1; }
+};
+
+// What the HTML filter gives out for a block element when sequences are counted:
+// a sentence end that holds no word, so the word counts stay and no sequence
+// runs across the element.
+inline constexpr std::string_view kNgramBlockText = " . ";
+
+// A word of a block and whether a sequence ends just before it.
+struct NgramWord {
+  std::string_view word;
+  bool break_before = false;
+};
+
+// The words at the two ends of a block, owned: all the block's words when it holds
+// few, else the first and the last (longest - 1), a break between the two.
+struct NgramEdges {
+  std::vector<std::string> words;
+  std::vector<char> break_before;  // per word
+  bool break_after = false;        // a sequence ends after the last word of the block
+};
+
+// Cuts blocks into words and counts their sequences; one per counting thread.
+class NgramCounter {
+ public:
+  // Counts every sequence of `settings` lying wholly inside `text` (a block that
+  // ends after a separator or at its file's end, cut as `cutting` says) into
+  // `counter`, and gives the block's edges in `edges` for the sequences that cross
+  // into its neighbours.
+  void CountBlock(std::string_view text, const WordCutting& cutting, const NgramSettings& settings,
+                  WordCounter& counter, NgramEdges& edges);
+
+  // Cuts `text` as CountBlock does and gives only its words (stop words left out,
+  // the breaks marked) in `words`, valid until the next call, each followed by one
+  // blank so that consecutive words are one view; true when a sequence ends after
+  // the last word.
+  bool Cut(std::string_view text, const WordCutting& cutting, const NgramSettings& settings,
+           std::vector<NgramWord>& words);
+
+ private:
+  // The words cut, without their dropped bytes, each followed by one blank, and
+  // room after them for the counter's 16-byte loads.
+  std::unique_ptr<char[]> clean_;
+  std::size_t capacity_ = 0;
+  std::vector<NgramWord> words_;
+};
+
+// Joins the blocks of one file taken in order: counts the sequences that cross from
+// the blocks before into the next one.
+class NgramCarry {
+ public:
+  // Counts into `counter` every sequence that begins in the blocks joined so far
+  // and ends in the block whose edges are `next`, then carries `next` on.
+  void Join(const NgramEdges& next, const NgramSettings& settings, WordCounter& counter);
+
+ private:
+  NgramEdges carried_;  // the last (longest - 1) words so far
+};
+
+// The edges of `words`, of a block after which a sequence ends when `break_after`.
+NgramEdges EdgesOf(std::span<const NgramWord> words, bool break_after,
+                   const NgramSettings& settings);
+
+}  // namespace lintavel
