@@ -49,7 +49,8 @@ std::string WithoutSpillLine(std::string err) {
 
 TEST(MemoryLimit, SpilledRunsWriteWhatAnUnboundedRunWrites) {
   TempDir dir;
-  const std::string a = dir.Write("a.txt", ManyWords(0, 150'000)).string();
+  // Past one block of reading, so that sequences also cross from block to block.
+  const std::string a = dir.Write("a.txt", ManyWords(0, 300'000)).string();
   const std::string b = dir.Write("b.txt", ManyWords(90'000, 150'000)).string();
   const std::string stop = dir.Write("stop.txt", "w1\nw2\nW3\n").string();
   const fs::path spill_dir = dir.path() / "tmp";
@@ -60,6 +61,7 @@ TEST(MemoryLimit, SpilledRunsWriteWhatAnUnboundedRunWrites) {
       {"--format", "tsv", "--sort", "word", "--stop-list", stop},
       {"--format", "csv", "--per-file", "--top", "5000"},
       {"--format", "json", "--per-file", "--fold-case", "--sort", "count-desc"},
+      {"--format", "tsv", "--ngrams", "1-2"},
   };
   for (const std::vector<std::string>& options : cases) {
     std::vector<std::string> args = options;
