@@ -142,8 +142,8 @@ struct WordKeywords {
   py::object exclude;
   py::object min_length;
   py::object max_length;
-  py::object ngrams = py::none();  // None, a length, or "MIN-MAX"
-  std::string ngram_breaks = "sentence";
+  py::object ngrams = py::none();                          // None, a length, or "MIN-MAX"
+  std::optional<std::string> ngram_breaks = std::nullopt;  // None: "sentence"
 };
 
 // The patterns of `patterns`: None, one str, or an iterable of str.
@@ -220,12 +220,16 @@ CorpusKeywords ParseCorpus(bool fold_case, bool html, const py::object& stop_lis
     }
     std::tie(keywords.ngrams.shortest, keywords.ngrams.longest) = *lengths;
   }
-  const auto breaks = NgramBreaksNamed(words.ngram_breaks);
-  if (!breaks) {
-    throw py::value_error("unknown ngram_breaks '" + words.ngram_breaks +
-                          "' (sentence, line or none)");
+  if (words.ngram_breaks) {
+    const auto breaks = NgramBreaksNamed(*words.ngram_breaks);
+    if (!breaks) {
+      throw py::value_error("unknown ngram_breaks '" + *words.ngram_breaks +
+                            "' (sentence, line or none)");
+    }
+    if (!keywords.ngrams.active())
+      throw py::value_error("ngram_breaks goes with ngrams of more than one word");
+    keywords.ngrams.breaks = *breaks;
   }
-  keywords.ngrams.breaks = *breaks;
   // A lemma, stem or pattern is of one word, not of a sequence of them.
   if (keywords.ngrams.active() &&
       (keywords.words.lemma_list || !settings.stem.empty() ||
@@ -432,7 +436,7 @@ py::object Count(const py::object& paths, const std::string& encoding, const py:
                  const py::object& stem, const std::string& stem_show, const py::object& match,
                  const py::object& exclude, const py::object& min_length,
                  const py::object& max_length, const py::object& ngrams,
-                 const std::string& ngram_breaks, const py::object& memory_limit,
+                 const std::optional<std::string>& ngram_breaks, const py::object& memory_limit,
                  const py::object& temp_dir) {
   const AnalysisKeywords analyses =
       ParseAnalyses(per_million, dispersion, reference, reference_list, keyness, min_ll);
@@ -587,14 +591,17 @@ py::list Concordance(const py::object& paths, const std::string& word, const std
   return result;
 }
 
-CorpusCounts CountFileRange(
-    const py::object& path, const py::object& start, const py::object& end,
-    const std::string& encoding, const std::optional<std::string>& file_encoding, bool fold_case,
-    const py::object& stop_list, const py::object& min_count, const py::object& top,
-    const std::string& sort, bool per_file, const std::string& words, bool split_elisions,
-    const py::object& lemma_list, const py::object& stem, const std::string& stem_show,
-    const py::object& match, const py::object& exclude, const py::object& min_length,
-    const py::object& max_length, const py::object& ngrams, const std::string& ngram_breaks) {
+CorpusCounts CountFileRange(const py::object& path, const py::object& start, const py::object& end,
+                            const std::string& encoding,
+                            const std::optional<std::string>& file_encoding, bool fold_case,
+                            const py::object& stop_list, const py::object& min_count,
+                            const py::object& top, const std::string& sort, bool per_file,
+                            const std::string& words, bool split_elisions,
+                            const py::object& lemma_list, const py::object& stem,
+                            const std::string& stem_show, const py::object& match,
+                            const py::object& exclude, const py::object& min_length,
+                            const py::object& max_length, const py::object& ngrams,
+                            const std::optional<std::string>& ngram_breaks) {
   const std::filesystem::path file = OnePath(path);
   ByteRange range;
   range.start = WholeNumber(start, "start", 0);
@@ -972,7 +979,7 @@ PYBIND11_MODULE(_lintavel, m) {
         py::arg("stem_show") = "stem", py::arg("match") = py::none(),
         py::arg("exclude") = py::none(), py::arg("min_length") = py::none(),
         py::arg("max_length") = py::none(), py::arg("ngrams") = py::none(),
-        py::arg("ngram_breaks") = "sentence",
+        py::arg("ngram_breaks") = py::none(),
         // Counting past the memory: the bound of the tables and where they spill.
         py::arg("memory_limit") = py::none(), py::arg("temp_dir") = py::none());
   m.def("count_range", &CountFileRange, py::arg("path"), py::arg("start"),
@@ -984,7 +991,7 @@ PYBIND11_MODULE(_lintavel, m) {
         py::arg("stem") = py::none(), py::arg("stem_show") = "stem", py::arg("match") = py::none(),
         py::arg("exclude") = py::none(), py::arg("min_length") = py::none(),
         py::arg("max_length") = py::none(), py::arg("ngrams") = py::none(),
-        py::arg("ngram_breaks") = "sentence");
+        py::arg("ngram_breaks") = py::none());
   m.def("concordance", &Concordance, py::arg("paths"), py::arg("word"), py::kw_only(),
         py::arg("encoding") = "cp1252", py::arg("html") = false, py::arg("fold_case") = false,
         py::arg("width") = 40, py::arg("sort") = "text", py::arg("threads") = 0,

@@ -49,7 +49,7 @@ def count(paths, client=None, chunk_bytes=DEFAULT_CHUNK_BYTES, encoding="cp1252"
           reference_list=None, keyness=None, min_ll=None, words="default",
           split_elisions=False, lemma_list=None, stem=None, stem_show="stem", match=None,
           exclude=None, min_length=None, max_length=None, ngrams=None,
-          ngram_breaks="sentence", partitions=None, output=None, output_format="tsv",
+          ngram_breaks=None, partitions=None, output=None, output_format="tsv",
           output_encoding="utf-8"):
     """The Counts (or Keywords) of lintavel.count(paths, encoding, ...), counted on the
     workers of `client` (by default the current distributed client). The ranges are

@@ -91,6 +91,8 @@ def test_bad_arguments_raise_before_any_work(client, folder):
         (lambda: lintavel.dask.count([], client, ngrams="3-2"), ValueError),
         (lambda: lintavel.dask.count([], client, ngrams=2, stem="english"), ValueError),
         (lambda: lintavel.dask.count([], client, ngrams=2, ngram_breaks="page"), ValueError),
+        (lambda: lintavel.dask.count([], client, ngram_breaks="line"), ValueError),
+        (lambda: lintavel.dask.count([], client, ngrams=1, ngram_breaks="none"), ValueError),
     ]:
         with pytest.raises(error):
             call()
