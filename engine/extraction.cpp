@@ -877,10 +877,12 @@ ExtractionResult ExtractWords(std::span<const std::filesystem::path> files,
   progress.files_total = files.size();
   for (const auto& path : files) progress.bytes_total += RegularFileSize(path);
 
-  std::optional<CountingPool> pool;
-  const unsigned threads = CountingThreads(options.threads, progress.bytes_total);
+  // Made before the pool, so that it outlives the counting threads that spill into it
+  // even when a failure unwinds the run.
   std::optional<Spill> spill;
   if (options.memory_limit != 0) spill.emplace(options.temp_dir, options.count_files);
+  std::optional<CountingPool> pool;
+  const unsigned threads = CountingThreads(options.threads, progress.bytes_total);
   try {
     CountingWork work;
     work.count_files = options.count_files;

@@ -12,7 +12,11 @@
 #include <system_error>
 
 #include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
 #include <unistd.h>
+
+#include "engine/signal_safe_paths.h"
 
 namespace lintavel {
 
@@ -22,26 +26,28 @@ constexpr std::size_t kWriteBuffer = 256 * 1024;
 constexpr std::uint8_t kOpenAtStart = 1;
 constexpr std::uint8_t kOpenAtEnd = 2;
 
-// The folders of live spills, where a signal handler can find them: written only
-// through atomics, as a handler can reach nothing but globals.
-struct FolderSlot {
-  std::atomic<int> state{0};  // 0 free, 1 being filled, 2 holds a path
-  char path[PATH_MAX] = {};
-};
-std::array<FolderSlot, 16> folder_slots;
+// The folders of live spills, where a signal handler can find them.
+SignalSafePaths<16> spill_folders;
 
-int RegisterFolder(const std::string& path) {
-  if (path.size() >= PATH_MAX) return -1;
-  for (std::size_t i = 0; i < folder_slots.size(); ++i) {
-    int free = 0;
-    if (folder_slots[i].state.compare_exchange_strong(free, 1)) {
-      std::memcpy(folder_slots[i].path, path.c_str(), path.size() + 1);
-      folder_slots[i].state.store(2);
-      return static_cast<int>(i);
-    }
+// Holds back the signals that end the program while a name exists that the signal
+// handler does not know yet: a folder made but not yet held, a run file made but
+// not yet unlinked. They are delivered when this ends.
+class TerminatingSignalsHeld {
+ public:
+  TerminatingSignalsHeld() {
+    sigset_t held;
+    sigemptyset(&held);
+    for (const int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
+      sigaddset(&held, signal_number);
+    ::pthread_sigmask(SIG_BLOCK, &held, &before_);
   }
-  return -1;
-}
+  ~TerminatingSignalsHeld() { ::pthread_sigmask(SIG_SETMASK, &before_, nullptr); }
+  TerminatingSignalsHeld(const TerminatingSignalsHeld&) = delete;
+  TerminatingSignalsHeld& operator=(const TerminatingSignalsHeld&) = delete;
+
+ private:
+  sigset_t before_;
+};
 
 void PutVarint(std::string& out, std::uint64_t value) {
   while (value >= 0x80) {
@@ -139,9 +145,7 @@ std::uint64_t LimitIn(const char* path) {
 }  // namespace
 
 void RemoveSpillFolders() noexcept {
-  for (FolderSlot& slot : folder_slots) {
-    if (slot.state.load() == 2) ::rmdir(slot.path);
-  }
+  spill_folders.ForEachHeld([](const char* path) { ::rmdir(path); });
 }
 
 std::uint64_t DefaultMemoryLimit() {
@@ -171,7 +175,7 @@ Spill::~Spill() {
     if (run.fd >= 0) ::close(run.fd);
   }
   for (const int fd : open_fds_) ::close(fd);
-  if (slot_ >= 0) folder_slots[static_cast<std::size_t>(slot_)].state.store(0);
+  spill_folders.Forget(slot_);
   if (!folder_.empty()) ::rmdir(folder_.c_str());
 }
 
@@ -183,19 +187,24 @@ void Spill::Fail(std::string_view doing, int error) const {
 
 void Spill::MakeFolder() {
   std::string pattern = (parent_ / "lintavel-XXXXXX").string();
+  const TerminatingSignalsHeld held;
   if (::mkdtemp(pattern.data()) == nullptr) Fail("make a folder in", errno);
   folder_ = pattern;
-  slot_ = RegisterFolder(folder_);
+  slot_ = spill_folders.Hold(folder_);
 }
 
 std::unique_ptr<SpillWriter> Spill::NewRun(std::uint64_t start_file, std::uint64_t end_file) {
   std::lock_guard lock(mutex_);
   if (folder_.empty()) MakeFolder();
   const std::string name = folder_ + "/run-" + std::to_string(next_name_++);
-  const int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  int fd = -1;
+  {
+    const TerminatingSignalsHeld held;
+    fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    // Nameless from now on: its space goes with the descriptor, whatever ends us.
+    if (fd >= 0) ::unlink(name.c_str());
+  }
   if (fd < 0) Fail("write to", errno);
-  // Nameless from now on: its space goes with the descriptor, whatever ends us.
-  ::unlink(name.c_str());
   open_fds_.push_back(fd);
   return std::make_unique<SpillWriter>(*this, fd, start_file, end_file);
 }

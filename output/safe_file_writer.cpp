@@ -16,6 +16,8 @@
 #include <utility>
 #include <vector>
 
+#include "engine/signal_safe_paths.h"
+
 namespace lintavel {
 
 namespace {
@@ -23,38 +25,14 @@ namespace {
 constexpr std::size_t kFlushBytes = 256 * 1024;
 constexpr int kMaxLinks = 40;  // as the system's own limit on links in a path
 
-// The temporary files being written, where a signal handler can find them. A
-// handler can reach nothing but globals, and these are written only through
-// atomics, so this is the one piece of global state the writer needs.
-struct CleanupSlot {
-  std::atomic<int> state{0};  // 0 free, 1 being filled, 2 holds a path
-  char path[PATH_MAX] = {};
-};
-std::array<CleanupSlot, 16> cleanup_slots;
-
-int RegisterTemporary(const std::string& path) {
-  if (path.size() >= PATH_MAX) return -1;
-  for (std::size_t i = 0; i < cleanup_slots.size(); ++i) {
-    int free = 0;
-    if (cleanup_slots[i].state.compare_exchange_strong(free, 1)) {
-      std::memcpy(cleanup_slots[i].path, path.c_str(), path.size() + 1);
-      cleanup_slots[i].state.store(2);
-      return static_cast<int>(i);
-    }
-  }
-  return -1;
-}
-
-void UnregisterTemporary(int slot) {
-  if (slot >= 0) cleanup_slots[static_cast<std::size_t>(slot)].state.store(0);
-}
+// The temporary files being written, where a signal handler can find them: the one
+// piece of global state the writer needs.
+SignalSafePaths<16> temporaries;
 
 std::atomic<void (*)() noexcept> also_on_signals{nullptr};
 
 extern "C" void RemoveTemporariesAndRaise(int signal_number) {
-  for (CleanupSlot& slot : cleanup_slots) {
-    if (slot.state.load() == 2) ::unlink(slot.path);
-  }
+  temporaries.ForEachHeld([](const char* path) { ::unlink(path); });
   if (const auto cleanup = also_on_signals.load()) cleanup();
   std::signal(signal_number, SIG_DFL);
   std::raise(signal_number);
@@ -135,7 +113,7 @@ SafeFileWriter::SafeFileWriter(const std::string& path) : shown_(path) {
                        O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
     return;
   }
-  slot_ = RegisterTemporary(temp_);
+  slot_ = temporaries.Hold(temp_);
   if (exists) {
     if (::fchown(fd_, existing.st_uid, existing.st_gid) != 0) {
       // Not allowed to give the file away: it stays the writer's own.
@@ -150,7 +128,7 @@ SafeFileWriter::~SafeFileWriter() {
   if (fd_ >= 0) ::close(fd_);
   if (stage_fd_ >= 0) ::close(stage_fd_);
   if (!temp_.empty()) ::unlink(temp_.c_str());
-  UnregisterTemporary(slot_);
+  temporaries.Forget(slot_);
 }
 
 void SafeFileWriter::Fail(std::string_view what, int error) const {
