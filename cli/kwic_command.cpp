@@ -70,11 +70,10 @@ std::optional<std::string> KwicArgumentsError(const Arguments& parsed) {
   }
   if (corpus.ngrams.active()) return "--kwic does not go with --ngrams";
   const WordOptions& words = corpus.word_options;
-  if (words.words != WordRule::kDefault || words.lemma_list || !corpus.settings.stem.empty() ||
-      !words.filters.match.empty() || !words.filters.exclude.empty() || words.filters.min_length ||
-      words.filters.max_length) {
-    // The concordance finds words by the default rule alone.
-    return "--kwic goes with none of --words unicode, --lemma-list, --stem, --match, --exclude, "
+  if (words.lemma_list || !corpus.settings.stem.empty() || !words.filters.match.empty() ||
+      !words.filters.exclude.empty() || words.filters.min_length || words.filters.max_length) {
+    // The concordance finds the words of the text, not the groups or choices of a list.
+    return "--kwic goes with none of --lemma-list, --stem, --match, --exclude, "
            "--min-length and --max-length";
   }
   return std::nullopt;
@@ -87,6 +86,8 @@ int RunKwic(const Arguments& parsed, const std::vector<std::filesystem::path>& f
   options.encoding = parsed.encoding;
   options.html = parsed.corpus.html;
   options.fold_case = parsed.corpus.settings.fold_case;
+  options.words = parsed.corpus.word_options.words;
+  options.split_elisions = parsed.corpus.word_options.split_elisions;
   options.width = parsed.kwic.width;
   options.threads = parsed.threads;
   int failures = 0;

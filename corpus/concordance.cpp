@@ -20,6 +20,7 @@
 #include "engine/text_rules.h"
 #include "engine/utf16.h"
 #include "engine/utf8.h"
+#include "engine/word_break.h"
 
 namespace lintavel {
 
@@ -48,18 +49,37 @@ struct ListedWord {
   bool in_cp1252 = false;  // every character of it exists in Windows-1252
 };
 
-// `word` with the characters the rules remove taken out, folded when asked; empty
+// The one word that the Unicode rule cuts from `word`, or empty when it cuts none or
+// more than one.
+std::string OneUnicodeWord(std::string_view word, bool split_elisions) {
+  if (!IsWellFormedUtf8(word)) return {};
+  std::string_view only;
+  int count = 0;
+  ForEachUnicodeWord(word, UnicodeWordOptions{split_elisions}, [&](std::string_view cut) {
+    only = cut;
+    ++count;
+  });
+  return count == 1 ? std::string(only) : std::string();
+}
+
+// `word` as `options` list it: with the characters the default rule removes taken
+// out, or as the one word the Unicode rule cuts from it, folded when asked; empty
 // when it cannot be one word (it holds a blank or line end, or nothing is left).
-ListedWord ListWord(std::string_view word, bool fold_case) {
+ListedWord ListWord(std::string_view word, const ConcordanceOptions& options) {
+  const bool fold_case = options.fold_case;
   std::string kept;
-  for (char c : word) {
-    const ByteClass cls = ClassOf(c);
-    if (cls == ByteClass::kSeparator) return {};
-    // Only ASCII is removed: no UTF-8 lead or continuation byte is dropped.
-    if (cls == ByteClass::kWord || static_cast<unsigned char>(c) >= 0x80) kept += c;
+  if (options.words == WordRule::kUnicode) {
+    kept = OneUnicodeWord(word, options.split_elisions);
+  } else {
+    for (char c : word) {
+      const ByteClass cls = ClassOf(c);
+      if (cls == ByteClass::kSeparator) return {};
+      // Only ASCII is removed: no UTF-8 lead or continuation byte is dropped.
+      if (cls == ByteClass::kWord || static_cast<unsigned char>(c) >= 0x80) kept += c;
+    }
   }
   ListedWord listed;
-  if (!IsWellFormedUtf8(kept)) return {};
+  if (kept.empty() || !IsWellFormedUtf8(kept)) return {};
   if (fold_case) {
     AppendFoldedUtf8(kept, listed.utf8);
   } else {
@@ -90,6 +110,21 @@ bool MayFoldTo(char c, char folded) {
   return folded >= 'a' && folded <= 'z' && c == folded - 'a' + 'A';
 }
 bool IsUtf8Continuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
+// Whether the Unicode rule's words of the text from `at` on are those of the whole
+// text: at a line's start (the rules break after every LF) or at a cut point.
+bool IsSafePlace(std::string_view text, std::size_t at) {
+  return at == 0 || at >= text.size() || text[at - 1] == '\n' ||
+         word_break_internal::IsCutPoint(text, at);
+}
+
+// Whether some place in [from, to] of `text`, not its ends, is safe.
+bool HasSafePlace(std::string_view text, std::size_t from, std::size_t to) {
+  for (std::size_t at = std::max<std::size_t>(from, 1); at <= to && at < text.size(); ++at) {
+    if (IsSafePlace(text, at)) return true;
+  }
+  return false;
+}
 
 // Appends `bytes` as UTF-8 with tabs and line ends as blanks.
 void AppendShown(std::string_view bytes, bool cp1252, std::string& out) {
@@ -124,6 +159,7 @@ class TextSearch {
     begin_ = begin;
     end_ = end;
     line_from_ = begin;
+    if (options_.words == WordRule::kUnicode) return RunUnicode(lines);
     return options_.fold_case ? RunFolded(lines) : RunExact(lines);
   }
 
@@ -229,6 +265,42 @@ class TextSearch {
       if (Cancelled()) return false;
     }
     return true;
+  }
+
+  // The Unicode rule's words are cut from the safe place at or before the range to
+  // the one at or after it, and those that begin in the range compared.
+  bool RunUnicode(std::vector<ConcordanceLine>& lines) {
+    std::size_t from = begin_;
+    while (from > 0 && !IsSafePlace(text_, from)) --from;
+    std::size_t to = end_;
+    while (to < text_.size() && !IsSafePlace(text_, to)) ++to;
+    const std::string_view part = text_.substr(from, to - from);
+    const UnicodeWordOptions cut{options_.split_elisions};
+    std::string folded;
+    bool stopped = false;
+    const auto on_word = [&](std::string_view word) {
+      const auto start = static_cast<std::size_t>(word.data() - text_.data());
+      if (stopped || start < begin_ || start >= end_) return;
+      if (options_.fold_case) {
+        folded.clear();
+        if (cp1252_) {
+          AppendFoldedCp1252(word, folded);
+        } else {
+          AppendFoldedUtf8(word, folded);
+        }
+        if (folded != word_) return;
+      } else if (word != word_) {
+        return;
+      }
+      Emit(start, start + word.size(), lines);
+      stopped = Cancelled();
+    };
+    if (cp1252_) {
+      ForEachUnicodeWordCp1252(part, cut, on_word);
+    } else {
+      ForEachUnicodeWord(part, cut, on_word);
+    }
+    return !stopped;
   }
 
   void Emit(std::size_t start, std::size_t end, std::vector<ConcordanceLine>& lines) {
@@ -362,16 +434,32 @@ FileHits SearchStretch(const std::filesystem::path& path, const Task& task, cons
   const bool cp1252 = options.encoding == InputEncoding::kCp1252;
   // Four bytes a character at most, and a few more to reach a character's start.
   const std::uint64_t margin = 4 * static_cast<std::uint64_t>(options.width) + 256;
-  const std::uint64_t from = task.begin > margin ? task.begin - margin : 0;
+  std::uint64_t before = margin;
+  std::uint64_t after = margin;
+  std::uint64_t from = 0;
   std::string raw;
   FailureStage stage = FailureStage::kOpen;
   try {
     InputFile file(path);
     stage = FailureStage::kRead;
-    const std::uint64_t to = std::min(task.end + margin, file.size_at_open());
-    raw.resize(static_cast<std::size_t>(to - from));
-    raw.resize(file.ReadAt(std::span<char>(raw.data(), raw.size()), from));
-    if (raw.size() < task.end - from) throw std::runtime_error("the file became shorter");
+    for (;;) {
+      from = task.begin > before ? task.begin - before : 0;
+      const std::uint64_t to = std::min(task.end + after, file.size_at_open());
+      raw.resize(static_cast<std::size_t>(to - from));
+      raw.resize(file.ReadAt(std::span<char>(raw.data(), raw.size()), from));
+      if (raw.size() < task.end - from) throw std::runtime_error("the file became shorter");
+      if (options.words != WordRule::kUnicode) break;
+      // The Unicode rule's words near the stretch's ends are cut from safe places,
+      // which must be read.
+      const bool head_safe =
+          from == 0 || HasSafePlace(raw, 1, static_cast<std::size_t>(task.begin - from));
+      const bool tail_safe =
+          to == file.size_at_open() ||
+          HasSafePlace(raw, static_cast<std::size_t>(task.end - from), raw.size());
+      if (head_safe && tail_safe) break;
+      if (!head_safe) before *= 4;
+      if (!tail_safe) after *= 4;
+    }
     stage = FailureStage::kClose;
     file.Close();
   } catch (const std::runtime_error& failure) {
@@ -452,7 +540,7 @@ bool FindConcordance(std::span<const std::filesystem::path> files, std::string_v
     throw std::invalid_argument("the context width is more than " +
                                 std::to_string(kMaxConcordanceWidth));
   }
-  const ListedWord listed = ListWord(word, options.fold_case);
+  const ListedWord listed = ListWord(word, options);
   unsigned threads = options.threads != 0 ? options.threads : std::thread::hardware_concurrency();
   threads = std::max(1u, std::min<unsigned>(threads, static_cast<unsigned>(files.size()) * 64));
   // Files are searched ahead of the one being given out, a few at most, so that

@@ -12,6 +12,7 @@
 
 #include "engine/extraction.h"
 #include "engine/file_failure.h"
+#include "engine/word_rule.h"
 
 namespace lintavel {
 
@@ -31,10 +32,12 @@ struct ConcordanceLine {
 
 struct ConcordanceOptions {
   InputEncoding encoding = InputEncoding::kCp1252;
-  bool html = false;       // only the text of HTML, as the word list reads it
-  bool fold_case = false;  // the word and the text's words compared case-folded
-  std::size_t width = 40;  // characters of context on each side
-  unsigned threads = 0;    // files searched at once; 0 takes one per core
+  bool html = false;                    // only the text of HTML, as the word list reads it
+  bool fold_case = false;               // the word and the text's words compared case-folded
+  WordRule words = WordRule::kDefault;  // the rule that cuts the word and the text
+  bool split_elisions = false;          // with kUnicode: "l’histoire" is "l’" and "histoire"
+  std::size_t width = 40;               // characters of context on each side
+  unsigned threads = 0;                 // files searched at once; 0 takes one per core
   // A file of plain Windows-1252 or UTF-8 (no html) of twice this size or more is
   // searched in stretches of this size at once: one large file keeps every thread
   // busy, and memory stays bounded.
@@ -53,9 +56,10 @@ inline constexpr std::size_t kMaxConcordanceWidth = 1000;
 // Calls `on_line`, on the calling thread, for each occurrence of `word` in `files`,
 // in text order (files in the given order) and as soon as each file is searched;
 // `on_line` returns false to stop. `word` is matched as the word list lists it:
-// it and each word of the text are cut by the word rules (blank-separated, the 32
-// ASCII punctuation characters removed) and compared after case folding when
-// `fold_case`. `word` is UTF-8. Returns false when cancelled or stopped.
+// it and each word of the text are cut by `options.words` (by default
+// blank-separated, the 32 ASCII punctuation characters removed; by the Unicode
+// rule `word` must be one word) and compared after case folding when `fold_case`.
+// `word` is UTF-8. Returns false when cancelled or stopped.
 bool FindConcordance(std::span<const std::filesystem::path> files, std::string_view word,
                      const ConcordanceOptions& options,
                      const std::function<bool(const ConcordanceLine&)>& on_line);

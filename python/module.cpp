@@ -541,12 +541,24 @@ py::object Count(const py::object& paths, const std::string& encoding, const py:
 // file that cannot be read is said by a RuntimeWarning and the search goes on.
 py::list Concordance(const py::object& paths, const std::string& word, const std::string& encoding,
                      bool html, bool fold_case, const py::object& width, const std::string& sort,
-                     const py::object& threads) {
+                     const py::object& threads, const std::string& words, bool split_elisions) {
   const std::vector<std::filesystem::path> files = PathsOf(paths);
   ConcordanceOptions options;
   options.encoding = ParseInputEncoding(encoding);
   options.html = html;
   options.fold_case = fold_case;
+  try {
+    WordOptions rule;
+    rule.words = WordRuleNamed(words);
+    rule.split_elisions = split_elisions;
+    if (const auto wrong = WordOptionsConflict(rule, CorpusSettings{})) {
+      throw WordOptionError(*wrong);
+    }
+    options.words = rule.words;
+    options.split_elisions = split_elisions;
+  } catch (const WordOptionError& failure) {
+    throw py::value_error(failure.what());
+  }
   options.width = static_cast<std::size_t>(WholeNumber(width, "width", 0));
   if (options.width > kMaxConcordanceWidth) {
     throw py::value_error("width needs a whole number from 0 to " +
@@ -995,8 +1007,10 @@ PYBIND11_MODULE(_lintavel, m) {
   m.def("concordance", &Concordance, py::arg("paths"), py::arg("word"), py::kw_only(),
         py::arg("encoding") = "cp1252", py::arg("html") = false, py::arg("fold_case") = false,
         py::arg("width") = 40, py::arg("sort") = "text", py::arg("threads") = 0,
-        "Every occurrence of word (as the word list lists it) in its context, as "
-        "(file, line, left, word, right) tuples; sort is text, right or left.");
+        py::arg("words") = "default", py::arg("split_elisions") = false,
+        "Every occurrence of word (as the word list lists it, cut by the word rule words) "
+        "in its context, as (file, line, left, word, right) tuples; sort is text, right or "
+        "left.");
   m.def("detect_encoding", &DetectEncoding, py::arg("path"),
         "The encoding that encoding=\"auto\" reads the file in: cp1252, utf-8 or utf-16. "
         "OSError when the file cannot be read.");

@@ -43,8 +43,9 @@ make count() give a Keywords table instead, with keyness ("positive", "negative"
 or "both") and min_ll; its to_pandas() has the columns of the CSV keyness table.
 lintavel-extract's manual page gives every formula.
 
-concordance(paths, word, encoding=, html=, fold_case=, width=40, sort="text")
-gives every occurrence of word as (file, line, left, word, right) tuples, sort
+concordance(paths, word, encoding=, html=, fold_case=, width=40, sort="text",
+words="default", split_elisions=False) gives every occurrence of word, cut by the
+word rule words as count() cuts it, as (file, line, left, word, right) tuples, sort
 "text", "right" or "left"; pandas.DataFrame(rows, columns=CONCORDANCE_COLUMNS)
 makes a frame with the columns of the command line's CSV. A file that cannot be
 read is said by a RuntimeWarning, and the others are searched.

@@ -63,5 +63,32 @@ TEST(KwicCommand, StatusesOfAbsentWordsMissingFilesAndBadOptions) {
   }
 }
 
+TEST(KwicCommand, FindsTheWordAsTheChosenWordRuleCutsIt) {
+  TempDir dir;
+  const std::string file = dir.Write("a.txt", "l’histoire, l’histoire-là\n").string();
+  const std::string both = file + "\t1\t\tl’histoire\t, l’histoire-là \r\n" + file +
+                           "\t1\tl’histoire, \tl’histoire\t-là \r\n";
+  const struct {
+    std::vector<std::string> options;
+    std::string expected;
+  } kCases[] = {
+      // The default rule keeps "l’histoire-là" one word.
+      {{"--kwic", "l’histoire"}, file + "\t1\t\tl’histoire,\t l’histoire-là \r\n"},
+      {{"--words", "unicode", "--kwic", "l’histoire"}, both},
+      {{"--words", "unicode", "--split-elisions", "--kwic", "l’histoire"}, ""},
+      {{"--words", "unicode", "--split-elisions", "--kwic", "Histoire", "--fold-case",
+        "--kwic-width", "3"},
+       file + "\t1\tl’\thistoire\t, l\r\n" + file + "\t1\t l’\thistoire\t-là\r\n"},
+  };
+  for (const auto& [options, expected] : kCases) {
+    std::vector<std::string> args = {"--encoding", "utf-8", "--format", "tsv"};
+    args.insert(args.end(), options.begin(), options.end());
+    args.push_back(file);
+    const Ran ran = RunWith(args);
+    EXPECT_EQ(ran.status, kExitAllRead) << ran.err;
+    EXPECT_EQ(ran.out, expected) << options.back();
+  }
+}
+
 }  // namespace
 }  // namespace lintavel

@@ -11,6 +11,7 @@
 #include "corpus/case_folding.h"
 #include "engine/code_page.h"
 #include "engine/utf8.h"
+#include "engine/word_break.h"
 #include "support/temp_dir.h"
 
 namespace lintavel {
@@ -72,6 +73,45 @@ bool IsRemoved(char16_t c) {
 }
 char16_t Shown(char16_t c) { return c == u'\t' || c == u'\r' || c == u'\n' ? u' ' : c; }
 
+// The occurrence of text[i, end) with its line and context.
+Expected HitAt(std::u16string_view text, std::size_t i, std::size_t end, std::size_t width,
+               std::size_t file, std::uint64_t line) {
+  Expected hit{file, line, {}, {}, {}};
+  const std::size_t from = i > width ? i - width : 0;
+  for (std::size_t k = from; k < i; ++k) hit.left.push_back(Shown(text[k]));
+  for (std::size_t k = i; k < end; ++k) hit.word.push_back(Shown(text[k]));
+  for (std::size_t k = end; k < std::min(text.size(), end + width); ++k)
+    hit.right.push_back(Shown(text[k]));
+  return hit;
+}
+
+// Every occurrence of `word` among the words the Unicode rule cuts from the whole
+// text at once; `word` must itself be one such word.
+void UnicodeScan(std::u16string_view text, std::u16string_view word, bool fold, bool split,
+                 std::size_t width, std::size_t file, std::vector<Expected>& found) {
+  const UnicodeWordOptions cut{split};
+  const auto folded = [fold](std::u16string_view token) {
+    std::u16string out;
+    for (char16_t c : token) out.push_back(fold ? static_cast<char16_t>(FoldCase(c)) : c);
+    return out;
+  };
+  std::vector<std::string> listed;
+  ForEachUnicodeWord(Utf8Of(word), cut, [&](std::string_view w) { listed.emplace_back(w); });
+  if (listed.size() != 1) return;
+  const std::u16string wanted = folded(Utf16Of(listed[0]));
+  const std::string utf8 = Utf8Of(text);
+  ForEachUnicodeWord(utf8, cut, [&](std::string_view w) {
+    const std::u16string token = Utf16Of(w);
+    if (folded(token) != wanted) return;
+    const std::size_t i = Utf16Of(std::string_view(utf8).substr(0, w.data() - utf8.data())).size();
+    std::uint64_t line = 1;
+    for (std::size_t k = 0; k < i; ++k) {
+      if (text[k] == u'\n' || (text[k] == u'\r' && text[k + 1] != u'\n')) ++line;
+    }
+    found.push_back(HitAt(text, i, i + token.size(), width, file, line));
+  });
+}
+
 // Every occurrence of `word` in `text`, found by cutting the whole text at each
 // separator and cleaning every token, character by character.
 void LiteralScan(std::u16string_view text, std::u16string_view word, bool fold, std::size_t width,
@@ -95,15 +135,8 @@ void LiteralScan(std::u16string_view text, std::u16string_view word, bool fold, 
     std::size_t end = i;
     while (end < text.size() && !IsSeparator(text[end])) ++end;
     const std::u16string_view token = text.substr(i, end - i);
-    if (!wanted.empty() && clean(token) == wanted) {
-      Expected hit{file, line, {}, {}, {}};
-      const std::size_t from = i > width ? i - width : 0;
-      for (std::size_t k = from; k < i; ++k) hit.left.push_back(Shown(text[k]));
-      for (char16_t c : token) hit.word.push_back(Shown(c));
-      for (std::size_t k = end; k < std::min(text.size(), end + width); ++k)
-        hit.right.push_back(Shown(text[k]));
-      found.push_back(hit);
-    }
+    if (!wanted.empty() && clean(token) == wanted)
+      found.push_back(HitAt(text, i, end, width, file, line));
     i = end;
   }
 }
@@ -111,9 +144,10 @@ void LiteralScan(std::u16string_view text, std::u16string_view word, bool fold, 
 // Random text from few pieces, so that words recur with punctuation, tabs, case and
 // every line end around them; `wide` adds characters Windows-1252 lacks.
 std::u16string RandomText(std::mt19937& random, bool wide, bool html) {
-  std::vector<std::u16string> pieces = {u"ab", u"a",  u"Ab", u"AB", u"b",      u"\u00e9", u"\u00c9",
-                                        u"'",  u"-",  u".",  u" ",  u"  ",     u"\t",     u"\r\n",
-                                        u"\n", u"\r", u" ",  u" ",  u"\u0160", u"k"};
+  std::vector<std::u16string> pieces = {u"ab",     u"a",    u"Ab",      u"AB",    u"b", u"\u00e9",
+                                        u"\u00c9", u"'",    u"-",       u".",     u" ", u"  ",
+                                        u"\t",     u"\r\n", u"\n",      u"\r",    u" ", u" ",
+                                        u"\u0160", u"k",    u"l\u2019", u"\u2019"};
   if (wide) {
     pieces.push_back(u"\u0436");
     pieces.push_back(u"\u0416");
@@ -157,8 +191,8 @@ TEST(Concordance, FindsWhatALiteralScanFinds) {
                     {InputEncoding::kUtf8, true},
                     {InputEncoding::kUtf16, true},
                     {InputEncoding::kAuto, true}};
-  const std::u16string kWords[] = {u"ab",      u"a",   u"Ab",     u"\u00e9a",
-                                   u"\u0160b", u"a'b", u"\u0436", u"ka"};
+  const std::u16string kWords[] = {u"ab",  u"a",      u"Ab", u"\u00e9a",   u"\u0160b",
+                                   u"a'b", u"\u0436", u"ka", u"l\u2019ab", u"l\u2019"};
   std::mt19937 random(20261208);
   TempDir dir;
   for (const auto& [encoding, wide] : kEncodings) {
@@ -174,32 +208,58 @@ TEST(Concordance, FindsWhatALiteralScanFinds) {
         for (const std::size_t width : {std::size_t{0}, std::size_t{7}}) {
           for (const std::u16string& word : kWords) {
             if (!wide && word == u"\u0436") continue;
-            std::vector<Expected> expected;
-            for (std::size_t f = 0; f < files.size(); ++f) {
-              LiteralScan(html ? WithoutTags(texts[f]) : texts[f], word, fold, width, f, expected);
-            }
-            ConcordanceOptions options;
-            options.encoding = encoding;
-            options.html = html;
-            options.fold_case = fold;
-            options.width = width;
-            options.threads = 2;
-            // Whole files, and files cut in stretches shorter than their words.
-            for (const std::uint64_t stretch :
-                 {std::uint64_t{1} << 20, std::uint64_t{1}, std::uint64_t{29}}) {
-              options.stretch_bytes = stretch;
-              const std::vector<Expected> found = Found(files, Utf8Of(word), options);
-              EXPECT_EQ(found.size(), expected.size());
-              EXPECT_TRUE(found == expected)
-                  << "encoding " << static_cast<int>(encoding) << " html " << html << " fold "
-                  << fold << " width " << width << " word " << Utf8Of(word) << " stretch "
-                  << stretch;
+            // The default rule, the Unicode rule, and that with elisions split.
+            for (const int rule : {0, 1, 2}) {
+              std::vector<Expected> expected;
+              for (std::size_t f = 0; f < files.size(); ++f) {
+                const std::u16string text = html ? WithoutTags(texts[f]) : texts[f];
+                if (rule == 0) {
+                  LiteralScan(text, word, fold, width, f, expected);
+                } else {
+                  UnicodeScan(text, word, fold, rule == 2, width, f, expected);
+                }
+              }
+              ConcordanceOptions options;
+              options.encoding = encoding;
+              options.html = html;
+              options.fold_case = fold;
+              options.width = width;
+              options.threads = 2;
+              options.words = rule == 0 ? WordRule::kDefault : WordRule::kUnicode;
+              options.split_elisions = rule == 2;
+              // Whole files, and files cut in stretches shorter than their words.
+              for (const std::uint64_t stretch :
+                   {std::uint64_t{1} << 20, std::uint64_t{1}, std::uint64_t{29}}) {
+                options.stretch_bytes = stretch;
+                const std::vector<Expected> found = Found(files, Utf8Of(word), options);
+                EXPECT_EQ(found.size(), expected.size());
+                EXPECT_TRUE(found == expected)
+                    << "encoding " << static_cast<int>(encoding) << " html " << html << " fold "
+                    << fold << " width " << width << " word " << Utf8Of(word) << " rule " << rule
+                    << " stretch " << stretch;
+              }
             }
           }
         }
       }
     }
   }
+}
+
+TEST(Concordance, TheUnicodeRuleFindsWordsLongerThanAStretchAndItsContext) {
+  TempDir dir;
+  std::string word;
+  for (int i = 0; i < 400; ++i) word += "\u0436";  // one word of 800 bytes
+  const std::filesystem::path files[] = {dir.Write("a.txt", "ab " + word + " ab\n")};
+  ConcordanceOptions options;
+  options.encoding = InputEncoding::kUtf8;
+  options.words = WordRule::kUnicode;
+  options.width = 2;
+  options.stretch_bytes = 64;
+  const std::vector<Expected> found = Found(files, word, options);
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_EQ(found[0].word, Utf16Of(word));
+  EXPECT_EQ(found[0].left, u"b ");
 }
 
 TEST(Concordance, AVanishedFileIsReportedAndTheOthersAreSearched) {

@@ -141,10 +141,25 @@ def test_counts_api_order_and_pickling(folder):
     (lambda: lintavel.count([], dispersion="files", stem="english"), ValueError),
     (lambda: lintavel.count([], words="unicode", split_elisions=True, min_length=5,
                             max_length=2), ValueError),
+    (lambda: lintavel.concordance([], "a", words="icu"), ValueError),
+    (lambda: lintavel.concordance([], "a", split_elisions=True), ValueError),
 ])
 def test_bad_arguments_raise_at_once(call, error):
     with pytest.raises(error):
         call()
+
+
+def test_concordance_cuts_by_the_word_rule_it_is_given(folder):
+    path = folder / "a.txt"
+    path.write_text("l\u2019histoire, l\u2019histoire-l\u00e0\n", encoding="utf-8")
+
+    def found(word, **rule):
+        return [row[3] for row in lintavel.concordance([path], word, encoding="utf-8", **rule)]
+
+    assert found("l\u2019histoire") == ["l\u2019histoire,"]
+    assert found("l\u2019histoire", words="unicode") == ["l\u2019histoire"] * 2
+    assert found("l\u2019histoire", words="unicode", split_elisions=True) == []
+    assert found("HISTOIRE", words="unicode", split_elisions=True, fold_case=True) == ["histoire"] * 2
 
 
 def test_encoding_names_are_those_of_the_command_line(folder):
