@@ -238,6 +238,15 @@ void ConcordancePane::Show(std::vector<std::filesystem::path> files, const std::
   UpdateStatus();
 }
 
+void ConcordancePane::ShowNote(const QString& note) {
+  Cancel();
+  model_->Clear();
+  failures_.clear();
+  word_.clear();
+  message_ = note;
+  UpdateStatus();
+}
+
 void ConcordancePane::Cancel() {
   if (search_) search_->cancel = true;
   search_.reset();

@@ -67,6 +67,8 @@ class ConcordancePane : public QWidget {
   // A caveat about what the lines stand for, said in the status after the count;
   // empty for none.
   void SetCaveat(const QString& caveat);
+  // Ends any search, empties the lines and says `note` in the status instead.
+  void ShowNote(const QString& note);
   // Ends the search under way; the lines found so far stay.
   void Cancel();
   bool searching() const { return search_ != nullptr; }

@@ -51,6 +51,7 @@ void WordStatisticsRunner::Start(const QStringList& files, const StatisticsOptio
     engine.html = options.html;
     engine.words = options.words;
     engine.split_elisions = options.split_elisions && options.words == WordRule::kUnicode;
+    engine.ngrams = options.ngrams;
     engine.cancel = &run->cancel;
     engine.on_failure = [&outcome](const FileFailure& failure) {
       outcome->reports.push_back(FailureMessage(failure));

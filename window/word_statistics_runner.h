@@ -23,6 +23,9 @@ struct StatisticsOptions {
   // How the text is cut into words, as lintavel-extract --words and --split-elisions.
   WordRule words = WordRule::kDefault;
   bool split_elisions = false;  // with WordRule::kUnicode only
+  // The word sequences counted in place of the words, as lintavel-extract --ngrams
+  // and --ngram-breaks; the stop words are set by the run.
+  NgramSettings ngrams;
 };
 
 // What a statistics run hands back: the words with their files, least frequent

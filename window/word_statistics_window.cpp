@@ -21,6 +21,7 @@
 #include <new>
 
 #include "corpus/list_writer.h"
+#include "corpus/option_names.h"
 #include "output/list_table.h"
 #include "output/safe_file_writer.h"
 #include "output/spreadsheet.h"
@@ -57,6 +58,43 @@ constexpr WordRuleChoice kWordRules[] = {
     {QT_TRANSLATE_NOOP("WordStatisticsWindow", "Default"), "default", WordRule::kDefault},
     {QT_TRANSLATE_NOOP("WordStatisticsWindow", "Unicode"), "unicode", WordRule::kUnicode},
 };
+
+// The lengths offered, named as lintavel-extract --ngrams names them.
+struct SequenceChoice {
+  const char* caption;
+  const char* lengths;  // as --ngrams takes it, and as kept in the settings file
+};
+constexpr SequenceChoice kSequences[] = {
+    {QT_TRANSLATE_NOOP("WordStatisticsWindow", "Words"), "1"},
+    {QT_TRANSLATE_NOOP("WordStatisticsWindow", "2 words"), "2"},
+    {QT_TRANSLATE_NOOP("WordStatisticsWindow", "3 words"), "3"},
+    {QT_TRANSLATE_NOOP("WordStatisticsWindow", "2 to 3 words"), "2-3"},
+    {QT_TRANSLATE_NOOP("WordStatisticsWindow", "1 to 3 words"), "1-3"},
+};
+
+// Where sequences end, named as lintavel-extract --ngram-breaks names it.
+struct BreaksChoice {
+  const char* caption;
+  const char* name;  // as --ngram-breaks takes it, and as kept in the settings file
+};
+constexpr BreaksChoice kBreaks[] = {
+    {QT_TRANSLATE_NOOP("WordStatisticsWindow", "Sentence"), "sentence"},
+    {QT_TRANSLATE_NOOP("WordStatisticsWindow", "Line"), "line"},
+    {QT_TRANSLATE_NOOP("WordStatisticsWindow", "None"), "none"},
+};
+
+// The shortest and longest sequence of the choice at `index`, read as --ngrams reads it.
+std::pair<unsigned, unsigned> SequenceLengths(int index) {
+  return NgramLengthsNamed(kSequences[std::max(0, index)].lengths)
+      .value_or(std::pair<unsigned, unsigned>{1, 1});
+}
+
+const char* BreaksName(NgramBreaks breaks) {
+  for (const BreaksChoice& choice : kBreaks) {
+    if (NgramBreaksNamed(choice.name) == breaks) return choice.name;
+  }
+  return "";
+}
 
 const char* EncodingName(InputEncoding encoding) {
   for (const EncodingChoice& choice : kEncodings) {
@@ -171,6 +209,28 @@ void WordStatisticsWindow::BuildControls() {
   split_elisions_->setChecked(
       settings_.GetSetting(QString::fromLatin1(kSettingStatisticsSplitElisions), false) ==
       QStringLiteral("True"));
+  sequences_ = Named(new QComboBox(this), tr("Sequences"),
+                     tr("Count the words, or the sequences of consecutive words of these "
+                        "lengths, in the next run"));
+  const QString sequences_setting =
+      settings_.GetSetting(QString::fromLatin1(kSettingStatisticsSequences), QString());
+  for (const SequenceChoice& choice : kSequences) {
+    sequences_->addItem(tr(choice.caption));
+    if (sequences_setting == QLatin1String(choice.lengths)) {
+      sequences_->setCurrentIndex(sequences_->count() - 1);
+    }
+  }
+  sequence_breaks_ = Named(new QComboBox(this), tr("Sequence breaks"),
+                           tr("Where a sequence of words ends besides a file's end and a stop "
+                              "word: at a sentence end, also at a line end, or nowhere else"));
+  const QString breaks_setting =
+      settings_.GetSetting(QString::fromLatin1(kSettingStatisticsSequenceBreaks), QString());
+  for (const BreaksChoice& choice : kBreaks) {
+    sequence_breaks_->addItem(tr(choice.caption));
+    if (breaks_setting == QLatin1String(choice.name)) {
+      sequence_breaks_->setCurrentIndex(sequence_breaks_->count() - 1);
+    }
+  }
   after_run_ = Named(new QCheckBox(tr("&Open after every run"), this), tr("Open after every run"),
                      tr("Open this window and count again after each run of the main window"));
   after_run_->setChecked(settings_.GetSetting(QString::fromLatin1(kSettingStatisticsAfterRun),
@@ -250,6 +310,18 @@ void WordStatisticsWindow::BuildControls() {
   word_rules->addWidget(rule_label);
   word_rules->addWidget(word_rule_);
   word_rules->addWidget(split_elisions_);
+  auto* sequences_label = new QLabel(tr("Se&quences:"), this);
+  sequences_label->setBuddy(sequences_);
+  sequences_label->setAccessibleName(tr("Sequences label"));
+  sequences_label->setAccessibleDescription(sequences_->accessibleDescription());
+  word_rules->addWidget(sequences_label);
+  word_rules->addWidget(sequences_);
+  auto* breaks_label = new QLabel(tr("Sequence &breaks:"), this);
+  breaks_label->setBuddy(sequence_breaks_);
+  breaks_label->setAccessibleName(tr("Sequence breaks label"));
+  breaks_label->setAccessibleDescription(sequence_breaks_->accessibleDescription());
+  word_rules->addWidget(breaks_label);
+  word_rules->addWidget(sequence_breaks_);
   word_rules->addStretch(1);
   auto* running = new QHBoxLayout;
   running->addWidget(run_);
@@ -277,11 +349,11 @@ void WordStatisticsWindow::BuildControls() {
   layout->addLayout(exporting);
 
   // The tab order follows the reading order: options, running, filter, table, export.
-  QWidget* const order[] = {encoding_,   fold_case_,      html_,        stop_lists_button_,
-                            word_rule_,  split_elisions_, run_,         cancel_,
-                            after_run_,  filter_,         pattern_,     files_column_,
-                            table_,      views,           concordance_, export_csv_,
-                            export_tsv_, export_workbook_};
+  QWidget* const order[] = {encoding_,    fold_case_,      html_,       stop_lists_button_,
+                            word_rule_,   split_elisions_, sequences_,  sequence_breaks_,
+                            run_,         cancel_,         after_run_,  filter_,
+                            pattern_,     files_column_,   table_,      views,
+                            concordance_, export_csv_,     export_tsv_, export_workbook_};
   for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
 
   connect(run_, &QPushButton::clicked, this, &WordStatisticsWindow::StartRun);
@@ -306,6 +378,19 @@ void WordStatisticsWindow::BuildControls() {
     settings_.SaveSetting(QString::fromLatin1(kSettingStatisticsSplitElisions),
                           on ? QStringLiteral("True") : QStringLiteral("False"));
   });
+  const auto sequences_chosen = [this] {
+    sequence_breaks_->setEnabled(SequenceLengths(sequences_->currentIndex()).second > 1);
+  };
+  sequences_chosen();
+  connect(sequences_, &QComboBox::currentIndexChanged, this, [this, sequences_chosen](int index) {
+    sequences_chosen();
+    settings_.SaveSetting(QString::fromLatin1(kSettingStatisticsSequences),
+                          QString::fromLatin1(kSequences[std::max(0, index)].lengths));
+  });
+  connect(sequence_breaks_, &QComboBox::currentIndexChanged, this, [this](int index) {
+    settings_.SaveSetting(QString::fromLatin1(kSettingStatisticsSequenceBreaks),
+                          QString::fromLatin1(kBreaks[std::max(0, index)].name));
+  });
   connect(filter_, &QLineEdit::textChanged, this, &WordStatisticsWindow::ApplyFilter);
   connect(pattern_, &QCheckBox::toggled, this, &WordStatisticsWindow::ApplyFilter);
   connect(files_column_, &QCheckBox::toggled, this, &WordStatisticsWindow::ShowFilesColumn);
@@ -328,6 +413,13 @@ StatisticsOptions WordStatisticsWindow::ChosenOptions() const {
   options.html = html_->isChecked();
   options.words = kWordRules[std::max(0, word_rule_->currentIndex())].rule;
   options.split_elisions = options.words == WordRule::kUnicode && split_elisions_->isChecked();
+  std::tie(options.ngrams.shortest, options.ngrams.longest) =
+      SequenceLengths(sequences_->currentIndex());
+  if (options.ngrams.active()) {
+    options.ngrams.breaks =
+        NgramBreaksNamed(kBreaks[std::max(0, sequence_breaks_->currentIndex())].name)
+            .value_or(NgramBreaks::kSentence);
+  }
   for (const QString& path : stop_lists_) {
     options.stop_lists.push_back(EncodeFileName(path).toStdString());
   }
@@ -437,6 +529,13 @@ void WordStatisticsWindow::WordSelected() {
     return;
   }
   zipf_->MarkWord(model_->ListIndex(current.row()));
+  // The concordance and the dispersion plot find one word, not a sequence of them.
+  if (outcome_->options.ngrams.active() && model_->Word(current.row()).contains(u' ')) {
+    concordance_word_.clear();
+    concordance_->ShowNote(
+        tr("Lines are shown for single words only; this row is a sequence of words."));
+    return;
+  }
   ConcordanceOptions options;
   options.encoding = outcome_->options.encoding;
   options.html = outcome_->options.html;
@@ -481,6 +580,14 @@ void WordStatisticsWindow::UpdateStatus() {
     if (options.html) in_effect << tr("HTML text");
     if (options.words == WordRule::kUnicode) in_effect << tr("Unicode words");
     if (options.split_elisions) in_effect << tr("elisions split");
+    if (options.ngrams.active()) {
+      in_effect << (options.ngrams.shortest == options.ngrams.longest
+                        ? tr("sequences of %1 words").arg(options.ngrams.longest)
+                        : tr("sequences of %1 to %2 words")
+                              .arg(options.ngrams.shortest)
+                              .arg(options.ngrams.longest))
+                << tr("broken at: %1").arg(QString::fromLatin1(BreaksName(options.ngrams.breaks)));
+    }
     if (!options.stop_lists.empty()) {
       in_effect << tr("%n stop list(s)", nullptr, static_cast<int>(options.stop_lists.size()));
     }

@@ -31,6 +31,8 @@ inline constexpr char kSettingStatisticsGeometry[] = "WordStatisticsGeometry";
 inline constexpr char kSettingStatisticsAfterRun[] = "WordStatisticsAfterRun";
 inline constexpr char kSettingStatisticsWordRule[] = "WordStatisticsWordRule";
 inline constexpr char kSettingStatisticsSplitElisions[] = "WordStatisticsSplitElisions";
+inline constexpr char kSettingStatisticsSequences[] = "WordStatisticsSequences";
+inline constexpr char kSettingStatisticsSequenceBreaks[] = "WordStatisticsSequenceBreaks";
 
 // The "Word Statistics" window: the words of its own run over the main window's
 // input list with their counts, shares and files, sortable and filterable, with the
@@ -112,6 +114,8 @@ class WordStatisticsWindow : public QWidget {
   QLabel* stop_lists_label_ = nullptr;
   QComboBox* word_rule_ = nullptr;
   QCheckBox* split_elisions_ = nullptr;
+  QComboBox* sequences_ = nullptr;
+  QComboBox* sequence_breaks_ = nullptr;
   QCheckBox* after_run_ = nullptr;
   QPushButton* run_ = nullptr;
   QPushButton* cancel_ = nullptr;

@@ -244,7 +244,8 @@ TEST_F(WordStatisticsTest, ExportsTheCommandLinesBytes) {
   // Text the two word rules cut differently: elisions, an apostrophe inside a word,
   // punctuation that only the default rule removes from inside words.
   std::ofstream(files_[2], std::ios::binary)
-      << "l\u2019histoire d'un homme, e-mail u.s.a l'amour qu\u2019il 3.14 \"ok\"\n";
+      << "l\u2019histoire d'un homme, e-mail u.s.a l'amour qu\u2019il 3.14 \"ok\"\n"
+      << "un homme. un homme\nun homme d'un\n";
   struct Case {
     const char* encoding;
     bool fold_case;
@@ -252,20 +253,29 @@ TEST_F(WordStatisticsTest, ExportsTheCommandLinesBytes) {
     bool csv;
     const char* words = "default";
     bool split_elisions = false;
+    const char* sequences = "Words";  // as the Sequences choice reads
+    const char* ngrams = nullptr;     // the same as lintavel-extract --ngrams takes it
+    const char* breaks = "Sentence";
   };
-  for (const Case c : {Case{"cp1252", false, true, true}, Case{"utf-8", true, false, true},
-                       Case{"auto", false, true, false}, Case{"cp1252", true, false, false},
-                       Case{"utf-8", false, true, false, "unicode"},
-                       Case{"utf-8", true, true, true, "unicode", true}}) {
+  for (const Case c :
+       {Case{"cp1252", false, true, true}, Case{"utf-8", true, false, true},
+        Case{"auto", false, true, false}, Case{"cp1252", true, false, false},
+        Case{"utf-8", false, true, false, "unicode"},
+        Case{"utf-8", true, true, true, "unicode", true},
+        Case{"utf-8", false, true, true, "default", false, "2 words", "2"},
+        Case{"cp1252", true, false, false, "default", false, "1 to 3 words", "1-3", "None"},
+        Case{"utf-8", true, true, true, "unicode", true, "2 words", "2", "Line"}}) {
     SCOPED_TRACE(std::string(c.encoding) + (c.fold_case ? " fold" : "") +
                  (c.files_column ? " files" : "") + (c.csv ? " csv" : " tsv") + " " + c.words +
-                 (c.split_elisions ? " split" : ""));
+                 (c.split_elisions ? " split" : "") + " " + c.sequences + " " + c.breaks);
     Control<QComboBox>(window, "Encoding")->setCurrentText(QString::fromLatin1(c.encoding));
     Control<QCheckBox>(window, "Fold case")->setChecked(c.fold_case);
     Control<QCheckBox>(window, "Files column")->setChecked(c.files_column);
     Control<QComboBox>(window, "Word rule")
         ->setCurrentIndex(std::string_view(c.words) == "unicode" ? 1 : 0);
     Control<QCheckBox>(window, "Split elisions")->setChecked(c.split_elisions);
+    Control<QComboBox>(window, "Sequences")->setCurrentText(QString::fromLatin1(c.sequences));
+    Control<QComboBox>(window, "Sequence breaks")->setCurrentText(QString::fromLatin1(c.breaks));
     RunAgain(window);
     const std::filesystem::path exported = dir_.path() / "exported";
     dialogs_.save_names.push_back(Q(exported));
@@ -280,6 +290,10 @@ TEST_F(WordStatisticsTest, ExportsTheCommandLinesBytes) {
     if (c.files_column) args.push_back("--per-file");
     if (std::string_view(c.words) != "default") args.insert(args.end(), {"--words", c.words});
     if (c.split_elisions) args.push_back("--split-elisions");
+    if (c.ngrams) {
+      args.insert(args.end(), {"--ngrams", c.ngrams, "--ngram-breaks",
+                               QString::fromLatin1(c.breaks).toLower().toStdString()});
+    }
     for (const auto& file : files_) args.push_back(file.string());
     std::ostringstream out;
     std::ostringstream err;
@@ -295,7 +309,23 @@ TEST_F(WordStatisticsTest, ExportsTheCommandLinesBytes) {
     EXPECT_TRUE(split->isEnabled());
     Control<QComboBox>(again, "Word rule")->setCurrentIndex(0);
     EXPECT_FALSE(split->isEnabled());
+    // So are the sequences; their breaks matter only for sequences of more than one word.
+    QComboBox* breaks = Control<QComboBox>(again, "Sequence breaks");
+    EXPECT_EQ(Control<QComboBox>(again, "Sequences")->currentText(), QStringLiteral("2 words"));
+    EXPECT_EQ(breaks->currentText(), QStringLiteral("Line"));
+    EXPECT_TRUE(breaks->isEnabled());
+    Control<QComboBox>(again, "Sequences")->setCurrentText(QStringLiteral("Words"));
+    EXPECT_FALSE(breaks->isEnabled());
   }
+  // A sequence has no lines of its own: the concordance says so instead of searching.
+  EXPECT_TRUE(window.status_text().contains(QStringLiteral("sequences of 2 words")));
+  ASSERT_GT(window.model().rowCount(), 0);
+  ASSERT_TRUE(window.model().Word(0).contains(QLatin1Char(' ')));
+  window.table()->setCurrentIndex(window.model().index(0, 0));
+  EXPECT_FALSE(window.concordance()->searching());
+  EXPECT_EQ(window.concordance()->model().rowCount(), 0);
+  EXPECT_TRUE(window.concordance()->status_text().contains(QStringLiteral("sequence of words")))
+      << window.concordance()->status_text().toStdString();
   // The workbook is written off the UI thread and its end said in the status line.
   const std::filesystem::path workbook = dir_.path() / "words.xlsx";
   dialogs_.save_names.push_back(Q(workbook));
