@@ -252,11 +252,6 @@ void ConcordancePane::Cancel() {
   search_.reset();
 }
 
-void ConcordancePane::SetCaveat(const QString& caveat) {
-  caveat_ = caveat;
-  UpdateStatus();
-}
-
 QString ConcordancePane::status_text() const { return status_->text(); }
 
 void ConcordancePane::UpdateStatus() {
@@ -264,7 +259,6 @@ void ConcordancePane::UpdateStatus() {
   if (!word_.isEmpty()) {
     parts << tr("%n line(s) with “%1”", nullptr, model_->rowCount()).arg(word_);
   }
-  if (!caveat_.isEmpty()) parts << caveat_;
   if (search_) parts << tr("searching…");
   parts << failures_;
   if (!message_.isEmpty()) parts << message_;

@@ -64,9 +64,6 @@ class ConcordancePane : public QWidget {
   // Searches `files` for `word` (UTF-8), ending any search under way.
   void Show(std::vector<std::filesystem::path> files, const std::string& word,
             const ConcordanceOptions& options);
-  // A caveat about what the lines stand for, said in the status after the count;
-  // empty for none.
-  void SetCaveat(const QString& caveat);
   // Ends any search, empties the lines and says `note` in the status instead.
   void ShowNote(const QString& note);
   // Ends the search under way; the lines found so far stay.
@@ -95,7 +92,6 @@ class ConcordancePane : public QWidget {
   QString word_;
   QStringList failures_;
   QString message_;
-  QString caveat_;
 };
 
 }  // namespace lintavel

@@ -540,11 +540,8 @@ void WordStatisticsWindow::WordSelected() {
   options.encoding = outcome_->options.encoding;
   options.html = outcome_->options.html;
   options.fold_case = outcome_->options.fold_case;
-  // The concordance cuts the text by the default rule only: what the Unicode rule
-  // alone makes a word (an elision, a word with inner punctuation) it may not find.
-  concordance_->SetCaveat(outcome_->options.words == WordRule::kUnicode
-                              ? tr("lines found by the default word rule")
-                              : QString());
+  options.words = outcome_->options.words;
+  options.split_elisions = outcome_->options.split_elisions;
   concordance_word_ = model_->Word(current.row());
   concordance_->Show(outcome_->paths, concordance_word_.toStdString(), options);
 }
