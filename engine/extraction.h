@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "engine/file_failure.h"
-#include "engine/spill.h"
 #include "engine/ngram.h"
+#include "engine/spill.h"
 #include "engine/utf8.h"
 #include "engine/word_arena.h"
 #include "engine/word_counter.h"
