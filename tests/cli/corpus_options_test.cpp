@@ -278,7 +278,7 @@ TEST(CorpusOptions, BadOptionsSayOneLineAndTouchNothing) {
       {"--ngrams", "3-2"},
       {"--ngrams", "2-"},
       {"--ngrams", "x"},
-      {"--ngrams", "2", "--stem", "english"},
+      {"--ngrams", "2", "--dispersion", "files", "--format", "tsv"},
       {"--ngrams", "2", "--kwic", "word"},
       {"--ngram-breaks", "line"},
       {"--ngram-breaks", "page", "--ngrams", "2"},

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "support/optional_parts.h"
+
 namespace lintavel {
 namespace {
 
@@ -43,16 +45,7 @@ ListFilterSettings Lengths(std::optional<std::uint64_t> min, std::optional<std::
   return settings;
 }
 
-// Whether this build has RE2: without it (a cross build with no target RE2) a
-// pattern is refused, and the pattern tests have nothing to check.
-bool HaveRegularExpressions() {
-  try {
-    ListFilter filter(Patterns({"a"}));
-    return true;
-  } catch (const ListFilterError&) {
-    return false;
-  }
-}
+using testing::HaveRegularExpressions;
 
 TEST(ListFilters, MatchAndExcludeLookAnywhereUnlessAnchored) {
   if (!HaveRegularExpressions()) GTEST_SKIP() << "built without RE2";

@@ -1,5 +1,6 @@
 #include "corpus/stemming.h"
 #include "support/corpus_lists.h"
+#include "support/optional_parts.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -12,9 +13,8 @@ namespace lintavel {
 namespace {
 
 using testing::CountsOf;
+using testing::HaveStemmers;
 using testing::ListOf;
-
-bool HaveStemmers() { return !StemmerLanguages().empty(); }
 
 // Words and stems from the sample vocabularies on the Snowball project's pages of
 // each stemmer, copied by hand (Debian ships no vocabulary file).
