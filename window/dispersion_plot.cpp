@@ -1,9 +1,6 @@
 #include "window/dispersion_plot.h"
 
-#include <QHBoxLayout>
 #include <QPainter>
-#include <QPushButton>
-#include <QVBoxLayout>
 #include <algorithm>
 #include <system_error>
 
@@ -141,18 +138,7 @@ DispersionPlot::DispersionPlot(Dialogs& dialogs, QWidget* parent)
   canvas_ = new Canvas(*this, this);
   canvas_->setAccessibleName(accessibleName());
   canvas_->setAccessibleDescription(accessibleDescription());
-  auto* save = new QPushButton(tr("Export Chart…"), this);
-  save->setAccessibleName(tr("Export chart"));
-  save->setAccessibleDescription(tr("Save this chart as a PNG or SVG image"));
-  save->setToolTip(save->accessibleDescription());
-  connect(save, &QPushButton::clicked, this, &DispersionPlot::Export);
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch(1);
-  buttons->addWidget(save);
-  auto* layout = new QVBoxLayout(this);
-  layout->setContentsMargins(0, 0, 0, 0);
-  layout->addWidget(canvas_, 1);
-  layout->addLayout(buttons);
+  LayOutWithExportButton(*this, *canvas_, [this] { Export(); });
   Clear();
 }
 

@@ -64,18 +64,7 @@ WordStatisticsCharts::WordStatisticsCharts(Kind kind, Dialogs& dialogs, QWidget*
   view_->setAccessibleName(accessibleName());
   view_->setAccessibleDescription(accessibleDescription());
   view_->setFocusPolicy(Qt::NoFocus);
-  auto* save = new QPushButton(tr("Export Chart…"), this);
-  save->setAccessibleName(tr("Export chart"));
-  save->setAccessibleDescription(tr("Save this chart as a PNG or SVG image"));
-  save->setToolTip(save->accessibleDescription());
-  connect(save, &QPushButton::clicked, this, &WordStatisticsCharts::Export);
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch(1);
-  buttons->addWidget(save);
-  auto* layout = new QVBoxLayout(this);
-  layout->setContentsMargins(0, 0, 0, 0);
-  layout->addWidget(view_, 1);
-  layout->addLayout(buttons);
+  LayOutWithExportButton(*this, *view_, [this] { Export(); });
   SetList(nullptr);
 }
 
@@ -175,6 +164,22 @@ void WordStatisticsCharts::Export() { ExportChartImage(dialogs_, *view_, view_->
 
 bool WordStatisticsCharts::SaveTo(const QString& path) {
   return SaveChartImage(*view_, view_->chart()->title(), path);
+}
+
+void LayOutWithExportButton(QWidget& owner, QWidget& chart,
+                            const std::function<void()>& on_export) {
+  auto* save = new QPushButton(QObject::tr("Export Chart…"), &owner);
+  save->setAccessibleName(QObject::tr("Export chart"));
+  save->setAccessibleDescription(QObject::tr("Save this chart as a PNG or SVG image"));
+  save->setToolTip(save->accessibleDescription());
+  QObject::connect(save, &QPushButton::clicked, &owner, on_export);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch(1);
+  buttons->addWidget(save);
+  auto* layout = new QVBoxLayout(&owner);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(&chart, 1);
+  layout->addLayout(buttons);
 }
 
 bool SaveChartImage(QWidget& view, const QString& title, const QString& path) {

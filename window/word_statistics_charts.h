@@ -3,6 +3,7 @@
 #include <QString>
 #include <QWidget>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -36,6 +37,9 @@ bool SaveChartImage(QWidget& view, const QString& title, const QString& path);
 // Asks through `dialogs` for a PNG or SVG file and saves `view` there; says so in a
 // message box when it could not be written.
 void ExportChartImage(Dialogs& dialogs, QWidget& view, const QString& title);
+
+// Lays out `owner` as `chart` above an "Export Chart…" button that calls `on_export`.
+void LayOutWithExportButton(QWidget& owner, QWidget& chart, const std::function<void()>& on_export);
 
 // The charts of a statistics run: the rank/frequency plot on log-log axes with the
 // selected word marked, and a bar chart of the most frequent words. Each exports as
