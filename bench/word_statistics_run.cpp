@@ -1,15 +1,16 @@
 // The longest stall of the UI thread while the Word Statistics window works, on the
 // offscreen platform:
-//   word_statistics_run FILE [RANK]   (RANK default 100)
+//   word_statistics_run FILE [RANK | WORD]   (RANK default 100)
 // 1. Opens the statistics window from a main window with FILE in its input list and
 //    runs it with a 5 ms timer on the UI thread: prints the run's time and the
 //    longest time the event loop went without serving the timer (when it ended),
 //    and the most processor time the UI thread spent between two ticks (the stall
 //    on an idle machine: on a busy one the wall-clock stall stretches), the words
 //    shown checked against the engine's count of FILE.
-// 2. Selects the word of that RANK (1 the most frequent) and prints the same while
+// 2. Selects the word of that RANK (1 the most frequent), or WORD, and prints the same while
 //    its concordance streams in and its dispersion plot is drawn, the lines
-//    checked against the word's count.
+//    checked against the word's count; then the same when another word (the least
+//    frequent, or the most when that was it) takes its place.
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QTableView>
@@ -96,9 +97,11 @@ class StallProbe {
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
-  if (argc != 2 && argc != 3) return Fail("usage: word_statistics_run FILE [RANK]");
+  if (argc != 2 && argc != 3) return Fail("usage: word_statistics_run FILE [RANK | WORD]");
   const std::filesystem::path input = argv[1];
-  const int rank = argc == 3 ? std::atoi(argv[2]) : 100;
+  const QString chosen = argc == 3 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral("100");
+  bool by_rank = false;
+  const int rank = chosen.toInt(&by_rank);
 
   lintavel::testing::TempDir folder;
   lintavel::testing::ScriptedDialogs dialogs;
@@ -131,7 +134,14 @@ int main(int argc, char** argv) {
 
   // The rows are least frequent first: rank r is the r-th row from the end.
   model.sort(lintavel::WordStatisticsModel::kCount, Qt::DescendingOrder);
-  const int row = std::clamp(rank, 1, model.rowCount()) - 1;
+  int row = std::clamp(rank, 1, model.rowCount()) - 1;
+  if (!by_rank) {
+    row = -1;
+    for (int r = 0; r < model.rowCount() && row < 0; ++r) {
+      if (model.Word(r) == chosen) row = r;
+    }
+    if (row < 0) return Fail("the word is not in the list");
+  }
   const QString word = model.Word(row);
   const qulonglong count =
       model.data(model.index(row, lintavel::WordStatisticsModel::kCount)).toULongLong();
@@ -163,5 +173,21 @@ int main(int argc, char** argv) {
       word.toUtf8().constData(), row + 1, count, static_cast<long long>(search_ms),
       static_cast<long long>(probe.longest()), probe.busiest(), first_lines,
       static_cast<long long>(first_lines_ms));
+
+  // Another word chosen: the lines held are let go and the search starts again.
+  const int other = row == model.rowCount() - 1 ? 0 : model.rowCount() - 1;
+  const qulonglong other_count =
+      model.data(model.index(other, lintavel::WordStatisticsModel::kCount)).toULongLong();
+  window.table()->setCurrentIndex(model.index(other, 0));
+  if (!probe.Watch([&] { return pane.searching() || window.dispersion()->strips().empty(); },
+                   search_ms) ||
+      static_cast<qulonglong>(pane.model().rowCount()) != other_count) {
+    return Fail("the search of another word did not find its lines");
+  }
+  std::printf(
+      "then '%s' (%llu lines) instead: %lld ms, longest stall: %lld ms, most processor time "
+      "between two ticks: %.1f ms\n",
+      model.Word(other).toUtf8().constData(), other_count, static_cast<long long>(search_ms),
+      static_cast<long long>(probe.longest()), probe.busiest());
   return 0;
 }

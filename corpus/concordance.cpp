@@ -665,29 +665,42 @@ std::string_view LastWord(std::string_view text) {
   return text.substr(from, end + 1 - from);
 }
 
-}  // namespace
-
-void SortConcordance(std::vector<ConcordanceLine>& lines, KwicSort sort) {
-  const auto text_order = [](const ConcordanceLine& a, const ConcordanceLine& b) {
-    return std::tie(a.file_index, a.byte_offset) < std::tie(b.file_index, b.byte_offset);
+// Sorts `lines`, lines or pointers to them, by `sort`; `at` reaches the line.
+template <typename Line, typename At>
+void SortLines(std::vector<Line>& lines, KwicSort sort, At at) {
+  const auto text_order = [&](const Line& a, const Line& b) {
+    return std::tie(at(a).file_index, at(a).byte_offset) <
+           std::tie(at(b).file_index, at(b).byte_offset);
   };
   switch (sort) {
     case KwicSort::kText:
       std::stable_sort(lines.begin(), lines.end(), text_order);
       return;
     case KwicSort::kRight:
-      std::stable_sort(lines.begin(), lines.end(), [&](const auto& a, const auto& b) {
-        const std::string_view x = FirstWord(a.right), y = FirstWord(b.right);
+      std::stable_sort(lines.begin(), lines.end(), [&](const Line& a, const Line& b) {
+        const std::string_view x = FirstWord(at(a).right), y = FirstWord(at(b).right);
         return x != y ? x < y : text_order(a, b);
       });
       return;
     case KwicSort::kLeft:
-      std::stable_sort(lines.begin(), lines.end(), [&](const auto& a, const auto& b) {
-        const std::string_view x = LastWord(a.left), y = LastWord(b.left);
+      std::stable_sort(lines.begin(), lines.end(), [&](const Line& a, const Line& b) {
+        const std::string_view x = LastWord(at(a).left), y = LastWord(at(b).left);
         return x != y ? x < y : text_order(a, b);
       });
       return;
   }
+}
+
+}  // namespace
+
+void SortConcordance(std::vector<ConcordanceLine>& lines, KwicSort sort) {
+  SortLines(lines, sort,
+            [](const ConcordanceLine& line) -> const ConcordanceLine& { return line; });
+}
+
+void SortConcordance(std::vector<const ConcordanceLine*>& lines, KwicSort sort) {
+  SortLines(lines, sort,
+            [](const ConcordanceLine* line) -> const ConcordanceLine& { return *line; });
 }
 
 }  // namespace lintavel

@@ -74,5 +74,7 @@ enum class KwicSort {
 // Orders `lines` (given in text order) by `sort`; ties keep text order. Words are
 // compared as UTF-8 bytes, that is by code point.
 void SortConcordance(std::vector<ConcordanceLine>& lines, KwicSort sort);
+// The same order for lines held elsewhere, without moving them.
+void SortConcordance(std::vector<const ConcordanceLine*>& lines, KwicSort sort);
 
 }  // namespace lintavel

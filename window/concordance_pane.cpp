@@ -9,6 +9,9 @@
 #include <QTableView>
 #include <QVBoxLayout>
 #include <QtConcurrent>
+#include <deque>
+#include <mutex>
+#include <utility>
 
 #include "shell/dialogs.h"
 #include "window/native_names.h"
@@ -31,43 +34,70 @@ QString PathText(const std::filesystem::path& path) {
 
 ConcordanceModel::ConcordanceModel(QObject* parent) : QAbstractTableModel(parent) {}
 
+ConcordanceModel::~ConcordanceModel() { DiscardLater(std::move(lines_)); }
+
 void ConcordanceModel::Clear() {
   beginResetModel();
-  text_order_.clear();
-  shown_.clear();
+  DiscardLater(std::exchange(lines_, {}));
+  shown_ = {};
+  ++generation_;
+  worker_sorting_ = false;
   endResetModel();
 }
 
 void ConcordanceModel::Append(std::vector<ConcordanceLine> lines) {
   if (lines.empty()) return;
-  if (sort_ == KwicSort::kText) {
-    const int first = rowCount();
-    beginInsertRows({}, first, first + static_cast<int>(lines.size()) - 1);
-    text_order_.insert(text_order_.end(), std::make_move_iterator(lines.begin()),
-                       std::make_move_iterator(lines.end()));
-    endInsertRows();
-    return;
-  }
-  text_order_.insert(text_order_.end(), std::make_move_iterator(lines.begin()),
-                     std::make_move_iterator(lines.end()));
-  SetSort(sort_);
+  const int first = rowCount();
+  beginInsertRows({}, first, first + static_cast<int>(lines.size()) - 1);
+  lines_.Append(std::move(lines));
+  endInsertRows();
+  if (sort_ != KwicSort::kText) Sort();
 }
 
 void ConcordanceModel::SetSort(KwicSort sort) {
   beginResetModel();
   sort_ = sort;
-  // In text order the lines are shown as held: no second copy of what may be
-  // hundreds of thousands of lines.
-  shown_.clear();
-  if (sort_ != KwicSort::kText) {
-    shown_ = text_order_;
-    SortConcordance(shown_, sort_);
-  }
+  shown_ = {};
+  ++generation_;
+  worker_sorting_ = false;
   endResetModel();
+  if (sort_ != KwicSort::kText) Sort();
+}
+
+void ConcordanceModel::Sort() {
+  // So few lines sort in a few milliseconds: at once, and a test or a user sees
+  // them in order as soon as the order is chosen.
+  constexpr std::size_t kSortedAtOnce = 20000;
+  if (lines_.size() <= kSortedAtOnce) {
+    Sorted(generation_, SortedLines(lines_.blocks(), lines_.size(), sort_));
+    return;
+  }
+  if (worker_sorting_) return;  // the lines come after it are sorted when it is done
+  worker_sorting_ = true;
+  (void)QtConcurrent::run([model = QPointer<ConcordanceModel>(this), generation = generation_,
+                           blocks = lines_.blocks(), count = lines_.size(),
+                           sort = sort_]() mutable {
+    auto sorted = SortedLines(blocks, count, sort);
+    PostToUi([model, generation, sorted = std::move(sorted)]() mutable {
+      // The lines pointed to are still the model's while the generation is the same.
+      if (model) model->Sorted(generation, std::move(sorted));
+    });
+    // Dropped here rather than on the UI thread, should the model have let them go.
+    blocks.clear();
+  });
+}
+
+void ConcordanceModel::Sorted(unsigned generation, std::vector<const ConcordanceLine*> lines) {
+  if (generation != generation_) return;
+  worker_sorting_ = false;
+  beginResetModel();
+  shown_ = std::move(lines);
+  endResetModel();
+  if (shown_.size() < lines_.size()) Sort();
 }
 
 int ConcordanceModel::rowCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : static_cast<int>(text_order_.size());
+  return parent.isValid() ? 0 : static_cast<int>(lines_.size());
 }
 
 int ConcordanceModel::columnCount(const QModelIndex& parent) const {
@@ -124,10 +154,17 @@ QVariant ConcordanceModel::headerData(int section, Qt::Orientation orientation, 
   }
 }
 
-// What a search shares with the UI thread. `pane` is read only on the UI thread.
+// What a search shares with the UI thread. `pane` is read only on the UI thread;
+// the rest under `mutex`.
 struct ConcordancePane::SearchState {
   std::atomic<bool> cancel{false};
   QPointer<ConcordancePane> pane;
+  std::mutex mutex;
+  std::deque<std::vector<ConcordanceLine>> found;  // batches the UI thread has yet to take
+  bool taking = false;                             // a call of TakeLines is on its way
+  bool ended = false;                              // the worker has posted its last batch
+  std::vector<DispersionPlace> places;             // handed over with the last batch
+  QString failure;                                 // why the search failed, if it did
 };
 
 ConcordancePane::ConcordancePane(Dialogs& dialogs, QWidget* parent)
@@ -181,6 +218,7 @@ void ConcordancePane::Show(std::vector<std::filesystem::path> files, const std::
                            const ConcordanceOptions& options) {
   Cancel();
   model_->Clear();
+  places_ = {};
   failures_.clear();
   message_.clear();
   word_ = Utf8(word);
@@ -193,6 +231,18 @@ void ConcordancePane::Show(std::vector<std::filesystem::path> files, const std::
         if (search->pane && !search->cancel) work(*search->pane);
       });
     };
+    // The lines go through a queue the UI thread empties at its own pace: posted one
+    // batch an event, a fast search would queue more than the UI thread could take
+    // in one turn of its event loop, and stall it for seconds.
+    const auto hand_over = [&](auto fill) {
+      bool wake = false;
+      {
+        std::lock_guard lock(search->mutex);
+        fill(*search);
+        wake = !std::exchange(search->taking, true);
+      }
+      if (wake) post([search](ConcordancePane& pane) { pane.TakeLines(search); });
+    };
     ConcordanceOptions searching = options;
     searching.cancel = &search->cancel;
     searching.on_failure = [&post](const FileFailure& failure) {
@@ -202,45 +252,86 @@ void ConcordancePane::Show(std::vector<std::filesystem::path> files, const std::
       });
     };
     std::vector<ConcordanceLine> batch;
+    std::vector<DispersionPlace> places;
     QElapsedTimer since_post;
     since_post.start();
     const auto flush = [&] {
       if (batch.empty()) return;
-      post([lines = std::move(batch)](ConcordancePane& pane) mutable {
-        pane.model_->Append(std::move(lines));
-        // Sized here rather than left to the header, which could miss the lines
-        // that came in while the stretched contexts were being laid out.
-        pane.table_->resizeColumnToContents(ConcordanceModel::kWord);
-        pane.UpdateStatus();
-      });
-      batch = {};
+      hand_over([&](SearchState& state) { state.found.push_back(std::exchange(batch, {})); });
       since_post.restart();
     };
+    QString failure;
     try {
       FindConcordance(files, word, searching, [&](const ConcordanceLine& line) {
         batch.push_back(line);
+        places.push_back({line.file_index, line.byte_offset});
         // The first lines show at once; after that a batch at a time keeps the UI free.
         if (batch.size() >= 2000 || since_post.elapsed() >= 100) flush();
         return !search->cancel.load();
       });
       flush();
-    } catch (const std::exception& failure) {
-      post([reason = QString::fromStdString(failure.what())](ConcordancePane& pane) {
-        pane.message_ = tr("The search failed: %1").arg(reason);
-      });
+    } catch (const std::exception& error) {
+      failure = QString::fromStdString(error.what());
     }
-    post([](ConcordancePane& pane) {
-      pane.search_.reset();
-      pane.UpdateStatus();
-      emit pane.SearchEnded();
+    hand_over([&](SearchState& state) {
+      state.places = std::move(places);
+      state.failure = failure;
+      state.ended = true;
     });
   });
   UpdateStatus();
 }
 
+void ConcordancePane::TakeLines(const std::shared_ptr<SearchState>& search) {
+  // Short enough to keep the window responsive, long enough that the lines of a
+  // common word come in within seconds.
+  constexpr qint64 kTurnMs = 8;
+  constexpr int kSizedRows = 2000;
+  QElapsedTimer turn;
+  turn.start();
+  const int rows_before = model_->rowCount();
+  bool ended = false;
+  for (;;) {
+    std::vector<ConcordanceLine> lines;
+    {
+      std::lock_guard lock(search->mutex);
+      if (search->found.empty()) {
+        search->taking = false;
+        ended = search->ended;
+        if (ended) {
+          places_ = std::move(search->places);
+          if (!search->failure.isEmpty()) {
+            message_ = tr("The search failed: %1").arg(search->failure);
+          }
+        }
+        break;
+      }
+      if (turn.elapsed() >= kTurnMs) {
+        // Still `taking`: the rest is for the next turn.
+        PostToUi([search] {
+          if (search->pane && !search->cancel) search->pane->TakeLines(search);
+        });
+        break;
+      }
+      lines = std::move(search->found.front());
+      search->found.pop_front();
+    }
+    model_->Append(std::move(lines));
+  }
+  // The word column is sized from the rows in view and a thousand about them, so
+  // later rows far below would not change it.
+  if (rows_before < kSizedRows || ended) {
+    table_->resizeColumnToContents(ConcordanceModel::kWord);
+  }
+  if (ended) search_.reset();
+  UpdateStatus();
+  if (ended) emit SearchEnded();
+}
+
 void ConcordancePane::ShowNote(const QString& note) {
   Cancel();
   model_->Clear();
+  places_ = {};
   failures_.clear();
   word_.clear();
   message_ = note;
@@ -248,7 +339,15 @@ void ConcordancePane::ShowNote(const QString& note) {
 }
 
 void ConcordancePane::Cancel() {
-  if (search_) search_->cancel = true;
+  if (!search_) return;
+  search_->cancel = true;
+  std::deque<std::vector<ConcordanceLine>> untaken;
+  {
+    std::lock_guard lock(search_->mutex);
+    untaken.swap(search_->found);
+  }
+  // Lines the UI thread had yet to take may be many: freed on a worker.
+  if (!untaken.empty()) (void)QtConcurrent::run([doomed = std::move(untaken)] {});
   search_.reset();
 }
 

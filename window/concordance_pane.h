@@ -6,10 +6,13 @@
 #include <QWidget>
 #include <filesystem>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "corpus/concordance.h"
+#include "window/concordance_lines.h"
+#include "window/dispersion_plot.h"
 
 class QComboBox;
 class QLabel;
@@ -27,17 +30,21 @@ class ConcordanceModel : public QAbstractTableModel {
   enum Column { kFile, kLine, kLeft, kWord, kRight, kColumnCount };
 
   explicit ConcordanceModel(QObject* parent = nullptr);
+  ~ConcordanceModel() override;
 
+  // Empties the model; the lines are freed on a worker.
   void Clear();
   // Adds `lines`, found in text order after those already held.
   void Append(std::vector<ConcordanceLine> lines);
-  // Shows the lines in `sort` order.
+  // Shows the lines in `sort` order. Many lines are sorted on a worker: until it is
+  // done, and for lines added since, they are shown in text order after those sorted.
   void SetSort(KwicSort sort);
   const ConcordanceLine& Line(int row) const {
-    return (sort_ == KwicSort::kText ? text_order_ : shown_)[static_cast<std::size_t>(row)];
+    const auto at = static_cast<std::size_t>(row);
+    return at < shown_.size() ? *shown_[at] : lines_[at];
   }
-  // Every line held, in text order whatever the order shown.
-  const std::vector<ConcordanceLine>& text_order() const { return text_order_; }
+  // Whether some lines wait for a worker to put them in the order chosen.
+  bool sorting() const { return sort_ != KwicSort::kText && shown_.size() < lines_.size(); }
 
   int rowCount(const QModelIndex& parent = {}) const override;
   int columnCount(const QModelIndex& parent = {}) const override;
@@ -46,9 +53,15 @@ class ConcordanceModel : public QAbstractTableModel {
                       int role = Qt::DisplayRole) const override;
 
  private:
-  std::vector<ConcordanceLine> text_order_;
-  std::vector<ConcordanceLine> shown_;  // the lines in another order than the text's
+  void Sort();
+  void Sorted(unsigned generation, std::vector<const ConcordanceLine*> lines);
+
+  ConcordanceLines lines_;  // in text order
+  // When the order is not the text's: the first lines held, in that order.
+  std::vector<const ConcordanceLine*> shown_;
   KwicSort sort_ = KwicSort::kText;
+  unsigned generation_ = 0;  // changes when the lines or the order do: older sorts are dropped
+  bool worker_sorting_ = false;
 };
 
 // The occurrences of one word in its context, searched on a worker and streamed in;
@@ -69,6 +82,8 @@ class ConcordancePane : public QWidget {
   // Ends the search under way; the lines found so far stay.
   void Cancel();
   bool searching() const { return search_ != nullptr; }
+  // Where the word occurs, in text order: complete once the search has ended.
+  std::span<const DispersionPlace> places() const { return places_; }
 
   ConcordanceModel& model() const { return *model_; }
   QTableView* table() const { return table_; }
@@ -80,6 +95,9 @@ class ConcordancePane : public QWidget {
 
  private:
   struct SearchState;
+  // Takes in the lines the worker has found, for a few milliseconds at most, and
+  // comes back on a later turn of the event loop for the rest.
+  void TakeLines(const std::shared_ptr<SearchState>& search);
   void UpdateStatus();
   void OpenRow(int row);
 
@@ -89,6 +107,7 @@ class ConcordancePane : public QWidget {
   QTableView* table_ = nullptr;
   QLabel* status_ = nullptr;
   std::shared_ptr<SearchState> search_;
+  std::vector<DispersionPlace> places_;
   QString word_;
   QStringList failures_;
   QString message_;

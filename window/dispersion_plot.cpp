@@ -26,14 +26,14 @@ double Place(std::uint64_t offset, std::uint64_t length) {
 
 std::vector<DispersionStrip> DispersionStrips(std::span<const std::filesystem::path> files,
                                               std::span<const std::uint64_t> sizes,
-                                              std::span<const ConcordanceLine> lines,
+                                              std::span<const DispersionPlace> places,
                                               std::size_t most_strips) {
   std::vector<DispersionStrip> strips;
   const auto size_of = [&](std::size_t file) { return file < sizes.size() ? sizes[file] : 0; };
   if (files.size() <= most_strips) {
     strips.resize(files.size());
     for (std::size_t f = 0; f < files.size(); ++f) strips[f].label = FileLabel(files[f]);
-    for (const ConcordanceLine& line : lines) {
+    for (const DispersionPlace& line : places) {
       if (line.file_index >= strips.size()) continue;
       strips[line.file_index].ticks.push_back(Place(line.byte_offset, size_of(line.file_index)));
     }
@@ -44,7 +44,7 @@ std::vector<DispersionStrip> DispersionStrips(std::span<const std::filesystem::p
   for (std::size_t f = 0; f < files.size(); ++f) starts[f + 1] = starts[f] + size_of(f);
   DispersionStrip& corpus = strips.emplace_back();
   corpus.label = QObject::tr("%n file(s)", nullptr, static_cast<int>(files.size()));
-  for (const ConcordanceLine& line : lines) {
+  for (const DispersionPlace& line : places) {
     if (line.file_index >= files.size()) continue;
     const std::uint64_t within = std::min(line.byte_offset, size_of(line.file_index));
     corpus.ticks.push_back(Place(starts[line.file_index] + within, starts.back()));
@@ -144,14 +144,15 @@ DispersionPlot::DispersionPlot(Dialogs& dialogs, QWidget* parent)
 
 void DispersionPlot::SetOccurrences(const QString& word,
                                     std::span<const std::filesystem::path> files,
-                                    std::span<const ConcordanceLine> lines,
+                                    std::span<const DispersionPlace> places,
                                     InputEncoding encoding) {
   std::vector<std::uint64_t> sizes;
   sizes.reserve(files.size());
   for (const auto& file : files) sizes.push_back(TextLength(file, encoding));
-  strips_ = DispersionStrips(files, sizes, lines, kDispersionStripsShown);
+  strips_ = DispersionStrips(files, sizes, places, kDispersionStripsShown);
   canvas_->title =
-      tr("Dispersion of “%1”: %n occurrence(s)", nullptr, static_cast<int>(lines.size())).arg(word);
+      tr("Dispersion of “%1”: %n occurrence(s)", nullptr, static_cast<int>(places.size()))
+          .arg(word);
   canvas_->update();
 }
 

@@ -21,12 +21,18 @@ struct DispersionStrip {
   std::vector<double> ticks;
 };
 
-// The strips of `lines` (text order, as FindConcordance gives them) over `files`,
+// Where one occurrence of a word stands: what the plot needs of a ConcordanceLine.
+struct DispersionPlace {
+  std::size_t file_index = 0;
+  std::uint64_t byte_offset = 0;
+};
+
+// The strips of `places` (text order, as FindConcordance gives them) over `files`,
 // whose texts are `sizes` long: one strip per file, even one without the word, when
 // there are at most `most_strips` files, else a single strip of the files end to end.
 std::vector<DispersionStrip> DispersionStrips(std::span<const std::filesystem::path> files,
                                               std::span<const std::uint64_t> sizes,
-                                              std::span<const ConcordanceLine> lines,
+                                              std::span<const DispersionPlace> places,
                                               std::size_t most_strips);
 
 // How long the text of `file` is, in the measure of ConcordanceLine::byte_offset, as
@@ -43,9 +49,9 @@ class DispersionPlot : public QWidget {
  public:
   explicit DispersionPlot(Dialogs& dialogs, QWidget* parent = nullptr);
 
-  // Shows where `word` occurs: `lines` are its concordance over `files`.
+  // Shows where `word` occurs: `places` are those of its concordance over `files`.
   void SetOccurrences(const QString& word, std::span<const std::filesystem::path> files,
-                      std::span<const ConcordanceLine> lines, InputEncoding encoding);
+                      std::span<const DispersionPlace> places, InputEncoding encoding);
   // Shows no word.
   void Clear();
   // Asks for a file and saves the plot there: SVG when its name ends in .svg, else PNG.

@@ -398,8 +398,8 @@ void WordStatisticsWindow::BuildControls() {
           &WordStatisticsWindow::WordSelected);
   connect(concordance_, &ConcordancePane::SearchEnded, this, [this] {
     if (!outcome_) return;
-    dispersion_->SetOccurrences(concordance_word_, outcome_->paths,
-                                concordance_->model().text_order(), outcome_->options.encoding);
+    dispersion_->SetOccurrences(concordance_word_, outcome_->paths, concordance_->places(),
+                                outcome_->options.encoding);
   });
   connect(export_csv_, &QPushButton::clicked, this, &WordStatisticsWindow::ExportCsv);
   connect(export_tsv_, &QPushButton::clicked, this, &WordStatisticsWindow::ExportTsv);

@@ -539,8 +539,8 @@ TEST_F(WordStatisticsTest, DispersionTicksStandWhereAPlainScanFindsTheWord) {
         end_to_end.push_back(before + place * static_cast<double>(sizes.back()));
       before += static_cast<double>(sizes.back());
     }
-    const auto& lines = window.concordance()->model().text_order();
-    const auto one = DispersionStrips(files_, sizes, lines, files_.size() - 1);
+    const auto one =
+        DispersionStrips(files_, sizes, window.concordance()->places(), files_.size() - 1);
     ASSERT_EQ(one.size(), 1u);
     ASSERT_EQ(one[0].ticks.size(), end_to_end.size());
     for (std::size_t i = 0; i < end_to_end.size(); ++i) {
