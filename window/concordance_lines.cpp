@@ -1,6 +1,8 @@
 #include "window/concordance_lines.h"
 
 #include <QCoreApplication>
+#include <QPointer>
+#include <QThreadPool>
 #include <QtConcurrent>
 #include <algorithm>
 #include <iterator>
@@ -28,9 +30,19 @@ std::vector<const ConcordanceLine*> SortedLines(const std::vector<ConcordanceLin
   return lines;
 }
 
+QThreadPool& ConcordanceWorker() {
+  // Owned by the application, which waits for it as it ends.
+  static QPointer<QThreadPool> pool;
+  if (!pool) {
+    pool = new QThreadPool(QCoreApplication::instance());
+    pool->setMaxThreadCount(1);
+  }
+  return *pool;
+}
+
 void DiscardLater(ConcordanceLines lines) {
   if (lines.empty() || !QCoreApplication::instance()) return;
-  (void)QtConcurrent::run([doomed = std::move(lines)] {});
+  (void)QtConcurrent::run(&ConcordanceWorker(), [doomed = std::move(lines)] {});
 }
 
 }  // namespace lintavel

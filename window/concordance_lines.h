@@ -6,6 +6,8 @@
 
 #include "corpus/concordance.h"
 
+class QThreadPool;
+
 namespace lintavel {
 
 // Concordance lines in blocks that stay where they are once written: the store grows
@@ -39,7 +41,12 @@ class ConcordanceLines {
 std::vector<const ConcordanceLine*> SortedLines(const std::vector<ConcordanceLines::Block>& blocks,
                                                 std::size_t count, KwicSort sort);
 
-// Frees `lines` on a worker thread, so that a million lines are not freed on the UI
+// The thread that sorts and frees concordance lines. Not the global pool: Qt's
+// image conversions wait there for a thread, and a second's work queued ahead of
+// them would hold up the painting of the whole window.
+QThreadPool& ConcordanceWorker();
+
+// Frees `lines` on that worker, so that a million lines are not freed on the UI
 // thread; at once when there is no application to run the worker.
 void DiscardLater(ConcordanceLines lines);
 

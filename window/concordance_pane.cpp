@@ -74,9 +74,9 @@ void ConcordanceModel::Sort() {
   }
   if (worker_sorting_) return;  // the lines come after it are sorted when it is done
   worker_sorting_ = true;
-  (void)QtConcurrent::run([model = QPointer<ConcordanceModel>(this), generation = generation_,
-                           blocks = lines_.blocks(), count = lines_.size(),
-                           sort = sort_]() mutable {
+  (void)QtConcurrent::run(&ConcordanceWorker(), [model = QPointer<ConcordanceModel>(this),
+                                                 generation = generation_, blocks = lines_.blocks(),
+                                                 count = lines_.size(), sort = sort_]() mutable {
     auto sorted = SortedLines(blocks, count, sort);
     PostToUi([model, generation, sorted = std::move(sorted)]() mutable {
       // The lines pointed to are still the model's while the generation is the same.
@@ -347,7 +347,8 @@ void ConcordancePane::Cancel() {
     untaken.swap(search_->found);
   }
   // Lines the UI thread had yet to take may be many: freed on a worker.
-  if (!untaken.empty()) (void)QtConcurrent::run([doomed = std::move(untaken)] {});
+  if (!untaken.empty())
+    (void)QtConcurrent::run(&ConcordanceWorker(), [doomed = std::move(untaken)] {});
   search_.reset();
 }
 
