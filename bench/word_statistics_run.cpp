@@ -9,9 +9,11 @@
 //    shown checked against the engine's count of FILE.
 // 2. Selects the word of that RANK (1 the most frequent), or WORD, and prints the same while
 //    its concordance streams in and its dispersion plot is drawn, the lines
-//    checked against the word's count; then the same when another word (the least
+//    checked against the word's count; the same while they are ordered by their
+//    right context and back; then the same when another word (the least
 //    frequent, or the most when that was it) takes its place.
 #include <QApplication>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QTableView>
 #include <QTimer>
@@ -151,9 +153,20 @@ int main(int argc, char** argv) {
   qint64 first_lines_ms = -1;
   QElapsedTimer search_clock;
   search_clock.start();
-  window.table()->setCurrentIndex(model.index(row, 0));
+  // Selected from the event loop, so that the work done at once is watched too (the
+  // lines of the word before let go).
+  bool selected = false;
+  const auto select = [&](int at) {
+    selected = false;
+    QTimer::singleShot(0, [&, at] {
+      window.table()->setCurrentIndex(model.index(at, 0));
+      selected = true;
+    });
+  };
+  select(row);
   lintavel::ConcordancePane& pane = *window.concordance();
   const auto busy = [&] {
+    if (!selected) return true;
     if (first_lines_ms < 0 && pane.model().rowCount() >= first_lines) {
       first_lines_ms = search_clock.elapsed();
     }
@@ -174,13 +187,34 @@ int main(int argc, char** argv) {
       static_cast<long long>(probe.longest()), probe.busiest(), first_lines,
       static_cast<long long>(first_lines_ms));
 
+  // The lines put in the order of their right context, then back in text order.
+  auto* order = pane.findChild<QComboBox*>();
+  if (!order) return Fail("the concordance has no order to choose");
+  for (const int index : {1, 0}) {
+    bool ordered = false;
+    QTimer::singleShot(0, [&] {
+      order->setCurrentIndex(index);
+      ordered = true;
+    });
+    qint64 order_ms = 0;
+    if (!probe.Watch([&] { return !ordered || pane.model().sorting(); }, order_ms) ||
+        static_cast<qulonglong>(pane.model().rowCount()) != count) {
+      return Fail("the lines were not put in order");
+    }
+    std::printf(
+        "%s: %lld ms, longest stall: %lld ms, most processor time between two ticks: %.1f ms\n",
+        index == 1 ? "ordered by the right context" : "back in text order",
+        static_cast<long long>(order_ms), static_cast<long long>(probe.longest()), probe.busiest());
+  }
+
   // Another word chosen: the lines held are let go and the search starts again.
   const int other = row == model.rowCount() - 1 ? 0 : model.rowCount() - 1;
   const qulonglong other_count =
       model.data(model.index(other, lintavel::WordStatisticsModel::kCount)).toULongLong();
-  window.table()->setCurrentIndex(model.index(other, 0));
-  if (!probe.Watch([&] { return pane.searching() || window.dispersion()->strips().empty(); },
-                   search_ms) ||
+  select(other);
+  if (!probe.Watch(
+          [&] { return !selected || pane.searching() || window.dispersion()->strips().empty(); },
+          search_ms) ||
       static_cast<qulonglong>(pane.model().rowCount()) != other_count) {
     return Fail("the search of another word did not find its lines");
   }
