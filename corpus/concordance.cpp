@@ -699,8 +699,30 @@ void SortConcordance(std::vector<ConcordanceLine>& lines, KwicSort sort) {
 }
 
 void SortConcordance(std::vector<const ConcordanceLine*>& lines, KwicSort sort) {
-  SortLines(lines, sort,
-            [](const ConcordanceLine* line) -> const ConcordanceLine& { return *line; });
+  if (sort == KwicSort::kText) {
+    SortLines(lines, sort,
+              [](const ConcordanceLine* line) -> const ConcordanceLine& { return *line; });
+    return;
+  }
+  // Each line's word found once and held beside its place, rather than found again
+  // through a pointer at each comparison: a million lines sort several times faster.
+  struct Keyed {
+    std::string_view word;
+    std::size_t file_index;
+    std::uint64_t byte_offset;
+    const ConcordanceLine* line;
+  };
+  std::vector<Keyed> keyed;
+  keyed.reserve(lines.size());
+  for (const ConcordanceLine* line : lines) {
+    keyed.push_back({sort == KwicSort::kRight ? FirstWord(line->right) : LastWord(line->left),
+                     line->file_index, line->byte_offset, line});
+  }
+  std::stable_sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) {
+    return std::tie(a.word, a.file_index, a.byte_offset) <
+           std::tie(b.word, b.file_index, b.byte_offset);
+  });
+  for (std::size_t i = 0; i < keyed.size(); ++i) lines[i] = keyed[i].line;
 }
 
 }  // namespace lintavel

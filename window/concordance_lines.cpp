@@ -35,7 +35,8 @@ QThreadPool& ConcordanceWorker() {
   static QPointer<QThreadPool> pool;
   if (!pool) {
     pool = new QThreadPool(QCoreApplication::instance());
-    pool->setMaxThreadCount(1);
+    // A search, the one before it while it sees it is cancelled, a sort and a freeing.
+    pool->setMaxThreadCount(4);
   }
   return *pool;
 }

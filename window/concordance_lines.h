@@ -41,9 +41,9 @@ class ConcordanceLines {
 std::vector<const ConcordanceLine*> SortedLines(const std::vector<ConcordanceLines::Block>& blocks,
                                                 std::size_t count, KwicSort sort);
 
-// The thread that sorts and frees concordance lines. Not the global pool: Qt's
-// image conversions wait there for a thread, and a second's work queued ahead of
-// them would hold up the painting of the whole window.
+// The threads that search, sort and free concordance lines. Not the global pool:
+// Qt's image conversions split their work over it and wait for every part, so work
+// of seconds there would hold up the painting of the whole window.
 QThreadPool& ConcordanceWorker();
 
 // Frees `lines` on that worker, so that a million lines are not freed on the UI

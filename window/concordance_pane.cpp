@@ -45,7 +45,7 @@ void ConcordanceModel::Clear() {
   endResetModel();
 }
 
-void ConcordanceModel::Append(std::vector<ConcordanceLine> lines) {
+void ConcordanceModel::Append(std::vector<ConcordanceLine>&& lines) {
   if (lines.empty()) return;
   const int first = rowCount();
   beginInsertRows({}, first, first + static_cast<int>(lines.size()) - 1);
@@ -225,7 +225,7 @@ void ConcordancePane::Show(std::vector<std::filesystem::path> files, const std::
   search_ = std::make_shared<SearchState>();
   search_->pane = this;
   auto search = search_;
-  (void)QtConcurrent::run([search, files = std::move(files), word, options] {
+  (void)QtConcurrent::run(&ConcordanceWorker(), [search, files = std::move(files), word, options] {
     const auto post = [search](auto work) {
       PostToUi([search, work = std::move(work)]() mutable {
         if (search->pane && !search->cancel) work(*search->pane);
@@ -291,6 +291,9 @@ void ConcordancePane::TakeLines(const std::shared_ptr<SearchState>& search) {
   turn.start();
   const int rows_before = model_->rowCount();
   bool ended = false;
+  // The batches' vectors were allocated by the worker: freeing them here could wait
+  // on its allocator's lock while it is not running.
+  std::vector<std::vector<ConcordanceLine>> spent;
   for (;;) {
     std::vector<ConcordanceLine> lines;
     {
@@ -317,7 +320,9 @@ void ConcordancePane::TakeLines(const std::shared_ptr<SearchState>& search) {
       search->found.pop_front();
     }
     model_->Append(std::move(lines));
+    spent.push_back(std::move(lines));
   }
+  if (!spent.empty()) (void)QtConcurrent::run(&ConcordanceWorker(), [spent = std::move(spent)] {});
   // The word column is sized from the rows in view and a thousand about them, so
   // later rows far below would not change it.
   if (rows_before < kSizedRows || ended) {

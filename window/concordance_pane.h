@@ -34,8 +34,9 @@ class ConcordanceModel : public QAbstractTableModel {
 
   // Empties the model; the lines are freed on a worker.
   void Clear();
-  // Adds `lines`, found in text order after those already held.
-  void Append(std::vector<ConcordanceLine> lines);
+  // Moves in `lines`, found in text order after those already held; their vector
+  // stays the caller's to free.
+  void Append(std::vector<ConcordanceLine>&& lines);
   // Shows the lines in `sort` order. Many lines are sorted on a worker: until it is
   // done, and for lines added since, they are shown in text order after those sorted.
   void SetSort(KwicSort sort);

@@ -15,6 +15,7 @@
 #include "shell/application_error_box.h"
 #include "shell/dialogs.h"
 #include "shell/settings_store.h"
+#include "window/concordance_lines.h"
 #include "window/extraction_runner.h"
 #include "window/file_system.h"
 #include "window/folder_scanner.h"
@@ -320,7 +321,7 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
 bool Form1::WaitForWorkers(int milliseconds) {
   return workbooks_->WaitForWriters(QDeadlineTimer(milliseconds)) &&
          QThreadPool::globalInstance()->waitForDone(milliseconds) &&
-         scanner_->WaitForDone(milliseconds);
+         ConcordanceWorker().waitForDone(milliseconds) && scanner_->WaitForDone(milliseconds);
 }
 
 void Form1::closeEvent(QCloseEvent* event) {
