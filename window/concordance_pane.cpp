@@ -72,7 +72,7 @@ void ConcordanceModel::Sort() {
     Sorted(generation_, SortedLines(lines_.blocks(), lines_.size(), sort_));
     return;
   }
-  if (worker_sorting_) return;  // the lines come after it are sorted when it is done
+  if (worker_sorting_) return;  // lines added since it began are sorted when it is done
   worker_sorting_ = true;
   (void)QtConcurrent::run(&ConcordanceWorker(), [model = QPointer<ConcordanceModel>(this),
                                                  generation = generation_, blocks = lines_.blocks(),
