@@ -247,17 +247,22 @@ void WordStatisticsModel::sort(int column, Qt::SortOrder order) {
     });
   } else if (column == kJuillandD || column == kGriesDp) {
     // No scores (sequences of words): the list's order. A word without a D stands
-    // below every figure, and such words keep the list's order among themselves.
+    // below every figure. The figures are held beside the indices, as the words'
+    // starts are, and equal ones keep the list's order either way.
     if (dispersion_) {
       const WordDispersions& scores = *dispersion_;
-      const auto key = [&scores, d = column == kJuillandD](std::uint32_t i) {
+      std::vector<std::pair<double, std::uint32_t>> keyed(order_.size());
+      for (std::uint32_t i = 0; i < keyed.size(); ++i) {
         const DispersionScores& word = scores[i];
-        if (!d) return word.gries_dp;
-        return word.juilland_d.value_or(-std::numeric_limits<double>::infinity());
-      };
-      std::stable_sort(order_.begin(), order_.end(), [&](std::uint32_t a, std::uint32_t b) {
-        return up ? key(a) < key(b) : key(b) < key(a);
+        keyed[i] = {column == kGriesDp
+                        ? word.gries_dp
+                        : word.juilland_d.value_or(-std::numeric_limits<double>::infinity()),
+                    i};
+      }
+      std::stable_sort(keyed.begin(), keyed.end(), [up](const auto& a, const auto& b) {
+        return up ? a.first < b.first : b.first < a.first;
       });
+      for (std::size_t i = 0; i < keyed.size(); ++i) order_[i] = keyed[i].second;
     }
   } else if (column != kCount || !up) {
     // The list is already least frequent first, so ascending count needs no work.
