@@ -92,8 +92,8 @@ void WordStatisticsRunner::Start(const QStringList& files, const StatisticsOptio
         if (!unknown) all_bytes += size;
       }
       const bool by_file = !options.ngrams.active();
-      engine.progress = [run, by_file, all_bytes,
-                         done = std::uint64_t{0}](const ExtractionProgress& progress) mutable {
+      std::uint64_t done = 0;  // the bytes of the files counted before
+      engine.progress = [run, by_file, all_bytes, &done](const ExtractionProgress& progress) {
         double fraction = progress.fraction();
         if (by_file && all_bytes != 0) {
           fraction = std::min(1.0, static_cast<double>(done + progress.bytes_done) /

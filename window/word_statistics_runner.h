@@ -45,9 +45,9 @@ struct StatisticsOutcome {
 
 // Runs the engine and the corpus library for the statistics window on a worker, as
 // lintavel-extract --per-file --dispersion files does with the same options (without
-// --dispersion for sequences). Reports are gathered, not
-// shown one box at a time. Nothing of the worker refers to this object: after
-// Cancel, or once it is gone, the worker stops at its next block and delivers nothing.
+// --dispersion for sequences). Reports are gathered, not shown one box at a time. Nothing of the
+// worker refers to this object: after Cancel, or once it is gone, the worker stops at its next
+// block and delivers nothing.
 class WordStatisticsRunner : public QObject {
   Q_OBJECT
 

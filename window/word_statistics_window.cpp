@@ -424,7 +424,10 @@ void WordStatisticsWindow::BuildControls() {
   connect(filter_, &QLineEdit::textChanged, this, &WordStatisticsWindow::ApplyFilter);
   connect(pattern_, &QCheckBox::toggled, this, &WordStatisticsWindow::ApplyFilter);
   connect(files_column_, &QCheckBox::toggled, this, &WordStatisticsWindow::ShowColumns);
-  connect(dispersion_columns_, &QCheckBox::toggled, this, &WordStatisticsWindow::ShowColumns);
+  connect(dispersion_columns_, &QCheckBox::toggled, this, [this] {
+    ShowColumns();
+    UpdateStatus();
+  });
   connect(table_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
           &WordStatisticsWindow::WordSelected);
   connect(concordance_, &ConcordancePane::SearchEnded, this, [this] {
