@@ -2,14 +2,15 @@
 // offscreen platform:
 //   word_statistics_responsiveness [WORDS]   (default 2,000,000)
 // Makes WORDS distinct words with Zipf-like counts, then prints the time to show
-// them, to sort them by every column both ways, to follow filter keystrokes (typing
-// and deleting), and to draw the rank/frequency plot. Each sort is checked before
-// its figure is printed.
+// them with dispersion scores, to sort them by every column both ways, to follow filter keystrokes
+// (typing and deleting), and to draw the rank/frequency plot. Each sort is checked before its
+// figure is printed.
 #include <QApplication>
 #include <QChartView>
 #include <QElapsedTimer>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <memory>
 #include <string>
 
@@ -40,6 +41,16 @@ std::shared_ptr<const CorpusList> MakeList(std::size_t words) {
   return list;
 }
 
+// Scores spread over [0, 1) in no order of the list's; D of every word.
+std::shared_ptr<const lintavel::WordDispersions> MakeDispersion(std::size_t words) {
+  auto scores = std::make_shared<lintavel::WordDispersions>(words);
+  for (std::size_t i = 0; i < words; ++i) {
+    (*scores)[i].juilland_d = static_cast<double>(i * 2654435761u % 1000003) / 1000003;
+    (*scores)[i].gries_dp = static_cast<double>(i * 40503u % 65537) / 65537;
+  }
+  return scores;
+}
+
 double Ms(QElapsedTimer& timer) { return static_cast<double>(timer.nsecsElapsed()) / 1e6; }
 
 }  // namespace
@@ -49,12 +60,15 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   const std::size_t words = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 2000000;
   const auto list = MakeList(words);
+  const auto dispersion = MakeDispersion(words);
   WordStatisticsModel model;
   QElapsedTimer timer;
   timer.start();
-  model.SetList(list);
+  model.SetList(list, dispersion);
   std::printf("show %zu words: %.1f ms\n", words, Ms(timer));
-  const char* names[] = {"word", "count", "% of total", "per million", "files"};
+  const char* names[] = {"word",  "count",        "% of total", "per million",
+                         "files", "Juilland's D", "Gries's DP"};
+  static_assert(std::size(names) == WordStatisticsModel::kColumnCount);
   for (int column = 0; column < WordStatisticsModel::kColumnCount; ++column) {
     for (const Qt::SortOrder order : {Qt::AscendingOrder, Qt::DescendingOrder}) {
       timer.restart();

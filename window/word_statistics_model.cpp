@@ -1,6 +1,7 @@
 #include "window/word_statistics_model.h"
 
 #include <algorithm>
+#include <limits>
 #include <numeric>
 #include <string_view>
 
@@ -63,9 +64,11 @@ QString WordText(std::string_view word, WordEncoding encoding) {
 
 WordStatisticsModel::WordStatisticsModel(QObject* parent) : QAbstractTableModel(parent) {}
 
-void WordStatisticsModel::SetList(std::shared_ptr<const CorpusList> list) {
+void WordStatisticsModel::SetList(std::shared_ptr<const CorpusList> list,
+                                  std::shared_ptr<const WordDispersions> dispersion) {
   beginResetModel();
   list_ = std::move(list);
+  dispersion_ = std::move(dispersion);
   order_.resize(list_ ? list_->words.size() : 0);
   std::iota(order_.begin(), order_.end(), std::uint32_t{0});
   view_ = order_;
@@ -132,10 +135,12 @@ QVariant WordStatisticsModel::data(const QModelIndex& index, int role) const {
                                    : QVariant(Qt::AlignRight | Qt::AlignVCenter);
   }
   if (role != Qt::DisplayRole) return {};
-  return StatisticsCell(*list_, view_[static_cast<std::size_t>(index.row())], index.column());
+  return StatisticsCell(*list_, dispersion_.get(), view_[static_cast<std::size_t>(index.row())],
+                        index.column());
 }
 
-QString StatisticsCell(const CorpusList& list, std::uint32_t index, int column) {
+QString StatisticsCell(const CorpusList& list, const WordDispersions* dispersion,
+                       std::uint32_t index, int column) {
   const CorpusWord& word = list.words[index];
   const double total = list.total == 0 ? 1.0 : static_cast<double>(list.total);
   switch (column) {
@@ -149,15 +154,32 @@ QString StatisticsCell(const CorpusList& list, std::uint32_t index, int column) 
       return QString::number(static_cast<double>(word.count) * 1e6 / total, 'f', 2);
     case WordStatisticsModel::kFiles:
       return QString::number(word.files);
+    case WordStatisticsModel::kJuillandD:
+      if (dispersion == nullptr || !(*dispersion)[index].juilland_d) return {};
+      return QString::number(*(*dispersion)[index].juilland_d, 'f', 6);
+    case WordStatisticsModel::kGriesDp:
+      if (dispersion == nullptr) return {};
+      return QString::number((*dispersion)[index].gries_dp, 'f', 6);
     default:
       return {};
   }
 }
 
 QVariant WordStatisticsModel::headerData(int section, Qt::Orientation orientation, int role) const {
-  if (role != Qt::DisplayRole) return {};
-  if (orientation == Qt::Vertical) return section + 1;
-  return StatisticsHeader(section);
+  if (orientation == Qt::Vertical) {
+    return role == Qt::DisplayRole ? QVariant(section + 1) : QVariant();
+  }
+  switch (role) {
+    case Qt::DisplayRole:
+      return StatisticsHeader(section);
+    case Qt::ToolTipRole:
+    case Qt::AccessibleDescriptionRole: {
+      const QString description = StatisticsHeaderDescription(section);
+      return description.isEmpty() ? QVariant() : QVariant(description);
+    }
+    default:
+      return {};
+  }
 }
 
 QString StatisticsHeader(int column) {
@@ -172,6 +194,27 @@ QString StatisticsHeader(int column) {
       return WordStatisticsModel::tr("Per million");
     case WordStatisticsModel::kFiles:
       return WordStatisticsModel::tr("Files");
+    case WordStatisticsModel::kJuillandD:
+      return WordStatisticsModel::tr("Juilland's D");
+    case WordStatisticsModel::kGriesDp:
+      return WordStatisticsModel::tr("Gries's DP");
+    default:
+      return {};
+  }
+}
+
+QString StatisticsHeaderDescription(int column) {
+  switch (column) {
+    case WordStatisticsModel::kJuillandD:
+      return WordStatisticsModel::tr(
+          "Juilland's D over the input files (juilland_d in the CSV): 1 for a word spread "
+          "evenly over them, near 0 for one in few of them; empty with fewer than two files "
+          "of words, and for sequences of words");
+    case WordStatisticsModel::kGriesDp:
+      return WordStatisticsModel::tr(
+          "Gries's DP over the input files (gries_dp in the CSV): 0 for a word spread over "
+          "them as their sizes are, near 1 for one in few of them; empty for sequences of "
+          "words");
     default:
       return {};
   }
@@ -202,6 +245,25 @@ void WordStatisticsModel::sort(int column, Qt::SortOrder order) {
     std::stable_sort(order_.begin(), order_.end(), [&](std::uint32_t a, std::uint32_t b) {
       return up ? words[a].files < words[b].files : words[b].files < words[a].files;
     });
+  } else if (column == kJuillandD || column == kGriesDp) {
+    // No scores (sequences of words): the list's order. A word without a D stands
+    // below every figure. The figures are held beside the indices, as the words'
+    // starts are, and equal ones keep the list's order either way.
+    if (dispersion_) {
+      const WordDispersions& scores = *dispersion_;
+      std::vector<std::pair<double, std::uint32_t>> keyed(order_.size());
+      for (std::uint32_t i = 0; i < keyed.size(); ++i) {
+        const DispersionScores& word = scores[i];
+        keyed[i] = {column == kGriesDp
+                        ? word.gries_dp
+                        : word.juilland_d.value_or(-std::numeric_limits<double>::infinity()),
+                    i};
+      }
+      std::stable_sort(keyed.begin(), keyed.end(), [up](const auto& a, const auto& b) {
+        return up ? a.first < b.first : b.first < a.first;
+      });
+      for (std::size_t i = 0; i < keyed.size(); ++i) order_[i] = keyed[i].second;
+    }
   } else if (column != kCount || !up) {
     // The list is already least frequent first, so ascending count needs no work.
     std::stable_sort(order_.begin(), order_.end(), [&](std::uint32_t a, std::uint32_t b) {

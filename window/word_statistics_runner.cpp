@@ -2,8 +2,11 @@
 
 #include <QPointer>
 #include <QtConcurrent>
+#include <algorithm>
+#include <filesystem>
 
 #include "corpus/corpus_run.h"
+#include "corpus/list_dispersion.h"
 #include "corpus/stop_lists.h"
 #include "shell/error_report.h"
 #include "window/native_names.h"
@@ -80,15 +83,42 @@ void WordStatisticsRunner::Start(const QStringList& files, const StatisticsOptio
         fail(failure.what());
         return;
       }
-      engine.progress = [run](const ExtractionProgress& progress) {
-        const int percent = static_cast<int>(progress.fraction() * 100.0);
+      // Counted a file at a time for the dispersion, each reporting its own share:
+      // the files before it are added to make the whole run's.
+      std::uint64_t all_bytes = 0;
+      for (const auto& path : paths) {
+        std::error_code unknown;
+        const std::uintmax_t size = std::filesystem::file_size(path, unknown);
+        if (!unknown) all_bytes += size;
+      }
+      const bool by_file = !options.ngrams.active();
+      std::uint64_t done = 0;  // the bytes of the files counted before
+      engine.progress = [run, by_file, all_bytes, &done](const ExtractionProgress& progress) {
+        double fraction = progress.fraction();
+        if (by_file && all_bytes != 0) {
+          fraction = std::min(1.0, static_cast<double>(done + progress.bytes_done) /
+                                       static_cast<double>(all_bytes));
+          if (progress.files_done == progress.files_total) done += progress.bytes_total;
+        }
+        const int percent = static_cast<int>(fraction * 100.0);
         if (percent == run->last_percent) return;
         run->last_percent = percent;
         PostToUi([run, percent] {
           if (run->runner && !run->cancel) emit run->runner->Progress(percent);
         });
       };
-      CorpusRun result = ExtractCorpus(paths, engine, settings, stop_words);
+      CorpusRun result;
+      if (by_file) {
+        DispersedRun dispersed = ExtractCorpusByFile(paths, engine, settings, stop_words);
+        if (dispersed.run.cancelled || run->cancel) return;
+        result = std::move(dispersed.run);
+        auto scores = ScoreListDispersion(result.list, dispersed.parts, &run->cancel);
+        if (run->cancel) return;
+        outcome->dispersion =
+            std::make_shared<const std::vector<DispersionScores>>(std::move(scores));
+      } else {
+        result = ExtractCorpus(paths, engine, settings, stop_words);
+      }
       if (result.cancelled || run->cancel) return;
       outcome->files_read = result.files_read;
       outcome->list = std::make_shared<const CorpusList>(std::move(result.list));

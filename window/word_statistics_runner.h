@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "corpus/dispersion.h"
 #include "corpus/word_list.h"
 #include "engine/extraction.h"
 #include "engine/word_rule.h"
@@ -29,9 +30,13 @@ struct StatisticsOptions {
 };
 
 // What a statistics run hands back: the words with their files, least frequent
-// first as the command line lists them, and the reader's reports as lines.
+// first as the command line lists them, their dispersion over the files, and the
+// reader's reports as lines.
 struct StatisticsOutcome {
   std::shared_ptr<const CorpusList> list;
+  // One for each word of the list, in its order, as lintavel-extract --dispersion
+  // files scores them; null for sequences of words, which it does not score.
+  std::shared_ptr<const std::vector<DispersionScores>> dispersion;
   StatisticsOptions options;
   std::vector<std::filesystem::path> paths;  // the input files, in their order
   std::size_t files_read = 0;
@@ -39,9 +44,10 @@ struct StatisticsOutcome {
 };
 
 // Runs the engine and the corpus library for the statistics window on a worker, as
-// lintavel-extract --per-file does with the same options. Reports are gathered, not
-// shown one box at a time. Nothing of the worker refers to this object: after
-// Cancel, or once it is gone, the worker stops at its next block and delivers nothing.
+// lintavel-extract --per-file --dispersion files does with the same options (without
+// --dispersion for sequences). Reports are gathered, not shown one box at a time. Nothing of the
+// worker refers to this object: after Cancel, or once it is gone, the worker stops at its next
+// block and delivers nothing.
 class WordStatisticsRunner : public QObject {
   Q_OBJECT
 

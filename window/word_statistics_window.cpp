@@ -20,6 +20,7 @@
 #include <QtConcurrent>
 #include <new>
 
+#include "corpus/list_dispersion.h"
 #include "corpus/list_writer.h"
 #include "corpus/option_names.h"
 #include "output/list_table.h"
@@ -121,26 +122,32 @@ QStringList ChosenPaths(const QString& answer) {
   return parts;
 }
 
-// The rows shown, frozen for a workbook writer on another thread.
+// The rows shown with the columns shown, frozen for a workbook writer on another thread.
 class StatisticsTable : public ListTable {
  public:
-  StatisticsTable(std::shared_ptr<const CorpusList> list, std::vector<std::uint32_t> rows,
-                  bool with_files)
-      : list_(std::move(list)), rows_(std::move(rows)), with_files_(with_files) {}
-  int ColumnCount() const override {
-    return with_files_ ? WordStatisticsModel::kColumnCount : WordStatisticsModel::kFiles;
-  }
-  QString HeaderText(int column) const override { return StatisticsHeader(column - 1); }
+  StatisticsTable(std::shared_ptr<const CorpusList> list,
+                  std::shared_ptr<const WordDispersions> dispersion,
+                  std::vector<std::uint32_t> rows, std::vector<int> columns)
+      : list_(std::move(list)),
+        dispersion_(std::move(dispersion)),
+        rows_(std::move(rows)),
+        columns_(std::move(columns)) {}
+  int ColumnCount() const override { return static_cast<int>(columns_.size()); }
+  QString HeaderText(int column) const override { return StatisticsHeader(Column(column)); }
   int RowCount() const override { return static_cast<int>(rows_.size()); }
   QString CellText(int row, int column) const override {
-    return StatisticsCell(*list_, rows_[static_cast<std::size_t>(row - 1)], column - 1);
+    return StatisticsCell(*list_, dispersion_.get(), rows_[static_cast<std::size_t>(row - 1)],
+                          Column(column));
   }
   bool Checked(int) const override { return true; }
 
  private:
+  int Column(int column) const { return columns_[static_cast<std::size_t>(column - 1)]; }
+
   std::shared_ptr<const CorpusList> list_;
+  std::shared_ptr<const WordDispersions> dispersion_;
   std::vector<std::uint32_t> rows_;
-  bool with_files_;
+  std::vector<int> columns_;  // the model's, in their order
 };
 
 }  // namespace
@@ -250,9 +257,15 @@ void WordStatisticsWindow::BuildControls() {
   files_column_ = Named(new QCheckBox(tr("Files &column"), this), tr("Files column"),
                         tr("Show the number of files each word occurs in, and export it"));
   files_column_->setChecked(true);
+  dispersion_columns_ =
+      Named(new QCheckBox(tr("Dispersio&n columns"), this), tr("Dispersion columns"),
+            tr("Show Juilland's D and Gries's DP of each word over the input files, and export "
+               "them with the files, as lintavel-extract --dispersion files does; sequences "
+               "of words have none"));
+  dispersion_columns_->setChecked(true);
   table_ = Named(new QTableView(this), tr("Words"),
-                 tr("The words with their count, share of the total, frequency per million "
-                    "and the number of files they occur in"));
+                 tr("The words with their count, share of the total, frequency per million, "
+                    "the number of files they occur in and their dispersion over them"));
   table_->setModel(model_);
   table_->setSortingEnabled(true);
   table_->horizontalHeader()->setSortIndicator(WordStatisticsModel::kCount, Qt::AscendingOrder);
@@ -332,6 +345,7 @@ void WordStatisticsWindow::BuildControls() {
   filtering->addWidget(filter_, 1);
   filtering->addWidget(pattern_);
   filtering->addWidget(files_column_);
+  filtering->addWidget(dispersion_columns_);
   export_workbook_ =
       Named(new QPushButton(tr("Export &Workbook…"), this), tr("Export workbook"),
             tr("Save the rows shown, in their order, with the columns shown, as a workbook"));
@@ -349,11 +363,27 @@ void WordStatisticsWindow::BuildControls() {
   layout->addLayout(exporting);
 
   // The tab order follows the reading order: options, running, filter, table, export.
-  QWidget* const order[] = {encoding_,    fold_case_,      html_,       stop_lists_button_,
-                            word_rule_,   split_elisions_, sequences_,  sequence_breaks_,
-                            run_,         cancel_,         after_run_,  filter_,
-                            pattern_,     files_column_,   table_,      views,
-                            concordance_, export_csv_,     export_tsv_, export_workbook_};
+  QWidget* const order[] = {encoding_,
+                            fold_case_,
+                            html_,
+                            stop_lists_button_,
+                            word_rule_,
+                            split_elisions_,
+                            sequences_,
+                            sequence_breaks_,
+                            run_,
+                            cancel_,
+                            after_run_,
+                            filter_,
+                            pattern_,
+                            files_column_,
+                            dispersion_columns_,
+                            table_,
+                            views,
+                            concordance_,
+                            export_csv_,
+                            export_tsv_,
+                            export_workbook_};
   for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
 
   connect(run_, &QPushButton::clicked, this, &WordStatisticsWindow::StartRun);
@@ -393,7 +423,11 @@ void WordStatisticsWindow::BuildControls() {
   });
   connect(filter_, &QLineEdit::textChanged, this, &WordStatisticsWindow::ApplyFilter);
   connect(pattern_, &QCheckBox::toggled, this, &WordStatisticsWindow::ApplyFilter);
-  connect(files_column_, &QCheckBox::toggled, this, &WordStatisticsWindow::ShowFilesColumn);
+  connect(files_column_, &QCheckBox::toggled, this, &WordStatisticsWindow::ShowColumns);
+  connect(dispersion_columns_, &QCheckBox::toggled, this, [this] {
+    ShowColumns();
+    UpdateStatus();
+  });
   connect(table_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
           &WordStatisticsWindow::WordSelected);
   connect(concordance_, &ConcordancePane::SearchEnded, this, [this] {
@@ -469,7 +503,8 @@ void WordStatisticsWindow::Finish(const std::shared_ptr<const StatisticsOutcome>
   outcome_ = outcome;
   showing_ = true;
   const QString filter = filter_->text();
-  model_->SetList(outcome_->list);
+  model_->SetList(outcome_->list, outcome_->dispersion);
+  ShowColumns();
   const QHeaderView* header = table_->horizontalHeader();
   model_->sort(header->sortIndicatorSection(), header->sortIndicatorOrder());
   if (!filter.isEmpty()) ApplyFilter();
@@ -553,8 +588,15 @@ void WordStatisticsWindow::SetRunning(bool running) {
   if (!running) progress_->setValue(0);
 }
 
-void WordStatisticsWindow::ShowFilesColumn(bool shown) {
-  table_->setColumnHidden(WordStatisticsModel::kFiles, !shown);
+void WordStatisticsWindow::ShowColumns() {
+  table_->setColumnHidden(WordStatisticsModel::kFiles, !files_column_->isChecked());
+  const bool dispersion = DispersionShown();
+  table_->setColumnHidden(WordStatisticsModel::kJuillandD, !dispersion);
+  table_->setColumnHidden(WordStatisticsModel::kGriesDp, !dispersion);
+}
+
+bool WordStatisticsWindow::DispersionShown() const {
+  return dispersion_columns_->isChecked() && outcome_ && outcome_->dispersion;
 }
 
 QString WordStatisticsWindow::status_text() const { return status_->text(); }
@@ -589,6 +631,9 @@ void WordStatisticsWindow::UpdateStatus() {
       in_effect << tr("%n stop list(s)", nullptr, static_cast<int>(options.stop_lists.size()));
     }
     parts << tr("Options: %1").arg(in_effect.join(QStringLiteral(", ")));
+    if (!outcome_->dispersion && dispersion_columns_->isChecked()) {
+      parts << tr("No dispersion for sequences of words");
+    }
   }
   if (!message_.isEmpty()) parts << message_;
   status_->setText(parts.join(QStringLiteral("   ")));
@@ -610,10 +655,13 @@ void WordStatisticsWindow::Export(bool csv) {
   const QString path = dialogs_.SaveFile(request);
   if (path.isEmpty()) return;
   const CorpusList& list = *outcome_->list;
+  const bool dispersion = DispersionShown();
   try {
     SafeFileWriter file(EncodeFileName(path).toStdString());
     WriteList(list, csv ? ListFormat::kCsv : ListFormat::kTsv, list.encoding,
-              files_column_->isChecked(), [&](std::string_view chunk) { file.Write(chunk); });
+              files_column_->isChecked() || dispersion,
+              dispersion ? DispersionColumns(*outcome_->dispersion) : ListColumns{},
+              [&](std::string_view chunk) { file.Write(chunk); });
     file.Commit();
     message_ = tr("Exported to %1").arg(path);
   } catch (const FileWriteError& failure) {
@@ -634,8 +682,12 @@ void WordStatisticsWindow::ExportWorkbook() {
   request.filter = QStringLiteral("Workbooks (*.xlsx)|*.xlsx|");
   const QString path = dialogs_.SaveFile(request);
   if (path.isEmpty()) return;
-  auto table = std::make_shared<const StatisticsTable>(outcome_->list, model_->shown(),
-                                                       files_column_->isChecked());
+  std::vector<int> columns;
+  for (int column = 0; column < WordStatisticsModel::kColumnCount; ++column) {
+    if (!table_->isColumnHidden(column)) columns.push_back(column);
+  }
+  auto table = std::make_shared<const StatisticsTable>(outcome_->list, outcome_->dispersion,
+                                                       model_->shown(), std::move(columns));
   auto cancel = std::make_shared<std::atomic<bool>>(false);
   workbook_cancel_ = cancel;
   message_ = tr("Writing %1…").arg(path);

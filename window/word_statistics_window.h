@@ -58,7 +58,8 @@ class WordStatisticsWindow : public QWidget {
   bool OpenAfterRun() const;
 
   // "Export CSV…" and "Export TSV…": the whole list as lintavel-extract writes it
-  // with the same options (--per-file while the files column is shown).
+  // with the same options (--per-file while the files column is shown, and
+  // --dispersion files, which has the files too, while the dispersion columns are).
   void ExportCsv();
   void ExportTsv();
   // "Export Workbook…": the rows shown, in their order, with the columns shown, as a
@@ -89,7 +90,10 @@ class WordStatisticsWindow : public QWidget {
   void ChooseStopLists();
   void Finish(const std::shared_ptr<const StatisticsOutcome>& outcome);
   void SetRunning(bool running);
-  void ShowFilesColumn(bool shown);
+  // Shows the files column and the dispersion columns as their boxes say, the
+  // latter only when the run scored the words.
+  void ShowColumns();
+  bool DispersionShown() const;
   void UpdateStatus();
   void Export(bool csv);
   // Shows the word of the table's current row: its lines, its place in the charts.
@@ -122,6 +126,7 @@ class WordStatisticsWindow : public QWidget {
   QProgressBar* progress_ = nullptr;
   QLineEdit* filter_ = nullptr;
   QCheckBox* files_column_ = nullptr;
+  QCheckBox* dispersion_columns_ = nullptr;
   QCheckBox* pattern_ = nullptr;
   QTableView* table_ = nullptr;
   QLabel* status_ = nullptr;

@@ -13,6 +13,8 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTest>
@@ -181,6 +183,25 @@ TEST_F(WordStatisticsTest, SortsAndFiltersAsThePlainCountsSay) {
   const auto cell = [&](int row, int column) {
     return model.data(model.index(row, column)).toString();
   };
+  // Each word's D and DP as lintavel-extract --dispersion files writes them.
+  const auto dispersion = [&](const std::vector<std::filesystem::path>& files) {
+    std::vector<std::string> args{"--quiet", "--encoding",   "utf-8", "--format",
+                                  "csv",     "--dispersion", "files"};
+    for (const auto& file : files) args.push_back(file.string());
+    std::ostringstream out;
+    std::ostringstream err;
+    EXPECT_EQ(lintavel::Run(args, out, err), 0) << err.str();
+    std::map<std::string, std::pair<QString, QString>> scores;
+    std::istringstream lines(out.str());
+    std::string line;
+    std::getline(lines, line);  // the header
+    while (std::getline(lines, line)) {
+      const QStringList fields = QString::fromStdString(line).trimmed().split(u',');
+      scores[fields[0].toStdString()] = {fields[3], fields[4]};
+    }
+    return scores;
+  };
+  const auto scores = dispersion(files_);
   struct Case {
     int column;
     Qt::SortOrder order;
@@ -188,12 +209,16 @@ TEST_F(WordStatisticsTest, SortsAndFiltersAsThePlainCountsSay) {
   for (const Case sort : {Case{WordStatisticsModel::kCount, Qt::DescendingOrder},
                           Case{WordStatisticsModel::kWord, Qt::AscendingOrder},
                           Case{WordStatisticsModel::kFiles, Qt::DescendingOrder},
-                          Case{WordStatisticsModel::kPerMillion, Qt::AscendingOrder}}) {
+                          Case{WordStatisticsModel::kPerMillion, Qt::AscendingOrder},
+                          Case{WordStatisticsModel::kJuillandD, Qt::DescendingOrder},
+                          Case{WordStatisticsModel::kGriesDp, Qt::AscendingOrder}}) {
     window.table()->horizontalHeader()->setSortIndicator(sort.column, sort.order);
     for (int row = 0; row < model.rowCount(); ++row) {
       const std::string word = cell(row, WordStatisticsModel::kWord).toStdString();
       ASSERT_EQ(cell(row, WordStatisticsModel::kCount).toULongLong(), counts_.at(word)) << word;
       ASSERT_EQ(cell(row, WordStatisticsModel::kFiles).toULongLong(), file_counts_.at(word));
+      EXPECT_EQ(cell(row, WordStatisticsModel::kJuillandD), scores.at(word).first) << word;
+      EXPECT_EQ(cell(row, WordStatisticsModel::kGriesDp), scores.at(word).second) << word;
       EXPECT_NEAR(cell(row, WordStatisticsModel::kPerMillion).toDouble(),
                   1e6 * static_cast<double>(counts_.at(word)) / static_cast<double>(total_), 0.01);
       if (row == 0) continue;
@@ -204,6 +229,28 @@ TEST_F(WordStatisticsTest, SortsAndFiltersAsThePlainCountsSay) {
                                 : (sort.order == Qt::AscendingOrder ? a.toDouble() <= b.toDouble()
                                                                     : a.toDouble() >= b.toDouble());
       EXPECT_TRUE(in_order) << sort.column << ": " << a.toStdString() << " / " << b.toStdString();
+    }
+  }
+  // One file has no D: its cells are empty, as in the CSV, and sorting by it both ways
+  // keeps the list's order (least frequent first).
+  {
+    WordStatisticsWindow single(dialogs_, *settings_, [&] { return QStringList{Q(files_[0])}; });
+    Control<QComboBox>(single, "Encoding")->setCurrentText(QStringLiteral("utf-8"));
+    RunAgain(single);
+    const auto one = dispersion({files_[0]});
+    const WordStatisticsModel& shown = single.model();
+    for (const Qt::SortOrder order : {Qt::AscendingOrder, Qt::DescendingOrder}) {
+      single.table()->horizontalHeader()->setSortIndicator(WordStatisticsModel::kJuillandD, order);
+      ASSERT_EQ(shown.rowCount(), static_cast<int>(one.size()));
+      for (int row = 0; row < shown.rowCount(); ++row) {
+        const std::string word = shown.Word(row).toStdString();
+        EXPECT_EQ(one.at(word).first, QString()) << word;
+        EXPECT_EQ(shown.data(shown.index(row, WordStatisticsModel::kJuillandD)).toString(),
+                  QString());
+        EXPECT_EQ(shown.data(shown.index(row, WordStatisticsModel::kGriesDp)).toString(),
+                  one.at(word).second);
+        EXPECT_EQ(shown.ListIndex(row), static_cast<std::uint32_t>(row));
+      }
     }
   }
   // Typing narrows; deleting widens again; a character no word has shows none.
@@ -250,6 +297,7 @@ TEST_F(WordStatisticsTest, ExportsTheCommandLinesBytes) {
     const char* encoding;
     bool fold_case;
     bool files_column;
+    bool dispersion;  // the columns asked for; sequences have none
     bool csv;
     const char* words = "default";
     bool split_elisions = false;
@@ -258,19 +306,22 @@ TEST_F(WordStatisticsTest, ExportsTheCommandLinesBytes) {
     const char* breaks = "Sentence";
   };
   for (const Case c :
-       {Case{"cp1252", false, true, true}, Case{"utf-8", true, false, true},
-        Case{"auto", false, true, false}, Case{"cp1252", true, false, false},
-        Case{"utf-8", false, true, false, "unicode"},
-        Case{"utf-8", true, true, true, "unicode", true},
-        Case{"utf-8", false, true, true, "default", false, "2 words", "2"},
-        Case{"cp1252", true, false, false, "default", false, "1 to 3 words", "1-3", "None"},
-        Case{"utf-8", true, true, true, "unicode", true, "2 words", "2", "Line"}}) {
+       {Case{"cp1252", false, true, false, true}, Case{"utf-8", true, false, false, true},
+        Case{"cp1252", false, true, true, true}, Case{"utf-8", true, false, true, true},
+        Case{"auto", false, true, true, false}, Case{"cp1252", true, false, true, false},
+        Case{"utf-8", false, true, false, false, "unicode"},
+        Case{"utf-8", true, true, true, true, "unicode", true},
+        Case{"utf-8", false, true, true, true, "default", false, "2 words", "2"},
+        Case{"cp1252", true, false, true, false, "default", false, "1 to 3 words", "1-3", "None"},
+        Case{"utf-8", true, true, false, true, "unicode", true, "2 words", "2", "Line"}}) {
     SCOPED_TRACE(std::string(c.encoding) + (c.fold_case ? " fold" : "") +
-                 (c.files_column ? " files" : "") + (c.csv ? " csv" : " tsv") + " " + c.words +
-                 (c.split_elisions ? " split" : "") + " " + c.sequences + " " + c.breaks);
+                 (c.files_column ? " files" : "") + (c.dispersion ? " dispersion" : "") +
+                 (c.csv ? " csv" : " tsv") + " " + c.words + (c.split_elisions ? " split" : "") +
+                 " " + c.sequences + " " + c.breaks);
     Control<QComboBox>(window, "Encoding")->setCurrentText(QString::fromLatin1(c.encoding));
     Control<QCheckBox>(window, "Fold case")->setChecked(c.fold_case);
     Control<QCheckBox>(window, "Files column")->setChecked(c.files_column);
+    Control<QCheckBox>(window, "Dispersion columns")->setChecked(c.dispersion);
     Control<QComboBox>(window, "Word rule")
         ->setCurrentIndex(std::string_view(c.words) == "unicode" ? 1 : 0);
     Control<QCheckBox>(window, "Split elisions")->setChecked(c.split_elisions);
@@ -288,6 +339,7 @@ TEST_F(WordStatisticsTest, ExportsTheCommandLinesBytes) {
                                   c.csv ? "csv" : "tsv"};
     if (c.fold_case) args.push_back("--fold-case");
     if (c.files_column) args.push_back("--per-file");
+    if (c.dispersion && !c.ngrams) args.insert(args.end(), {"--dispersion", "files"});
     if (std::string_view(c.words) != "default") args.insert(args.end(), {"--words", c.words});
     if (c.split_elisions) args.push_back("--split-elisions");
     if (c.ngrams) {
@@ -299,6 +351,12 @@ TEST_F(WordStatisticsTest, ExportsTheCommandLinesBytes) {
     std::ostringstream err;
     ASSERT_EQ(lintavel::Run(args, out, err), 0) << err.str();
     EXPECT_EQ(ReadBytes(exported), out.str());
+    // The window shows the columns it exports, and says why sequences have none.
+    const bool scored = c.dispersion && !c.ngrams;
+    EXPECT_EQ(window.table()->isColumnHidden(WordStatisticsModel::kJuillandD), !scored);
+    EXPECT_EQ(window.table()->isColumnHidden(WordStatisticsModel::kGriesDp), !scored);
+    EXPECT_EQ(window.status_text().contains(QStringLiteral("No dispersion")),
+              c.dispersion && c.ngrams != nullptr);
   }
   // The word rule is kept for the next window; elisions are split only by the Unicode rule.
   {
@@ -326,16 +384,36 @@ TEST_F(WordStatisticsTest, ExportsTheCommandLinesBytes) {
   EXPECT_EQ(window.concordance()->model().rowCount(), 0);
   EXPECT_TRUE(window.concordance()->status_text().contains(QStringLiteral("sequence of words")))
       << window.concordance()->status_text().toStdString();
-  // The workbook is written off the UI thread and its end said in the status line.
-  const std::filesystem::path workbook = dir_.path() / "words.xlsx";
-  dialogs_.save_names.push_back(Q(workbook));
+  // The workbook is written off the UI thread and its end said in the status line; it
+  // has the columns shown, the dispersion ones only when the run scored the words.
+  const QString python = QStandardPaths::findExecutable(QStringLiteral("python3"));
+  ASSERT_FALSE(python.isEmpty());
   bool ended = false;
   QObject::connect(&window, &WordStatisticsWindow::WorkbookEnded, [&] { ended = true; });
-  window.ExportWorkbook();
-  ASSERT_TRUE(WaitUntil([&] { return ended; }));
-  EXPECT_TRUE(window.status_text().contains(QStringLiteral("Exported to")))
-      << window.status_text().toStdString();
-  EXPECT_TRUE(ReadBytes(workbook).starts_with("PK"));
+  Control<QCheckBox>(window, "Dispersion columns")->setChecked(true);
+  for (const bool sequences : {true, false}) {
+    if (!sequences) {
+      Control<QComboBox>(window, "Sequences")->setCurrentText(QStringLiteral("Words"));
+      RunAgain(window);
+    }
+    const std::filesystem::path workbook = dir_.path() / "words.xlsx";
+    dialogs_.save_names.push_back(Q(workbook));
+    ended = false;
+    window.ExportWorkbook();
+    ASSERT_TRUE(WaitUntil([&] { return ended; }));
+    EXPECT_TRUE(window.status_text().contains(QStringLiteral("Exported to")))
+        << window.status_text().toStdString();
+    QProcess unzip;
+    unzip.start(python, {QStringLiteral("-c"),
+                         QStringLiteral("import sys, zipfile; sys.stdout.write(zipfile.ZipFile("
+                                        "sys.argv[1]).read('xl/worksheets/sheet1.xml').decode())"),
+                         Q(workbook)});
+    ASSERT_TRUE(unzip.waitForFinished(30000));
+    const QString sheet = QString::fromUtf8(unzip.readAllStandardOutput());
+    EXPECT_TRUE(sheet.contains(QStringLiteral("Per million")));
+    EXPECT_EQ(sheet.contains(QStringLiteral("Gries")), !sequences);
+    EXPECT_EQ(sheet.contains(QStringLiteral("Juilland")), !sequences);
+  }
   EXPECT_TRUE(dialogs_.shown.empty());
 }
 
