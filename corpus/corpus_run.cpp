@@ -4,6 +4,14 @@ namespace lintavel {
 
 namespace {
 
+// Whether the words of a run shaped by `settings` can be written as they come from
+// the disk: in the engine's order, each word on its own.
+bool Streamable(const CorpusSettings& settings) {
+  return settings.stream && !settings.top && settings.order == WordOrder::kCount &&
+         settings.lemmas == nullptr && settings.stem.empty() &&
+         (!settings.fold_case || settings.per_file);
+}
+
 // The engine's options for `settings`: with per_file, the files of each word are
 // counted, and folded case is folded in the text before it is cut, so that a file
 // with "The" and "the" counts once for "the".
@@ -12,6 +20,7 @@ namespace {
 ExtractionOptions CountingOptions(const ExtractionOptions& options, const CorpusSettings& settings,
                                   const StopWords& stop_words) {
   ExtractionOptions counting = options;
+  counting.stream_spilled = Streamable(settings);
   const bool sequences = options.ngrams.active();
   if (sequences && !stop_words.empty()) {
     counting.ngrams.is_stop = [&stop_words](std::string_view word) {
@@ -39,6 +48,24 @@ CorpusRun RunOf(ExtractionResult&& result, const CorpusSettings& settings,
   run.files_read = result.files_read;
   run.cancelled = result.cancelled;
   run.spill = result.spill;
+  if (result.spilled) {
+    // The figures are those of every word counted, the stop words left out; the
+    // filter and --min-count only choose the words listed.
+    CorpusList& list = run.list;
+    list.encoding = result.encoding;
+    const ListFilter* filter =
+        settings.filter != nullptr && !settings.filter->empty() ? settings.filter.get() : nullptr;
+    result.spilled->Order([&](std::string_view word, std::uint64_t count) {
+      if (stop != nullptr && stop->Contains(word)) return false;
+      list.total += count;
+      ++list.distinct;
+      if (count == 1) ++list.once;
+      return (filter == nullptr || filter->Keeps(word, list.encoding)) &&
+             count >= settings.min_count;
+    });
+    run.spilled = std::move(result.spilled);
+    return run;
+  }
   if (settings.fold_case && !settings.per_file) {
     CorpusMerger merger(result.encoding, true, stop);
     merger.AddRun(result.words);
@@ -62,6 +89,24 @@ void GroupAndFilter(CorpusList& list, const CorpusSettings& settings) {
   if (settings.lemmas != nullptr) ApplyLemmas(list, *settings.lemmas);
   if (!settings.stem.empty()) ApplyStemming(list, settings.stem, settings.stem_show);
   if (settings.filter != nullptr && !settings.filter->empty()) FilterList(list, *settings.filter);
+}
+
+void StreamSpilled(CorpusRun& run, std::size_t batch, const std::function<void()>& take_batch) {
+  CorpusList& list = run.list;
+  // Without files counted, each word stands for one run, as ListOfRun has it.
+  const bool with_files = run.spilled->with_files();
+  const auto flush = [&] {
+    take_batch();
+    list.words.clear();
+    list.storage = WordArena();
+  };
+  list.words.reserve(batch);
+  run.spilled->ForEach([&](std::string_view word, std::uint64_t count, std::uint64_t files) {
+    list.words.push_back({list.storage.Store(word), count, with_files ? files : 1});
+    if (list.words.size() == batch) flush();
+  });
+  if (!list.words.empty()) flush();
+  run.spilled.reset();
 }
 
 CorpusRun ExtractCorpus(std::span<const std::filesystem::path> files,
