@@ -1,5 +1,8 @@
 #include "corpus/corpus_run.h"
 
+#include <map>
+#include <optional>
+
 namespace lintavel {
 
 namespace {
@@ -7,9 +10,37 @@ namespace {
 // Whether the words of a run shaped by `settings` can be written as they come from
 // the disk: in the engine's order, each word on its own.
 bool Streamable(const CorpusSettings& settings) {
-  return settings.stream && !settings.top && settings.order == WordOrder::kCount &&
+  return settings.stream && (settings.top || settings.order == WordOrder::kCount) &&
          settings.lemmas == nullptr && settings.stem.empty() &&
          (!settings.fold_case || settings.per_file);
+}
+
+// Gives the words of `run.spilled` that are listed, least frequent first, to `take`.
+void ForEachListed(
+    CorpusRun& run,
+    const std::function<void(std::string_view, std::uint64_t, std::uint64_t)>& take) {
+  // Without files counted, each word stands for one run, as ListOfRun has it.
+  const bool with_files = run.spilled->with_files();
+  std::uint64_t at_cut = 0;
+  run.spilled->ForEach([&](std::string_view word, std::uint64_t count, std::uint64_t files) {
+    if (count < run.cut_count || (count == run.cut_count && at_cut++ >= run.cut_taken)) return;
+    take(word, count, with_files ? files : 1);
+  });
+  run.spilled.reset();
+}
+
+// Sets the cut of `run` that lists the `top` most frequent of the words kept, ties
+// in ordinal order, from how many words were kept with each count.
+void CutTop(CorpusRun& run, std::uint64_t top, const std::map<std::uint64_t, std::uint64_t>& kept) {
+  std::uint64_t left = top;
+  for (auto group = kept.rbegin(); group != kept.rend(); ++group) {
+    if (group->second >= left) {
+      run.cut_count = group->first;
+      run.cut_taken = left;
+      return;
+    }
+    left -= group->second;
+  }
 }
 
 // The engine's options for `settings`: with per_file, the files of each word are
@@ -55,15 +86,28 @@ CorpusRun RunOf(ExtractionResult&& result, const CorpusSettings& settings,
     list.encoding = result.encoding;
     const ListFilter* filter =
         settings.filter != nullptr && !settings.filter->empty() ? settings.filter.get() : nullptr;
+    std::map<std::uint64_t, std::uint64_t> kept;  // how many words kept with each count
     result.spilled->Order([&](std::string_view word, std::uint64_t count) {
       if (stop != nullptr && stop->Contains(word)) return false;
       list.total += count;
       ++list.distinct;
       if (count == 1) ++list.once;
-      return (filter == nullptr || filter->Keeps(word, list.encoding)) &&
-             count >= settings.min_count;
+      if ((filter != nullptr && !filter->Keeps(word, list.encoding)) ||
+          count < settings.min_count) {
+        return false;
+      }
+      if (settings.top) ++kept[count];
+      return true;
     });
     run.spilled = std::move(result.spilled);
+    if (settings.top) CutTop(run, *settings.top, kept);
+    if (settings.order != WordOrder::kCount) {
+      // Another order takes the words of --top in memory: no more than it lists.
+      ForEachListed(run, [&](std::string_view word, std::uint64_t count, std::uint64_t files) {
+        list.words.push_back({list.storage.Store(word), count, files});
+      });
+      ShapeList(list, 0, std::nullopt, settings.order);
+    }
     return run;
   }
   if (settings.fold_case && !settings.per_file) {
@@ -93,20 +137,17 @@ void GroupAndFilter(CorpusList& list, const CorpusSettings& settings) {
 
 void StreamSpilled(CorpusRun& run, std::size_t batch, const std::function<void()>& take_batch) {
   CorpusList& list = run.list;
-  // Without files counted, each word stands for one run, as ListOfRun has it.
-  const bool with_files = run.spilled->with_files();
   const auto flush = [&] {
     take_batch();
     list.words.clear();
     list.storage = WordArena();
   };
   list.words.reserve(batch);
-  run.spilled->ForEach([&](std::string_view word, std::uint64_t count, std::uint64_t files) {
-    list.words.push_back({list.storage.Store(word), count, with_files ? files : 1});
+  ForEachListed(run, [&](std::string_view word, std::uint64_t count, std::uint64_t files) {
+    list.words.push_back({list.storage.Store(word), count, files});
     if (list.words.size() == batch) flush();
   });
   if (!list.words.empty()) flush();
-  run.spilled.reset();
 }
 
 CorpusRun ExtractCorpus(std::span<const std::filesystem::path> files,

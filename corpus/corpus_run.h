@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <span>
@@ -35,7 +36,8 @@ struct CorpusSettings {
   StemShow stem_show = StemShow::kStem;
   std::shared_ptr<const ListFilter> filter;  // only the words it keeps are listed
   // A run that spills may leave its words on disk (CorpusRun::spilled) when nothing
-  // asked needs them all at once (no grouping, --top or other order).
+  // asked needs them all at once: no grouping, and the engine's order unless --top
+  // lists few enough to be put in another.
   bool stream = false;
 };
 
@@ -48,6 +50,10 @@ struct CorpusRun {
   // When the words were left on disk: `list` has its figures but no words, which
   // StreamSpilled puts in it a batch at a time.
   std::shared_ptr<SpilledWords> spilled;
+  // Which of those are listed, for --top: the words counted more often than
+  // `cut_count`, and the first `cut_taken` of the words counted exactly that often.
+  std::uint64_t cut_count = 0;
+  std::uint64_t cut_taken = std::numeric_limits<std::uint64_t>::max();
 };
 
 // Whether `settings` group the words (lemmas, stems) or filter the list.

@@ -69,7 +69,7 @@ TEST(MemoryLimit, SpilledRunsWriteWhatAnUnboundedRunWrites) {
   // Each case on one thread, or two, alternately.
   const std::vector<std::vector<std::string>> cases = {
       {"--min-count", "2"},
-      {"--format", "tsv", "--sort", "word", "--stop-list", stop},
+      {"--format", "tsv", "--sort", "word", "--top", "200000", "--stop-list", stop},
       {"--format", "csv", "--per-file", "--top", "5000"},
       {"--format", "json", "--per-file", "--fold-case", "--sort", "count-desc"},
       {"--format", "tsv", "--ngrams", "1-2"},
