@@ -10,12 +10,11 @@ namespace {
 // Whether the words of a run shaped by `settings` can be written as they come from
 // the disk: in the engine's order, each word on its own.
 bool Streamable(const CorpusSettings& settings) {
-  return settings.stream && (settings.top || settings.order == WordOrder::kCount) &&
-         settings.lemmas == nullptr && settings.stem.empty() &&
+  return settings.stream && settings.lemmas == nullptr && settings.stem.empty() &&
          (!settings.fold_case || settings.per_file);
 }
 
-// Gives the words of `run.spilled` that are listed, least frequent first, to `take`.
+// Gives the words of `run.spilled` that are listed, in their order, to `take`.
 void ForEachListed(
     CorpusRun& run,
     const std::function<void(std::string_view, std::uint64_t, std::uint64_t)>& take) {
@@ -87,27 +86,26 @@ CorpusRun RunOf(ExtractionResult&& result, const CorpusSettings& settings,
     const ListFilter* filter =
         settings.filter != nullptr && !settings.filter->empty() ? settings.filter.get() : nullptr;
     std::map<std::uint64_t, std::uint64_t> kept;  // how many words kept with each count
-    result.spilled->Order([&](std::string_view word, std::uint64_t count) {
-      if (stop != nullptr && stop->Contains(word)) return false;
-      list.total += count;
-      ++list.distinct;
-      if (count == 1) ++list.once;
-      if ((filter != nullptr && !filter->Keeps(word, list.encoding)) ||
-          count < settings.min_count) {
-        return false;
-      }
-      if (settings.top) ++kept[count];
-      return true;
-    });
+    const SpilledOrder order = settings.order == WordOrder::kCountDesc
+                                   ? SpilledOrder::kCountDescThenWord
+                               : settings.order == WordOrder::kWord ? SpilledOrder::kWord
+                                                                    : SpilledOrder::kCountThenWord;
+    result.spilled->Order(
+        [&](std::string_view word, std::uint64_t count) {
+          if (stop != nullptr && stop->Contains(word)) return false;
+          list.total += count;
+          ++list.distinct;
+          if (count == 1) ++list.once;
+          if ((filter != nullptr && !filter->Keeps(word, list.encoding)) ||
+              count < settings.min_count) {
+            return false;
+          }
+          if (settings.top) ++kept[count];
+          return true;
+        },
+        order);
     run.spilled = std::move(result.spilled);
     if (settings.top) CutTop(run, *settings.top, kept);
-    if (settings.order != WordOrder::kCount) {
-      // Another order takes the words of --top in memory: no more than it lists.
-      ForEachListed(run, [&](std::string_view word, std::uint64_t count, std::uint64_t files) {
-        list.words.push_back({list.storage.Store(word), count, files});
-      });
-      ShapeList(list, 0, std::nullopt, settings.order);
-    }
     return run;
   }
   if (settings.fold_case && !settings.per_file) {

@@ -35,9 +35,9 @@ struct CorpusSettings {
   std::string stem;                         // a Snowball language: words under their stems
   StemShow stem_show = StemShow::kStem;
   std::shared_ptr<const ListFilter> filter;  // only the words it keeps are listed
-  // A run that spills may leave its words on disk (CorpusRun::spilled) when nothing
-  // asked needs them all at once: no grouping, and the engine's order unless --top
-  // lists few enough to be put in another.
+  // A run that spills may leave its words on disk (CorpusRun::spilled), ordered
+  // there, when nothing asked needs them all at once (no lemmas or stems, no case
+  // folded after counting).
   bool stream = false;
 };
 

@@ -48,8 +48,44 @@ bool SpilledWords::ChunkFull() const {
   return chunk_bytes_.used() + chunk_.size() * kHeldWordBytes >= memory_limit_ / 2;
 }
 
+bool SpilledWords::Less(std::string_view a, std::uint64_t a_count, std::string_view b,
+                        std::uint64_t b_count) const {
+  const auto word_less = encoding_ == WordEncoding::kUtf8 ? Utf8Utf16Less : Utf16OrdinalLess;
+  switch (order_) {
+    case SpilledOrder::kCountThenWord:
+      return a_count != b_count ? a_count < b_count : word_less(a, b);
+    case SpilledOrder::kCountDescThenWord:
+      return a_count != b_count ? a_count > b_count : word_less(a, b);
+    case SpilledOrder::kWord:
+      break;
+  }
+  return word_less(a, b);
+}
+
 void SpilledWords::SortChunk() {
-  OrderByCountThenWord(chunk_, encoding_, cancel_, threads_, with_files_ ? &chunk_files_ : nullptr);
+  if (order_ == SpilledOrder::kCountThenWord) {
+    OrderByCountThenWord(chunk_, encoding_, cancel_, threads_,
+                         with_files_ ? &chunk_files_ : nullptr);
+    return;
+  }
+  if (cancel_ != nullptr && cancel_->load(std::memory_order_relaxed)) throw OrderingCancelled{};
+  // The other orders are asked for less often: one thread, through a permutation
+  // that puts the words and their files figures in place together.
+  std::vector<std::uint32_t> order(chunk_.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = static_cast<std::uint32_t>(i);
+  std::sort(order.begin(), order.end(), [this](std::uint32_t a, std::uint32_t b) {
+    return Less(chunk_[a].word, chunk_[a].count, chunk_[b].word, chunk_[b].count);
+  });
+  std::vector<CountedWord> words;
+  words.reserve(chunk_.capacity());
+  for (const std::uint32_t i : order) words.push_back(chunk_[i]);
+  chunk_.swap(words);
+  if (with_files_) {
+    std::vector<std::uint64_t> files;
+    files.reserve(chunk_files_.capacity());
+    for (const std::uint32_t i : order) files.push_back(chunk_files_[i]);
+    chunk_files_.swap(files);
+  }
 }
 
 void SpilledWords::SpillChunk() {
@@ -65,7 +101,9 @@ void SpilledWords::SpillChunk() {
   chunk_bytes_ = WordArena();
 }
 
-void SpilledWords::Order(const std::function<bool(std::string_view, std::uint64_t)>& keep) {
+void SpilledWords::Order(const std::function<bool(std::string_view, std::uint64_t)>& keep,
+                         SpilledOrder order) {
+  order_ = order;
   AsOrdering([&] {
     const std::uint64_t entries = counted_->stats().entries;
     // Reserved to the most a chunk holds, so that the lists never move as they grow.
@@ -106,12 +144,9 @@ void SpilledWords::ForEach(
       chunk_bytes_ = WordArena();
       return;
     }
-    const auto word_less = encoding_ == WordEncoding::kUtf8 ? Utf8Utf16Less : Utf16OrdinalLess;
     ordered_->Merge(static_cast<std::size_t>(memory_limit_ / 4), take,
-                    [word_less](std::string_view a, std::uint64_t a_count, std::string_view b,
-                                std::uint64_t b_count) {
-                      return a_count != b_count ? a_count < b_count : word_less(a, b);
-                    });
+                    [this](std::string_view a, std::uint64_t a_count, std::string_view b,
+                           std::uint64_t b_count) { return Less(a, a_count, b, b_count); });
     ordered_.reset();
   });
 }

@@ -15,6 +15,10 @@
 
 namespace lintavel {
 
+// The orders in which spilled words can be handed out; ties in count stand in
+// ordinal UTF-16 order of the words.
+enum class SpilledOrder { kCountThenWord, kCountDescThenWord, kWord };
+
 // The words of a run that spilled, left on disk rather than gathered in one list:
 // merged from the counting's runs, ordered least frequent first in runs of their
 // own that each fit in the bound, and handed out one by one from a merge of those.
@@ -32,14 +36,15 @@ class SpilledWords {
   SpilledWords& operator=(const SpilledWords&) = delete;
 
   // Merges the counted runs and shows each word and its count to `keep`, once; the
-  // words it keeps are ordered, the others dropped. Called once, before ForEach.
-  // Throws ExtractionFailure (the ordering stage) when the temporary folder fails
-  // or memory runs out, and OrderingCancelled once the cancel flag is set.
-  void Order(const std::function<bool(std::string_view, std::uint64_t)>& keep);
+  // words it keeps are put in `order`, the others dropped. Called once, before
+  // ForEach. Throws ExtractionFailure (the ordering stage) when the temporary folder
+  // fails or memory runs out, and OrderingCancelled once the cancel flag is set.
+  void Order(const std::function<bool(std::string_view, std::uint64_t)>& keep,
+             SpilledOrder order = SpilledOrder::kCountThenWord);
 
-  // Gives each kept word, least frequent first, ties in ordinal UTF-16 order, with
-  // its count and files figure (0 when the files were not counted) to `take`; the
-  // views last for the call only. Called once; throws as Order does.
+  // Gives each kept word in the order asked, with its count and files figure (0
+  // when the files were not counted) to `take`; the views last for the call only.
+  // Called once; throws as Order does.
   void ForEach(const std::function<void(std::string_view, std::uint64_t, std::uint64_t)>& take);
 
   WordEncoding encoding() const { return encoding_; }
@@ -47,6 +52,8 @@ class SpilledWords {
   bool with_files() const { return with_files_; }
 
  private:
+  bool Less(std::string_view a, std::uint64_t a_count, std::string_view b,
+            std::uint64_t b_count) const;
   bool ChunkFull() const;
   void SortChunk();
   void SpillChunk();
@@ -54,6 +61,7 @@ class SpilledWords {
   std::unique_ptr<Spill> counted_;
   std::unique_ptr<Spill> ordered_;  // the ordered runs, from the first chunk that fills
   WordEncoding encoding_;
+  SpilledOrder order_ = SpilledOrder::kCountThenWord;
   bool with_files_;
   std::filesystem::path temp_dir_;
   std::uint64_t memory_limit_;
