@@ -20,8 +20,8 @@ namespace lintavel {
 enum class SpilledOrder { kCountThenWord, kCountDescThenWord, kWord };
 
 // The words of a run that spilled, left on disk rather than gathered in one list:
-// merged from the counting's runs, ordered least frequent first in runs of their
-// own that each fit in the bound, and handed out one by one from a merge of those.
+// merged from the counting's runs, put in the order asked in runs of their own
+// that each fit in the bound, and handed out one by one from a merge of those.
 // Only when every word fits in one such run is it held in memory instead.
 class SpilledWords {
  public:
