@@ -331,7 +331,7 @@ ListColumns AnalysisColumns(const CorpusArguments& corpus, const CorpusRun& resu
 
 // Writes the list of `result` (or its keyness table against the reference) to the
 // -o file, or else to standard output; says what failed. Gives the exit status.
-int WriteOutput(const Arguments& parsed, const CorpusRun& result, const Analyses& analyses,
+int WriteOutput(const Arguments& parsed, CorpusRun& result, const Analyses& analyses,
                 std::optional<SafeFileWriter>& output_file, std::size_t inputs,
                 const CommandStreams& streams) {
   std::ostream& err = streams.err;
@@ -346,13 +346,18 @@ int WriteOutput(const Arguments& parsed, const CorpusRun& result, const Analyses
   }
   const ListColumns columns = AnalysisColumns(parsed.corpus, result, analyses);
   const auto write_list = [&](const std::function<void(std::string_view)>& write) {
+    const bool with_files = parsed.corpus.settings.per_file ||
+                            (parsed.corpus.dispersion && parsed.corpus.dispersion_parts == 0);
     if (keyness) {
       WriteKeyness(*keyness, format, output, write);
+    } else if (result.spilled) {
+      // Words left on disk are written as they come, a batch at a time.
+      constexpr std::size_t kBatch = 64 * 1024;
+      ListWriter writer(result.list, format, output, with_files, columns, write);
+      StreamSpilled(result, kBatch, [&writer] { writer.WriteRows(); });
+      writer.Finish();
     } else {
-      WriteList(result.list, format, output,
-                parsed.corpus.settings.per_file ||
-                    (parsed.corpus.dispersion && parsed.corpus.dispersion_parts == 0),
-                columns, write);
+      WriteList(result.list, format, output, with_files, columns, write);
     }
   };
   int status = result.reports == 0 ? kExitAllRead : kExitSomeFailed;
@@ -369,6 +374,10 @@ int WriteOutput(const Arguments& parsed, const CorpusRun& result, const Analyses
     } catch (const std::bad_alloc&) {
       err << kProgram << ": out of memory while writing '" << *parsed.output << "'\n";
       status = kExitSomeFailed;
+    } catch (const ExtractionFailure& failure) {
+      err << kProgram << ": " << failure.what() << "; '" << *parsed.output
+          << "' is left as it was\n";
+      status = kExitSomeFailed;
     }
   } else {
     try {
@@ -378,6 +387,9 @@ int WriteOutput(const Arguments& parsed, const CorpusRun& result, const Analyses
       streams.out.flush();
     } catch (const std::bad_alloc&) {
       err << kProgram << ": out of memory while writing the words\n";
+      return kExitSomeFailed;
+    } catch (const ExtractionFailure& failure) {
+      err << kProgram << ": " << failure.what() << '\n';
       return kExitSomeFailed;
     }
     if (!streams.out) {
@@ -416,6 +428,8 @@ CorpusRun ExtractAnalysed(std::span<const std::filesystem::path> files,
     analyses.reference_unread = reference.files_read == 0;
     analyses.reference = std::move(reference.list);
   }
+  // Only a plain list can be written as its words come from the disk.
+  settings.stream = !parsed.corpus.compares() && !parsed.corpus.dispersion;
   if (!parsed.corpus.dispersion) return ExtractCorpus(files, options, settings, stop_words);
   DispersedRun dispersed = parsed.corpus.dispersion_parts == 0
                                ? ExtractCorpusByFile(files, options, settings, stop_words)

@@ -1,8 +1,46 @@
 #include "corpus/corpus_run.h"
 
+#include <map>
+#include <optional>
+
 namespace lintavel {
 
 namespace {
+
+// Whether the words of a run shaped by `settings` can be written as they come from
+// the disk: in the engine's order, each word on its own.
+bool Streamable(const CorpusSettings& settings) {
+  return settings.stream && settings.lemmas == nullptr && settings.stem.empty() &&
+         (!settings.fold_case || settings.per_file);
+}
+
+// Gives the words of `run.spilled` that are listed, in their order, to `take`.
+void ForEachListed(
+    CorpusRun& run,
+    const std::function<void(std::string_view, std::uint64_t, std::uint64_t)>& take) {
+  // Without files counted, each word stands for one run, as ListOfRun has it.
+  const bool with_files = run.spilled->with_files();
+  std::uint64_t at_cut = 0;
+  run.spilled->ForEach([&](std::string_view word, std::uint64_t count, std::uint64_t files) {
+    if (count < run.cut_count || (count == run.cut_count && at_cut++ >= run.cut_taken)) return;
+    take(word, count, with_files ? files : 1);
+  });
+  run.spilled.reset();
+}
+
+// Sets the cut of `run` that lists the `top` most frequent of the words kept, ties
+// in ordinal order, from how many words were kept with each count.
+void CutTop(CorpusRun& run, std::uint64_t top, const std::map<std::uint64_t, std::uint64_t>& kept) {
+  std::uint64_t left = top;
+  for (auto group = kept.rbegin(); group != kept.rend(); ++group) {
+    if (group->second >= left) {
+      run.cut_count = group->first;
+      run.cut_taken = left;
+      return;
+    }
+    left -= group->second;
+  }
+}
 
 // The engine's options for `settings`: with per_file, the files of each word are
 // counted, and folded case is folded in the text before it is cut, so that a file
@@ -12,6 +50,7 @@ namespace {
 ExtractionOptions CountingOptions(const ExtractionOptions& options, const CorpusSettings& settings,
                                   const StopWords& stop_words) {
   ExtractionOptions counting = options;
+  counting.stream_spilled = Streamable(settings);
   const bool sequences = options.ngrams.active();
   if (sequences && !stop_words.empty()) {
     counting.ngrams.is_stop = [&stop_words](std::string_view word) {
@@ -39,6 +78,36 @@ CorpusRun RunOf(ExtractionResult&& result, const CorpusSettings& settings,
   run.files_read = result.files_read;
   run.cancelled = result.cancelled;
   run.spill = result.spill;
+  if (result.spilled) {
+    // The figures are those of every word counted, the stop words left out; the
+    // filter and --min-count only choose the words listed.
+    CorpusList& list = run.list;
+    list.encoding = result.encoding;
+    const ListFilter* filter =
+        settings.filter != nullptr && !settings.filter->empty() ? settings.filter.get() : nullptr;
+    std::map<std::uint64_t, std::uint64_t> kept;  // how many words kept with each count
+    const SpilledOrder order = settings.order == WordOrder::kCountDesc
+                                   ? SpilledOrder::kCountDescThenWord
+                               : settings.order == WordOrder::kWord ? SpilledOrder::kWord
+                                                                    : SpilledOrder::kCountThenWord;
+    result.spilled->Order(
+        [&](std::string_view word, std::uint64_t count) {
+          if (stop != nullptr && stop->Contains(word)) return false;
+          list.total += count;
+          ++list.distinct;
+          if (count == 1) ++list.once;
+          if ((filter != nullptr && !filter->Keeps(word, list.encoding)) ||
+              count < settings.min_count) {
+            return false;
+          }
+          if (settings.top) ++kept[count];
+          return true;
+        },
+        order);
+    run.spilled = std::move(result.spilled);
+    if (settings.top) CutTop(run, *settings.top, kept);
+    return run;
+  }
   if (settings.fold_case && !settings.per_file) {
     CorpusMerger merger(result.encoding, true, stop);
     merger.AddRun(result.words);
@@ -62,6 +131,21 @@ void GroupAndFilter(CorpusList& list, const CorpusSettings& settings) {
   if (settings.lemmas != nullptr) ApplyLemmas(list, *settings.lemmas);
   if (!settings.stem.empty()) ApplyStemming(list, settings.stem, settings.stem_show);
   if (settings.filter != nullptr && !settings.filter->empty()) FilterList(list, *settings.filter);
+}
+
+void StreamSpilled(CorpusRun& run, std::size_t batch, const std::function<void()>& take_batch) {
+  CorpusList& list = run.list;
+  const auto flush = [&] {
+    take_batch();
+    list.words.clear();
+    list.storage = WordArena();
+  };
+  list.words.reserve(batch);
+  ForEachListed(run, [&](std::string_view word, std::uint64_t count, std::uint64_t files) {
+    list.words.push_back({list.storage.Store(word), count, files});
+    if (list.words.size() == batch) flush();
+  });
+  if (!list.words.empty()) flush();
 }
 
 CorpusRun ExtractCorpus(std::span<const std::filesystem::path> files,

@@ -154,14 +154,25 @@ void WriteList(const CorpusList& list, ListFormat format, WordEncoding output, b
 
 void WriteList(const CorpusList& list, ListFormat format, WordEncoding output, bool with_files,
                const ListColumns& extra, const std::function<void(std::string_view)>& write) {
-  if (format == ListFormat::kText && output == list.encoding) {
-    WritePlainWords(list.words, write);
-    return;
-  }
-  ChunkedRows rows(write);
-  std::string& chunk = rows.chunk();
+  ListWriter writer(list, format, output, with_files, extra, write);
+  writer.WriteRows();
+  writer.Finish();
+}
+
+ListWriter::ListWriter(const CorpusList& list, ListFormat format, WordEncoding output,
+                       bool with_files, const ListColumns& extra,
+                       const std::function<void(std::string_view)>& write)
+    : list_(list),
+      format_(format),
+      output_(output),
+      with_files_(with_files),
+      extra_(extra),
+      write_(write),
+      rows_(write),
+      fields_(extra.names.size()) {
+  if (plain()) return;
+  std::string& chunk = rows_.chunk();
   chunk.reserve(kChunk + 256);
-  std::string utf8;
   if (format == ListFormat::kCsv) {
     chunk.append(with_files ? "word,count,files" : "word,count");
     for (const std::string& name : extra.names) chunk.append(",").append(name);
@@ -171,46 +182,58 @@ void WriteList(const CorpusList& list, ListFormat format, WordEncoding output, b
     AppendNumber(",\"distinct\":", list.distinct, chunk);
     chunk.append(",\"words\":[");
   }
-  std::vector<std::string> fields(extra.names.size());
-  for (std::size_t row = 0; row < list.words.size(); ++row) {
-    const CorpusWord& word = list.words[row];
-    if (!extra.names.empty() && format != ListFormat::kText) extra.fill(row, fields);
-    switch (format) {
+}
+
+bool ListWriter::plain() const { return format_ == ListFormat::kText && output_ == list_.encoding; }
+
+void ListWriter::WriteRows() {
+  if (plain()) {
+    WritePlainWords(list_.words, write_);
+    return;
+  }
+  std::string& chunk = rows_.chunk();
+  for (std::size_t row = 0; row < list_.words.size(); ++row) {
+    const CorpusWord& word = list_.words[row];
+    if (!extra_.names.empty() && format_ != ListFormat::kText) extra_.fill(row, fields_);
+    switch (format_) {
       case ListFormat::kText:
-        AppendWord(word.word, list.encoding, output, chunk);
+        AppendWord(word.word, list_.encoding, output_, chunk);
         chunk.append("\r\n");
         break;
       case ListFormat::kTsv:
         AppendNumber("", word.count, chunk);
         chunk.push_back('\t');
-        AppendWord(word.word, list.encoding, output, chunk);
-        if (with_files) AppendNumber("\t", word.files, chunk);
-        AppendExtra(extra, fields, format, chunk);
+        AppendWord(word.word, list_.encoding, output_, chunk);
+        if (with_files_) AppendNumber("\t", word.files, chunk);
+        AppendExtra(extra_, fields_, format_, chunk);
         chunk.append("\r\n");
         break;
       case ListFormat::kCsv:
-        utf8.clear();
-        AppendWord(word.word, list.encoding, WordEncoding::kUtf8, utf8);
-        AppendCsvField(utf8, chunk);
+        utf8_.clear();
+        AppendWord(word.word, list_.encoding, WordEncoding::kUtf8, utf8_);
+        AppendCsvField(utf8_, chunk);
         AppendNumber(",", word.count, chunk);
-        if (with_files) AppendNumber(",", word.files, chunk);
-        AppendExtra(extra, fields, format, chunk);
+        if (with_files_) AppendNumber(",", word.files, chunk);
+        AppendExtra(extra_, fields_, format_, chunk);
         chunk.append("\r\n");
         break;
       case ListFormat::kJson:
-        utf8.clear();
-        AppendWord(word.word, list.encoding, WordEncoding::kUtf8, utf8);
-        chunk.append(rows.first() ? "\n{\"word\":" : ",\n{\"word\":");
-        AppendJsonString(utf8, chunk);
+        utf8_.clear();
+        AppendWord(word.word, list_.encoding, WordEncoding::kUtf8, utf8_);
+        chunk.append(rows_.first() ? "\n{\"word\":" : ",\n{\"word\":");
+        AppendJsonString(utf8_, chunk);
         AppendNumber(",\"count\":", word.count, chunk);
-        if (with_files) AppendNumber(",\"files\":", word.files, chunk);
-        AppendExtra(extra, fields, format, chunk);
+        if (with_files_) AppendNumber(",\"files\":", word.files, chunk);
+        AppendExtra(extra_, fields_, format_, chunk);
         chunk.push_back('}');
         break;
     }
-    rows.EndRow();
+    rows_.EndRow();
   }
-  rows.Finish(format == ListFormat::kJson);
+}
+
+void ListWriter::Finish() {
+  if (!plain()) rows_.Finish(format_ == ListFormat::kJson);
 }
 
 std::string StatsText(const CorpusList& list) {

@@ -59,6 +59,37 @@ class ChunkedRows {
   bool first_ = true;
 };
 
+// Writes a list in parts, for a list whose words come a batch at a time: the head
+// (the CSV header, the JSON figures) when made, then each batch, then the end.
+class ListWriter {
+ public:
+  // Writes the head of `list` as WriteList would; `list`, `extra` and `write` must
+  // outlive the writer.
+  ListWriter(const CorpusList& list, ListFormat format, WordEncoding output, bool with_files,
+             const ListColumns& extra, const std::function<void(std::string_view)>& write);
+  ListWriter(const ListWriter&) = delete;
+  ListWriter& operator=(const ListWriter&) = delete;
+
+  // Writes the rows of the words now in the list; `extra` is asked for them by
+  // their place in the list now.
+  void WriteRows();
+  // Writes the end of the list and what is left.
+  void Finish();
+
+ private:
+  bool plain() const;
+
+  const CorpusList& list_;
+  ListFormat format_;
+  WordEncoding output_;
+  bool with_files_;
+  const ListColumns& extra_;
+  const std::function<void(std::string_view)>& write_;
+  ChunkedRows rows_;
+  std::vector<std::string> fields_;
+  std::string utf8_;
+};
+
 // Appends `word`, written in `from`, to `out` in `to` ("?" for what `to` lacks).
 void AppendWord(std::string_view word, WordEncoding from, WordEncoding to, std::string& out);
 

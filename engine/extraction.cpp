@@ -16,6 +16,7 @@
 #include "engine/block_text.h"
 #include "engine/file_decoding.h"
 #include "engine/html_text.h"
+#include "engine/spilled_words.h"
 #include "engine/text_file_reader.h"
 #include "engine/text_rules.h"
 #include "engine/utf16.h"
@@ -879,8 +880,10 @@ ExtractionResult ExtractWords(std::span<const std::filesystem::path> files,
 
   // Made before the pool, so that it outlives the counting threads that spill into it
   // even when a failure unwinds the run.
-  std::optional<Spill> spill;
-  if (options.memory_limit != 0) spill.emplace(options.temp_dir, options.count_files);
+  std::unique_ptr<Spill> spill;
+  if (options.memory_limit != 0) {
+    spill = std::make_unique<Spill>(options.temp_dir, options.count_files);
+  }
   std::optional<CountingPool> pool;
   const unsigned threads = CountingThreads(options.threads, progress.bytes_total);
   try {
@@ -938,6 +941,12 @@ ExtractionResult ExtractWords(std::span<const std::filesystem::path> files,
     if (spill && !spill->empty()) {
       result.spill = spill->stats();
       counts.reset();
+      if (options.stream_spilled) {
+        result.spilled = std::make_shared<SpilledWords>(
+            std::move(spill), result.encoding, options.count_files, options.temp_dir,
+            options.memory_limit, threads, options.cancel);
+        return result;
+      }
       TakeSpilled(*spill, static_cast<std::size_t>(options.memory_limit / 4), options, threads,
                   result);
     } else {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -18,6 +19,8 @@
 #include "engine/word_rule.h"
 
 namespace lintavel {
+
+class SpilledWords;
 
 // How the input files are decoded.
 enum class InputEncoding {
@@ -84,6 +87,9 @@ struct ExtractionOptions {
   // else /tmp) and merged at the end, to the same result.
   std::uint64_t memory_limit = 0;
   std::filesystem::path temp_dir;
+  // A run that spills leaves its words on disk (ExtractionResult::spilled) rather
+  // than gathering them in `words`, for a caller that writes them as they come.
+  bool stream_spilled = false;
 };
 
 struct ExtractionResult {
@@ -96,6 +102,9 @@ struct ExtractionResult {
   std::size_t files_read = 0;                     // files that could be opened and read
   bool cancelled = false;                         // the run was cancelled; `words` is then empty
   SpillStats spill;                               // what went to the temporary folder
+  // With stream_spilled, when the run spilled: its words, still to be ordered
+  // (engine/spilled_words.h); `words` and `files` are then empty and `total` is 0.
+  std::shared_ptr<SpilledWords> spilled;
 };
 
 // A run that cannot go on: memory ran out, or no counting thread could start. The

@@ -227,13 +227,21 @@ SpillStats Spill::stats() const {
 }
 
 void Spill::Merge(std::size_t buffer_bytes,
-                  const std::function<void(std::string_view, std::uint64_t, std::uint64_t)>& take) {
+                  const std::function<void(std::string_view, std::uint64_t, std::uint64_t)>& take,
+                  const KeyLess& less) {
   const std::size_t each = std::clamp<std::size_t>(
       buffer_bytes / std::max<std::size_t>(runs_.size(), 1), 64 * 1024, 4 * 1024 * 1024);
   std::vector<RunReader> readers;
   readers.reserve(runs_.size());
   for (const Run& run : runs_) readers.emplace_back(run.fd, run.bytes, each, with_files_);
-  const auto later = [&readers](std::size_t a, std::size_t b) {
+  const auto later = [&readers, &less](std::size_t a, std::size_t b) {
+    if (less) {
+      const RunReader& first = readers[a];
+      const RunReader& second = readers[b];
+      if (less(second.word, second.count, first.word, first.count)) return true;
+      if (less(first.word, first.count, second.word, second.count)) return false;
+      return a > b;
+    }
     const int order = readers[a].word.compare(readers[b].word);
     return order != 0 ? order > 0 : a > b;
   };

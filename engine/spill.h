@@ -55,16 +55,22 @@ class Spill {
   Spill(const Spill&) = delete;
   Spill& operator=(const Spill&) = delete;
 
-  // A new run whose keys are to be added in byte order; `start_file` and `end_file`
-  // are the files open when its counter began and when it spilled (kNoFile: none).
+  // A new run whose keys are to be added in byte order (or the order Merge is given); `start_file`
+  // and `end_file` are the files open when its counter began and when it spilled (kNoFile: none).
   // Throws SpillFailure. Safe to call from several threads.
   std::unique_ptr<SpillWriter> NewRun(std::uint64_t start_file, std::uint64_t end_file);
 
-  // Merges every run in byte order of the keys and gives each key once, with its
-  // summed count and exact files figure, to `take`, then lets the runs go; reads
-  // with buffers that together stay near `buffer_bytes`. Throws SpillFailure.
+  // An order of keys by (word, count): whether the first goes before the second.
+  using KeyLess =
+      std::function<bool(std::string_view, std::uint64_t, std::string_view, std::uint64_t)>;
+
+  // Merges every run in byte order of the keys (or, when given, in the order `less`
+  // that every run was written in) and gives each key once, with its summed count
+  // and exact files figure, to `take`, then lets the runs go; reads with buffers
+  // that together stay near `buffer_bytes`. Throws SpillFailure.
   void Merge(std::size_t buffer_bytes,
-             const std::function<void(std::string_view, std::uint64_t, std::uint64_t)>& take);
+             const std::function<void(std::string_view, std::uint64_t, std::uint64_t)>& take,
+             const KeyLess& less = nullptr);
 
   bool empty() const { return runs_.empty(); }
   SpillStats stats() const;

@@ -40,6 +40,16 @@ std::string ManyWords(int first, int distinct) {
   return text;
 }
 
+// Words that each begin with a Windows-1252 byte whose character comes later in
+// UTF-16 than its byte does (0x80 is U+20AC, 0xFF is U+00FF): enough of them that
+// the ordering's runs split them, so that their merge must compare as UTF-16 does.
+std::string HighBytes(int distinct) {
+  std::string text;
+  for (int i = 0; i < distinct; ++i)
+    text += "\x80" + std::to_string(i) + " \xff" + std::to_string(i) + "\n";
+  return text;
+}
+
 // The standard error of a run without the line that says what was spilled.
 std::string WithoutSpillLine(std::string err) {
   const std::size_t at = err.find("spilled: ");
@@ -52,6 +62,7 @@ TEST(MemoryLimit, SpilledRunsWriteWhatAnUnboundedRunWrites) {
   // Past one block of reading, so that sequences also cross from block to block.
   const std::string a = dir.Write("a.txt", ManyWords(0, 300'000)).string();
   const std::string b = dir.Write("b.txt", ManyWords(90'000, 150'000)).string();
+  const std::string c = dir.Write("c.txt", HighBytes(60'000)).string();
   const std::string stop = dir.Write("stop.txt", "w1\nw2\nW3\n").string();
   const fs::path spill_dir = dir.path() / "tmp";
   fs::create_directory(spill_dir);
@@ -60,12 +71,13 @@ TEST(MemoryLimit, SpilledRunsWriteWhatAnUnboundedRunWrites) {
       {"--min-count", "2"},
       {"--format", "tsv", "--sort", "word", "--stop-list", stop},
       {"--format", "csv", "--per-file", "--top", "5000"},
-      {"--format", "json", "--per-file", "--fold-case", "--sort", "count-desc"},
-      {"--format", "tsv", "--ngrams", "1-2"},
+      {"--format", "json", "--per-file", "--fold-case", "--sort", "count-desc", "--top", "200000"},
+      {"--format", "tsv", "--ngrams", "1-2", "--fold-case"},
+      {"--format", "json", "--per-file", "--per-million", "--stop-list", stop, "--max-length", "7"},
   };
   for (const std::vector<std::string>& options : cases) {
     std::vector<std::string> args = options;
-    args.insert(args.end(), {"--stats", a, b});
+    args.insert(args.end(), {"--stats", a, b, c});
     const Ran unbounded = RunWith(args);
     ASSERT_EQ(unbounded.status, kExitAllRead) << unbounded.err;
     {
@@ -153,45 +165,60 @@ TEST(MemoryLimitBinary, ASignalMidRunLeavesNoTemporaryFolder) {
   }
 }
 
-// The runs on a 1 MiB tmpfs, mounted in a mount namespace of a child of its own
-// (which needs the superuser, as CI has): the program fails with the folder and
-// the cause, keeps the old output and leaves the disk empty. The child exits with
-// the program's status, 3 when something was left on the disk, 77 when it cannot
-// mount.
+// The runs on a small tmpfs, mounted in a mount namespace of a child of its own
+// (which needs the superuser, as CI has): 1 MiB fills while the words are counted;
+// half as much again as the counting's runs fills while the merged words are
+// ordered in runs of their own. The program fails with the folder and the cause,
+// keeps the old output and leaves the disk empty. The child exits with the
+// program's status, 3 when something was left on the disk, 77 when it cannot mount.
 TEST(MemoryLimitBinary, AFullTemporaryDiskFailsTheRunAndKeepsTheOldOutput) {
   if (::geteuid() != 0) GTEST_SKIP() << "mounting a small tmpfs needs the superuser (CI has it)";
   TempDir dir;
   const fs::path disk = dir.path() / "disk";
   fs::create_directory(disk);
   const std::string in = dir.Write("in.txt", ManyWords(0, 400'000)).string();
-  const fs::path out = dir.Write("out.txt", "old results");
+  const fs::path out = dir.path() / "out.txt";
   const fs::path err = dir.path() / "err.txt";
-  const std::string command = std::string(LINTAVEL_EXTRACT_BINARY) +
-                              " --memory-limit 16M --temp-dir " + disk.string() + " -o " +
-                              out.string() + " " + in + " 2>" + err.string();
-  const pid_t child = ::fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    if (::unshare(CLONE_NEWNS) != 0 ||
-        ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-        ::mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=1m,mode=0755") != 0) {
-      ::_exit(77);
+  const std::vector<std::string> bounded = {"--threads", "1", "--memory-limit", "16M", "--stats"};
+  std::vector<std::string> sizing = bounded;
+  sizing.insert(sizing.end(), {"--temp-dir", disk.string(), in});
+  const Ran counted = RunWith(sizing);
+  const std::size_t at = counted.err.find(" runs, ");
+  ASSERT_NE(at, std::string::npos) << counted.err;
+  const std::uint64_t run_bytes = std::stoull(counted.err.substr(at + 7));
+  for (const std::string& size :
+       {std::string("1m"), std::to_string(run_bytes * 3 / 2 / 1024) + "k"}) {
+    SCOPED_TRACE(size);
+    TempDir::WriteFile(out, "old results");
+    std::string command = LINTAVEL_EXTRACT_BINARY;
+    for (const std::string& arg : bounded) command += " " + arg;
+    command +=
+        " --temp-dir " + disk.string() + " -o " + out.string() + " " + in + " 2>" + err.string();
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      const std::string options = "size=" + size + ",mode=0755";
+      if (::unshare(CLONE_NEWNS) != 0 ||
+          ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+          ::mount("tmpfs", disk.c_str(), "tmpfs", 0, options.c_str()) != 0) {
+        ::_exit(77);
+      }
+      const int status = std::system(command.c_str());
+      if (testing::EntriesIn(disk) != 0) ::_exit(3);
+      ::_exit(WIFEXITED(status) ? WEXITSTATUS(status) : 4);
     }
-    const int status = std::system(command.c_str());
-    if (testing::EntriesIn(disk) != 0) ::_exit(3);
-    ::_exit(WIFEXITED(status) ? WEXITSTATUS(status) : 4);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "cannot mount a tmpfs here";
+    EXPECT_EQ(WEXITSTATUS(status), kExitSomeFailed);
+    const std::string said = ReadBytes(err);
+    EXPECT_NE(said.find("cannot write to the temporary folder '" + disk.string() + "/lintavel-"),
+              std::string::npos)
+        << said;
+    EXPECT_NE(said.find("No space left on device"), std::string::npos) << said;
+    EXPECT_EQ(ReadBytes(out), "old results");
   }
-  int status = 0;
-  ASSERT_EQ(::waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFEXITED(status));
-  if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "cannot mount a tmpfs here";
-  EXPECT_EQ(WEXITSTATUS(status), kExitSomeFailed);
-  const std::string said = ReadBytes(err);
-  EXPECT_NE(said.find("cannot write to the temporary folder '" + disk.string() + "/lintavel-"),
-            std::string::npos)
-      << said;
-  EXPECT_NE(said.find("No space left on device"), std::string::npos) << said;
-  EXPECT_EQ(ReadBytes(out), "old results");
 }
 
 }  // namespace
