@@ -108,27 +108,31 @@ def count(paths, client=None, chunk_bytes=DEFAULT_CHUNK_BYTES, encoding="cp1252"
     if partitions is not None:
         return _count_partitioned(client, files, chunk_bytes, options, grouping, partitions,
                                   min_count, sort, output, output_format, output_encoding)
+    if compares and reference_counts is None:
+        # Submitted first, so that its ranges are counted among the inputs' rather than
+        # after them, and its merges overlap the inputs' counting.
+        reference_files = _file_counts(client, _paths(reference), chunk_bytes, options)
+        reference_root = (_tree(client, reference_files, False) if reference_files
+                          else lintavel.Counts())
+        reference_counts = client.submit(_shape, reference_root, 0, None, sort, options,
+                                         grouping, pure=False)
     file_parts = _file_counts(client, files, chunk_bytes, options)
+    if dispersion is not None:
+        # Merged where the files' counts are scored: the merged list is not sent on.
+        counts, rows = client.submit(_merge_dispersed, min_count, top, sort, options, grouping,
+                                     *file_parts, pure=False).result()
+        counts._dispersion = rows
+        counts._dispersion_files = True
+        counts._per_million = per_million
+        return counts
     root = _tree(client, file_parts, False) if file_parts else lintavel.Counts()
     if compares:
         target = client.submit(_shape, root, 0, None, sort, options, grouping, pure=False)
-        if reference_counts is None:
-            reference_files = _file_counts(client, _paths(reference), chunk_bytes, options)
-            reference_root = (_tree(client, reference_files, False) if reference_files
-                              else lintavel.Counts())
-            reference_counts = client.submit(_shape, reference_root, 0, None, sort, options,
-                                             grouping, pure=False)
         target, reference_counts = client.gather([target, reference_counts])
         return lintavel._lintavel._keywords(target, reference_counts, keyness or "positive",
                                             min_ll or 0.0, min_count, top)
-    if dispersion is not None:
-        counts, rows = client.submit(_shape_dispersed, root, min_count, top, sort, options,
-                                     grouping, *file_parts, pure=False).result()
-        counts._dispersion = rows
-        counts._dispersion_files = True
-    else:
-        counts = client.submit(_shape, root, min_count, top, sort, options, grouping,
-                               pure=False).result()
+    counts = client.submit(_shape, root, min_count, top, sort, options, grouping,
+                           pure=False).result()
     counts._per_million = per_million
     return counts
 
@@ -252,7 +256,8 @@ def _write_share(counts, min_count, sort, options, grouping, path, output_format
     return counts.total, counts.errors
 
 
-def _shape_dispersed(counts, min_count, top, sort, options, grouping, *files):
+def _merge_dispersed(min_count, top, sort, options, grouping, *files):
+    counts = lintavel.merge_all(list(files)) if files else lintavel.Counts()
     _shape(counts, min_count, top, sort, options, grouping)
     # Shaping keeps the total and each listed word's counts: the files' figures hold.
     return counts, counts._dispersion_rows(files)
@@ -268,11 +273,12 @@ def _merge(one_file, *parts):
 
 
 def _tree(client, parts, one_file):
+    if one_file and len(parts) == 1:
+        # A file of one range is merged alone: its failures and files figure as a file's.
+        return client.submit(_merge, True, parts[0], pure=False)
     while len(parts) > 1:
         parts = [client.submit(_merge, one_file, *parts[i:i + _FAN_IN], pure=False)
                  for i in range(0, len(parts), _FAN_IN)]
-    if one_file:
-        return client.submit(_merge, True, parts[0], pure=False)
     return parts[0]
 
 
