@@ -46,6 +46,8 @@ def main():
                     inputs, client, chunk, reference=[reference], keyness="both"),
                 "dispersion files": lambda: lintavel.dask.count(inputs, client, chunk,
                                                                 dispersion="files"),
+                # The inherent part of keyness: the reference's own counting.
+                "the reference alone": lambda: lintavel.dask.count([reference], client, chunk),
                 "partitions=4": lambda: lintavel.dask.count(inputs, client, chunk, partitions=4,
                                                             output=out),
             }

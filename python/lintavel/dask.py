@@ -111,13 +111,10 @@ def count(paths, client=None, chunk_bytes=DEFAULT_CHUNK_BYTES, encoding="cp1252"
     if compares and reference_counts is None:
         # Submitted first, so that its ranges are counted among the inputs' rather than
         # after them, and its merges overlap the inputs' counting.
-        reference_files = _file_counts(client, _paths(reference), chunk_bytes, options)
-        reference_root = (_tree(client, reference_files, False) if reference_files
-                          else lintavel.Counts())
-        reference_counts = client.submit(_shape, reference_root, 0, None, sort, options,
-                                         grouping, pure=False)
-    file_parts = _file_counts(client, files, chunk_bytes, options)
+        reference_counts = _shaped_root(client, _paths(reference), chunk_bytes, options,
+                                        (0, None, sort, options, grouping))
     if dispersion is not None:
+        file_parts = _file_counts(client, files, chunk_bytes, options)
         # Merged where the files' counts are scored: the merged list is not sent on.
         counts, rows = client.submit(_merge_dispersed, min_count, top, sort, options, grouping,
                                      *file_parts, pure=False).result()
@@ -125,14 +122,14 @@ def count(paths, client=None, chunk_bytes=DEFAULT_CHUNK_BYTES, encoding="cp1252"
         counts._dispersion_files = True
         counts._per_million = per_million
         return counts
-    root = _tree(client, file_parts, False) if file_parts else lintavel.Counts()
     if compares:
-        target = client.submit(_shape, root, 0, None, sort, options, grouping, pure=False)
+        target = _shaped_root(client, files, chunk_bytes, options,
+                              (0, None, sort, options, grouping))
         target, reference_counts = client.gather([target, reference_counts])
         return lintavel._lintavel._keywords(target, reference_counts, keyness or "positive",
                                             min_ll or 0.0, min_count, top)
-    counts = client.submit(_shape, root, min_count, top, sort, options, grouping,
-                           pure=False).result()
+    counts = _shaped_root(client, files, chunk_bytes, options,
+                          (min_count, top, sort, options, grouping)).result()
     counts._per_million = per_million
     return counts
 
@@ -157,6 +154,17 @@ def _check_partitions(partitions, output, output_format, output_encoding, top, l
     if per_million or compares:
         raise ValueError("partitions goes with no per_million, reference or reference_list: "
                          "they need the whole list")
+
+
+def _shaped_root(client, files, chunk_bytes, options, shape):
+    """A future of the counts of `files` merged and shaped by _shape(counts, *shape),
+    the shaping done in the last merge so that the merged counts are not sent on."""
+    if not files:
+        return client.submit(_shape, lintavel.Counts(), *shape, pure=False)
+    if len(files) == 1:
+        ranges = _submit_ranges(client, files[0], chunk_bytes, options, _count_part)
+        return _tree(client, ranges, True, shape)
+    return _tree(client, _file_counts(client, files, chunk_bytes, options), False, shape)
 
 
 def _file_counts(client, files, chunk_bytes, options):
@@ -272,13 +280,21 @@ def _merge(one_file, *parts):
     return merged
 
 
-def _tree(client, parts, one_file):
-    if one_file and len(parts) == 1:
-        # A file of one range is merged alone: its failures and files figure as a file's.
-        return client.submit(_merge, True, parts[0], pure=False)
-    while len(parts) > 1:
+def _merge_shaped(one_file, shape, *parts):
+    return _shape(_merge(one_file, *parts), *shape)
+
+
+def _tree(client, parts, one_file, shape=None):
+    """A future of `parts` merged in a tree, shaped by _shape(merged, *shape) in the
+    last merge when `shape` is given."""
+    while len(parts) > _FAN_IN:
         parts = [client.submit(_merge, one_file, *parts[i:i + _FAN_IN], pure=False)
                  for i in range(0, len(parts), _FAN_IN)]
+    if shape is not None:
+        return client.submit(_merge_shaped, one_file, shape, *parts, pure=False)
+    if len(parts) > 1 or one_file:
+        # A file of one range is merged alone too: its failures and files figure as a file's.
+        return client.submit(_merge, one_file, *parts, pure=False)
     return parts[0]
 
 
