@@ -64,13 +64,15 @@ def count(paths, client=None, chunk_bytes=DEFAULT_CHUNK_BYTES, encoding="cp1252"
         raise TypeError("chunk_bytes must be a whole number")
     if chunk_bytes < 1:
         raise ValueError("chunk_bytes must be at least 1")
-    over_parts = lintavel._lintavel._check_analyses(per_million, dispersion, reference,
+    # A list, once: an iterator of paths is read here only. No paths is no reference.
+    references = None if reference is None else _paths(reference)
+    over_parts = lintavel._lintavel._check_analyses(per_million, dispersion, references,
                                                     reference_list, keyness, min_ll)
     if over_parts:
         raise ValueError("dispersion parts=N is not counted on a cluster (a part's words need "
                          "their positions across ranges); use lintavel.count, or "
                          "dispersion=\"files\"")
-    compares = reference is not None or reference_list is not None
+    compares = bool(references) or reference_list is not None
     files = _paths(paths)
     # Raises on a wrong option or an unreadable stop list before anything is sent.
     empty = lintavel.count([], encoding, 1, fold_case=fold_case, html=html,
@@ -111,7 +113,7 @@ def count(paths, client=None, chunk_bytes=DEFAULT_CHUNK_BYTES, encoding="cp1252"
     if compares and reference_counts is None:
         # Submitted first, so that its ranges are counted among the inputs' rather than
         # after them, and its merges overlap the inputs' counting.
-        reference_counts = _shaped_root(client, _paths(reference), chunk_bytes, options,
+        reference_counts = _shaped_root(client, references, chunk_bytes, options,
                                         (0, None, sort, options, grouping))
     if dispersion is not None:
         file_parts = _file_counts(client, files, chunk_bytes, options)
