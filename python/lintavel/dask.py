@@ -15,7 +15,8 @@ the calling side first, so that a mistake raises at once.
 Keyness is exact: the reference files are counted like the inputs and merged, and
 the table is made from the two merged counts on the calling side (a reference_list
 is read there). dispersion="files" is exact: each file's ranges are merged into the
-file's counts, which give the parts. dispersion="parts=N" raises ValueError: a
+file's counts, which give the parts; one worker merges them and scores every word,
+and the scores come back as packed columns. dispersion="parts=N" raises ValueError: a
 part's words need their positions across ranges.
 
 A list too large for one process: with partitions=K and output=FOLDER, every range's
@@ -270,7 +271,7 @@ def _merge_dispersed(min_count, top, sort, options, grouping, *files):
     counts = lintavel.merge_all(list(files)) if files else lintavel.Counts()
     _shape(counts, min_count, top, sort, options, grouping)
     # Shaping keeps the total and each listed word's counts: the files' figures hold.
-    return counts, counts._dispersion_rows(files)
+    return counts, lintavel._lintavel._dispersion_columns(counts, files)
 
 
 def _merge(one_file, *parts):
