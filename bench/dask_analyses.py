@@ -6,7 +6,9 @@ Usage: python3 bench/dask_analyses.py BUILD_DIR REFERENCE INPUT... [--rounds N]
 
 Runs on a LocalCluster of 2 single-threaded worker processes, 16 MiB ranges. Each
 result is first checked against lintavel.count in this process (keyness rows,
-dispersion frame, the partition files' rows re-sorted), then timed.
+dispersion frame, the partition files' rows re-sorted), then timed: the wall clock,
+and the processor time of this process (the client and the scheduler) and of the
+workers together, the steadier figure on a shared machine.
 """
 import os
 import statistics
@@ -26,6 +28,7 @@ def main():
     build, reference, inputs = Path(args[0]).resolve(), args[1], args[2:]
     sys.path.insert(0, str(build / "python"))
     import distributed
+    import psutil
     import lintavel
     import lintavel.dask
 
@@ -43,6 +46,8 @@ def main():
                     inputs, client, chunk, reference=[reference], keyness="both"),
                 "dispersion files": lambda: lintavel.dask.count(inputs, client, chunk,
                                                                 dispersion="files"),
+                # The inherent part of keyness: the reference's own counting.
+                "the reference alone": lambda: lintavel.dask.count([reference], client, chunk),
                 "partitions=4": lambda: lintavel.dask.count(inputs, client, chunk, partitions=4,
                                                             output=out),
             }
@@ -50,17 +55,28 @@ def main():
             assert runs["reference, keyness both"]().rows() == expected.rows()
             expected = lintavel.count(inputs, threads=2, dispersion="files").to_pandas()
             assert runs["dispersion files"]().to_pandas().equals(expected)
+            processes = [psutil.Process()] + [
+                psutil.Process(pid) for pid in client.run(os.getpid).values()]
+
+            def processor_time():
+                return sum(sum(p.cpu_times()[:2]) for p in processes)
+
             times = {name: [] for name in runs}
+            cpu = {name: [] for name in runs}
             for _ in range(rounds):
                 for name, run in runs.items():
-                    start = time.perf_counter()
+                    start, start_cpu = time.perf_counter(), processor_time()
                     run()
                     times[name].append(time.perf_counter() - start)
+                    cpu[name].append(processor_time() - start_cpu)
     plain = statistics.median(times["plain"])
-    print(f"{'median s':>9} {'x plain':>7}  run")
+    plain_cpu = statistics.median(cpu["plain"])
+    print(f"load average {os.getloadavg()[0]:.1f} at the end")
+    print(f"{'median s':>9} {'x plain':>7} {'cpu s':>6} {'x cpu':>6}  run")
     for name, measured in times.items():
-        median = statistics.median(measured)
-        print(f"{median:9.3f} {median / plain:7.2f}  {name}")
+        median, median_cpu = statistics.median(measured), statistics.median(cpu[name])
+        print(f"{median:9.3f} {median / plain:7.2f} {median_cpu:6.2f} "
+              f"{median_cpu / plain_cpu:6.2f}  {name}")
 
 
 if __name__ == "__main__":

@@ -725,14 +725,6 @@ CorpusCounts ReferenceListCounts(const py::object& path, const std::string& enco
   return CorpusCounts(std::move(list), {}, origin);
 }
 
-// The dispersion rows of `counts` over `files`, each file's counts in the order of
-// the files (DispersionRows).
-py::list DispersionRowsOver(const CorpusCounts& counts, const py::iterable& files) {
-  PartCounts parts;
-  for (const py::handle file : files) parts.AddPart(file.cast<const CorpusCounts&>().list());
-  return DispersionRows(counts.list(), parts, true);
-}
-
 ListFormat ParseFormat(const std::string& format) {
   if (format == "text") return ListFormat::kText;
   if (format == "tsv") return ListFormat::kTsv;
@@ -961,7 +953,6 @@ PYBIND11_MODULE(_lintavel, m) {
       .def("_partitioned", &CorpusCounts::Partitioned, py::arg("parts"))
       .def("_write_formatted", &WriteFormatted, py::arg("path"), py::arg("format"),
            py::arg("encoding"))
-      .def("_dispersion_rows", &DispersionRowsOver, py::arg("files"))
       .def("__repr__",
            [](const CorpusCounts& c) {
              return "<lintavel.Counts: " + std::to_string(c.list().words.size()) +
@@ -1044,4 +1035,34 @@ PYBIND11_MODULE(_lintavel, m) {
       "The equal parts of `dispersion` (0 over the files), None without; ValueError as "
       "count() raises it.");
   m.def("merge_all", &MergeAll, py::arg("parts"), py::kw_only(), py::arg("same_file") = false);
+  // The dispersion of each word of `counts` over `files` (lintavel.dask), as three
+  // packed columns that cost little to send: the files figures (uint64), Juilland's D
+  // (float64, NaN for none) and Gries's DP (float64).
+  m.def(
+      "_dispersion_columns",
+      [](const CorpusCounts& counts, const py::iterable& files) {
+        PartCounts parts;
+        for (const py::handle file : files) parts.AddPart(file.cast<const CorpusCounts&>().list());
+        const auto& words = counts.list().words;
+        std::vector<std::uint64_t> ranges(words.size());
+        std::vector<double> juilland(words.size());
+        std::vector<double> gries(words.size());
+        {
+          py::gil_scoped_release unlocked;
+          std::vector<std::uint64_t> each;
+          for (std::size_t i = 0; i < words.size(); ++i) {
+            ranges[i] = parts.PartsOf(words[i].word).size();
+            parts.CountsOf(words[i].word, each);
+            const DispersionScores scores = ScoreDispersion(each, parts.sizes());
+            juilland[i] = scores.juilland_d.value_or(std::nan(""));
+            gries[i] = scores.gries_dp;
+          }
+        }
+        const auto packed = [](const auto& column) {
+          return py::bytes(reinterpret_cast<const char*>(column.data()),
+                           column.size() * sizeof(column[0]));
+        };
+        return py::make_tuple(packed(ranges), packed(juilland), packed(gries));
+      },
+      py::arg("counts"), py::arg("files"));
 }

@@ -71,8 +71,17 @@ def _to_pandas(self):
         "count": pandas.Series([n for _, n in items], dtype="uint64"),
     }
     dispersion = getattr(self, "_dispersion", None)
+    if isinstance(dispersion, tuple):
+        # Packed columns, as lintavel.dask sends them: files, juilland_d, gries_dp.
+        import numpy
+
+        dispersion = [numpy.frombuffer(column, dtype) for column, dtype in
+                      zip(dispersion, ("uint64", "float64", "float64"))]
+        files, juilland, gries = dispersion
+    elif dispersion is not None:
+        files, juilland, gries = ([row[i] for row in dispersion] for i in range(3))
     if dispersion is not None and getattr(self, "_dispersion_files", True):
-        columns["files"] = pandas.Series([row[0] for row in dispersion], dtype="uint64")
+        columns["files"] = pandas.Series(files, dtype="uint64")
     elif self.per_file:
         columns["files"] = pandas.Series([self.files(word) for word, _ in items], dtype="uint64")
     if getattr(self, "_per_million", False):
@@ -80,8 +89,8 @@ def _to_pandas(self):
         columns["per_million"] = pandas.Series(
             [n * 1e6 / total if total else 0.0 for _, n in items], dtype="float64")
     if dispersion is not None:
-        columns["juilland_d"] = pandas.Series([row[1] for row in dispersion], dtype="float64")
-        columns["gries_dp"] = pandas.Series([row[2] for row in dispersion], dtype="float64")
+        columns["juilland_d"] = pandas.Series(juilland, dtype="float64")
+        columns["gries_dp"] = pandas.Series(gries, dtype="float64")
     return pandas.DataFrame(columns)
 
 

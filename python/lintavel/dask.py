@@ -15,7 +15,8 @@ the calling side first, so that a mistake raises at once.
 Keyness is exact: the reference files are counted like the inputs and merged, and
 the table is made from the two merged counts on the calling side (a reference_list
 is read there). dispersion="files" is exact: each file's ranges are merged into the
-file's counts, which give the parts. dispersion="parts=N" raises ValueError: a
+file's counts, which give the parts; one worker merges them and scores every word,
+and the scores come back as packed columns. dispersion="parts=N" raises ValueError: a
 part's words need their positions across ranges.
 
 A list too large for one process: with partitions=K and output=FOLDER, every range's
@@ -64,13 +65,15 @@ def count(paths, client=None, chunk_bytes=DEFAULT_CHUNK_BYTES, encoding="cp1252"
         raise TypeError("chunk_bytes must be a whole number")
     if chunk_bytes < 1:
         raise ValueError("chunk_bytes must be at least 1")
-    over_parts = lintavel._lintavel._check_analyses(per_million, dispersion, reference,
+    # A list, once: an iterator of paths is read here only. No paths is no reference.
+    references = None if reference is None else _paths(reference)
+    over_parts = lintavel._lintavel._check_analyses(per_million, dispersion, references,
                                                     reference_list, keyness, min_ll)
     if over_parts:
         raise ValueError("dispersion parts=N is not counted on a cluster (a part's words need "
                          "their positions across ranges); use lintavel.count, or "
                          "dispersion=\"files\"")
-    compares = reference is not None or reference_list is not None
+    compares = bool(references) or reference_list is not None
     files = _paths(paths)
     # Raises on a wrong option or an unreadable stop list before anything is sent.
     empty = lintavel.count([], encoding, 1, fold_case=fold_case, html=html,
@@ -108,27 +111,28 @@ def count(paths, client=None, chunk_bytes=DEFAULT_CHUNK_BYTES, encoding="cp1252"
     if partitions is not None:
         return _count_partitioned(client, files, chunk_bytes, options, grouping, partitions,
                                   min_count, sort, output, output_format, output_encoding)
-    file_parts = _file_counts(client, files, chunk_bytes, options)
-    root = _tree(client, file_parts, False) if file_parts else lintavel.Counts()
+    if compares and reference_counts is None:
+        # Submitted first, so that its ranges are counted among the inputs' rather than
+        # after them, and its merges overlap the inputs' counting.
+        reference_counts = _shaped_root(client, references, chunk_bytes, options,
+                                        (0, None, sort, options, grouping))
+    if dispersion is not None:
+        file_parts = _file_counts(client, files, chunk_bytes, options)
+        # Merged where the files' counts are scored: the merged list is not sent on.
+        counts, rows = client.submit(_merge_dispersed, min_count, top, sort, options, grouping,
+                                     *file_parts, pure=False).result()
+        counts._dispersion = rows
+        counts._dispersion_files = True
+        counts._per_million = per_million
+        return counts
     if compares:
-        target = client.submit(_shape, root, 0, None, sort, options, grouping, pure=False)
-        if reference_counts is None:
-            reference_files = _file_counts(client, _paths(reference), chunk_bytes, options)
-            reference_root = (_tree(client, reference_files, False) if reference_files
-                              else lintavel.Counts())
-            reference_counts = client.submit(_shape, reference_root, 0, None, sort, options,
-                                             grouping, pure=False)
+        target = _shaped_root(client, files, chunk_bytes, options,
+                              (0, None, sort, options, grouping))
         target, reference_counts = client.gather([target, reference_counts])
         return lintavel._lintavel._keywords(target, reference_counts, keyness or "positive",
                                             min_ll or 0.0, min_count, top)
-    if dispersion is not None:
-        counts, rows = client.submit(_shape_dispersed, root, min_count, top, sort, options,
-                                     grouping, *file_parts, pure=False).result()
-        counts._dispersion = rows
-        counts._dispersion_files = True
-    else:
-        counts = client.submit(_shape, root, min_count, top, sort, options, grouping,
-                               pure=False).result()
+    counts = _shaped_root(client, files, chunk_bytes, options,
+                          (min_count, top, sort, options, grouping)).result()
     counts._per_million = per_million
     return counts
 
@@ -153,6 +157,17 @@ def _check_partitions(partitions, output, output_format, output_encoding, top, l
     if per_million or compares:
         raise ValueError("partitions goes with no per_million, reference or reference_list: "
                          "they need the whole list")
+
+
+def _shaped_root(client, files, chunk_bytes, options, shape):
+    """A future of the counts of `files` merged and shaped by _shape(counts, *shape),
+    the shaping done in the last merge so that the merged counts are not sent on."""
+    if not files:
+        return client.submit(_shape, lintavel.Counts(), *shape, pure=False)
+    if len(files) == 1:
+        ranges = _submit_ranges(client, files[0], chunk_bytes, options, _count_part)
+        return _tree(client, ranges, True, shape)
+    return _tree(client, _file_counts(client, files, chunk_bytes, options), False, shape)
 
 
 def _file_counts(client, files, chunk_bytes, options):
@@ -252,10 +267,11 @@ def _write_share(counts, min_count, sort, options, grouping, path, output_format
     return counts.total, counts.errors
 
 
-def _shape_dispersed(counts, min_count, top, sort, options, grouping, *files):
+def _merge_dispersed(min_count, top, sort, options, grouping, *files):
+    counts = lintavel.merge_all(list(files)) if files else lintavel.Counts()
     _shape(counts, min_count, top, sort, options, grouping)
     # Shaping keeps the total and each listed word's counts: the files' figures hold.
-    return counts, counts._dispersion_rows(files)
+    return counts, lintavel._lintavel._dispersion_columns(counts, files)
 
 
 def _merge(one_file, *parts):
@@ -267,12 +283,21 @@ def _merge(one_file, *parts):
     return merged
 
 
-def _tree(client, parts, one_file):
-    while len(parts) > 1:
+def _merge_shaped(one_file, shape, *parts):
+    return _shape(_merge(one_file, *parts), *shape)
+
+
+def _tree(client, parts, one_file, shape=None):
+    """A future of `parts` merged in a tree, shaped by _shape(merged, *shape) in the
+    last merge when `shape` is given."""
+    while len(parts) > _FAN_IN:
         parts = [client.submit(_merge, one_file, *parts[i:i + _FAN_IN], pure=False)
                  for i in range(0, len(parts), _FAN_IN)]
-    if one_file:
-        return client.submit(_merge, True, parts[0], pure=False)
+    if shape is not None:
+        return client.submit(_merge_shaped, one_file, shape, *parts, pure=False)
+    if len(parts) > 1 or one_file:
+        # A file of one range is merged alone too: its failures and files figure as a file's.
+        return client.submit(_merge, one_file, *parts, pure=False)
     return parts[0]
 
 

@@ -165,6 +165,18 @@ def test_keyness_and_dispersion_as_one_process(client, folder, reference_kind, o
     expected = lintavel.count(paths, dispersion="files", **plain).to_pandas()
     got = lintavel.dask.count(paths, client, 2_000, dispersion="files", **plain).to_pandas()
     assert got.equals(expected), (got, expected)
+    # One file: no Juilland's D, sent packed as NaN.
+    expected = lintavel.count(paths[:1], dispersion="files", **plain).to_pandas()
+    got = lintavel.dask.count(paths[:1], client, 2_000, dispersion="files", **plain).to_pandas()
+    assert expected["juilland_d"].isna().all() and got.equals(expected), (got, expected)
+    # No reference paths is no reference; an iterator of paths is read once.
+    for no_reference in ([], iter([])):
+        got = lintavel.dask.count(paths, client, 2_000, reference=no_reference, **plain)
+        assert got.items() == lintavel.count(paths, **plain).items()
+    if reference_kind == "files":
+        got = lintavel.dask.count(paths, client, 2_000, reference=iter(reference["reference"]),
+                                  **options)
+        assert got.rows() == lintavel.count(paths, **reference, **options).rows()
 
 
 @pytest.mark.parametrize("options", [{}, {"per_file": True, "fold_case": True, "min_count": 2,
