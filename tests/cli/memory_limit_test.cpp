@@ -62,6 +62,7 @@ TEST(MemoryLimit, SpilledRunsWriteWhatAnUnboundedRunWrites) {
       {"--format", "csv", "--per-file", "--top", "5000"},
       {"--format", "json", "--per-file", "--fold-case", "--sort", "count-desc"},
       {"--format", "tsv", "--ngrams", "1-2"},
+      {"--format", "tsv", "--stop-list", stop, "--ngrams", "2-3"},
   };
   for (const std::vector<std::string>& options : cases) {
     std::vector<std::string> args = options;
