@@ -29,6 +29,10 @@ constexpr std::size_t kLoadSlack = 16;
 constexpr int kPairBits = 32;
 constexpr int kTripleBits = 21;
 
+// The most that the packed tables hold before their sequences go to the counter
+// as joined words.
+constexpr std::size_t kPackedCapBytes = std::size_t{64} << 20;
+
 // Joined sequences waiting to be counted, handed to the counter a batch at a time
 // so that it prefetches their slots; a view into the buffer is taken only when the
 // batch is full, as the buffer may move while it grows.
@@ -220,13 +224,19 @@ void NgramCounter::CountBlock(std::string_view text, const WordCutting& cutting,
   } else {
     CountCut(text, cutting, settings, counter, edges);
   }
-  // Past half the bound, the next growth of a table could pass it: the counter
-  // takes the sequences, and spills them when it must.
-  if (packed_limit_ != 0 &&
-      2 * (numbers_.footprint() + pairs_.footprint() + triples_.footprint()) > packed_limit_) {
+  // Past half the bound, the next growth of a table could pass it; past the cap,
+  // the sequences are so many distinct ones that most are seen once, and packing
+  // them only adds their joining at the end. Either way the counter takes them,
+  // spilling when it must, and counts the rest as joined words within the whole
+  // bound.
+  const std::size_t limit =
+      packed_limit_ != 0 ? std::min(packed_limit_, kPackedCapBytes) : kPackedCapBytes;
+  if (packed_ && 2 * (numbers_.footprint() + pairs_.footprint() + triples_.footprint()) > limit) {
     FlushInto(counter);
     numbers_ = WordNumbers();
     stops_.assign(1, 0);
+    packed_ = false;
+    counter.SpillOver(counter.spill(), counter.spill_limit() + packed_limit_);
   }
 }
 

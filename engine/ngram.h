@@ -65,8 +65,9 @@ class NgramCounter {
 
   // From now on keeps the sequences of two and three words that CountBlock counts
   // as tuples of word numbers, in tables of its own, until FlushInto hands them
-  // on, or CountBlock does once the tables hold more than half of `limit_bytes`
-  // (0: no bound); for a counter that counts no files figures.
+  // on; for a counter that counts no files figures. Once the tables hold more
+  // than half of `limit_bytes` (0: no bound) or of 64 MiB, CountBlock hands them
+  // on, stops packing and adds `limit_bytes` to the counter's spill bound.
   void CountPacked(std::size_t limit_bytes) {
     packed_ = true;
     packed_limit_ = limit_bytes;
