@@ -95,6 +95,7 @@ class NgramCounter {
   // Cuts `text` by the default rule into block_numbers_ and block_breaks_ (stop
   // words left out); true when a sequence ends after the last word.
   bool CutNumbered(std::string_view text, const NgramSettings& settings);
+  // CutNumbered's body, and its form for processors with a popcount instruction.
   bool CutNumberedInline(std::string_view text, const NgramSettings& settings);
   bool CutNumberedPopcnt(std::string_view text, const NgramSettings& settings);
   // Adds the words numbered `numbers`, joined by one blank, to `counter`.
@@ -114,7 +115,6 @@ class NgramCounter {
   std::vector<std::uint64_t> block_numbers_;
   std::vector<char> block_breaks_;  // per word of the block: a sequence ends before it
   std::vector<char> stops_{0};      // per number: the word is a stop word
-  std::vector<char> squeezed_;      // a token without its dropped bytes
   std::string joined_;
   KeyCounts pairs_;
   KeyCounts triples_;
