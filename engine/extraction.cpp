@@ -552,6 +552,15 @@ class CountingPool {
     for (CountingThread& thread : threads_) {
       if (work_.count_files) thread.counter.CountFiles();
       if (work_.spill != nullptr) thread.counter.SpillOver(work_.spill, work_.table_limit);
+      // Packed sequences are counted apart from the counter (not with files figures,
+      // which the counter keeps), in half of the thread's bound when there is one.
+      if (work_.ngrams != nullptr && !work_.count_files) {
+        const std::size_t packed_limit = work_.table_limit / 2;
+        if (work_.spill != nullptr) {
+          thread.counter.SpillOver(work_.spill, work_.table_limit - packed_limit);
+        }
+        thread.ngrams.CountPacked(packed_limit);
+      }
     }
     const auto workers = static_cast<unsigned>(schedule_.reader());
     workers_.reserve(workers);
@@ -612,7 +621,10 @@ class CountingPool {
     Stop();
     schedule_.ThrowFailure();
     // The sequences across blocks join a counter before the tables are spilled or merged.
-    if (work_.ngrams != nullptr && !work_.count_files) JoinEdges(threads_.back().counter);
+    if (work_.ngrams != nullptr && !work_.count_files) {
+      for (CountingThread& thread : threads_) thread.ngrams.FlushInto(thread.counter);
+      JoinEdges(threads_.back().counter);
+    }
     if (work_.spill != nullptr) {
       // Merged into one, the tables could outgrow the bound: once they come near it
       // they all go to the spill.

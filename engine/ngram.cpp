@@ -5,9 +5,12 @@
 #include <bit>
 #include <cstddef>
 #include <cstring>
+#include <initializer_list>
+#include <string>
 #include <utility>
 
 #include "engine/byte_scan.h"
+#include "engine/squeeze.h"
 #include "engine/text_rules.h"
 #include "engine/word_break.h"
 
@@ -20,6 +23,15 @@ bool EndsSentence(char c) { return c == '.' || c == '!' || c == '?'; }
 // Bytes after the last word that the counter may read: it loads short words 16
 // bytes at a time.
 constexpr std::size_t kLoadSlack = 16;
+
+// The bits of a word's number in a packed sequence of two and of three words; a
+// sequence holding a larger number is counted as its joined bytes.
+constexpr int kPairBits = 32;
+constexpr int kTripleBits = 21;
+
+// The most that the packed tables hold before their sequences go to the counter
+// as joined words.
+constexpr std::size_t kPackedCapBytes = std::size_t{64} << 20;
 
 // Joined sequences waiting to be counted, handed to the counter a batch at a time
 // so that it prefetches their slots; a view into the buffer is taken only when the
@@ -206,28 +218,304 @@ bool NgramCounter::Cut(std::string_view text, const WordCutting& cutting,
 void NgramCounter::CountBlock(std::string_view text, const WordCutting& cutting,
                               const NgramSettings& settings, WordCounter& counter,
                               NgramEdges& edges) {
+  if (packed_ && cutting.rule == WordRule::kDefault && settings.shortest >= 2 &&
+      settings.longest <= 3) {
+    CountNumbered(text, settings, counter, edges);
+  } else {
+    CountCut(text, cutting, settings, counter, edges);
+  }
+  // Past half the bound, the next growth of a table could pass it; past the cap,
+  // the sequences are so many distinct ones that most are seen once, and packing
+  // them only adds their joining at the end. Either way the counter takes them,
+  // spilling when it must, and counts the rest as joined words within the whole
+  // bound.
+  const std::size_t limit =
+      packed_limit_ != 0 ? std::min(packed_limit_, kPackedCapBytes) : kPackedCapBytes;
+  if (packed_ && 2 * (numbers_.footprint() + pairs_.footprint() + triples_.footprint()) > limit) {
+    FlushInto(counter);
+    numbers_ = WordNumbers();
+    stops_.assign(1, 0);
+    packed_ = false;
+    counter.SpillOver(counter.spill(), counter.spill_limit() + packed_limit_);
+  }
+}
+
+void NgramCounter::CountCut(std::string_view text, const WordCutting& cutting,
+                            const NgramSettings& settings, WordCounter& counter,
+                            NgramEdges& edges) {
   const bool break_after = Cut(text, cutting, settings, words_);
   const char* const readable_end =
-      words_.empty() ? nullptr : words_.back().word.data() + words_.back().word.size() + 1;
+      words_.empty() ? nullptr
+                     : words_.back().word.data() + words_.back().word.size() + 1 + kLoadSlack;
+  const bool packed = packed_ && settings.shortest <= 3 && settings.longest >= 2;
+  if (packed) {
+    // The slots of a batch of words are asked for before any is looked up, so that
+    // their cache misses overlap.
+    block_numbers_.resize(words_.size());
+    std::array<WordNumbers::Key, 64> keys;
+    for (std::size_t from = 0; from < words_.size(); from += keys.size()) {
+      const std::size_t batch = std::min(keys.size(), words_.size() - from);
+      for (std::size_t i = 0; i < batch; ++i) {
+        keys[i] = WordNumbers::KeyOf(words_[from + i].word);
+        numbers_.Prefetch(keys[i]);
+      }
+      for (std::size_t i = 0; i < batch; ++i) block_numbers_[from + i] = numbers_.NumberOf(keys[i]);
+    }
+  }
   // The words of a sequence stand one blank apart in the buffer: it is one view.
   std::array<std::string_view, 256> batch;
   std::size_t queued = 0;
+  std::array<std::uint64_t, 256> pairs;
+  std::size_t queued_pairs = 0;
+  std::array<std::uint64_t, 256> triples;
+  std::size_t queued_triples = 0;
   std::size_t run_start = 0;
   for (std::size_t last = 0; last < words_.size(); ++last) {
     if (words_[last].break_before) run_start = last;
     const std::size_t run = last - run_start + 1;
     const char* const end = words_[last].word.data() + words_[last].word.size();
     for (std::size_t n = settings.shortest; n <= settings.longest && n <= run; ++n) {
+      if (packed && n == 2) {
+        const std::uint64_t a = block_numbers_[last - 1];
+        const std::uint64_t b = block_numbers_[last];
+        if (((a | b) >> kPairBits) == 0) {
+          pairs[queued_pairs] = a << kPairBits | b;
+          if (++queued_pairs == pairs.size()) {
+            pairs_.AddEach(pairs);
+            queued_pairs = 0;
+          }
+          continue;
+        }
+      } else if (packed && n == 3) {
+        const std::uint64_t a = block_numbers_[last - 2];
+        const std::uint64_t b = block_numbers_[last - 1];
+        const std::uint64_t c = block_numbers_[last];
+        if (((a | b | c) >> kTripleBits) == 0) {
+          triples[queued_triples] = (a << kTripleBits | b) << kTripleBits | c;
+          if (++queued_triples == triples.size()) {
+            triples_.AddEach(triples);
+            queued_triples = 0;
+          }
+          continue;
+        }
+      }
       const char* const begin = words_[last + 1 - n].word.data();
       batch[queued] = std::string_view(begin, static_cast<std::size_t>(end - begin));
       if (++queued == batch.size()) {
-        counter.AddEach(batch, readable_end + kLoadSlack);
+        counter.AddEach(batch, readable_end);
         queued = 0;
       }
     }
   }
-  counter.AddEach(std::span<const std::string_view>(batch.data(), queued),
-                  readable_end == nullptr ? nullptr : readable_end + kLoadSlack);
+  counter.AddEach(std::span<const std::string_view>(batch.data(), queued), readable_end);
+  pairs_.AddEach(std::span<const std::uint64_t>(pairs.data(), queued_pairs));
+  triples_.AddEach(std::span<const std::uint64_t>(triples.data(), queued_triples));
+  edges = EdgesOf(words_, break_after, settings);
+}
+
+void NgramCounter::AddJoined(std::initializer_list<std::uint64_t> numbers, WordCounter& counter,
+                             std::uint64_t count) {
+  joined_.clear();
+  for (const std::uint64_t number : numbers) {
+    if (!joined_.empty()) joined_.push_back(' ');
+    joined_.append(numbers_.WordOf(number));
+  }
+  counter.Add(joined_, count);
+}
+
+void NgramCounter::FlushInto(WordCounter& counter) {
+  if (pairs_.empty() && triples_.empty()) return;
+  constexpr std::uint64_t kPairMask = (std::uint64_t{1} << kPairBits) - 1;
+  constexpr std::uint64_t kTripleMask = (std::uint64_t{1} << kTripleBits) - 1;
+  pairs_.ForEach([&](std::uint64_t key, std::uint64_t count) {
+    AddJoined({key >> kPairBits, key & kPairMask}, counter, count);
+  });
+  triples_.ForEach([&](std::uint64_t key, std::uint64_t count) {
+    AddJoined({key >> (2 * kTripleBits), (key >> kTripleBits) & kTripleMask, key & kTripleMask},
+              counter, count);
+  });
+  pairs_ = KeyCounts();
+  triples_ = KeyCounts();
+}
+
+// The body of CutNumbered, inlined into a form for processors with a popcount
+// instruction and one for those without.
+__attribute__((always_inline)) inline bool NgramCounter::CutNumberedInline(
+    std::string_view text, const NgramSettings& settings) {
+  block_numbers_.clear();
+  block_breaks_.clear();
+  const std::size_t size = text.size();
+  // The text without its dropped bytes, blanks after it: the word of a token is the
+  // stretch of this copy between the token's ends, each less the dropped bytes
+  // before it, so no token is looked at byte by byte.
+  const std::size_t room = size + kSqueezeSlack + kLoadSlack;
+  if (capacity_ < room) {
+    capacity_ = std::max(room, 2 * capacity_);
+    clean_ = std::make_unique_for_overwrite<char[]>(capacity_);
+  }
+  char* const squeezed = clean_.get();
+  const std::size_t kept = SqueezeDropped(text.data(), size, squeezed);
+  std::memset(squeezed + kept, ' ', kSqueezeSlack + kLoadSlack);
+  const bool at_lines = settings.breaks == NgramBreaks::kLine;
+  const bool at_sentences = settings.breaks != NgramBreaks::kNone;
+  const bool has_stops = static_cast<bool>(settings.is_stop);
+  bool broken = false;  // a sequence ends before the next word
+  std::size_t gap = 0;  // the separators since the last token begin here
+  block_numbers_.reserve(size / 2 + 1);
+  block_breaks_.reserve(size / 2 + 1);
+  // The token of the text's bytes [start, stop), whose word is the squeezed bytes
+  // [from, to).
+  const auto token = [&](std::size_t start, std::size_t stop, std::size_t from, std::size_t to)
+      __attribute__((always_inline)) {
+    for (; at_lines && gap < start; ++gap) broken = broken || text[gap] != ' ';
+    gap = stop;
+    if (from != to) {
+      const std::string_view word(squeezed + from, to - from);
+      const std::uint64_t number = numbers_.NumberOf(WordNumbers::KeyOf(word));
+      if (has_stops && number == stops_.size()) {
+        stops_.push_back(settings.is_stop(numbers_.WordOf(number)) ? 1 : 0);
+      }
+      if (has_stops && stops_[number] != 0) {
+        broken = true;
+      } else {
+        block_numbers_.push_back(number);
+        block_breaks_.push_back(broken ? 1 : 0);
+        broken = false;
+      }
+    }
+    if (at_sentences) {
+      // The token's last byte but tabs is '.', '!' or '?'.
+      std::size_t last = stop - 1;
+      while (text[last] == '\t' && last > start) --last;
+      broken = broken || EndsSentence(text[last]);
+    }
+  };
+  // Tokens are the runs between separators, found from 64-byte masks as the word
+  // counter finds them; a token that runs on across 64 bytes is open.
+  bool open = false;
+  std::size_t open_start = 0;
+  std::size_t open_from = 0;
+  std::size_t dropped_before = 0;  // dropped bytes before the current 64
+  std::uint64_t last_was_token = 0;
+  char tail[64];
+  for (std::size_t base = 0; base < size; base += 64) {
+    const char* p = text.data() + base;
+    if (size - base < 64) {
+      // The end of the text ends its last token: blanks after it.
+      std::memset(tail, ' ', sizeof tail);
+      std::memcpy(tail, p, size - base);
+      p = tail;
+    }
+    const std::uint64_t separators = SeparatorMask(p);
+    const std::uint64_t dropped = DroppedMask(p);
+    const std::uint64_t in_token = ~separators;
+    const std::uint64_t before_token = (in_token << 1) | last_was_token;
+    std::uint64_t starts = in_token & ~before_token;
+    std::uint64_t ends = separators & before_token;
+    last_was_token = in_token >> 63;
+    // Where byte `i` of these 64 lands in the squeezed copy.
+    const auto squeezed_at = [&](int i) __attribute__((always_inline)) {
+      return base + static_cast<std::size_t>(i) - dropped_before -
+             static_cast<std::size_t>(std::popcount(dropped & ((std::uint64_t{1} << i) - 1)));
+    };
+    if (open && ends != 0) {
+      const int e = std::countr_zero(ends);
+      ends &= ends - 1;
+      token(open_start, base + static_cast<std::size_t>(e), open_from, squeezed_at(e));
+      open = false;
+    }
+    while (ends != 0) {
+      const int s = std::countr_zero(starts);
+      const int e = std::countr_zero(ends);
+      starts &= starts - 1;
+      ends &= ends - 1;
+      token(base + static_cast<std::size_t>(s), base + static_cast<std::size_t>(e), squeezed_at(s),
+            squeezed_at(e));
+    }
+    if (starts != 0) {
+      const int s = std::countr_zero(starts);
+      open = true;
+      open_start = base + static_cast<std::size_t>(s);
+      open_from = squeezed_at(s);
+    }
+    dropped_before += static_cast<std::size_t>(std::popcount(dropped));
+  }
+  if (open) token(open_start, size, open_from, kept);
+  for (; at_lines && gap < size; ++gap) broken = broken || text[gap] != ' ';
+  return broken;
+}
+
+#if defined(__x86_64__)
+__attribute__((target("popcnt"))) bool NgramCounter::CutNumberedPopcnt(
+    std::string_view text, const NgramSettings& settings) {
+  return CutNumberedInline(text, settings);
+}
+#endif
+
+bool NgramCounter::CutNumbered(std::string_view text, const NgramSettings& settings) {
+#if defined(__x86_64__)
+  static const bool has_popcnt = __builtin_cpu_supports("popcnt");
+  if (has_popcnt) return CutNumberedPopcnt(text, settings);
+#endif
+  return CutNumberedInline(text, settings);
+}
+
+void NgramCounter::CountNumbered(std::string_view text, const NgramSettings& settings,
+                                 WordCounter& counter, NgramEdges& edges) {
+  const bool break_after = CutNumbered(text, settings);
+  std::array<std::uint64_t, 256> pairs;
+  std::size_t queued_pairs = 0;
+  std::array<std::uint64_t, 256> triples;
+  std::size_t queued_triples = 0;
+  const std::uint64_t* const numbers = block_numbers_.data();
+  std::size_t run_start = 0;
+  for (std::size_t last = 0; last < block_numbers_.size(); ++last) {
+    if (block_breaks_[last] != 0) run_start = last;
+    const std::size_t run = last - run_start + 1;
+    if (settings.shortest <= 2 && settings.longest >= 2 && run >= 2) {
+      const std::uint64_t a = numbers[last - 1];
+      const std::uint64_t b = numbers[last];
+      if (((a | b) >> kPairBits) == 0) {
+        pairs[queued_pairs] = a << kPairBits | b;
+        if (++queued_pairs == pairs.size()) {
+          pairs_.AddEach(pairs);
+          queued_pairs = 0;
+        }
+      } else {
+        AddJoined({a, b}, counter);
+      }
+    }
+    if (settings.longest >= 3 && run >= 3) {
+      const std::uint64_t a = numbers[last - 2];
+      const std::uint64_t b = numbers[last - 1];
+      const std::uint64_t c = numbers[last];
+      if (((a | b | c) >> kTripleBits) == 0) {
+        triples[queued_triples] = (a << kTripleBits | b) << kTripleBits | c;
+        if (++queued_triples == triples.size()) {
+          triples_.AddEach(triples);
+          queued_triples = 0;
+        }
+      } else {
+        AddJoined({a, b, c}, counter);
+      }
+    }
+  }
+  pairs_.AddEach(std::span<const std::uint64_t>(pairs.data(), queued_pairs));
+  triples_.AddEach(std::span<const std::uint64_t>(triples.data(), queued_triples));
+  // The edges as EdgesOf gives them: the words at both ends, a break between the
+  // two when words lie between them.
+  const std::size_t size = block_numbers_.size();
+  const std::size_t reach = settings.longest - 1;
+  words_.clear();
+  const auto keep = [&](std::size_t i, bool broken) {
+    words_.push_back({numbers_.WordOf(numbers[i]), broken || block_breaks_[i] != 0});
+  };
+  if (size <= 2 * reach) {
+    for (std::size_t i = 0; i < size; ++i) keep(i, false);
+  } else {
+    for (std::size_t i = 0; i < reach; ++i) keep(i, false);
+    for (std::size_t i = size - reach; i < size; ++i) keep(i, i == size - reach);
+  }
   edges = EdgesOf(words_, break_after, settings);
 }
 

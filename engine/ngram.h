@@ -1,12 +1,14 @@
 #pragma once
 
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "engine/sequence_tables.h"
 #include "engine/word_counter.h"
 #include "engine/word_rule.h"
 
@@ -61,6 +63,20 @@ class NgramCounter {
   void CountBlock(std::string_view text, const WordCutting& cutting, const NgramSettings& settings,
                   WordCounter& counter, NgramEdges& edges);
 
+  // From now on keeps the sequences of two and three words that CountBlock counts
+  // as tuples of word numbers, in tables of its own, until FlushInto hands them
+  // on; for a counter that counts no files figures. Once the tables hold more
+  // than half of `limit_bytes` (0: no bound) or of 64 MiB, CountBlock hands them
+  // on, stops packing and adds `limit_bytes` to the counter's spill bound.
+  void CountPacked(std::size_t limit_bytes) {
+    packed_ = true;
+    packed_limit_ = limit_bytes;
+  }
+
+  // Adds the sequences kept as numbers to `counter`, each once with its count,
+  // and empties the tables.
+  void FlushInto(WordCounter& counter);
+
   // Cuts `text` as CountBlock does and gives only its words (stop words left out,
   // the breaks marked) in `words`, valid until the next call, each followed by one
   // blank so that consecutive words are one view; true when a sequence ends after
@@ -69,11 +85,39 @@ class NgramCounter {
            std::vector<NgramWord>& words);
 
  private:
+  // Counts the sequences of `text` as CountBlock does, from its words cut first.
+  void CountCut(std::string_view text, const WordCutting& cutting, const NgramSettings& settings,
+                WordCounter& counter, NgramEdges& edges);
+  // Counts the sequences of two and three words of `text` (default rule) packed,
+  // cutting and numbering its words in one pass, and gives its edges.
+  void CountNumbered(std::string_view text, const NgramSettings& settings, WordCounter& counter,
+                     NgramEdges& edges);
+  // Cuts `text` by the default rule into block_numbers_ and block_breaks_ (stop
+  // words left out); true when a sequence ends after the last word.
+  bool CutNumbered(std::string_view text, const NgramSettings& settings);
+  // CutNumbered's body, and its form for processors with a popcount instruction.
+  bool CutNumberedInline(std::string_view text, const NgramSettings& settings);
+  bool CutNumberedPopcnt(std::string_view text, const NgramSettings& settings);
+  // Adds the words numbered `numbers`, joined by one blank, to `counter`.
+  void AddJoined(std::initializer_list<std::uint64_t> numbers, WordCounter& counter,
+                 std::uint64_t count = 1);
+
   // The words cut, without their dropped bytes, each followed by one blank, and
   // room after them for the counter's 16-byte loads.
   std::unique_ptr<char[]> clean_;
   std::size_t capacity_ = 0;
   std::vector<NgramWord> words_;
+  // Counting packed: the words' numbers in this thread, the numbers of the words of
+  // the block, and the counts of the packed sequences of two and of three words.
+  bool packed_ = false;
+  std::size_t packed_limit_ = 0;
+  WordNumbers numbers_;
+  std::vector<std::uint64_t> block_numbers_;
+  std::vector<char> block_breaks_;  // per word of the block: a sequence ends before it
+  std::vector<char> stops_{0};      // per number: the word is a stop word
+  std::string joined_;
+  KeyCounts pairs_;
+  KeyCounts triples_;
 };
 
 // Joins the blocks of one file taken in order: counts the sequences that cross from

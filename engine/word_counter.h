@@ -110,6 +110,10 @@ class WordCounter {
     spill_limit_ = limit_bytes;
   }
 
+  // The spill given to SpillOver and its bound in bytes; nullptr and 0 for none.
+  Spill* spill() const { return spill_; }
+  std::size_t spill_limit() const { return spill_limit_; }
+
   // Ends the current file and hands every entry to a new run of the spill given
   // to SpillOver; nothing when the counter is empty. Throws SpillFailure.
   void SpillAll();

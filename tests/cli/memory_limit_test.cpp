@@ -74,6 +74,7 @@ TEST(MemoryLimit, SpilledRunsWriteWhatAnUnboundedRunWrites) {
       {"--format", "json", "--per-file", "--fold-case", "--sort", "count-desc", "--top", "200000"},
       {"--format", "tsv", "--ngrams", "1-2", "--fold-case"},
       {"--format", "json", "--per-file", "--per-million", "--stop-list", stop, "--max-length", "7"},
+      {"--format", "tsv", "--stop-list", stop, "--ngrams", "2-3"},
   };
   for (const std::vector<std::string>& options : cases) {
     std::vector<std::string> args = options;

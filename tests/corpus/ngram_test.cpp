@@ -11,6 +11,7 @@
 
 #include "corpus/corpus_run.h"
 #include "engine/block_text.h"
+#include "engine/ngram.h"
 #include "support/range_split.h"
 #include "support/temp_dir.h"
 #include "support/word_break_reference.h"
@@ -169,6 +170,8 @@ constexpr Case kCases[] = {
     {"1-3, none, folded, stop", WordRule::kDefault, NgramBreaks::kNone, true, true, 1, 3},
     {"8, none", WordRule::kDefault, NgramBreaks::kNone, false, false, 8, 8},
     {"2-4, lines, stop", WordRule::kDefault, NgramBreaks::kLine, false, true, 2, 4},
+    {"2-3, folded, stop", WordRule::kDefault, NgramBreaks::kSentence, true, true, 2, 3},
+    {"trigrams, lines, stop", WordRule::kDefault, NgramBreaks::kLine, false, true, 3, 3},
     {"unicode bigrams", WordRule::kUnicode, NgramBreaks::kSentence, false, false, 2, 2},
     {"unicode 1-3, lines, stop", WordRule::kUnicode, NgramBreaks::kLine, false, true, 1, 3},
     {"unicode 3-5, none, folded", WordRule::kUnicode, NgramBreaks::kNone, true, false, 3, 5},
@@ -209,6 +212,50 @@ TEST(Ngrams, SequencesAcrossBlocksOfALargeFileAreCountedOnce) {
       EXPECT_EQ(Difference(got, want), "") << c.name << ", per file " << per_file;
     }
   }
+}
+
+// Sequences are packed from word numbers of limited width: with more distinct
+// words than the width holds, the sequences of the later ones are still counted
+// apart, each once here.
+TEST(Ngrams, AVocabularyWiderThanThePackedNumbersIsCountedExactly) {
+  constexpr std::size_t kWords = (std::size_t{1} << 21) + 500;
+  constexpr std::size_t kLetters = 5;
+  const auto word_of = [](std::size_t i) {
+    std::string word(kLetters, 'a');
+    for (char& letter : word) {
+      letter = static_cast<char>('a' + i % 26);
+      i /= 26;
+    }
+    return word;
+  };
+  const auto index_of = [](std::string_view word) {
+    std::size_t i = 0;
+    for (std::size_t k = word.size(); k-- > 0;)
+      i = i * 26 + static_cast<std::size_t>(word[k] - 'a');
+    return i;
+  };
+  std::string text;
+  for (std::size_t i = 0; i < kWords; ++i) text += word_of(i) + ' ';
+  NgramSettings settings;
+  settings.shortest = settings.longest = 3;
+  settings.breaks = NgramBreaks::kNone;
+  NgramCounter ngrams;
+  ngrams.CountPacked(0);
+  WordCounter counter;
+  NgramEdges edges;
+  ngrams.CountBlock(text, WordCutting{}, settings, counter, edges);
+  ngrams.FlushInto(counter);
+  EXPECT_EQ(counter.distinct(), kWords - 2);
+  std::size_t wrong = 0;
+  counter.ForEachWord([&](std::string_view joined, std::uint64_t count) {
+    const std::size_t i = index_of(joined.substr(0, kLetters));
+    const bool right = joined.size() == 3 * kLetters + 2 && joined[kLetters] == ' ' &&
+                       joined[2 * kLetters + 1] == ' ' &&
+                       index_of(joined.substr(kLetters + 1, kLetters)) == i + 1 &&
+                       index_of(joined.substr(2 * kLetters + 2)) == i + 2 && count == 1;
+    wrong += right ? 0 : 1;
+  });
+  EXPECT_EQ(wrong, 0u);
 }
 
 // A range counts the sequences whose first word begins in it, reading on past its

@@ -1,0 +1,103 @@
+#include "engine/sequence_tables.h"
+
+#include <algorithm>
+#include <bit>
+#include <iterator>
+#include <new>
+#include <utility>
+
+namespace lintavel {
+
+namespace {
+
+// Zeroed memory for `count` slots of type T; throws std::bad_alloc when refused.
+template <class T>
+std::unique_ptr<T[], FreeMemory> ClearedSlots(std::size_t count) {
+  void* memory = std::calloc(count, sizeof(T));
+  if (memory == nullptr) throw std::bad_alloc();
+  return std::unique_ptr<T[], FreeMemory>(static_cast<T*>(memory));
+}
+
+}  // namespace
+
+std::vector<std::string_view> WordNumbers::Words() const {
+  std::vector<std::string_view> words(size_ + 1);
+  for (std::size_t number = 1; number <= size_; ++number) words[number] = WordOf(number);
+  return words;
+}
+
+std::uint64_t WordNumbers::Place(std::size_t index, const Key& key) {
+  const std::uint64_t number = ++size_;
+  Slot slot{key.head, key.tail, (number << 16) | key.id};
+  if (key.bytes != nullptr) {
+    slot.head = long_bytes_.size();
+    long_bytes_.insert(long_bytes_.end(), key.bytes, key.bytes + key.tail);
+  }
+  slots_[index] = slot;
+  slot_of_.push_back(index);
+  if (2 * size_ > mask_ + 1) Allocate(2 * (mask_ + 1));
+  return number;
+}
+
+void WordNumbers::Allocate(std::size_t capacity) {
+  auto old = std::exchange(slots_, ClearedSlots<Slot>(capacity));
+  const std::size_t old_slots = old ? mask_ + 1 : 0;
+  mask_ = capacity - 1;
+  shift_ = 64 - std::countr_zero(capacity);
+  for (std::size_t i = 0; i < old_slots; ++i) {
+    const Slot& slot = old[i];
+    if (slot.meta == 0) continue;
+    const std::uint64_t hash =
+        (slot.meta & 0xFF) == kLongLength
+            ? WordHash()(std::string_view(long_bytes_.data() + slot.head, slot.tail))
+            : WordHash::Mix(slot.head ^ WordHash::kSeed1,
+                            slot.tail ^ WordHash::kSeed0 ^ (slot.meta & 0xFF));
+    std::size_t at = hash >> shift_;
+    while (slots_[at].meta != 0) at = (at + 1) & mask_;
+    slots_[at] = slot;
+    slot_of_[slot.meta >> 16] = at;
+  }
+}
+
+void KeyCounts::AddEach(std::span<const std::uint64_t> keys) {
+  if (slots_ == nullptr) Allocate(kFirstCapacity);
+  std::uint64_t hashes[256];
+  for (std::size_t from = 0; from < keys.size(); from += std::size(hashes)) {
+    const std::size_t batch = std::min(keys.size() - from, std::size(hashes));
+    for (std::size_t i = 0; i < batch; ++i) {
+      hashes[i] = HashOf(keys[from + i]);
+      __builtin_prefetch(&slots_[hashes[i] >> shift_], 1);
+    }
+    for (std::size_t i = 0; i < batch; ++i) Add(keys[from + i], hashes[i], 1);
+  }
+}
+
+void KeyCounts::Add(std::uint64_t key, std::uint64_t hash, std::uint64_t count) {
+  for (std::size_t i = hash >> shift_;; i = (i + 1) & mask_) {
+    Slot& slot = slots_[i];
+    if (slot.key == key) {
+      slot.count += count;
+      return;
+    }
+    if (slot.key == 0) {
+      slot = {key, count};
+      if (2 * ++size_ > mask_ + 1) Allocate(2 * (mask_ + 1));
+      return;
+    }
+  }
+}
+
+void KeyCounts::Allocate(std::size_t capacity) {
+  auto old = std::exchange(slots_, ClearedSlots<Slot>(capacity));
+  const std::size_t old_slots = old ? mask_ + 1 : 0;
+  mask_ = capacity - 1;
+  shift_ = 64 - std::countr_zero(capacity);
+  for (std::size_t i = 0; i < old_slots; ++i) {
+    if (old[i].key == 0) continue;
+    std::size_t at = HashOf(old[i].key) >> shift_;
+    while (slots_[at].key != 0) at = (at + 1) & mask_;
+    slots_[at] = old[i];
+  }
+}
+
+}  // namespace lintavel

@@ -1,0 +1,171 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "engine/word_counter.h"
+#include "engine/word_hash.h"
+
+namespace lintavel {
+
+// Gives each distinct word a number, from 1 up in the order first seen, so that a
+// sequence of words can be counted as a tuple of numbers. Open addressing with
+// linear probing, at most half full; words of up to 16 bytes live in the slot.
+class WordNumbers {
+ public:
+  // A word ready to be looked up: its bytes (inline when short) and hash.
+  struct Key {
+    std::uint64_t head;
+    std::uint64_t tail;
+    std::uint64_t id;  // the hash's bits 8-15 and the length byte (0xFF: long)
+    std::uint64_t hash;
+    const char* bytes;  // a long word's bytes, else nullptr
+  };
+
+  // The key of the non-empty `word`, 16 bytes from whose start may be read.
+  static Key KeyOf(std::string_view word) {
+    const char* p = word.data();
+    const std::size_t n = word.size();
+    if (n > kShortWord) {
+      const std::uint64_t hash = WordHash()(word);
+      return {0, n, (hash & 0xFF00) | kLongLength, hash, p};
+    }
+    std::uint64_t head = Load64(p);
+    std::uint64_t tail = 0;
+    if (n <= 8) {
+      head &= ~std::uint64_t{0} >> (64 - 8 * n);
+    } else {
+      tail = Load64(p + 8) & (~std::uint64_t{0} >> (128 - 8 * n));
+    }
+    const std::uint64_t hash = WordHash::Mix(head ^ WordHash::kSeed1, tail ^ WordHash::kSeed0 ^ n);
+    return {head, tail, (hash & 0xFF00) | n, hash, nullptr};
+  }
+
+  // Asks the processor for the slot where `key` is looked up first.
+  void Prefetch(const Key& key) const {
+    if (slots_ != nullptr) __builtin_prefetch(&slots_[key.hash >> shift_], 1);
+  }
+
+  // The number of the word of `key`, a new one when the word is first seen.
+  std::uint64_t NumberOf(const Key& key) {
+    if (slots_ == nullptr) Allocate(kFirstCapacity);
+    for (std::size_t i = key.hash >> shift_;; i = (i + 1) & mask_) {
+      const Slot& slot = slots_[i];
+      if ((slot.meta & 0xFFFF) == key.id) {
+        if (Holds(slot, key)) return slot.meta >> 16;
+      } else if (slot.meta == 0) {
+        return Place(i, key);
+      }
+    }
+  }
+
+  // How many words were numbered: the largest number.
+  std::size_t size() const { return size_; }
+
+  // The word numbered `number` (1 to size()); the view lasts until the table
+  // changes.
+  std::string_view WordOf(std::uint64_t number) const {
+    const Slot& slot = slots_[slot_of_[number]];
+    const std::size_t length = slot.meta & 0xFF;
+    return length == kLongLength
+               ? std::string_view(long_bytes_.data() + slot.head, slot.tail)
+               : std::string_view(reinterpret_cast<const char*>(&slot.head), length);
+  }
+
+  // The words by number (index 0 unused); the views last as long as this table
+  // is neither changed nor destroyed.
+  std::vector<std::string_view> Words() const;
+
+  // The bytes that the table and the long words hold.
+  std::size_t footprint() const {
+    return (slots_ ? (mask_ + 1) * sizeof(Slot) : 0) + long_bytes_.capacity() +
+           slot_of_.capacity() * sizeof(std::size_t);
+  }
+
+ private:
+  // A short word is `head` and `tail`, zero-padded; a long one is the offset of
+  // its bytes in `long_bytes_` and its length. `meta` is the number (high 48
+  // bits), 8 bits of the hash and the length byte; a free slot is all zero.
+  struct Slot {
+    std::uint64_t head;
+    std::uint64_t tail;
+    std::uint64_t meta;
+  };
+
+  static constexpr std::size_t kShortWord = 16;
+  static constexpr std::uint64_t kLongLength = 0xFF;
+  static constexpr std::size_t kFirstCapacity = 1024;
+
+  static std::uint64_t Load64(const char* p) {
+    std::uint64_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+  }
+
+  bool Holds(const Slot& slot, const Key& key) const {
+    return key.bytes == nullptr
+               ? slot.head == key.head && slot.tail == key.tail
+               : slot.tail == key.tail &&
+                     std::memcmp(long_bytes_.data() + slot.head, key.bytes, key.tail) == 0;
+  }
+
+  std::uint64_t Place(std::size_t index, const Key& key);
+  void Allocate(std::size_t capacity);
+
+  std::unique_ptr<Slot[], FreeMemory> slots_;
+  std::size_t mask_ = 0;
+  int shift_ = 64;
+  std::size_t size_ = 0;
+  std::vector<char> long_bytes_;         // the bytes of the words longer than 16
+  std::vector<std::size_t> slot_of_{0};  // each number's slot (index 0 unused)
+};
+
+// Counts 64-bit keys (never 0): sequences of words packed from their numbers.
+// Open addressing with linear probing, at most half full; a slot is 16 bytes.
+class KeyCounts {
+ public:
+  // Adds one occurrence of each of `keys`, their slots prefetched first.
+  void AddEach(std::span<const std::uint64_t> keys);
+
+  // Calls on_key(key, count) for every key counted, in no particular order.
+  template <class F>
+  void ForEach(F&& on_key) const {
+    for (std::size_t i = 0; slots_ != nullptr && i <= mask_; ++i) {
+      if (slots_[i].key != 0) on_key(slots_[i].key, slots_[i].count);
+    }
+  }
+
+  std::size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+
+  // The bytes that the table holds.
+  std::size_t footprint() const { return slots_ ? (mask_ + 1) * sizeof(Slot) : 0; }
+
+ private:
+  struct Slot {
+    std::uint64_t key;
+    std::uint64_t count;
+  };
+
+  static constexpr std::size_t kFirstCapacity = 1024;
+
+  static std::uint64_t HashOf(std::uint64_t key) {
+    return WordHash::Mix(key ^ WordHash::kSeed0, WordHash::kSeed1);
+  }
+
+  void Add(std::uint64_t key, std::uint64_t hash, std::uint64_t count);
+  void Allocate(std::size_t capacity);
+
+  std::unique_ptr<Slot[], FreeMemory> slots_;
+  std::size_t mask_ = 0;
+  int shift_ = 64;
+  std::size_t size_ = 0;
+};
+
+}  // namespace lintavel
