@@ -59,6 +59,7 @@ struct Block {
   bool file_start = false;     // the block begins the file: a byte-order mark may lead
   bool file_end = false;       // the block ends the file: an unfinished character ends there
   std::uint64_t sequence = 0;  // the block's place in its file, from 0
+  std::uint64_t offset = 0;    // of its first byte in the file
   // The decoded and filtered text of an ordered block, whose counting is left to
   // any counting thread once `filtered` is set.
   std::string text;
@@ -105,6 +106,8 @@ struct CountingWork {
   Spill* spill = nullptr;                 // where the tables go past their bound
   std::size_t table_limit = 0;            // each counting thread's bound
   const NgramSettings* ngrams = nullptr;  // set when sequences are counted
+  const std::function<void(const CountedBlock&)>* on_block = nullptr;  // each block's words
+  bool blocks_only = false;  // the blocks' words go only to on_block
 
   bool Cancelled() const { return cancel != nullptr && cancel->load(std::memory_order_relaxed); }
 };
@@ -181,7 +184,30 @@ struct alignas(kCacheLineBytes) CountingThread {
   std::string scratch;
   NgramCounter ngrams;
   std::vector<BlockEdges> edges;
+  WordCounter block_words;  // a block's words, counted apart for on_block
 };
+
+// Counts the words of `text`, the text of `block`, into a table of their own, hands
+// them to on_block and then, unless only the blocks are asked for, to the thread's.
+void CountBlockApart(std::string_view text, const Block& block, const CountingWork& work,
+                     CountingThread& thread) {
+  CountWords(text, work.cutting, thread.block_words);
+  const FileState& file = *block.file;
+  (*work.on_block)({.file = file.index,
+                    .sequence = block.sequence,
+                    .offset = block.offset,
+                    .size = block.size,
+                    .file_start = block.file_start,
+                    .file_end = block.file_end,
+                    .decoding = file.decoding,
+                    .big_endian = file.big_endian,
+                    .words = &thread.block_words});
+  if (!work.blocks_only) {
+    thread.block_words.ForEachWord(
+        [&](std::string_view word, std::uint64_t count) { thread.counter.Add(word, count); });
+  }
+  thread.block_words = WordCounter();
+}
 
 // Counts the words, or the sequences, of `text`, the text of `block`. The sequences
 // that cross into a neighbour are joined at once by the file's owner when the
@@ -189,7 +215,11 @@ struct alignas(kCacheLineBytes) CountingThread {
 void CountText(std::string_view text, const Block& block, const CountingWork& work,
                CountingThread& thread) {
   if (work.ngrams == nullptr) {
-    CountWords(text, work.cutting, thread.counter);
+    if (work.on_block != nullptr) {
+      CountBlockApart(text, block, work, thread);
+    } else {
+      CountWords(text, work.cutting, thread.counter);
+    }
     return;
   }
   NgramEdges edges;
@@ -723,6 +753,7 @@ class BlockReader {
     bool go_on = true;
     bool file_start = true;
     std::uint64_t sequence = 0;  // of the next block handed on
+    std::uint64_t offset = 0;    // in the file, of the next block handed on
     Block block;
     std::size_t kept = 0;  // bytes at the front of `block` carried from the block before
     while (reading.is_open()) {
@@ -760,6 +791,8 @@ class BlockReader {
       std::memcpy(next.bytes.get(), block.bytes.get() + cut, kept);
       block.size = cut;
       block.sequence = sequence++;
+      block.offset = offset;
+      offset += cut;
       pool_.Submit(std::move(block));
       block = std::move(next);
       file_start = false;
@@ -771,8 +804,10 @@ class BlockReader {
     if (block.file != nullptr) {
       block.size = kept;
       block.file_end = true;
-      if ((kept != 0 || options_.html) && go_on) {
+      // With on_block, the last block tells that the file is counted whole.
+      if ((kept != 0 || options_.html || options_.on_block) && go_on) {
         block.sequence = sequence;
+        block.offset = offset;
         pool_.Submit(std::move(block));
       } else {
         pool_.Release(std::move(block));
@@ -899,6 +934,10 @@ ExtractionResult ExtractWords(std::span<const std::filesystem::path> files,
           std::max(static_cast<std::size_t>(options.memory_limit / threads), kLeastTableLimit);
     }
     if (options.ngrams.active()) work.ngrams = &options.ngrams;
+    if (options.on_block) {
+      work.on_block = &options.on_block;
+      work.blocks_only = options.blocks_only;
+    }
     pool.emplace(threads, work);
   } catch (const std::system_error& failure) {
     throw ExtractionFailure(ExtractionFailure::Stage::kCounting,

@@ -43,6 +43,22 @@ struct ExtractionProgress {
   }
 };
 
+// How one file's bytes are read (engine/file_decoding.h).
+enum class FileDecoding;
+
+// The words of one block of input, counted apart: where the block lies, and its counts.
+struct CountedBlock {
+  std::size_t file = 0;        // in the list of files
+  std::uint64_t sequence = 0;  // the block's place in its file, from 0
+  std::uint64_t offset = 0;    // of its first raw byte in the file
+  std::size_t size = 0;        // its raw bytes; it ends after a separator or at the file's end
+  bool file_start = false;     // a byte-order mark may lead it
+  bool file_end = false;       // the file's last block (given even when empty)
+  FileDecoding decoding{};     // of the file
+  bool big_endian = false;     // of a UTF-16 file
+  const WordCounter* words = nullptr;  // its words, as the run counts them
+};
+
 struct ExtractionOptions {
   // Counting threads; 0 takes one per core.
   unsigned threads = 0;
@@ -84,6 +100,13 @@ struct ExtractionOptions {
   // else /tmp) and merged at the end, to the same result.
   std::uint64_t memory_limit = 0;
   std::filesystem::path temp_dir;
+  // When set, each block's words are counted into a table of their own and handed
+  // here from a counting thread (from several at once, blocks in no order; the words
+  // last as long as the call), then added to the run's counts; not with sequences,
+  // and the block's table is not bounded by memory_limit. With `blocks_only`
+  // they are not added, and the result lists no words.
+  std::function<void(const CountedBlock&)> on_block;
+  bool blocks_only = false;
 };
 
 struct ExtractionResult {
