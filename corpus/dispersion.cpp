@@ -195,18 +195,22 @@ class FileGatherer {
     }
     std::lock_guard lock(mutex_);
     if (overflowed_) return;
-    if (block.file == next_ && block.sequence == 0 && block.file_end) {
-      // A file of one block needs no table of its own.
+    if (block.file == next_ && block.blocks == block.file_blocks) {
+      // A file handed on whole needs no table of its own.
       Emit(block.file, block.words);
       ++next_;
     } else {
       Pending& pending = pending_[block.file];
       held_ -= pending.words.footprint();
-      block.words->ForEachWord(
-          [&](std::string_view word, std::uint64_t count) { pending.words.Add(word, count); });
+      // The block's table is the run's to give: taken over, not copied.
+      if (pending.words.distinct() == 0) {
+        pending.words = std::move(*block.words);
+      } else {
+        pending.words.MergeFrom(std::move(*block.words));
+      }
       held_ += pending.words.footprint();
-      ++pending.blocks;
-      if (block.file_end) pending.last = block.sequence + 1;
+      pending.blocks += block.blocks;
+      if (block.file_end) pending.last = block.file_blocks;
     }
     EmitReady();
     if (limit_ != 0 && held_ > limit_) {
@@ -305,6 +309,7 @@ DispersedRun ExtractCorpusByFile(std::span<const std::filesystem::path> files,
   counting.count_files = false;
   counting.on_block = [&gatherer](const CountedBlock& block) { gatherer.Take(block); };
   counting.blocks_only = true;
+  counting.whole_files = true;
   counting.cancel = &stop_run;
   ExtractionResult counted = ExtractWords(files, counting);
   const bool cancelled =

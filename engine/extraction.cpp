@@ -108,6 +108,7 @@ struct CountingWork {
   const NgramSettings* ngrams = nullptr;  // set when sequences are counted
   const std::function<void(const CountedBlock&)>* on_block = nullptr;  // each block's words
   bool blocks_only = false;  // the blocks' words go only to on_block
+  bool whole_files = false;  // a thread's blocks of one file go to on_block together
 
   bool Cancelled() const { return cancel != nullptr && cancel->load(std::memory_order_relaxed); }
 };
@@ -185,12 +186,47 @@ struct alignas(kCacheLineBytes) CountingThread {
   NgramCounter ngrams;
   std::vector<BlockEdges> edges;
   WordCounter block_words;  // a block's words, counted apart for on_block
+  // With whole_files: the file whose blocks `block_words` holds, how many, and the
+  // file's number of blocks once its last is among them.
+  const FileState* held_file = nullptr;
+  std::uint64_t held_blocks = 0;
+  std::uint64_t held_file_blocks = 0;
 };
+
+// Hands the blocks of one file that `thread` holds to on_block (whole_files).
+void HandOutFile(const CountingWork& work, CountingThread& thread) {
+  if (thread.held_file == nullptr) return;
+  (*work.on_block)({.file = thread.held_file->index,
+                    .sequence = 0,
+                    .offset = 0,
+                    .size = 0,
+                    .file_start = false,
+                    .file_end = thread.held_file_blocks != 0,
+                    .blocks = thread.held_blocks,
+                    .file_blocks = thread.held_file_blocks,
+                    .decoding = thread.held_file->decoding,
+                    .big_endian = thread.held_file->big_endian,
+                    .words = &thread.block_words});
+  if (!work.blocks_only) thread.counter.AddAll(thread.block_words);
+  thread.block_words = WordCounter();
+  thread.held_file = nullptr;
+  thread.held_blocks = 0;
+  thread.held_file_blocks = 0;
+}
 
 // Counts the words of `text`, the text of `block`, into a table of their own, hands
 // them to on_block and then, unless only the blocks are asked for, to the thread's.
 void CountBlockApart(std::string_view text, const Block& block, const CountingWork& work,
                      CountingThread& thread) {
+  if (work.whole_files) {
+    // One table a file and thread: no table grows afresh, nor is merged, each block.
+    if (thread.held_file != block.file) HandOutFile(work, thread);
+    CountWords(text, work.cutting, thread.block_words);
+    thread.held_file = block.file;
+    ++thread.held_blocks;
+    if (block.file_end) thread.held_file_blocks = block.sequence + 1;
+    return;
+  }
   CountWords(text, work.cutting, thread.block_words);
   const FileState& file = *block.file;
   (*work.on_block)({.file = file.index,
@@ -199,13 +235,12 @@ void CountBlockApart(std::string_view text, const Block& block, const CountingWo
                     .size = block.size,
                     .file_start = block.file_start,
                     .file_end = block.file_end,
+                    .blocks = 1,
+                    .file_blocks = block.file_end ? block.sequence + 1 : 0,
                     .decoding = file.decoding,
                     .big_endian = file.big_endian,
                     .words = &thread.block_words});
-  if (!work.blocks_only) {
-    thread.block_words.ForEachWord(
-        [&](std::string_view word, std::uint64_t count) { thread.counter.Add(word, count); });
-  }
+  if (!work.blocks_only) thread.counter.AddAll(thread.block_words);
   thread.block_words = WordCounter();
 }
 
@@ -640,6 +675,9 @@ class CountingPool {
     while (std::optional<Piece> piece = schedule_.TryTakeForReader()) ReaderDoes(*piece);
     Stop();
     schedule_.ThrowFailure();
+    if (work_.whole_files) {
+      for (CountingThread& thread : threads_) HandOutFile(work_, thread);
+    }
     // The sequences across blocks join a counter before the tables are spilled or merged.
     if (work_.ngrams != nullptr && !work_.count_files) JoinEdges(threads_.back().counter);
     if (work_.spill != nullptr) {
@@ -937,6 +975,7 @@ ExtractionResult ExtractWords(std::span<const std::filesystem::path> files,
     if (options.on_block) {
       work.on_block = &options.on_block;
       work.blocks_only = options.blocks_only;
+      work.whole_files = options.whole_files;
     }
     pool.emplace(threads, work);
   } catch (const std::system_error& failure) {

@@ -54,9 +54,15 @@ struct CountedBlock {
   std::size_t size = 0;        // its raw bytes; it ends after a separator or at the file's end
   bool file_start = false;     // a byte-order mark may lead it
   bool file_end = false;       // the file's last block (given even when empty)
-  FileDecoding decoding{};     // of the file
-  bool big_endian = false;     // of a UTF-16 file
-  const WordCounter* words = nullptr;  // its words, as the run counts them
+  // With whole_files: how many of the file's blocks the words are of, and, when its
+  // last is among them, how many blocks the file has (else 0).
+  std::uint64_t blocks = 1;
+  std::uint64_t file_blocks = 0;
+  FileDecoding decoding{};  // of the file
+  bool big_endian = false;  // of a UTF-16 file
+  // Its words, as the run counts them; on_block may move them away when the run
+  // adds them to no counts of its own (blocks_only).
+  WordCounter* words = nullptr;
 };
 
 struct ExtractionOptions {
@@ -107,6 +113,10 @@ struct ExtractionOptions {
   // they are not added, and the result lists no words.
   std::function<void(const CountedBlock&)> on_block;
   bool blocks_only = false;
+  // With on_block, the blocks of one file that a thread counts one after the other
+  // are handed on together, when it goes on to another file or the counting ends;
+  // a file's words may still come in more than one hand-out.
+  bool whole_files = false;
 };
 
 struct ExtractionResult {
