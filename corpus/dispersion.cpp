@@ -123,7 +123,7 @@ void PartCounts::CountsOf(std::string_view word, std::vector<std::uint64_t>& cou
 
 namespace {
 
-// Today's way with a memory bound: each file a run of the engine of its own, whose
+// The way past the memory bound: each file a run of the engine of its own, whose
 // tables spill as the bound says.
 DispersedRun ExtractEachFile(std::span<const std::filesystem::path> files,
                              const ExtractionOptions& options, const CorpusSettings& settings,
