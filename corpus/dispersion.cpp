@@ -3,8 +3,11 @@
 #include "corpus/list_filters.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <limits>
+#include <map>
+#include <mutex>
 #include <string>
 
 namespace lintavel {
@@ -118,9 +121,13 @@ void PartCounts::CountsOf(std::string_view word, std::vector<std::uint64_t>& cou
   for (const auto& [part, count] : found->second) counts[part] = count;
 }
 
-DispersedRun ExtractCorpusByFile(std::span<const std::filesystem::path> files,
-                                 const ExtractionOptions& options, const CorpusSettings& settings,
-                                 const StopWords& stop_words) {
+namespace {
+
+// The way past the memory bound: each file a run of the engine of its own, whose
+// tables spill as the bound says.
+DispersedRun ExtractEachFile(std::span<const std::filesystem::path> files,
+                             const ExtractionOptions& options, const CorpusSettings& settings,
+                             const StopWords& stop_words) {
   ExtractionOptions counting = options;
   counting.count_files = false;
   const StopWords* stop = stop_words.empty() ? nullptr : &stop_words;
@@ -155,6 +162,169 @@ DispersedRun ExtractCorpusByFile(std::span<const std::filesystem::path> files,
     dispersed.parts.EndPart(size);
   }
   if (merger) dispersed.run.list = std::move(*merger).Take();
+  if (settings.filter != nullptr) FilterList(dispersed.run.list, *settings.filter);
+  ShapeList(dispersed.run.list, settings.min_count, settings.top, settings.order);
+  return dispersed;
+}
+
+// Puts each file's words together from its blocks, which the counting threads hand
+// on in no order, and adds whole files to the parts and the list in the order of
+// the files: a file is held only until it and the files before it are counted (a
+// file that could not be opened holds the ones after it until the run ends).
+// The files held stay within a bound: past it, all is dropped and the run is
+// stopped through `stop`, which also passes a cancellation of the caller's on.
+class FileGatherer {
+ public:
+  FileGatherer(std::size_t files, WordEncoding encoding, bool fold_case, const StopWords* stop,
+               DispersedRun& dispersed, std::uint64_t limit_bytes, const std::atomic<bool>* cancel,
+               std::atomic<bool>& stop_run)
+      : files_(files),
+        encoding_(encoding),
+        fold_case_(fold_case),
+        stop_(stop),
+        dispersed_(dispersed),
+        merger_(encoding, false, nullptr),
+        limit_(limit_bytes),
+        cancel_(cancel),
+        stop_run_(stop_run) {}
+
+  // Takes the words of a block; called from any counting thread.
+  void Take(const CountedBlock& block) {
+    if (cancel_ != nullptr && cancel_->load(std::memory_order_relaxed)) {
+      stop_run_.store(true, std::memory_order_relaxed);
+    }
+    std::lock_guard lock(mutex_);
+    if (overflowed_) return;
+    if (block.file == next_ && block.blocks == block.file_blocks) {
+      // A file handed on whole needs no table of its own.
+      Emit(block.file, block.words);
+      ++next_;
+    } else {
+      Pending& pending = pending_[block.file];
+      held_ -= pending.words.footprint();
+      // The block's table is the run's to give: taken over, not copied.
+      if (pending.words.distinct() == 0) {
+        pending.words = std::move(*block.words);
+      } else {
+        pending.words.MergeFrom(std::move(*block.words));
+      }
+      held_ += pending.words.footprint();
+      pending.blocks += block.blocks;
+      if (block.file_end) pending.last = block.file_blocks;
+    }
+    EmitReady();
+    if (limit_ != 0 && held_ > limit_) {
+      overflowed_ = true;
+      pending_.clear();
+      stop_run_.store(true, std::memory_order_relaxed);
+    }
+  }
+
+  // Whether the files held outgrew the bound, which stopped the run.
+  bool overflowed() const { return overflowed_; }
+
+  // Adds the files not added yet, in order, those with no block as empty parts, and
+  // gives the list of them all.
+  CorpusList Finish() && {
+    for (; next_ < files_; ++next_) {
+      const auto found = pending_.find(next_);
+      Emit(next_, found == pending_.end() ? nullptr : &found->second.words);
+      if (found != pending_.end()) pending_.erase(found);
+    }
+    return std::move(merger_).Take();
+  }
+
+ private:
+  struct Pending {
+    WordCounter words;
+    std::uint64_t blocks = 0;                // taken so far
+    std::uint64_t last = ~std::uint64_t{0};  // the file's blocks, once its last is taken
+  };
+
+  void EmitReady() {
+    for (auto found = pending_.find(next_);
+         found != pending_.end() && found->second.blocks == found->second.last;
+         found = pending_.find(next_)) {
+      Emit(next_, &found->second.words);
+      held_ -= found->second.words.footprint();
+      pending_.erase(found);
+      ++next_;
+    }
+  }
+
+  // Adds the words of file `file` to the list and as its part, folded and without
+  // the stop words.
+  void Emit(std::size_t file, const WordCounter* words) {
+    const auto number = static_cast<std::uint32_t>(file);
+    std::uint64_t size = 0;
+    if (words != nullptr) {
+      words->ForEachWord([&](std::string_view word, std::uint64_t count) {
+        if (fold_case_) {
+          folded_.clear();
+          AppendFolded(word, encoding_, folded_);
+          word = folded_;
+        }
+        if (stop_ != nullptr && stop_->Contains(word)) return;
+        size += count;
+        merger_.AddWord(file + 1, word, count);
+        dispersed_.parts.Add(number, word, count);
+      });
+    }
+    dispersed_.parts.EndPart(size);
+  }
+
+  std::size_t files_;
+  WordEncoding encoding_;
+  bool fold_case_;
+  const StopWords* stop_;
+  DispersedRun& dispersed_;
+  CorpusMerger merger_;
+  std::string folded_;
+  std::uint64_t limit_;
+  const std::atomic<bool>* cancel_;
+  std::atomic<bool>& stop_run_;
+  std::mutex mutex_;
+  std::map<std::size_t, Pending> pending_;
+  std::size_t next_ = 0;    // the next file to add
+  std::uint64_t held_ = 0;  // bytes of the tables in `pending_`
+  bool overflowed_ = false;
+};
+
+}  // namespace
+
+DispersedRun ExtractCorpusByFile(std::span<const std::filesystem::path> files,
+                                 const ExtractionOptions& options, const CorpusSettings& settings,
+                                 const StopWords& stop_words) {
+  const WordEncoding encoding =
+      options.encoding == InputEncoding::kCp1252 ? WordEncoding::kCp1252 : WordEncoding::kUtf8;
+  DispersedRun dispersed;
+  // One run hands each file's words out; when the files held would outgrow the
+  // tables' bound, it is stopped and each file is counted as a run of its own,
+  // whose tables spill.
+  std::atomic<bool> stop_run{false};
+  FileGatherer gatherer(files.size(), encoding, settings.fold_case,
+                        stop_words.empty() ? nullptr : &stop_words, dispersed, options.memory_limit,
+                        options.cancel, stop_run);
+  ExtractionOptions counting = options;
+  counting.count_files = false;
+  counting.on_block = [&gatherer](const CountedBlock& block) { gatherer.Take(block); };
+  counting.blocks_only = true;
+  counting.whole_files = true;
+  counting.cancel = &stop_run;
+  ExtractionResult counted = ExtractWords(files, counting);
+  const bool cancelled =
+      options.cancel != nullptr && options.cancel->load(std::memory_order_relaxed);
+  if (gatherer.overflowed() && !cancelled) {
+    dispersed = DispersedRun();
+    return ExtractEachFile(files, options, settings, stop_words);
+  }
+  dispersed.run.reports = counted.reports;
+  dispersed.run.files_read = counted.files_read;
+  if (counted.cancelled || cancelled) {
+    dispersed.run.cancelled = true;
+    return dispersed;
+  }
+  if (!files.empty()) dispersed.run.list = std::move(gatherer).Finish();
   if (settings.filter != nullptr) FilterList(dispersed.run.list, *settings.filter);
   ShapeList(dispersed.run.list, settings.min_count, settings.top, settings.order);
   return dispersed;

@@ -79,9 +79,11 @@ struct DispersedRun {
   PartCounts parts;
 };
 
-// Counts `files` one at a time, each a part, with the engine as ExtractCorpus
-// does with `options`, `settings` and `stop_words`, and gives the run of them all
-// with the parts' counts. Throws as ExtractCorpus does.
+// Counts `files` with the engine, each file a part, with `options`, `settings` and
+// `stop_words` as ExtractCorpus does, and gives the run of them all with the parts'
+// counts. One run hands out each file's words; when the files waiting for the ones
+// before them would outgrow options.memory_limit, each file is counted as a run of
+// its own instead. Throws as ExtractCorpus does.
 DispersedRun ExtractCorpusByFile(std::span<const std::filesystem::path> files,
                                  const ExtractionOptions& options, const CorpusSettings& settings,
                                  const StopWords& stop_words);

@@ -1,14 +1,19 @@
 #include "corpus/equal_parts.h"
 
+#include <algorithm>
 #include <charconv>
+#include <fstream>
+#include <functional>
 #include <future>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <system_error>
 #include <utility>
 #include <vector>
 
+#include "engine/block_text.h"
 #include "engine/file_decoding.h"
 #include "engine/range_extraction.h"
 #include "engine/text_rules.h"
@@ -74,23 +79,21 @@ class PartAssigner {
     if (pending.size() == kBatch) Flush();
   }
 
-  // Whether `block`, the counts of the next block's words, lies within one part: its
+  // Whether the next block, of `words` counted words whose counts `for_each` hands
+  // to the function it is given (stop words left out), lies within one part: its
   // counts are then that part's, and false leaves the block to be given word by word.
-  bool TakeWholeBlock(const WordCounter& block) {
-    std::uint64_t words = 0;
-    block.ForEachWord([&](std::string_view word, std::uint64_t count) {
-      if (stop_words_ == nullptr || !stop_words_->Contains(word)) words += count;
-    });
+  template <class ForEach>
+  bool TakeWholeBlock(std::uint64_t words, ForEach&& for_each) {
     if (words == 0) return true;
     EndPartIfFull();
     if (position_ + words > boundary_ && current_ + 1 < parts_.parts()) return false;
-    block.ForEachWord([&](std::string_view word, std::uint64_t count) {
-      if (stop_words_ == nullptr || !stop_words_->Contains(word)) counter_.Add(word, count);
-    });
+    for_each([&](std::string_view word, std::uint64_t count) { counter_.Add(word, count); });
     position_ += words;
     size_ += words;
     return true;
   }
+
+  const StopWords* stop_words() const { return stop_words_; }
 
   // Counts what the block gave; its views go with it.
   void EndBlock() { Flush(); }
@@ -258,7 +261,17 @@ class BlockPipeline {
     } else {
       CountWords(block.text, block.cutting, counter);
     }
-    if (!assigner_.TakeWholeBlock(counter)) {
+    const StopWords* stop = assigner_.stop_words();
+    std::uint64_t words = 0;
+    counter.ForEachWord([&](std::string_view word, std::uint64_t count) {
+      if (stop == nullptr || !stop->Contains(word)) words += count;
+    });
+    const auto for_each = [&](const auto& add) {
+      counter.ForEachWord([&](std::string_view word, std::uint64_t count) {
+        if (stop == nullptr || !stop->Contains(word)) add(word, count);
+      });
+    };
+    if (!assigner_.TakeWholeBlock(words, for_each)) {
       AssignWords(block.text, options_, block.cp1252, copies_, assigner_);
     }
   }
@@ -270,14 +283,12 @@ class BlockPipeline {
   std::vector<char> copies_;
 };
 
-}  // namespace
-
-DispersedRun ExtractCorpusByParts(std::span<const std::filesystem::path> files,
-                                  const ExtractionOptions& options, const CorpusSettings& settings,
-                                  const StopWords& stop_words, std::uint32_t parts) {
-  DispersedRun dispersed;
-  dispersed.run = ExtractCorpus(files, options, settings, stop_words);
-  if (dispersed.run.cancelled) return dispersed;
+// Reads `files` a second time, in order, to place the words of `dispersed.run`
+// in `parts` equal parts: the way when the blocks' counts would outgrow the
+// memory bound.
+void ReadInParts(std::span<const std::filesystem::path> files, const ExtractionOptions& options,
+                 const CorpusSettings& settings, const StopWords& stop_words, std::uint32_t parts,
+                 DispersedRun& dispersed) {
   const EqualParts equal(dispersed.run.list.total, parts);
   const WordEncoding encoding = dispersed.run.list.encoding;
   // The second reading reports nothing: the first has said what failed.
@@ -298,10 +309,184 @@ DispersedRun ExtractCorpusByParts(std::span<const std::filesystem::path> files,
                                    [&](std::string_view text) { pipeline.Add(text, cp1252); });
     if (!read) {
       dispersed.run.cancelled = true;
-      return dispersed;
+      return;
     }
   }
   pipeline.Finish();
+  assigner.Finish();
+}
+
+// The counts of one block, kept until the words before it are all counted: only
+// then is its first word's place, and so its part, known.
+struct KeptBlock {
+  std::size_t file = 0;
+  std::uint64_t sequence = 0;
+  std::uint64_t offset = 0;
+  std::size_t size = 0;
+  FileDecoding decoding = FileDecoding::kCp1252;
+  bool file_start = false;
+  bool file_end = false;
+  bool big_endian = false;
+  std::uint64_t words = 0;                                      // counted, stop words left out
+  std::vector<std::pair<std::uint32_t, std::uint64_t>> counts;  // by word number
+};
+
+// Keeps the counts of each block that the counting threads hand on (from several at
+// once, in no order), its words folded and stop words left out, each word kept
+// once and named by its number.
+class BlockKeeper {
+ public:
+  // Keeps at most about `limit_bytes` (0: no bound).
+  BlockKeeper(WordEncoding encoding, bool fold_case, const StopWords* stop,
+              std::uint64_t limit_bytes)
+      : encoding_(encoding), fold_case_(fold_case), stop_(stop), limit_(limit_bytes) {}
+
+  // Keeps the counts of `block`; once they would outgrow the bound, drops all and
+  // keeps nothing more.
+  void Take(const CountedBlock& block) {
+    std::lock_guard lock(mutex_);
+    if (overflowed_) return;
+    KeptBlock kept{.file = block.file,
+                   .sequence = block.sequence,
+                   .offset = block.offset,
+                   .size = block.size,
+                   .decoding = block.decoding,
+                   .file_start = block.file_start,
+                   .file_end = block.file_end,
+                   .big_endian = block.big_endian,
+                   .words = 0,
+                   .counts = {}};
+    kept.counts.reserve(block.words->distinct());
+    block.words->ForEachWord([&](std::string_view word, std::uint64_t count) {
+      if (fold_case_) {
+        folded_.clear();
+        AppendFolded(word, encoding_, folded_);
+        word = folded_;
+      }
+      if (stop_ != nullptr && stop_->Contains(word)) return;
+      kept.counts.emplace_back(NumberOf(word), count);
+      kept.words += count;
+    });
+    // A block of no words takes no place.
+    if (kept.words == 0) return;
+    held_ += kept.counts.capacity() * sizeof(kept.counts[0]) + sizeof(KeptBlock);
+    blocks_.push_back(std::move(kept));
+    if (limit_ != 0 && held_ + WordBytes() > limit_) {
+      overflowed_ = true;
+      blocks_ = {};
+      numbers_ = {};
+      words_ = {};
+      arena_ = WordArena();
+    }
+  }
+
+  // Whether the counts outgrew the bound and were dropped.
+  bool overflowed() const { return overflowed_; }
+
+  // The blocks kept, in the order of the files and of each file.
+  std::vector<KeptBlock>& InOrder() {
+    std::sort(blocks_.begin(), blocks_.end(), [](const KeptBlock& a, const KeptBlock& b) {
+      return a.file != b.file ? a.file < b.file : a.sequence < b.sequence;
+    });
+    return blocks_;
+  }
+
+  std::string_view WordOf(std::uint32_t number) const { return words_[number]; }
+
+ private:
+  // What the words kept once each take: their bytes, their numbers and the table.
+  std::uint64_t WordBytes() const {
+    return arena_.used() + words_.capacity() * sizeof(std::string_view) +
+           numbers_.bucket_count() * (sizeof(std::string_view) + sizeof(std::uint32_t) + 1);
+  }
+
+  std::uint32_t NumberOf(std::string_view word) {
+    const auto found = numbers_.find(word);
+    if (found != numbers_.end()) return found->second;
+    const auto number = static_cast<std::uint32_t>(words_.size());
+    words_.push_back(arena_.Store(word));
+    numbers_.emplace(words_.back(), number);
+    return number;
+  }
+
+  WordEncoding encoding_;
+  bool fold_case_;
+  const StopWords* stop_;
+  std::uint64_t limit_;
+  std::uint64_t held_ = 0;  // bytes of the blocks' counts
+  bool overflowed_ = false;
+  std::mutex mutex_;
+  std::string folded_;
+  WordArena arena_;
+  std::vector<std::string_view> words_;
+  boost::unordered_flat_map<std::string_view, std::uint32_t, WordHash,
+                            std::equal_to<std::string_view>>
+      numbers_;
+  std::vector<KeptBlock> blocks_;
+};
+
+// Reads the raw bytes of `block` of the file at `path` again into `raw`.
+void ReadAgain(const std::filesystem::path& path, const KeptBlock& block, std::string& raw) {
+  std::ifstream in(path, std::ios::binary);
+  raw.resize(block.size);
+  if (!in || !in.seekg(static_cast<std::streamoff>(block.offset)) ||
+      !in.read(raw.data(), static_cast<std::streamsize>(block.size))) {
+    throw ExtractionFailure(ExtractionFailure::Stage::kCounting,
+                            "cannot read '" + path.string() + "' again to cut it into parts");
+  }
+}
+
+}  // namespace
+
+DispersedRun ExtractCorpusByParts(std::span<const std::filesystem::path> files,
+                                  const ExtractionOptions& options, const CorpusSettings& settings,
+                                  const StopWords& stop_words, std::uint32_t parts) {
+  const WordEncoding encoding =
+      options.encoding == InputEncoding::kCp1252 ? WordEncoding::kCp1252 : WordEncoding::kUtf8;
+  const StopWords* stop = stop_words.empty() ? nullptr : &stop_words;
+  // The blocks' counts are held to the tables' bound; past it they are dropped and
+  // the text is read a second time instead.
+  BlockKeeper keeper(encoding, settings.fold_case, stop, options.memory_limit);
+  ExtractionOptions counting = options;
+  counting.on_block = [&keeper](const CountedBlock& block) { keeper.Take(block); };
+  DispersedRun dispersed;
+  dispersed.run = ExtractCorpus(files, counting, settings, stop_words);
+  if (dispersed.run.cancelled) return dispersed;
+  if (keeper.overflowed()) {
+    ReadInParts(files, options, settings, stop_words, parts, dispersed);
+    return dispersed;
+  }
+  const EqualParts equal(dispersed.run.list.total, parts);
+  PartAssigner assigner(equal, stop, dispersed.parts);
+  // Only the blocks across a part's end are read again and placed word by word,
+  // folded in the text as the counting of files per word folds it.
+  const bool cp1252 = options.encoding == InputEncoding::kCp1252;
+  std::function<void(std::string_view, std::string&)> transform = options.transform_text;
+  if (settings.fold_case) {
+    transform = [encoding](std::string_view text, std::string& out) {
+      AppendFolded(text, encoding, out);
+    };
+  }
+  std::string raw;
+  std::string decoded;
+  std::string transformed;
+  std::vector<char> copies;
+  for (const KeptBlock& block : keeper.InOrder()) {
+    const auto for_each = [&](const auto& add) {
+      for (const auto& [number, count] : block.counts) add(keeper.WordOf(number), count);
+    };
+    if (assigner.TakeWholeBlock(block.words, for_each)) continue;
+    ReadAgain(files[block.file], block, raw);
+    std::string_view text;
+    DecodeBlock(raw, block.decoding, block.big_endian, block.file_start, block.file_end, decoded,
+                text);
+    if (transform) {
+      transformed.clear();
+      transform(text, transformed);
+      text = transformed;
+    }
+    AssignWords(text, options, cp1252, copies, assigner);
+  }
   assigner.Finish();
   return dispersed;
 }

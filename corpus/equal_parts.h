@@ -39,9 +39,11 @@ class EqualParts {
 };
 
 // Counts `files` with the engine as ExtractCorpus does with `options`, `settings`
-// and `stop_words`, and then reads them again in order to give each word's counts
-// in `parts` equal parts of the words counted (2 to kMaxEqualParts). HTML is not
-// read so. Throws as ExtractCorpus does.
+// and `stop_words`, and gives each word's counts in `parts` equal parts of the
+// words counted (2 to kMaxEqualParts), from the same reading: only the blocks across
+// a part's end are read again. Past options.memory_limit, the blocks' counts give
+// way to a second reading of the text. HTML is not read so. Throws as ExtractCorpus
+// does.
 DispersedRun ExtractCorpusByParts(std::span<const std::filesystem::path> files,
                                   const ExtractionOptions& options, const CorpusSettings& settings,
                                   const StopWords& stop_words, std::uint32_t parts);

@@ -60,6 +60,7 @@ struct Block {
   bool file_start = false;     // the block begins the file: a byte-order mark may lead
   bool file_end = false;       // the block ends the file: an unfinished character ends there
   std::uint64_t sequence = 0;  // the block's place in its file, from 0
+  std::uint64_t offset = 0;    // of its first byte in the file
   // The decoded and filtered text of an ordered block, whose counting is left to
   // any counting thread once `filtered` is set.
   std::string text;
@@ -106,6 +107,9 @@ struct CountingWork {
   Spill* spill = nullptr;                 // where the tables go past their bound
   std::size_t table_limit = 0;            // each counting thread's bound
   const NgramSettings* ngrams = nullptr;  // set when sequences are counted
+  const std::function<void(const CountedBlock&)>* on_block = nullptr;  // each block's words
+  bool blocks_only = false;  // the blocks' words go only to on_block
+  bool whole_files = false;  // a thread's blocks of one file go to on_block together
 
   bool Cancelled() const { return cancel != nullptr && cancel->load(std::memory_order_relaxed); }
 };
@@ -182,7 +186,64 @@ struct alignas(kCacheLineBytes) CountingThread {
   std::string scratch;
   NgramCounter ngrams;
   std::vector<BlockEdges> edges;
+  WordCounter block_words;  // a block's words, counted apart for on_block
+  // With whole_files: the file whose blocks `block_words` holds, how many, and the
+  // file's number of blocks once its last is among them.
+  const FileState* held_file = nullptr;
+  std::uint64_t held_blocks = 0;
+  std::uint64_t held_file_blocks = 0;
 };
+
+// Hands the blocks of one file that `thread` holds to on_block (whole_files).
+void HandOutFile(const CountingWork& work, CountingThread& thread) {
+  if (thread.held_file == nullptr) return;
+  (*work.on_block)({.file = thread.held_file->index,
+                    .sequence = 0,
+                    .offset = 0,
+                    .size = 0,
+                    .file_start = false,
+                    .file_end = thread.held_file_blocks != 0,
+                    .blocks = thread.held_blocks,
+                    .file_blocks = thread.held_file_blocks,
+                    .decoding = thread.held_file->decoding,
+                    .big_endian = thread.held_file->big_endian,
+                    .words = &thread.block_words});
+  if (!work.blocks_only) thread.counter.AddAll(thread.block_words);
+  thread.block_words = WordCounter();
+  thread.held_file = nullptr;
+  thread.held_blocks = 0;
+  thread.held_file_blocks = 0;
+}
+
+// Counts the words of `text`, the text of `block`, into a table of their own, hands
+// them to on_block and then, unless only the blocks are asked for, to the thread's.
+void CountBlockApart(std::string_view text, const Block& block, const CountingWork& work,
+                     CountingThread& thread) {
+  if (work.whole_files) {
+    // One table a file and thread: no table grows afresh, nor is merged, each block.
+    if (thread.held_file != block.file) HandOutFile(work, thread);
+    CountWords(text, work.cutting, thread.block_words);
+    thread.held_file = block.file;
+    ++thread.held_blocks;
+    if (block.file_end) thread.held_file_blocks = block.sequence + 1;
+    return;
+  }
+  CountWords(text, work.cutting, thread.block_words);
+  const FileState& file = *block.file;
+  (*work.on_block)({.file = file.index,
+                    .sequence = block.sequence,
+                    .offset = block.offset,
+                    .size = block.size,
+                    .file_start = block.file_start,
+                    .file_end = block.file_end,
+                    .blocks = 1,
+                    .file_blocks = block.file_end ? block.sequence + 1 : 0,
+                    .decoding = file.decoding,
+                    .big_endian = file.big_endian,
+                    .words = &thread.block_words});
+  if (!work.blocks_only) thread.counter.AddAll(thread.block_words);
+  thread.block_words = WordCounter();
+}
 
 // Counts the words, or the sequences, of `text`, the text of `block`. The sequences
 // that cross into a neighbour are joined at once by the file's owner when the
@@ -190,7 +251,11 @@ struct alignas(kCacheLineBytes) CountingThread {
 void CountText(std::string_view text, const Block& block, const CountingWork& work,
                CountingThread& thread) {
   if (work.ngrams == nullptr) {
-    CountWords(text, work.cutting, thread.counter);
+    if (work.on_block != nullptr) {
+      CountBlockApart(text, block, work, thread);
+    } else {
+      CountWords(text, work.cutting, thread.counter);
+    }
     return;
   }
   NgramEdges edges;
@@ -620,6 +685,9 @@ class CountingPool {
     while (std::optional<Piece> piece = schedule_.TryTakeForReader()) ReaderDoes(*piece);
     Stop();
     schedule_.ThrowFailure();
+    if (work_.whole_files) {
+      for (CountingThread& thread : threads_) HandOutFile(work_, thread);
+    }
     // The sequences across blocks join a counter before the tables are spilled or merged.
     if (work_.ngrams != nullptr && !work_.count_files) {
       for (CountingThread& thread : threads_) thread.ngrams.FlushInto(thread.counter);
@@ -736,6 +804,7 @@ class BlockReader {
     bool go_on = true;
     bool file_start = true;
     std::uint64_t sequence = 0;  // of the next block handed on
+    std::uint64_t offset = 0;    // in the file, of the next block handed on
     Block block;
     std::size_t kept = 0;  // bytes at the front of `block` carried from the block before
     while (reading.is_open()) {
@@ -773,6 +842,8 @@ class BlockReader {
       std::memcpy(next.bytes.get(), block.bytes.get() + cut, kept);
       block.size = cut;
       block.sequence = sequence++;
+      block.offset = offset;
+      offset += cut;
       pool_.Submit(std::move(block));
       block = std::move(next);
       file_start = false;
@@ -784,8 +855,10 @@ class BlockReader {
     if (block.file != nullptr) {
       block.size = kept;
       block.file_end = true;
-      if ((kept != 0 || options_.html) && go_on) {
+      // With on_block, the last block tells that the file is counted whole.
+      if ((kept != 0 || options_.html || options_.on_block) && go_on) {
         block.sequence = sequence;
+        block.offset = offset;
         pool_.Submit(std::move(block));
       } else {
         pool_.Release(std::move(block));
@@ -914,6 +987,11 @@ ExtractionResult ExtractWords(std::span<const std::filesystem::path> files,
           std::max(static_cast<std::size_t>(options.memory_limit / threads), kLeastTableLimit);
     }
     if (options.ngrams.active()) work.ngrams = &options.ngrams;
+    if (options.on_block) {
+      work.on_block = &options.on_block;
+      work.blocks_only = options.blocks_only;
+      work.whole_files = options.whole_files;
+    }
     pool.emplace(threads, work);
   } catch (const std::system_error& failure) {
     throw ExtractionFailure(ExtractionFailure::Stage::kCounting,

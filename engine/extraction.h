@@ -46,6 +46,28 @@ struct ExtractionProgress {
   }
 };
 
+// How one file's bytes are read (engine/file_decoding.h).
+enum class FileDecoding;
+
+// The words of one block of input, counted apart: where the block lies, and its counts.
+struct CountedBlock {
+  std::size_t file = 0;        // in the list of files
+  std::uint64_t sequence = 0;  // the block's place in its file, from 0
+  std::uint64_t offset = 0;    // of its first raw byte in the file
+  std::size_t size = 0;        // its raw bytes; it ends after a separator or at the file's end
+  bool file_start = false;     // a byte-order mark may lead it
+  bool file_end = false;       // the file's last block (given even when empty)
+  // With whole_files: how many of the file's blocks the words are of, and, when its
+  // last is among them, how many blocks the file has (else 0).
+  std::uint64_t blocks = 1;
+  std::uint64_t file_blocks = 0;
+  FileDecoding decoding{};  // of the file
+  bool big_endian = false;  // of a UTF-16 file
+  // Its words, as the run counts them; on_block may move them away when the run
+  // adds them to no counts of its own (blocks_only).
+  WordCounter* words = nullptr;
+};
+
 struct ExtractionOptions {
   // Counting threads; 0 takes one per core.
   unsigned threads = 0;
@@ -90,6 +112,17 @@ struct ExtractionOptions {
   // A run that spills leaves its words on disk (ExtractionResult::spilled) rather
   // than gathering them in `words`, for a caller that writes them as they come.
   bool stream_spilled = false;
+  // When set, each block's words are counted into a table of their own and handed
+  // here from a counting thread (from several at once, blocks in no order; the words
+  // last as long as the call), then added to the run's counts; not with sequences,
+  // and the block's table is not bounded by memory_limit. With `blocks_only`
+  // they are not added, and the result lists no words.
+  std::function<void(const CountedBlock&)> on_block;
+  bool blocks_only = false;
+  // With on_block, the blocks of one file that a thread counts one after the other
+  // are handed on together, when it goes on to another file or the counting ends;
+  // a file's words may still come in more than one hand-out.
+  bool whole_files = false;
 };
 
 struct ExtractionResult {

@@ -467,6 +467,28 @@ std::size_t WordCounter::FindShared(const Key& key) {
   }
 }
 
+void WordCounter::AddAll(const WordCounter& other) {
+  if (other.size_ == 0) return;
+  if (slots_ == nullptr) Allocate(kFirstCapacity);
+  constexpr std::size_t kBatch = 16;
+  Key batch[kBatch];
+  std::uint64_t counts[kBatch];
+  std::size_t queued = 0;
+  const auto flush = [&] {
+    for (std::size_t i = 0; i < queued; ++i) Insert(batch[i], counts[i]);
+    queued = 0;
+  };
+  for (std::size_t i = 0; i <= other.mask_; ++i) {
+    const Slot& slot = other.slots_[i];
+    if (slot.meta == 0) continue;
+    batch[queued] = KeyOfSlot(slot);
+    counts[queued] = slot.meta / kOne;
+    Prefetch(batch[queued]);
+    if (++queued == kBatch) flush();
+  }
+  flush();
+}
+
 void WordCounter::MergeFrom(WordCounter&& other, unsigned threads) {
   EndFile();
   other.EndFile();

@@ -74,6 +74,10 @@ class WordCounter {
     current_file_ = file;
   }
 
+  // Adds every count of `other` to this counter (to the current file's, when the
+  // files are counted), its words' slots looked up a batch at a time.
+  void AddAll(const WordCounter& other);
+
   // Adds every count (and files figure) of `other` to this counter, on up to
   // `threads` threads, and takes over its storage; the files counted by the two
   // must be distinct.

@@ -1,12 +1,15 @@
 // Dispersion over equal parts of a corpus by word position.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "corpus/dispersion.h"
 #include "corpus/equal_parts.h"
 #include "support/temp_dir.h"
 
@@ -108,6 +111,118 @@ TEST(EqualParts, SameWithAnyThreadsAndEveryOccurrenceInOnePart) {
       std::uint64_t sum = 0;
       for (const std::uint64_t count : counts) sum += count;
       EXPECT_EQ(sum, word.count) << word.word;
+    }
+  }
+}
+
+// Words of plain letters and digits between blanks and line ends, so that the test
+// can cut them itself.
+std::string PlainText(std::mt19937& random, std::size_t bytes) {
+  static const char* const kWords[] = {"the", "The", "of", "and", "Lord", "lord", "x1", "zz"};
+  static const char* const kGaps[] = {" ", "\n", "\r\n", "  "};
+  std::string text;
+  while (text.size() < bytes) {
+    text += kWords[random() % std::size(kWords)];
+    // Rare words, so that many words are in few parts only.
+    if (random() % 50 == 0) text += std::to_string(random() % 3000);
+    text += kGaps[random() % std::size(kGaps)];
+  }
+  return text;
+}
+
+// The counts of each word in each part (a file, or an equal part of the words when
+// `parts` is not 0), worked out from the words in order.
+std::map<std::string, std::map<std::uint32_t, std::uint64_t>> ExpectedParts(
+    const std::vector<std::vector<std::string>>& words_of_files, std::uint32_t parts,
+    std::vector<std::uint64_t>& sizes) {
+  std::uint64_t total = 0;
+  for (const auto& words : words_of_files) total += words.size();
+  std::map<std::string, std::map<std::uint32_t, std::uint64_t>> expected;
+  sizes.assign(parts == 0 ? words_of_files.size() : parts, 0);
+  const EqualParts equal(total, parts == 0 ? 1 : parts);
+  std::uint32_t part = 0;
+  std::uint64_t left = parts == 0 ? 0 : equal.SizeOf(0);
+  for (std::size_t file = 0; file < words_of_files.size(); ++file) {
+    for (const std::string& word : words_of_files[file]) {
+      if (parts == 0) {
+        part = static_cast<std::uint32_t>(file);
+      } else {
+        while (left == 0) left = equal.SizeOf(++part);
+        --left;
+      }
+      ++expected[word][part];
+      ++sizes[part];
+    }
+  }
+  return expected;
+}
+
+// The one run that hands out each block's words and the way taken past the memory
+// bound (a run per file, or a second reading) give each word's count in each part
+// as the words in order give it: files of several blocks, blocks across a part's
+// end, an empty and a missing file, parts of a few words, 1 and 2 threads.
+TEST(Dispersion, OneRunAndTheBoundedWayPlaceEveryWordInItsPart) {
+  TempDir dir;
+  std::mt19937 random(11);
+  const std::string texts[] = {PlainText(random, (9 << 20) / 4), "", PlainText(random, 3000), "",
+                               PlainText(random, 300000)};
+  const std::vector<std::filesystem::path> files = {
+      dir.Write("big.txt", texts[0]), dir.Write("empty.txt", texts[1]),
+      dir.Write("small.txt", texts[2]), dir.path() / "missing.txt",
+      dir.Write("other.txt", texts[4])};
+  StopWords stop_words;
+  stop_words.Add("of");
+  const StopWords none;
+  struct Case {
+    std::uint32_t parts;  // 0: the files
+    bool fold_case;
+    const StopWords* stop;
+  };
+  const Case cases[] = {{0, false, &none}, {0, true, &stop_words},     {2, false, &none},
+                        {7, true, &none},  {1000, false, &stop_words}, {5000, true, &stop_words}};
+  for (const Case& c : cases) {
+    std::vector<std::vector<std::string>> words_of_files;
+    for (const std::string& text : texts) {
+      std::vector<std::string>& words = words_of_files.emplace_back();
+      std::string word;
+      for (const char byte : text + " ") {
+        if (byte != ' ' && byte != '\n' && byte != '\r') {
+          word += c.fold_case ? static_cast<char>(std::tolower(byte)) : byte;
+          continue;
+        }
+        if (!word.empty() && !c.stop->Contains(word)) words.push_back(word);
+        word.clear();
+      }
+    }
+    std::vector<std::uint64_t> sizes;
+    const auto expected = ExpectedParts(words_of_files, c.parts, sizes);
+    CorpusSettings settings;
+    settings.fold_case = c.fold_case;
+    for (const unsigned threads : {1u, 2u}) {
+      for (const std::uint64_t memory_limit : {std::uint64_t{0}, std::uint64_t{1}}) {
+        SCOPED_TRACE(::testing::Message()
+                     << c.parts << " parts, " << threads << " threads, bound " << memory_limit);
+        ExtractionOptions options;
+        options.threads = threads;
+        options.memory_limit = memory_limit;
+        const DispersedRun run =
+            c.parts == 0 ? ExtractCorpusByFile(files, options, settings, *c.stop)
+                         : ExtractCorpusByParts(files, options, settings, *c.stop, c.parts);
+        EXPECT_EQ(run.run.reports, 1);
+        EXPECT_TRUE(std::equal(run.parts.sizes().begin(), run.parts.sizes().end(), sizes.begin(),
+                               sizes.end()));
+        ASSERT_EQ(run.run.list.words.size(), expected.size());
+        for (const CorpusWord& word : run.run.list.words) {
+          const auto found = expected.find(std::string(word.word));
+          ASSERT_NE(found, expected.end()) << word.word;
+          std::map<std::uint32_t, std::uint64_t> got;
+          for (const auto& [part, count] : run.parts.PartsOf(word.word)) got[part] += count;
+          EXPECT_EQ(got, found->second) << word.word;
+          if (c.parts == 0) {
+            EXPECT_EQ(word.files, found->second.size()) << word.word;
+          }
+        }
+      }
     }
   }
 }
