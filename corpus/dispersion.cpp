@@ -12,6 +12,17 @@
 
 namespace lintavel {
 
+namespace {
+
+// Juilland's D = 1 - V / sqrt(n - 1) for the coefficient of variation V over n
+// parts, kept within [0, 1]: a word in one part only comes out a rounding error
+// below 0, which would be written as -0.000000.
+double JuillandD(double variation, double n) {
+  return std::clamp(1 - variation / std::sqrt(n - 1), 0.0, 1.0);
+}
+
+}  // namespace
+
 DispersionScores ScoreDispersion(std::span<const std::uint64_t> counts,
                                  std::span<const std::uint64_t> sizes) {
   DispersionScores scores;
@@ -45,7 +56,7 @@ DispersionScores ScoreDispersion(std::span<const std::uint64_t> counts,
   double variance = 0;
   for (const double x : relative) variance += (x - mean) * (x - mean);
   variance /= n;
-  scores.juilland_d = 1 - (std::sqrt(variance) / mean) / std::sqrt(n - 1);
+  scores.juilland_d = JuillandD(std::sqrt(variance) / mean, n);
   return scores;
 }
 
@@ -83,7 +94,7 @@ DispersionScores SparseDispersion::Score(
     variance += (x - mean) * (x - mean);
   }
   variance /= n;
-  scores.juilland_d = 1 - (std::sqrt(variance) / mean) / std::sqrt(n - 1);
+  scores.juilland_d = JuillandD(std::sqrt(variance) / mean, n);
   return scores;
 }
 

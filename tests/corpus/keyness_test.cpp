@@ -1,8 +1,11 @@
 // Keyness, dispersion and reference lists against figures worked out by hand.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "corpus/dispersion.h"
@@ -92,17 +95,27 @@ TEST(Dispersion, ScoresMatchHandWorkedParts) {
   const Case cases[] = {
       {{2, 0, 2}, {10, 10, 20}, 0.422650, 0.25},
       {{0, 0, 5}, {10, 10, 20}, 0.0, 0.5},
+      {{0, 7, 0, 0, 0, 0}, {3, 3, 3, 3, 3, 3}, 0.0, 5.0 / 6},
+      {{0, 0, 0, 0, 0, 0, 9}, {7, 7, 7, 7, 7, 7, 7}, 0.0, 6.0 / 7},
       {{1, 1, 2}, {10, 10, 20}, 1.0, 0.0},
       {{1, 0, 1}, {10, 0, 10}, 1.0, 0.0},
       {{3}, {10}, std::nullopt, 0.0},
   };
   for (const Case& c : cases) {
-    const DispersionScores scores = ScoreDispersion(c.counts, c.sizes);
-    ASSERT_EQ(scores.juilland_d.has_value(), c.d.has_value());
-    if (c.d) {
-      EXPECT_NEAR(*scores.juilland_d, *c.d, 1e-6);
+    std::vector<std::pair<std::uint32_t, std::uint64_t>> sparse;
+    for (std::uint32_t i = 0; i < c.counts.size(); ++i) {
+      if (c.counts[i] != 0) sparse.emplace_back(i, c.counts[i]);
     }
-    EXPECT_NEAR(scores.gries_dp, c.dp, 1e-9);
+    for (const DispersionScores& scores :
+         {ScoreDispersion(c.counts, c.sizes), SparseDispersion(c.sizes).Score(sparse)}) {
+      ASSERT_EQ(scores.juilland_d.has_value(), c.d.has_value());
+      if (c.d) {
+        EXPECT_NEAR(*scores.juilland_d, *c.d, 1e-6);
+        // A rounding error below 0 would be written as -0.000000.
+        EXPECT_FALSE(std::signbit(*scores.juilland_d));
+      }
+      EXPECT_NEAR(scores.gries_dp, c.dp, 1e-9);
+    }
   }
 }
 
