@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QSplitter>
 #include <QTabWidget>
 #include <QTableView>
 #include <cstdio>
@@ -53,7 +54,9 @@ int main(int argc, char** argv) {
   form.AddFiles(files);
   form.ShowWordStatistics();
   lintavel::WordStatisticsWindow& window = *form.WordStatistics();
-  window.resize(960, 680);
+  window.resize(1240, 720);
+  // Room for every column of the table beside the plot.
+  Control<QSplitter>(window, "Table and charts")->setSizes({800, 440});
   Control<QComboBox>(window, "Encoding")->setCurrentText(QStringLiteral("utf-8"));
   Control<QCheckBox>(window, "HTML text")->setChecked(true);
   Control<QCheckBox>(window, "Fold case")->setChecked(true);
