@@ -11,6 +11,7 @@
 #include <QtConcurrent>
 #include <deque>
 #include <mutex>
+#include <unordered_map>
 #include <utility>
 
 #include "shell/dialogs.h"
@@ -55,13 +56,41 @@ void ConcordanceModel::Append(std::vector<ConcordanceLine>&& lines) {
 }
 
 void ConcordanceModel::SetSort(KwicSort sort) {
-  beginResetModel();
   sort_ = sort;
-  shown_ = {};
   ++generation_;
   worker_sorting_ = false;
-  endResetModel();
+  Reorder({});
   if (sort_ != KwicSort::kText) Sort();
+}
+
+void ConcordanceModel::Reorder(std::vector<const ConcordanceLine*> shown) {
+  // The same lines in a new order: the view keeps its current and selected lines
+  // where they went, rather than losing them with every order chosen and every
+  // round of a long sort.
+  emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+  const QModelIndexList before = persistentIndexList();
+  std::vector<const ConcordanceLine*> held;
+  held.reserve(static_cast<std::size_t>(before.size()));
+  std::unordered_map<const ConcordanceLine*, int> rows;
+  for (const QModelIndex& index : before) {
+    held.push_back(&Line(index.row()));
+    rows.emplace(held.back(), index.row());
+  }
+  shown_ = std::move(shown);
+  std::size_t left = rows.size();
+  for (int row = 0; row < rowCount() && left != 0; ++row) {
+    if (const auto found = rows.find(&Line(row)); found != rows.end()) {
+      found->second = row;
+      --left;
+    }
+  }
+  QModelIndexList after;
+  after.reserve(before.size());
+  for (qsizetype i = 0; i < before.size(); ++i) {
+    after.append(index(rows.at(held[static_cast<std::size_t>(i)]), before[i].column()));
+  }
+  changePersistentIndexList(before, after);
+  emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
 void ConcordanceModel::Sort() {
@@ -90,9 +119,7 @@ void ConcordanceModel::Sort() {
 void ConcordanceModel::Sorted(unsigned generation, std::vector<const ConcordanceLine*> lines) {
   if (generation != generation_) return;
   worker_sorting_ = false;
-  beginResetModel();
-  shown_ = std::move(lines);
-  endResetModel();
+  Reorder(std::move(lines));
   if (shown_.size() < lines_.size()) Sort();
 }
 

@@ -56,6 +56,9 @@ class ConcordanceModel : public QAbstractTableModel {
  private:
   void Sort();
   void Sorted(unsigned generation, std::vector<const ConcordanceLine*> lines);
+  // Shows the lines as `shown` orders them (then the rest in text order), keeping
+  // the view's current and selected lines.
+  void Reorder(std::vector<const ConcordanceLine*> shown);
 
   ConcordanceLines lines_;  // in text order
   // When the order is not the text's: the first lines held, in that order.

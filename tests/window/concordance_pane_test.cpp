@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QTableView>
 #include <fstream>
 #include <set>
 #include <string>
@@ -131,9 +132,20 @@ TEST_F(ConcordancePaneTest, ALongConcordanceComesInBatchesAndIsSortedOnAWorker) 
       {1, [](const ConcordanceLine& line) { return FirstWordOf(line.right); }},
       {2, [](const ConcordanceLine& line) { return LastWordOf(line.left); }},
   };
+  auto* view = pane_.findChild<QTableView*>();
+  ASSERT_NE(view, nullptr);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.index);
+    // The line the user is on stays current through the new order.
+    view->setCurrentIndex(model.index(12345, ConcordanceModel::kRight));
+    const std::uint64_t current = model.Line(12345).line;
     order->setCurrentIndex(c.index);
+    if (c.index == 1) {
+      ASSERT_TRUE(WaitUntil([&] { return !model.sorting(); }));
+      ASSERT_TRUE(view->currentIndex().isValid());
+      EXPECT_EQ(model.Line(view->currentIndex().row()).line, current);
+      EXPECT_EQ(view->currentIndex().column(), ConcordanceModel::kRight);
+    }
     if (c.index == 2) pane_.Show({file}, "x", {});
     ASSERT_TRUE(WaitUntil([&] { return !pane_.searching() && !model.sorting(); }));
     ASSERT_EQ(model.rowCount(), kLines);
