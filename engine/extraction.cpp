@@ -194,9 +194,17 @@ struct alignas(kCacheLineBytes) CountingThread {
   std::uint64_t held_file_blocks = 0;
 };
 
+// Gives `thread` an empty table for the next block or file, sized for as many words
+// as the last one held: files and blocks of one corpus share most of their words.
+void FreshBlockTable(CountingThread& thread, std::size_t last_distinct) {
+  thread.block_words = WordCounter();
+  thread.block_words.Reserve(last_distinct);
+}
+
 // Hands the blocks of one file that `thread` holds to on_block (whole_files).
 void HandOutFile(const CountingWork& work, CountingThread& thread) {
   if (thread.held_file == nullptr) return;
+  const std::size_t distinct = thread.block_words.distinct();
   (*work.on_block)({.file = thread.held_file->index,
                     .sequence = 0,
                     .offset = 0,
@@ -209,7 +217,7 @@ void HandOutFile(const CountingWork& work, CountingThread& thread) {
                     .big_endian = thread.held_file->big_endian,
                     .words = &thread.block_words});
   if (!work.blocks_only) thread.counter.AddAll(thread.block_words);
-  thread.block_words = WordCounter();
+  FreshBlockTable(thread, distinct);
   thread.held_file = nullptr;
   thread.held_blocks = 0;
   thread.held_file_blocks = 0;
@@ -230,6 +238,7 @@ void CountBlockApart(std::string_view text, const Block& block, const CountingWo
   }
   CountWords(text, work.cutting, thread.block_words);
   const FileState& file = *block.file;
+  const std::size_t distinct = thread.block_words.distinct();
   (*work.on_block)({.file = file.index,
                     .sequence = block.sequence,
                     .offset = block.offset,
@@ -242,7 +251,7 @@ void CountBlockApart(std::string_view text, const Block& block, const CountingWo
                     .big_endian = file.big_endian,
                     .words = &thread.block_words});
   if (!work.blocks_only) thread.counter.AddAll(thread.block_words);
-  thread.block_words = WordCounter();
+  FreshBlockTable(thread, distinct);
 }
 
 // Counts the words, or the sequences, of `text`, the text of `block`. The sequences

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -84,6 +86,12 @@ class WordCounter {
   void MergeFrom(WordCounter&& other, unsigned threads = 1);
 
   std::size_t distinct() const { return size_; }
+
+  // Makes room for `words` distinct words before the first is counted, so that a
+  // table that will hold as many as the last one did does not grow there step by step.
+  void Reserve(std::size_t words) {
+    if (slots_ == nullptr) Allocate(std::bit_ceil(std::max(kFirstCapacity, 2 * words + 2)));
+  }
 
   // Calls on_word(word, count) for every word counted, in no particular order; a
   // word's view lasts only as long as the call.
