@@ -110,6 +110,17 @@ void PartCounts::Add(std::uint32_t part, std::string_view word, std::uint64_t co
   }
 }
 
+void PartCounts::AddWord(std::string_view word,
+                         std::vector<std::pair<std::uint32_t, std::uint64_t>>&& counts) {
+  if (counts.empty()) return;
+  const auto found = words_.find(word);
+  if (found == words_.end()) {
+    words_.emplace(arena_.Store(word), std::move(counts));
+    return;
+  }
+  for (const auto& [part, count] : counts) Add(part, word, count);
+}
+
 void PartCounts::EndPart(std::uint64_t size) { sizes_.push_back(size); }
 
 void PartCounts::AddPart(const CorpusList& part) {

@@ -57,6 +57,11 @@ class PartCounts {
   void Add(std::uint32_t part, std::string_view word, std::uint64_t count);
   void EndPart(std::uint64_t size);
 
+  // Adds the counts of `word` in the parts of `counts`, which come after any part
+  // it was added to before, each part once.
+  void AddWord(std::string_view word,
+               std::vector<std::pair<std::uint32_t, std::uint64_t>>&& counts);
+
   std::span<const std::uint64_t> sizes() const { return sizes_; }
 
   // The count of `word` in each part, into `counts` (one per part).

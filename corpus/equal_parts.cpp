@@ -7,12 +7,14 @@
 #include <future>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
 #include <string_view>
 #include <system_error>
 #include <utility>
 #include <vector>
 
+#include "corpus/word_cuts.h"
 #include "engine/block_text.h"
 #include "engine/file_decoding.h"
 #include "engine/range_extraction.h"
@@ -50,14 +52,51 @@ EqualParts::EqualParts(std::uint64_t total, std::uint32_t parts)
 
 namespace {
 
+// Each kept word's counts in the parts, by the word's number, the parts in order.
+class NumberedParts {
+ public:
+  void Add(std::uint32_t part, std::uint32_t number, std::uint64_t count) {
+    if (number >= words_.size()) words_.resize(std::size_t{number} + 1);
+    auto& counts = words_[number];
+    if (!counts.empty() && counts.back().first == part) {
+      counts.back().second += count;
+    } else {
+      counts.emplace_back(part, count);
+    }
+  }
+
+  // Hands every word's counts on to `parts`, the word named by word_of(number).
+  template <class WordOf>
+  void MoveTo(PartCounts& parts, WordOf&& word_of) {
+    for (std::size_t number = 0; number < words_.size(); ++number) {
+      parts.AddWord(word_of(static_cast<std::uint32_t>(number)), std::move(words_[number]));
+    }
+    words_ = {};
+  }
+
+ private:
+  std::vector<std::vector<std::pair<std::uint32_t, std::uint64_t>>> words_;
+};
+
+// The number of a kept word, or kNoNumber.
+using NumberOfWord = std::function<std::uint32_t(std::string_view)>;
+inline constexpr std::uint32_t kNoNumber = ~std::uint32_t{0};
+
 // Gives each counted word its part by its position among the counted words, and
 // hands a part's counts on when the next part begins. The words of a block are
 // views into it, or into a copy where tabs or punctuation were taken out: they are
 // counted a batch at a time (AddEach prefetches), before the block goes.
 class PartAssigner {
  public:
-  PartAssigner(const EqualParts& parts, const StopWords* stop_words, PartCounts& counts)
-      : parts_(parts), stop_words_(stop_words), counts_(counts) {
+  // With `numbered`, the counts go there by the words' numbers (`number_of`), and
+  // to `counts` only the parts' sizes and any word without a number.
+  PartAssigner(const EqualParts& parts, const StopWords* stop_words, PartCounts& counts,
+               NumberedParts* numbered = nullptr, NumberOfWord number_of = {})
+      : parts_(parts),
+        stop_words_(stop_words),
+        counts_(counts),
+        numbered_(numbered),
+        number_of_(std::move(number_of)) {
     boundary_ = parts_.SizeOf(0);
     SkipEmptyParts();
   }
@@ -91,6 +130,48 @@ class PartAssigner {
     position_ += words;
     size_ += words;
     return true;
+  }
+
+  // TakeWholeBlock for counts by word number.
+  bool TakeWholeNumbered(std::uint64_t words,
+                         std::span<const std::pair<std::uint32_t, std::uint64_t>> counts) {
+    if (words == 0) return true;
+    EndPartIfFull();
+    if (position_ + words > boundary_ && current_ + 1 < parts_.parts()) return false;
+    for (const auto& [number, count] : counts) numbered_->Add(current_, number, count);
+    position_ += words;
+    size_ += words;
+    return true;
+  }
+
+  // The next block's `words` counted words cut into the stretches that lie each
+  // within one part, in order, as (part, words); parts of no words left out.
+  void PiecesOf(std::uint64_t words, std::vector<std::pair<std::uint32_t, std::uint64_t>>& pieces) {
+    pieces.clear();
+    std::uint32_t part = current_;
+    std::uint64_t boundary = boundary_;
+    std::uint64_t position = position_;
+    while (words != 0) {
+      if (position == boundary && part + 1 < parts_.parts()) {
+        boundary += parts_.SizeOf(++part);
+        continue;
+      }
+      const std::uint64_t room = part + 1 < parts_.parts() ? boundary - position : words;
+      const std::uint64_t taken = std::min(room, words);
+      pieces.emplace_back(part, taken);
+      position += taken;
+      words -= taken;
+    }
+  }
+
+  // Adds the counts of a stretch of `words` words, by word number, to the part it
+  // lies in: the next piece of PiecesOf.
+  void TakePiece(std::uint64_t words,
+                 std::span<const std::pair<std::uint32_t, std::uint64_t>> counts) {
+    EndPartIfFull();
+    for (const auto& [number, count] : counts) numbered_->Add(current_, number, count);
+    position_ += words;
+    size_ += words;
   }
 
   const StopWords* stop_words() const { return stop_words_; }
@@ -136,8 +217,14 @@ class PartAssigner {
   void EndPart() {
     Flush();
     // In no order: the parts' counts are looked up by word.
-    counter_.ForEachWord(
-        [&](std::string_view word, std::uint64_t count) { counts_.Add(current_, word, count); });
+    counter_.ForEachWord([&](std::string_view word, std::uint64_t count) {
+      const std::uint32_t number = numbered_ != nullptr ? number_of_(word) : kNoNumber;
+      if (number == kNoNumber) {
+        counts_.Add(current_, word, count);
+      } else {
+        numbered_->Add(current_, number, count);
+      }
+    });
     counter_ = WordCounter();
     counts_.EndPart(size_);
     size_ = 0;
@@ -147,6 +234,8 @@ class PartAssigner {
   const EqualParts& parts_;
   const StopWords* stop_words_;
   PartCounts& counts_;
+  NumberedParts* numbered_;
+  NumberOfWord number_of_;
   WordCounter counter_;
   std::vector<std::string_view> plain_;
   std::vector<std::string_view> copied_;
@@ -393,6 +482,14 @@ class BlockKeeper {
 
   std::string_view WordOf(std::uint32_t number) const { return words_[number]; }
 
+  // The number of a word kept, or kNoNumber.
+  std::uint32_t Find(std::string_view word) const {
+    const auto found = numbers_.find(word);
+    return found == numbers_.end() ? kNoNumber : found->second;
+  }
+
+  std::size_t words() const { return words_.size(); }
+
  private:
   // What the words kept once each take: their bytes, their numbers and the table.
   std::uint64_t WordBytes() const {
@@ -436,6 +533,97 @@ void ReadAgain(const std::filesystem::path& path, const KeptBlock& block, std::s
   }
 }
 
+// Places a block across a part's end, cut by the default rule without stop words,
+// from its kept counts: each stretch within one part but the longest is counted
+// as the engine counts, and the longest gets what is left of the block's counts,
+// so that only the shorter stretches are cut and counted again.
+class BlockSplitter {
+ public:
+  BlockSplitter(const BlockKeeper& keeper, const WordCutting& cutting)
+      : keeper_(keeper), cutting_(cutting), left_(keeper.words(), 0) {}
+
+  // Places `block`, whose decoded `text` it is; false, with nothing placed, when the
+  // text does not give the counts kept.
+  bool Place(std::string_view text, const KeptBlock& block, PartAssigner& assigner) {
+    assigner.PiecesOf(block.words, pieces_);
+    std::size_t longest = 0;
+    for (std::size_t i = 1; i < pieces_.size(); ++i) {
+      if (pieces_[i].second > pieces_[longest].second) longest = i;
+    }
+    // Where each piece ends: the ones before the longest found from the start, the
+    // ones after it from the end.
+    ends_.assign(pieces_.size(), text.size());
+    std::size_t at = 0;
+    for (std::size_t i = 0; i < longest; ++i) {
+      at += CutAfterWords(text.substr(at), pieces_[i].second);
+      ends_[i] = at;
+    }
+    std::size_t from = text.size();
+    for (std::size_t i = pieces_.size() - 1; i > longest; --i) {
+      from = CutBeforeLastWords(text.substr(0, from), pieces_[i].second);
+      ends_[i - 1] = from;
+    }
+    // Words folded to one are kept once each: a number may come more than once.
+    for (const auto& [number, count] : block.counts) left_[number] += count;
+    const bool counted = CountPieces(text, longest);
+    if (counted) {
+      counts_[longest].clear();
+      for (const auto& [number, count] : block.counts) {
+        if (left_[number] != 0) counts_[longest].emplace_back(number, left_[number]);
+        left_[number] = 0;
+      }
+    }
+    for (const auto& [number, count] : block.counts) left_[number] = 0;
+    if (!counted) return false;
+    for (std::size_t i = 0; i < pieces_.size(); ++i) {
+      assigner.TakePiece(pieces_[i].second, counts_[i]);
+    }
+    return true;
+  }
+
+ private:
+  // Counts every piece but the longest into counts_, taking them from left_; false
+  // when a piece does not hold the words it should.
+  bool CountPieces(std::string_view text, std::size_t longest) {
+    if (counts_.size() < pieces_.size()) counts_.resize(pieces_.size());
+    std::size_t begin = 0;
+    for (std::size_t i = 0; i < pieces_.size(); ++i) {
+      const std::size_t end = ends_[i];
+      if (end < begin) return false;
+      const std::string_view piece = text.substr(begin, end - begin);
+      begin = end;
+      counts_[i].clear();
+      if (i == longest) continue;
+      WordCounter counter;
+      counter.Reserve(last_distinct_);
+      CountWords(piece, cutting_, counter);
+      last_distinct_ = counter.distinct();
+      std::uint64_t words = 0;
+      bool fits = true;
+      counter.ForEachWord([&](std::string_view word, std::uint64_t count) {
+        const std::uint32_t number = keeper_.Find(word);
+        if (number == kNoNumber || number >= left_.size() || left_[number] < count) {
+          fits = false;
+          return;
+        }
+        left_[number] -= count;
+        words += count;
+        counts_[i].emplace_back(number, count);
+      });
+      if (!fits || words != pieces_[i].second) return false;
+    }
+    return true;
+  }
+
+  const BlockKeeper& keeper_;
+  WordCutting cutting_;
+  std::vector<std::uint64_t> left_;  // by word number: the block's counts not yet placed
+  std::vector<std::pair<std::uint32_t, std::uint64_t>> pieces_;
+  std::vector<std::size_t> ends_;
+  std::vector<std::vector<std::pair<std::uint32_t, std::uint64_t>>> counts_;
+  std::size_t last_distinct_ = 0;
+};
+
 }  // namespace
 
 DispersedRun ExtractCorpusByParts(std::span<const std::filesystem::path> files,
@@ -457,7 +645,9 @@ DispersedRun ExtractCorpusByParts(std::span<const std::filesystem::path> files,
     return dispersed;
   }
   const EqualParts equal(dispersed.run.list.total, parts);
-  PartAssigner assigner(equal, stop, dispersed.parts);
+  NumberedParts numbered;
+  PartAssigner assigner(equal, stop, dispersed.parts, &numbered,
+                        [&keeper](std::string_view word) { return keeper.Find(word); });
   // Only the blocks across a part's end are read again and placed word by word,
   // folded in the text as the counting of files per word folds it.
   const bool cp1252 = options.encoding == InputEncoding::kCp1252;
@@ -471,11 +661,13 @@ DispersedRun ExtractCorpusByParts(std::span<const std::filesystem::path> files,
   std::string decoded;
   std::string transformed;
   std::vector<char> copies;
-  for (const KeptBlock& block : keeper.InOrder()) {
-    const auto for_each = [&](const auto& add) {
-      for (const auto& [number, count] : block.counts) add(keeper.WordOf(number), count);
-    };
-    if (assigner.TakeWholeBlock(block.words, for_each)) continue;
+  // A stop word takes no place, and other rules cut otherwise: then the block is
+  // placed word by word.
+  const bool split = stop == nullptr && options.words == WordRule::kDefault;
+  std::vector<KeptBlock>& blocks = keeper.InOrder();
+  BlockSplitter splitter(keeper, {options.words, options.split_elisions, cp1252});
+  for (const KeptBlock& block : blocks) {
+    if (assigner.TakeWholeNumbered(block.words, block.counts)) continue;
     ReadAgain(files[block.file], block, raw);
     std::string_view text;
     DecodeBlock(raw, block.decoding, block.big_endian, block.file_start, block.file_end, decoded,
@@ -485,9 +677,12 @@ DispersedRun ExtractCorpusByParts(std::span<const std::filesystem::path> files,
       transform(text, transformed);
       text = transformed;
     }
+    if (split && splitter.Place(text, block, assigner)) continue;
     AssignWords(text, options, cp1252, copies, assigner);
   }
   assigner.Finish();
+  numbered.MoveTo(dispersed.parts,
+                  [&keeper](std::uint32_t number) { return keeper.WordOf(number); });
   return dispersed;
 }
 

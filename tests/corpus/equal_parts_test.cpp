@@ -115,10 +115,12 @@ TEST(EqualParts, SameWithAnyThreadsAndEveryOccurrenceInOnePart) {
   }
 }
 
-// Words of plain letters and digits between blanks and line ends, so that the test
+// Words of letters and digits between blanks and line ends, some with tabs or
+// punctuation to take out and some of punctuation only (no word), so that the test
 // can cut them itself.
 std::string PlainText(std::mt19937& random, std::size_t bytes) {
-  static const char* const kWords[] = {"the", "The", "of", "and", "Lord", "lord", "x1", "zz"};
+  static const char* const kWords[] = {"the", "The", "of",  "and", "Lord", "lord",
+                                       "x1",  "zz",  "...", "b,c", "o\tf", "--"};
   static const char* const kGaps[] = {" ", "\n", "\r\n", "  "};
   std::string text;
   while (text.size() < bytes) {
@@ -178,14 +180,18 @@ TEST(Dispersion, OneRunAndTheBoundedWayPlaceEveryWordInItsPart) {
     bool fold_case;
     const StopWords* stop;
   };
-  const Case cases[] = {{0, false, &none}, {0, true, &stop_words},     {2, false, &none},
-                        {7, true, &none},  {1000, false, &stop_words}, {5000, true, &stop_words}};
+  // Without stop words, a block across parts' ends is cut at them and its pieces
+  // counted; with 5000 parts, a block holds many parts.
+  const Case cases[] = {{0, false, &none},   {0, true, &stop_words},     {2, false, &none},
+                        {7, true, &none},    {1000, false, &stop_words}, {5000, true, &stop_words},
+                        {5000, false, &none}};
   for (const Case& c : cases) {
     std::vector<std::vector<std::string>> words_of_files;
     for (const std::string& text : texts) {
       std::vector<std::string>& words = words_of_files.emplace_back();
       std::string word;
       for (const char byte : text + " ") {
+        if (byte == '\t' || std::ispunct(static_cast<unsigned char>(byte))) continue;
         if (byte != ' ' && byte != '\n' && byte != '\r') {
           word += c.fold_case ? static_cast<char>(std::tolower(byte)) : byte;
           continue;

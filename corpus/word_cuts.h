@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace lintavel {
+
+// Where text cut by the default word rule (blank-separated, tabs and ASCII
+// punctuation taken out, what is left empty no word) may be split so that a piece
+// holds a given number of its words: the split comes after the separator that
+// ends the last word of the first piece, so each piece ends after a separator or
+// at the end of the text.
+
+// The bytes of `text` that hold its first `words` words, or its size when it holds
+// fewer.
+std::size_t CutAfterWords(std::string_view text, std::uint64_t words);
+
+// Where the last `words` words of `text` begin, after the separator before them;
+// 0 when it holds fewer.
+std::size_t CutBeforeLastWords(std::string_view text, std::uint64_t words);
+
+}  // namespace lintavel
