@@ -363,6 +363,34 @@ __attribute__((always_inline)) inline bool NgramCounter::CutNumberedInline(
   std::size_t gap = 0;  // the separators since the last token begin here
   block_numbers_.reserve(size / 2 + 1);
   block_breaks_.reserve(size / 2 + 1);
+  // A word's slot in the table is asked for when the word is cut and looked up
+  // kAhead words later, so that the cache misses of the rarer words overlap. A
+  // queued word keeps whether the text ended a sequence before it; `carry` is
+  // what the words looked up so far leave for the next one (a stop word ends a
+  // sequence).
+  constexpr std::size_t kAhead = 16;
+  struct Queued {
+    WordNumbers::Key key;
+    bool broken;
+  };
+  std::array<Queued, kAhead> queue;
+  std::size_t queued = 0;
+  std::size_t looked_up = 0;
+  bool carry = false;
+  const auto look_up = [&](const Queued& word) __attribute__((always_inline)) {
+    carry = carry || word.broken;
+    const std::uint64_t number = numbers_.NumberOf(word.key);
+    if (has_stops && number == stops_.size()) {
+      stops_.push_back(settings.is_stop(numbers_.WordOf(number)) ? 1 : 0);
+    }
+    if (has_stops && stops_[number] != 0) {
+      carry = true;
+    } else {
+      block_numbers_.push_back(number);
+      block_breaks_.push_back(carry ? 1 : 0);
+      carry = false;
+    }
+  };
   // The token of the text's bytes [start, stop), whose word is the squeezed bytes
   // [from, to).
   const auto token = [&](std::size_t start, std::size_t stop, std::size_t from, std::size_t to)
@@ -370,18 +398,11 @@ __attribute__((always_inline)) inline bool NgramCounter::CutNumberedInline(
     for (; at_lines && gap < start; ++gap) broken = broken || text[gap] != ' ';
     gap = stop;
     if (from != to) {
-      const std::string_view word(squeezed + from, to - from);
-      const std::uint64_t number = numbers_.NumberOf(WordNumbers::KeyOf(word));
-      if (has_stops && number == stops_.size()) {
-        stops_.push_back(settings.is_stop(numbers_.WordOf(number)) ? 1 : 0);
-      }
-      if (has_stops && stops_[number] != 0) {
-        broken = true;
-      } else {
-        block_numbers_.push_back(number);
-        block_breaks_.push_back(broken ? 1 : 0);
-        broken = false;
-      }
+      const WordNumbers::Key key = WordNumbers::KeyOf(std::string_view(squeezed + from, to - from));
+      numbers_.Prefetch(key);
+      if (queued - looked_up == kAhead) look_up(queue[looked_up++ % kAhead]);
+      queue[queued++ % kAhead] = {key, broken};
+      broken = false;
     }
     if (at_sentences) {
       // The token's last byte but tabs is '.', '!' or '?'.
@@ -442,7 +463,8 @@ __attribute__((always_inline)) inline bool NgramCounter::CutNumberedInline(
   }
   if (open) token(open_start, size, open_from, kept);
   for (; at_lines && gap < size; ++gap) broken = broken || text[gap] != ' ';
-  return broken;
+  while (looked_up < queued) look_up(queue[looked_up++ % kAhead]);
+  return carry || broken;
 }
 
 #if defined(__x86_64__)

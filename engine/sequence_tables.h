@@ -49,7 +49,7 @@ class WordNumbers {
 
   // Asks the processor for the slot where `key` is looked up first.
   void Prefetch(const Key& key) const {
-    if (slots_ != nullptr) __builtin_prefetch(&slots_[key.hash >> shift_], 1);
+    if (slots_ != nullptr) __builtin_prefetch(&slots_[key.hash >> shift_].meta, 1);
   }
 
   // The number of the word of `key`, a new one when the word is first seen.

@@ -214,6 +214,45 @@ TEST(Ngrams, SequencesAcrossBlocksOfALargeFileAreCountedOnce) {
   }
 }
 
+// A block's words are numbered some words after they are cut: what ends a sequence
+// at a block's end (a mark, a line end, a stop word as its last word) still ends
+// the sequence that would run on into the next block, wherever the text is split.
+TEST(Ngrams, PackedBlocksSplitAnywhereCountAsTheWholeText) {
+  constexpr Case kPacked[] = {
+      {"2-3, stop", WordRule::kDefault, NgramBreaks::kSentence, false, true, 2, 3},
+      {"bigrams, lines, stop", WordRule::kDefault, NgramBreaks::kLine, false, true, 2, 2},
+      {"trigrams, none, stop", WordRule::kDefault, NgramBreaks::kNone, false, true, 3, 3},
+  };
+  std::mt19937 random(5);
+  for (const Case& c : kPacked) {
+    NgramSettings settings;
+    settings.shortest = c.shortest;
+    settings.longest = c.longest;
+    settings.breaks = c.breaks;
+    settings.is_stop = [](std::string_view word) { return word == "the"; };
+    const std::string text = RandomText(random, 80, false);
+    const Counts expected = Reference(text, c);
+    for (std::size_t split = 1; split < text.size(); ++split) {
+      if (text[split - 1] != ' ') continue;
+      NgramCounter ngrams;
+      ngrams.CountPacked(0);
+      WordCounter counter;
+      NgramCarry carry;
+      for (const std::string_view block :
+           {std::string_view(text).substr(0, split), std::string_view(text).substr(split)}) {
+        NgramEdges edges;
+        ngrams.CountBlock(block, WordCutting{}, settings, counter, edges);
+        carry.Join(edges, settings, counter);
+      }
+      ngrams.FlushInto(counter);
+      Counts counted;
+      counter.ForEachWord(
+          [&](std::string_view joined, std::uint64_t count) { counted.emplace(joined, count); });
+      ASSERT_EQ(Difference(counted, expected), "") << c.name << ", split at " << split;
+    }
+  }
+}
+
 // Sequences are packed from word numbers of limited width: with more distinct
 // words than the width holds, the sequences of the later ones are still counted
 // apart, each once here.
