@@ -16,6 +16,7 @@
 #include "engine/block_text.h"
 #include "engine/file_decoding.h"
 #include "engine/html_text.h"
+#include "engine/packed_sequences.h"
 #include "engine/spilled_words.h"
 #include "engine/text_file_reader.h"
 #include "engine/text_rules.h"
@@ -634,6 +635,7 @@ class CountingPool {
           thread.counter.SpillOver(work_.spill, work_.table_limit - packed_limit);
         }
         thread.ngrams.CountPacked(packed_limit);
+        if (work_.ngrams->longest <= 3) thread.ngrams.KeepPacked();
       }
     }
     const auto workers = static_cast<unsigned>(schedule_.reader());
@@ -699,16 +701,22 @@ class CountingPool {
     }
     // The sequences across blocks join a counter before the tables are spilled or merged.
     if (work_.ngrams != nullptr && !work_.count_files) {
-      for (CountingThread& thread : threads_) thread.ngrams.FlushInto(thread.counter);
+      if (!KeepPacked()) {
+        for (CountingThread& thread : threads_) thread.ngrams.FlushInto(thread.counter);
+      }
       JoinEdges(threads_.back().counter);
     }
     if (work_.spill != nullptr) {
       // Merged into one, the tables could outgrow the bound: once they come near it
-      // they all go to the spill.
+      // they all go to the spill, the packed sequences with them.
       std::size_t held = 0;
       for (const CountingThread& thread : threads_) held += thread.counter.footprint();
       const bool spill_all =
           !work_.spill->empty() || 2 * held > work_.table_limit * threads_.size();
+      if (spill_all && packed_) {
+        for (CountingThread& thread : threads_) thread.ngrams.FlushInto(thread.counter);
+        packed_.reset();
+      }
       for (CountingThread& thread : threads_) {
         if (work_.Cancelled()) return std::nullopt;
         if (spill_all) {
@@ -726,8 +734,15 @@ class CountingPool {
       if (work_.Cancelled()) return std::nullopt;
       all.MergeFrom(std::move(thread.counter), static_cast<unsigned>(threads_.size()));
     }
+    if (packed_) {
+      for (CountingThread& thread : threads_) thread.ngrams.HandPackedTo(*packed_);
+    }
     return all;
   }
+
+  // After Finish: the sequences that the threads kept as numbers, to be ordered
+  // with the counts that Finish gave; null when they are among those counts.
+  std::unique_ptr<PackedSequences> TakePacked() { return std::move(packed_); }
 
  private:
   void Work(int me) {
@@ -736,6 +751,25 @@ class CountingPool {
       const PieceOutcome outcome = DoPiece(*piece, work_, thread);
       schedule_.Done(std::move(*piece), outcome);
     }
+  }
+
+  // Whether every thread still keeps its sequences as numbers and they can be
+  // ordered so (PackedSequences::Rank); if so, they stay packed until the end.
+  bool KeepPacked() {
+    if (work_.ngrams->longest > 3 || (work_.spill != nullptr && !work_.spill->empty())) {
+      return false;
+    }
+    std::vector<const WordNumbers*> numbers;
+    for (const CountingThread& thread : threads_) {
+      if (!thread.ngrams.packed()) return false;
+      numbers.push_back(&thread.ngrams.numbers());
+    }
+    auto packed = std::make_unique<PackedSequences>();
+    const WordEncoding encoding =
+        work_.cutting.cp1252 ? WordEncoding::kCp1252 : WordEncoding::kUtf8;
+    if (!packed->Rank(numbers, encoding, work_.ngrams->longest)) return false;
+    packed_ = std::move(packed);
+    return true;
   }
 
   // Counts the sequences that cross from block to block, each file's blocks in order.
@@ -770,7 +804,8 @@ class CountingPool {
     }
   }
 
-  std::vector<CountingThread> threads_;  // the counting threads' own, the reader's last
+  std::vector<CountingThread> threads_;      // the counting threads' own, the reader's last
+  std::unique_ptr<PackedSequences> packed_;  // kept by Finish, when the sequences stay packed
   CountingWork work_;
   CountingSchedule schedule_;
   std::vector<std::thread> workers_;
@@ -1023,9 +1058,11 @@ ExtractionResult ExtractWords(std::span<const std::filesystem::path> files,
   }
   result.files_read = reader.files_opened();
   std::optional<WordCounter> counts;
+  std::unique_ptr<PackedSequences> packed;
   try {
     reader.Finish();
     counts = pool->Finish();
+    packed = pool->TakePacked();
   } catch (const std::bad_alloc&) {
     FailOutOfMemory("counting the words");
   } catch (const SpillFailure& failure) {
@@ -1048,6 +1085,8 @@ ExtractionResult ExtractWords(std::span<const std::filesystem::path> files,
       }
       TakeSpilled(*spill, static_cast<std::size_t>(options.memory_limit / 4), options, threads,
                   result);
+    } else if (packed) {
+      result.words = packed->TakeOrdered(*counts, result.storage, options.cancel);
     } else {
       result.words =
           std::move(*counts).TakeOrdered(result.storage, result.encoding, options.cancel, threads,

@@ -4,8 +4,10 @@
 #include <array>
 #include <bit>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <initializer_list>
+#include <limits>
 #include <string>
 #include <utility>
 
@@ -229,8 +231,8 @@ void NgramCounter::CountBlock(std::string_view text, const WordCutting& cutting,
   // them only adds their joining at the end. Either way the counter takes them,
   // spilling when it must, and counts the rest as joined words within the whole
   // bound.
-  const std::size_t limit =
-      packed_limit_ != 0 ? std::min(packed_limit_, kPackedCapBytes) : kPackedCapBytes;
+  const std::size_t cap = keep_packed_ ? std::numeric_limits<std::size_t>::max() : kPackedCapBytes;
+  const std::size_t limit = packed_limit_ != 0 ? std::min(packed_limit_, cap) : cap;
   if (packed_ && 2 * (numbers_.footprint() + pairs_.footprint() + triples_.footprint()) > limit) {
     FlushInto(counter);
     numbers_ = WordNumbers();
@@ -334,6 +336,13 @@ void NgramCounter::FlushInto(WordCounter& counter) {
     AddJoined({key >> (2 * kTripleBits), (key >> kTripleBits) & kTripleMask, key & kTripleMask},
               counter, count);
   });
+  pairs_ = KeyCounts();
+  triples_ = KeyCounts();
+}
+
+void NgramCounter::HandPackedTo(PackedSequences& to) {
+  to.AddTables(std::move(numbers_), std::move(pairs_), std::move(triples_));
+  numbers_ = WordNumbers();
   pairs_ = KeyCounts();
   triples_ = KeyCounts();
 }

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/packed_sequences.h"
 #include "engine/sequence_tables.h"
 #include "engine/word_counter.h"
 #include "engine/word_rule.h"
@@ -73,9 +74,25 @@ class NgramCounter {
     packed_limit_ = limit_bytes;
   }
 
+  // Keeps packing past the 64 MiB cap, within half of `limit_bytes` only, for a run
+  // whose sequences are ordered from their numbers at the end (PackedSequences):
+  // there they are never joined one by one.
+  void KeepPacked() { keep_packed_ = true; }
+
+  // Whether the sequences are still kept as numbers: none was handed on for the
+  // tables' size since CountPacked.
+  bool packed() const { return packed_; }
+
+  // The words numbered so far.
+  const WordNumbers& numbers() const { return numbers_; }
+
   // Adds the sequences kept as numbers to `counter`, each once with its count,
   // and empties the tables.
   void FlushInto(WordCounter& counter);
+
+  // Moves the numbered words and the sequences kept as numbers to `to`, leaving
+  // the tables empty.
+  void HandPackedTo(PackedSequences& to);
 
   // Cuts `text` as CountBlock does and gives only its words (stop words left out,
   // the breaks marked) in `words`, valid until the next call, each followed by one
@@ -110,6 +127,7 @@ class NgramCounter {
   // Counting packed: the words' numbers in this thread, the numbers of the words of
   // the block, and the counts of the packed sequences of two and of three words.
   bool packed_ = false;
+  bool keep_packed_ = false;
   std::size_t packed_limit_ = 0;
   WordNumbers numbers_;
   std::vector<std::uint64_t> block_numbers_;

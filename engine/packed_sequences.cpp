@@ -1,0 +1,266 @@
+#include "engine/packed_sequences.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstring>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <utility>
+
+#include "engine/code_page.h"
+
+namespace lintavel {
+
+namespace {
+
+// A sequence as the places of its words, packed first word highest, and its count.
+struct Item {
+  std::uint64_t key;
+  std::uint64_t count;
+};
+
+// The first 8 bytes of `word` as a number that orders words as their ordinal UTF-16
+// order does, but for ties, which the whole words settle.
+std::uint64_t PrefixOf(std::string_view word, WordEncoding encoding) {
+  std::uint64_t prefix = 0;
+  for (std::size_t i = 0; i < 8; ++i) {
+    std::uint64_t place = 0;
+    if (i < word.size()) {
+      const auto byte = static_cast<unsigned char>(word[i]);
+      if (encoding == WordEncoding::kCp1252) {
+        place = kUtf16OrderRank[byte];
+      } else {
+        // Characters beyond U+FFFF (lead bytes F0-F4) sort as surrogates, before
+        // U+E000 to U+FFFF (lead bytes EE and EF).
+        place = byte == 0xEE ? 0xF5 : byte == 0xEF ? 0xF6 : byte;
+      }
+    }
+    prefix = prefix << 8 | place;
+  }
+  return prefix;
+}
+
+void CheckCancel(const std::atomic<bool>* cancel) {
+  if (cancel != nullptr && cancel->load(std::memory_order_relaxed)) throw OrderingCancelled{};
+}
+
+// Sorts `items` stably by the low `bits` bits of field(item), 11 bits a pass, through
+// `scratch` (as long); the sorted items end in `items`.
+template <class Field>
+void RadixSort(std::unique_ptr<Item[]>& items, std::unique_ptr<Item[]>& scratch, std::size_t size,
+               int bits, const Field& field, const std::atomic<bool>* cancel) {
+  constexpr int kDigit = 11;
+  constexpr std::uint64_t kMask = (std::uint64_t{1} << kDigit) - 1;
+  std::array<std::size_t, std::size_t{1} << kDigit> at;
+  for (int shift = 0; shift < bits; shift += kDigit) {
+    CheckCancel(cancel);
+    at.fill(0);
+    for (std::size_t i = 0; i < size; ++i) ++at[(field(items[i]) >> shift) & kMask];
+    // A digit that all items share leaves their order as it is.
+    if (std::find(at.begin(), at.end(), size) != at.end()) continue;
+    std::size_t sum = 0;
+    for (std::size_t& slot : at) sum += std::exchange(slot, sum);
+    Item* const out = scratch.get();
+    for (std::size_t i = 0; i < size; ++i) out[at[(field(items[i]) >> shift) & kMask]++] = items[i];
+    std::swap(items, scratch);
+  }
+}
+
+}  // namespace
+
+bool PackedSequences::Less(std::uint64_t prefix_a, std::string_view a, std::uint64_t prefix_b,
+                           std::string_view b) const {
+  if (prefix_a != prefix_b) return prefix_a < prefix_b;
+  return encoding_ == WordEncoding::kUtf8 ? Utf8Utf16Less(a, b) : Utf16OrdinalLess(a, b);
+}
+
+bool PackedSequences::Rank(std::span<const WordNumbers* const> numbers, WordEncoding encoding,
+                           unsigned longest) {
+  encoding_ = encoding;
+  longest_ = longest;
+  struct Entry {
+    std::uint64_t prefix;
+    std::string_view word;
+    std::uint32_t part;
+    std::uint32_t number;
+  };
+  std::size_t total = 0;
+  for (const WordNumbers* part : numbers) total += part->size();
+  if (total >= (std::uint64_t{1} << 32)) return false;
+  std::vector<Entry> entries;
+  entries.reserve(total);
+  for (std::size_t part = 0; part < numbers.size(); ++part) {
+    for (std::size_t number = 1; number <= numbers[part]->size(); ++number) {
+      const std::string_view word = numbers[part]->WordOf(number);
+      // A character below '!' in a word could sort below the blank that joins it.
+      for (const char c : word) {
+        if (static_cast<unsigned char>(c) < 0x21) return false;
+      }
+      entries.push_back({PrefixOf(word, encoding), word, static_cast<std::uint32_t>(part),
+                         static_cast<std::uint32_t>(number)});
+    }
+  }
+  std::sort(entries.begin(), entries.end(), [this](const Entry& a, const Entry& b) {
+    return Less(a.prefix, a.word, b.prefix, b.word);
+  });
+  places_.assign(numbers.size(), {});
+  for (std::size_t part = 0; part < numbers.size(); ++part) {
+    places_[part].assign(numbers[part]->size() + 1, 0);
+  }
+  words_.assign(1, std::string_view());
+  prefixes_.assign(1, 0);
+  for (const Entry& entry : entries) {
+    if (words_.size() == 1 || entry.word != words_.back()) {
+      words_.push_back(entry.word);
+      prefixes_.push_back(entry.prefix);
+    }
+    places_[entry.part][entry.number] = static_cast<std::uint32_t>(words_.size() - 1);
+  }
+  short_words_.resize(words_.size());
+  for (std::size_t place = 1; place < words_.size(); ++place) {
+    ShortWord& copy = short_words_[place];
+    const std::string_view word = words_[place];
+    const bool fits = word.size() < sizeof copy.bytes;
+    if (fits) std::memcpy(copy.bytes, word.data(), word.size());
+    copy.bytes[sizeof copy.bytes - 1] =
+        static_cast<char>(fits ? static_cast<unsigned char>(word.size()) : kLongWord);
+  }
+  bits_ = std::max(1, static_cast<int>(std::bit_width(words_.size() - 1)));
+  return static_cast<unsigned>(bits_) * longest <= 64;
+}
+
+void PackedSequences::AddTables(WordNumbers&& numbers, KeyCounts&& pairs, KeyCounts&& triples) {
+  tables_.push_back({std::move(numbers), std::move(pairs), std::move(triples)});
+}
+
+std::uint64_t PackedSequences::PlaceOf(std::string_view word) const {
+  const std::uint64_t prefix = PrefixOf(word, encoding_);
+  std::size_t low = 1;
+  std::size_t high = words_.size();
+  while (low < high) {
+    const std::size_t middle = low + (high - low) / 2;
+    if (Less(prefixes_[middle], words_[middle], prefix, word)) {
+      low = middle + 1;
+    } else {
+      high = middle;
+    }
+  }
+  if (low == words_.size() || words_[low] != word) {
+    throw std::logic_error("a sequence holds a word that no thread numbered");
+  }
+  return low;
+}
+
+std::vector<CountedWord> PackedSequences::TakeOrdered(const WordCounter& others, WordArena& storage,
+                                                      const std::atomic<bool>* cancel) {
+  std::size_t upper = others.distinct();
+  for (const Tables& tables : tables_) upper += tables.pairs.size() + tables.triples.size();
+  auto items = std::make_unique_for_overwrite<Item[]>(std::max<std::size_t>(upper, 1));
+  std::size_t size = 0;
+  const auto shift = [this](unsigned i) { return bits_ * static_cast<int>(longest_ - 1 - i); };
+  // The key widths of NgramCounter's packing: 32 bits a word of two, 21 of three.
+  constexpr std::uint64_t kPairMask = (std::uint64_t{1} << 32) - 1;
+  constexpr std::uint64_t kTripleMask = (std::uint64_t{1} << 21) - 1;
+  // The keys are copied first and placed after, the places of a key some way ahead
+  // asked for meanwhile: they lie anywhere in the thread's numbering.
+  constexpr std::size_t kAhead = 16;
+  const auto place_all = [&](std::size_t from, const std::uint32_t* place, auto&& fields) {
+    for (std::size_t i = from; i < size; ++i) {
+      if (i + kAhead < size) {
+        fields(items[i + kAhead].key,
+               [&](unsigned, std::uint64_t number) { __builtin_prefetch(&place[number]); });
+      }
+      std::uint64_t key = 0;
+      fields(items[i].key, [&](unsigned k, std::uint64_t number) {
+        key |= std::uint64_t{place[number]} << shift(k);
+      });
+      items[i].key = key;
+    }
+  };
+  for (std::size_t part = 0; part < tables_.size(); ++part) {
+    const std::uint32_t* const place = places_[part].data();
+    std::size_t from = size;
+    tables_[part].pairs.ForEach([&](std::uint64_t key, std::uint64_t count) {
+      items[size++] = {key, count};
+    });
+    place_all(from, place, [](std::uint64_t key, auto&& on_number) {
+      on_number(0, key >> 32);
+      on_number(1, key & kPairMask);
+    });
+    from = size;
+    tables_[part].triples.ForEach([&](std::uint64_t key, std::uint64_t count) {
+      items[size++] = {key, count};
+    });
+    place_all(from, place, [](std::uint64_t key, auto&& on_number) {
+      on_number(0, key >> 42);
+      on_number(1, (key >> 21) & kTripleMask);
+      on_number(2, key & kTripleMask);
+    });
+    tables_[part].pairs = KeyCounts();
+    tables_[part].triples = KeyCounts();
+  }
+  others.ForEachWord([&](std::string_view joined, std::uint64_t count) {
+    std::uint64_t key = 0;
+    unsigned i = 0;
+    for (std::size_t from = 0; from <= joined.size(); ++i) {
+      const std::size_t blank = std::min(joined.find(' ', from), joined.size());
+      if (i >= longest_) throw std::logic_error("a sequence longer than those counted");
+      key |= PlaceOf(joined.substr(from, blank - from)) << shift(i);
+      from = blank + 1;
+    }
+    items[size++] = {key, count};
+  });
+  places_.clear();
+
+  auto scratch = std::make_unique_for_overwrite<Item[]>(std::max<std::size_t>(size, 1));
+  RadixSort(
+      items, scratch, size, bits_ * static_cast<int>(longest_),
+      [](const Item& item) { return item.key; }, cancel);
+  // A sequence that several threads counted, or that crossed blocks, is one.
+  std::size_t distinct = 0;
+  std::uint64_t most = 0;
+  for (std::size_t i = 0; i < size; ++i) {
+    if (distinct != 0 && items[distinct - 1].key == items[i].key) {
+      items[distinct - 1].count += items[i].count;
+    } else {
+      items[distinct++] = items[i];
+    }
+  }
+  for (std::size_t i = 0; i < distinct; ++i) most = std::max(most, items[i].count);
+  RadixSort(
+      items, scratch, distinct, static_cast<int>(std::bit_width(most)),
+      [](const Item& item) { return item.count; }, cancel);
+  scratch.reset();
+
+  std::vector<CountedWord> words;
+  words.reserve(distinct);
+  const std::uint64_t mask = (std::uint64_t{1} << bits_) - 1;
+  std::string joined;
+  for (std::size_t i = 0; i < distinct; ++i) {
+    if (i % (std::size_t{1} << 20) == 0) CheckCancel(cancel);
+    if (i + kAhead < distinct) {
+      for (unsigned k = 0; k < longest_; ++k) {
+        __builtin_prefetch(&short_words_[(items[i + kAhead].key >> shift(k)) & mask]);
+      }
+    }
+    joined.clear();
+    for (unsigned k = 0; k < longest_; ++k) {
+      const std::uint64_t place = (items[i].key >> shift(k)) & mask;
+      if (place == 0) break;
+      if (k != 0) joined.push_back(' ');
+      const ShortWord& word = short_words_[place];
+      const auto length = static_cast<unsigned char>(word.bytes[sizeof word.bytes - 1]);
+      if (length != kLongWord) {
+        joined.append(word.bytes, length);
+      } else {
+        joined.append(words_[place]);
+      }
+    }
+    words.push_back({storage.Store(joined), items[i].count});
+  }
+  return words;
+}
+
+}  // namespace lintavel

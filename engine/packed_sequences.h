@@ -1,0 +1,73 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "engine/sequence_tables.h"
+#include "engine/utf8.h"
+#include "engine/word_arena.h"
+#include "engine/word_counter.h"
+
+namespace lintavel {
+
+// The sequences of two and three words that the counting threads kept as tuples of
+// their own word numbers, ordered at the end without sorting them as joined strings.
+// Each distinct word gets its place in ordinal UTF-16 order; when no word holds a
+// character below '!', the blank that joins a sequence sorts below every character
+// of a word, so the joined strings sort exactly as the tuples of their words' places
+// (a tuple that begins another first). Those tuples, packed into 64-bit keys, are
+// merged and ordered with radix sorts, and joined only once, into the list.
+class PackedSequences {
+ public:
+  // Places the words of every thread's numbering (`numbers`, one a thread, in the
+  // order their tables are added) in the ordinal UTF-16 order of `encoding`; false
+  // when the joined sequences of up to `longest` words would not sort as tuples of
+  // those places, or the places of `longest` words do not fit 64 bits.
+  bool Rank(std::span<const WordNumbers* const> numbers, WordEncoding encoding, unsigned longest);
+
+  // Takes one thread's tables, in the order of the numberings given to Rank; the
+  // words' bytes stay in `numbers`, kept here until the end.
+  void AddTables(WordNumbers&& numbers, KeyCounts&& pairs, KeyCounts&& triples);
+
+  // Every sequence, those of the tables and those that `others` counted as joined
+  // words (each of up to `longest` words, every one of them numbered by a thread),
+  // least frequent first and, within one count, in the ordinal UTF-16 order of the
+  // joined words, whose bytes go to `storage`. Throws OrderingCancelled once
+  // `cancel` is set.
+  std::vector<CountedWord> TakeOrdered(const WordCounter& others, WordArena& storage,
+                                       const std::atomic<bool>* cancel);
+
+ private:
+  struct Tables {
+    WordNumbers numbers;
+    KeyCounts pairs;
+    KeyCounts triples;
+  };
+
+  // The place of `word`, which must be one of the words ranked.
+  std::uint64_t PlaceOf(std::string_view word) const;
+  bool Less(std::uint64_t prefix_a, std::string_view a, std::uint64_t prefix_b,
+            std::string_view b) const;
+
+  WordEncoding encoding_ = WordEncoding::kCp1252;
+  unsigned longest_ = 0;
+  int bits_ = 0;  // of one word's place in a key
+  // A word of up to 15 bytes copied whole, its length in the last byte (0xFF: a
+  // longer word, in `words_`): joining the sequences reads one line for each word
+  // rather than the tables' scattered slots.
+  struct ShortWord {
+    char bytes[16];
+  };
+  static constexpr unsigned char kLongWord = 0xFF;
+
+  std::vector<std::string_view> words_;             // by place, from 1 (index 0 unused)
+  std::vector<ShortWord> short_words_;              // by place, as `words_`
+  std::vector<std::uint64_t> prefixes_;             // by place: the first bytes, in sort order
+  std::vector<std::vector<std::uint32_t>> places_;  // per thread, by word number
+  std::vector<Tables> tables_;
+};
+
+}  // namespace lintavel
