@@ -21,27 +21,6 @@ struct Item {
   std::uint64_t count;
 };
 
-// The first 8 bytes of `word` as a number that orders words as their ordinal UTF-16
-// order does, but for ties, which the whole words settle.
-std::uint64_t PrefixOf(std::string_view word, WordEncoding encoding) {
-  std::uint64_t prefix = 0;
-  for (std::size_t i = 0; i < 8; ++i) {
-    std::uint64_t place = 0;
-    if (i < word.size()) {
-      const auto byte = static_cast<unsigned char>(word[i]);
-      if (encoding == WordEncoding::kCp1252) {
-        place = kUtf16OrderRank[byte];
-      } else {
-        // Characters beyond U+FFFF (lead bytes F0-F4) sort as surrogates, before
-        // U+E000 to U+FFFF (lead bytes EE and EF).
-        place = byte == 0xEE ? 0xF5 : byte == 0xEF ? 0xF6 : byte;
-      }
-    }
-    prefix = prefix << 8 | place;
-  }
-  return prefix;
-}
-
 void CheckCancel(const std::atomic<bool>* cancel) {
   if (cancel != nullptr && cancel->load(std::memory_order_relaxed)) throw OrderingCancelled{};
 }
@@ -98,7 +77,7 @@ bool PackedSequences::Rank(std::span<const WordNumbers* const> numbers, WordEnco
       for (const char c : word) {
         if (static_cast<unsigned char>(c) < 0x21) return false;
       }
-      entries.push_back({PrefixOf(word, encoding), word, static_cast<std::uint32_t>(part),
+      entries.push_back({OrdinalPrefix(word, encoding), word, static_cast<std::uint32_t>(part),
                          static_cast<std::uint32_t>(number)});
     }
   }
@@ -136,7 +115,7 @@ void PackedSequences::AddTables(WordNumbers&& numbers, KeyCounts&& pairs, KeyCou
 }
 
 std::uint64_t PackedSequences::PlaceOf(std::string_view word) const {
-  const std::uint64_t prefix = PrefixOf(word, encoding_);
+  const std::uint64_t prefix = OrdinalPrefix(word, encoding_);
   std::size_t low = 1;
   std::size_t high = words_.size();
   while (low < high) {

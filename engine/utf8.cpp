@@ -7,6 +7,8 @@
 
 #include "engine/code_page.h"
 
+#include "engine/code_page.h"
+
 namespace lintavel {
 
 namespace {
@@ -231,6 +233,23 @@ bool Utf8Utf16Less(std::string_view a, std::string_view b) {
                                                                                  : char32_t{*p});
   };
   return character(a) < character(b);
+}
+
+std::uint64_t OrdinalPrefix(std::string_view word, WordEncoding encoding) {
+  std::uint64_t prefix = 0;
+  for (std::size_t i = 0; i < 8; ++i) {
+    std::uint64_t place = 0;
+    if (i < word.size()) {
+      const auto byte = static_cast<unsigned char>(word[i]);
+      if (encoding == WordEncoding::kCp1252) {
+        place = kUtf16OrderRank[byte];
+      } else {
+        place = byte == 0xEE ? 0xF5 : byte == 0xEF ? 0xF6 : byte;
+      }
+    }
+    prefix = prefix << 8 | place;
+  }
+  return prefix;
 }
 
 }  // namespace lintavel

@@ -66,6 +66,13 @@ std::string Utf8ToCp1252(std::string_view word);
 // (characters beyond U+FFFF sort as their surrogate pairs: after U+D7FF, before U+E000).
 bool Utf8Utf16Less(std::string_view a, std::string_view b);
 
+// The first 8 bytes of `word`, in `encoding`, as a number that orders words as their
+// ordinal UTF-16 order does, but for ties, which the whole words settle. UTF-8: the
+// bytes themselves, which order as code points, except that the leads of U+E000 to
+// U+FFFF (0xEE, 0xEF) move above those of the characters beyond U+FFFF (0xF0 to
+// 0xF4), whose surrogates sort before them.
+std::uint64_t OrdinalPrefix(std::string_view word, WordEncoding encoding);
+
 // True when `text` begins with the UTF-8 byte-order mark.
 inline bool HasUtf8Bom(std::string_view text) { return text.starts_with("\xEF\xBB\xBF"); }
 

@@ -555,28 +555,6 @@ struct RankedWordWithFiles : RankedWord {
   std::uint64_t files;
 };
 
-// Windows-1252: each byte's place in UTF-16 order. UTF-8: the bytes themselves,
-// which order as code points, except that the leads of U+E000 to U+FFFF (0xEE,
-// 0xEF) move above those of the characters beyond U+FFFF (0xF0 to 0xF4), whose
-// surrogates sort before them; a prefix that differs then decides as UTF-16 does.
-std::uint64_t PrefixOf(std::string_view word, WordEncoding encoding) {
-  std::uint64_t prefix = 0;
-  const std::size_t n = std::min<std::size_t>(word.size(), 8);
-  for (std::size_t i = 0; i < 8; ++i) {
-    std::uint64_t place = 0;
-    if (i < n) {
-      const auto byte = static_cast<unsigned char>(word[i]);
-      if (encoding == WordEncoding::kCp1252) {
-        place = kUtf16OrderRank[byte];
-      } else {
-        place = byte == 0xEE ? 0xF5 : byte == 0xEF ? 0xF6 : byte;
-      }
-    }
-    prefix = prefix << 8 | place;
-  }
-  return prefix;
-}
-
 // Merges the sorted runs `a` and `b` into `words`, and their figures into `files`
 // when the words carry them; cut into `pieces` that are merged each on a thread of
 // its own. The words are distinct, so where a piece starts in each run is found by
@@ -718,7 +696,7 @@ std::vector<CountedWord> WordCounter::TakeOrdered(WordArena& storage, WordEncodi
         word = arena.StoreShort(bytes, length);
       }
       out->count = slot.meta / kOne;
-      out->prefix = PrefixOf(word, encoding);
+      out->prefix = OrdinalPrefix(word, encoding);
       out->word = word;
       if constexpr (std::is_same_v<std::remove_pointer_t<decltype(out)>, RankedWordWithFiles>) {
         out->files = files_[i];
@@ -750,7 +728,7 @@ void OrderByCountThenWord(std::vector<CountedWord>& words, WordEncoding encoding
   const auto fill = [&](std::size_t part, auto* out) {
     for (std::size_t i = offsets[part]; i < offsets[part + 1]; ++i, ++out) {
       out->count = words[i].count;
-      out->prefix = PrefixOf(words[i].word, encoding);
+      out->prefix = OrdinalPrefix(words[i].word, encoding);
       out->word = words[i].word;
       if constexpr (std::is_same_v<std::remove_pointer_t<decltype(out)>, RankedWordWithFiles>) {
         out->files = (*files)[i];
