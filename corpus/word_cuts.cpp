@@ -29,6 +29,21 @@ std::uint64_t WordsInStretch(const char* p, bool& counted) {
   return words;
 }
 
+// Takes one byte of a walk over words: a letter after a separator is one more word
+// of the `words` left. True at a separator that ends the last of them, where the
+// cut falls.
+bool TakeByte(char c, bool& counted, std::uint64_t& words) {
+  const ByteClass byte = ClassOf(c);
+  if (byte == ByteClass::kSeparator) {
+    if (counted && words == 0) return true;
+    counted = false;
+  } else if (byte == ByteClass::kWord && !counted) {
+    counted = true;
+    --words;
+  }
+  return false;
+}
+
 }  // namespace
 
 std::size_t CutAfterWords(std::string_view text, std::uint64_t words) {
@@ -40,14 +55,7 @@ std::size_t CutAfterWords(std::string_view text, std::uint64_t words) {
     words -= WordsInStretch<false>(text.data() + i, counted);
   }
   for (; i < text.size(); ++i) {
-    const ByteClass byte = ClassOf(text[i]);
-    if (byte == ByteClass::kSeparator) {
-      if (counted && words == 0) return i + 1;
-      counted = false;
-    } else if (byte == ByteClass::kWord && !counted) {
-      counted = true;
-      --words;
-    }
+    if (TakeByte(text[i], counted, words)) return i + 1;
   }
   return text.size();
 }
@@ -60,14 +68,7 @@ std::size_t CutBeforeLastWords(std::string_view text, std::uint64_t words) {
     words -= WordsInStretch<true>(text.data() + i - 1, counted);
   }
   while (i-- > 0) {
-    const ByteClass byte = ClassOf(text[i]);
-    if (byte == ByteClass::kSeparator) {
-      if (counted && words == 0) return i + 1;
-      counted = false;
-    } else if (byte == ByteClass::kWord && !counted) {
-      counted = true;
-      --words;
-    }
+    if (TakeByte(text[i], counted, words)) return i + 1;
   }
   return 0;
 }
