@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "corpus/case_folding.h"
+#include "engine/cleared_memory.h"
 #include "engine/code_page.h"
 
 namespace lintavel {
@@ -80,6 +81,7 @@ CorpusList ListOfRun(ExtractionResult&& result, const StopWords* stop_words) {
   CorpusList list;
   list.encoding = result.encoding;
   list.words.reserve(result.words.size());
+  AdviseHugePages(list.words.data(), result.words.size() * sizeof(CorpusWord));
   const bool with_files = result.files.size() == result.words.size();
   for (std::size_t i = 0; i < result.words.size(); ++i) {
     const CountedWord& counted = result.words[i];

@@ -9,6 +9,7 @@
 #include <string>
 #include <utility>
 
+#include "engine/cleared_memory.h"
 #include "engine/code_page.h"
 
 namespace lintavel {
@@ -70,6 +71,7 @@ bool PackedSequences::Rank(std::span<const WordNumbers* const> numbers, WordEnco
   if (total >= (std::uint64_t{1} << 32)) return false;
   std::vector<Entry> entries;
   entries.reserve(total);
+  AdviseHugePages(entries.data(), total * sizeof(Entry));
   for (std::size_t part = 0; part < numbers.size(); ++part) {
     for (std::size_t number = 1; number <= numbers[part]->size(); ++number) {
       const std::string_view word = numbers[part]->WordOf(number);
@@ -137,6 +139,7 @@ std::vector<CountedWord> PackedSequences::TakeOrdered(const WordCounter& others,
   std::size_t upper = others.distinct();
   for (const Tables& tables : tables_) upper += tables.pairs.size() + tables.triples.size();
   auto items = std::make_unique_for_overwrite<Item[]>(std::max<std::size_t>(upper, 1));
+  AdviseHugePages(items.get(), upper * sizeof(Item));
   std::size_t size = 0;
   const auto shift = [this](unsigned i) { return bits_ * static_cast<int>(longest_ - 1 - i); };
   // The key widths of NgramCounter's packing: 32 bits a word of two, 21 of three.
@@ -194,6 +197,7 @@ std::vector<CountedWord> PackedSequences::TakeOrdered(const WordCounter& others,
   places_.clear();
 
   auto scratch = std::make_unique_for_overwrite<Item[]>(std::max<std::size_t>(size, 1));
+  AdviseHugePages(scratch.get(), size * sizeof(Item));
   RadixSort(
       items, scratch, size, bits_ * static_cast<int>(longest_),
       [](const Item& item) { return item.key; }, cancel);
@@ -215,6 +219,7 @@ std::vector<CountedWord> PackedSequences::TakeOrdered(const WordCounter& others,
 
   std::vector<CountedWord> words;
   words.reserve(distinct);
+  AdviseHugePages(words.data(), distinct * sizeof(CountedWord));
   const std::uint64_t mask = (std::uint64_t{1} << bits_) - 1;
   std::string joined;
   for (std::size_t i = 0; i < distinct; ++i) {

@@ -6,6 +6,8 @@
 #include <new>
 #include <utility>
 
+#include "engine/cleared_memory.h"
+
 namespace lintavel {
 
 namespace {
@@ -13,7 +15,7 @@ namespace {
 // Zeroed memory for `count` slots of type T; throws std::bad_alloc when refused.
 template <class T>
 std::unique_ptr<T[], FreeMemory> ClearedSlots(std::size_t count) {
-  void* memory = std::calloc(count, sizeof(T));
+  void* memory = AllocateCleared(count * sizeof(T));
   if (memory == nullptr) throw std::bad_alloc();
   return std::unique_ptr<T[], FreeMemory>(static_cast<T*>(memory));
 }

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <bit>
-#include <cerrno>
 #include <exception>
 #include <mutex>
 #include <new>
@@ -13,11 +12,9 @@
 #include <utility>
 
 #include "engine/byte_scan.h"
+#include "engine/cleared_memory.h"
 #include "engine/code_page.h"
 #include "engine/squeeze.h"
-
-#include <sys/mman.h>
-#include <unistd.h>
 
 namespace lintavel {
 
@@ -45,42 +42,6 @@ WordCounter& WordCounter::operator=(WordCounter&& other) noexcept {
 }
 
 namespace {
-
-// `bytes` of zeros, or nullptr, with every page already mapped writable. Not left
-// to calloc's zero pages: a zero page that is read (a probe) and then written
-// faults twice, and the second fault flushes every core's TLB, which costs tens of
-// microseconds a page on a virtual machine. Large tables are asked of the kernel in
-// one call, which maps zeroed pages without a fault for each; elsewhere the memory
-// is cleared by writing.
-void* AllocateCleared(std::size_t bytes) {
-#if defined(__linux__) && defined(MADV_POPULATE_WRITE)
-  constexpr std::size_t kMapped = 1 << 20;
-  if (bytes >= kMapped) {
-    void* memory = std::calloc(bytes, 1);
-    if (memory == nullptr) return nullptr;
-    const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
-    const auto begin = (reinterpret_cast<std::uintptr_t>(memory) + page - 1) & ~(page - 1);
-    const auto end = (reinterpret_cast<std::uintptr_t>(memory) + bytes) & ~(page - 1);
-    if (end <= begin ||
-        madvise(reinterpret_cast<void*>(begin), end - begin, MADV_POPULATE_WRITE) == 0) {
-      return memory;
-    }
-    // An older kernel: the pages are written, as below. Out of memory: refused.
-    if (errno == ENOMEM) {
-      std::free(memory);
-      return nullptr;
-    }
-    std::memset(memory, 0, bytes);
-    return memory;
-  }
-#endif
-  void* memory = std::malloc(bytes);
-  if (memory == nullptr) return nullptr;
-  // Keeps the compiler from folding malloc and memset back into calloc.
-  asm volatile("" : : "r"(memory) : "memory");
-  std::memset(memory, 0, bytes);
-  return memory;
-}
 
 // Fewer words than this are merged, ranked or sorted on the calling thread alone.
 constexpr std::size_t kWorthAThread = 1 << 15;
