@@ -4,6 +4,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "corpus/word_cuts.h"
 #include "engine/text_rules.h"
 #include "engine/word_break.h"
 #include "engine/word_counter.h"
@@ -168,7 +169,8 @@ void ForEachWordIn(std::string_view text, const WordCutting& cutting, std::strin
 }
 
 // Places the words read in order in their parts: a block within one part is
-// counted whole, one across a part's end word by word.
+// counted whole, one across a part's end cut there (word by word when stop words
+// or the Unicode rule make the words cut and the words counted differ).
 class Placer {
  public:
   Placer(const PartPlaces& places, std::uint64_t first, std::uint64_t words, WordEncoding encoding,
@@ -187,8 +189,11 @@ class Placer {
   }
 
   void Block(std::string_view text, const WordCutting& cutting) {
+    // Made as large as the last block needed, so that it does not grow step by step.
     WordCounter block;
+    block.Reserve(last_distinct_);
     CountWords(text, cutting, block);
+    last_distinct_ = block.distinct();
     std::uint64_t words = 0;
     block.ForEachWord([&](std::string_view word, std::uint64_t count) {
       if (Kept(word)) words += count;
@@ -196,23 +201,27 @@ class Placer {
     if (words == 0) return;
     if (words > end_ - position_) Changed();
     if (position_ + words <= part_end_) {
-      if (!fold_case_ && stop_ == nullptr) {
-        counter_.AddAll(block);
-      } else {
-        block.ForEachWord([&](std::string_view word, std::uint64_t count) {
-          if (Kept(word)) counter_.Add(word, count);
-        });
+      AddBlock(block, words);
+      return;
+    }
+    if (stop_ == nullptr && cutting.rule == WordRule::kDefault) {
+      // Every word cut is counted: the block is cut at the parts' ends and each
+      // piece counted whole.
+      while (words != 0) {
+        if (position_ == part_end_) NextPart();
+        const std::uint64_t taken = std::min(words, part_end_ - position_);
+        const std::size_t cut = CutAfterWords(text, taken);
+        WordCounter piece;
+        CountWords(text.substr(0, cut), cutting, piece);
+        AddBlock(piece, taken);
+        text.remove_prefix(cut);
+        words -= taken;
       }
-      position_ += words;
       return;
     }
     ForEachWordIn(text, cutting, scratch_, [&](std::string_view word) {
       if (!Kept(word)) return;
-      if (position_ == part_end_) {
-        EndPart();
-        part_ = places_.PartOf(position_);
-        part_end_ = places_.EndOf(part_);
-      }
+      if (position_ == part_end_) NextPart();
       counter_.Add(word);
       ++position_;
     });
@@ -232,6 +241,24 @@ class Placer {
       word = folded_;
     }
     return stop_ == nullptr || !stop_->Contains(word);
+  }
+
+  // Adds the counts of a stretch of `words` kept words within the current part.
+  void AddBlock(const WordCounter& block, std::uint64_t words) {
+    if (!fold_case_ && stop_ == nullptr) {
+      counter_.AddAll(block);
+    } else {
+      block.ForEachWord([&](std::string_view word, std::uint64_t count) {
+        if (Kept(word)) counter_.Add(word, count);
+      });
+    }
+    position_ += words;
+  }
+
+  void NextPart() {
+    EndPart();
+    part_ = places_.PartOf(position_);
+    part_end_ = places_.EndOf(part_);
   }
 
   void EndPart() {
@@ -256,6 +283,7 @@ class Placer {
   WordCounter counter_;  // the current part's counts
   std::string folded_;
   std::string scratch_;
+  std::size_t last_distinct_ = 0;
 };
 
 }  // namespace
