@@ -723,15 +723,38 @@ py::bytes SpreadOfRange(const py::object& path, const py::object& start, const p
   return py::bytes(spread);
 }
 
-// The spreads of consecutive ranges, in their order, as one.
-py::bytes MergeSpreads(const py::args& spreads) {
-  std::vector<std::string> held;
-  for (const py::handle spread : spreads) held.push_back(spread.cast<std::string>());
+// The part counts of consecutive ranges, in their order, as one spread: each item
+// a spread's bytes (its part in `parts` below 0) or the counts of a range within
+// the part given; consecutive counts of one part are merged before they are placed.
+py::bytes MergeSpreads(const std::vector<std::int64_t>& parts, const py::args& items) {
+  if (parts.size() != items.size()) throw py::value_error("a part for each item");
+  std::vector<std::string> held(items.size());
+  std::vector<const CorpusCounts*> counts(items.size(), nullptr);
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    if (parts[i] < 0) {
+      held[i] = items[i].cast<std::string>();
+    } else {
+      if (parts[i] >= kMaxEqualParts) throw py::value_error("no such part");
+      counts[i] = &items[i].cast<const CorpusCounts&>();
+    }
+  }
   std::string bytes;
   {
     py::gil_scoped_release unlocked;
     SpreadCounts merged;
-    for (const std::string& spread : held) merged.Append(SpreadCounts::Deserialize(spread));
+    for (std::size_t i = 0; i < items.size();) {
+      if (parts[i] < 0) {
+        merged.Append(SpreadCounts::Deserialize(held[i++]));
+        continue;
+      }
+      std::vector<const CorpusCounts*> same_part;
+      const std::int64_t part = parts[i];
+      for (; i < items.size() && parts[i] == part; ++i) same_part.push_back(counts[i]);
+      const CorpusCounts together = CorpusCounts::Merged(same_part);
+      for (const CorpusWord& word : together.list().words) {
+        merged.Add(static_cast<std::uint32_t>(part), word.word, word.count);
+      }
+    }
     bytes = merged.Serialize();
   }
   return py::bytes(bytes);
@@ -1152,6 +1175,15 @@ PYBIND11_MODULE(_lintavel, m) {
         py::arg("stop_list"), py::arg("words"), py::arg("split_elisions"), py::arg("counts"),
         py::arg("first"), py::arg("total"), py::arg("parts"));
   m.def("_merge_spreads", &MergeSpreads);
+  m.def(
+      "_part_of",
+      [](const py::object& total, const py::object& parts, const py::object& word) {
+        const std::uint64_t all_words = WholeNumber(total, "total", 0);
+        const std::uint64_t number = WholeNumber(word, "word", 0);
+        if (number >= all_words) throw py::value_error("no such word");
+        return PartPlaces(all_words, PartsNumber(parts)).PartOf(number);
+      },
+      py::arg("total"), py::arg("parts"), py::arg("word"));
   m.def(
       "_part_dispersion_columns",
       [](const CorpusCounts& counts, const py::bytes& spread_bytes, const py::object& total,

@@ -207,9 +207,10 @@ def _count_over_parts(client, files, chunk_bytes, options, parts, shape):
     dispersion columns of their words over `parts` equal parts by word position.
 
     The ranges are counted once for the list; their totals give each range's first
-    word in the whole corpus, and each range then gives its words' counts in the
-    parts it spans: from its counts when it lies in one part, else read again.
-    These are joined in the order of the ranges and scored where the list is shaped."""
+    word in the whole corpus. A range within one part gives its counts to that part;
+    one across a part's end is read again on a worker into its words' counts in the
+    parts it spans. These are joined in the order of the ranges, the counts of
+    consecutive ranges of one part merged first, and scored where the list is shaped."""
     ranges = [[(path, *bounds) for bounds in
                _submit_ranges_with_bounds(client, path, chunk_bytes, options, _count_part)]
               for path in files]
@@ -217,15 +218,26 @@ def _count_over_parts(client, files, chunk_bytes, options, parts, shape):
     totals = client.gather([client.submit(_total, counted, pure=False)
                             for _, _, _, _, counted in flat])
     total = sum(totals)
-    spreads, first = [], 0
+    # Each range gives its part and its counts when it lies in one part, else its
+    # spread (part -1), read again on a worker; a range of no words gives nothing.
+    kinds, spreads, first = [], [], 0
     for (path, start, end, file_encoding, counted), words in zip(flat, totals):
-        spreads.append(client.submit(_spread_range, path, start, end, file_encoding, options,
-                                     counted, first, total, parts, pure=False))
+        if words:
+            part = lintavel._lintavel._part_of(total, parts, first)
+            if part == lintavel._lintavel._part_of(total, parts, first + words - 1):
+                kinds.append(part)
+                spreads.append(counted)
+            else:
+                kinds.append(-1)
+                spreads.append(client.submit(_spread_range, path, start, end, file_encoding,
+                                             options, counted, first, total, parts, pure=False))
         first += words
     while len(spreads) > _FAN_IN:
-        spreads = [client.submit(_merge_spreads, *spreads[i:i + _FAN_IN], pure=False)
+        spreads = [client.submit(_merge_spreads, kinds[i:i + _FAN_IN], *spreads[i:i + _FAN_IN],
+                                 pure=False)
                    for i in range(0, len(spreads), _FAN_IN)]
-    spread = client.submit(_merge_spreads, *spreads, pure=False)
+        kinds = [-1] * len(spreads)
+    spread = client.submit(_merge_spreads, kinds, *spreads, pure=False)
     if len(files) == 1:
         counts = _tree(client, [counted for *_, counted in ranges[0]], True)
     else:
@@ -315,9 +327,9 @@ def _spread_range(path, start, end, file_encoding, options, counts, first, total
         parts=parts)
 
 
-def _merge_spreads(*spreads):
+def _merge_spreads(kinds, *spreads):
     # A module-level function: the extension's own functions cannot be pickled.
-    return lintavel._lintavel._merge_spreads(*spreads)
+    return lintavel._lintavel._merge_spreads(kinds, *spreads)
 
 
 def _score_over_parts(counts, spread, total, parts, shape):
