@@ -2,9 +2,11 @@
 each against the plain lintavel.dask.count of the same input, rounds alternating.
 
 Usage: python3 bench/dask_analyses.py BUILD_DIR REFERENCE INPUT... [--rounds N]
+                                      [--parts N] [--chunk-mib M]
   BUILD_DIR: a release build (its python/ is used)
+  --parts N: also dispersion="parts=N" (equal parts by word position)
 
-Runs on a LocalCluster of 2 single-threaded worker processes, 16 MiB ranges. Each
+Runs on a LocalCluster of 2 single-threaded worker processes, 16 MiB ranges (or M). Each
 result is first checked against lintavel.count in this process (keyness rows,
 dispersion frame, the partition files' rows re-sorted), then timed: the wall clock,
 and the processor time of this process (the client and the scheduler) and of the
@@ -20,10 +22,18 @@ from pathlib import Path
 
 def main():
     args = sys.argv[1:]
-    rounds = 3
+    rounds, parts, chunk = 3, None, 16 << 20
     if "--rounds" in args:
         at = args.index("--rounds")
         rounds = int(args[at + 1])
+        del args[at:at + 2]
+    if "--parts" in args:
+        at = args.index("--parts")
+        parts = int(args[at + 1])
+        del args[at:at + 2]
+    if "--chunk-mib" in args:
+        at = args.index("--chunk-mib")
+        chunk = int(args[at + 1]) << 20
         del args[at:at + 2]
     build, reference, inputs = Path(args[0]).resolve(), args[1], args[2:]
     sys.path.insert(0, str(build / "python"))
@@ -32,7 +42,6 @@ def main():
     import lintavel
     import lintavel.dask
 
-    chunk = 16 << 20
     with tempfile.TemporaryDirectory(prefix="lintavel-bench-") as scratch:
         out = Path(scratch) / "out"
         out.mkdir()
@@ -51,6 +60,12 @@ def main():
                 "partitions=4": lambda: lintavel.dask.count(inputs, client, chunk, partitions=4,
                                                             output=out),
             }
+            if parts is not None:
+                runs[f"dispersion parts={parts}"] = lambda: lintavel.dask.count(
+                    inputs, client, chunk, dispersion=f"parts={parts}")
+                expected = lintavel.count(inputs, threads=2,
+                                          dispersion=f"parts={parts}").to_pandas()
+                assert runs[f"dispersion parts={parts}"]().to_pandas().equals(expected)
             expected = lintavel.count(inputs, threads=2, reference=[reference], keyness="both")
             assert runs["reference, keyness both"]().rows() == expected.rows()
             expected = lintavel.count(inputs, threads=2, dispersion="files").to_pandas()

@@ -278,6 +278,44 @@ bool ReadFileText(const std::filesystem::path& path, FileDecoding decoding,
   return read;
 }
 
+bool ReadRangeText(const std::filesystem::path& path, ByteRange range, FileDecoding decoding,
+                   const ExtractionOptions& options, const FailureSink& on_failure,
+                   const std::function<void(std::string_view)>& on_text) {
+  // Words only: no text transformed, no sequences looked ahead for.
+  ExtractionOptions reading = options;
+  reading.transform_text = nullptr;
+  reading.ngrams = {};
+  bool read = true;
+  WithOpenFile(
+      path,
+      [&](FailureStage stage, const std::runtime_error& failure) {
+        if (on_failure) on_failure(FailureOf(path, stage, failure));
+      },
+      [&](InputFile& file) {
+        ExtractionProgress progress;
+        progress.files_total = 1;
+        const std::uint64_t size = file.size_at_open();
+        // Cut as ExtractRange cuts, so that the same words are read.
+        const bool whole_unknown = size == 0 && range.start == 0 && range.end.value_or(1) != 0;
+        const std::uint64_t last = range.end.value_or(size);
+        if (!whole_unknown && (range.start > last || last > size)) RefuseRange(path, range, size);
+        StretchCounter stretch(file, decoding, reading, progress);
+        if (whole_unknown) {
+          read = stretch.Count(0, std::nullopt, true, on_text);
+          return;
+        }
+        if (decoding == FileDecoding::kUtf16) {
+          char head[2] = {};
+          const std::size_t got = file.ReadAt(std::span<char>(head, 2), 0);
+          stretch.set_big_endian(IsBigEndianUtf16(std::string_view(head, got)));
+        }
+        const std::uint64_t from = stretch.WordBoundary(range.start, size);
+        const std::uint64_t to = stretch.WordBoundary(last, size);
+        if (from < to) read = stretch.Count(from, to, to == size, on_text);
+      });
+  return read;
+}
+
 ExtractionResult ExtractRange(const std::filesystem::path& path, ByteRange range,
                               FileDecoding decoding, const ExtractionOptions& options,
                               const FailureSink& on_failure) {

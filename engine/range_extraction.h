@@ -32,6 +32,16 @@ ExtractionResult ExtractRange(const std::filesystem::path& path, ByteRange range
                               FileDecoding decoding, const ExtractionOptions& options,
                               const FailureSink& on_failure);
 
+// Hands the text of the words of the file at `path` that begin in `range`, as
+// ExtractRange cuts and reads them, to `on_text` block by block in the order of the
+// file, each block ending where a word ends. Of `options` it uses cancel and
+// progress. A failure with the file goes to `on_failure` and ends the reading.
+// False when the run was cancelled; throws as ExtractRange does for a range that is
+// not within the file.
+bool ReadRangeText(const std::filesystem::path& path, ByteRange range, FileDecoding decoding,
+                   const ExtractionOptions& options, const FailureSink& on_failure,
+                   const std::function<void(std::string_view)>& on_text);
+
 // Hands the text of the whole file at `path`, read with `decoding` and passed through
 // options.transform_text, to `on_text` block by block in the order of the file, each
 // block ending where a word ends: the words of the blocks in turn are the file's

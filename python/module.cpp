@@ -22,6 +22,7 @@
 #include "corpus/keyness.h"
 #include "corpus/list_writer.h"
 #include "corpus/option_names.h"
+#include "corpus/range_parts.h"
 #include "corpus/reference_list.h"
 #include "corpus/stop_lists.h"
 #include "corpus/word_options.h"
@@ -659,6 +660,106 @@ CorpusCounts CountFileRange(const py::object& path, const py::object& start, con
                       OriginOf(keywords, options.encoding));
 }
 
+// The number of equal parts `parts`, as count() takes it in "parts=N".
+std::uint32_t PartsNumber(const py::object& parts) {
+  const std::uint64_t number = WholeNumber(parts, "parts", 2);
+  if (number > kMaxEqualParts) throw py::value_error("parts goes up to 1000000");
+  return static_cast<std::uint32_t>(number);
+}
+
+// The counts of the words of a range of a corpus in its `parts` equal parts, the
+// range's first word being the corpus's word numbered `first` of `total`, as
+// SpreadCounts::Serialize writes them (lintavel.dask). `counts` are the range's as
+// count_range gave them with the same keywords: when they lie in one part, they are
+// that part's and the file is not read again.
+py::bytes SpreadOfRange(const py::object& path, const py::object& start, const py::object& end,
+                        const std::string& encoding,
+                        const std::optional<std::string>& file_encoding, bool fold_case,
+                        const py::object& stop_list, const std::string& words, bool split_elisions,
+                        const CorpusCounts& counts, const py::object& first,
+                        const py::object& total, const py::object& parts) {
+  const std::filesystem::path file = OnePath(path);
+  ByteRange range;
+  range.start = WholeNumber(start, "start", 0);
+  if (!end.is_none()) range.end = WholeNumber(end, "end", 0);
+  const std::uint64_t first_word = WholeNumber(first, "first", 0);
+  const std::uint64_t all_words = WholeNumber(total, "total", 0);
+  const std::uint64_t range_words = counts.list().total;
+  if (range_words > all_words || first_word > all_words - range_words) {
+    throw py::value_error("the range's words lie beyond the total");
+  }
+  const PartPlaces places(all_words, PartsNumber(parts));
+  if (range_words == 0 ||
+      places.PartOf(first_word) == places.PartOf(first_word + range_words - 1)) {
+    return py::bytes(SpreadInOnePart(counts.list(), places, first_word).Serialize());
+  }
+  ExtractionOptions options;
+  options.encoding = ParseInputEncoding(encoding);
+  const CorpusKeywords keywords =
+      ParseCorpus(fold_case, false, stop_list, py::int_(0), py::none(), "count", false,
+                  {words, split_elisions, py::none(), py::none(), "stem", py::none(), py::none(),
+                   py::none(), py::none()},
+                  options);
+  std::optional<FileDecoding> decoding;
+  if (file_encoding) {
+    decoding = AutoFileDecodingNamed(*file_encoding);
+    if (!decoding) throw py::value_error("unknown file_encoding '" + *file_encoding + "'");
+  }
+  SignalWatch signals;
+  options.cancel = signals.cancel();
+  options.progress = [&](const ExtractionProgress&) { signals.Poll(); };
+  std::string spread;
+  try {
+    py::gil_scoped_release unlocked;
+    if (!decoding) decoding = DecodingOf(file, options.encoding);
+    spread = SpreadRange(file, range, *decoding, options, fold_case, keywords.stop_words, places,
+                         first_word, range_words)
+                 .Serialize();
+  } catch (const std::runtime_error& failure) {
+    signals.RaiseIfSignalled();
+    Raise(PyExc_RuntimeError, "cannot cut '" + file.string() + "' into parts: " + failure.what());
+  }
+  signals.RaiseIfSignalled();
+  return py::bytes(spread);
+}
+
+// The part counts of consecutive ranges, in their order, as one spread: each item
+// a spread's bytes (its part in `parts` below 0) or the counts of a range within
+// the part given; consecutive counts of one part are merged before they are placed.
+py::bytes MergeSpreads(const std::vector<std::int64_t>& parts, const py::args& items) {
+  if (parts.size() != items.size()) throw py::value_error("a part for each item");
+  std::vector<std::string> held(items.size());
+  std::vector<const CorpusCounts*> counts(items.size(), nullptr);
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    if (parts[i] < 0) {
+      held[i] = items[i].cast<std::string>();
+    } else {
+      if (parts[i] >= kMaxEqualParts) throw py::value_error("no such part");
+      counts[i] = &items[i].cast<const CorpusCounts&>();
+    }
+  }
+  std::string bytes;
+  {
+    py::gil_scoped_release unlocked;
+    SpreadCounts merged;
+    for (std::size_t i = 0; i < items.size();) {
+      if (parts[i] < 0) {
+        merged.Append(SpreadCounts::Deserialize(held[i++]));
+        continue;
+      }
+      std::vector<const CorpusCounts*> same_part;
+      const std::int64_t part = parts[i];
+      for (; i < items.size() && parts[i] == part; ++i) same_part.push_back(counts[i]);
+      const CorpusCounts together = CorpusCounts::Merged(same_part);
+      for (const CorpusWord& word : together.list().words) {
+        merged.Add(static_cast<std::uint32_t>(part), word.word, word.count);
+      }
+    }
+    bytes = merged.Serialize();
+  }
+  return py::bytes(bytes);
+}
+
 std::string DetectEncoding(const py::object& path) {
   const std::filesystem::path file = OnePath(path);
   std::optional<FileFailure> failure;
@@ -1065,4 +1166,56 @@ PYBIND11_MODULE(_lintavel, m) {
         return py::make_tuple(packed(ranges), packed(juilland), packed(gries));
       },
       py::arg("counts"), py::arg("files"));
+  // Equal parts on a cluster (lintavel.dask): each range's words placed in the
+  // parts, the ranges' spreads joined in order, and the words of `counts` scored
+  // over the parts as count() scores them, in the packed columns above (the first
+  // the number of parts a word occurs in).
+  m.def("_spread_range", &SpreadOfRange, py::arg("path"), py::arg("start"), py::arg("end"),
+        py::kw_only(), py::arg("encoding"), py::arg("file_encoding"), py::arg("fold_case"),
+        py::arg("stop_list"), py::arg("words"), py::arg("split_elisions"), py::arg("counts"),
+        py::arg("first"), py::arg("total"), py::arg("parts"));
+  m.def("_merge_spreads", &MergeSpreads);
+  m.def(
+      "_part_of",
+      [](const py::object& total, const py::object& parts, const py::object& word) {
+        const std::uint64_t all_words = WholeNumber(total, "total", 0);
+        const std::uint64_t number = WholeNumber(word, "word", 0);
+        if (number >= all_words) throw py::value_error("no such word");
+        return PartPlaces(all_words, PartsNumber(parts)).PartOf(number);
+      },
+      py::arg("total"), py::arg("parts"), py::arg("word"));
+  m.def(
+      "_part_dispersion_columns",
+      [](const CorpusCounts& counts, const py::bytes& spread_bytes, const py::object& total,
+         const py::object& parts) {
+        const std::uint64_t all_words = WholeNumber(total, "total", 0);
+        const EqualParts equal(all_words, PartsNumber(parts));
+        const std::string held = spread_bytes;
+        const auto& words = counts.list().words;
+        std::vector<std::uint64_t> ranges(words.size());
+        std::vector<double> juilland(words.size());
+        std::vector<double> gries(words.size());
+        {
+          py::gil_scoped_release unlocked;
+          const SpreadCounts spread = SpreadCounts::Deserialize(held);
+          std::vector<std::uint64_t> sizes(equal.parts());
+          for (std::uint32_t part = 0; part < equal.parts(); ++part)
+            sizes[part] = equal.SizeOf(part);
+          // As count() scores equal parts: by the parts each word occurs in.
+          const SparseDispersion sparse(sizes);
+          for (std::size_t i = 0; i < words.size(); ++i) {
+            const auto occurs = spread.PartsOf(words[i].word);
+            ranges[i] = occurs.size();
+            const DispersionScores scores = sparse.Score(occurs);
+            juilland[i] = scores.juilland_d.value_or(std::nan(""));
+            gries[i] = scores.gries_dp;
+          }
+        }
+        const auto packed = [](const auto& column) {
+          return py::bytes(reinterpret_cast<const char*>(column.data()),
+                           column.size() * sizeof(column[0]));
+        };
+        return py::make_tuple(packed(ranges), packed(juilland), packed(gries));
+      },
+      py::arg("counts"), py::arg("spread"), py::arg("total"), py::arg("parts"));
 }

@@ -16,8 +16,11 @@ Keyness is exact: the reference files are counted like the inputs and merged, an
 the table is made from the two merged counts on the calling side (a reference_list
 is read there). dispersion="files" is exact: each file's ranges are merged into the
 file's counts, which give the parts; one worker merges them and scores every word,
-and the scores come back as packed columns. dispersion="parts=N" raises ValueError: a
-part's words need their positions across ranges.
+and the scores come back as packed columns. dispersion="parts=N" is exact too, in two
+readings: the ranges are counted as above, their totals give each range's first word
+in the whole corpus, and each range then gives its words' counts in the parts it
+spans (from its counts when it lies in one part, else read again on the worker);
+these are joined in the order of the ranges and scored where the list is shaped.
 
 A list too large for one process: with partitions=K and output=FOLDER, every range's
 counts are cut into K shares by a hash of the words, each share is merged on a
@@ -56,7 +59,7 @@ def count(paths, client=None, chunk_bytes=DEFAULT_CHUNK_BYTES, encoding="cp1252"
     workers of `client` (by default the current distributed client). The ranges are
     counted by the word rule and merged; lemmas, stems and filters apply to the
     merged counts, so that the result is that of one run. per_million, keyness and
-    dispersion="files" are exact; dispersion="parts=N" raises ValueError. With
+    dispersion ("files" or "parts=N") are exact. With
     ngrams, a range also reads the few words past its end that the sequences
     beginning in it run on into, so the result stays exact. With partitions and
     output, the list is written in shares (see the module) and a Partitions tuple is
@@ -69,10 +72,6 @@ def count(paths, client=None, chunk_bytes=DEFAULT_CHUNK_BYTES, encoding="cp1252"
     references = None if reference is None else _paths(reference)
     over_parts = lintavel._lintavel._check_analyses(per_million, dispersion, references,
                                                     reference_list, keyness, min_ll)
-    if over_parts:
-        raise ValueError("dispersion parts=N is not counted on a cluster (a part's words need "
-                         "their positions across ranges); use lintavel.count, or "
-                         "dispersion=\"files\"")
     compares = bool(references) or reference_list is not None
     files = _paths(paths)
     # Raises on a wrong option or an unreadable stop list before anything is sent.
@@ -116,6 +115,13 @@ def count(paths, client=None, chunk_bytes=DEFAULT_CHUNK_BYTES, encoding="cp1252"
         # after them, and its merges overlap the inputs' counting.
         reference_counts = _shaped_root(client, references, chunk_bytes, options,
                                         (0, None, sort, options, grouping))
+    if over_parts:
+        counts, columns = _count_over_parts(client, files, chunk_bytes, options, over_parts,
+                                            (min_count, top, sort, options, grouping))
+        counts._dispersion = columns
+        counts._dispersion_files = False
+        counts._per_million = per_million
+        return counts
     if dispersion is not None:
         file_parts = _file_counts(client, files, chunk_bytes, options)
         # Merged where the files' counts are scored: the merged list is not sent on.
@@ -179,13 +185,66 @@ def _file_counts(client, files, chunk_bytes, options):
 def _submit_ranges(client, path, chunk_bytes, options, count, *extra):
     """A future of count(path, start, end, file_encoding, options, *extra) for each
     byte range of `path`."""
+    return [counted for _, _, _, counted in
+            _submit_ranges_with_bounds(client, path, chunk_bytes, options, count, *extra)]
+
+
+def _submit_ranges_with_bounds(client, path, chunk_bytes, options, count, *extra):
+    """(start, end, file_encoding, future of count(...)) for each byte range of `path`,
+    as _submit_ranges counts them."""
     ranges = _ranges(path, chunk_bytes, options["html"])
     file_encoding = None
     if options["encoding"] == "auto" and len(ranges) > 1:
         # Decided once from the whole file, as a single run decides it.
         file_encoding = client.submit(_detect_encoding, path, pure=False)
-    return [client.submit(count, path, start, end, file_encoding, options, *extra, pure=False)
+    return [(start, end, file_encoding,
+             client.submit(count, path, start, end, file_encoding, options, *extra, pure=False))
             for start, end in ranges]
+
+
+def _count_over_parts(client, files, chunk_bytes, options, parts, shape):
+    """The counts of `files` shaped by _shape(counts, *shape), and the packed
+    dispersion columns of their words over `parts` equal parts by word position.
+
+    The ranges are counted once for the list; their totals give each range's first
+    word in the whole corpus. A range within one part gives its counts to that part;
+    one across a part's end is read again on a worker into its words' counts in the
+    parts it spans. These are joined in the order of the ranges, the counts of
+    consecutive ranges of one part merged first, and scored where the list is shaped."""
+    ranges = [[(path, *bounds) for bounds in
+               _submit_ranges_with_bounds(client, path, chunk_bytes, options, _count_part)]
+              for path in files]
+    flat = [one for file_ranges in ranges for one in file_ranges]
+    totals = client.gather([client.submit(_total, counted, pure=False)
+                            for _, _, _, _, counted in flat])
+    total = sum(totals)
+    # Each range gives its part and its counts when it lies in one part, else its
+    # spread (part -1), read again on a worker; a range of no words gives nothing.
+    kinds, spreads, first = [], [], 0
+    for (path, start, end, file_encoding, counted), words in zip(flat, totals):
+        if words:
+            part = lintavel._lintavel._part_of(total, parts, first)
+            if part == lintavel._lintavel._part_of(total, parts, first + words - 1):
+                kinds.append(part)
+                spreads.append(counted)
+            else:
+                kinds.append(-1)
+                spreads.append(client.submit(_spread_range, path, start, end, file_encoding,
+                                             options, counted, first, total, parts, pure=False))
+        first += words
+    while len(spreads) > _FAN_IN:
+        spreads = [client.submit(_merge_spreads, kinds[i:i + _FAN_IN], *spreads[i:i + _FAN_IN],
+                                 pure=False)
+                   for i in range(0, len(spreads), _FAN_IN)]
+        kinds = [-1] * len(spreads)
+    spread = client.submit(_merge_spreads, kinds, *spreads, pure=False)
+    if len(files) == 1:
+        counts = _tree(client, [counted for *_, counted in ranges[0]], True)
+    else:
+        counts = _tree(client, [_tree(client, [counted for *_, counted in file_ranges], True)
+                                for file_ranges in ranges], False)
+    return client.submit(_score_over_parts, counts, spread, total, parts, shape,
+                         pure=False).result()
 
 
 def _count_partitioned(client, files, chunk_bytes, options, grouping, partitions, min_count,
@@ -254,6 +313,29 @@ def _count_part(path, start, end, file_encoding, options):
                                 words=options["words"],
                                 split_elisions=options["split_elisions"],
                                 ngrams=options["ngrams"], ngram_breaks=options["ngram_breaks"])
+
+
+def _total(counts):
+    return counts.total
+
+
+def _spread_range(path, start, end, file_encoding, options, counts, first, total, parts):
+    return lintavel._lintavel._spread_range(
+        path, start, end, encoding=options["encoding"], file_encoding=file_encoding,
+        fold_case=options["fold_case"], stop_list=options["stop_list"], words=options["words"],
+        split_elisions=options["split_elisions"], counts=counts, first=first, total=total,
+        parts=parts)
+
+
+def _merge_spreads(kinds, *spreads):
+    # A module-level function: the extension's own functions cannot be pickled.
+    return lintavel._lintavel._merge_spreads(kinds, *spreads)
+
+
+def _score_over_parts(counts, spread, total, parts, shape):
+    _shape(counts, *shape)
+    # Shaping keeps the total and each listed word's counts: the parts' figures hold.
+    return counts, lintavel._lintavel._part_dispersion_columns(counts, spread, total, parts)
 
 
 def _count_split(path, start, end, file_encoding, options, partitions):

@@ -179,6 +179,46 @@ def test_keyness_and_dispersion_as_one_process(client, folder, reference_kind, o
         assert got.rows() == lintavel.count(paths, **reference, **options).rows()
 
 
+@pytest.mark.parametrize("parts,encoding,chunk_bytes,options", [
+    (2, "cp1252", 997, {}),
+    (7, "auto", 1_501, {"fold_case": True, "stop_list": "STOP"}),
+    (7, "utf-16", 2_000, {"min_count": 2, "top": 12, "sort": "count-desc", "per_file": True}),
+    (3, "utf-8", 613, {"words": "unicode", "split_elisions": True, "fold_case": True,
+                       "match": "^[a-z]", "sort": "word"}),
+    (250, "cp1252", 4_096, {"stop_list": "STOP"}),
+    # More parts than words: most parts are empty.
+    (1_000_000, "auto", 777, {"fold_case": True}),
+])
+def test_equal_parts_as_one_process(client, folder, parts, encoding, chunk_bytes, options):
+    paths = make_corpus(folder)
+    (folder / "empty.txt").write_bytes(b"")
+    paths.insert(2, folder / "empty.txt")
+    if "stop_list" in options:
+        (folder / "stop").write_bytes(b"the\nThe\nx\n")
+        options = {**options, "stop_list": folder / "stop"}
+    dispersion = f"parts={parts}"
+    expected = lintavel.count(paths, encoding, dispersion=dispersion, **options)
+    got = lintavel.dask.count(paths, client, chunk_bytes, encoding, dispersion=dispersion,
+                              **options)
+    assert len(expected) > 0
+    assert_same(folder, got, expected)
+    # Both scored by the same code over the same counts, in the same order: equal.
+    expected, got = expected.to_pandas(), got.to_pandas()
+    assert list(got.columns)[-2:] == ["juilland_d", "gries_dp"]
+    assert got.equals(expected), (got, expected)
+
+
+def test_equal_parts_refused_as_one_process_refuses_them(client, folder):
+    (folder / "lemmas").write_bytes(b"be -> is, was\n")
+    for options in [{"lemma_list": folder / "lemmas"}, {"stem": "english"}, {"html": True},
+                    {"ngrams": 2}]:
+        with pytest.raises(ValueError) as one:
+            lintavel.count([folder], dispersion="parts=3", **options)
+        with pytest.raises(ValueError) as cluster:
+            lintavel.dask.count([folder], client, dispersion="parts=3", **options)
+        assert str(cluster.value) == str(one.value)
+
+
 @pytest.mark.parametrize("options", [{}, {"per_file": True, "fold_case": True, "min_count": 2,
                                           "sort": "word", "encoding": "auto"}])
 def test_partitions_together_are_the_list_of_one_run(client, folder, options):

@@ -180,9 +180,7 @@ def test_bad_analysis_keywords_raise(folder, keywords, message):
         lintavel.count([], **keywords)
 
 
-def test_dask_takes_per_million_and_refuses_equal_parts(folder):
+def test_dask_takes_per_million(folder):
     dask = pytest.importorskip("lintavel.dask")
-    with pytest.raises(ValueError, match="parts=N is not counted on a cluster"):
-        dask.count([folder / "a.txt"], client=object(), dispersion="parts=3")
     empty = dask.count([], client=object(), per_million=True)
     assert list(empty.to_pandas().columns) == ["word", "count", "per_million"]
