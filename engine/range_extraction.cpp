@@ -30,6 +30,14 @@ FileFailure FailureOf(const std::filesystem::path& path, FailureStage stage,
 // Each block of decoded text, in the order of the file.
 using TextSink = std::function<void(std::string_view)>;
 
+[[noreturn]] void RefuseRange(const std::filesystem::path& path, ByteRange range,
+                              std::uint64_t size) {
+  throw std::invalid_argument("the range [" + std::to_string(range.start) + ", " +
+                              (range.end ? std::to_string(*range.end) : "end") +
+                              ") is not within the " + std::to_string(size) + " bytes of '" +
+                              path.string() + "'");
+}
+
 // Reads and counts one stretch of a file that begins and ends at word boundaries,
 // block by block as ExtractWords does.
 class StretchCounter {
@@ -64,7 +72,30 @@ class StretchCounter {
     return size;
   }
 
-  void set_big_endian(bool big_endian) { big_endian_ = big_endian; }
+  // Hands `sink` the text of the words that begin in `range` of the file at `path`,
+  // `size` bytes at opening, as every range of a file is cut: from the word boundary
+  // at or after its start to the one at or after its end, in `to`. A pseudo-file,
+  // whose size reads as 0 whatever it holds, is one range, read whole (`to` 0).
+  // Throws std::invalid_argument for a range not within the file; false when the
+  // run was cancelled.
+  bool CountRange(const std::filesystem::path& path, ByteRange range, std::uint64_t size,
+                  const TextSink& sink, std::uint64_t& to) {
+    to = 0;
+    if (size == 0 && range.start == 0 && range.end.value_or(1) != 0) {
+      return Count(0, std::nullopt, true, sink);
+    }
+    const std::uint64_t last = range.end.value_or(size);
+    if (range.start > last || last > size) RefuseRange(path, range, size);
+    progress_.bytes_total = last - range.start;
+    if (decoding_ == FileDecoding::kUtf16) {
+      char head[2] = {};
+      const std::size_t got = file_.ReadAt(std::span<char>(head, 2), 0);
+      big_endian_ = IsBigEndianUtf16(std::string_view(head, got));
+    }
+    const std::uint64_t from = WordBoundary(range.start, size);
+    to = WordBoundary(last, size);
+    return from >= to || Count(from, to, to == size, sink);
+  }
 
   // Hands the text of the bytes [from, to) to `sink`, or, with no `to`, of every
   // byte from `from` to the end of the file as it reads; `to_end`: `to` is the
@@ -239,14 +270,6 @@ bool WithOpenFile(const std::filesystem::path& path,
   return true;
 }
 
-[[noreturn]] void RefuseRange(const std::filesystem::path& path, ByteRange range,
-                              std::uint64_t size) {
-  throw std::invalid_argument("the range [" + std::to_string(range.start) + ", " +
-                              (range.end ? std::to_string(*range.end) : "end") +
-                              ") is not within the " + std::to_string(size) + " bytes of '" +
-                              path.string() + "'");
-}
-
 }  // namespace
 
 std::optional<FileFailure> OpeningFailure(const std::filesystem::path& path) {
@@ -294,24 +317,10 @@ bool ReadRangeText(const std::filesystem::path& path, ByteRange range, FileDecod
       [&](InputFile& file) {
         ExtractionProgress progress;
         progress.files_total = 1;
-        const std::uint64_t size = file.size_at_open();
-        // Cut as ExtractRange cuts, so that the same words are read.
-        const bool whole_unknown = size == 0 && range.start == 0 && range.end.value_or(1) != 0;
-        const std::uint64_t last = range.end.value_or(size);
-        if (!whole_unknown && (range.start > last || last > size)) RefuseRange(path, range, size);
         StretchCounter stretch(file, decoding, reading, progress);
-        if (whole_unknown) {
-          read = stretch.Count(0, std::nullopt, true, on_text);
-          return;
-        }
-        if (decoding == FileDecoding::kUtf16) {
-          char head[2] = {};
-          const std::size_t got = file.ReadAt(std::span<char>(head, 2), 0);
-          stretch.set_big_endian(IsBigEndianUtf16(std::string_view(head, got)));
-        }
-        const std::uint64_t from = stretch.WordBoundary(range.start, size);
-        const std::uint64_t to = stretch.WordBoundary(last, size);
-        if (from < to) read = stretch.Count(from, to, to == size, on_text);
+        // Cut as ExtractRange cuts, so that the same words are read.
+        std::uint64_t to = 0;
+        read = stretch.CountRange(path, range, file.size_at_open(), on_text, to);
       });
   return read;
 }
@@ -335,27 +344,12 @@ ExtractionResult ExtractRange(const std::filesystem::path& path, ByteRange range
       },
       [&](InputFile& file) {
         const std::uint64_t size = file.size_at_open();
-        // A pseudo-file's size reads as 0 whatever it holds: it is one range.
-        const bool whole_unknown = size == 0 && range.start == 0 && range.end.value_or(1) != 0;
-        const std::uint64_t last = range.end.value_or(size);
-        if (!whole_unknown && (range.start > last || last > size)) RefuseRange(path, range, size);
-        ++result.files_read;
-        progress.bytes_total = whole_unknown ? 0 : last - range.start;
         StretchCounter& stretch = reading.emplace(file, decoding, options, progress);
-        if (whole_unknown) {
-          counted = stretch.Count(0, std::nullopt, true, count);
-          return;
-        }
-        if (decoding == FileDecoding::kUtf16) {
-          char head[2] = {};
-          const std::size_t got = file.ReadAt(std::span<char>(head, 2), 0);
-          stretch.set_big_endian(IsBigEndianUtf16(std::string_view(head, got)));
-        }
-        const std::uint64_t from = stretch.WordBoundary(range.start, size);
-        const std::uint64_t to = stretch.WordBoundary(last, size);
-        if (from < to) counted = stretch.Count(from, to, to == size, count);
+        std::uint64_t to = 0;
+        ++result.files_read;
+        counted = stretch.CountRange(path, range, size, count, to);
         // A sequence belongs to the range its first word begins in.
-        if (counted && from < to && to < size && options.ngrams.active()) {
+        if (counted && to != 0 && to < size && options.ngrams.active()) {
           counted = stretch.CountOnward(to, size, count, counter);
         }
       });
