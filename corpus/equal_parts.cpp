@@ -4,6 +4,7 @@
 #include <atomic>
 #include <bit>
 #include <charconv>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <future>
@@ -15,6 +16,7 @@
 #include <string_view>
 #include <system_error>
 #include <thread>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -487,6 +489,7 @@ class BlockKeeper {
       overflowed_ = true;
       blocks_ = {};
       numbers_ = {};
+      short_numbers_ = {};
       words_ = {};
       arena_ = WordArena();
     }
@@ -510,6 +513,10 @@ class BlockKeeper {
 
   // The number of a word kept, or kNoNumber.
   std::uint32_t Find(std::string_view word) const {
+    if (word.size() <= kShortWord) {
+      const auto found = short_numbers_.find(ShortOf(word));
+      return found == short_numbers_.end() ? kNoNumber : found->second;
+    }
     const auto found = numbers_.find(word);
     return found == numbers_.end() ? kNoNumber : found->second;
   }
@@ -540,7 +547,8 @@ class BlockKeeper {
   // What the words kept once each take: their bytes, their numbers and the table.
   std::uint64_t WordBytes() const {
     return arena_.used() + words_.capacity() * sizeof(std::string_view) +
-           numbers_.bucket_count() * (sizeof(std::string_view) + sizeof(std::uint32_t) + 1);
+           numbers_.bucket_count() * (sizeof(std::string_view) + sizeof(std::uint32_t) + 1) +
+           short_numbers_.bucket_count() * (sizeof(ShortWord) + sizeof(std::uint32_t) + 1);
   }
 
   // Whether a counting thread's table of every word kept so far, and of every stop
@@ -567,7 +575,40 @@ class BlockKeeper {
     }
   }
 
+  // A word of up to 16 bytes, zero-padded, and its length: found without a look at
+  // the word's bytes in the arena, which would be a second cache miss a word.
+  struct ShortWord {
+    std::uint64_t head = 0;
+    std::uint64_t tail = 0;
+    std::uint64_t length = 0;
+    bool operator==(const ShortWord&) const = default;
+  };
+  struct ShortWordHash {
+    using is_avalanching = std::true_type;
+    std::size_t operator()(const ShortWord& word) const {
+      return static_cast<std::size_t>(
+          WordHash::Mix(word.head ^ WordHash::kSeed1, word.tail ^ WordHash::kSeed0 ^ word.length));
+    }
+  };
+  static constexpr std::size_t kShortWord = 16;
+
+  static ShortWord ShortOf(std::string_view word) {
+    char padded[kShortWord] = {};
+    std::memcpy(padded, word.data(), word.size());
+    ShortWord key;
+    std::memcpy(&key.head, padded, 8);
+    std::memcpy(&key.tail, padded + 8, 8);
+    key.length = word.size();
+    return key;
+  }
+
   std::uint32_t NumberOf(std::string_view word) {
+    if (word.size() <= kShortWord) {
+      const auto [at, added] =
+          short_numbers_.try_emplace(ShortOf(word), static_cast<std::uint32_t>(words_.size()));
+      if (added) words_.push_back(arena_.Store(word));
+      return at->second;
+    }
     const auto found = numbers_.find(word);
     if (found != numbers_.end()) return found->second;
     const auto number = static_cast<std::uint32_t>(words_.size());
@@ -590,7 +631,8 @@ class BlockKeeper {
   std::vector<std::string_view> words_;
   boost::unordered_flat_map<std::string_view, std::uint32_t, WordHash,
                             std::equal_to<std::string_view>>
-      numbers_;
+      numbers_;  // the longer words
+  boost::unordered_flat_map<ShortWord, std::uint32_t, ShortWordHash> short_numbers_;
   std::vector<KeptBlock> blocks_;
 };
 
