@@ -1,16 +1,22 @@
 #include "corpus/equal_parts.h"
 
 #include <algorithm>
+#include <atomic>
+#include <bit>
 #include <charconv>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <future>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <thread>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -425,14 +431,23 @@ struct KeptBlock {
 // once and named by its number.
 class BlockKeeper {
  public:
-  // Keeps at most about `limit_bytes` (0: no bound).
+  // Keeps at most about `limit_bytes` (0: no bound). With `listing_bound`, takes the
+  // blocks' words away from the counting threads, the list to be made from the
+  // blocks (TakeList), for as long as a thread's table holding every word kept
+  // would stay within that many bytes (0: no bound); past it they are handed back.
   BlockKeeper(WordEncoding encoding, bool fold_case, const StopWords* stop,
-              std::uint64_t limit_bytes)
-      : encoding_(encoding), fold_case_(fold_case), stop_(stop), limit_(limit_bytes) {}
+              std::uint64_t limit_bytes, std::optional<std::uint64_t> listing_bound)
+      : encoding_(encoding),
+        fold_case_(fold_case),
+        stop_(stop),
+        limit_(limit_bytes),
+        listing_(listing_bound.has_value()),
+        listing_bound_(listing_bound.value_or(0)) {}
 
   // Keeps the counts of `block`; once they would outgrow the bound, drops all and
   // keeps nothing more.
   void Take(const CountedBlock& block) {
+    WordCounter taken;  // freed once the lock is given back
     std::lock_guard lock(mutex_);
     if (overflowed_) return;
     KeptBlock kept{.file = block.file,
@@ -456,18 +471,32 @@ class BlockKeeper {
       kept.counts.emplace_back(NumberOf(word), count);
       kept.words += count;
     });
+    const std::size_t earlier = blocks_.size();
     // A block of no words takes no place.
-    if (kept.words == 0) return;
-    held_ += kept.counts.capacity() * sizeof(kept.counts[0]) + sizeof(KeptBlock);
-    blocks_.push_back(std::move(kept));
-    if (limit_ != 0 && held_ + WordBytes() > limit_) {
+    if (kept.words != 0) {
+      held_ += kept.counts.capacity() * sizeof(kept.counts[0]) + sizeof(KeptBlock);
+      blocks_.push_back(std::move(kept));
+    }
+    const bool overflow = limit_ != 0 && held_ + WordBytes() > limit_;
+    if (listing_) {
+      if (overflow || TableCouldOutgrow()) {
+        HandBack(*block.words, earlier);
+      } else {
+        taken = std::move(*block.words);
+      }
+    }
+    if (overflow) {
       overflowed_ = true;
       blocks_ = {};
       numbers_ = {};
+      short_numbers_ = {};
       words_ = {};
       arena_ = WordArena();
     }
   }
+
+  // Whether the list is to be made from the blocks: the threads were left no words.
+  bool listing() const { return listing_; }
 
   // Whether the counts outgrew the bound and were dropped.
   bool overflowed() const { return overflowed_; }
@@ -484,20 +513,102 @@ class BlockKeeper {
 
   // The number of a word kept, or kNoNumber.
   std::uint32_t Find(std::string_view word) const {
+    if (word.size() <= kShortWord) {
+      const auto found = short_numbers_.find(ShortOf(word));
+      return found == short_numbers_.end() ? kNoNumber : found->second;
+    }
     const auto found = numbers_.find(word);
     return found == numbers_.end() ? kNoNumber : found->second;
   }
 
   std::size_t words() const { return words_.size(); }
 
+  // The list of the words kept, as the engine would give it from counts of its own
+  // (least frequent first, ties in ordinal order), which takes the words' bytes:
+  // WordOf and Find still name them. Throws OrderingCancelled once `cancel` is set.
+  CorpusList TakeList(const std::atomic<bool>* cancel, unsigned threads) {
+    std::vector<std::uint64_t> totals(words_.size(), 0);
+    for (const KeptBlock& block : blocks_) {
+      for (const auto& [number, count] : block.counts) totals[number] += count;
+    }
+    ExtractionResult result;
+    result.encoding = encoding_;
+    result.words.reserve(words_.size());
+    for (std::size_t number = 0; number < words_.size(); ++number) {
+      result.words.push_back({words_[number], totals[number]});
+    }
+    totals = {};
+    OrderByCountThenWord(result.words, encoding_, cancel, threads);
+    result.storage = std::move(arena_);
+    return ListOfRun(std::move(result), nullptr);
+  }
+
  private:
   // What the words kept once each take: their bytes, their numbers and the table.
   std::uint64_t WordBytes() const {
     return arena_.used() + words_.capacity() * sizeof(std::string_view) +
-           numbers_.bucket_count() * (sizeof(std::string_view) + sizeof(std::uint32_t) + 1);
+           numbers_.bucket_count() * (sizeof(std::string_view) + sizeof(std::uint32_t) + 1) +
+           short_numbers_.bucket_count() * (sizeof(ShortWord) + sizeof(std::uint32_t) + 1);
+  }
+
+  // Whether a counting thread's table of every word kept so far, and of every stop
+  // word, could take more than listing_bound_: slots of 24 bytes at most half full,
+  // an old and a new table at once while it grows, and the words' bytes.
+  bool TableCouldOutgrow() const {
+    if (listing_bound_ == 0) return false;
+    const std::size_t words = words_.size() + (stop_ != nullptr ? stop_->size() : 0);
+    const std::uint64_t slots = std::bit_ceil(std::max<std::size_t>(2048, 4 * words + 4));
+    return 3 * 24 * slots + arena_.used() > listing_bound_;
+  }
+
+  // Puts the counts of the first `blocks` blocks kept into `words`, for the
+  // counting thread to take with them: from now on the threads count as they do
+  // without a keeper.
+  void HandBack(WordCounter& words, std::size_t blocks) {
+    listing_ = false;
+    std::vector<std::uint64_t> totals(words_.size(), 0);
+    for (std::size_t i = 0; i < blocks; ++i) {
+      for (const auto& [number, count] : blocks_[i].counts) totals[number] += count;
+    }
+    for (std::size_t number = 0; number < totals.size(); ++number) {
+      if (totals[number] != 0) words.Add(words_[number], totals[number]);
+    }
+  }
+
+  // A word of up to 16 bytes, zero-padded, and its length: found without a look at
+  // the word's bytes in the arena, which would be a second cache miss a word.
+  struct ShortWord {
+    std::uint64_t head = 0;
+    std::uint64_t tail = 0;
+    std::uint64_t length = 0;
+    bool operator==(const ShortWord&) const = default;
+  };
+  struct ShortWordHash {
+    using is_avalanching = std::true_type;
+    std::size_t operator()(const ShortWord& word) const {
+      return static_cast<std::size_t>(
+          WordHash::Mix(word.head ^ WordHash::kSeed1, word.tail ^ WordHash::kSeed0 ^ word.length));
+    }
+  };
+  static constexpr std::size_t kShortWord = 16;
+
+  static ShortWord ShortOf(std::string_view word) {
+    char padded[kShortWord] = {};
+    std::memcpy(padded, word.data(), word.size());
+    ShortWord key;
+    std::memcpy(&key.head, padded, 8);
+    std::memcpy(&key.tail, padded + 8, 8);
+    key.length = word.size();
+    return key;
   }
 
   std::uint32_t NumberOf(std::string_view word) {
+    if (word.size() <= kShortWord) {
+      const auto [at, added] =
+          short_numbers_.try_emplace(ShortOf(word), static_cast<std::uint32_t>(words_.size()));
+      if (added) words_.push_back(arena_.Store(word));
+      return at->second;
+    }
     const auto found = numbers_.find(word);
     if (found != numbers_.end()) return found->second;
     const auto number = static_cast<std::uint32_t>(words_.size());
@@ -512,15 +623,31 @@ class BlockKeeper {
   std::uint64_t limit_;
   std::uint64_t held_ = 0;  // bytes of the blocks' counts
   bool overflowed_ = false;
+  bool listing_;
+  std::uint64_t listing_bound_;
   std::mutex mutex_;
   std::string folded_;
   WordArena arena_;
   std::vector<std::string_view> words_;
   boost::unordered_flat_map<std::string_view, std::uint32_t, WordHash,
                             std::equal_to<std::string_view>>
-      numbers_;
+      numbers_;  // the longer words
+  boost::unordered_flat_map<ShortWord, std::uint32_t, ShortWordHash> short_numbers_;
   std::vector<KeptBlock> blocks_;
 };
+
+// The counting threads that `asked` gives at most.
+unsigned ThreadsAsked(unsigned asked) {
+  return asked != 0 ? asked : std::max(1U, std::thread::hardware_concurrency());
+}
+
+// The bytes that a counting thread's table may take without coming near its
+// share of `options.memory_limit`, merged with the others or not (0: no bound).
+std::uint64_t ListingBound(const ExtractionOptions& options) {
+  if (options.memory_limit == 0) return 0;
+  return std::max<std::uint64_t>(
+      1, options.memory_limit / (std::uint64_t{2} * ThreadsAsked(options.threads)));
+}
 
 // Reads the raw bytes of `block` of the file at `path` again into `raw`.
 void ReadAgain(const std::filesystem::path& path, const KeptBlock& block, std::string& raw) {
@@ -634,12 +761,29 @@ DispersedRun ExtractCorpusByParts(std::span<const std::filesystem::path> files,
   const StopWords* stop = stop_words.empty() ? nullptr : &stop_words;
   // The blocks' counts are held to the tables' bound; past it they are dropped and
   // the text is read a second time instead.
-  BlockKeeper keeper(encoding, settings.fold_case, stop, options.memory_limit);
+  // The list is made from the blocks' counts, the threads' tables left empty, while
+  // those tables could not have come near their bound: the engine's list is then
+  // the same. Folded words and files figures need the engine's own tables.
+  const bool listing =
+      !settings.fold_case && !settings.per_file && !options.count_files && !options.ngrams.active();
+  BlockKeeper keeper(encoding, settings.fold_case, stop, options.memory_limit,
+                     listing ? std::optional(ListingBound(options)) : std::nullopt);
   ExtractionOptions counting = options;
   counting.on_block = [&keeper](const CountedBlock& block) { keeper.Take(block); };
   DispersedRun dispersed;
   dispersed.run = ExtractCorpus(files, counting, settings, stop_words);
   if (dispersed.run.cancelled) return dispersed;
+  if (keeper.listing()) {
+    try {
+      dispersed.run.list = keeper.TakeList(options.cancel, ThreadsAsked(options.threads));
+    } catch (const OrderingCancelled&) {
+      dispersed.run.list = CorpusList();
+      dispersed.run.cancelled = true;
+      return dispersed;
+    }
+    GroupAndFilter(dispersed.run.list, settings);
+    ShapeList(dispersed.run.list, settings.min_count, settings.top, settings.order);
+  }
   if (keeper.overflowed()) {
     ReadInParts(files, options, settings, stop_words, parts, dispersed);
     return dispersed;

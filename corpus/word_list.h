@@ -53,6 +53,7 @@ class StopWords {
   // True when `word` was added.
   bool Contains(std::string_view word) const { return set_.contains(word); }
   bool empty() const { return set_.empty(); }
+  std::size_t size() const { return set_.size(); }
   // A figure of the words added, the same for the same words however they were
   // added; 0 for none.
   std::uint64_t fingerprint() const { return fingerprint_; }

@@ -233,5 +233,57 @@ TEST(Dispersion, OneRunAndTheBoundedWayPlaceEveryWordInItsPart) {
   }
 }
 
+// Under a bound that the words come near only after some files, the words of the
+// blocks counted so far are handed back to the counting threads: none lost, none
+// counted twice, whatever the threads.
+TEST(EqualParts, WordsHandedBackMidRunAreCountedOnce) {
+  TempDir dir;
+  std::vector<std::vector<std::string>> words_of_files;
+  std::vector<std::filesystem::path> files;
+  // Each file brings 300 words of its own, so that the words grow file by file.
+  for (int file = 0; file < 8; ++file) {
+    std::vector<std::string>& words = words_of_files.emplace_back();
+    std::string text;
+    for (int round = 0; round < 3; ++round) {
+      for (int word = 0; word < 300; ++word) {
+        words.push_back("the");
+        words.push_back("f" + std::to_string(file) + "w" + std::to_string(word * (round + 1)));
+      }
+    }
+    for (const std::string& word : words) text += word + "\n";
+    files.push_back(dir.Write("f" + std::to_string(file) + ".txt", text));
+  }
+  struct Case {
+    std::uint32_t parts;
+    unsigned threads;
+    std::uint64_t memory_limit;  // 0: the words are never handed back
+  };
+  const Case cases[] = {
+      {3, 1, 0}, {3, 1, 1179648}, {7, 2, 1179648}, {2, 2, 2359296}, {1000, 2, 1179648}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message()
+                 << c.parts << " parts, " << c.threads << " threads, bound " << c.memory_limit);
+    std::vector<std::uint64_t> sizes;
+    const auto expected = ExpectedParts(words_of_files, c.parts, sizes);
+    ExtractionOptions options;
+    options.threads = c.threads;
+    options.memory_limit = c.memory_limit;
+    const DispersedRun run = ExtractCorpusByParts(files, options, {}, StopWords(), c.parts);
+    EXPECT_TRUE(
+        std::equal(run.parts.sizes().begin(), run.parts.sizes().end(), sizes.begin(), sizes.end()));
+    ASSERT_EQ(run.run.list.words.size(), expected.size());
+    for (const CorpusWord& word : run.run.list.words) {
+      const auto found = expected.find(std::string(word.word));
+      ASSERT_NE(found, expected.end()) << word.word;
+      std::map<std::uint32_t, std::uint64_t> got;
+      std::uint64_t count = 0;
+      for (const auto& [part, in_part] : found->second) count += in_part;
+      for (const auto& [part, in_part] : run.parts.PartsOf(word.word)) got[part] += in_part;
+      EXPECT_EQ(word.count, count) << word.word;
+      EXPECT_EQ(got, found->second) << word.word;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace lintavel
