@@ -274,30 +274,19 @@ void AssignWords(std::string_view text, const ExtractionOptions& options, bool c
   copies.resize(text.size() + 16);
   assigner.BeginBlock(text.data() + text.size(), copies.data() + copies.size());
   std::size_t copied = 0;
-  const char* const end = text.data() + text.size();
-  for (const char* at = text.data(); at != end;) {
-    // Blanks and line ends end a word; tabs and punctuation are taken out of it.
-    if (ClassOf(*at) == ByteClass::kSeparator) {
-      ++at;
-      continue;
-    }
-    const char* const begin = at;
-    bool dropped = false;
-    for (; at != end && ClassOf(*at) != ByteClass::kSeparator; ++at) {
-      dropped |= ClassOf(*at) == ByteClass::kDropped;
-    }
+  ForEachDefaultToken(text, [&](const char* begin, const char* end, bool dropped) {
     if (!dropped) {
-      assigner.OnWord(std::string_view(begin, static_cast<std::size_t>(at - begin)), false);
-      continue;
+      assigner.OnWord(std::string_view(begin, static_cast<std::size_t>(end - begin)), false);
+      return;
     }
     const std::size_t first = copied;
-    for (const char* c = begin; c != at; ++c) {
+    for (const char* c = begin; c != end; ++c) {
       if (ClassOf(*c) == ByteClass::kWord) copies[copied++] = *c;
     }
     if (copied != first) {
       assigner.OnWord(std::string_view(copies.data() + first, copied - first), true);
     }
-  }
+  });
   assigner.EndBlock();
 }
 

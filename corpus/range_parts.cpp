@@ -145,27 +145,17 @@ void ForEachWordIn(std::string_view text, const WordCutting& cutting, std::strin
     }
     return;
   }
-  const char* const end = text.data() + text.size();
-  for (const char* at = text.data(); at != end;) {
-    if (ClassOf(*at) == ByteClass::kSeparator) {
-      ++at;
-      continue;
-    }
-    const char* const begin = at;
-    bool dropped = false;
-    for (; at != end && ClassOf(*at) != ByteClass::kSeparator; ++at) {
-      dropped |= ClassOf(*at) == ByteClass::kDropped;
-    }
+  ForEachDefaultToken(text, [&](const char* begin, const char* end, bool dropped) {
     if (!dropped) {
-      on_word(std::string_view(begin, static_cast<std::size_t>(at - begin)));
-      continue;
+      on_word(std::string_view(begin, static_cast<std::size_t>(end - begin)));
+      return;
     }
     scratch.clear();
-    for (const char* c = begin; c != at; ++c) {
+    for (const char* c = begin; c != end; ++c) {
       if (ClassOf(*c) == ByteClass::kWord) scratch.push_back(*c);
     }
     if (!scratch.empty()) on_word(std::string_view(scratch));
-  }
+  });
 }
 
 // Places the words read in order in their parts: a block within one part is

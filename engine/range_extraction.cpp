@@ -281,10 +281,15 @@ std::optional<FileFailure> OpeningFailure(const std::filesystem::path& path) {
   }
 }
 
-bool ReadFileText(const std::filesystem::path& path, FileDecoding decoding,
-                  const ExtractionOptions& options, const FailureSink& on_failure,
-                  const std::function<void(std::string_view)>& on_text) {
-  bool read = true;
+namespace {
+
+// Opens the file at `path` and gives what read(stretch, size at opening) gives, the
+// stretch reading it with `options`; true, and the failure told to `on_failure`,
+// when it cannot be read.
+template <class Read>
+bool ReadWithStretch(const std::filesystem::path& path, FileDecoding decoding,
+                     const ExtractionOptions& options, const FailureSink& on_failure, Read&& read) {
+  bool done = true;
   WithOpenFile(
       path,
       [&](FailureStage stage, const std::runtime_error& failure) {
@@ -295,10 +300,22 @@ bool ReadFileText(const std::filesystem::path& path, FileDecoding decoding,
         progress.files_total = 1;
         progress.bytes_total = file.size_at_open();
         StretchCounter stretch(file, decoding, options, progress);
-        // Read to the end as it comes, so that a pseudo-file whose size reads as 0 is read too.
-        read = stretch.Count(0, std::nullopt, true, on_text);
+        done = read(stretch, file.size_at_open());
       });
-  return read;
+  return done;
+}
+
+}  // namespace
+
+bool ReadFileText(const std::filesystem::path& path, FileDecoding decoding,
+                  const ExtractionOptions& options, const FailureSink& on_failure,
+                  const std::function<void(std::string_view)>& on_text) {
+  return ReadWithStretch(path, decoding, options, on_failure,
+                         [&](StretchCounter& stretch, std::uint64_t) {
+                           // Read to the end as it comes, so that a pseudo-file whose
+                           // size reads as 0 is read too.
+                           return stretch.Count(0, std::nullopt, true, on_text);
+                         });
 }
 
 bool ReadRangeText(const std::filesystem::path& path, ByteRange range, FileDecoding decoding,
@@ -308,21 +325,12 @@ bool ReadRangeText(const std::filesystem::path& path, ByteRange range, FileDecod
   ExtractionOptions reading = options;
   reading.transform_text = nullptr;
   reading.ngrams = {};
-  bool read = true;
-  WithOpenFile(
-      path,
-      [&](FailureStage stage, const std::runtime_error& failure) {
-        if (on_failure) on_failure(FailureOf(path, stage, failure));
-      },
-      [&](InputFile& file) {
-        ExtractionProgress progress;
-        progress.files_total = 1;
-        StretchCounter stretch(file, decoding, reading, progress);
-        // Cut as ExtractRange cuts, so that the same words are read.
-        std::uint64_t to = 0;
-        read = stretch.CountRange(path, range, file.size_at_open(), on_text, to);
-      });
-  return read;
+  return ReadWithStretch(path, decoding, reading, on_failure,
+                         [&](StretchCounter& stretch, std::uint64_t size) {
+                           // Cut as ExtractRange cuts, so that the same words are read.
+                           std::uint64_t to = 0;
+                           return stretch.CountRange(path, range, size, on_text, to);
+                         });
 }
 
 ExtractionResult ExtractRange(const std::filesystem::path& path, ByteRange range,

@@ -893,6 +893,17 @@ py::list Items(const CorpusCounts& counts) {
   return items;
 }
 
+// The dispersion columns of a list as bytes of packed numbers, which cost little
+// to send from a worker: the files or parts figures, Juilland's D and Gries's DP.
+py::tuple PackedColumns(const std::vector<std::uint64_t>& ranges,
+                        const std::vector<double>& juilland, const std::vector<double>& gries) {
+  const auto packed = [](const auto& column) {
+    return py::bytes(reinterpret_cast<const char*>(column.data()),
+                     column.size() * sizeof(column[0]));
+  };
+  return py::make_tuple(packed(ranges), packed(juilland), packed(gries));
+}
+
 }  // namespace
 
 }  // namespace lintavel::python
@@ -1159,11 +1170,7 @@ PYBIND11_MODULE(_lintavel, m) {
             gries[i] = scores.gries_dp;
           }
         }
-        const auto packed = [](const auto& column) {
-          return py::bytes(reinterpret_cast<const char*>(column.data()),
-                           column.size() * sizeof(column[0]));
-        };
-        return py::make_tuple(packed(ranges), packed(juilland), packed(gries));
+        return PackedColumns(ranges, juilland, gries);
       },
       py::arg("counts"), py::arg("files"));
   // Equal parts on a cluster (lintavel.dask): each range's words placed in the
@@ -1211,11 +1218,7 @@ PYBIND11_MODULE(_lintavel, m) {
             gries[i] = scores.gries_dp;
           }
         }
-        const auto packed = [](const auto& column) {
-          return py::bytes(reinterpret_cast<const char*>(column.data()),
-                           column.size() * sizeof(column[0]));
-        };
-        return py::make_tuple(packed(ranges), packed(juilland), packed(gries));
+        return PackedColumns(ranges, juilland, gries);
       },
       py::arg("counts"), py::arg("spread"), py::arg("total"), py::arg("parts"));
 }
