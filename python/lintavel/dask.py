@@ -170,10 +170,16 @@ def _shaped_root(client, files, chunk_bytes, options, shape):
     the shaping done in the last merge so that the merged counts are not sent on."""
     if not files:
         return client.submit(_shape, lintavel.Counts(), *shape, pure=False)
-    if len(files) == 1:
-        ranges = _submit_ranges(client, files[0], chunk_bytes, options, _count_part)
-        return _tree(client, ranges, True, shape)
-    return _tree(client, _file_counts(client, files, chunk_bytes, options), False, shape)
+    return _merged_files(client, [_submit_ranges(client, path, chunk_bytes, options, _count_part)
+                                  for path in files], shape)
+
+
+def _merged_files(client, file_ranges, shape=None):
+    """A future of the counts of the ranges of each file (a list of futures a file)
+    merged, a file's ranges first, and shaped as _tree shapes them."""
+    if len(file_ranges) == 1:
+        return _tree(client, file_ranges[0], True, shape)
+    return _tree(client, [_tree(client, ranges, True) for ranges in file_ranges], False, shape)
 
 
 def _file_counts(client, files, chunk_bytes, options):
@@ -238,11 +244,8 @@ def _count_over_parts(client, files, chunk_bytes, options, parts, shape):
                    for i in range(0, len(spreads), _FAN_IN)]
         kinds = [-1] * len(spreads)
     spread = client.submit(_merge_spreads, kinds, *spreads, pure=False)
-    if len(files) == 1:
-        counts = _tree(client, [counted for *_, counted in ranges[0]], True)
-    else:
-        counts = _tree(client, [_tree(client, [counted for *_, counted in file_ranges], True)
-                                for file_ranges in ranges], False)
+    counts = _merged_files(client, [[counted for *_, counted in file_ranges]
+                                    for file_ranges in ranges])
     return client.submit(_score_over_parts, counts, spread, total, parts, shape,
                          pure=False).result()
 
