@@ -30,6 +30,16 @@ inline std::uint64_t DroppedMaskPlain(const char* p) {
   return mask;
 }
 
+// Bit i set where byte i of the 64 at `p` is '.', '!' or '?', which end a sentence
+// when they end a token.
+inline std::uint64_t SentenceMarkMaskPlain(const char* p) {
+  std::uint64_t mask = 0;
+  for (unsigned i = 0; i < 64; ++i) {
+    mask |= std::uint64_t{p[i] == '.' || p[i] == '!' || p[i] == '?'} << i;
+  }
+  return mask;
+}
+
 // The line ends (LF, CR LF, lone CR) among the `n` bytes at `p`; `after_cr` tells
 // that the byte before them was a CR, so that a CR LF cut between them counts once.
 inline std::uint64_t CountLineEndsPlain(const char* p, std::size_t n, bool after_cr) {
@@ -52,6 +62,7 @@ inline std::size_t FindMarkupPlain(const char* p, std::size_t n, std::size_t i) 
 #if defined(LINTAVEL_SIMD_SSE2)
 inline std::uint64_t SeparatorMask(const char* p) { return x86::SeparatorMaskSse2(p); }
 inline std::uint64_t DroppedMask(const char* p) { return x86::DroppedMaskSse2(p); }
+inline std::uint64_t SentenceMarkMask(const char* p) { return x86::SentenceMarkMaskSse2(p); }
 inline std::uint64_t CountLineEnds(const char* p, std::size_t n, bool after_cr) {
   return x86::CountLineEndsSse2(p, n, after_cr);
 }
@@ -61,6 +72,7 @@ inline std::size_t FindMarkup(const char* p, std::size_t n, std::size_t i) {
 #else
 inline std::uint64_t SeparatorMask(const char* p) { return SeparatorMaskPlain(p); }
 inline std::uint64_t DroppedMask(const char* p) { return DroppedMaskPlain(p); }
+inline std::uint64_t SentenceMarkMask(const char* p) { return SentenceMarkMaskPlain(p); }
 inline std::uint64_t CountLineEnds(const char* p, std::size_t n, bool after_cr) {
   return CountLineEndsPlain(p, n, after_cr);
 }

@@ -26,14 +26,13 @@ bool EndsSentence(char c) { return c == '.' || c == '!' || c == '?'; }
 // bytes at a time.
 constexpr std::size_t kLoadSlack = 16;
 
-// The bits of a word's number in a packed sequence of two and of three words; a
-// sequence holding a larger number is counted as its joined bytes.
-constexpr int kPairBits = 32;
-constexpr int kTripleBits = 21;
-
 // The most that the packed tables hold before their sequences go to the counter
 // as joined words.
 constexpr std::size_t kPackedCapBytes = std::size_t{64} << 20;
+
+// The words numbered past which a table no longer fits the processor's nearer
+// caches: from then on their slots are asked for ahead.
+constexpr std::size_t kBatchedNumbers = std::size_t{1} << 16;
 
 // Joined sequences waiting to be counted, handed to the counter a batch at a time
 // so that it prefetches their slots; a view into the buffer is taken only when the
@@ -336,55 +335,96 @@ void NgramCounter::FlushInto(WordCounter& counter) {
     AddJoined({key >> (2 * kTripleBits), (key >> kTripleBits) & kTripleMask, key & kTripleMask},
               counter, count);
   });
-  pairs_ = KeyCounts();
-  triples_ = KeyCounts();
+  pairs_ = PairCounts();
+  triples_ = TripleCounts();
 }
 
 void NgramCounter::HandPackedTo(PackedSequences& to) {
   to.AddTables(std::move(numbers_), std::move(pairs_), std::move(triples_));
   numbers_ = WordNumbers();
-  pairs_ = KeyCounts();
-  triples_ = KeyCounts();
+  pairs_ = PairCounts();
+  triples_ = TripleCounts();
 }
 
-// The body of CutNumbered, inlined into a form for processors with a popcount
-// instruction and one for those without.
-__attribute__((always_inline)) inline bool NgramCounter::CutNumberedInline(
-    std::string_view text, const NgramSettings& settings) {
+namespace {
+
+// Where the sentences of `text` end, as places in its copy without dropped bytes
+// (SqueezeDropped): the separator after each token whose last byte but tabs is '.',
+// '!' or '?', or the copy's end. Found from 64-byte masks; the marks are few, so
+// only they are looked at one by one.
+void FindSentenceEnds(std::string_view text, std::vector<std::size_t>& ends) {
+  ends.clear();
+  const std::size_t size = text.size();
+  std::size_t dropped_before = 0;  // dropped bytes before the current 64
+  std::uint64_t carry = 0;         // the byte before the current 64 ends a marked token so far
+  char tail[64];
+  for (std::size_t base = 0; base < size; base += 64) {
+    const char* p = text.data() + base;
+    if (size - base < 64) {
+      // The end of the text ends its last token: blanks after it.
+      std::memset(tail, ' ', sizeof tail);
+      std::memcpy(tail, p, size - base);
+      p = tail;
+    }
+    const std::uint64_t dropped = DroppedMask(p);
+    std::uint64_t marked = SentenceMarkMask(p);
+    if ((marked | carry) != 0) {
+      const std::uint64_t separators = SeparatorMask(p);
+      // Tabs after a mark keep it the token's last byte but tabs.
+      std::uint64_t after = ((marked << 1) | carry) & ~separators & ~marked;
+      while (after != 0) {
+        const int i = std::countr_zero(after);
+        after &= after - 1;
+        if (p[i] != '\t') continue;
+        marked |= std::uint64_t{1} << i;
+        if (i < 63) after |= (std::uint64_t{1} << (i + 1)) & ~separators & ~marked;
+      }
+      for (std::uint64_t at = separators & ((marked << 1) | carry); at != 0; at &= at - 1) {
+        const int i = std::countr_zero(at);
+        ends.push_back(
+            base + static_cast<std::size_t>(i) - dropped_before -
+            static_cast<std::size_t>(std::popcount(dropped & ((std::uint64_t{1} << i) - 1))));
+      }
+      carry = marked >> 63;
+    }
+    dropped_before += static_cast<std::size_t>(std::popcount(dropped));
+  }
+  if (carry != 0) ends.push_back(size - dropped_before);
+}
+
+}  // namespace
+
+template <bool kBatched>
+bool NgramCounter::CutNumberedAs(std::string_view text, const NgramSettings& settings) {
   block_numbers_.clear();
   block_breaks_.clear();
   const std::size_t size = text.size();
-  // The text without its dropped bytes, blanks after it: the word of a token is the
-  // stretch of this copy between the token's ends, each less the dropped bytes
-  // before it, so no token is looked at byte by byte.
-  const std::size_t room = size + kSqueezeSlack + kLoadSlack;
+  // The text without its dropped bytes, then blanks that end its last word and let
+  // 64-byte masks and 16-byte key loads run past it: its words are the runs between
+  // separators, cut as the word counter cuts them.
+  constexpr std::size_t kBlanks = 64 + kLoadSlack;
+  const std::size_t room = size + std::max(kSqueezeSlack, kBlanks);
   if (capacity_ < room) {
     capacity_ = std::max(room, 2 * capacity_);
     clean_ = std::make_unique_for_overwrite<char[]>(capacity_);
   }
   char* const squeezed = clean_.get();
   const std::size_t kept = SqueezeDropped(text.data(), size, squeezed);
-  std::memset(squeezed + kept, ' ', kSqueezeSlack + kLoadSlack);
+  std::memset(squeezed + kept, ' ', kBlanks);
   const bool at_lines = settings.breaks == NgramBreaks::kLine;
-  const bool at_sentences = settings.breaks != NgramBreaks::kNone;
+  sentence_ends_.clear();
+  if (settings.breaks != NgramBreaks::kNone) FindSentenceEnds(text, sentence_ends_);
+  sentence_ends_.push_back(std::numeric_limits<std::size_t>::max());
   const bool has_stops = static_cast<bool>(settings.is_stop);
-  bool broken = false;  // a sequence ends before the next word
-  std::size_t gap = 0;  // the separators since the last token begin here
   block_numbers_.reserve(size / 2 + 1);
   block_breaks_.reserve(size / 2 + 1);
-  // A word's slot in the table is asked for when the word is cut and looked up
-  // kAhead words later, so that the cache misses of the rarer words overlap. A
-  // queued word keeps whether the text ended a sequence before it; `carry` is
+  // A queued word keeps whether the text ended a sequence before it; `carry` is
   // what the words looked up so far leave for the next one (a stop word ends a
   // sequence).
-  constexpr std::size_t kAhead = 16;
   struct Queued {
     WordNumbers::Key key;
     bool broken;
   };
-  std::array<Queued, kAhead> queue;
-  std::size_t queued = 0;
-  std::size_t looked_up = 0;
   bool carry = false;
   const auto look_up = [&](const Queued& word) __attribute__((always_inline)) {
     carry = carry || word.broken;
@@ -400,95 +440,67 @@ __attribute__((always_inline)) inline bool NgramCounter::CutNumberedInline(
       carry = false;
     }
   };
-  // The token of the text's bytes [start, stop), whose word is the squeezed bytes
-  // [from, to).
-  const auto token = [&](std::size_t start, std::size_t stop, std::size_t from, std::size_t to)
-      __attribute__((always_inline)) {
-    for (; at_lines && gap < start; ++gap) broken = broken || text[gap] != ' ';
-    gap = stop;
-    if (from != to) {
-      const WordNumbers::Key key = WordNumbers::KeyOf(std::string_view(squeezed + from, to - from));
-      numbers_.Prefetch(key);
-      if (queued - looked_up == kAhead) look_up(queue[looked_up++ % kAhead]);
-      queue[queued++ % kAhead] = {key, broken};
-      broken = false;
-    }
-    if (at_sentences) {
-      // The token's last byte but tabs is '.', '!' or '?'.
-      std::size_t last = stop - 1;
-      while (text[last] == '\t' && last > start) --last;
-      broken = broken || EndsSentence(text[last]);
+  // With a large numbering the words' slots are asked for a batch at a time before
+  // any is looked up, so that their cache misses overlap.
+  constexpr std::size_t kBatch = kBatched ? 64 : 1;
+  std::array<Queued, kBatch> queue;
+  std::size_t queued = 0;
+  const std::size_t* next_end = sentence_ends_.data();
+  std::size_t gap = 0;  // the separators since the last word begin here
+  bool broken = false;  // a sequence ends before the next word
+  const auto word = [&](std::size_t from, std::size_t to) __attribute__((always_inline)) {
+    for (; at_lines && gap < from; ++gap) broken = broken || squeezed[gap] != ' ';
+    gap = to;
+    for (; *next_end < from; ++next_end) broken = true;
+    const Queued next{WordNumbers::KeyOf(std::string_view(squeezed + from, to - from)), broken};
+    broken = false;
+    if constexpr (kBatched) {
+      numbers_.Prefetch(next.key);
+      queue[queued] = next;
+      if (++queued == kBatch) {
+        for (const Queued& each : queue) look_up(each);
+        queued = 0;
+      }
+    } else {
+      look_up(next);
     }
   };
-  // Tokens are the runs between separators, found from 64-byte masks as the word
-  // counter finds them; a token that runs on across 64 bytes is open.
-  bool open = false;
-  std::size_t open_start = 0;
-  std::size_t open_from = 0;
-  std::size_t dropped_before = 0;  // dropped bytes before the current 64
-  std::uint64_t last_was_token = 0;
-  char tail[64];
-  for (std::size_t base = 0; base < size; base += 64) {
-    const char* p = text.data() + base;
-    if (size - base < 64) {
-      // The end of the text ends its last token: blanks after it.
-      std::memset(tail, ' ', sizeof tail);
-      std::memcpy(tail, p, size - base);
-      p = tail;
-    }
-    const std::uint64_t separators = SeparatorMask(p);
-    const std::uint64_t dropped = DroppedMask(p);
-    const std::uint64_t in_token = ~separators;
-    const std::uint64_t before_token = (in_token << 1) | last_was_token;
-    std::uint64_t starts = in_token & ~before_token;
-    std::uint64_t ends = separators & before_token;
-    last_was_token = in_token >> 63;
-    // Where byte `i` of these 64 lands in the squeezed copy.
-    const auto squeezed_at = [&](int i) __attribute__((always_inline)) {
-      return base + static_cast<std::size_t>(i) - dropped_before -
-             static_cast<std::size_t>(std::popcount(dropped & ((std::uint64_t{1} << i) - 1)));
-    };
-    if (open && ends != 0) {
-      const int e = std::countr_zero(ends);
+  // Bit i of `starts` marks a word byte after a separator, bit i of `ends` a
+  // separator after a word byte; a word that runs on across 64 bytes is open.
+  constexpr std::size_t kNone = std::numeric_limits<std::size_t>::max();
+  std::size_t open = kNone;
+  std::uint64_t last_was_word = 0;
+  for (std::size_t base = 0; base < kept; base += 64) {
+    const std::uint64_t separators = SeparatorMask(squeezed + base);
+    const std::uint64_t in_word = ~separators;
+    const std::uint64_t before_word = (in_word << 1) | last_was_word;
+    std::uint64_t starts = in_word & ~before_word;
+    std::uint64_t ends = separators & before_word;
+    last_was_word = in_word >> 63;
+    if (open != kNone && ends != 0) {
+      word(open, base + static_cast<std::size_t>(std::countr_zero(ends)));
       ends &= ends - 1;
-      token(open_start, base + static_cast<std::size_t>(e), open_from, squeezed_at(e));
-      open = false;
+      open = kNone;
     }
     while (ends != 0) {
-      const int s = std::countr_zero(starts);
-      const int e = std::countr_zero(ends);
+      const std::size_t from = base + static_cast<std::size_t>(std::countr_zero(starts));
+      const std::size_t to = base + static_cast<std::size_t>(std::countr_zero(ends));
       starts &= starts - 1;
       ends &= ends - 1;
-      token(base + static_cast<std::size_t>(s), base + static_cast<std::size_t>(e), squeezed_at(s),
-            squeezed_at(e));
+      word(from, to);
     }
-    if (starts != 0) {
-      const int s = std::countr_zero(starts);
-      open = true;
-      open_start = base + static_cast<std::size_t>(s);
-      open_from = squeezed_at(s);
-    }
-    dropped_before += static_cast<std::size_t>(std::popcount(dropped));
+    if (starts != 0) open = base + static_cast<std::size_t>(std::countr_zero(starts));
   }
-  if (open) token(open_start, size, open_from, kept);
-  for (; at_lines && gap < size; ++gap) broken = broken || text[gap] != ' ';
-  while (looked_up < queued) look_up(queue[looked_up++ % kAhead]);
+  if (open != kNone) word(open, kept);
+  for (; at_lines && gap < kept; ++gap) broken = broken || squeezed[gap] != ' ';
+  broken = broken || *next_end != kNone;
+  for (std::size_t i = 0; i < queued; ++i) look_up(queue[i]);
   return carry || broken;
 }
 
-#if defined(__x86_64__)
-__attribute__((target("popcnt"))) bool NgramCounter::CutNumberedPopcnt(
-    std::string_view text, const NgramSettings& settings) {
-  return CutNumberedInline(text, settings);
-}
-#endif
-
 bool NgramCounter::CutNumbered(std::string_view text, const NgramSettings& settings) {
-#if defined(__x86_64__)
-  static const bool has_popcnt = __builtin_cpu_supports("popcnt");
-  if (has_popcnt) return CutNumberedPopcnt(text, settings);
-#endif
-  return CutNumberedInline(text, settings);
+  return numbers_.size() >= kBatchedNumbers ? CutNumberedAs<true>(text, settings)
+                                            : CutNumberedAs<false>(text, settings);
 }
 
 void NgramCounter::CountNumbered(std::string_view text, const NgramSettings& settings,

@@ -112,9 +112,9 @@ class NgramCounter {
   // Cuts `text` by the default rule into block_numbers_ and block_breaks_ (stop
   // words left out); true when a sequence ends after the last word.
   bool CutNumbered(std::string_view text, const NgramSettings& settings);
-  // CutNumbered's body, and its form for processors with a popcount instruction.
-  bool CutNumberedInline(std::string_view text, const NgramSettings& settings);
-  bool CutNumberedPopcnt(std::string_view text, const NgramSettings& settings);
+  // CutNumbered's body, with the words' slots asked for ahead or not.
+  template <bool kBatched>
+  bool CutNumberedAs(std::string_view text, const NgramSettings& settings);
   // Adds the words numbered `numbers`, joined by one blank, to `counter`.
   void AddJoined(std::initializer_list<std::uint64_t> numbers, WordCounter& counter,
                  std::uint64_t count = 1);
@@ -131,11 +131,12 @@ class NgramCounter {
   std::size_t packed_limit_ = 0;
   WordNumbers numbers_;
   std::vector<std::uint64_t> block_numbers_;
-  std::vector<char> block_breaks_;  // per word of the block: a sequence ends before it
-  std::vector<char> stops_{0};      // per number: the word is a stop word
+  std::vector<char> block_breaks_;          // per word of the block: a sequence ends before it
+  std::vector<std::size_t> sentence_ends_;  // in the block's copy without dropped bytes
+  std::vector<char> stops_{0};              // per number: the word is a stop word
   std::string joined_;
-  KeyCounts pairs_;
-  KeyCounts triples_;
+  PairCounts pairs_;
+  TripleCounts triples_;
 };
 
 // Joins the blocks of one file taken in order: counts the sequences that cross from

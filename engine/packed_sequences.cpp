@@ -112,7 +112,7 @@ bool PackedSequences::Rank(std::span<const WordNumbers* const> numbers, WordEnco
   return static_cast<unsigned>(bits_) * longest <= 64;
 }
 
-void PackedSequences::AddTables(WordNumbers&& numbers, KeyCounts&& pairs, KeyCounts&& triples) {
+void PackedSequences::AddTables(WordNumbers&& numbers, PairCounts&& pairs, TripleCounts&& triples) {
   tables_.push_back({std::move(numbers), std::move(pairs), std::move(triples)});
 }
 
@@ -142,9 +142,8 @@ std::vector<CountedWord> PackedSequences::TakeOrdered(const WordCounter& others,
   AdviseHugePages(items.get(), upper * sizeof(Item));
   std::size_t size = 0;
   const auto shift = [this](unsigned i) { return bits_ * static_cast<int>(longest_ - 1 - i); };
-  // The key widths of NgramCounter's packing: 32 bits a word of two, 21 of three.
-  constexpr std::uint64_t kPairMask = (std::uint64_t{1} << 32) - 1;
-  constexpr std::uint64_t kTripleMask = (std::uint64_t{1} << 21) - 1;
+  constexpr std::uint64_t kPairMask = (std::uint64_t{1} << kPairBits) - 1;
+  constexpr std::uint64_t kTripleMask = (std::uint64_t{1} << kTripleBits) - 1;
   // The keys are copied first and placed after, the places of a key some way ahead
   // asked for meanwhile: they lie anywhere in the thread's numbering.
   constexpr std::size_t kAhead = 16;
@@ -168,7 +167,7 @@ std::vector<CountedWord> PackedSequences::TakeOrdered(const WordCounter& others,
       items[size++] = {key, count};
     });
     place_all(from, place, [](std::uint64_t key, auto&& on_number) {
-      on_number(0, key >> 32);
+      on_number(0, key >> kPairBits);
       on_number(1, key & kPairMask);
     });
     from = size;
@@ -176,12 +175,12 @@ std::vector<CountedWord> PackedSequences::TakeOrdered(const WordCounter& others,
       items[size++] = {key, count};
     });
     place_all(from, place, [](std::uint64_t key, auto&& on_number) {
-      on_number(0, key >> 42);
-      on_number(1, (key >> 21) & kTripleMask);
+      on_number(0, key >> (2 * kTripleBits));
+      on_number(1, (key >> kTripleBits) & kTripleMask);
       on_number(2, key & kTripleMask);
     });
-    tables_[part].pairs = KeyCounts();
-    tables_[part].triples = KeyCounts();
+    tables_[part].pairs = PairCounts();
+    tables_[part].triples = TripleCounts();
   }
   others.ForEachWord([&](std::string_view joined, std::uint64_t count) {
     std::uint64_t key = 0;

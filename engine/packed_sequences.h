@@ -30,7 +30,7 @@ class PackedSequences {
 
   // Takes one thread's tables, in the order of the numberings given to Rank; the
   // words' bytes stay in `numbers`, kept here until the end.
-  void AddTables(WordNumbers&& numbers, KeyCounts&& pairs, KeyCounts&& triples);
+  void AddTables(WordNumbers&& numbers, PairCounts&& pairs, TripleCounts&& triples);
 
   // Every sequence, those of the tables and those that `others` counted as joined
   // words (each of up to `longest` words, every one of them numbered by a thread),
@@ -43,8 +43,8 @@ class PackedSequences {
  private:
   struct Tables {
     WordNumbers numbers;
-    KeyCounts pairs;
-    KeyCounts triples;
+    PairCounts pairs;
+    TripleCounts triples;
   };
 
   // The place of `word`, which must be one of the words ranked.

@@ -61,7 +61,8 @@ void WordNumbers::Allocate(std::size_t capacity) {
   }
 }
 
-void KeyCounts::AddEach(std::span<const std::uint64_t> keys) {
+template <int kKeyBits>
+void KeyCounts<kKeyBits>::AddEach(std::span<const std::uint64_t> keys) {
   if (slots_ == nullptr) Allocate(kFirstCapacity);
   std::uint64_t hashes[256];
   for (std::size_t from = 0; from < keys.size(); from += std::size(hashes)) {
@@ -70,36 +71,54 @@ void KeyCounts::AddEach(std::span<const std::uint64_t> keys) {
       hashes[i] = HashOf(keys[from + i]);
       __builtin_prefetch(&slots_[hashes[i] >> shift_], 1);
     }
-    for (std::size_t i = 0; i < batch; ++i) Add(keys[from + i], hashes[i], 1);
+    for (std::size_t i = 0; i < batch; ++i) Add(keys[from + i], hashes[i]);
   }
 }
 
-void KeyCounts::Add(std::uint64_t key, std::uint64_t hash, std::uint64_t count) {
+template <int kKeyBits>
+void KeyCounts<kKeyBits>::Add(std::uint64_t key, std::uint64_t hash) {
   for (std::size_t i = hash >> shift_;; i = (i + 1) & mask_) {
     Slot& slot = slots_[i];
-    if (slot.key == key) {
-      slot.count += count;
+    if (slot.key() == key) {
+      if constexpr (kCompact) {
+        if (slot.count() == Slot::kCountMask) {
+          carried_[key] += slot.count() + 1;
+          slot.bits = (slot.bits & ~Slot::kCountMask) | Slot::kCarried;
+        } else {
+          ++slot.bits;
+        }
+      } else {
+        ++slot.count_bits;
+      }
       return;
     }
-    if (slot.key == 0) {
-      slot = {key, count};
+    if (slot.empty()) {
+      if constexpr (kCompact) {
+        slot.bits = key << Slot::kCountBits | 1;
+      } else {
+        slot = {key, 1};
+      }
       if (2 * ++size_ > mask_ + 1) Allocate(2 * (mask_ + 1));
       return;
     }
   }
 }
 
-void KeyCounts::Allocate(std::size_t capacity) {
+template <int kKeyBits>
+void KeyCounts<kKeyBits>::Allocate(std::size_t capacity) {
   auto old = std::exchange(slots_, ClearedSlots<Slot>(capacity));
   const std::size_t old_slots = old ? mask_ + 1 : 0;
   mask_ = capacity - 1;
   shift_ = 64 - std::countr_zero(capacity);
   for (std::size_t i = 0; i < old_slots; ++i) {
-    if (old[i].key == 0) continue;
-    std::size_t at = HashOf(old[i].key) >> shift_;
-    while (slots_[at].key != 0) at = (at + 1) & mask_;
+    if (old[i].empty()) continue;
+    std::size_t at = HashOf(old[i].key()) >> shift_;
+    while (!slots_[at].empty()) at = (at + 1) & mask_;
     slots_[at] = old[i];
   }
 }
+
+template class KeyCounts<2 * kPairBits>;
+template class KeyCounts<3 * kTripleBits>;
 
 }  // namespace lintavel

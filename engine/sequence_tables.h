@@ -7,6 +7,8 @@
 #include <memory>
 #include <span>
 #include <string_view>
+#include <type_traits>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/word_counter.h"
@@ -126,8 +128,17 @@ class WordNumbers {
   std::vector<std::size_t> slot_of_{0};  // each number's slot (index 0 unused)
 };
 
-// Counts 64-bit keys (never 0): sequences of words packed from their numbers.
-// Open addressing with linear probing, at most half full; a slot is 16 bytes.
+// The bits of a word's number in a sequence of two and of three words packed into
+// one key; a sequence holding a larger number is counted as its joined bytes.
+// Two words take 22 bits each, so that a pair's key and its count share 8 bytes.
+inline constexpr int kPairBits = 22;
+inline constexpr int kTripleBits = 21;
+
+// Counts keys of `kKeyBits` bits (never 0): sequences of words packed from their
+// numbers. Open addressing with linear probing, at most half full. A key of up to
+// 44 bits shares a slot of 8 bytes with its count (the tables are the run's memory,
+// and fresh memory is what the system is slowest to give); a longer one takes 16.
+template <int kKeyBits>
 class KeyCounts {
  public:
   // Adds one occurrence of each of `keys`, their slots prefetched first.
@@ -137,7 +148,8 @@ class KeyCounts {
   template <class F>
   void ForEach(F&& on_key) const {
     for (std::size_t i = 0; slots_ != nullptr && i <= mask_; ++i) {
-      if (slots_[i].key != 0) on_key(slots_[i].key, slots_[i].count);
+      const Slot& slot = slots_[i];
+      if (!slot.empty()) on_key(slot.key(), slot.count() + Carried(slot));
     }
   }
 
@@ -148,10 +160,31 @@ class KeyCounts {
   std::size_t footprint() const { return slots_ ? (mask_ + 1) * sizeof(Slot) : 0; }
 
  private:
-  struct Slot {
-    std::uint64_t key;
-    std::uint64_t count;
+  static constexpr bool kCompact = kKeyBits <= 44;
+
+  // A key above a count of 19 bits and a flag: the count passed 19 bits, and all
+  // but what the slot holds is carried in `carried_`.
+  struct CompactSlot {
+    static constexpr int kCountBits = 20;
+    static constexpr std::uint64_t kCarried = std::uint64_t{1} << (kCountBits - 1);
+    static constexpr std::uint64_t kCountMask = kCarried - 1;
+    std::uint64_t bits = 0;
+
+    bool empty() const { return bits == 0; }
+    std::uint64_t key() const { return bits >> kCountBits; }
+    std::uint64_t count() const { return bits & kCountMask; }
+    bool carried() const { return (bits & kCarried) != 0; }
   };
+  struct WideSlot {
+    std::uint64_t key_bits = 0;
+    std::uint64_t count_bits = 0;
+
+    bool empty() const { return key_bits == 0; }
+    std::uint64_t key() const { return key_bits; }
+    std::uint64_t count() const { return count_bits; }
+    bool carried() const { return false; }
+  };
+  using Slot = std::conditional_t<kCompact, CompactSlot, WideSlot>;
 
   static constexpr std::size_t kFirstCapacity = 1024;
 
@@ -159,13 +192,22 @@ class KeyCounts {
     return WordHash::Mix(key ^ WordHash::kSeed0, WordHash::kSeed1);
   }
 
-  void Add(std::uint64_t key, std::uint64_t hash, std::uint64_t count);
+  std::uint64_t Carried(const Slot& slot) const {
+    return slot.carried() ? carried_.at(slot.key()) : 0;
+  }
+
+  void Add(std::uint64_t key, std::uint64_t hash);
   void Allocate(std::size_t capacity);
 
   std::unique_ptr<Slot[], FreeMemory> slots_;
   std::size_t mask_ = 0;
   int shift_ = 64;
   std::size_t size_ = 0;
+  // The counts of the few keys seen more often than a compact slot counts.
+  std::unordered_map<std::uint64_t, std::uint64_t> carried_;
 };
+
+using PairCounts = KeyCounts<2 * kPairBits>;
+using TripleCounts = KeyCounts<3 * kTripleBits>;
 
 }  // namespace lintavel

@@ -43,6 +43,18 @@ inline std::uint64_t SeparatorMaskSse2(const char* p) {
   return mask;
 }
 
+inline std::uint64_t SentenceMarkMaskSse2(const char* p) {
+  std::uint64_t mask = 0;
+  for (unsigned i = 0; i < 64; i += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+    const __m128i marks = _mm_or_si128(
+        _mm_cmpeq_epi8(v, _mm_set1_epi8('.')),
+        _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('!')), _mm_cmpeq_epi8(v, _mm_set1_epi8('?'))));
+    mask |= static_cast<std::uint64_t>(static_cast<std::uint16_t>(_mm_movemask_epi8(marks))) << i;
+  }
+  return mask;
+}
+
 // By compares of the byte values that the class table gives.
 inline std::uint64_t DroppedMaskSse2(const char* p) {
   const auto in_range = [](__m128i v, char lo, char hi) {

@@ -297,6 +297,32 @@ TEST(Ngrams, AVocabularyWiderThanThePackedNumbersIsCountedExactly) {
   EXPECT_EQ(wrong, 0u);
 }
 
+// A packed pair shares its slot with a count of a few bits; a pair seen more often
+// than those hold is still counted exactly, also once its table has grown.
+TEST(Ngrams, APairSeenMoreOftenThanItsSlotCountsIsCountedExactly) {
+  constexpr std::size_t kRepeats = 600000;
+  constexpr std::size_t kTail = 5000;
+  std::string text;
+  for (std::size_t i = 0; i < kRepeats; ++i) text += "a b ";
+  for (std::size_t i = 0; i < kTail; ++i) text += "w" + std::to_string(i) + ' ';
+  NgramSettings settings;
+  settings.shortest = settings.longest = 2;
+  NgramCounter ngrams;
+  ngrams.CountPacked(0);
+  WordCounter counter;
+  NgramEdges edges;
+  ngrams.CountBlock(text, WordCutting{}, settings, counter, edges);
+  ngrams.FlushInto(counter);
+  Counts counted;
+  counter.ForEachWord(
+      [&](std::string_view joined, std::uint64_t count) { counted.emplace(joined, count); });
+  EXPECT_EQ(counted.size(), 3 + kTail - 1);
+  EXPECT_EQ(counted["a b"], kRepeats);
+  EXPECT_EQ(counted["b a"], kRepeats - 1);
+  EXPECT_EQ(counted["b w0"], 1u);
+  EXPECT_EQ(counted["w4998 w4999"], 1u);
+}
+
 // A range counts the sequences whose first word begins in it, reading on past its
 // end as far as they reach, even past a word longer than its first look ahead.
 TEST(Ngrams, RangesCountedAndMergedEqualTheWholeFile) {

@@ -15,6 +15,7 @@ TEST(ByteScan, MasksAgreeWithThePlainFormsForEveryByteAtEveryPlace) {
       block[place] = static_cast<char>(value);
       ASSERT_EQ(SeparatorMask(block.data()), SeparatorMaskPlain(block.data())) << value;
       ASSERT_EQ(DroppedMask(block.data()), DroppedMaskPlain(block.data())) << value;
+      ASSERT_EQ(SentenceMarkMask(block.data()), SentenceMarkMaskPlain(block.data())) << value;
     }
   }
 }
