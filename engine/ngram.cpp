@@ -32,7 +32,13 @@ constexpr std::size_t kPackedCapBytes = std::size_t{64} << 20;
 
 // The words numbered past which a table no longer fits the processor's nearer
 // caches: from then on their slots are asked for ahead.
-constexpr std::size_t kBatchedNumbers = std::size_t{1} << 16;
+constexpr std::size_t kBatchedNumbers = std::size_t{1} << 10;
+
+// The words numbered between two countings of their sequences, and the words
+// numbered past which the tables miss the caches anyway and a block's sequences are
+// counted so.
+constexpr std::size_t kStretchWords = std::size_t{1} << 12;
+constexpr std::size_t kStretchedNumbers = std::size_t{1} << 16;
 
 // Joined sequences waiting to be counted, handed to the counter a batch at a time
 // so that it prefetches their slots; a view into the buffer is taken only when the
@@ -395,9 +401,13 @@ void FindSentenceEnds(std::string_view text, std::vector<std::size_t>& ends) {
 }  // namespace
 
 template <bool kBatched>
-bool NgramCounter::CutNumberedAs(std::string_view text, const NgramSettings& settings) {
+bool NgramCounter::CutNumberedAs(std::string_view text, const NgramSettings& settings,
+                                 WordCounter& counter) {
   block_numbers_.clear();
   block_breaks_.clear();
+  counted_ = 0;
+  run_start_ = 0;
+  const bool by_stretches = numbers_.size() >= kStretchedNumbers;
   const std::size_t size = text.size();
   // The text without its dropped bytes, then blanks that end its last word and let
   // 64-byte masks and 16-byte key loads run past it: its words are the runs between
@@ -440,11 +450,13 @@ bool NgramCounter::CutNumberedAs(std::string_view text, const NgramSettings& set
       carry = false;
     }
   };
-  // With a large numbering the words' slots are asked for a batch at a time before
-  // any is looked up, so that their cache misses overlap.
-  constexpr std::size_t kBatch = kBatched ? 64 : 1;
-  std::array<Queued, kBatch> queue;
+  // With a large numbering a word's slot is asked for when the word is cut and
+  // looked up kAhead words later, so that the cache misses of the words between
+  // overlap (a power of two: the queue is a ring).
+  constexpr std::size_t kAhead = kBatched ? 16 : 1;
+  std::array<Queued, kAhead> queue;
   std::size_t queued = 0;
+  std::size_t looked_up = 0;
   const std::size_t* next_end = sentence_ends_.data();
   std::size_t gap = 0;  // the separators since the last word begin here
   bool broken = false;  // a sequence ends before the next word
@@ -456,11 +468,8 @@ bool NgramCounter::CutNumberedAs(std::string_view text, const NgramSettings& set
     broken = false;
     if constexpr (kBatched) {
       numbers_.Prefetch(next.key);
-      queue[queued] = next;
-      if (++queued == kBatch) {
-        for (const Queued& each : queue) look_up(each);
-        queued = 0;
-      }
+      if (queued - looked_up == kAhead) look_up(queue[looked_up++ % kAhead]);
+      queue[queued++ % kAhead] = next;
     } else {
       look_up(next);
     }
@@ -490,32 +499,41 @@ bool NgramCounter::CutNumberedAs(std::string_view text, const NgramSettings& set
       word(from, to);
     }
     if (starts != 0) open = base + static_cast<std::size_t>(std::countr_zero(starts));
+    // With a large numbering the sequences are counted a stretch of words at a time,
+    // while their numbers are still in the nearest caches; with a small one, after
+    // the block, so that its tables take the caches in turn.
+    if (by_stretches && block_numbers_.size() - counted_ >= kStretchWords) {
+      CountSequences(settings, counter);
+    }
   }
   if (open != kNone) word(open, kept);
   for (; at_lines && gap < kept; ++gap) broken = broken || squeezed[gap] != ' ';
   broken = broken || *next_end != kNone;
-  for (std::size_t i = 0; i < queued; ++i) look_up(queue[i]);
+  while (looked_up < queued) look_up(queue[looked_up++ % kAhead]);
   return carry || broken;
 }
 
-bool NgramCounter::CutNumbered(std::string_view text, const NgramSettings& settings) {
-  return numbers_.size() >= kBatchedNumbers ? CutNumberedAs<true>(text, settings)
-                                            : CutNumberedAs<false>(text, settings);
+bool NgramCounter::CutNumbered(std::string_view text, const NgramSettings& settings,
+                               WordCounter& counter) {
+  return numbers_.size() >= kBatchedNumbers ? CutNumberedAs<true>(text, settings, counter)
+                                            : CutNumberedAs<false>(text, settings, counter);
 }
 
-void NgramCounter::CountNumbered(std::string_view text, const NgramSettings& settings,
-                                 WordCounter& counter, NgramEdges& edges) {
-  const bool break_after = CutNumbered(text, settings);
+void NgramCounter::CountSequences(const NgramSettings& settings, WordCounter& counter) {
   std::array<std::uint64_t, 256> pairs;
   std::size_t queued_pairs = 0;
   std::array<std::uint64_t, 256> triples;
   std::size_t queued_triples = 0;
   const std::uint64_t* const numbers = block_numbers_.data();
-  std::size_t run_start = 0;
-  for (std::size_t last = 0; last < block_numbers_.size(); ++last) {
-    if (block_breaks_[last] != 0) run_start = last;
+  const char* const breaks = block_breaks_.data();
+  const std::size_t end = block_numbers_.size();
+  const bool count_pairs = settings.shortest <= 2 && settings.longest >= 2;
+  const bool count_triples = settings.longest >= 3;
+  std::size_t run_start = run_start_;
+  for (std::size_t last = counted_; last < end; ++last) {
+    if (breaks[last] != 0) run_start = last;
     const std::size_t run = last - run_start + 1;
-    if (settings.shortest <= 2 && settings.longest >= 2 && run >= 2) {
+    if (count_pairs && run >= 2) {
       const std::uint64_t a = numbers[last - 1];
       const std::uint64_t b = numbers[last];
       if (((a | b) >> kPairBits) == 0) {
@@ -528,7 +546,7 @@ void NgramCounter::CountNumbered(std::string_view text, const NgramSettings& set
         AddJoined({a, b}, counter);
       }
     }
-    if (settings.longest >= 3 && run >= 3) {
+    if (count_triples && run >= 3) {
       const std::uint64_t a = numbers[last - 2];
       const std::uint64_t b = numbers[last - 1];
       const std::uint64_t c = numbers[last];
@@ -545,6 +563,15 @@ void NgramCounter::CountNumbered(std::string_view text, const NgramSettings& set
   }
   pairs_.AddEach(std::span<const std::uint64_t>(pairs.data(), queued_pairs));
   triples_.AddEach(std::span<const std::uint64_t>(triples.data(), queued_triples));
+  counted_ = end;
+  run_start_ = run_start;
+}
+
+void NgramCounter::CountNumbered(std::string_view text, const NgramSettings& settings,
+                                 WordCounter& counter, NgramEdges& edges) {
+  const bool break_after = CutNumbered(text, settings, counter);
+  CountSequences(settings, counter);
+  const std::uint64_t* const numbers = block_numbers_.data();
   // The edges as EdgesOf gives them: the words at both ends, a break between the
   // two when words lie between them.
   const std::size_t size = block_numbers_.size();

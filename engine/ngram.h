@@ -110,11 +110,15 @@ class NgramCounter {
   void CountNumbered(std::string_view text, const NgramSettings& settings, WordCounter& counter,
                      NgramEdges& edges);
   // Cuts `text` by the default rule into block_numbers_ and block_breaks_ (stop
-  // words left out); true when a sequence ends after the last word.
-  bool CutNumbered(std::string_view text, const NgramSettings& settings);
+  // words left out), counting their sequences on the way; true when a sequence
+  // ends after the last word.
+  bool CutNumbered(std::string_view text, const NgramSettings& settings, WordCounter& counter);
   // CutNumbered's body, with the words' slots asked for ahead or not.
   template <bool kBatched>
-  bool CutNumberedAs(std::string_view text, const NgramSettings& settings);
+  bool CutNumberedAs(std::string_view text, const NgramSettings& settings, WordCounter& counter);
+  // Counts the sequences of two and three words that end at the block's words from
+  // counted_ on.
+  void CountSequences(const NgramSettings& settings, WordCounter& counter);
   // Adds the words numbered `numbers`, joined by one blank, to `counter`.
   void AddJoined(std::initializer_list<std::uint64_t> numbers, WordCounter& counter,
                  std::uint64_t count = 1);
@@ -132,6 +136,8 @@ class NgramCounter {
   WordNumbers numbers_;
   std::vector<std::uint64_t> block_numbers_;
   std::vector<char> block_breaks_;          // per word of the block: a sequence ends before it
+  std::size_t counted_ = 0;                 // the block's words whose sequences were counted
+  std::size_t run_start_ = 0;               // the block's word after the last break among those
   std::vector<std::size_t> sentence_ends_;  // in the block's copy without dropped bytes
   std::vector<char> stops_{0};              // per number: the word is a stop word
   std::string joined_;

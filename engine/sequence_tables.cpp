@@ -64,14 +64,21 @@ void WordNumbers::Allocate(std::size_t capacity) {
 template <int kKeyBits>
 void KeyCounts<kKeyBits>::AddEach(std::span<const std::uint64_t> keys) {
   if (slots_ == nullptr) Allocate(kFirstCapacity);
+  // A slot is asked for some keys before it is looked up: far enough for its cache
+  // miss to overlap those of the keys between, near enough that the processor does
+  // not drop the request for want of room to track it.
+  constexpr std::size_t kAhead = 16;
   std::uint64_t hashes[256];
   for (std::size_t from = 0; from < keys.size(); from += std::size(hashes)) {
     const std::size_t batch = std::min(keys.size() - from, std::size(hashes));
-    for (std::size_t i = 0; i < batch; ++i) {
-      hashes[i] = HashOf(keys[from + i]);
+    for (std::size_t i = 0; i < batch; ++i) hashes[i] = HashOf(keys[from + i]);
+    for (std::size_t i = 0; i < std::min(batch, kAhead); ++i) {
       __builtin_prefetch(&slots_[hashes[i] >> shift_], 1);
     }
-    for (std::size_t i = 0; i < batch; ++i) Add(keys[from + i], hashes[i]);
+    for (std::size_t i = 0; i < batch; ++i) {
+      if (i + kAhead < batch) __builtin_prefetch(&slots_[hashes[i + kAhead] >> shift_], 1);
+      Add(keys[from + i], hashes[i]);
+    }
   }
 }
 

@@ -214,6 +214,21 @@ TEST(Ngrams, SequencesAcrossBlocksOfALargeFileAreCountedOnce) {
   }
 }
 
+// Once a thread has numbered many distinct words, a block's sequences are counted
+// a stretch of words at a time as they are numbered: the breaks, the stop words and
+// the sequences across stretches and blocks come out as the literal ones.
+TEST(Ngrams, BlocksAfterAManyWordNumberingMatchTheLiteralSequences) {
+  testing::TempDir dir;
+  std::mt19937 random(13);
+  std::string text;
+  for (int i = 0; i < 70000; ++i) text += "w" + std::to_string(i) + (i % 9 == 0 ? ". " : " ");
+  text += RandomText(random, kBlockBytes / 3, false);
+  const auto path = dir.Write("many", text);
+  for (const Case& c : {kCases[0], kCases[5], kCases[6]}) {
+    EXPECT_EQ(Difference(Counted(path, c, 1, false), Reference(text, c)), "") << c.name;
+  }
+}
+
 // A block's words are numbered some words after they are cut: what ends a sequence
 // at a block's end (a mark, a line end, a stop word as its last word) still ends
 // the sequence that would run on into the next block, wherever the text is split.
