@@ -164,6 +164,17 @@ Counts Counted(const std::filesystem::path& path, const Case& c, unsigned thread
   return counts;
 }
 
+// The sequences of `text`, counted as one block kept packed, then handed on.
+WordCounter CountedPacked(std::string_view text, const NgramSettings& settings) {
+  NgramCounter ngrams;
+  ngrams.CountPacked(0);
+  WordCounter counter;
+  NgramEdges edges;
+  ngrams.CountBlock(text, WordCutting{}, settings, counter, edges);
+  ngrams.FlushInto(counter);
+  return counter;
+}
+
 constexpr Case kCases[] = {
     {"bigrams", WordRule::kDefault, NgramBreaks::kSentence, false, false, 2, 2},
     {"bigrams, lines", WordRule::kDefault, NgramBreaks::kLine, false, false, 2, 2},
@@ -293,12 +304,7 @@ TEST(Ngrams, AVocabularyWiderThanThePackedNumbersIsCountedExactly) {
   NgramSettings settings;
   settings.shortest = settings.longest = 3;
   settings.breaks = NgramBreaks::kNone;
-  NgramCounter ngrams;
-  ngrams.CountPacked(0);
-  WordCounter counter;
-  NgramEdges edges;
-  ngrams.CountBlock(text, WordCutting{}, settings, counter, edges);
-  ngrams.FlushInto(counter);
+  const WordCounter counter = CountedPacked(text, settings);
   EXPECT_EQ(counter.distinct(), kWords - 2);
   std::size_t wrong = 0;
   counter.ForEachWord([&](std::string_view joined, std::uint64_t count) {
@@ -322,15 +328,10 @@ TEST(Ngrams, APairSeenMoreOftenThanItsSlotCountsIsCountedExactly) {
   for (std::size_t i = 0; i < kTail; ++i) text += "w" + std::to_string(i) + ' ';
   NgramSettings settings;
   settings.shortest = settings.longest = 2;
-  NgramCounter ngrams;
-  ngrams.CountPacked(0);
-  WordCounter counter;
-  NgramEdges edges;
-  ngrams.CountBlock(text, WordCutting{}, settings, counter, edges);
-  ngrams.FlushInto(counter);
   Counts counted;
-  counter.ForEachWord(
-      [&](std::string_view joined, std::uint64_t count) { counted.emplace(joined, count); });
+  CountedPacked(text, settings).ForEachWord([&](std::string_view joined, std::uint64_t count) {
+    counted.emplace(joined, count);
+  });
   EXPECT_EQ(counted.size(), 3 + kTail - 1);
   EXPECT_EQ(counted["a b"], kRepeats);
   EXPECT_EQ(counted["b a"], kRepeats - 1);
