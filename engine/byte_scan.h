@@ -1,5 +1,6 @@
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 
@@ -80,5 +81,62 @@ inline std::size_t FindMarkup(const char* p, std::size_t n, std::size_t i) {
   return FindMarkupPlain(p, n, i);
 }
 #endif
+
+// Calls on_word(from, to) for each word among the `size` bytes at `text` (a run
+// between blanks and line ends), found from the masks of 64 bytes at a time: bit i
+// of `starts` marks a word byte after a separator, bit i of `ends` a separator after
+// a word byte, and a word that runs on across 64 bytes is open. 64 bytes must be
+// readable past `size`, and blanks there. The first `open_bytes` are a word that
+// runs on: they are not looked at again. Unless `last`, a word that reaches `size`
+// may run on past it: it is not called, and where it starts is returned; else
+// `size` is.
+template <class OnWord>
+std::size_t ForEachSeparatedWord(const char* text, std::size_t size, std::size_t open_bytes,
+                                 bool last, const OnWord& on_word) {
+  constexpr std::size_t kNone = ~std::size_t{0};
+  std::size_t open = open_bytes != 0 ? 0 : kNone;
+  std::uint64_t last_was_word = open_bytes != 0 ? 1 : 0;
+  std::size_t done = size;
+  for (std::size_t base = open_bytes; base < size; base += 64) {
+    const std::uint64_t separators = SeparatorMask(text + base);
+    const std::uint64_t in_word = ~separators;
+    const std::uint64_t before_word = (in_word << 1) | last_was_word;
+    std::uint64_t starts = in_word & ~before_word;
+    std::uint64_t ends = separators & before_word;
+    last_was_word = in_word >> 63;
+    if (open != kNone) {
+      if (ends == 0) continue;
+      const std::size_t to = base + static_cast<std::size_t>(std::countr_zero(ends));
+      ends &= ends - 1;
+      if (!last && to == size) {
+        done = open;
+        open = kNone;
+        break;
+      }
+      on_word(open, to);
+      open = kNone;
+    }
+    while (ends != 0) {
+      const std::size_t from = base + static_cast<std::size_t>(std::countr_zero(starts));
+      const std::size_t to = base + static_cast<std::size_t>(std::countr_zero(ends));
+      starts &= starts - 1;
+      ends &= ends - 1;
+      if (!last && to == size) {
+        done = from;
+        break;
+      }
+      on_word(from, to);
+    }
+    if (starts != 0) open = base + static_cast<std::size_t>(std::countr_zero(starts));
+  }
+  if (open != kNone) {
+    if (last) {
+      on_word(open, size);
+    } else {
+      done = open;
+    }
+  }
+  return done;
+}
 
 }  // namespace lintavel

@@ -473,42 +473,16 @@ bool NgramCounter::CutNumberedAs(std::string_view text, const NgramSettings& set
     } else {
       look_up(next);
     }
-  };
-  // Bit i of `starts` marks a word byte after a separator, bit i of `ends` a
-  // separator after a word byte; a word that runs on across 64 bytes is open.
-  constexpr std::size_t kNone = std::numeric_limits<std::size_t>::max();
-  std::size_t open = kNone;
-  std::uint64_t last_was_word = 0;
-  for (std::size_t base = 0; base < kept; base += 64) {
-    const std::uint64_t separators = SeparatorMask(squeezed + base);
-    const std::uint64_t in_word = ~separators;
-    const std::uint64_t before_word = (in_word << 1) | last_was_word;
-    std::uint64_t starts = in_word & ~before_word;
-    std::uint64_t ends = separators & before_word;
-    last_was_word = in_word >> 63;
-    if (open != kNone && ends != 0) {
-      word(open, base + static_cast<std::size_t>(std::countr_zero(ends)));
-      ends &= ends - 1;
-      open = kNone;
-    }
-    while (ends != 0) {
-      const std::size_t from = base + static_cast<std::size_t>(std::countr_zero(starts));
-      const std::size_t to = base + static_cast<std::size_t>(std::countr_zero(ends));
-      starts &= starts - 1;
-      ends &= ends - 1;
-      word(from, to);
-    }
-    if (starts != 0) open = base + static_cast<std::size_t>(std::countr_zero(starts));
     // With a large numbering the sequences are counted a stretch of words at a time,
     // while their numbers are still in the nearest caches; with a small one, after
     // the block, so that its tables take the caches in turn.
     if (by_stretches && block_numbers_.size() - counted_ >= kStretchWords) {
       CountSequences(settings, counter);
     }
-  }
-  if (open != kNone) word(open, kept);
+  };
+  ForEachSeparatedWord(squeezed, kept, 0, true, word);
   for (; at_lines && gap < kept; ++gap) broken = broken || squeezed[gap] != ' ';
-  broken = broken || *next_end != kNone;
+  broken = broken || *next_end != std::numeric_limits<std::size_t>::max();
   while (looked_up < queued) look_up(queue[looked_up++ % kAhead]);
   return carry || broken;
 }

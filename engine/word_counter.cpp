@@ -163,52 +163,11 @@ std::size_t WordCounter::CountSeparatedAs(char* text, std::size_t size, std::siz
       queued = 0;
     }
   };
-  // Bit i of `starts` marks a word byte after a separator, bit i of `ends` a
-  // separator after a word byte; a word that runs on across 64 bytes is `open`.
-  // The first `open_bytes` are one word that runs on: they are not looked at again.
-  const char* open = open_bytes != 0 ? text : nullptr;
-  std::uint64_t last_was_word = open_bytes != 0 ? 1 : 0;
-  std::size_t done = size;
-  for (std::size_t base = open_bytes; base < size; base += 64) {
-    const char* const p = text + base;
-    const std::uint64_t separators = SeparatorMask(p);
-    const std::uint64_t in_word = ~separators;
-    const std::uint64_t before_word = (in_word << 1) | last_was_word;
-    std::uint64_t starts = in_word & ~before_word;
-    std::uint64_t ends = separators & before_word;
-    last_was_word = in_word >> 63;
-    if (open != nullptr) {
-      if (ends == 0) continue;
-      const int e = std::countr_zero(ends);
-      ends &= ends - 1;
-      if (!last && base + static_cast<std::size_t>(e) == size) {
-        done = static_cast<std::size_t>(open - text);
-        open = nullptr;
-        break;
-      }
-      count(open, p + e);
-      open = nullptr;
-    }
-    while (ends != 0) {
-      const int s = std::countr_zero(starts);
-      const int e = std::countr_zero(ends);
-      starts &= starts - 1;
-      ends &= ends - 1;
-      if (!last && base + static_cast<std::size_t>(e) == size) {
-        done = base + static_cast<std::size_t>(s);
-        break;
-      }
-      count(p + s, p + e);
-    }
-    if (starts != 0) open = p + std::countr_zero(starts);
-  }
-  if (open != nullptr) {
-    if (last) {
-      count(open, text + size);
-    } else {
-      done = static_cast<std::size_t>(open - text);
-    }
-  }
+  const std::size_t done = ForEachSeparatedWord(
+      text, size, open_bytes,
+      last, [&](std::size_t from, std::size_t to) __attribute__((always_inline)) {
+        count(text + from, text + to);
+      });
   for (int i = 0; i < queued; ++i) Insert(batch[i], 1);
   return done;
 }
