@@ -48,6 +48,71 @@ void RadixSort(std::unique_ptr<Item[]>& items, std::unique_ptr<Item[]>& scratch,
   }
 }
 
+// Sorts `items` (`size` of them) by the low `bits` bits of their keys, the bits above
+// being equal, through `scratch` (as long); not stably: equal keys are summed after.
+// The top digit spreads the items into ranges of keys small enough for the cache,
+// each of which is then sorted there by its lower digits: sorting 25 million items
+// digit by digit over the whole array read and wrote them from memory four times.
+void SortByKey(Item* items, Item* scratch, std::size_t size, int bits,
+               const std::atomic<bool>* cancel) {
+  constexpr int kDigit = 11;
+  constexpr std::size_t kDigits = std::size_t{1} << kDigit;
+  constexpr std::size_t kCachedItems = std::size_t{1} << 15;
+  const auto by_key = [](const Item& a, const Item& b) { return a.key < b.key; };
+  if (size < 2 || bits <= 0) return;
+  if (size <= 256) {
+    std::sort(items, items + size, by_key);
+    return;
+  }
+  if (size <= kCachedItems || bits <= kDigit) {
+    // Within the cache: least significant digit first, all digits counted in one read.
+    const int passes = (bits + kDigit - 1) / kDigit;
+    std::vector<std::array<std::size_t, kDigits>> at(static_cast<std::size_t>(passes));
+    for (auto& counts : at) counts.fill(0);
+    for (std::size_t i = 0; i < size; ++i) {
+      for (int pass = 0; pass < passes; ++pass) {
+        ++at[static_cast<std::size_t>(pass)][(items[i].key >> (pass * kDigit)) & (kDigits - 1)];
+      }
+    }
+    Item* from = items;
+    Item* to = scratch;
+    for (int pass = 0; pass < passes; ++pass) {
+      auto& counts = at[static_cast<std::size_t>(pass)];
+      // A digit that all items share leaves their order as it is.
+      if (std::find(counts.begin(), counts.end(), size) != counts.end()) continue;
+      std::size_t sum = 0;
+      for (std::size_t& slot : counts) sum += std::exchange(slot, sum);
+      for (std::size_t i = 0; i < size; ++i) {
+        to[counts[(from[i].key >> (pass * kDigit)) & (kDigits - 1)]++] = from[i];
+      }
+      std::swap(from, to);
+    }
+    if (from != items) std::copy(from, from + size, items);
+    return;
+  }
+  CheckCancel(cancel);
+  const int shift = bits - kDigit;
+  std::array<std::size_t, kDigits + 1> at{};
+  for (std::size_t i = 0; i < size; ++i) ++at[((items[i].key >> shift) & (kDigits - 1)) + 1];
+  if (std::find(at.begin(), at.end(), size) != at.end()) {
+    SortByKey(items, scratch, size, shift, cancel);
+    return;
+  }
+  for (std::size_t digit = 1; digit <= kDigits; ++digit) at[digit] += at[digit - 1];
+  std::array<std::size_t, kDigits> next;
+  std::copy(at.begin(), at.end() - 1, next.begin());
+  for (std::size_t i = 0; i < size; ++i) {
+    scratch[next[(items[i].key >> shift) & (kDigits - 1)]++] = items[i];
+  }
+  for (std::size_t digit = 0; digit < kDigits; ++digit) {
+    const std::size_t first = at[digit];
+    const std::size_t count = at[digit + 1] - first;
+    if (count == 0) continue;
+    SortByKey(scratch + first, items + first, count, shift, cancel);
+    std::copy(scratch + first, scratch + first + count, items + first);
+  }
+}
+
 }  // namespace
 
 bool PackedSequences::Less(std::uint64_t prefix_a, std::string_view a, std::uint64_t prefix_b,
@@ -86,8 +151,15 @@ bool PackedSequences::Rank(std::span<const WordNumbers* const> numbers, WordEnco
   std::sort(entries.begin(), entries.end(), [this](const Entry& a, const Entry& b) {
     return Less(a.prefix, a.word, b.prefix, b.word);
   });
+  // Looked up at random for every sequence: in huge pages, a lookup is seldom also
+  // a miss of the address translation's cache.
+  const auto reserve_huge = [](auto& vector, std::size_t size) {
+    vector.reserve(size);
+    AdviseHugePages(vector.data(), size * sizeof vector[0]);
+  };
   places_.assign(numbers.size(), {});
   for (std::size_t part = 0; part < numbers.size(); ++part) {
+    reserve_huge(places_[part], numbers[part]->size() + 1);
     places_[part].assign(numbers[part]->size() + 1, 0);
   }
   words_.assign(1, std::string_view());
@@ -99,6 +171,7 @@ bool PackedSequences::Rank(std::span<const WordNumbers* const> numbers, WordEnco
     }
     places_[entry.part][entry.number] = static_cast<std::uint32_t>(words_.size() - 1);
   }
+  reserve_huge(short_words_, words_.size());
   short_words_.resize(words_.size());
   for (std::size_t place = 1; place < words_.size(); ++place) {
     ShortWord& copy = short_words_[place];
@@ -197,9 +270,7 @@ std::vector<CountedWord> PackedSequences::TakeOrdered(const WordCounter& others,
 
   auto scratch = std::make_unique_for_overwrite<Item[]>(std::max<std::size_t>(size, 1));
   AdviseHugePages(scratch.get(), size * sizeof(Item));
-  RadixSort(
-      items, scratch, size, bits_ * static_cast<int>(longest_),
-      [](const Item& item) { return item.key; }, cancel);
+  SortByKey(items.get(), scratch.get(), size, bits_ * static_cast<int>(longest_), cancel);
   // A sequence that several threads counted, or that crossed blocks, is one.
   std::size_t distinct = 0;
   std::uint64_t most = 0;

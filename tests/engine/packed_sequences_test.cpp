@@ -27,18 +27,21 @@ struct Case {
   NgramBreaks breaks;
   std::uint64_t memory_limit;
   bool control_word;  // a word holds a character below the blank
+  // Tens of thousands of words, half of them after one word: that word's
+  // sequences are more than the cache holds, and are ordered in parts.
+  bool skewed = false;
 };
 
 // Words that share beginnings, with characters whose UTF-16 order is not their
 // byte order (U+FF21 after U+1F600), and, when asked, one holding U+0001.
-std::vector<std::string> Vocabulary(std::mt19937& random, bool control_word) {
+std::vector<std::string> Vocabulary(std::mt19937& random, bool control_word, bool skewed) {
   const std::vector<std::string> stems = {
       "a", "ab", "abc", "b", "ba", "\xC3\xA9", "\xEF\xBC\xA1", "\xF0\x9F\x98\x80", "z"};
   std::uniform_int_distribution<std::size_t> stem(0, stems.size() - 1);
   std::vector<std::string> words;
-  for (int i = 0; i < 150; ++i) {
+  for (int i = 0; i < (skewed ? 60000 : 150); ++i) {
     std::string word = stems[stem(random)];
-    for (int k = i % 3; k > 0; --k) word += stems[stem(random)];
+    for (int k = skewed ? 5 : i % 3; k > 0; --k) word += stems[stem(random)];
     words.push_back(word);
   }
   if (control_word) words.push_back("a\x01");
@@ -48,11 +51,12 @@ std::vector<std::string> Vocabulary(std::mt19937& random, bool control_word) {
 }
 
 // A text of two blocks: words apart by blanks, some ending a sentence, some lines.
-std::string RandomText(std::mt19937& random, const std::vector<std::string>& words) {
+std::string RandomText(std::mt19937& random, const std::vector<std::string>& words, bool skewed) {
   std::uniform_int_distribution<std::size_t> pick(0, words.size() - 1);
   std::uniform_int_distribution<int> mark(0, 40);
   std::string text;
   while (text.size() < kBlockBytes + 50000) {
+    if (skewed && mark(random) % 2 == 0) text += words.front() + ' ';
     text += words[pick(random)];
     const int m = mark(random);
     text += m == 0 ? ". " : m == 1 ? "\n" : " ";
@@ -106,11 +110,14 @@ TEST(PackedSequences, ListInTheOrderOfTheJoinedWords) {
       {"bigrams, a control word", InputEncoding::kUtf8, 2, 2, NgramBreaks::kNone, kNone, true},
       {"1-3, a control word", InputEncoding::kCp1252, 1, 3, NgramBreaks::kLine, kNone, true},
       {"bigrams, bounded", InputEncoding::kUtf8, 2, 2, NgramBreaks::kNone, 1 << 20, false},
+      {"bigrams, skewed", InputEncoding::kUtf8, 2, 2, NgramBreaks::kNone, kNone, false, true},
+      {"2-3, skewed", InputEncoding::kCp1252, 2, 3, NgramBreaks::kSentence, kNone, false, true},
   };
   testing::TempDir dir;
   std::mt19937 random(5);
   for (const Case& c : cases) {
-    const std::string text = RandomText(random, Vocabulary(random, c.control_word));
+    const std::string text =
+        RandomText(random, Vocabulary(random, c.control_word, c.skewed), c.skewed);
     const std::filesystem::path files[] = {dir.Write("text", text)};
     ExtractionOptions options;
     options.threads = 2;
