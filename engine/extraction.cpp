@@ -1086,7 +1086,7 @@ ExtractionResult ExtractWords(std::span<const std::filesystem::path> files,
       TakeSpilled(*spill, static_cast<std::size_t>(options.memory_limit / 4), options, threads,
                   result);
     } else if (packed) {
-      result.words = packed->TakeOrdered(*counts, result.storage, options.cancel);
+      result.words = packed->TakeOrdered(*counts, result.storage, options.cancel, threads);
     } else {
       result.words =
           std::move(*counts).TakeOrdered(result.storage, result.encoding, options.cancel, threads,

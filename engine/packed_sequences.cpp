@@ -11,6 +11,7 @@
 
 #include "engine/cleared_memory.h"
 #include "engine/code_page.h"
+#include "engine/for_each_part.h"
 
 namespace lintavel {
 
@@ -53,8 +54,10 @@ void RadixSort(std::unique_ptr<Item[]>& items, std::unique_ptr<Item[]>& scratch,
 // The top digit spreads the items into ranges of keys small enough for the cache,
 // each of which is then sorted there by its lower digits: sorting 25 million items
 // digit by digit over the whole array read and wrote them from memory four times.
+// The ranges are sorted on `threads` threads, cut where they hold equal shares of
+// the items.
 void SortByKey(Item* items, Item* scratch, std::size_t size, int bits,
-               const std::atomic<bool>* cancel) {
+               const std::atomic<bool>* cancel, unsigned threads = 1) {
   constexpr int kDigit = 11;
   constexpr std::size_t kDigits = std::size_t{1} << kDigit;
   constexpr std::size_t kCachedItems = std::size_t{1} << 15;
@@ -95,7 +98,7 @@ void SortByKey(Item* items, Item* scratch, std::size_t size, int bits,
   std::array<std::size_t, kDigits + 1> at{};
   for (std::size_t i = 0; i < size; ++i) ++at[((items[i].key >> shift) & (kDigits - 1)) + 1];
   if (std::find(at.begin(), at.end(), size) != at.end()) {
-    SortByKey(items, scratch, size, shift, cancel);
+    SortByKey(items, scratch, size, shift, cancel, threads);
     return;
   }
   for (std::size_t digit = 1; digit <= kDigits; ++digit) at[digit] += at[digit - 1];
@@ -104,13 +107,21 @@ void SortByKey(Item* items, Item* scratch, std::size_t size, int bits,
   for (std::size_t i = 0; i < size; ++i) {
     scratch[next[(items[i].key >> shift) & (kDigits - 1)]++] = items[i];
   }
-  for (std::size_t digit = 0; digit < kDigits; ++digit) {
-    const std::size_t first = at[digit];
-    const std::size_t count = at[digit + 1] - first;
-    if (count == 0) continue;
-    SortByKey(scratch + first, items + first, count, shift, cancel);
-    std::copy(scratch + first, scratch + first + count, items + first);
+  std::vector<std::size_t> cuts(threads + 1, kDigits);
+  cuts[0] = 0;
+  for (std::size_t part = 1, digit = 0; part < threads; ++part) {
+    while (digit < kDigits && at[digit] < size * part / threads) ++digit;
+    cuts[part] = digit;
   }
+  ForEachPart(threads, [&](std::size_t part) {
+    for (std::size_t digit = cuts[part]; digit < cuts[part + 1]; ++digit) {
+      const std::size_t first = at[digit];
+      const std::size_t count = at[digit + 1] - first;
+      if (count == 0) continue;
+      SortByKey(scratch + first, items + first, count, shift, cancel);
+      std::copy(scratch + first, scratch + first + count, items + first);
+    }
+  });
 }
 
 }  // namespace
@@ -131,26 +142,49 @@ bool PackedSequences::Rank(std::span<const WordNumbers* const> numbers, WordEnco
     std::uint32_t part;
     std::uint32_t number;
   };
-  std::size_t total = 0;
-  for (const WordNumbers* part : numbers) total += part->size();
+  const std::size_t parts = numbers.size();
+  std::vector<std::size_t> offsets(parts + 1, 0);
+  for (std::size_t part = 0; part < parts; ++part) {
+    offsets[part + 1] = offsets[part] + numbers[part]->size();
+  }
+  const std::size_t total = offsets.back();
   if (total >= (std::uint64_t{1} << 32)) return false;
   std::vector<Entry> entries;
   entries.reserve(total);
   AdviseHugePages(entries.data(), total * sizeof(Entry));
-  for (std::size_t part = 0; part < numbers.size(); ++part) {
+  entries.resize(total);
+  const auto less = [this](const Entry& a, const Entry& b) {
+    return Less(a.prefix, a.word, b.prefix, b.word);
+  };
+  // Each thread's numbering is ranked and sorted on a thread of its own, and the
+  // sorted runs are merged in pairs.
+  std::atomic<bool> below_blank = false;
+  ForEachPart(parts, [&](std::size_t part) {
+    Entry* out = entries.data() + offsets[part];
     for (std::size_t number = 1; number <= numbers[part]->size(); ++number) {
       const std::string_view word = numbers[part]->WordOf(number);
       // A character below '!' in a word could sort below the blank that joins it.
       for (const char c : word) {
-        if (static_cast<unsigned char>(c) < 0x21) return false;
+        if (static_cast<unsigned char>(c) < 0x21) {
+          below_blank = true;
+          return;
+        }
       }
-      entries.push_back({OrdinalPrefix(word, encoding), word, static_cast<std::uint32_t>(part),
-                         static_cast<std::uint32_t>(number)});
+      *out++ = {OrdinalPrefix(word, encoding), word, static_cast<std::uint32_t>(part),
+                static_cast<std::uint32_t>(number)};
     }
-  }
-  std::sort(entries.begin(), entries.end(), [this](const Entry& a, const Entry& b) {
-    return Less(a.prefix, a.word, b.prefix, b.word);
+    std::sort(entries.begin() + offsets[part], entries.begin() + offsets[part + 1], less);
   });
+  if (below_blank) return false;
+  for (std::size_t width = 1; width < parts; width *= 2) {
+    ForEachPart((parts + 2 * width - 1) / (2 * width), [&](std::size_t pair) {
+      const std::size_t first = pair * 2 * width;
+      const std::size_t middle = std::min(first + width, parts);
+      const std::size_t last = std::min(first + 2 * width, parts);
+      std::inplace_merge(entries.begin() + offsets[first], entries.begin() + offsets[middle],
+                         entries.begin() + offsets[last], less);
+    });
+  }
   // Looked up at random for every sequence: in huge pages, a lookup is seldom also
   // a miss of the address translation's cache.
   const auto reserve_huge = [](auto& vector, std::size_t size) {
@@ -208,21 +242,22 @@ std::uint64_t PackedSequences::PlaceOf(std::string_view word) const {
 }
 
 std::vector<CountedWord> PackedSequences::TakeOrdered(const WordCounter& others, WordArena& storage,
-                                                      const std::atomic<bool>* cancel) {
+                                                      const std::atomic<bool>* cancel,
+                                                      unsigned threads) {
   std::size_t upper = others.distinct();
   for (const Tables& tables : tables_) upper += tables.pairs.size() + tables.triples.size();
   auto items = std::make_unique_for_overwrite<Item[]>(std::max<std::size_t>(upper, 1));
   AdviseHugePages(items.get(), upper * sizeof(Item));
-  std::size_t size = 0;
   const auto shift = [this](unsigned i) { return bits_ * static_cast<int>(longest_ - 1 - i); };
   constexpr std::uint64_t kPairMask = (std::uint64_t{1} << kPairBits) - 1;
   constexpr std::uint64_t kTripleMask = (std::uint64_t{1} << kTripleBits) - 1;
   // The keys are copied first and placed after, the places of a key some way ahead
   // asked for meanwhile: they lie anywhere in the thread's numbering.
   constexpr std::size_t kAhead = 16;
-  const auto place_all = [&](std::size_t from, const std::uint32_t* place, auto&& fields) {
-    for (std::size_t i = from; i < size; ++i) {
-      if (i + kAhead < size) {
+  const auto place_all = [&](std::size_t from, std::size_t to, const std::uint32_t* place,
+                             auto&& fields) {
+    for (std::size_t i = from; i < to; ++i) {
+      if (i + kAhead < to) {
         fields(items[i + kAhead].key,
                [&](unsigned, std::uint64_t number) { __builtin_prefetch(&place[number]); });
       }
@@ -233,28 +268,34 @@ std::vector<CountedWord> PackedSequences::TakeOrdered(const WordCounter& others,
       items[i].key = key;
     }
   };
+  // Each thread's tables on a thread of their own, into their own stretch.
+  std::vector<std::size_t> starts(tables_.size() + 1, 0);
   for (std::size_t part = 0; part < tables_.size(); ++part) {
+    starts[part + 1] = starts[part] + tables_[part].pairs.size() + tables_[part].triples.size();
+  }
+  ForEachPart(tables_.size(), [&](std::size_t part) {
     const std::uint32_t* const place = places_[part].data();
-    std::size_t from = size;
+    std::size_t size = starts[part];
     tables_[part].pairs.ForEach([&](std::uint64_t key, std::uint64_t count) {
       items[size++] = {key, count};
     });
-    place_all(from, place, [](std::uint64_t key, auto&& on_number) {
+    place_all(starts[part], size, place, [](std::uint64_t key, auto&& on_number) {
       on_number(0, key >> kPairBits);
       on_number(1, key & kPairMask);
     });
-    from = size;
+    const std::size_t from = size;
     tables_[part].triples.ForEach([&](std::uint64_t key, std::uint64_t count) {
       items[size++] = {key, count};
     });
-    place_all(from, place, [](std::uint64_t key, auto&& on_number) {
+    place_all(from, size, place, [](std::uint64_t key, auto&& on_number) {
       on_number(0, key >> (2 * kTripleBits));
       on_number(1, (key >> kTripleBits) & kTripleMask);
       on_number(2, key & kTripleMask);
     });
     tables_[part].pairs = PairCounts();
     tables_[part].triples = TripleCounts();
-  }
+  });
+  std::size_t size = starts.back();
   others.ForEachWord([&](std::string_view joined, std::uint64_t count) {
     std::uint64_t key = 0;
     unsigned i = 0;
@@ -270,7 +311,7 @@ std::vector<CountedWord> PackedSequences::TakeOrdered(const WordCounter& others,
 
   auto scratch = std::make_unique_for_overwrite<Item[]>(std::max<std::size_t>(size, 1));
   AdviseHugePages(scratch.get(), size * sizeof(Item));
-  SortByKey(items.get(), scratch.get(), size, bits_ * static_cast<int>(longest_), cancel);
+  SortByKey(items.get(), scratch.get(), size, bits_ * static_cast<int>(longest_), cancel, threads);
   // A sequence that several threads counted, or that crossed blocks, is one.
   std::size_t distinct = 0;
   std::uint64_t most = 0;
@@ -287,33 +328,41 @@ std::vector<CountedWord> PackedSequences::TakeOrdered(const WordCounter& others,
       [](const Item& item) { return item.count; }, cancel);
   scratch.reset();
 
+  // Joined on every thread, each into its own stretch of the list and its own arena.
   std::vector<CountedWord> words;
   words.reserve(distinct);
   AdviseHugePages(words.data(), distinct * sizeof(CountedWord));
+  words.resize(distinct);
+  const std::size_t parts = distinct < (std::size_t{1} << 16) ? 1 : std::max(threads, 1U);
+  std::vector<WordArena> arenas(parts);
   const std::uint64_t mask = (std::uint64_t{1} << bits_) - 1;
-  std::string joined;
-  for (std::size_t i = 0; i < distinct; ++i) {
-    if (i % (std::size_t{1} << 20) == 0) CheckCancel(cancel);
-    if (i + kAhead < distinct) {
+  ForEachPart(parts, [&](std::size_t part) {
+    const std::size_t end = distinct * (part + 1) / parts;
+    std::string joined;
+    for (std::size_t i = distinct * part / parts; i < end; ++i) {
+      if (i % (std::size_t{1} << 20) == 0) CheckCancel(cancel);
+      if (i + kAhead < end) {
+        for (unsigned k = 0; k < longest_; ++k) {
+          __builtin_prefetch(&short_words_[(items[i + kAhead].key >> shift(k)) & mask]);
+        }
+      }
+      joined.clear();
       for (unsigned k = 0; k < longest_; ++k) {
-        __builtin_prefetch(&short_words_[(items[i + kAhead].key >> shift(k)) & mask]);
+        const std::uint64_t place = (items[i].key >> shift(k)) & mask;
+        if (place == 0) break;
+        if (k != 0) joined.push_back(' ');
+        const ShortWord& word = short_words_[place];
+        const auto length = static_cast<unsigned char>(word.bytes[sizeof word.bytes - 1]);
+        if (length != kLongWord) {
+          joined.append(word.bytes, length);
+        } else {
+          joined.append(words_[place]);
+        }
       }
+      words[i] = {arenas[part].Store(joined), items[i].count};
     }
-    joined.clear();
-    for (unsigned k = 0; k < longest_; ++k) {
-      const std::uint64_t place = (items[i].key >> shift(k)) & mask;
-      if (place == 0) break;
-      if (k != 0) joined.push_back(' ');
-      const ShortWord& word = short_words_[place];
-      const auto length = static_cast<unsigned char>(word.bytes[sizeof word.bytes - 1]);
-      if (length != kLongWord) {
-        joined.append(word.bytes, length);
-      } else {
-        joined.append(words_[place]);
-      }
-    }
-    words.push_back({storage.Store(joined), items[i].count});
-  }
+  });
+  for (WordArena& arena : arenas) storage.Absorb(std::move(arena));
   return words;
 }
 

@@ -25,7 +25,8 @@ class PackedSequences {
   // Places the words of every thread's numbering (`numbers`, one a thread, in the
   // order their tables are added) in the ordinal UTF-16 order of `encoding`; false
   // when the joined sequences of up to `longest` words would not sort as tuples of
-  // those places, or the places of `longest` words do not fit 64 bits.
+  // those places, or the places of `longest` words do not fit 64 bits. Each
+  // numbering is sorted on a thread of its own.
   bool Rank(std::span<const WordNumbers* const> numbers, WordEncoding encoding, unsigned longest);
 
   // Takes one thread's tables, in the order of the numberings given to Rank; the
@@ -35,10 +36,10 @@ class PackedSequences {
   // Every sequence, those of the tables and those that `others` counted as joined
   // words (each of up to `longest` words, every one of them numbered by a thread),
   // least frequent first and, within one count, in the ordinal UTF-16 order of the
-  // joined words, whose bytes go to `storage`. Throws OrderingCancelled once
-  // `cancel` is set.
+  // joined words, whose bytes go to `storage`; ordered and joined on up to
+  // `threads` threads. Throws OrderingCancelled once `cancel` is set.
   std::vector<CountedWord> TakeOrdered(const WordCounter& others, WordArena& storage,
-                                       const std::atomic<bool>* cancel);
+                                       const std::atomic<bool>* cancel, unsigned threads);
 
  private:
   struct Tables {

@@ -14,6 +14,7 @@
 #include "engine/byte_scan.h"
 #include "engine/cleared_memory.h"
 #include "engine/code_page.h"
+#include "engine/for_each_part.h"
 #include "engine/squeeze.h"
 
 namespace lintavel {
@@ -45,35 +46,6 @@ namespace {
 
 // Fewer words than this are merged, ranked or sorted on the calling thread alone.
 constexpr std::size_t kWorthAThread = 1 << 15;
-
-// Runs `work(part)` for every part in [0, parts), each on a thread of its own and
-// the first on the calling thread, or on the calling thread when no thread can be
-// started; throws the first part's failure once all have ended.
-template <typename Work>
-void ForEachPart(std::size_t parts, const Work& work) {
-  std::vector<std::exception_ptr> failures(parts);
-  std::vector<std::thread> threads;
-  threads.reserve(parts);
-  const auto run = [&](std::size_t part) {
-    try {
-      work(part);
-    } catch (...) {
-      failures[part] = std::current_exception();
-    }
-  };
-  for (std::size_t part = 1; part < parts; ++part) {
-    try {
-      threads.emplace_back(run, part);
-    } catch (const std::system_error&) {
-      run(part);
-    }
-  }
-  run(0);
-  for (std::thread& thread : threads) thread.join();
-  for (const std::exception_ptr& failure : failures) {
-    if (failure != nullptr) std::rethrow_exception(failure);
-  }
-}
 
 // The parts worth a thread each for `size` words.
 std::size_t PartsFor(std::size_t size, unsigned threads) {
