@@ -30,7 +30,7 @@ cmake -S . -B build/arm64 -G Ninja --toolchain cmake/aarch64-linux-gnu.cmake \
 cmake --build build/arm64
 
 # LINTAVEL_HOST_EXTRACT names an x86-64 lintavel-extract already built (CI's
-# release build), to spare building it again.
+# package build), to spare building it again.
 host_extract="${LINTAVEL_HOST_EXTRACT:-}"
 if [ -z "$host_extract" ]; then
   step "Host build of lintavel-extract to compare with"
