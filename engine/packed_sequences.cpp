@@ -27,26 +27,38 @@ void CheckCancel(const std::atomic<bool>* cancel) {
   if (cancel != nullptr && cancel->load(std::memory_order_relaxed)) throw OrderingCancelled{};
 }
 
-// Sorts `items` stably by the low `bits` bits of field(item), 11 bits a pass, through
-// `scratch` (as long); the sorted items end in `items`.
+constexpr int kDigit = 11;
+constexpr std::size_t kDigits = std::size_t{1} << kDigit;
+
+// Sorts `items` stably by the low `bits` bits of field(item), 11 bits a pass, least
+// significant first, through `scratch` (as long), every pass's digits counted in
+// one read; returns the one of the two where the sorted items end.
 template <class Field>
-void RadixSort(std::unique_ptr<Item[]>& items, std::unique_ptr<Item[]>& scratch, std::size_t size,
-               int bits, const Field& field, const std::atomic<bool>* cancel) {
-  constexpr int kDigit = 11;
-  constexpr std::uint64_t kMask = (std::uint64_t{1} << kDigit) - 1;
-  std::array<std::size_t, std::size_t{1} << kDigit> at;
-  for (int shift = 0; shift < bits; shift += kDigit) {
-    CheckCancel(cancel);
-    at.fill(0);
-    for (std::size_t i = 0; i < size; ++i) ++at[(field(items[i]) >> shift) & kMask];
-    // A digit that all items share leaves their order as it is.
-    if (std::find(at.begin(), at.end(), size) != at.end()) continue;
-    std::size_t sum = 0;
-    for (std::size_t& slot : at) sum += std::exchange(slot, sum);
-    Item* const out = scratch.get();
-    for (std::size_t i = 0; i < size; ++i) out[at[(field(items[i]) >> shift) & kMask]++] = items[i];
-    std::swap(items, scratch);
+Item* SortByDigits(Item* items, Item* scratch, std::size_t size, int bits, const Field& field,
+                   const std::atomic<bool>* cancel) {
+  const int passes = (bits + kDigit - 1) / kDigit;
+  std::vector<std::array<std::size_t, kDigits>> at(static_cast<std::size_t>(passes));
+  for (auto& counts : at) counts.fill(0);
+  for (std::size_t i = 0; i < size; ++i) {
+    for (int pass = 0; pass < passes; ++pass) {
+      ++at[static_cast<std::size_t>(pass)][(field(items[i]) >> (pass * kDigit)) & (kDigits - 1)];
+    }
   }
+  Item* from = items;
+  Item* to = scratch;
+  for (int pass = 0; pass < passes; ++pass) {
+    CheckCancel(cancel);
+    auto& counts = at[static_cast<std::size_t>(pass)];
+    // A digit that all items share leaves their order as it is.
+    if (std::find(counts.begin(), counts.end(), size) != counts.end()) continue;
+    std::size_t sum = 0;
+    for (std::size_t& slot : counts) sum += std::exchange(slot, sum);
+    for (std::size_t i = 0; i < size; ++i) {
+      to[counts[(field(from[i]) >> (pass * kDigit)) & (kDigits - 1)]++] = from[i];
+    }
+    std::swap(from, to);
+  }
+  return from;
 }
 
 // Sorts `items` (`size` of them) by the low `bits` bits of their keys, the bits above
@@ -58,8 +70,6 @@ void RadixSort(std::unique_ptr<Item[]>& items, std::unique_ptr<Item[]>& scratch,
 // the items.
 void SortByKey(Item* items, Item* scratch, std::size_t size, int bits,
                const std::atomic<bool>* cancel, unsigned threads = 1) {
-  constexpr int kDigit = 11;
-  constexpr std::size_t kDigits = std::size_t{1} << kDigit;
   constexpr std::size_t kCachedItems = std::size_t{1} << 15;
   const auto by_key = [](const Item& a, const Item& b) { return a.key < b.key; };
   if (size < 2 || bits <= 0) return;
@@ -68,29 +78,10 @@ void SortByKey(Item* items, Item* scratch, std::size_t size, int bits,
     return;
   }
   if (size <= kCachedItems || bits <= kDigit) {
-    // Within the cache: least significant digit first, all digits counted in one read.
-    const int passes = (bits + kDigit - 1) / kDigit;
-    std::vector<std::array<std::size_t, kDigits>> at(static_cast<std::size_t>(passes));
-    for (auto& counts : at) counts.fill(0);
-    for (std::size_t i = 0; i < size; ++i) {
-      for (int pass = 0; pass < passes; ++pass) {
-        ++at[static_cast<std::size_t>(pass)][(items[i].key >> (pass * kDigit)) & (kDigits - 1)];
-      }
-    }
-    Item* from = items;
-    Item* to = scratch;
-    for (int pass = 0; pass < passes; ++pass) {
-      auto& counts = at[static_cast<std::size_t>(pass)];
-      // A digit that all items share leaves their order as it is.
-      if (std::find(counts.begin(), counts.end(), size) != counts.end()) continue;
-      std::size_t sum = 0;
-      for (std::size_t& slot : counts) sum += std::exchange(slot, sum);
-      for (std::size_t i = 0; i < size; ++i) {
-        to[counts[(from[i].key >> (pass * kDigit)) & (kDigits - 1)]++] = from[i];
-      }
-      std::swap(from, to);
-    }
-    if (from != items) std::copy(from, from + size, items);
+    // Within the cache.
+    const Item* sorted = SortByDigits(
+        items, scratch, size, bits, [](const Item& item) { return item.key; }, cancel);
+    if (sorted != items) std::copy(sorted, sorted + size, items);
     return;
   }
   CheckCancel(cancel);
@@ -149,9 +140,14 @@ bool PackedSequences::Rank(std::span<const WordNumbers* const> numbers, WordEnco
   }
   const std::size_t total = offsets.back();
   if (total >= (std::uint64_t{1} << 32)) return false;
+  // Looked up at random (the places and short words, for every sequence), or large:
+  // in huge pages, a lookup is seldom also a miss of the address translation's cache.
+  const auto reserve_huge = [](auto& vector, std::size_t size) {
+    vector.reserve(size);
+    AdviseHugePages(vector.data(), size * sizeof vector[0]);
+  };
   std::vector<Entry> entries;
-  entries.reserve(total);
-  AdviseHugePages(entries.data(), total * sizeof(Entry));
+  reserve_huge(entries, total);
   entries.resize(total);
   const auto less = [this](const Entry& a, const Entry& b) {
     return Less(a.prefix, a.word, b.prefix, b.word);
@@ -185,12 +181,6 @@ bool PackedSequences::Rank(std::span<const WordNumbers* const> numbers, WordEnco
                          entries.begin() + offsets[last], less);
     });
   }
-  // Looked up at random for every sequence: in huge pages, a lookup is seldom also
-  // a miss of the address translation's cache.
-  const auto reserve_huge = [](auto& vector, std::size_t size) {
-    vector.reserve(size);
-    AdviseHugePages(vector.data(), size * sizeof vector[0]);
-  };
   places_.assign(numbers.size(), {});
   for (std::size_t part = 0; part < numbers.size(); ++part) {
     reserve_huge(places_[part], numbers[part]->size() + 1);
@@ -323,9 +313,10 @@ std::vector<CountedWord> PackedSequences::TakeOrdered(const WordCounter& others,
     }
   }
   for (std::size_t i = 0; i < distinct; ++i) most = std::max(most, items[i].count);
-  RadixSort(
-      items, scratch, distinct, static_cast<int>(std::bit_width(most)),
+  const Item* by_count = SortByDigits(
+      items.get(), scratch.get(), distinct, static_cast<int>(std::bit_width(most)),
       [](const Item& item) { return item.count; }, cancel);
+  if (by_count != items.get()) std::swap(items, scratch);
   scratch.reset();
 
   // Joined on every thread, each into its own stretch of the list and its own arena.
