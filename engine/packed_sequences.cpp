@@ -127,85 +127,120 @@ bool PackedSequences::Rank(std::span<const WordNumbers* const> numbers, WordEnco
                            unsigned longest) {
   encoding_ = encoding;
   longest_ = longest;
-  struct Entry {
-    std::uint64_t prefix;
-    std::string_view word;
-    std::uint32_t part;
-    std::uint32_t number;
-  };
   const std::size_t parts = numbers.size();
-  std::vector<std::size_t> offsets(parts + 1, 0);
+  // Every thread's words in one index: a thread's word numbered n at its first
+  // index + n (its first index unused).
+  first_index_.assign(parts + 1, 0);
   for (std::size_t part = 0; part < parts; ++part) {
-    offsets[part + 1] = offsets[part] + numbers[part]->size();
+    first_index_[part + 1] = first_index_[part] + numbers[part]->size() + 1;
   }
-  const std::size_t total = offsets.back();
-  if (total >= (std::uint64_t{1} << 32)) return false;
+  const std::size_t indexes = first_index_.back();
+  const std::size_t total = indexes - parts;
+  if (indexes >= (std::uint64_t{1} << 32)) return false;
   // Looked up at random (the places and short words, for every sequence), or large:
   // in huge pages, a lookup is seldom also a miss of the address translation's cache.
   const auto reserve_huge = [](auto& vector, std::size_t size) {
     vector.reserve(size);
     AdviseHugePages(vector.data(), size * sizeof vector[0]);
   };
-  std::vector<Entry> entries;
-  reserve_huge(entries, total);
-  entries.resize(total);
-  const auto less = [this](const Entry& a, const Entry& b) {
-    return Less(a.prefix, a.word, b.prefix, b.word);
-  };
-  // Each thread's numbering is ranked and sorted on a thread of its own, and the
-  // sorted runs are merged in pairs.
-  std::atomic<bool> below_blank = false;
+  std::vector<std::string_view> by_index;
+  reserve_huge(by_index, indexes);
+  by_index.resize(indexes);
+  // The words are radix-sorted by their prefixes, each an item holding its index
+  // and length (up to 255); only the words longer than a prefix are compared.
+  auto sorted = std::make_unique_for_overwrite<Item[]>(std::max<std::size_t>(total, 1));
+  std::atomic<bool> unsortable = false;
+  const bool utf8 = encoding == WordEncoding::kUtf8;
   ForEachPart(parts, [&](std::size_t part) {
-    Entry* out = entries.data() + offsets[part];
-    for (std::size_t number = 1; number <= numbers[part]->size(); ++number) {
-      const std::string_view word = numbers[part]->WordOf(number);
-      // A character below '!' in a word could sort below the blank that joins it.
+    Item* out = sorted.get() + first_index_[part] - part;
+    numbers[part]->ForEachWord([&](std::uint64_t number, std::string_view word) {
+      const std::size_t index = first_index_[part] + number;
       for (const char c : word) {
-        if (static_cast<unsigned char>(c) < 0x21) {
-          below_blank = true;
-          return;
+        const auto byte = static_cast<unsigned char>(c);
+        // A character below '!' could sort below the blank that joins the words; a
+        // byte no UTF-8 text holds could share its prefix's place with another.
+        if (byte < 0x21 || (utf8 && (byte == 0xF5 || byte == 0xF6))) {
+          unsortable.store(true, std::memory_order_relaxed);
         }
       }
-      *out++ = {OrdinalPrefix(word, encoding), word, static_cast<std::uint32_t>(part),
-                static_cast<std::uint32_t>(number)};
-    }
-    std::sort(entries.begin() + offsets[part], entries.begin() + offsets[part + 1], less);
-  });
-  if (below_blank) return false;
-  for (std::size_t width = 1; width < parts; width *= 2) {
-    ForEachPart((parts + 2 * width - 1) / (2 * width), [&](std::size_t pair) {
-      const std::size_t first = pair * 2 * width;
-      const std::size_t middle = std::min(first + width, parts);
-      const std::size_t last = std::min(first + 2 * width, parts);
-      std::inplace_merge(entries.begin() + offsets[first], entries.begin() + offsets[middle],
-                         entries.begin() + offsets[last], less);
+      by_index[index] = word;
+      *out++ = {OrdinalPrefix(word, encoding), index | std::min<std::uint64_t>(word.size(), 255)
+                                                           << 32};
     });
+  });
+  if (unsortable) return false;
+  {
+    auto scratch = std::make_unique_for_overwrite<Item[]>(std::max<std::size_t>(total, 1));
+    SortByKey(sorted.get(), scratch.get(), total, 64, nullptr, static_cast<unsigned>(parts));
   }
-  places_.assign(numbers.size(), {});
-  for (std::size_t part = 0; part < numbers.size(); ++part) {
-    reserve_huge(places_[part], numbers[part]->size() + 1);
-    places_[part].assign(numbers[part]->size() + 1, 0);
+  constexpr std::uint64_t kIndex = 0xFFFFFFFF;
+  const auto length = [](const Item& item) { return item.count >> 32; };
+  const auto word_of = [&](const Item& item) { return by_index[item.count & kIndex]; };
+  // Of two words with one prefix, one of at most 8 bytes is the prefix itself.
+  const auto tie_less = [&](const Item& a, const Item& b) {
+    if (length(a) <= 8 || length(b) <= 8) return length(a) < length(b);
+    return Less(a.key, word_of(a), b.key, word_of(b));
+  };
+  const auto same = [&](const Item& a, const Item& b) {
+    if (a.key != b.key) return false;
+    if (length(a) <= 8 || length(b) <= 8) return length(a) == length(b);
+    return word_of(a) == word_of(b);
+  };
+  // Cut where the prefix changes, each part ranked on a thread of its own: the ties
+  // sorted, the distinct words counted, then placed after those of the parts before.
+  std::vector<std::size_t> cuts(parts + 1, total);
+  cuts[0] = 0;
+  for (std::size_t part = 1; part < parts; ++part) {
+    std::size_t at = std::max(cuts[part - 1], total * part / parts);
+    while (at > cuts[part - 1] && at < total && sorted[at].key == sorted[at - 1].key) ++at;
+    cuts[part] = at;
   }
-  words_.assign(1, std::string_view());
-  prefixes_.assign(1, 0);
-  for (const Entry& entry : entries) {
-    if (words_.size() == 1 || entry.word != words_.back()) {
-      words_.push_back(entry.word);
-      prefixes_.push_back(entry.prefix);
+  std::vector<std::size_t> first_place(parts + 1, 1);
+  ForEachPart(parts, [&](std::size_t part) {
+    std::size_t distinct = 0;
+    for (std::size_t i = cuts[part]; i < cuts[part + 1];) {
+      std::size_t j = i + 1;
+      while (j < cuts[part + 1] && sorted[j].key == sorted[i].key) ++j;
+      if (j - i > 1) std::sort(sorted.get() + i, sorted.get() + j, tie_less);
+      for (std::size_t k = i; k < j; ++k) distinct += k == i || !same(sorted[k - 1], sorted[k]);
+      i = j;
     }
-    places_[entry.part][entry.number] = static_cast<std::uint32_t>(words_.size() - 1);
-  }
-  reserve_huge(short_words_, words_.size());
-  short_words_.resize(words_.size());
-  for (std::size_t place = 1; place < words_.size(); ++place) {
-    ShortWord& copy = short_words_[place];
-    const std::string_view word = words_[place];
-    const bool fits = word.size() < sizeof copy.bytes;
-    if (fits) std::memcpy(copy.bytes, word.data(), word.size());
-    copy.bytes[sizeof copy.bytes - 1] =
-        static_cast<char>(fits ? static_cast<unsigned char>(word.size()) : kLongWord);
-  }
-  bits_ = std::max(1, static_cast<int>(std::bit_width(words_.size() - 1)));
+    first_place[part + 1] = distinct;
+  });
+  for (std::size_t part = 0; part < parts; ++part) first_place[part + 1] += first_place[part];
+  const std::size_t places = first_place.back();
+  reserve_huge(places_, indexes);
+  places_.resize(indexes);
+  words_.resize(places);
+  prefixes_.resize(places);
+  reserve_huge(short_words_, places);
+  short_words_.resize(places);
+  constexpr std::size_t kAhead = 16;
+  ForEachPart(parts, [&](std::size_t part) {
+    std::size_t place = first_place[part] - 1;
+    for (std::size_t i = cuts[part]; i < cuts[part + 1]; ++i) {
+      // The word views and places lie anywhere: asked for some items ahead.
+      if (i + kAhead < cuts[part + 1]) {
+        __builtin_prefetch(&by_index[sorted[i + kAhead].count & kIndex]);
+        __builtin_prefetch(&places_[sorted[i + kAhead].count & kIndex], 1);
+      }
+      if (i + kAhead / 2 < cuts[part + 1])
+        __builtin_prefetch(word_of(sorted[i + kAhead / 2]).data());
+      if (i == cuts[part] || !same(sorted[i - 1], sorted[i])) {
+        ++place;
+        const std::string_view word = word_of(sorted[i]);
+        words_[place] = word;
+        prefixes_[place] = sorted[i].key;
+        ShortWord& copy = short_words_[place];
+        const bool fits = word.size() < sizeof copy.bytes;
+        if (fits) std::memcpy(copy.bytes, word.data(), word.size());
+        copy.bytes[sizeof copy.bytes - 1] =
+            static_cast<char>(fits ? static_cast<unsigned char>(word.size()) : kLongWord);
+      }
+      places_[sorted[i].count & kIndex] = static_cast<std::uint32_t>(place);
+    }
+  });
+  bits_ = std::max(1, static_cast<int>(std::bit_width(places - 1)));
   return static_cast<unsigned>(bits_) * longest <= 64;
 }
 
@@ -264,7 +299,8 @@ std::vector<CountedWord> PackedSequences::TakeOrdered(const WordCounter& others,
     starts[part + 1] = starts[part] + tables_[part].pairs.size() + tables_[part].triples.size();
   }
   ForEachPart(tables_.size(), [&](std::size_t part) {
-    const std::uint32_t* const place = places_[part].data();
+    // Indexed by the thread's word numbers, from 1.
+    const std::uint32_t* const place = places_.data() + first_index_[part];
     std::size_t size = starts[part];
     tables_[part].pairs.ForEach([&](std::uint64_t key, std::uint64_t count) {
       items[size++] = {key, count};
@@ -298,7 +334,6 @@ std::vector<CountedWord> PackedSequences::TakeOrdered(const WordCounter& others,
     items[size++] = {key, count};
   });
   places_.clear();
-
   auto scratch = std::make_unique_for_overwrite<Item[]>(std::max<std::size_t>(size, 1));
   AdviseHugePages(scratch.get(), size * sizeof(Item));
   SortByKey(items.get(), scratch.get(), size, bits_ * static_cast<int>(longest_), cancel, threads);

@@ -64,10 +64,11 @@ class PackedSequences {
   };
   static constexpr unsigned char kLongWord = 0xFF;
 
-  std::vector<std::string_view> words_;             // by place, from 1 (index 0 unused)
-  std::vector<ShortWord> short_words_;              // by place, as `words_`
-  std::vector<std::uint64_t> prefixes_;             // by place: the first bytes, in sort order
-  std::vector<std::vector<std::uint32_t>> places_;  // per thread, by word number
+  std::vector<std::string_view> words_;   // by place, from 1 (index 0 unused)
+  std::vector<ShortWord> short_words_;    // by place, as `words_`
+  std::vector<std::uint64_t> prefixes_;   // by place: the first bytes, in sort order
+  std::vector<std::size_t> first_index_;  // per thread: its first word's index
+  std::vector<std::uint32_t> places_;     // by index
   std::vector<Tables> tables_;
 };
 

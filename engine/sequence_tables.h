@@ -72,17 +72,20 @@ class WordNumbers {
 
   // The word numbered `number` (1 to size()); the view lasts until the table
   // changes.
-  std::string_view WordOf(std::uint64_t number) const {
-    const Slot& slot = slots_[slot_of_[number]];
-    const std::size_t length = slot.meta & 0xFF;
-    return length == kLongLength
-               ? std::string_view(long_bytes_.data() + slot.head, slot.tail)
-               : std::string_view(reinterpret_cast<const char*>(&slot.head), length);
-  }
+  std::string_view WordOf(std::uint64_t number) const { return WordIn(slots_[slot_of_[number]]); }
 
   // The words by number (index 0 unused); the views last as long as this table
   // is neither changed nor destroyed.
   std::vector<std::string_view> Words() const;
+
+  // Calls on_word(number, word) for every word, in the order of the table's slots:
+  // read straight through, where looking each number up misses the cache.
+  template <class F>
+  void ForEachWord(F&& on_word) const {
+    for (std::size_t i = 0; slots_ != nullptr && i <= mask_; ++i) {
+      if (slots_[i].meta != 0) on_word(slots_[i].meta >> 16, WordIn(slots_[i]));
+    }
+  }
 
   // The bytes that the table and the long words hold.
   std::size_t footprint() const {
@@ -108,6 +111,13 @@ class WordNumbers {
     std::uint64_t v;
     std::memcpy(&v, p, sizeof v);
     return v;
+  }
+
+  std::string_view WordIn(const Slot& slot) const {
+    const std::size_t length = slot.meta & 0xFF;
+    return length == kLongLength
+               ? std::string_view(long_bytes_.data() + slot.head, slot.tail)
+               : std::string_view(reinterpret_cast<const char*>(&slot.head), length);
   }
 
   bool Holds(const Slot& slot, const Key& key) const {
