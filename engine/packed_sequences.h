@@ -25,8 +25,8 @@ class PackedSequences {
   // Places the words of every thread's numbering (`numbers`, one a thread, in the
   // order their tables are added) in the ordinal UTF-16 order of `encoding`; false
   // when the joined sequences of up to `longest` words would not sort as tuples of
-  // those places, or the places of `longest` words do not fit 64 bits. Each
-  // numbering is sorted on a thread of its own.
+  // those places, or the places of `longest` words do not fit 64 bits. Sorted and
+  // placed on as many threads as there are numberings.
   bool Rank(std::span<const WordNumbers* const> numbers, WordEncoding encoding, unsigned longest);
 
   // Takes one thread's tables, in the order of the numberings given to Rank; the
