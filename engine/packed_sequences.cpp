@@ -115,6 +115,59 @@ void SortByKey(Item* items, Item* scratch, std::size_t size, int bits,
   });
 }
 
+// Cuts `size` items sorted by key into `parts` near-equal ranges, none splitting
+// the items of one key: the parts + 1 bounds.
+std::vector<std::size_t> CutBetweenKeys(const Item* items, std::size_t size, std::size_t parts) {
+  std::vector<std::size_t> cuts(parts + 1, size);
+  cuts[0] = 0;
+  for (std::size_t part = 1; part < parts; ++part) {
+    std::size_t at = std::max(cuts[part - 1], size * part / parts);
+    while (at > cuts[part - 1] && at < size && items[at].key == items[at - 1].key) ++at;
+    cuts[part] = at;
+  }
+  return cuts;
+}
+
+// Sums the counts of equal keys in `items`, sorted by key, and orders what is left
+// stably by count into `out`; returns how many are left. Each thread takes a range
+// of keys: sums them in place, then spreads them by count in one pass, the counts
+// below 2^16 each to its own place, the few above after them, sorted there.
+std::size_t SumAndOrderByCount(Item* items, std::size_t size, Item* out, unsigned threads,
+                               const std::atomic<bool>* cancel) {
+  constexpr std::size_t kExact = std::size_t{1} << 16;
+  const std::size_t parts = size < kExact ? 1 : std::max(threads, 1U);
+  const std::vector<std::size_t> cuts = CutBetweenKeys(items, size, parts);
+  std::vector<std::size_t> kept(parts);
+  std::vector<std::vector<std::size_t>> at(parts, std::vector<std::size_t>(kExact + 1, 0));
+  const auto digit = [](const Item& item) { return item.count < kExact ? item.count : kExact; };
+  ForEachPart(parts, [&](std::size_t part) {
+    Item* const first = items + cuts[part];
+    std::size_t distinct = 0;
+    for (std::size_t i = 0; i < cuts[part + 1] - cuts[part]; ++i) {
+      if (distinct != 0 && first[distinct - 1].key == first[i].key) {
+        first[distinct - 1].count += first[i].count;
+      } else {
+        first[distinct++] = first[i];
+      }
+    }
+    kept[part] = distinct;
+    for (std::size_t i = 0; i < distinct; ++i) ++at[part][digit(first[i])];
+  });
+  CheckCancel(cancel);
+  std::size_t sum = 0;
+  for (std::size_t d = 0; d <= kExact; ++d) {
+    for (std::size_t part = 0; part < parts; ++part) sum += std::exchange(at[part][d], sum);
+  }
+  ForEachPart(parts, [&](std::size_t part) {
+    const Item* const first = items + cuts[part];
+    for (std::size_t i = 0; i < kept[part]; ++i) out[at[part][digit(first[i])]++] = first[i];
+  });
+  const std::size_t tail = at[parts - 1][kExact - 1];
+  std::stable_sort(out + tail, out + sum,
+                   [](const Item& a, const Item& b) { return a.count < b.count; });
+  return sum;
+}
+
 }  // namespace
 
 bool PackedSequences::Less(std::uint64_t prefix_a, std::string_view a, std::uint64_t prefix_b,
@@ -188,13 +241,7 @@ bool PackedSequences::Rank(std::span<const WordNumbers* const> numbers, WordEnco
   };
   // Cut where the prefix changes, each part ranked on a thread of its own: the ties
   // sorted, the distinct words counted, then placed after those of the parts before.
-  std::vector<std::size_t> cuts(parts + 1, total);
-  cuts[0] = 0;
-  for (std::size_t part = 1; part < parts; ++part) {
-    std::size_t at = std::max(cuts[part - 1], total * part / parts);
-    while (at > cuts[part - 1] && at < total && sorted[at].key == sorted[at - 1].key) ++at;
-    cuts[part] = at;
-  }
+  const std::vector<std::size_t> cuts = CutBetweenKeys(sorted.get(), total, parts);
   std::vector<std::size_t> first_place(parts + 1, 1);
   ForEachPart(parts, [&](std::size_t part) {
     std::size_t distinct = 0;
@@ -338,20 +385,9 @@ std::vector<CountedWord> PackedSequences::TakeOrdered(const WordCounter& others,
   AdviseHugePages(scratch.get(), size * sizeof(Item));
   SortByKey(items.get(), scratch.get(), size, bits_ * static_cast<int>(longest_), cancel, threads);
   // A sequence that several threads counted, or that crossed blocks, is one.
-  std::size_t distinct = 0;
-  std::uint64_t most = 0;
-  for (std::size_t i = 0; i < size; ++i) {
-    if (distinct != 0 && items[distinct - 1].key == items[i].key) {
-      items[distinct - 1].count += items[i].count;
-    } else {
-      items[distinct++] = items[i];
-    }
-  }
-  for (std::size_t i = 0; i < distinct; ++i) most = std::max(most, items[i].count);
-  const Item* by_count = SortByDigits(
-      items.get(), scratch.get(), distinct, static_cast<int>(std::bit_width(most)),
-      [](const Item& item) { return item.count; }, cancel);
-  if (by_count != items.get()) std::swap(items, scratch);
+  const std::size_t distinct =
+      SumAndOrderByCount(items.get(), size, scratch.get(), threads, cancel);
+  std::swap(items, scratch);
   scratch.reset();
 
   // Joined on every thread, each into its own stretch of the list and its own arena.
