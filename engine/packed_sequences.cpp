@@ -85,19 +85,35 @@ void SortByKey(Item* items, Item* scratch, std::size_t size, int bits,
     return;
   }
   CheckCancel(cancel);
+  threads = std::max(threads, 1U);
   const int shift = bits - kDigit;
+  const auto top = [shift](const Item& item) { return (item.key >> shift) & (kDigits - 1); };
+  // Counted and spread by the top digit on every thread, each a stretch of the items.
+  const auto stretch = [&](std::size_t part) { return size * part / threads; };
+  std::vector<std::array<std::size_t, kDigits>> next(threads);
+  ForEachPart(threads, [&](std::size_t part) {
+    next[part].fill(0);
+    for (std::size_t i = stretch(part); i < stretch(part + 1); ++i) ++next[part][top(items[i])];
+  });
   std::array<std::size_t, kDigits + 1> at{};
-  for (std::size_t i = 0; i < size; ++i) ++at[((items[i].key >> shift) & (kDigits - 1)) + 1];
+  for (std::size_t digit = 0; digit < kDigits; ++digit) {
+    for (std::size_t part = 0; part < threads; ++part) at[digit + 1] += next[part][digit];
+  }
   if (std::find(at.begin(), at.end(), size) != at.end()) {
     SortByKey(items, scratch, size, shift, cancel, threads);
     return;
   }
-  for (std::size_t digit = 1; digit <= kDigits; ++digit) at[digit] += at[digit - 1];
-  std::array<std::size_t, kDigits> next;
-  std::copy(at.begin(), at.end() - 1, next.begin());
-  for (std::size_t i = 0; i < size; ++i) {
-    scratch[next[(items[i].key >> shift) & (kDigits - 1)]++] = items[i];
+  std::size_t sum = 0;
+  for (std::size_t digit = 0; digit < kDigits; ++digit) {
+    at[digit] = sum;
+    for (std::size_t part = 0; part < threads; ++part) sum += std::exchange(next[part][digit], sum);
   }
+  at[kDigits] = sum;
+  ForEachPart(threads, [&](std::size_t part) {
+    for (std::size_t i = stretch(part); i < stretch(part + 1); ++i) {
+      scratch[next[part][top(items[i])]++] = items[i];
+    }
+  });
   std::vector<std::size_t> cuts(threads + 1, kDigits);
   cuts[0] = 0;
   for (std::size_t part = 1, digit = 0; part < threads; ++part) {
