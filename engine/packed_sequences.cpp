@@ -416,6 +416,7 @@ std::vector<CountedWord> PackedSequences::TakeOrdered(const WordCounter& others,
   const std::uint64_t mask = (std::uint64_t{1} << bits_) - 1;
   ForEachPart(parts, [&](std::size_t part) {
     const std::size_t end = distinct * (part + 1) / parts;
+    WordArena& arena = arenas[part];
     std::string joined;
     for (std::size_t i = distinct * part / parts; i < end; ++i) {
       if (i % (std::size_t{1} << 20) == 0) CheckCancel(cancel);
@@ -424,20 +425,33 @@ std::vector<CountedWord> PackedSequences::TakeOrdered(const WordCounter& others,
           __builtin_prefetch(&short_words_[(items[i + kAhead].key >> shift(k)) & mask]);
         }
       }
+      // Short words are copied 16 bytes at once straight into the arena; a sequence
+      // holding a long one is joined apart and then stored.
+      char* const room = arena.Room(longest_ * (sizeof(ShortWord) + 1));
+      char* out = room;
+      bool short_words = true;
+      for (unsigned k = 0; k < longest_ && short_words; ++k) {
+        const std::uint64_t place = (items[i].key >> shift(k)) & mask;
+        if (place == 0) break;
+        if (k != 0) *out++ = ' ';
+        const ShortWord& word = short_words_[place];
+        const auto length = static_cast<unsigned char>(word.bytes[sizeof word.bytes - 1]);
+        short_words = length != kLongWord;
+        std::memcpy(out, word.bytes, sizeof word.bytes);
+        out += length;
+      }
+      if (short_words) {
+        words[i] = {arena.Keep(static_cast<std::size_t>(out - room)), items[i].count};
+        continue;
+      }
       joined.clear();
       for (unsigned k = 0; k < longest_; ++k) {
         const std::uint64_t place = (items[i].key >> shift(k)) & mask;
         if (place == 0) break;
         if (k != 0) joined.push_back(' ');
-        const ShortWord& word = short_words_[place];
-        const auto length = static_cast<unsigned char>(word.bytes[sizeof word.bytes - 1]);
-        if (length != kLongWord) {
-          joined.append(word.bytes, length);
-        } else {
-          joined.append(words_[place]);
-        }
+        joined.append(words_[place]);
       }
-      words[i] = {arenas[part].Store(joined), items[i].count};
+      words[i] = {arena.Store(joined), items[i].count};
     }
   });
   for (WordArena& arena : arenas) storage.Absorb(std::move(arena));

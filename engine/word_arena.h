@@ -41,6 +41,19 @@ class WordArena {
     return {copy, size};
   }
 
+  // Room for `size` bytes (a few dozen) at the end of the arena, to be written and
+  // then kept, the first `used` of them, by Keep; writing there keeps nothing.
+  char* Room(std::size_t size) {
+    if (size > left_) NewBlock();
+    return cursor_;
+  }
+  std::string_view Keep(std::size_t used) {
+    char* kept = cursor_;
+    cursor_ += used;
+    left_ -= used;
+    return {kept, used};
+  }
+
   // Takes over every block of `other`; views into it stay valid.
   void Absorb(WordArena&& other) {
     for (auto& block : other.blocks_) blocks_.push_back(std::move(block));
