@@ -84,6 +84,8 @@ CorpusList ListOfRun(ExtractionResult&& result, const StopWords* stop_words) {
   AdviseHugePages(list.words.data(), result.words.size() * sizeof(CorpusWord));
   const bool with_files = result.files.size() == result.words.size();
   for (std::size_t i = 0; i < result.words.size(); ++i) {
+    // The list takes the pages of the words already copied, not fresh ones.
+    if (i % (std::size_t{1} << 20) == 0) ReleasePages(result.words.data(), result.words.data() + i);
     const CountedWord& counted = result.words[i];
     if (stop_words != nullptr && stop_words->Contains(counted.word)) continue;
     list.words.push_back({counted.word, counted.count, with_files ? result.files[i] : 1});

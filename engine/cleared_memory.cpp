@@ -25,6 +25,16 @@ void AdviseHugePages([[maybe_unused]] void* memory, [[maybe_unused]] std::size_t
 #endif
 }
 
+void ReleasePages([[maybe_unused]] const void* begin, [[maybe_unused]] const void* end) {
+#if defined(__linux__)
+  constexpr std::uintptr_t kHuge = 2 << 20;
+  const auto first = (reinterpret_cast<std::uintptr_t>(begin) + kHuge - 1) & ~(kHuge - 1);
+  const auto last = reinterpret_cast<std::uintptr_t>(end) & ~(kHuge - 1);
+  // Advice only: where refused, the pages stay until the block is freed.
+  if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_DONTNEED);
+#endif
+}
+
 void* AllocateCleared(std::size_t bytes) {
 #if defined(__linux__) && defined(MADV_POPULATE_WRITE)
   constexpr std::size_t kMapped = 1 << 20;

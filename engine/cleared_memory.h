@@ -16,4 +16,12 @@ void* AllocateCleared(std::size_t bytes);
 // page faults and TLB misses than in counting. Nothing happens where unsupported.
 void AdviseHugePages(void* memory, std::size_t bytes);
 
+// Gives back to the system the huge pages lying wholly inside [begin, end), bytes
+// of a block that are no longer needed: read again, they are zeros. Copying one
+// large array into another, giving the first back as the copy goes on builds the
+// second in pages the system has just had back, where fresh ones, which a virtual
+// machine gives slowly, would take a good part of the copy's time. Nothing
+// happens where unsupported.
+void ReleasePages(const void* begin, const void* end);
+
 }  // namespace lintavel

@@ -365,7 +365,7 @@ std::vector<CountedWord> PackedSequences::TakeOrdered(const WordCounter& others,
     // Indexed by the thread's word numbers, from 1.
     const std::uint32_t* const place = places_.data() + first_index_[part];
     std::size_t size = starts[part];
-    tables_[part].pairs.ForEach([&](std::uint64_t key, std::uint64_t count) {
+    tables_[part].pairs.Drain([&](std::uint64_t key, std::uint64_t count) {
       items[size++] = {key, count};
     });
     place_all(starts[part], size, place, [](std::uint64_t key, auto&& on_number) {
@@ -373,7 +373,7 @@ std::vector<CountedWord> PackedSequences::TakeOrdered(const WordCounter& others,
       on_number(1, key & kPairMask);
     });
     const std::size_t from = size;
-    tables_[part].triples.ForEach([&](std::uint64_t key, std::uint64_t count) {
+    tables_[part].triples.Drain([&](std::uint64_t key, std::uint64_t count) {
       items[size++] = {key, count};
     });
     place_all(from, size, place, [](std::uint64_t key, auto&& on_number) {
@@ -381,8 +381,6 @@ std::vector<CountedWord> PackedSequences::TakeOrdered(const WordCounter& others,
       on_number(1, (key >> kTripleBits) & kTripleMask);
       on_number(2, key & kTripleMask);
     });
-    tables_[part].pairs = PairCounts();
-    tables_[part].triples = TripleCounts();
   });
   std::size_t size = starts.back();
   others.ForEachWord([&](std::string_view joined, std::uint64_t count) {
@@ -418,8 +416,13 @@ std::vector<CountedWord> PackedSequences::TakeOrdered(const WordCounter& others,
     const std::size_t end = distinct * (part + 1) / parts;
     WordArena& arena = arenas[part];
     std::string joined;
-    for (std::size_t i = distinct * part / parts; i < end; ++i) {
-      if (i % (std::size_t{1} << 20) == 0) CheckCancel(cancel);
+    const std::size_t first = distinct * part / parts;
+    for (std::size_t i = first; i < end; ++i) {
+      if (i % (std::size_t{1} << 20) == 0) {
+        CheckCancel(cancel);
+        // The list and its arena take the pages of the sequences already joined.
+        ReleasePages(items.get() + first, items.get() + i);
+      }
       if (i + kAhead < end) {
         for (unsigned k = 0; k < longest_; ++k) {
           __builtin_prefetch(&short_words_[(items[i + kAhead].key >> shift(k)) & mask]);

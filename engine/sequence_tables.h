@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -11,6 +12,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "engine/cleared_memory.h"
 #include "engine/word_counter.h"
 #include "engine/word_hash.h"
 
@@ -161,6 +163,21 @@ class KeyCounts {
       const Slot& slot = slots_[i];
       if (!slot.empty()) on_key(slot.key(), slot.count() + Carried(slot));
     }
+  }
+
+  // Calls on_key(key, count) for every key counted, in no particular order, and
+  // empties the table, giving its memory back to the system as it goes.
+  template <class F>
+  void Drain(F&& on_key) {
+    constexpr std::size_t kStretch = (std::size_t{4} << 20) / sizeof(Slot);
+    for (std::size_t from = 0; slots_ != nullptr && from <= mask_; from += kStretch) {
+      const std::size_t to = std::min(from + kStretch, mask_ + 1);
+      for (std::size_t i = from; i < to; ++i) {
+        if (!slots_[i].empty()) on_key(slots_[i].key(), slots_[i].count() + Carried(slots_[i]));
+      }
+      ReleasePages(slots_.get(), slots_.get() + to);
+    }
+    *this = KeyCounts();
   }
 
   std::size_t size() const { return size_; }
