@@ -159,22 +159,17 @@ class KeyCounts {
   // Calls on_key(key, count) for every key counted, in no particular order.
   template <class F>
   void ForEach(F&& on_key) const {
-    for (std::size_t i = 0; slots_ != nullptr && i <= mask_; ++i) {
-      const Slot& slot = slots_[i];
-      if (!slot.empty()) on_key(slot.key(), slot.count() + Carried(slot));
-    }
+    if (slots_ != nullptr) Visit(0, mask_ + 1, on_key);
   }
 
-  // Calls on_key(key, count) for every key counted, in no particular order, and
-  // empties the table, giving its memory back to the system as it goes.
+  // As ForEach, and empties the table, giving its memory back to the system as it
+  // goes.
   template <class F>
   void Drain(F&& on_key) {
     constexpr std::size_t kStretch = (std::size_t{4} << 20) / sizeof(Slot);
     for (std::size_t from = 0; slots_ != nullptr && from <= mask_; from += kStretch) {
       const std::size_t to = std::min(from + kStretch, mask_ + 1);
-      for (std::size_t i = from; i < to; ++i) {
-        if (!slots_[i].empty()) on_key(slots_[i].key(), slots_[i].count() + Carried(slots_[i]));
-      }
+      Visit(from, to, on_key);
       ReleasePages(slots_.get(), slots_.get() + to);
     }
     *this = KeyCounts();
@@ -221,6 +216,14 @@ class KeyCounts {
 
   std::uint64_t Carried(const Slot& slot) const {
     return slot.carried() ? carried_.at(slot.key()) : 0;
+  }
+
+  // Calls on_key(key, count) for the keys in slots [from, to).
+  template <class F>
+  void Visit(std::size_t from, std::size_t to, F& on_key) const {
+    for (std::size_t i = from; i < to; ++i) {
+      if (!slots_[i].empty()) on_key(slots_[i].key(), slots_[i].count() + Carried(slots_[i]));
+    }
   }
 
   void Add(std::uint64_t key, std::uint64_t hash);
