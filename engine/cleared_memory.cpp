@@ -35,6 +35,16 @@ void ReleasePages([[maybe_unused]] const void* begin, [[maybe_unused]] const voi
 #endif
 }
 
+void PopulatePages([[maybe_unused]] void* begin, [[maybe_unused]] void* end) {
+#if defined(__linux__) && defined(MADV_POPULATE_WRITE)
+  const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+  const auto first = (reinterpret_cast<std::uintptr_t>(begin) + page - 1) & ~(page - 1);
+  const auto last = reinterpret_cast<std::uintptr_t>(end) & ~(page - 1);
+  // Advice only: refused, the pages are faulted in when first written.
+  if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_POPULATE_WRITE);
+#endif
+}
+
 void* AllocateCleared(std::size_t bytes) {
 #if defined(__linux__) && defined(MADV_POPULATE_WRITE)
   constexpr std::size_t kMapped = 1 << 20;
@@ -64,6 +74,15 @@ void* AllocateCleared(std::size_t bytes) {
   // Keeps the compiler from folding malloc and memset back into calloc.
   asm volatile("" : : "r"(memory) : "memory");
   std::memset(memory, 0, bytes);
+  return memory;
+}
+
+void* AllocateHuge(std::size_t bytes) {
+  constexpr std::size_t kHuge = 2 << 20;
+  if (bytes < 2 * kHuge) return std::malloc(bytes);
+  const std::size_t whole = (bytes + kHuge - 1) & ~(kHuge - 1);
+  void* memory = std::aligned_alloc(kHuge, whole);
+  if (memory != nullptr) AdviseHugePages(memory, whole);
   return memory;
 }
 

@@ -1,8 +1,17 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
+#include <cstdlib>
+#include <memory>
+#include <new>
 
 namespace lintavel {
+
+// Frees what malloc or calloc gave: the tables, and the ranked words of an ordering.
+struct FreeMemory {
+  void operator()(void* memory) const noexcept { std::free(memory); }
+};
 
 // `bytes` of zeros from malloc's heap (freed with std::free), or nullptr, with every
 // page already mapped writable. Not left to calloc's zero pages: a zero page that
@@ -23,5 +32,25 @@ void AdviseHugePages(void* memory, std::size_t bytes);
 // machine gives slowly, would take a good part of the copy's time. Nothing
 // happens where unsupported.
 void ReleasePages(const void* begin, const void* end);
+
+// Has the kernel map the pages lying wholly inside [begin, end) now, so that
+// threads can share the faults of one large block before it is written. Nothing
+// happens where unsupported.
+void PopulatePages(void* begin, void* end);
+
+// `bytes` from malloc (freed with std::free), not cleared, or nullptr. A block of
+// some megabytes starts on a huge page and is advised onto huge pages whole: the
+// edges of a block as malloc places it stay in 4 KiB pages, and on a virtual
+// machine each of their faults costs about as much as a huge page's.
+void* AllocateHuge(std::size_t bytes);
+
+// An array of `count` T, not initialized, as AllocateHuge gives; throws
+// std::bad_alloc when refused.
+template <class T>
+std::unique_ptr<T[], FreeMemory> HugeArray(std::size_t count) {
+  void* memory = AllocateHuge(std::max<std::size_t>(count, 1) * sizeof(T));
+  if (memory == nullptr) throw std::bad_alloc();
+  return std::unique_ptr<T[], FreeMemory>(static_cast<T*>(memory));
+}
 
 }  // namespace lintavel

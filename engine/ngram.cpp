@@ -238,7 +238,15 @@ void NgramCounter::CountBlock(std::string_view text, const WordCutting& cutting,
   // bound.
   const std::size_t cap = keep_packed_ ? std::numeric_limits<std::size_t>::max() : kPackedCapBytes;
   const std::size_t limit = packed_limit_ != 0 ? std::min(packed_limit_, cap) : cap;
-  if (packed_ && 2 * (numbers_.footprint() + pairs_.footprint() + triples_.footprint()) > limit) {
+  const auto over = [&] {
+    return 2 * (numbers_.footprint() + pairs_.footprint() + triples_.footprint()) > limit;
+  };
+  if (packed_ && over()) {
+    // Logged sequences that repeat take less room counted.
+    pairs_.Compact();
+    triples_.Compact();
+  }
+  if (packed_ && over()) {
     FlushInto(counter);
     numbers_ = WordNumbers();
     stops_.assign(1, 0);

@@ -12,176 +12,68 @@
 #include "engine/cleared_memory.h"
 #include "engine/code_page.h"
 #include "engine/for_each_part.h"
+#include "engine/radix_sort.h"
 
 namespace lintavel {
 
 namespace {
 
 // A sequence as the places of its words, packed first word highest, and its count.
-struct Item {
-  std::uint64_t key;
-  std::uint64_t count;
+using Item = KeyCount;
+
+void CheckCancel(const std::atomic<bool>* cancel) { radix_detail::CheckCancel(cancel); }
+
+// Where `parts` threads cut the sequences of `items` and `keys` (each sorted by
+// key) to sum them: before the keys found at equal shares of the larger of the two.
+struct SumCuts {
+  std::vector<std::size_t> items;
+  std::vector<std::size_t> keys;
 };
 
-void CheckCancel(const std::atomic<bool>* cancel) {
-  if (cancel != nullptr && cancel->load(std::memory_order_relaxed)) throw OrderingCancelled{};
-}
-
-constexpr int kDigit = 11;
-constexpr std::size_t kDigits = std::size_t{1} << kDigit;
-
-// Sorts `items` stably by the low `bits` bits of field(item), 11 bits a pass, least
-// significant first, through `scratch` (as long), every pass's digits counted in
-// one read; returns the one of the two where the sorted items end.
-template <class Field>
-Item* SortByDigits(Item* items, Item* scratch, std::size_t size, int bits, const Field& field,
-                   const std::atomic<bool>* cancel) {
-  const int passes = (bits + kDigit - 1) / kDigit;
-  std::vector<std::array<std::size_t, kDigits>> at(static_cast<std::size_t>(passes));
-  for (auto& counts : at) counts.fill(0);
-  for (std::size_t i = 0; i < size; ++i) {
-    for (int pass = 0; pass < passes; ++pass) {
-      ++at[static_cast<std::size_t>(pass)][(field(items[i]) >> (pass * kDigit)) & (kDigits - 1)];
-    }
-  }
-  Item* from = items;
-  Item* to = scratch;
-  for (int pass = 0; pass < passes; ++pass) {
-    CheckCancel(cancel);
-    auto& counts = at[static_cast<std::size_t>(pass)];
-    // A digit that all items share leaves their order as it is.
-    if (std::find(counts.begin(), counts.end(), size) != counts.end()) continue;
-    std::size_t sum = 0;
-    for (std::size_t& slot : counts) sum += std::exchange(slot, sum);
-    for (std::size_t i = 0; i < size; ++i) {
-      to[counts[(field(from[i]) >> (pass * kDigit)) & (kDigits - 1)]++] = from[i];
-    }
-    std::swap(from, to);
-  }
-  return from;
-}
-
-// Sorts `items` (`size` of them) by the low `bits` bits of their keys, the bits above
-// being equal, through `scratch` (as long); not stably: equal keys are summed after.
-// The top digit spreads the items into ranges of keys small enough for the cache,
-// each of which is then sorted there by its lower digits: sorting 25 million items
-// digit by digit over the whole array read and wrote them from memory four times.
-// The ranges are sorted on `threads` threads, cut where they hold equal shares of
-// the items.
-void SortByKey(Item* items, Item* scratch, std::size_t size, int bits,
-               const std::atomic<bool>* cancel, unsigned threads = 1) {
-  constexpr std::size_t kCachedItems = std::size_t{1} << 15;
-  const auto by_key = [](const Item& a, const Item& b) { return a.key < b.key; };
-  if (size < 2 || bits <= 0) return;
-  if (size <= 256) {
-    std::sort(items, items + size, by_key);
-    return;
-  }
-  if (size <= kCachedItems || bits <= kDigit) {
-    // Within the cache.
-    const Item* sorted = SortByDigits(
-        items, scratch, size, bits, [](const Item& item) { return item.key; }, cancel);
-    if (sorted != items) std::copy(sorted, sorted + size, items);
-    return;
-  }
-  CheckCancel(cancel);
-  threads = std::max(threads, 1U);
-  const int shift = bits - kDigit;
-  const auto top = [shift](const Item& item) { return (item.key >> shift) & (kDigits - 1); };
-  // Counted and spread by the top digit on every thread, each a stretch of the items.
-  const auto stretch = [&](std::size_t part) { return size * part / threads; };
-  std::vector<std::array<std::size_t, kDigits>> next(threads);
-  ForEachPart(threads, [&](std::size_t part) {
-    next[part].fill(0);
-    for (std::size_t i = stretch(part); i < stretch(part + 1); ++i) ++next[part][top(items[i])];
-  });
-  std::array<std::size_t, kDigits + 1> at{};
-  for (std::size_t digit = 0; digit < kDigits; ++digit) {
-    for (std::size_t part = 0; part < threads; ++part) at[digit + 1] += next[part][digit];
-  }
-  if (std::find(at.begin(), at.end(), size) != at.end()) {
-    SortByKey(items, scratch, size, shift, cancel, threads);
-    return;
-  }
-  std::size_t sum = 0;
-  for (std::size_t digit = 0; digit < kDigits; ++digit) {
-    at[digit] = sum;
-    for (std::size_t part = 0; part < threads; ++part) sum += std::exchange(next[part][digit], sum);
-  }
-  at[kDigits] = sum;
-  ForEachPart(threads, [&](std::size_t part) {
-    for (std::size_t i = stretch(part); i < stretch(part + 1); ++i) {
-      scratch[next[part][top(items[i])]++] = items[i];
-    }
-  });
-  std::vector<std::size_t> cuts(threads + 1, kDigits);
-  cuts[0] = 0;
-  for (std::size_t part = 1, digit = 0; part < threads; ++part) {
-    while (digit < kDigits && at[digit] < size * part / threads) ++digit;
-    cuts[part] = digit;
-  }
-  ForEachPart(threads, [&](std::size_t part) {
-    for (std::size_t digit = cuts[part]; digit < cuts[part + 1]; ++digit) {
-      const std::size_t first = at[digit];
-      const std::size_t count = at[digit + 1] - first;
-      if (count == 0) continue;
-      SortByKey(scratch + first, items + first, count, shift, cancel);
-      std::copy(scratch + first, scratch + first + count, items + first);
-    }
-  });
-}
-
-// Cuts `size` items sorted by key into `parts` near-equal ranges, none splitting
-// the items of one key: the parts + 1 bounds.
-std::vector<std::size_t> CutBetweenKeys(const Item* items, std::size_t size, std::size_t parts) {
-  std::vector<std::size_t> cuts(parts + 1, size);
-  cuts[0] = 0;
+SumCuts CutSums(std::span<const Item> items, std::span<const std::uint64_t> keys,
+                std::size_t parts) {
+  SumCuts cuts{std::vector<std::size_t>(parts + 1, items.size()),
+               std::vector<std::size_t>(parts + 1, keys.size())};
+  cuts.items[0] = cuts.keys[0] = 0;
+  const bool by_keys = keys.size() >= items.size();
   for (std::size_t part = 1; part < parts; ++part) {
-    std::size_t at = std::max(cuts[part - 1], size * part / parts);
-    while (at > cuts[part - 1] && at < size && items[at].key == items[at - 1].key) ++at;
-    cuts[part] = at;
+    const std::uint64_t cut = by_keys ? keys[keys.size() * part / parts]
+                                      : items[items.size() * part / parts].key;
+    cuts.items[part] = static_cast<std::size_t>(
+        std::lower_bound(items.begin(), items.end(), cut,
+                         [](const Item& item, std::uint64_t key) { return item.key < key; }) -
+        items.begin());
+    cuts.keys[part] =
+        static_cast<std::size_t>(std::lower_bound(keys.begin(), keys.end(), cut) - keys.begin());
   }
   return cuts;
 }
 
-// Sums the counts of equal keys in `items`, sorted by key, and orders what is left
-// stably by count into `out`; returns how many are left. Each thread takes a range
-// of keys: sums them in place, then spreads them by count in one pass, the counts
-// below 2^16 each to its own place, the few above after them, sorted there.
-std::size_t SumAndOrderByCount(Item* items, std::size_t size, Item* out, unsigned threads,
-                               const std::atomic<bool>* cancel) {
-  constexpr std::size_t kExact = std::size_t{1} << 16;
-  const std::size_t parts = size < kExact ? 1 : std::max(threads, 1U);
-  const std::vector<std::size_t> cuts = CutBetweenKeys(items, size, parts);
-  std::vector<std::size_t> kept(parts);
-  std::vector<std::vector<std::size_t>> at(parts, std::vector<std::size_t>(kExact + 1, 0));
-  const auto digit = [](const Item& item) { return item.count < kExact ? item.count : kExact; };
-  ForEachPart(parts, [&](std::size_t part) {
-    Item* const first = items + cuts[part];
-    std::size_t distinct = 0;
-    for (std::size_t i = 0; i < cuts[part + 1] - cuts[part]; ++i) {
-      if (distinct != 0 && first[distinct - 1].key == first[i].key) {
-        first[distinct - 1].count += first[i].count;
-      } else {
-        first[distinct++] = first[i];
-      }
-    }
-    kept[part] = distinct;
-    for (std::size_t i = 0; i < distinct; ++i) ++at[part][digit(first[i])];
-  });
-  CheckCancel(cancel);
-  std::size_t sum = 0;
-  for (std::size_t d = 0; d <= kExact; ++d) {
-    for (std::size_t part = 0; part < parts; ++part) sum += std::exchange(at[part][d], sum);
+// Calls on_sum(key, count) for each key of part `part` of `items` and `keys`, in key
+// order, with the sum of its counts (a bare key is one occurrence); asks
+// prefetch(key) of the keys some way ahead, and calls passed(items_done, keys_done)
+// every million keys or so with how far it has read.
+template <class OnSum, class Prefetch, class Passed>
+void ForEachSum(std::span<const Item> items, std::span<const std::uint64_t> keys,
+                const SumCuts& cuts, std::size_t part, const OnSum& on_sum,
+                const Prefetch& prefetch, const Passed& passed) {
+  constexpr std::size_t kAhead = 16;
+  constexpr std::size_t kStretch = std::size_t{1} << 20;
+  std::size_t i = cuts.items[part];
+  std::size_t j = cuts.keys[part];
+  const std::size_t items_end = cuts.items[part + 1];
+  const std::size_t keys_end = cuts.keys[part + 1];
+  for (std::size_t sums = 1; i < items_end || j < keys_end; ++sums) {
+    if (sums % kStretch == 0) passed(i, j);
+    if (i + kAhead < items_end) prefetch(items[i + kAhead].key);
+    if (j + kAhead < keys_end) prefetch(keys[j + kAhead]);
+    const std::uint64_t key =
+        j == keys_end || (i < items_end && items[i].key <= keys[j]) ? items[i].key : keys[j];
+    std::uint64_t count = 0;
+    for (; i < items_end && items[i].key == key; ++i) count += items[i].count;
+    for (; j < keys_end && keys[j] == key; ++j) ++count;
+    on_sum(key, count);
   }
-  ForEachPart(parts, [&](std::size_t part) {
-    const Item* const first = items + cuts[part];
-    for (std::size_t i = 0; i < kept[part]; ++i) out[at[part][digit(first[i])]++] = first[i];
-  });
-  const std::size_t tail = at[parts - 1][kExact - 1];
-  std::stable_sort(out + tail, out + sum,
-                   [](const Item& a, const Item& b) { return a.count < b.count; });
-  return sum;
 }
 
 }  // namespace
@@ -217,7 +109,7 @@ bool PackedSequences::Rank(std::span<const WordNumbers* const> numbers, WordEnco
   by_index.resize(indexes);
   // The words are radix-sorted by their prefixes, each an item holding its index
   // and length (up to 255); only the words longer than a prefix are compared.
-  auto sorted = std::make_unique_for_overwrite<Item[]>(std::max<std::size_t>(total, 1));
+  auto sorted = HugeArray<Item>(total);
   std::atomic<bool> unsortable = false;
   const bool utf8 = encoding == WordEncoding::kUtf8;
   ForEachPart(parts, [&](std::size_t part) {
@@ -239,7 +131,7 @@ bool PackedSequences::Rank(std::span<const WordNumbers* const> numbers, WordEnco
   });
   if (unsortable) return false;
   {
-    auto scratch = std::make_unique_for_overwrite<Item[]>(std::max<std::size_t>(total, 1));
+    auto scratch = HugeArray<Item>(total);
     SortByKey(sorted.get(), scratch.get(), total, 64, nullptr, static_cast<unsigned>(parts));
   }
   constexpr std::uint64_t kIndex = 0xFFFFFFFF;
@@ -332,57 +224,73 @@ std::uint64_t PackedSequences::PlaceOf(std::string_view word) const {
 std::vector<CountedWord> PackedSequences::TakeOrdered(const WordCounter& others, WordArena& storage,
                                                       const std::atomic<bool>* cancel,
                                                       unsigned threads) {
-  std::size_t upper = others.distinct();
-  for (const Tables& tables : tables_) upper += tables.pairs.size() + tables.triples.size();
-  auto items = std::make_unique_for_overwrite<Item[]>(std::max<std::size_t>(upper, 1));
-  AdviseHugePages(items.get(), upper * sizeof(Item));
+  // The sequences counted once each (the tables' and runs' keys, those counted
+  // joined) go to `items`, those logged an occurrence at a time to `keys`.
+  std::vector<std::size_t> item_starts(tables_.size() + 1, 0);
+  std::vector<std::size_t> key_starts(tables_.size() + 1, 0);
+  for (std::size_t part = 0; part < tables_.size(); ++part) {
+    const Tables& tables = tables_[part];
+    item_starts[part + 1] = item_starts[part] + tables.pairs.counted() + tables.triples.counted();
+    key_starts[part + 1] = key_starts[part] + tables.pairs.logged() + tables.triples.logged();
+  }
+  const std::size_t upper = item_starts.back() + others.distinct();
+  auto items = HugeArray<Item>(upper);
+  const std::size_t logged = key_starts.back();
+  auto keys = HugeArray<std::uint64_t>(logged);
   const auto shift = [this](unsigned i) { return bits_ * static_cast<int>(longest_ - 1 - i); };
   constexpr std::uint64_t kPairMask = (std::uint64_t{1} << kPairBits) - 1;
   constexpr std::uint64_t kTripleMask = (std::uint64_t{1} << kTripleBits) - 1;
-  // The keys are copied first and placed after, the places of a key some way ahead
-  // asked for meanwhile: they lie anywhere in the thread's numbering.
+  const auto pair_numbers = [](std::uint64_t key, auto&& on_number) {
+    on_number(0, key >> kPairBits);
+    on_number(1, key & kPairMask);
+  };
+  const auto triple_numbers = [](std::uint64_t key, auto&& on_number) {
+    on_number(0, key >> (2 * kTripleBits));
+    on_number(1, (key >> kTripleBits) & kTripleMask);
+    on_number(2, key & kTripleMask);
+  };
+  // Each key of `from` (`size` of them) as the places of its words, into `to`; the
+  // places of a key some way ahead asked for meanwhile: they lie anywhere in the
+  // thread's numbering.
   constexpr std::size_t kAhead = 16;
-  const auto place_all = [&](std::size_t from, std::size_t to, const std::uint32_t* place,
-                             auto&& fields) {
-    for (std::size_t i = from; i < to; ++i) {
-      if (i + kAhead < to) {
-        fields(items[i + kAhead].key,
-               [&](unsigned, std::uint64_t number) { __builtin_prefetch(&place[number]); });
+  const auto place_all = [&](auto key_at, std::size_t size, auto&& store,
+                             const std::uint32_t* place, const auto& numbers) {
+    for (std::size_t i = 0; i < size; ++i) {
+      if (i + kAhead < size) {
+        numbers(key_at(i + kAhead),
+                [&](unsigned, std::uint64_t number) { __builtin_prefetch(&place[number]); });
       }
       std::uint64_t key = 0;
-      fields(items[i].key, [&](unsigned k, std::uint64_t number) {
+      numbers(key_at(i), [&](unsigned k, std::uint64_t number) {
         key |= std::uint64_t{place[number]} << shift(k);
       });
-      items[i].key = key;
+      store(i, key);
     }
   };
-  // Each thread's tables on a thread of their own, into their own stretch.
-  std::vector<std::size_t> starts(tables_.size() + 1, 0);
-  for (std::size_t part = 0; part < tables_.size(); ++part) {
-    starts[part + 1] = starts[part] + tables_[part].pairs.size() + tables_[part].triples.size();
-  }
+  // Each thread's tables on a thread of their own, into their own stretches.
   ForEachPart(tables_.size(), [&](std::size_t part) {
     // Indexed by the thread's word numbers, from 1.
     const std::uint32_t* const place = places_.data() + first_index_[part];
-    std::size_t size = starts[part];
-    tables_[part].pairs.Drain([&](std::uint64_t key, std::uint64_t count) {
-      items[size++] = {key, count};
-    });
-    place_all(starts[part], size, place, [](std::uint64_t key, auto&& on_number) {
-      on_number(0, key >> kPairBits);
-      on_number(1, key & kPairMask);
-    });
-    const std::size_t from = size;
-    tables_[part].triples.Drain([&](std::uint64_t key, std::uint64_t count) {
-      items[size++] = {key, count};
-    });
-    place_all(from, size, place, [](std::uint64_t key, auto&& on_number) {
-      on_number(0, key >> (2 * kTripleBits));
-      on_number(1, (key >> kTripleBits) & kTripleMask);
-      on_number(2, key & kTripleMask);
-    });
+    std::size_t size = item_starts[part];
+    std::size_t logged_size = key_starts[part];
+    const auto drain = [&](auto& table, const auto& numbers) {
+      const std::size_t from = size;
+      table.Drain([&](std::uint64_t key, std::uint64_t count) { items[size++] = {key, count}; },
+                  [&](std::span<const std::uint64_t> block) {
+                    std::uint64_t* const out = keys.get() + logged_size;
+                    place_all([&](std::size_t i) { return block[i]; }, block.size(),
+                              [&](std::size_t i, std::uint64_t key) { out[i] = key; }, place,
+                              numbers);
+                    logged_size += block.size();
+                  });
+      Item* const counted = items.get() + from;
+      place_all([&](std::size_t i) { return counted[i].key; }, size - from,
+                [&](std::size_t i, std::uint64_t key) { counted[i].key = key; }, place, numbers);
+    };
+    drain(tables_[part].pairs, pair_numbers);
+    drain(tables_[part].triples, triple_numbers);
   });
-  std::size_t size = starts.back();
+  std::size_t size = item_starts.back();
   others.ForEachWord([&](std::string_view joined, std::uint64_t count) {
     std::uint64_t key = 0;
     unsigned i = 0;
@@ -395,68 +303,102 @@ std::vector<CountedWord> PackedSequences::TakeOrdered(const WordCounter& others,
     items[size++] = {key, count};
   });
   places_.clear();
-  auto scratch = std::make_unique_for_overwrite<Item[]>(std::max<std::size_t>(size, 1));
-  AdviseHugePages(scratch.get(), size * sizeof(Item));
-  SortByKey(items.get(), scratch.get(), size, bits_ * static_cast<int>(longest_), cancel, threads);
-  // A sequence that several threads counted, or that crossed blocks, is one.
-  const std::size_t distinct =
-      SumAndOrderByCount(items.get(), size, scratch.get(), threads, cancel);
-  std::swap(items, scratch);
-  scratch.reset();
-
-  // Joined on every thread, each into its own stretch of the list and its own arena.
+  const int bits = bits_ * static_cast<int>(longest_);
+  {
+    auto scratch = HugeArray<std::uint64_t>(logged);
+    SortByKey(keys.get(), scratch.get(), logged, bits, cancel, threads);
+  }
+  {
+    auto scratch = HugeArray<Item>(size);
+    SortByKey(items.get(), scratch.get(), size, bits, cancel, threads);
+  }
+  // A sequence that several threads counted, or that crossed blocks, is one: the
+  // sums are joined in key order, each thread a range of keys into an arena of its
+  // own, and put in their places in the list by count. Counted first, then joined:
+  // the counts below 2^16 each have their own place, the few above come after
+  // them, sorted there.
+  const std::span<const Item> counted(items.get(), size);
+  const std::span<const std::uint64_t> occurrences(keys.get(), logged);
+  constexpr std::size_t kExact = std::size_t{1} << 16;
+  const std::size_t parts = size + logged < kExact ? 1 : std::max(threads, 1U);
+  const SumCuts cuts = CutSums(counted, occurrences, parts);
+  const auto digit = [](std::uint64_t count) { return count < kExact ? count : kExact; };
+  std::vector<std::vector<std::size_t>> at(parts, std::vector<std::size_t>(kExact + 1, 0));
+  ForEachPart(parts, [&](std::size_t part) {
+    ForEachSum(
+        counted, occurrences, cuts, part,
+        [&](std::uint64_t, std::uint64_t count) { ++at[part][digit(count)]; },
+        [](std::uint64_t) {}, [&](std::size_t, std::size_t) { CheckCancel(cancel); });
+  });
+  CheckCancel(cancel);
+  std::size_t distinct = 0;
+  for (std::size_t d = 0; d <= kExact; ++d) {
+    for (std::size_t part = 0; part < parts; ++part) distinct += std::exchange(at[part][d], distinct);
+  }
   std::vector<CountedWord> words;
   words.reserve(distinct);
   AdviseHugePages(words.data(), distinct * sizeof(CountedWord));
+  // Faulted in on every thread: the list takes hundreds of megabytes.
+  ForEachPart(parts, [&](std::size_t part) {
+    const std::size_t bytes = distinct * sizeof(CountedWord);
+    auto* const begin = reinterpret_cast<char*>(words.data());
+    PopulatePages(begin + bytes * part / parts, begin + bytes * (part + 1) / parts);
+  });
   words.resize(distinct);
-  const std::size_t parts = distinct < (std::size_t{1} << 16) ? 1 : std::max(threads, 1U);
   std::vector<WordArena> arenas(parts);
   const std::uint64_t mask = (std::uint64_t{1} << bits_) - 1;
   ForEachPart(parts, [&](std::size_t part) {
-    const std::size_t end = distinct * (part + 1) / parts;
     WordArena& arena = arenas[part];
     std::string joined;
-    const std::size_t first = distinct * part / parts;
-    for (std::size_t i = first; i < end; ++i) {
-      if (i % (std::size_t{1} << 20) == 0) {
-        CheckCancel(cancel);
-        // The list and its arena take the pages of the sequences already joined.
-        ReleasePages(items.get() + first, items.get() + i);
-      }
-      if (i + kAhead < end) {
-        for (unsigned k = 0; k < longest_; ++k) {
-          __builtin_prefetch(&short_words_[(items[i + kAhead].key >> shift(k)) & mask]);
-        }
-      }
-      // Short words are copied 16 bytes at once straight into the arena; a sequence
-      // holding a long one is joined apart and then stored.
-      char* const room = arena.Room(longest_ * (sizeof(ShortWord) + 1));
-      char* out = room;
-      bool short_words = true;
-      for (unsigned k = 0; k < longest_ && short_words; ++k) {
-        const std::uint64_t place = (items[i].key >> shift(k)) & mask;
-        if (place == 0) break;
-        if (k != 0) *out++ = ' ';
-        const ShortWord& word = short_words_[place];
-        const auto length = static_cast<unsigned char>(word.bytes[sizeof word.bytes - 1]);
-        short_words = length != kLongWord;
-        std::memcpy(out, word.bytes, sizeof word.bytes);
-        out += length;
-      }
-      if (short_words) {
-        words[i] = {arena.Keep(static_cast<std::size_t>(out - room)), items[i].count};
-        continue;
-      }
-      joined.clear();
-      for (unsigned k = 0; k < longest_; ++k) {
-        const std::uint64_t place = (items[i].key >> shift(k)) & mask;
-        if (place == 0) break;
-        if (k != 0) joined.push_back(' ');
-        joined.append(words_[place]);
-      }
-      words[i] = {arena.Store(joined), items[i].count};
-    }
+    ForEachSum(
+        counted, occurrences, cuts, part,
+        [&](std::uint64_t key, std::uint64_t count) {
+          CountedWord& word = words[at[part][digit(count)]++];
+          // Short words are copied 16 bytes at once straight into the arena; a
+          // sequence holding a long one is joined apart and then stored.
+          char* const room = arena.Room(longest_ * (sizeof(ShortWord) + 1));
+          char* out = room;
+          bool short_words = true;
+          for (unsigned k = 0; k < longest_ && short_words; ++k) {
+            const std::uint64_t place = (key >> shift(k)) & mask;
+            if (place == 0) break;
+            if (k != 0) *out++ = ' ';
+            const ShortWord& short_word = short_words_[place];
+            const auto length =
+                static_cast<unsigned char>(short_word.bytes[sizeof short_word.bytes - 1]);
+            short_words = length != kLongWord;
+            std::memcpy(out, short_word.bytes, sizeof short_word.bytes);
+            out += length;
+          }
+          if (short_words) {
+            word = {arena.Keep(static_cast<std::size_t>(out - room)), count};
+            return;
+          }
+          joined.clear();
+          for (unsigned k = 0; k < longest_; ++k) {
+            const std::uint64_t place = (key >> shift(k)) & mask;
+            if (place == 0) break;
+            if (k != 0) joined.push_back(' ');
+            joined.append(words_[place]);
+          }
+          word = {arena.Store(joined), count};
+        },
+        [short_words = short_words_.data(), mask, longest = longest_,
+         bits = bits_](std::uint64_t key) {
+          for (unsigned k = 0; k < longest; ++k) {
+            __builtin_prefetch(short_words + ((key >> (bits * static_cast<int>(longest - 1 - k))) & mask));
+          }
+        },
+        [&](std::size_t items_done, std::size_t keys_done) {
+          CheckCancel(cancel);
+          // The list and the arenas take the pages of the sequences already joined.
+          ReleasePages(counted.data() + cuts.items[part], counted.data() + items_done);
+          ReleasePages(occurrences.data() + cuts.keys[part], occurrences.data() + keys_done);
+        });
   });
+  const std::size_t tail = at[parts - 1][kExact - 1];
+  std::stable_sort(words.begin() + static_cast<std::ptrdiff_t>(tail), words.end(),
+                   [](const CountedWord& a, const CountedWord& b) { return a.count < b.count; });
   for (WordArena& arena : arenas) storage.Absorb(std::move(arena));
   return words;
 }

@@ -64,6 +64,10 @@ void WordNumbers::Allocate(std::size_t capacity) {
 template <int kKeyBits>
 void KeyCounts<kKeyBits>::AddEach(std::span<const std::uint64_t> keys) {
   if (slots_ == nullptr) Allocate(kFirstCapacity);
+  if (bypassed_) {
+    for (const std::uint64_t key : keys) Log(key);
+    return;
+  }
   // A slot is asked for some keys before it is looked up: far enough for its cache
   // miss to overlap those of the keys between, near enough that the processor does
   // not drop the request for want of room to track it.
@@ -87,6 +91,7 @@ void KeyCounts<kKeyBits>::Add(std::uint64_t key, std::uint64_t hash) {
   for (std::size_t i = hash >> shift_;; i = (i + 1) & mask_) {
     Slot& slot = slots_[i];
     if (slot.key() == key) {
+      hits_ += full_ ? 1 : 0;
       if constexpr (kCompact) {
         if (slot.count() == Slot::kCountMask) {
           carried_[key] += slot.count() + 1;
@@ -100,15 +105,83 @@ void KeyCounts<kKeyBits>::Add(std::uint64_t key, std::uint64_t hash) {
       return;
     }
     if (slot.empty()) {
+      if (full_) {
+        Log(key);
+        // A full table that most keys miss only costs each of them a cache miss:
+        // from then on every key is logged.
+        if (++misses_ == kTrialKeys) bypassed_ = 2 * hits_ < misses_;
+        return;
+      }
       if constexpr (kCompact) {
         slot.bits = key << Slot::kCountBits | 1;
       } else {
         slot = {key, 1};
       }
-      if (2 * ++size_ > mask_ + 1) Allocate(2 * (mask_ + 1));
+      if (2 * ++size_ > mask_ + 1) {
+        if (mask_ + 1 < most_slots_) {
+          Allocate(2 * (mask_ + 1));
+        } else {
+          full_ = true;
+        }
+      }
       return;
     }
   }
+}
+
+template <int kKeyBits>
+void KeyCounts<kKeyBits>::Log(std::uint64_t key) {
+  if (log_.empty() || log_.back().size == log_.back().capacity) {
+    // Written once, in order: fresh pages, in huge ones where the kernel has them.
+    log_.push_back({HugeArray<std::uint64_t>(kLogBlock), 0, kLogBlock});
+    log_bytes_ += kLogBlock * sizeof(std::uint64_t);
+  }
+  LogBlock& block = log_.back();
+  block.keys[block.size++] = key;
+  if (++logged_ >= compact_at_) Compact();
+}
+
+template <int kKeyBits>
+void KeyCounts<kKeyBits>::Compact() {
+  if (logged_ == 0) return;
+  const std::size_t size = logged_;
+  auto keys = HugeArray<std::uint64_t>(size);
+  std::size_t at = 0;
+  for (LogBlock& block : log_) {
+    std::copy(block.keys.get(), block.keys.get() + block.size, keys.get() + at);
+    at += block.size;
+    block.keys.reset();
+  }
+  log_.clear();
+  log_bytes_ = 0;
+  logged_ = 0;
+  {
+    auto scratch = HugeArray<std::uint64_t>(size);
+    SortByKey(keys.get(), scratch.get(), size, kKeyBits, nullptr);
+  }
+  std::size_t distinct = 0;
+  for (std::size_t i = 0; i < size; ++i) distinct += i == 0 || keys[i] != keys[i - 1];
+  if (2 * distinct * sizeof(KeyCount) <= size * sizeof(std::uint64_t)) {
+    Run run;
+    run.counts = HugeArray<KeyCount>(distinct);
+    for (std::size_t i = 0; i < size; ++i) {
+      if (i != 0 && keys[i] == keys[i - 1]) {
+        ++run.counts[run.size - 1].count;
+      } else {
+        run.counts[run.size++] = {keys[i], 1};
+      }
+    }
+    run_keys_ += run.size;
+    runs_.push_back(std::move(run));
+    compact_at_ = first_compaction_;
+    return;
+  }
+  // Mostly distinct keys: kept as they are, and sorted again only once the log has
+  // doubled, so that no key is sorted more than a few times.
+  log_.push_back({std::move(keys), size, size});
+  log_bytes_ = size * sizeof(std::uint64_t);
+  logged_ = size;
+  compact_at_ = std::max(first_compaction_, 2 * size);
 }
 
 template <int kKeyBits>

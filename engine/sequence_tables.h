@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "engine/cleared_memory.h"
+#include "engine/radix_sort.h"
 #include "engine/word_counter.h"
 #include "engine/word_hash.h"
 
@@ -150,36 +151,78 @@ inline constexpr int kTripleBits = 21;
 // numbers. Open addressing with linear probing, at most half full. A key of up to
 // 44 bits shares a slot of 8 bytes with its count (the tables are the run's memory,
 // and fresh memory is what the system is slowest to give); a longer one takes 16.
+// The table grows up to `most_slots`; past that, a key it does not hold is logged,
+// 8 bytes an occurrence, to be counted by sorting: where nearly every sequence is
+// new (a text of millions of distinct words), a growing table misses the cache at
+// each one and takes 16 to 32 bytes a key. Once the log holds `compact_at` keys it
+// is sorted and kept as counts, where that takes less room.
 template <int kKeyBits>
 class KeyCounts {
  public:
+  static constexpr std::size_t kMostSlots = std::size_t{1} << 21;
+  static constexpr std::size_t kFirstCompaction = std::size_t{1} << 25;
+
+  explicit KeyCounts(std::size_t most_slots = kMostSlots,
+                     std::size_t compact_at = kFirstCompaction)
+      : most_slots_(std::max<std::size_t>(most_slots, kFirstCapacity)),
+        first_compaction_(std::max<std::size_t>(compact_at, 1)),
+        compact_at_(first_compaction_) {}
+
   // Adds one occurrence of each of `keys`, their slots prefetched first.
   void AddEach(std::span<const std::uint64_t> keys);
 
-  // Calls on_key(key, count) for every key counted, in no particular order.
+  // Calls on_key(key, count) for every key counted, in no particular order; a key
+  // that was logged may come more than once, its counts to be summed.
   template <class F>
   void ForEach(F&& on_key) const {
     if (slots_ != nullptr) Visit(0, mask_ + 1, on_key);
+    for (const Run& run : runs_) {
+      for (std::size_t i = 0; i < run.size; ++i) on_key(run.counts[i].key, run.counts[i].count);
+    }
+    for (const LogBlock& block : log_) {
+      for (std::size_t i = 0; i < block.size; ++i) on_key(block.keys[i], std::uint64_t{1});
+    }
   }
 
-  // As ForEach, and empties the table, giving its memory back to the system as it
-  // goes.
-  template <class F>
-  void Drain(F&& on_key) {
+  // Empties the table, giving its memory back to the system as it goes: calls
+  // on_key(key, count) for every key of the table and of the sorted runs, then
+  // on_logged(keys) for each block of keys still logged, each an occurrence. A key
+  // may come more than once, its counts to be summed.
+  template <class F, class G>
+  void Drain(F&& on_key, G&& on_logged) {
     constexpr std::size_t kStretch = (std::size_t{4} << 20) / sizeof(Slot);
     for (std::size_t from = 0; slots_ != nullptr && from <= mask_; from += kStretch) {
       const std::size_t to = std::min(from + kStretch, mask_ + 1);
       Visit(from, to, on_key);
       ReleasePages(slots_.get(), slots_.get() + to);
     }
-    *this = KeyCounts();
+    slots_.reset();
+    for (Run& run : runs_) {
+      for (std::size_t i = 0; i < run.size; ++i) on_key(run.counts[i].key, run.counts[i].count);
+      run.counts.reset();
+    }
+    for (LogBlock& block : log_) {
+      on_logged(std::span<const std::uint64_t>(block.keys.get(), block.size));
+      block.keys.reset();
+    }
+    *this = KeyCounts(most_slots_, first_compaction_);
   }
 
-  std::size_t size() const { return size_; }
-  bool empty() const { return size_ == 0; }
+  // Sorts the keys logged since the last time and keeps them as counts, unless
+  // those would take more than half the room of the keys.
+  void Compact();
 
-  // The bytes that the table holds.
-  std::size_t footprint() const { return slots_ ? (mask_ + 1) * sizeof(Slot) : 0; }
+  // The keys held once each, by the table and the sorted runs; the occurrences
+  // logged.
+  std::size_t counted() const { return size_ + run_keys_; }
+  std::size_t logged() const { return logged_; }
+  bool empty() const { return counted() == 0 && logged_ == 0; }
+
+  // The bytes that the table, the runs and the log hold.
+  std::size_t footprint() const {
+    return (slots_ ? (mask_ + 1) * sizeof(Slot) : 0) + run_keys_ * sizeof(KeyCount) +
+           log_bytes_;
+  }
 
  private:
   static constexpr bool kCompact = kKeyBits <= 44;
@@ -208,7 +251,21 @@ class KeyCounts {
   };
   using Slot = std::conditional_t<kCompact, CompactSlot, WideSlot>;
 
+  // Keys as they were logged (or sorted by a compaction that did not pay).
+  struct LogBlock {
+    std::unique_ptr<std::uint64_t[], FreeMemory> keys;
+    std::size_t size = 0;
+    std::size_t capacity = 0;
+  };
+  // Keys sorted and counted by a compaction.
+  struct Run {
+    std::unique_ptr<KeyCount[], FreeMemory> counts;
+    std::size_t size = 0;
+  };
+
   static constexpr std::size_t kFirstCapacity = 1024;
+  static constexpr std::size_t kLogBlock = std::size_t{1} << 20;
+  static constexpr std::size_t kTrialKeys = std::size_t{1} << 20;
 
   static std::uint64_t HashOf(std::uint64_t key) {
     return WordHash::Mix(key ^ WordHash::kSeed0, WordHash::kSeed1);
@@ -227,6 +284,7 @@ class KeyCounts {
   }
 
   void Add(std::uint64_t key, std::uint64_t hash);
+  void Log(std::uint64_t key);
   void Allocate(std::size_t capacity);
 
   std::unique_ptr<Slot[], FreeMemory> slots_;
@@ -235,6 +293,20 @@ class KeyCounts {
   std::size_t size_ = 0;
   // The counts of the few keys seen more often than a compact slot counts.
   std::unordered_map<std::uint64_t, std::uint64_t> carried_;
+  std::size_t most_slots_;
+  bool full_ = false;  // the table has its most slots: keys it lacks are logged
+  // Once full, the keys that the table held and those it lacked, up to kTrialKeys of
+  // the latter; past them, when few were held, every key goes to the log.
+  std::size_t hits_ = 0;
+  std::size_t misses_ = 0;
+  bool bypassed_ = false;
+  std::size_t first_compaction_;
+  std::size_t compact_at_;  // the logged keys that start the next compaction
+  std::vector<LogBlock> log_;
+  std::size_t logged_ = 0;
+  std::size_t log_bytes_ = 0;
+  std::vector<Run> runs_;
+  std::size_t run_keys_ = 0;
 };
 
 using PairCounts = KeyCounts<2 * kPairBits>;

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/cleared_memory.h"
 #include "engine/spill.h"
 #include "engine/utf8.h"
 #include "engine/word_arena.h"
@@ -23,11 +24,6 @@ namespace lintavel {
 struct CountedWord {
   std::string_view word;  // bytes in the encoding of the text counted (Windows-1252 or UTF-8)
   std::uint64_t count = 0;
-};
-
-// Frees what malloc or calloc gave: the tables, and the ranked words of an ordering.
-struct FreeMemory {
-  void operator()(void* memory) const noexcept { std::free(memory); }
 };
 
 // Counts the words of Windows-1252 or UTF-8 text: the rules look at ASCII bytes

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -13,6 +14,7 @@
 #include "engine/block_text.h"
 #include "engine/code_page.h"
 #include "engine/extraction.h"
+#include "engine/packed_sequences.h"
 #include "engine/utf8.h"
 #include "support/temp_dir.h"
 
@@ -141,6 +143,57 @@ TEST(PackedSequences, ListInTheOrderOfTheJoinedWords) {
         << c.name << ": '" << result.words[first_wrong].word << "' "
         << result.words[first_wrong].count << ", expected '" << expected[first_wrong].first << "' "
         << expected[first_wrong].second;
+  }
+}
+
+// Past their tables' bound the threads log their pairs: those are summed with the
+// pairs the tables counted, across threads, and listed in the same order.
+TEST(PackedSequences, SumsLoggedPairsWithCountedOnes) {
+  std::mt19937 random(3);
+  std::vector<std::string> vocabulary;
+  for (int i = 0; i < 500; ++i) {
+    std::string word;
+    for (int k = i; k > 0 || word.empty(); k /= 7) word += static_cast<char>('a' + k % 7);
+    vocabulary.push_back(i % 5 == 0 ? "\xC3\xA9" + word : word);
+  }
+  std::uniform_int_distribution<std::size_t> pick(0, vocabulary.size() - 1);
+  std::unordered_map<std::string, std::uint64_t> model;
+  std::vector<WordNumbers> numbers(2);
+  std::vector<PairCounts> pairs;
+  for (int thread = 0; thread < 2; ++thread) pairs.emplace_back(1024, 1 << 14);
+  const auto number_of = [&](WordNumbers& table, const std::string& word) {
+    char padded[32] = {};
+    std::memcpy(padded, word.data(), word.size());
+    return table.NumberOf(WordNumbers::KeyOf(std::string_view(padded, word.size())));
+  };
+  for (int thread = 0; thread < 2; ++thread) {
+    std::vector<std::uint64_t> keys;
+    for (int i = 0; i < 60000; ++i) {
+      // Skewed: the first words of the vocabulary come far more often.
+      const std::string& a = vocabulary[std::min(pick(random), pick(random))];
+      const std::string& b = vocabulary[pick(random)];
+      keys.push_back(number_of(numbers[thread], a) << kPairBits | number_of(numbers[thread], b));
+      ++model[a + ' ' + b];
+    }
+    pairs[thread].AddEach(keys);
+  }
+  ASSERT_GT(pairs[0].logged(), 0U);
+  PackedSequences packed;
+  const WordNumbers* const ranked[] = {&numbers[0], &numbers[1]};
+  ASSERT_TRUE(packed.Rank(ranked, WordEncoding::kUtf8, 2));
+  for (int thread = 0; thread < 2; ++thread) {
+    packed.AddTables(std::move(numbers[thread]), std::move(pairs[thread]), TripleCounts());
+  }
+  WordArena storage;
+  const std::vector<CountedWord> words = packed.TakeOrdered(WordCounter(), storage, nullptr, 2);
+  std::vector<std::pair<std::string, std::uint64_t>> expected(model.begin(), model.end());
+  std::sort(expected.begin(), expected.end(), [](const auto& a, const auto& b) {
+    return a.second != b.second ? a.second < b.second : Utf8Utf16Less(a.first, b.first);
+  });
+  ASSERT_EQ(words.size(), expected.size());
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    ASSERT_EQ(words[i].word, expected[i].first) << i;
+    ASSERT_EQ(words[i].count, expected[i].second) << i;
   }
 }
 

@@ -1,0 +1,156 @@
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+#include "engine/for_each_part.h"
+#include "engine/word_counter.h"
+
+namespace lintavel {
+
+// A key of packed word numbers or places and how often it was seen.
+struct KeyCount {
+  std::uint64_t key;
+  std::uint64_t count;
+};
+
+inline std::uint64_t SortKeyOf(const KeyCount& item) { return item.key; }
+inline std::uint64_t SortKeyOf(std::uint64_t key) { return key; }
+
+namespace radix_detail {
+
+inline void CheckCancel(const std::atomic<bool>* cancel) {
+  if (cancel != nullptr && cancel->load(std::memory_order_relaxed)) throw OrderingCancelled{};
+}
+
+inline constexpr int kDigit = 11;
+inline constexpr std::size_t kDigits = std::size_t{1} << kDigit;
+
+// Sorts `items` stably by the low `bits` bits of field(item), 11 bits a pass, least
+// significant first, through `scratch` (as long), every pass's digits counted in
+// one read; returns the one of the two where the sorted items end.
+template <class T, class Field>
+T* SortByDigits(T* items, T* scratch, std::size_t size, int bits, const Field& field,
+                const std::atomic<bool>* cancel) {
+  const int passes = (bits + kDigit - 1) / kDigit;
+  std::vector<std::array<std::size_t, kDigits>> at(static_cast<std::size_t>(passes));
+  for (auto& counts : at) counts.fill(0);
+  for (std::size_t i = 0; i < size; ++i) {
+    for (int pass = 0; pass < passes; ++pass) {
+      ++at[static_cast<std::size_t>(pass)][(field(items[i]) >> (pass * kDigit)) & (kDigits - 1)];
+    }
+  }
+  T* from = items;
+  T* to = scratch;
+  for (int pass = 0; pass < passes; ++pass) {
+    CheckCancel(cancel);
+    auto& counts = at[static_cast<std::size_t>(pass)];
+    // A digit that all items share leaves their order as it is.
+    if (std::find(counts.begin(), counts.end(), size) != counts.end()) continue;
+    std::size_t sum = 0;
+    for (std::size_t& slot : counts) sum += std::exchange(slot, sum);
+    for (std::size_t i = 0; i < size; ++i) {
+      to[counts[(field(from[i]) >> (pass * kDigit)) & (kDigits - 1)]++] = from[i];
+    }
+    std::swap(from, to);
+  }
+  return from;
+}
+
+}  // namespace radix_detail
+
+// Sorts `items` (`size` of them, KeyCount or bare keys) by the low `bits` bits of
+// their keys, the bits above being equal, through `scratch` (as long); not stably.
+// The top digit spreads the items into ranges of keys small enough for the cache,
+// each of which is then sorted there by its lower digits: sorting 25 million items
+// digit by digit over the whole array read and wrote them from memory four times.
+// The ranges are sorted on `threads` threads, cut where they hold equal shares of
+// the items. Throws OrderingCancelled once `cancel` is set.
+template <class T>
+void SortByKey(T* items, T* scratch, std::size_t size, int bits, const std::atomic<bool>* cancel,
+               unsigned threads = 1) {
+  using radix_detail::kDigit;
+  using radix_detail::kDigits;
+  constexpr std::size_t kCachedItems = std::size_t{1} << 15;
+  const auto by_key = [](const T& a, const T& b) { return SortKeyOf(a) < SortKeyOf(b); };
+  if (size < 2 || bits <= 0) return;
+  if (size <= 256) {
+    std::sort(items, items + size, by_key);
+    return;
+  }
+  if (size <= kCachedItems || bits <= kDigit) {
+    // Within the cache.
+    const T* sorted = radix_detail::SortByDigits(
+        items, scratch, size, bits, [](const T& item) { return SortKeyOf(item); }, cancel);
+    if (sorted != items) std::copy(sorted, sorted + size, items);
+    return;
+  }
+  radix_detail::CheckCancel(cancel);
+  threads = std::max(threads, 1U);
+  const int shift = bits - kDigit;
+  const auto top = [shift](const T& item) { return (SortKeyOf(item) >> shift) & (kDigits - 1); };
+  // Counted and spread by the top digit on every thread, each a stretch of the items.
+  const auto stretch = [&](std::size_t part) { return size * part / threads; };
+  std::vector<std::array<std::size_t, kDigits>> next(threads);
+  ForEachPart(threads, [&](std::size_t part) {
+    next[part].fill(0);
+    for (std::size_t i = stretch(part); i < stretch(part + 1); ++i) ++next[part][top(items[i])];
+  });
+  std::array<std::size_t, kDigits + 1> at{};
+  for (std::size_t digit = 0; digit < kDigits; ++digit) {
+    for (std::size_t part = 0; part < threads; ++part) at[digit + 1] += next[part][digit];
+  }
+  if (std::find(at.begin(), at.end(), size) != at.end()) {
+    SortByKey(items, scratch, size, shift, cancel, threads);
+    return;
+  }
+  std::size_t sum = 0;
+  for (std::size_t digit = 0; digit < kDigits; ++digit) {
+    at[digit] = sum;
+    for (std::size_t part = 0; part < threads; ++part) sum += std::exchange(next[part][digit], sum);
+  }
+  at[kDigits] = sum;
+  ForEachPart(threads, [&](std::size_t part) {
+    for (std::size_t i = stretch(part); i < stretch(part + 1); ++i) {
+      scratch[next[part][top(items[i])]++] = items[i];
+    }
+  });
+  std::vector<std::size_t> cuts(threads + 1, kDigits);
+  cuts[0] = 0;
+  for (std::size_t part = 1, digit = 0; part < threads; ++part) {
+    while (digit < kDigits && at[digit] < size * part / threads) ++digit;
+    cuts[part] = digit;
+  }
+  ForEachPart(threads, [&](std::size_t part) {
+    for (std::size_t digit = cuts[part]; digit < cuts[part + 1]; ++digit) {
+      const std::size_t first = at[digit];
+      const std::size_t count = at[digit + 1] - first;
+      if (count == 0) continue;
+      SortByKey(scratch + first, items + first, count, shift, cancel);
+      std::copy(scratch + first, scratch + first + count, items + first);
+    }
+  });
+}
+
+// Cuts `size` items sorted by key into `parts` near-equal ranges, none splitting
+// the items of one key: the parts + 1 bounds.
+template <class T>
+std::vector<std::size_t> CutBetweenKeys(const T* items, std::size_t size, std::size_t parts) {
+  std::vector<std::size_t> cuts(parts + 1, size);
+  cuts[0] = 0;
+  for (std::size_t part = 1; part < parts; ++part) {
+    std::size_t at = std::max(cuts[part - 1], size * part / parts);
+    while (at > cuts[part - 1] && at < size && SortKeyOf(items[at]) == SortKeyOf(items[at - 1])) {
+      ++at;
+    }
+    cuts[part] = at;
+  }
+  return cuts;
+}
+
+}  // namespace lintavel
