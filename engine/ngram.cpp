@@ -354,7 +354,7 @@ void NgramCounter::FlushInto(WordCounter& counter) {
 }
 
 void NgramCounter::HandPackedTo(PackedSequences& to) {
-  to.AddTables(std::move(numbers_), std::move(pairs_), std::move(triples_));
+  to.AddTables(std::move(pairs_), std::move(triples_));
   numbers_ = WordNumbers();
   pairs_ = PairCounts();
   triples_ = TripleCounts();

@@ -90,8 +90,8 @@ class NgramCounter {
   // and empties the tables.
   void FlushInto(WordCounter& counter);
 
-  // Moves the numbered words and the sequences kept as numbers to `to`, leaving
-  // the tables empty.
+  // Moves the sequences kept as numbers to `to` and drops the numbering, which `to`
+  // ranked and copied before; the tables are left empty.
   void HandPackedTo(PackedSequences& to);
 
   // Cuts `text` as CountBlock does and gives only its words (stop words left out,

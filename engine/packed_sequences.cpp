@@ -171,6 +171,10 @@ bool PackedSequences::Rank(std::span<const WordNumbers* const> numbers, WordEnco
   reserve_huge(short_words_, places);
   short_words_.resize(places);
   constexpr std::size_t kAhead = 16;
+  // The words are copied, so that the threads' numberings can go before the
+  // sequences are ordered: a short one is its copy in `short_words_`, a long one
+  // goes to an arena of the part's own.
+  std::vector<WordArena> long_words(parts);
   ForEachPart(parts, [&](std::size_t part) {
     std::size_t place = first_place[part] - 1;
     for (std::size_t i = cuts[part]; i < cuts[part + 1]; ++i) {
@@ -184,23 +188,25 @@ bool PackedSequences::Rank(std::span<const WordNumbers* const> numbers, WordEnco
       if (i == cuts[part] || !same(sorted[i - 1], sorted[i])) {
         ++place;
         const std::string_view word = word_of(sorted[i]);
-        words_[place] = word;
         prefixes_[place] = sorted[i].key;
         ShortWord& copy = short_words_[place];
         const bool fits = word.size() < sizeof copy.bytes;
         if (fits) std::memcpy(copy.bytes, word.data(), word.size());
         copy.bytes[sizeof copy.bytes - 1] =
             static_cast<char>(fits ? static_cast<unsigned char>(word.size()) : kLongWord);
+        words_[place] = fits ? std::string_view(copy.bytes, word.size())
+                             : long_words[part].Store(word);
       }
       places_[sorted[i].count & kIndex] = static_cast<std::uint32_t>(place);
     }
   });
+  for (WordArena& arena : long_words) long_words_.Absorb(std::move(arena));
   bits_ = std::max(1, static_cast<int>(std::bit_width(places - 1)));
   return static_cast<unsigned>(bits_) * longest <= 64;
 }
 
-void PackedSequences::AddTables(WordNumbers&& numbers, PairCounts&& pairs, TripleCounts&& triples) {
-  tables_.push_back({std::move(numbers), std::move(pairs), std::move(triples)});
+void PackedSequences::AddTables(PairCounts&& pairs, TripleCounts&& triples) {
+  tables_.push_back({std::move(pairs), std::move(triples)});
 }
 
 std::uint64_t PackedSequences::PlaceOf(std::string_view word) const {

@@ -29,9 +29,9 @@ class PackedSequences {
   // placed on as many threads as there are numberings.
   bool Rank(std::span<const WordNumbers* const> numbers, WordEncoding encoding, unsigned longest);
 
-  // Takes one thread's tables, in the order of the numberings given to Rank; the
-  // words' bytes stay in `numbers`, kept here until the end.
-  void AddTables(WordNumbers&& numbers, PairCounts&& pairs, TripleCounts&& triples);
+  // Takes one thread's tables, in the order of the numberings given to Rank, which
+  // copied the words: the numbering itself is no longer needed.
+  void AddTables(PairCounts&& pairs, TripleCounts&& triples);
 
   // Every sequence, those of the tables and those that `others` counted as joined
   // words (each of up to `longest` words, every one of them numbered by a thread),
@@ -43,7 +43,6 @@ class PackedSequences {
 
  private:
   struct Tables {
-    WordNumbers numbers;
     PairCounts pairs;
     TripleCounts triples;
   };
@@ -65,6 +64,7 @@ class PackedSequences {
   static constexpr unsigned char kLongWord = 0xFF;
 
   std::vector<std::string_view> words_;   // by place, from 1 (index 0 unused)
+  WordArena long_words_;                  // the words longer than a ShortWord holds
   std::vector<ShortWord> short_words_;    // by place, as `words_`
   std::vector<std::uint64_t> prefixes_;   // by place: the first bytes, in sort order
   std::vector<std::size_t> first_index_;  // per thread: its first word's index

@@ -18,7 +18,7 @@ class WordArena {
   std::string_view Store(std::string_view word) {
     if (word.size() > kLongWord) {
       // A long word gets a block of its own, so the current block is not wasted.
-      blocks_.push_back(HugeArray<char>(word.size()));
+      blocks_.push_back(std::make_unique_for_overwrite<char[]>(word.size()));
       held_ += word.size();
       std::memcpy(blocks_.back().get(), word.data(), word.size());
       return {blocks_.back().get(), word.size()};
@@ -76,13 +76,14 @@ class WordArena {
 
   void NewBlock() {
     const std::size_t bytes = std::clamp(held_ / 2, kBlockBytes, kLargestBlockBytes);
-    blocks_.push_back(HugeArray<char>(bytes));
+    blocks_.push_back(std::make_unique_for_overwrite<char[]>(bytes));
+    AdviseHugePages(blocks_.back().get(), bytes);
     held_ += bytes;
     cursor_ = blocks_.back().get();
     left_ = bytes;
   }
 
-  std::vector<std::unique_ptr<char[], FreeMemory>> blocks_;
+  std::vector<std::unique_ptr<char[]>> blocks_;
   char* cursor_ = nullptr;
   std::size_t left_ = 0;
   std::size_t held_ = 0;

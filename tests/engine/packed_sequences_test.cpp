@@ -182,7 +182,7 @@ TEST(PackedSequences, SumsLoggedPairsWithCountedOnes) {
   const WordNumbers* const ranked[] = {&numbers[0], &numbers[1]};
   ASSERT_TRUE(packed.Rank(ranked, WordEncoding::kUtf8, 2));
   for (int thread = 0; thread < 2; ++thread) {
-    packed.AddTables(std::move(numbers[thread]), std::move(pairs[thread]), TripleCounts());
+    packed.AddTables(std::move(pairs[thread]), TripleCounts());
   }
   WordArena storage;
   const std::vector<CountedWord> words = packed.TakeOrdered(WordCounter(), storage, nullptr, 2);
