@@ -37,8 +37,8 @@ SumCuts CutSums(std::span<const Item> items, std::span<const std::uint64_t> keys
   cuts.items[0] = cuts.keys[0] = 0;
   const bool by_keys = keys.size() >= items.size();
   for (std::size_t part = 1; part < parts; ++part) {
-    const std::uint64_t cut = by_keys ? keys[keys.size() * part / parts]
-                                      : items[items.size() * part / parts].key;
+    const std::uint64_t cut =
+        by_keys ? keys[keys.size() * part / parts] : items[items.size() * part / parts].key;
     cuts.items[part] = static_cast<std::size_t>(
         std::lower_bound(items.begin(), items.end(), cut,
                          [](const Item& item, std::uint64_t key) { return item.key < key; }) -
@@ -194,8 +194,8 @@ bool PackedSequences::Rank(std::span<const WordNumbers* const> numbers, WordEnco
         if (fits) std::memcpy(copy.bytes, word.data(), word.size());
         copy.bytes[sizeof copy.bytes - 1] =
             static_cast<char>(fits ? static_cast<unsigned char>(word.size()) : kLongWord);
-        words_[place] = fits ? std::string_view(copy.bytes, word.size())
-                             : long_words[part].Store(word);
+        words_[place] =
+            fits ? std::string_view(copy.bytes, word.size()) : long_words[part].Store(word);
       }
       places_[sorted[i].count & kIndex] = static_cast<std::uint32_t>(place);
     }
@@ -281,14 +281,16 @@ std::vector<CountedWord> PackedSequences::TakeOrdered(const WordCounter& others,
     std::size_t logged_size = key_starts[part];
     const auto drain = [&](auto& table, const auto& numbers) {
       const std::size_t from = size;
-      table.Drain([&](std::uint64_t key, std::uint64_t count) { items[size++] = {key, count}; },
-                  [&](std::span<const std::uint64_t> block) {
-                    std::uint64_t* const out = keys.get() + logged_size;
-                    place_all([&](std::size_t i) { return block[i]; }, block.size(),
-                              [&](std::size_t i, std::uint64_t key) { out[i] = key; }, place,
-                              numbers);
-                    logged_size += block.size();
-                  });
+      table.Drain(
+          [&](std::uint64_t key, std::uint64_t count) {
+            items[size++] = {key, count};
+          },
+          [&](std::span<const std::uint64_t> block) {
+            std::uint64_t* const out = keys.get() + logged_size;
+            place_all([&](std::size_t i) { return block[i]; }, block.size(),
+                      [&](std::size_t i, std::uint64_t key) { out[i] = key; }, place, numbers);
+            logged_size += block.size();
+          });
       Item* const counted = items.get() + from;
       place_all([&](std::size_t i) { return counted[i].key; }, size - from,
                 [&](std::size_t i, std::uint64_t key) { counted[i].key = key; }, place, numbers);
@@ -333,13 +335,14 @@ std::vector<CountedWord> PackedSequences::TakeOrdered(const WordCounter& others,
   ForEachPart(parts, [&](std::size_t part) {
     ForEachSum(
         counted, occurrences, cuts, part,
-        [&](std::uint64_t, std::uint64_t count) { ++at[part][digit(count)]; },
-        [](std::uint64_t) {}, [&](std::size_t, std::size_t) { CheckCancel(cancel); });
+        [&](std::uint64_t, std::uint64_t count) { ++at[part][digit(count)]; }, [](std::uint64_t) {},
+        [&](std::size_t, std::size_t) { CheckCancel(cancel); });
   });
   CheckCancel(cancel);
   std::size_t distinct = 0;
   for (std::size_t d = 0; d <= kExact; ++d) {
-    for (std::size_t part = 0; part < parts; ++part) distinct += std::exchange(at[part][d], distinct);
+    for (std::size_t part = 0; part < parts; ++part)
+      distinct += std::exchange(at[part][d], distinct);
   }
   std::vector<CountedWord> words;
   words.reserve(distinct);
@@ -392,7 +395,8 @@ std::vector<CountedWord> PackedSequences::TakeOrdered(const WordCounter& others,
         [short_words = short_words_.data(), mask, longest = longest_,
          bits = bits_](std::uint64_t key) {
           for (unsigned k = 0; k < longest; ++k) {
-            __builtin_prefetch(short_words + ((key >> (bits * static_cast<int>(longest - 1 - k))) & mask));
+            __builtin_prefetch(short_words +
+                               ((key >> (bits * static_cast<int>(longest - 1 - k))) & mask));
           }
         },
         [&](std::size_t items_done, std::size_t keys_done) {

@@ -162,8 +162,7 @@ class KeyCounts {
   static constexpr std::size_t kMostSlots = std::size_t{1} << 21;
   static constexpr std::size_t kFirstCompaction = std::size_t{1} << 25;
 
-  explicit KeyCounts(std::size_t most_slots = kMostSlots,
-                     std::size_t compact_at = kFirstCompaction)
+  explicit KeyCounts(std::size_t most_slots = kMostSlots, std::size_t compact_at = kFirstCompaction)
       : most_slots_(std::max<std::size_t>(most_slots, kFirstCapacity)),
         first_compaction_(std::max<std::size_t>(compact_at, 1)),
         compact_at_(first_compaction_) {}
@@ -220,8 +219,7 @@ class KeyCounts {
 
   // The bytes that the table, the runs and the log hold.
   std::size_t footprint() const {
-    return (slots_ ? (mask_ + 1) * sizeof(Slot) : 0) + run_keys_ * sizeof(KeyCount) +
-           log_bytes_;
+    return (slots_ ? (mask_ + 1) * sizeof(Slot) : 0) + run_keys_ * sizeof(KeyCount) + log_bytes_;
   }
 
  private:
