@@ -21,7 +21,7 @@ namespace {
 // A sequence as the places of its words, packed first word highest, and its count.
 using Item = KeyCount;
 
-void CheckCancel(const std::atomic<bool>* cancel) { radix_detail::CheckCancel(cancel); }
+using radix_detail::CheckCancel;
 
 // Where `parts` threads cut the sequences of `items` and `keys` (each sorted by
 // key) to sum them: before the keys found at equal shares of the larger of the two.
@@ -392,11 +392,9 @@ std::vector<CountedWord> PackedSequences::TakeOrdered(const WordCounter& others,
           }
           word = {arena.Store(joined), count};
         },
-        [short_words = short_words_.data(), mask, longest = longest_,
-         bits = bits_](std::uint64_t key) {
+        [short_words = short_words_.data(), mask, longest = longest_, shift](std::uint64_t key) {
           for (unsigned k = 0; k < longest; ++k) {
-            __builtin_prefetch(short_words +
-                               ((key >> (bits * static_cast<int>(longest - 1 - k))) & mask));
+            __builtin_prefetch(short_words + ((key >> shift(k)) & mask));
           }
         },
         [&](std::size_t items_done, std::size_t keys_done) {

@@ -134,7 +134,6 @@ void KeyCounts<kKeyBits>::Log(std::uint64_t key) {
   if (log_.empty() || log_.back().size == log_.back().capacity) {
     // Written once, in order: fresh pages, in huge ones where the kernel has them.
     log_.push_back({HugeArray<std::uint64_t>(kLogBlock), 0, kLogBlock});
-    log_bytes_ += kLogBlock * sizeof(std::uint64_t);
   }
   LogBlock& block = log_.back();
   block.keys[block.size++] = key;
@@ -153,7 +152,6 @@ void KeyCounts<kKeyBits>::Compact() {
     block.keys.reset();
   }
   log_.clear();
-  log_bytes_ = 0;
   logged_ = 0;
   {
     auto scratch = HugeArray<std::uint64_t>(size);
@@ -179,7 +177,6 @@ void KeyCounts<kKeyBits>::Compact() {
   // Mostly distinct keys: kept as they are, and sorted again only once the log has
   // doubled, so that no key is sorted more than a few times.
   log_.push_back({std::move(keys), size, size});
-  log_bytes_ = size * sizeof(std::uint64_t);
   logged_ = size;
   compact_at_ = std::max(first_compaction_, 2 * size);
 }

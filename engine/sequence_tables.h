@@ -175,9 +175,7 @@ class KeyCounts {
   template <class F>
   void ForEach(F&& on_key) const {
     if (slots_ != nullptr) Visit(0, mask_ + 1, on_key);
-    for (const Run& run : runs_) {
-      for (std::size_t i = 0; i < run.size; ++i) on_key(run.counts[i].key, run.counts[i].count);
-    }
+    VisitRuns(on_key);
     for (const LogBlock& block : log_) {
       for (std::size_t i = 0; i < block.size; ++i) on_key(block.keys[i], std::uint64_t{1});
     }
@@ -196,10 +194,8 @@ class KeyCounts {
       ReleasePages(slots_.get(), slots_.get() + to);
     }
     slots_.reset();
-    for (Run& run : runs_) {
-      for (std::size_t i = 0; i < run.size; ++i) on_key(run.counts[i].key, run.counts[i].count);
-      run.counts.reset();
-    }
+    VisitRuns(on_key);
+    runs_.clear();
     for (LogBlock& block : log_) {
       on_logged(std::span<const std::uint64_t>(block.keys.get(), block.size));
       block.keys.reset();
@@ -219,7 +215,9 @@ class KeyCounts {
 
   // The bytes that the table, the runs and the log hold.
   std::size_t footprint() const {
-    return (slots_ ? (mask_ + 1) * sizeof(Slot) : 0) + run_keys_ * sizeof(KeyCount) + log_bytes_;
+    std::size_t bytes = (slots_ ? (mask_ + 1) * sizeof(Slot) : 0) + run_keys_ * sizeof(KeyCount);
+    for (const LogBlock& block : log_) bytes += block.capacity * sizeof(std::uint64_t);
+    return bytes;
   }
 
  private:
@@ -281,6 +279,14 @@ class KeyCounts {
     }
   }
 
+  // Calls on_key(key, count) for the keys of the sorted runs.
+  template <class F>
+  void VisitRuns(F& on_key) const {
+    for (const Run& run : runs_) {
+      for (std::size_t i = 0; i < run.size; ++i) on_key(run.counts[i].key, run.counts[i].count);
+    }
+  }
+
   void Add(std::uint64_t key, std::uint64_t hash);
   void Log(std::uint64_t key);
   void Allocate(std::size_t capacity);
@@ -302,7 +308,6 @@ class KeyCounts {
   std::size_t compact_at_;  // the logged keys that start the next compaction
   std::vector<LogBlock> log_;
   std::size_t logged_ = 0;
-  std::size_t log_bytes_ = 0;
   std::vector<Run> runs_;
   std::size_t run_keys_ = 0;
 };
