@@ -350,11 +350,11 @@ int WriteOutput(const Arguments& parsed, CorpusRun& result, const Analyses& anal
                             (parsed.corpus.dispersion && parsed.corpus.dispersion_parts == 0);
     if (keyness) {
       WriteKeyness(*keyness, format, output, write);
-    } else if (result.spilled) {
-      // Words left on disk are written as they come, a batch at a time.
+    } else if (result.streamed) {
+      // Words handed out one by one are written as they come, a batch at a time.
       constexpr std::size_t kBatch = 64 * 1024;
       ListWriter writer(result.list, format, output, with_files, columns, write);
-      StreamSpilled(result, kBatch, [&writer] { writer.WriteRows(); });
+      StreamWords(result, kBatch, [&writer] { writer.WriteRows(); });
       writer.Finish();
     } else {
       WriteList(result.list, format, output, with_files, columns, write);

@@ -1,44 +1,43 @@
 #include "corpus/corpus_run.h"
 
-#include <map>
 #include <optional>
 
 namespace lintavel {
 
 namespace {
 
-// Whether the words of a run shaped by `settings` can be written as they come from
-// the disk: in the engine's order, each word on its own.
+// Whether the words of a run shaped by `settings` can be written as the engine
+// hands them out: in its order, each word on its own.
 bool Streamable(const CorpusSettings& settings) {
   return settings.stream && settings.lemmas == nullptr && settings.stem.empty() &&
          (!settings.fold_case || settings.per_file);
 }
 
-// Gives the words of `run.spilled` that are listed, in their order, to `take`.
+// Gives the words of `run.streamed` that are listed, in their order, to `take`.
 void ForEachListed(
     CorpusRun& run,
     const std::function<void(std::string_view, std::uint64_t, std::uint64_t)>& take) {
   // Without files counted, each word stands for one run, as ListOfRun has it.
-  const bool with_files = run.spilled->with_files();
+  const bool with_files = run.streamed->with_files();
   std::uint64_t at_cut = 0;
-  run.spilled->ForEach([&](std::string_view word, std::uint64_t count, std::uint64_t files) {
+  run.streamed->ForEach([&](std::string_view word, std::uint64_t count, std::uint64_t files) {
     if (count < run.cut_count || (count == run.cut_count && at_cut++ >= run.cut_taken)) return;
     take(word, count, with_files ? files : 1);
   });
-  run.spilled.reset();
+  run.streamed.reset();
 }
 
-// Sets the cut of `run` that lists the `top` most frequent of the words kept, ties
-// in ordinal order, from how many words were kept with each count.
-void CutTop(CorpusRun& run, std::uint64_t top, const std::map<std::uint64_t, std::uint64_t>& kept) {
+// Sets the cut of `run` that lists the `top` most frequent of the words listed, ties
+// in ordinal order, from how many words were listed with each count.
+void CutTop(CorpusRun& run, std::uint64_t top, const CountTallies& tallies) {
   std::uint64_t left = top;
-  for (auto group = kept.rbegin(); group != kept.rend(); ++group) {
-    if (group->second >= left) {
+  for (auto group = tallies.rbegin(); group != tallies.rend(); ++group) {
+    if (group->second.listed >= left) {
       run.cut_count = group->first;
       run.cut_taken = left;
       return;
     }
-    left -= group->second;
+    left -= group->second.listed;
   }
 }
 
@@ -50,7 +49,7 @@ void CutTop(CorpusRun& run, std::uint64_t top, const std::map<std::uint64_t, std
 ExtractionOptions CountingOptions(const ExtractionOptions& options, const CorpusSettings& settings,
                                   const StopWords& stop_words) {
   ExtractionOptions counting = options;
-  counting.stream_spilled = Streamable(settings);
+  counting.stream_words = Streamable(settings);
   const bool sequences = options.ngrams.active();
   if (sequences && !stop_words.empty()) {
     counting.ngrams.is_stop = [&stop_words](std::string_view word) {
@@ -78,34 +77,33 @@ CorpusRun RunOf(ExtractionResult&& result, const CorpusSettings& settings,
   run.files_read = result.files_read;
   run.cancelled = result.cancelled;
   run.spill = result.spill;
-  if (result.spilled) {
+  if (result.streamed) {
     // The figures are those of every word counted, the stop words left out; the
     // filter and --min-count only choose the words listed.
     CorpusList& list = run.list;
     list.encoding = result.encoding;
-    const ListFilter* filter =
-        settings.filter != nullptr && !settings.filter->empty() ? settings.filter.get() : nullptr;
-    std::map<std::uint64_t, std::uint64_t> kept;  // how many words kept with each count
-    const SpilledOrder order = settings.order == WordOrder::kCountDesc
-                                   ? SpilledOrder::kCountDescThenWord
-                               : settings.order == WordOrder::kWord ? SpilledOrder::kWord
-                                                                    : SpilledOrder::kCountThenWord;
-    result.spilled->Order(
-        [&](std::string_view word, std::uint64_t count) {
-          if (stop != nullptr && stop->Contains(word)) return false;
-          list.total += count;
-          ++list.distinct;
-          if (count == 1) ++list.once;
-          if ((filter != nullptr && !filter->Keeps(word, list.encoding)) ||
-              count < settings.min_count) {
-            return false;
-          }
-          if (settings.top) ++kept[count];
-          return true;
-        },
-        order);
-    run.spilled = std::move(result.spilled);
-    if (settings.top) CutTop(run, *settings.top, kept);
+    WordChoice choice;
+    choice.min_count = settings.min_count;
+    if (stop != nullptr) {
+      choice.counts = [stop](std::string_view word) { return !stop->Contains(word); };
+    }
+    if (settings.filter != nullptr && !settings.filter->empty()) {
+      choice.lists = [filter = settings.filter, encoding = list.encoding](std::string_view word) {
+        return filter->Keeps(word, encoding);
+      };
+    }
+    const StreamOrder order = settings.order == WordOrder::kCountDesc
+                                  ? StreamOrder::kCountDescThenWord
+                              : settings.order == WordOrder::kWord ? StreamOrder::kWord
+                                                                   : StreamOrder::kCountThenWord;
+    const CountTallies tallies = result.streamed->Order(choice, order);
+    for (const auto& [count, tally] : tallies) {
+      list.total += count * tally.words;
+      list.distinct += tally.words;
+      if (count == 1) list.once += tally.words;
+    }
+    run.streamed = std::move(result.streamed);
+    if (settings.top) CutTop(run, *settings.top, tallies);
     return run;
   }
   if (settings.fold_case && !settings.per_file) {
@@ -133,7 +131,7 @@ void GroupAndFilter(CorpusList& list, const CorpusSettings& settings) {
   if (settings.filter != nullptr && !settings.filter->empty()) FilterList(list, *settings.filter);
 }
 
-void StreamSpilled(CorpusRun& run, std::size_t batch, const std::function<void()>& take_batch) {
+void StreamWords(CorpusRun& run, std::size_t batch, const std::function<void()>& take_batch) {
   CorpusList& list = run.list;
   const auto flush = [&] {
     take_batch();

@@ -17,7 +17,7 @@
 #include "engine/file_decoding.h"
 #include "engine/file_failure.h"
 #include "engine/range_extraction.h"
-#include "engine/spilled_words.h"
+#include "engine/streamed_words.h"
 
 namespace lintavel {
 
@@ -35,9 +35,9 @@ struct CorpusSettings {
   std::string stem;                         // a Snowball language: words under their stems
   StemShow stem_show = StemShow::kStem;
   std::shared_ptr<const ListFilter> filter;  // only the words it keeps are listed
-  // A run that spills may leave its words on disk (CorpusRun::spilled), ordered
-  // there, when nothing asked needs them all at once (no lemmas or stems, no case
-  // folded after counting).
+  // A run that spills or counts sequences may hand its words out one by one
+  // (CorpusRun::streamed), when nothing asked needs them all at once (no lemmas or
+  // stems, no case folded after counting).
   bool stream = false;
 };
 
@@ -47,9 +47,9 @@ struct CorpusRun {
   std::size_t files_read = 0;  // files that could be opened and read
   bool cancelled = false;      // the run was cancelled; `list` is then empty
   SpillStats spill;            // what the counting wrote to its temporary folder
-  // When the words were left on disk: `list` has its figures but no words, which
-  // StreamSpilled puts in it a batch at a time.
-  std::shared_ptr<SpilledWords> spilled;
+  // When the words are handed out one by one: `list` has its figures but no words,
+  // which StreamWords puts in it a batch at a time.
+  std::shared_ptr<StreamedWords> streamed;
   // Which of those are listed, for --top: the words counted more often than
   // `cut_count`, and the first `cut_taken` of the words counted exactly that often.
   std::uint64_t cut_count = 0;
@@ -63,10 +63,10 @@ bool GroupsOrFilters(const CorpusSettings& settings);
 // the filter does not keep, as `settings` say; the total stays.
 void GroupAndFilter(CorpusList& list, const CorpusSettings& settings);
 
-// Puts the words of `run.spilled` in `run.list.words`, in order, at most `batch` at a
+// Puts the words of `run.streamed` in `run.list.words`, in order, at most `batch` at a
 // time, calling `take_batch` after each; the list and the spill are empty after.
 // Throws ExtractionFailure when the temporary folder cannot be read back.
-void StreamSpilled(CorpusRun& run, std::size_t batch, const std::function<void()>& take_batch);
+void StreamWords(CorpusRun& run, std::size_t batch, const std::function<void()>& take_batch);
 
 // Counts the words of `files` with the engine as `options` say and shapes them as
 // `settings` say, leaving out `stop_words`. With per_file, the engine also counts

@@ -1077,14 +1077,18 @@ ExtractionResult ExtractWords(std::span<const std::filesystem::path> files,
     if (spill && !spill->empty()) {
       result.spill = spill->stats();
       counts.reset();
-      if (options.stream_spilled) {
-        result.spilled = std::make_shared<SpilledWords>(
+      if (options.stream_words) {
+        result.streamed = std::make_shared<SpilledWords>(
             std::move(spill), result.encoding, options.count_files, options.temp_dir,
             options.memory_limit, threads, options.cancel);
         return result;
       }
       TakeSpilled(*spill, static_cast<std::size_t>(options.memory_limit / 4), options, threads,
                   result);
+    } else if (packed && options.stream_words) {
+      result.streamed = StreamSequences(std::move(packed), std::move(*counts), result.encoding,
+                                        options.cancel, threads);
+      return result;
     } else if (packed) {
       result.words = packed->TakeOrdered(*counts, result.storage, options.cancel, threads);
     } else {

@@ -20,7 +20,7 @@
 
 namespace lintavel {
 
-class SpilledWords;
+class StreamedWords;
 
 // How the input files are decoded.
 enum class InputEncoding {
@@ -109,9 +109,10 @@ struct ExtractionOptions {
   // else /tmp) and merged at the end, to the same result.
   std::uint64_t memory_limit = 0;
   std::filesystem::path temp_dir;
-  // A run that spills leaves its words on disk (ExtractionResult::spilled) rather
-  // than gathering them in `words`, for a caller that writes them as they come.
-  bool stream_spilled = false;
+  // A run that spills, or that counts sequences kept packed, hands its words out
+  // one by one (ExtractionResult::streamed) rather than gathering them in `words`,
+  // for a caller that writes them as they come.
+  bool stream_words = false;
   // When set, each block's words are counted into a table of their own and handed
   // here from a counting thread (from several at once, blocks in no order; the words
   // last as long as the call), then added to the run's counts; not with sequences,
@@ -135,9 +136,10 @@ struct ExtractionResult {
   std::size_t files_read = 0;                     // files that could be opened and read
   bool cancelled = false;                         // the run was cancelled; `words` is then empty
   SpillStats spill;                               // what went to the temporary folder
-  // With stream_spilled, when the run spilled: its words, still to be ordered
-  // (engine/spilled_words.h); `words` and `files` are then empty and `total` is 0.
-  std::shared_ptr<SpilledWords> spilled;
+  // With stream_words, when the run spilled or kept its sequences packed: its words,
+  // still to be ordered (engine/streamed_words.h); `words` and `files` are then
+  // empty and `total` is 0.
+  std::shared_ptr<StreamedWords> streamed;
 };
 
 // A run that cannot go on: memory ran out, or no counting thread could start. The

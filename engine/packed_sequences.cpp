@@ -11,6 +11,7 @@
 
 #include "engine/cleared_memory.h"
 #include "engine/code_page.h"
+#include "engine/extraction.h"
 #include "engine/for_each_part.h"
 #include "engine/radix_sort.h"
 
@@ -86,6 +87,7 @@ bool PackedSequences::Less(std::uint64_t prefix_a, std::string_view a, std::uint
 
 bool PackedSequences::Rank(std::span<const WordNumbers* const> numbers, WordEncoding encoding,
                            unsigned longest) {
+  if (longest > kLongest) return false;
   encoding_ = encoding;
   longest_ = longest;
   const std::size_t parts = numbers.size();
@@ -227,11 +229,43 @@ std::uint64_t PackedSequences::PlaceOf(std::string_view word) const {
   return low;
 }
 
-std::vector<CountedWord> PackedSequences::TakeOrdered(const WordCounter& others, WordArena& storage,
-                                                      const std::atomic<bool>* cancel,
-                                                      unsigned threads) {
+std::string_view PackedSequences::Join(std::uint64_t key, char* room, std::string& joined) const {
+  // Short words are copied 16 bytes at once; a sequence holding a long one is
+  // joined apart.
+  const std::uint64_t mask = (std::uint64_t{1} << bits_) - 1;
+  char* out = room;
+  for (unsigned k = 0; k < longest_; ++k) {
+    const std::uint64_t place = (key >> Shift(k)) & mask;
+    if (place == 0) break;
+    if (k != 0) *out++ = ' ';
+    const ShortWord& short_word = short_words_[place];
+    const auto length = static_cast<unsigned char>(short_word.bytes[sizeof short_word.bytes - 1]);
+    if (length == kLongWord) {
+      joined.clear();
+      for (unsigned j = 0; j < longest_; ++j) {
+        const std::uint64_t word = (key >> Shift(j)) & mask;
+        if (word == 0) break;
+        if (j != 0) joined.push_back(' ');
+        joined.append(words_[word]);
+      }
+      return joined;
+    }
+    std::memcpy(out, short_word.bytes, sizeof short_word.bytes);
+    out += length;
+  }
+  return {room, static_cast<std::size_t>(out - room)};
+}
+
+void PackedSequences::PrefetchWords(std::uint64_t key) const {
+  const std::uint64_t mask = (std::uint64_t{1} << bits_) - 1;
+  for (unsigned k = 0; k < longest_; ++k)
+    __builtin_prefetch(&short_words_[(key >> Shift(k)) & mask]);
+}
+
+void PackedSequences::Gather(const WordCounter& others, const std::atomic<bool>* cancel,
+                             unsigned threads) {
   // The sequences counted once each (the tables' and runs' keys, those counted
-  // joined) go to `items`, those logged an occurrence at a time to `keys`.
+  // joined) go to `items_`, those logged an occurrence at a time to `keys_`.
   std::vector<std::size_t> item_starts(tables_.size() + 1, 0);
   std::vector<std::size_t> key_starts(tables_.size() + 1, 0);
   for (std::size_t part = 0; part < tables_.size(); ++part) {
@@ -240,10 +274,9 @@ std::vector<CountedWord> PackedSequences::TakeOrdered(const WordCounter& others,
     key_starts[part + 1] = key_starts[part] + tables.pairs.logged() + tables.triples.logged();
   }
   const std::size_t upper = item_starts.back() + others.distinct();
-  auto items = HugeArray<Item>(upper);
+  items_ = HugeArray<Item>(upper);
   const std::size_t logged = key_starts.back();
-  auto keys = HugeArray<std::uint64_t>(logged);
-  const auto shift = [this](unsigned i) { return bits_ * static_cast<int>(longest_ - 1 - i); };
+  keys_ = HugeArray<std::uint64_t>(logged);
   constexpr std::uint64_t kPairMask = (std::uint64_t{1} << kPairBits) - 1;
   constexpr std::uint64_t kTripleMask = (std::uint64_t{1} << kTripleBits) - 1;
   const auto pair_numbers = [](std::uint64_t key, auto&& on_number) {
@@ -268,7 +301,7 @@ std::vector<CountedWord> PackedSequences::TakeOrdered(const WordCounter& others,
       }
       std::uint64_t key = 0;
       numbers(key_at(i), [&](unsigned k, std::uint64_t number) {
-        key |= std::uint64_t{place[number]} << shift(k);
+        key |= std::uint64_t{place[number]} << Shift(k);
       });
       store(i, key);
     }
@@ -283,21 +316,22 @@ std::vector<CountedWord> PackedSequences::TakeOrdered(const WordCounter& others,
       const std::size_t from = size;
       table.Drain(
           [&](std::uint64_t key, std::uint64_t count) {
-            items[size++] = {key, count};
+            items_[size++] = {key, count};
           },
           [&](std::span<const std::uint64_t> block) {
-            std::uint64_t* const out = keys.get() + logged_size;
+            std::uint64_t* const out = keys_.get() + logged_size;
             place_all([&](std::size_t i) { return block[i]; }, block.size(),
                       [&](std::size_t i, std::uint64_t key) { out[i] = key; }, place, numbers);
             logged_size += block.size();
           });
-      Item* const counted = items.get() + from;
+      Item* const counted = items_.get() + from;
       place_all([&](std::size_t i) { return counted[i].key; }, size - from,
                 [&](std::size_t i, std::uint64_t key) { counted[i].key = key; }, place, numbers);
     };
     drain(tables_[part].pairs, pair_numbers);
     drain(tables_[part].triples, triple_numbers);
   });
+  tables_.clear();
   std::size_t size = item_starts.back();
   others.ForEachWord([&](std::string_view joined, std::uint64_t count) {
     std::uint64_t key = 0;
@@ -305,110 +339,233 @@ std::vector<CountedWord> PackedSequences::TakeOrdered(const WordCounter& others,
     for (std::size_t from = 0; from <= joined.size(); ++i) {
       const std::size_t blank = std::min(joined.find(' ', from), joined.size());
       if (i >= longest_) throw std::logic_error("a sequence longer than those counted");
-      key |= PlaceOf(joined.substr(from, blank - from)) << shift(i);
+      key |= PlaceOf(joined.substr(from, blank - from)) << Shift(i);
       from = blank + 1;
     }
-    items[size++] = {key, count};
+    items_[size++] = {key, count};
   });
   places_.clear();
   const int bits = bits_ * static_cast<int>(longest_);
   {
     auto scratch = HugeArray<std::uint64_t>(logged);
-    SortByKey(keys.get(), scratch.get(), logged, bits, cancel, threads);
+    SortByKey(keys_.get(), scratch.get(), logged, bits, cancel, threads);
   }
   {
     auto scratch = HugeArray<Item>(size);
-    SortByKey(items.get(), scratch.get(), size, bits, cancel, threads);
+    SortByKey(items_.get(), scratch.get(), size, bits, cancel, threads);
   }
+  items_size_ = size;
+  keys_size_ = logged;
+}
+
+template <class OnSize, class OnPlace>
+PackedSequences::Placed PackedSequences::Place(const WordChoice& choice, StreamOrder order,
+                                               CountTallier* tallies,
+                                               const std::atomic<bool>* cancel, unsigned threads,
+                                               const OnSize& on_size, const OnPlace& on_place) {
   // A sequence that several threads counted, or that crossed blocks, is one: the
-  // sums are joined in key order, each thread a range of keys into an arena of its
-  // own, and put in their places in the list by count. Counted first, then joined:
-  // the counts below 2^16 each have their own place, the few above come after
-  // them, sorted there.
-  const std::span<const Item> counted(items.get(), size);
-  const std::span<const std::uint64_t> occurrences(keys.get(), logged);
+  // sums are taken in key order, each thread a range of keys, and put in their
+  // places by count. Counted first, then placed: the counts below 2^16 each have
+  // their own place, the few above come after them (before, counted down), to be
+  // sorted there.
+  const std::span<const Item> counted(items_.get(), items_size_);
+  const std::span<const std::uint64_t> occurrences(keys_.get(), keys_size_);
   constexpr std::size_t kExact = std::size_t{1} << 16;
-  const std::size_t parts = size + logged < kExact ? 1 : std::max(threads, 1U);
+  const std::size_t parts =
+      items_size_ + keys_size_ < kExact ? 1 : std::max<std::size_t>(threads, 1);
   const SumCuts cuts = CutSums(counted, occurrences, parts);
-  const auto digit = [](std::uint64_t count) { return count < kExact ? count : kExact; };
-  std::vector<std::vector<std::size_t>> at(parts, std::vector<std::size_t>(kExact + 1, 0));
+  const bool by_count = order != StreamOrder::kWord;
+  const auto digit = [by_count](std::uint64_t count) {
+    return !by_count ? 0 : count < kExact ? count : kExact;
+  };
+  const bool reads_words = choice.ReadsWords();
+  // Whether a sum is listed, and (when `tally`) added to the part's tallies.
+  const auto listed = [&](std::uint64_t key, std::uint64_t count, char* room, std::string& joined,
+                          CountTallier* tally) {
+    if (!reads_words) {
+      const bool lists = count >= choice.min_count;
+      if (tally != nullptr) tally->Add(count, lists);
+      return lists;
+    }
+    const std::string_view word = Join(key, room, joined);
+    if (!choice.Counts(word)) return false;
+    const bool lists = choice.Lists(word, count);
+    if (tally != nullptr) tally->Add(count, lists);
+    return lists;
+  };
+  std::vector<CountTallier> part_tallies(tallies != nullptr ? parts : 0);
+  std::vector<std::vector<std::size_t>> at(parts,
+                                           std::vector<std::size_t>(by_count ? kExact + 1 : 1, 0));
   ForEachPart(parts, [&](std::size_t part) {
+    char room[kJoinRoom];
+    std::string joined;
+    CountTallier* const tally = tallies != nullptr ? &part_tallies[part] : nullptr;
     ForEachSum(
         counted, occurrences, cuts, part,
-        [&](std::uint64_t, std::uint64_t count) { ++at[part][digit(count)]; }, [](std::uint64_t) {},
+        [&](std::uint64_t key, std::uint64_t count) {
+          if (listed(key, count, room, joined, tally)) ++at[part][digit(count)];
+        },
+        [&](std::uint64_t key) {
+          if (reads_words) PrefetchWords(key);
+        },
         [&](std::size_t, std::size_t) { CheckCancel(cancel); });
   });
   CheckCancel(cancel);
-  std::size_t distinct = 0;
-  for (std::size_t d = 0; d <= kExact; ++d) {
-    for (std::size_t part = 0; part < parts; ++part)
-      distinct += std::exchange(at[part][d], distinct);
+  if (tallies != nullptr) {
+    for (const CountTallier& tally : part_tallies) tallies->Absorb(tally);
   }
-  std::vector<CountedWord> words;
-  words.reserve(distinct);
-  AdviseHugePages(words.data(), distinct * sizeof(CountedWord));
-  // Faulted in on every thread: the list takes hundreds of megabytes.
+  // Each digit's places, the parts' in turn; the digits counted down for the
+  // descending order.
+  Placed placed;
+  const std::size_t digits = at[0].size();
+  for (std::size_t step = 0; step < digits; ++step) {
+    const std::size_t d = order == StreamOrder::kCountDescThenWord ? digits - 1 - step : step;
+    if (d == kExact) placed.tail_begin = placed.size;
+    for (std::size_t part = 0; part < parts; ++part)
+      placed.size += std::exchange(at[part][d], placed.size);
+    if (d == kExact) placed.tail_end = placed.size;
+  }
+  on_size(placed.size);
   ForEachPart(parts, [&](std::size_t part) {
-    const std::size_t bytes = distinct * sizeof(CountedWord);
-    auto* const begin = reinterpret_cast<char*>(words.data());
-    PopulatePages(begin + bytes * part / parts, begin + bytes * (part + 1) / parts);
-  });
-  words.resize(distinct);
-  std::vector<WordArena> arenas(parts);
-  const std::uint64_t mask = (std::uint64_t{1} << bits_) - 1;
-  ForEachPart(parts, [&](std::size_t part) {
-    WordArena& arena = arenas[part];
+    char room[kJoinRoom];
     std::string joined;
     ForEachSum(
         counted, occurrences, cuts, part,
         [&](std::uint64_t key, std::uint64_t count) {
-          CountedWord& word = words[at[part][digit(count)]++];
-          // Short words are copied 16 bytes at once straight into the arena; a
-          // sequence holding a long one is joined apart and then stored.
-          char* const room = arena.Room(longest_ * (sizeof(ShortWord) + 1));
-          char* out = room;
-          bool short_words = true;
-          for (unsigned k = 0; k < longest_ && short_words; ++k) {
-            const std::uint64_t place = (key >> shift(k)) & mask;
-            if (place == 0) break;
-            if (k != 0) *out++ = ' ';
-            const ShortWord& short_word = short_words_[place];
-            const auto length =
-                static_cast<unsigned char>(short_word.bytes[sizeof short_word.bytes - 1]);
-            short_words = length != kLongWord;
-            std::memcpy(out, short_word.bytes, sizeof short_word.bytes);
-            out += length;
-          }
-          if (short_words) {
-            word = {arena.Keep(static_cast<std::size_t>(out - room)), count};
-            return;
-          }
-          joined.clear();
-          for (unsigned k = 0; k < longest_; ++k) {
-            const std::uint64_t place = (key >> shift(k)) & mask;
-            if (place == 0) break;
-            if (k != 0) joined.push_back(' ');
-            joined.append(words_[place]);
-          }
-          word = {arena.Store(joined), count};
-        },
-        [short_words = short_words_.data(), mask, longest = longest_, shift](std::uint64_t key) {
-          for (unsigned k = 0; k < longest; ++k) {
-            __builtin_prefetch(short_words + ((key >> shift(k)) & mask));
+          if (listed(key, count, room, joined, nullptr)) {
+            on_place(part, at[part][digit(count)]++, key, count);
           }
         },
+        [&](std::uint64_t key) { PrefetchWords(key); },
         [&](std::size_t items_done, std::size_t keys_done) {
           CheckCancel(cancel);
-          // The list and the arenas take the pages of the sequences already joined.
+          // What is placed takes the pages of the sequences already summed.
           ReleasePages(counted.data() + cuts.items[part], counted.data() + items_done);
           ReleasePages(occurrences.data() + cuts.keys[part], occurrences.data() + keys_done);
         });
   });
-  const std::size_t tail = at[parts - 1][kExact - 1];
-  std::stable_sort(words.begin() + static_cast<std::ptrdiff_t>(tail), words.end(),
+  items_.reset();
+  keys_.reset();
+  return placed;
+}
+
+std::vector<CountedWord> PackedSequences::TakeOrdered(const WordCounter& others, WordArena& storage,
+                                                      const std::atomic<bool>* cancel,
+                                                      unsigned threads) {
+  Gather(others, cancel, threads);
+  const std::size_t parts = std::max(threads, 1U);
+  std::vector<CountedWord> words;
+  std::vector<WordArena> arenas(parts);
+  std::vector<std::string> joined(parts);
+  const auto reserve = [&](std::size_t distinct) {
+    words.reserve(distinct);
+    AdviseHugePages(words.data(), distinct * sizeof(CountedWord));
+    // Faulted in on every thread: the list takes hundreds of megabytes.
+    ForEachPart(parts, [&](std::size_t part) {
+      const std::size_t bytes = distinct * sizeof(CountedWord);
+      auto* const begin = reinterpret_cast<char*>(words.data());
+      PopulatePages(begin + bytes * part / parts, begin + bytes * (part + 1) / parts);
+    });
+    words.resize(distinct);
+  };
+  const Placed placed = Place(
+      WordChoice{}, StreamOrder::kCountThenWord, nullptr, cancel, threads, reserve,
+      [&](std::size_t part, std::size_t index, std::uint64_t key, std::uint64_t count) {
+        WordArena& arena = arenas[part];
+        char* const room = arena.Room(kJoinRoom);
+        const std::string_view word = Join(key, room, joined[part]);
+        words[index] = {word.data() == room ? arena.Keep(word.size()) : arena.Store(word), count};
+      });
+  std::stable_sort(words.begin() + static_cast<std::ptrdiff_t>(placed.tail_begin),
+                   words.begin() + static_cast<std::ptrdiff_t>(placed.tail_end),
                    [](const CountedWord& a, const CountedWord& b) { return a.count < b.count; });
   for (WordArena& arena : arenas) storage.Absorb(std::move(arena));
   return words;
+}
+
+CountTallies PackedSequences::Order(const WordCounter& others, const WordChoice& choice,
+                                    StreamOrder order, const std::atomic<bool>* cancel,
+                                    unsigned threads) {
+  Gather(others, cancel, threads);
+  CountTallier tallies;
+  const Placed placed = Place(
+      choice, order, &tallies, cancel, threads,
+      [&](std::size_t listed) { ordered_ = HugeArray<Item>(listed); },
+      [&](std::size_t, std::size_t index, std::uint64_t key, std::uint64_t count) {
+        ordered_[index] = {key, count};
+      });
+  ordered_size_ = placed.size;
+  Item* const tail = ordered_.get();
+  if (order == StreamOrder::kCountDescThenWord) {
+    std::stable_sort(tail + placed.tail_begin, tail + placed.tail_end,
+                     [](const Item& a, const Item& b) { return a.count > b.count; });
+  } else {
+    std::stable_sort(tail + placed.tail_begin, tail + placed.tail_end,
+                     [](const Item& a, const Item& b) { return a.count < b.count; });
+  }
+  return tallies.Take();
+}
+
+void PackedSequences::ForEachOrdered(
+    const std::function<void(std::string_view, std::uint64_t)>& take) {
+  constexpr std::size_t kAhead = 16;
+  char room[kJoinRoom];
+  std::string joined;
+  for (std::size_t i = 0; i < ordered_size_; ++i) {
+    if (i + kAhead < ordered_size_) PrefetchWords(ordered_[i + kAhead].key);
+    take(Join(ordered_[i].key, room, joined), ordered_[i].count);
+  }
+  ordered_.reset();
+}
+
+namespace {
+
+class SequenceStream final : public StreamedWords {
+ public:
+  SequenceStream(std::unique_ptr<PackedSequences> packed, WordCounter&& others,
+                 WordEncoding encoding, const std::atomic<bool>* cancel, unsigned threads)
+      : packed_(std::move(packed)),
+        others_(std::move(others)),
+        encoding_(encoding),
+        cancel_(cancel),
+        threads_(threads) {}
+
+  CountTallies Order(const WordChoice& choice, StreamOrder order) override {
+    try {
+      CountTallies tallies = packed_->Order(others_, choice, order, cancel_, threads_);
+      others_ = WordCounter();
+      return tallies;
+    } catch (const std::bad_alloc&) {
+      throw ExtractionFailure(ExtractionFailure::Stage::kOrdering,
+                              "out of memory while ordering the distinct words");
+    }
+  }
+
+  void ForEach(
+      const std::function<void(std::string_view, std::uint64_t, std::uint64_t)>& take) override {
+    packed_->ForEachOrdered(
+        [&](std::string_view word, std::uint64_t count) { take(word, count, 0); });
+    packed_.reset();
+  }
+
+  WordEncoding encoding() const override { return encoding_; }
+  bool with_files() const override { return false; }
+
+ private:
+  std::unique_ptr<PackedSequences> packed_;
+  WordCounter others_;
+  WordEncoding encoding_;
+  const std::atomic<bool>* cancel_;
+  unsigned threads_;
+};
+
+}  // namespace
+
+std::shared_ptr<StreamedWords> StreamSequences(std::unique_ptr<PackedSequences> packed,
+                                               WordCounter&& others, WordEncoding encoding,
+                                               const std::atomic<bool>* cancel, unsigned threads) {
+  return std::make_shared<SequenceStream>(std::move(packed), std::move(others), encoding, cancel,
+                                          threads);
 }
 
 }  // namespace lintavel

@@ -2,11 +2,16 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <span>
 #include <string_view>
 #include <vector>
 
+#include "engine/cleared_memory.h"
+#include "engine/radix_sort.h"
 #include "engine/sequence_tables.h"
+#include "engine/streamed_words.h"
 #include "engine/utf8.h"
 #include "engine/word_arena.h"
 #include "engine/word_counter.h"
@@ -41,11 +46,43 @@ class PackedSequences {
   std::vector<CountedWord> TakeOrdered(const WordCounter& others, WordArena& storage,
                                        const std::atomic<bool>* cancel, unsigned threads);
 
+  // The sequences of the tables and of `others`, as TakeOrdered takes them, chosen
+  // as `choice` says and those listed put in `order`, without joining them; gives
+  // how many of each count were counted and listed. Then ForEachOrdered gives each
+  // listed sequence, joined (the view lasting for the call), and its count.
+  CountTallies Order(const WordCounter& others, const WordChoice& choice, StreamOrder order,
+                     const std::atomic<bool>* cancel, unsigned threads);
+  void ForEachOrdered(const std::function<void(std::string_view, std::uint64_t)>& take);
+
  private:
   struct Tables {
     PairCounts pairs;
     TripleCounts triples;
   };
+
+  using Item = KeyCount;  // a sequence as the places of its words, and its count
+  // Where the sequences listed went: `size` of them, those counted 2^16 times or
+  // more in [tail_begin, tail_end), still to be sorted by count.
+  struct Placed {
+    std::size_t size = 0;
+    std::size_t tail_begin = 0;
+    std::size_t tail_end = 0;
+  };
+
+  // Sorts the tables' sequences and those of `others` by key, into items_ and keys_.
+  void Gather(const WordCounter& others, const std::atomic<bool>* cancel, unsigned threads);
+  // Sums the sequences gathered and calls on_place(part, index, key, count) for each
+  // listed, on the threads of up to `threads` parts, with its index in `order`
+  // (after on_size(how many are listed)); tallies them in `tallies` when given.
+  template <class OnSize, class OnPlace>
+  Placed Place(const WordChoice& choice, StreamOrder order, CountTallier* tallies,
+               const std::atomic<bool>* cancel, unsigned threads, const OnSize& on_size,
+               const OnPlace& on_place);
+  // The sequence `key` joined by blanks: written in `room` (kJoinRoom bytes) when
+  // its words are short, else in `joined`.
+  std::string_view Join(std::uint64_t key, char* room, std::string& joined) const;
+  void PrefetchWords(std::uint64_t key) const;
+  int Shift(unsigned k) const { return bits_ * static_cast<int>(longest_ - 1 - k); }
 
   // The place of `word`, which must be one of the words ranked.
   std::uint64_t PlaceOf(std::string_view word) const;
@@ -62,6 +99,8 @@ class PackedSequences {
     char bytes[16];
   };
   static constexpr unsigned char kLongWord = 0xFF;
+  static constexpr unsigned kLongest = 3;  // the most words a packed sequence holds
+  static constexpr std::size_t kJoinRoom = kLongest * (sizeof(ShortWord) + 1);
 
   std::vector<std::string_view> words_;   // by place, from 1 (index 0 unused)
   WordArena long_words_;                  // the words longer than a ShortWord holds
@@ -70,6 +109,22 @@ class PackedSequences {
   std::vector<std::size_t> first_index_;  // per thread: its first word's index
   std::vector<std::uint32_t> places_;     // by index
   std::vector<Tables> tables_;
+  // Gathered: the sequences counted once each, and those logged an occurrence at a
+  // time, each sorted by key.
+  std::unique_ptr<Item[], FreeMemory> items_;
+  std::size_t items_size_ = 0;
+  std::unique_ptr<std::uint64_t[], FreeMemory> keys_;
+  std::size_t keys_size_ = 0;
+  std::unique_ptr<Item[], FreeMemory> ordered_;  // the sequences listed, in order
+  std::size_t ordered_size_ = 0;
 };
+
+// The sequences of `packed` (its tables added) and of `others` handed out one by one,
+// for a caller that writes them as they come: their joined list, often far larger
+// than the tables, is never built. Ordered on up to `threads` threads; throws as
+// StreamedWords says once `cancel` is set or memory runs out.
+std::shared_ptr<StreamedWords> StreamSequences(std::unique_ptr<PackedSequences> packed,
+                                               WordCounter&& others, WordEncoding encoding,
+                                               const std::atomic<bool>* cancel, unsigned threads);
 
 }  // namespace lintavel

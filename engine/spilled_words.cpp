@@ -52,18 +52,18 @@ bool SpilledWords::Less(std::string_view a, std::uint64_t a_count, std::string_v
                         std::uint64_t b_count) const {
   const auto word_less = encoding_ == WordEncoding::kUtf8 ? Utf8Utf16Less : Utf16OrdinalLess;
   switch (order_) {
-    case SpilledOrder::kCountThenWord:
+    case StreamOrder::kCountThenWord:
       return a_count != b_count ? a_count < b_count : word_less(a, b);
-    case SpilledOrder::kCountDescThenWord:
+    case StreamOrder::kCountDescThenWord:
       return a_count != b_count ? a_count > b_count : word_less(a, b);
-    case SpilledOrder::kWord:
+    case StreamOrder::kWord:
       break;
   }
   return word_less(a, b);
 }
 
 void SpilledWords::SortChunk() {
-  if (order_ == SpilledOrder::kCountThenWord) {
+  if (order_ == StreamOrder::kCountThenWord) {
     OrderByCountThenWord(chunk_, encoding_, cancel_, threads_,
                          with_files_ ? &chunk_files_ : nullptr);
     return;
@@ -101,9 +101,9 @@ void SpilledWords::SpillChunk() {
   chunk_bytes_ = WordArena();
 }
 
-void SpilledWords::Order(const std::function<bool(std::string_view, std::uint64_t)>& keep,
-                         SpilledOrder order) {
+CountTallies SpilledWords::Order(const WordChoice& choice, StreamOrder order) {
   order_ = order;
+  CountTallier tallier;
   AsOrdering([&] {
     const std::uint64_t entries = counted_->stats().entries;
     // Reserved to the most a chunk holds, so that the lists never move as they grow.
@@ -113,7 +113,10 @@ void SpilledWords::Order(const std::function<bool(std::string_view, std::uint64_
     if (with_files_) chunk_files_.reserve(most);
     counted_->Merge(static_cast<std::size_t>(memory_limit_ / 4),
                     [&](std::string_view word, std::uint64_t count, std::uint64_t files) {
-                      if (!keep(word, count)) return;
+                      if (!choice.Counts(word)) return;
+                      const bool listed = choice.Lists(word, count);
+                      tallier.Add(count, listed);
+                      if (!listed) return;
                       if (ChunkFull()) SpillChunk();
                       chunk_.push_back({chunk_bytes_.Store(word), count});
                       if (with_files_) chunk_files_.push_back(files);
@@ -130,6 +133,7 @@ void SpilledWords::Order(const std::function<bool(std::string_view, std::uint64_
       chunk_files_ = {};
     }
   });
+  return tallier.Take();
 }
 
 void SpilledWords::ForEach(

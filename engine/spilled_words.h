@@ -9,21 +9,18 @@
 #include <vector>
 
 #include "engine/spill.h"
+#include "engine/streamed_words.h"
 #include "engine/utf8.h"
 #include "engine/word_arena.h"
 #include "engine/word_counter.h"
 
 namespace lintavel {
 
-// The orders in which spilled words can be handed out; ties in count stand in
-// ordinal UTF-16 order of the words.
-enum class SpilledOrder { kCountThenWord, kCountDescThenWord, kWord };
-
 // The words of a run that spilled, left on disk rather than gathered in one list:
 // merged from the counting's runs, put in the order asked in runs of their own
 // that each fit in the bound, and handed out one by one from a merge of those.
 // Only when every word fits in one such run is it held in memory instead.
-class SpilledWords {
+class SpilledWords final : public StreamedWords {
  public:
   // Takes the counting's runs of words in `encoding` (with files figures when
   // `with_files`); the ordering keeps near `memory_limit` bytes and writes its own
@@ -35,21 +32,14 @@ class SpilledWords {
   SpilledWords(const SpilledWords&) = delete;
   SpilledWords& operator=(const SpilledWords&) = delete;
 
-  // Merges the counted runs and shows each word and its count to `keep`, once; the
-  // words it keeps are put in `order`, the others dropped. Called once, before
-  // ForEach. Throws ExtractionFailure (the ordering stage) when the temporary folder
-  // fails or memory runs out, and OrderingCancelled once the cancel flag is set.
-  void Order(const std::function<bool(std::string_view, std::uint64_t)>& keep,
-             SpilledOrder order = SpilledOrder::kCountThenWord);
+  // Merges the counted runs and chooses each word once. Throws as StreamedWords
+  // says when the temporary folder fails or memory runs out.
+  CountTallies Order(const WordChoice& choice, StreamOrder order) override;
+  void ForEach(
+      const std::function<void(std::string_view, std::uint64_t, std::uint64_t)>& take) override;
 
-  // Gives each kept word in the order asked, with its count and files figure (0
-  // when the files were not counted) to `take`; the views last for the call only.
-  // Called once; throws as Order does.
-  void ForEach(const std::function<void(std::string_view, std::uint64_t, std::uint64_t)>& take);
-
-  WordEncoding encoding() const { return encoding_; }
-  // Whether the words carry their files figures.
-  bool with_files() const { return with_files_; }
+  WordEncoding encoding() const override { return encoding_; }
+  bool with_files() const override { return with_files_; }
 
  private:
   bool Less(std::string_view a, std::uint64_t a_count, std::string_view b,
@@ -61,7 +51,7 @@ class SpilledWords {
   std::unique_ptr<Spill> counted_;
   std::unique_ptr<Spill> ordered_;  // the ordered runs, from the first chunk that fills
   WordEncoding encoding_;
-  SpilledOrder order_ = SpilledOrder::kCountThenWord;
+  StreamOrder order_ = StreamOrder::kCountThenWord;
   bool with_files_;
   std::filesystem::path temp_dir_;
   std::uint64_t memory_limit_;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "corpus/corpus_run.h"
+#include "corpus/list_filters.h"
 #include "engine/block_text.h"
 #include "engine/ngram.h"
 #include "support/range_split.h"
@@ -363,6 +364,66 @@ TEST(Ngrams, RangesCountedAndMergedEqualTheWholeFile) {
       for (int k = 0; k < round; ++k) cuts.push_back(at(random));
       EXPECT_EQ(testing::RangeSplitMismatch(path, InputEncoding::kUtf8, cuts, settings, ngrams), "")
           << c.name << ", round " << round;
+    }
+  }
+}
+
+// Sequences handed out one by one are the list, chosen and ordered as it is: the
+// sums split between threads, two counted past 2^16 times, every order and choice.
+TEST(Ngrams, StreamedSequencesAreTheListChosenAndOrderedAlike) {
+  testing::TempDir dir;
+  std::mt19937 random(17);
+  std::string text = RandomText(random, 60000, false);
+  for (int i = 0; i < 70000; ++i) text += "q r s r q ";
+  for (int i = 0; i < 4000; ++i) text += "w" + std::to_string(i % 700) + " v ";
+  for (int i = 0; i < 70000; ++i) text += "u" + std::to_string(i) + " ";
+  const std::filesystem::path files[] = {dir.Write("text", text)};
+  ListFilterSettings matching;
+  matching.match = {"^[a-w]"};
+  matching.max_length = 6;
+  struct Choice {
+    WordOrder order;
+    std::uint64_t min_count;
+    std::optional<std::uint64_t> top;
+    bool filter;
+    bool stop_the;
+    unsigned shortest, longest;
+  };
+  const Choice choices[] = {
+      {WordOrder::kCount, 0, {}, false, false, 2, 2},
+      {WordOrder::kCountDesc, 0, {}, false, true, 2, 3},
+      {WordOrder::kWord, 3, {}, true, false, 1, 3},
+      {WordOrder::kCount, 2, 40, false, true, 3, 3},
+      {WordOrder::kCountDesc, 0, 1000, true, true, 2, 2},
+  };
+  for (const Choice& choice : choices) {
+    ExtractionOptions options;
+    options.threads = 2;
+    options.ngrams.shortest = choice.shortest;
+    options.ngrams.longest = choice.longest;
+    StopWords stop_words;
+    if (choice.stop_the) stop_words.Add("the");
+    CorpusSettings settings;
+    settings.order = choice.order;
+    settings.min_count = choice.min_count;
+    settings.top = choice.top;
+    if (choice.filter) settings.filter = std::make_shared<ListFilter>(matching);
+    const CorpusRun listed = ExtractCorpus(files, options, settings, stop_words);
+    settings.stream = true;
+    CorpusRun streamed = ExtractCorpus(files, options, settings, stop_words);
+    SCOPED_TRACE(std::to_string(&choice - choices));
+    ASSERT_NE(streamed.streamed, nullptr);
+    EXPECT_EQ(streamed.list.total, listed.list.total);
+    EXPECT_EQ(streamed.list.distinct, listed.list.distinct);
+    EXPECT_EQ(streamed.list.once, listed.list.once);
+    std::vector<std::pair<std::string, std::uint64_t>> got;
+    StreamWords(streamed, 1000, [&] {
+      for (const CorpusWord& word : streamed.list.words) got.emplace_back(word.word, word.count);
+    });
+    ASSERT_EQ(got.size(), listed.list.words.size());
+    for (std::size_t i = 0; i < got.size(); ++i) {
+      ASSERT_EQ(got[i].first, listed.list.words[i].word) << i;
+      ASSERT_EQ(got[i].second, listed.list.words[i].count) << i;
     }
   }
 }
