@@ -352,9 +352,8 @@ int WriteOutput(const Arguments& parsed, CorpusRun& result, const Analyses& anal
       WriteKeyness(*keyness, format, output, write);
     } else if (result.streamed) {
       // Words handed out one by one are written as they come, a batch at a time.
-      constexpr std::size_t kBatch = 64 * 1024;
       ListWriter writer(result.list, format, output, with_files, columns, write);
-      StreamWords(result, kBatch, [&writer] { writer.WriteRows(); });
+      StreamWords(result, [&writer] { writer.WriteRows(); });
       writer.Finish();
     } else {
       WriteList(result.list, format, output, with_files, columns, write);

@@ -13,20 +13,6 @@ bool Streamable(const CorpusSettings& settings) {
          (!settings.fold_case || settings.per_file);
 }
 
-// Gives the words of `run.streamed` that are listed, in their order, to `take`.
-void ForEachListed(
-    CorpusRun& run,
-    const std::function<void(std::string_view, std::uint64_t, std::uint64_t)>& take) {
-  // Without files counted, each word stands for one run, as ListOfRun has it.
-  const bool with_files = run.streamed->with_files();
-  std::uint64_t at_cut = 0;
-  run.streamed->ForEach([&](std::string_view word, std::uint64_t count, std::uint64_t files) {
-    if (count < run.cut_count || (count == run.cut_count && at_cut++ >= run.cut_taken)) return;
-    take(word, count, with_files ? files : 1);
-  });
-  run.streamed.reset();
-}
-
 // Sets the cut of `run` that lists the `top` most frequent of the words listed, ties
 // in ordinal order, from how many words were listed with each count.
 void CutTop(CorpusRun& run, std::uint64_t top, const CountTallies& tallies) {
@@ -131,19 +117,24 @@ void GroupAndFilter(CorpusList& list, const CorpusSettings& settings) {
   if (settings.filter != nullptr && !settings.filter->empty()) FilterList(list, *settings.filter);
 }
 
-void StreamWords(CorpusRun& run, std::size_t batch, const std::function<void()>& take_batch) {
+void StreamWords(CorpusRun& run, const std::function<void()>& take_batch) {
   CorpusList& list = run.list;
-  const auto flush = [&] {
-    take_batch();
+  // Without files counted, each word stands for one run, as ListOfRun has it.
+  const bool with_files = run.streamed->with_files();
+  std::uint64_t at_cut = 0;
+  run.streamed->ForEach([&](std::span<const CorpusWord> batch) {
     list.words.clear();
-    list.storage = WordArena();
-  };
-  list.words.reserve(batch);
-  ForEachListed(run, [&](std::string_view word, std::uint64_t count, std::uint64_t files) {
-    list.words.push_back({list.storage.Store(word), count, files});
-    if (list.words.size() == batch) flush();
+    for (const CorpusWord& word : batch) {
+      if (word.count < run.cut_count ||
+          (word.count == run.cut_count && at_cut++ >= run.cut_taken)) {
+        continue;
+      }
+      list.words.push_back({word.word, word.count, with_files ? word.files : 1});
+    }
+    if (!list.words.empty()) take_batch();
   });
-  if (!list.words.empty()) flush();
+  list.words.clear();
+  run.streamed.reset();
 }
 
 CorpusRun ExtractCorpus(std::span<const std::filesystem::path> files,

@@ -63,10 +63,10 @@ bool GroupsOrFilters(const CorpusSettings& settings);
 // the filter does not keep, as `settings` say; the total stays.
 void GroupAndFilter(CorpusList& list, const CorpusSettings& settings);
 
-// Puts the words of `run.streamed` in `run.list.words`, in order, at most `batch` at a
-// time, calling `take_batch` after each; the list and the spill are empty after.
-// Throws ExtractionFailure when the temporary folder cannot be read back.
-void StreamWords(CorpusRun& run, std::size_t batch, const std::function<void()>& take_batch);
+// Puts the listed words of `run.streamed` in `run.list.words`, in order, a batch at
+// a time, calling `take_batch` after each; the views last for that call. The list
+// and the stream are empty after. Throws ExtractionFailure when the stream fails.
+void StreamWords(CorpusRun& run, const std::function<void()>& take_batch);
 
 // Counts the words of `files` with the engine as `options` say and shapes them as
 // `settings` say, leaving out `stop_words`. With per_file, the engine also counts

@@ -11,17 +11,11 @@
 #include <boost/unordered/unordered_flat_set.hpp>
 
 #include "engine/extraction.h"
+#include "engine/streamed_words.h"
 #include "engine/word_arena.h"
 #include "engine/word_hash.h"
 
 namespace lintavel {
-
-// A distinct word, how often it occurred and in how many input files.
-struct CorpusWord {
-  std::string_view word;
-  std::uint64_t count = 0;
-  std::uint64_t files = 0;  // 0 unless the files were counted
-};
 
 // The words to write, with figures about all the words that were counted.
 struct CorpusList {

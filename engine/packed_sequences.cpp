@@ -4,9 +4,11 @@
 #include <array>
 #include <bit>
 #include <cstring>
+#include <future>
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 #include <utility>
 
 #include "engine/cleared_memory.h"
@@ -362,7 +364,8 @@ template <class OnSize, class OnPlace>
 PackedSequences::Placed PackedSequences::Place(const WordChoice& choice, StreamOrder order,
                                                CountTallier* tallies,
                                                const std::atomic<bool>* cancel, unsigned threads,
-                                               const OnSize& on_size, const OnPlace& on_place) {
+                                               const OnSize& on_size, bool joins,
+                                               const OnPlace& on_place) {
   // A sequence that several threads counted, or that crossed blocks, is one: the
   // sums are taken in key order, each thread a range of keys, and put in their
   // places by count. Counted first, then placed: the counts below 2^16 each have
@@ -436,7 +439,9 @@ PackedSequences::Placed PackedSequences::Place(const WordChoice& choice, StreamO
             on_place(part, at[part][digit(count)]++, key, count);
           }
         },
-        [&](std::uint64_t key) { PrefetchWords(key); },
+        [&](std::uint64_t key) {
+          if (reads_words || joins) PrefetchWords(key);
+        },
         [&](std::size_t items_done, std::size_t keys_done) {
           CheckCancel(cancel);
           // What is placed takes the pages of the sequences already summed.
@@ -469,7 +474,7 @@ std::vector<CountedWord> PackedSequences::TakeOrdered(const WordCounter& others,
     words.resize(distinct);
   };
   const Placed placed = Place(
-      WordChoice{}, StreamOrder::kCountThenWord, nullptr, cancel, threads, reserve,
+      WordChoice{}, StreamOrder::kCountThenWord, nullptr, cancel, threads, reserve, true,
       [&](std::size_t part, std::size_t index, std::uint64_t key, std::uint64_t count) {
         WordArena& arena = arenas[part];
         char* const room = arena.Room(kJoinRoom);
@@ -490,7 +495,7 @@ CountTallies PackedSequences::Order(const WordCounter& others, const WordChoice&
   CountTallier tallies;
   const Placed placed = Place(
       choice, order, &tallies, cancel, threads,
-      [&](std::size_t listed) { ordered_ = HugeArray<Item>(listed); },
+      [&](std::size_t listed) { ordered_ = HugeArray<Item>(listed); }, false,
       [&](std::size_t, std::size_t index, std::uint64_t key, std::uint64_t count) {
         ordered_[index] = {key, count};
       });
@@ -506,14 +511,68 @@ CountTallies PackedSequences::Order(const WordCounter& others, const WordChoice&
   return tallies.Take();
 }
 
-void PackedSequences::ForEachOrdered(
-    const std::function<void(std::string_view, std::uint64_t)>& take) {
+void PackedSequences::JoinBatch(std::size_t begin, std::size_t end, JoinedBatch& batch) const {
   constexpr std::size_t kAhead = 16;
-  char room[kJoinRoom];
   std::string joined;
-  for (std::size_t i = 0; i < ordered_size_; ++i) {
-    if (i + kAhead < ordered_size_) PrefetchWords(ordered_[i + kAhead].key);
-    take(Join(ordered_[i].key, room, joined), ordered_[i].count);
+  std::vector<std::size_t>& ends = batch.ends;
+  ends.clear();
+  std::size_t used = 0;
+  for (std::size_t i = begin; i < end; ++i) {
+    if (i + kAhead < end) PrefetchWords(ordered_[i + kAhead].key);
+    if (batch.bytes.size() < used + kJoinRoom) batch.bytes.resize(2 * (used + kJoinRoom));
+    const std::string_view word = Join(ordered_[i].key, batch.bytes.data() + used, joined);
+    if (word.data() != batch.bytes.data() + used) {
+      if (batch.bytes.size() < used + word.size()) batch.bytes.resize(2 * (used + word.size()));
+      std::memcpy(batch.bytes.data() + used, word.data(), word.size());
+    }
+    used += word.size();
+    ends.push_back(used);
+  }
+  // Viewed once joined: the bytes may move as they grow.
+  batch.words.resize(end - begin);
+  for (std::size_t k = 0, from = 0; k < ends.size(); from = ends[k++]) {
+    batch.words[k] = {{batch.bytes.data() + from, ends[k] - from}, ordered_[begin + k].count, 0};
+  }
+}
+
+void PackedSequences::ForEachOrdered(const std::function<void(std::span<const CorpusWord>)>& take) {
+  // Each round of batches is joined on threads of their own while `take` has the
+  // round before: joining reads the words at random, taking writes the list out.
+  constexpr std::size_t kBatch = std::size_t{1} << 15;
+  constexpr std::size_t kJoiners = 2;
+  constexpr std::size_t kRound = kJoiners * kBatch;
+  using Round = std::array<JoinedBatch, kJoiners>;
+  std::array<Round, 2> rounds;
+  // Starts joining the round from `begin`; waiting on what it gives ends it.
+  const auto start_round = [&](std::size_t begin, Round& round) {
+    std::array<std::future<void>, kJoiners> joining;
+    for (std::size_t k = 0; k < kJoiners; ++k) {
+      const std::size_t from = std::min(begin + k * kBatch, ordered_size_);
+      const auto join = [&, from, k] {
+        JoinBatch(from, std::min(from + kBatch, ordered_size_), round[k]);
+      };
+      try {
+        joining[k] = std::async(std::launch::async, join);
+      } catch (const std::system_error&) {
+        join();  // no thread to spare: joined here, in turn
+      }
+    }
+    return joining;
+  };
+  const auto wait = [](std::array<std::future<void>, kJoiners>& joining) {
+    for (std::future<void>& join : joining) {
+      if (join.valid()) join.get();
+    }
+  };
+  auto first = start_round(0, rounds[0]);
+  wait(first);
+  for (std::size_t begin = 0, turn = 0; begin < ordered_size_; begin += kRound, turn ^= 1) {
+    std::array<std::future<void>, kJoiners> next;
+    if (begin + kRound < ordered_size_) next = start_round(begin + kRound, rounds[turn ^ 1]);
+    for (const JoinedBatch& batch : rounds[turn]) {
+      if (!batch.words.empty()) take(batch.words);
+    }
+    wait(next);
   }
   ordered_.reset();
 }
@@ -541,10 +600,8 @@ class SequenceStream final : public StreamedWords {
     }
   }
 
-  void ForEach(
-      const std::function<void(std::string_view, std::uint64_t, std::uint64_t)>& take) override {
-    packed_->ForEachOrdered(
-        [&](std::string_view word, std::uint64_t count) { take(word, count, 0); });
+  void ForEach(const std::function<void(std::span<const CorpusWord>)>& take) override {
+    packed_->ForEachOrdered(take);
     packed_.reset();
   }
 

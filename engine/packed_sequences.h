@@ -48,11 +48,12 @@ class PackedSequences {
 
   // The sequences of the tables and of `others`, as TakeOrdered takes them, chosen
   // as `choice` says and those listed put in `order`, without joining them; gives
-  // how many of each count were counted and listed. Then ForEachOrdered gives each
-  // listed sequence, joined (the view lasting for the call), and its count.
+  // how many of each count were counted and listed. Then ForEachOrdered gives the
+  // listed sequences, joined, and their counts, a batch at a time (the views lasting
+  // for the call).
   CountTallies Order(const WordCounter& others, const WordChoice& choice, StreamOrder order,
                      const std::atomic<bool>* cancel, unsigned threads);
-  void ForEachOrdered(const std::function<void(std::string_view, std::uint64_t)>& take);
+  void ForEachOrdered(const std::function<void(std::span<const CorpusWord>)>& take);
 
  private:
   struct Tables {
@@ -74,14 +75,23 @@ class PackedSequences {
   // Sums the sequences gathered and calls on_place(part, index, key, count) for each
   // listed, on the threads of up to `threads` parts, with its index in `order`
   // (after on_size(how many are listed)); tallies them in `tallies` when given.
+  // When on_place `joins` the sequences, their words are asked for ahead.
   template <class OnSize, class OnPlace>
   Placed Place(const WordChoice& choice, StreamOrder order, CountTallier* tallies,
-               const std::atomic<bool>* cancel, unsigned threads, const OnSize& on_size,
+               const std::atomic<bool>* cancel, unsigned threads, const OnSize& on_size, bool joins,
                const OnPlace& on_place);
   // The sequence `key` joined by blanks: written in `room` (kJoinRoom bytes) when
   // its words are short, else in `joined`.
   std::string_view Join(std::uint64_t key, char* room, std::string& joined) const;
   void PrefetchWords(std::uint64_t key) const;
+  // The ordered sequences [begin, end) joined one after the other in `bytes`, each
+  // ending where `ends` says, and as `words`.
+  struct JoinedBatch {
+    std::vector<char> bytes;
+    std::vector<std::size_t> ends;
+    std::vector<CorpusWord> words;
+  };
+  void JoinBatch(std::size_t begin, std::size_t end, JoinedBatch& batch) const;
   int Shift(unsigned k) const { return bits_ * static_cast<int>(longest_ - 1 - k); }
 
   // The place of `word`, which must be one of the words ranked.

@@ -136,21 +136,40 @@ CountTallies SpilledWords::Order(const WordChoice& choice, StreamOrder order) {
   return tallier.Take();
 }
 
-void SpilledWords::ForEach(
-    const std::function<void(std::string_view, std::uint64_t, std::uint64_t)>& take) {
+void SpilledWords::ForEach(const std::function<void(std::span<const CorpusWord>)>& take) {
   AsOrdering([&] {
+    constexpr std::size_t kBatch = 64 * 1024;
+    std::vector<CorpusWord> batch;
+    batch.reserve(kBatch);
     if (!ordered_) {
       for (std::size_t i = 0; i < chunk_.size(); ++i) {
-        take(chunk_[i].word, chunk_[i].count, with_files_ ? chunk_files_[i] : 0);
+        batch.push_back({chunk_[i].word, chunk_[i].count, with_files_ ? chunk_files_[i] : 0});
+        if (batch.size() == kBatch || i + 1 == chunk_.size()) {
+          take(batch);
+          batch.clear();
+        }
       }
       chunk_ = {};
       chunk_files_ = {};
       chunk_bytes_ = WordArena();
       return;
     }
-    ordered_->Merge(static_cast<std::size_t>(memory_limit_ / 4), take,
-                    [this](std::string_view a, std::uint64_t a_count, std::string_view b,
-                           std::uint64_t b_count) { return Less(a, a_count, b, b_count); });
+    // The merge's views last for one word: each batch keeps copies.
+    WordArena bytes;
+    const auto flush = [&] {
+      if (!batch.empty()) take(batch);
+      batch.clear();
+      bytes = WordArena();
+    };
+    ordered_->Merge(
+        static_cast<std::size_t>(memory_limit_ / 4),
+        [&](std::string_view word, std::uint64_t count, std::uint64_t files) {
+          batch.push_back({bytes.Store(word), count, files});
+          if (batch.size() == kBatch) flush();
+        },
+        [this](std::string_view a, std::uint64_t a_count, std::string_view b,
+               std::uint64_t b_count) { return Less(a, a_count, b, b_count); });
+    flush();
     ordered_.reset();
   });
 }

@@ -35,8 +35,7 @@ class SpilledWords final : public StreamedWords {
   // Merges the counted runs and chooses each word once. Throws as StreamedWords
   // says when the temporary folder fails or memory runs out.
   CountTallies Order(const WordChoice& choice, StreamOrder order) override;
-  void ForEach(
-      const std::function<void(std::string_view, std::uint64_t, std::uint64_t)>& take) override;
+  void ForEach(const std::function<void(std::span<const CorpusWord>)>& take) override;
 
   WordEncoding encoding() const override { return encoding_; }
   bool with_files() const override { return with_files_; }

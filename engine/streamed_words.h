@@ -3,12 +3,20 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <span>
 #include <string_view>
 #include <vector>
 
 #include "engine/utf8.h"
 
 namespace lintavel {
+
+// A distinct word, how often it occurred and in how many input files.
+struct CorpusWord {
+  std::string_view word;
+  std::uint64_t count = 0;
+  std::uint64_t files = 0;  // 0 unless the files were counted
+};
 
 // The orders in which streamed words can be handed out; ties in count stand in
 // ordinal UTF-16 order of the words.
@@ -65,11 +73,10 @@ class StreamedWords {
   // memory runs out, and OrderingCancelled once the run's cancel flag is set.
   virtual CountTallies Order(const WordChoice& choice, StreamOrder order) = 0;
 
-  // Gives each listed word in the order asked, with its count and files figure (0
-  // when the files were not counted) to `take`; the views last for the call only.
-  // Called once; throws as Order does.
-  virtual void ForEach(
-      const std::function<void(std::string_view, std::uint64_t, std::uint64_t)>& take) = 0;
+  // Gives the listed words in the order asked, with their counts and files figures
+  // (0 when the files were not counted), a batch at a time to `take`; the views last
+  // for the call only. Called once; throws as Order does.
+  virtual void ForEach(const std::function<void(std::span<const CorpusWord>)>& take) = 0;
 
   virtual WordEncoding encoding() const = 0;
   // Whether the words carry their files figures.
