@@ -267,18 +267,18 @@ void PackedSequences::PrefetchWords(std::uint64_t key) const {
 void PackedSequences::Gather(const WordCounter& others, const std::atomic<bool>* cancel,
                              unsigned threads) {
   // The sequences counted once each (the tables' and runs' keys, those counted
-  // joined) go to `items_`, those logged an occurrence at a time to `keys_`.
+  // joined) go to `items_`; those logged an occurrence at a time stay in their
+  // blocks, placed there, and are sorted from them into `keys_`.
   std::vector<std::size_t> item_starts(tables_.size() + 1, 0);
-  std::vector<std::size_t> key_starts(tables_.size() + 1, 0);
+  std::size_t logged = 0;
   for (std::size_t part = 0; part < tables_.size(); ++part) {
     const Tables& tables = tables_[part];
     item_starts[part + 1] = item_starts[part] + tables.pairs.counted() + tables.triples.counted();
-    key_starts[part + 1] = key_starts[part] + tables.pairs.logged() + tables.triples.logged();
+    logged += tables.pairs.logged() + tables.triples.logged();
   }
   const std::size_t upper = item_starts.back() + others.distinct();
   items_ = HugeArray<Item>(upper);
-  const std::size_t logged = key_starts.back();
-  keys_ = HugeArray<std::uint64_t>(logged);
+  std::vector<std::vector<KeyBlock>> blocks(tables_.size());
   constexpr std::uint64_t kPairMask = (std::uint64_t{1} << kPairBits) - 1;
   constexpr std::uint64_t kTripleMask = (std::uint64_t{1} << kTripleBits) - 1;
   const auto pair_numbers = [](std::uint64_t key, auto&& on_number) {
@@ -313,18 +313,17 @@ void PackedSequences::Gather(const WordCounter& others, const std::atomic<bool>*
     // Indexed by the thread's word numbers, from 1.
     const std::uint32_t* const place = places_.data() + first_index_[part];
     std::size_t size = item_starts[part];
-    std::size_t logged_size = key_starts[part];
     const auto drain = [&](auto& table, const auto& numbers) {
       const std::size_t from = size;
       table.Drain(
           [&](std::uint64_t key, std::uint64_t count) {
             items_[size++] = {key, count};
           },
-          [&](std::span<const std::uint64_t> block) {
-            std::uint64_t* const out = keys_.get() + logged_size;
-            place_all([&](std::size_t i) { return block[i]; }, block.size(),
-                      [&](std::size_t i, std::uint64_t key) { out[i] = key; }, place, numbers);
-            logged_size += block.size();
+          [&](KeyBlock&& block) {
+            std::uint64_t* const keys = block.keys.get();
+            place_all([&](std::size_t i) { return keys[i]; }, block.size,
+                      [&](std::size_t i, std::uint64_t key) { keys[i] = key; }, place, numbers);
+            blocks[part].push_back(std::move(block));
           });
       Item* const counted = items_.get() + from;
       place_all([&](std::size_t i) { return counted[i].key; }, size - from,
@@ -348,10 +347,12 @@ void PackedSequences::Gather(const WordCounter& others, const std::atomic<bool>*
   });
   places_.clear();
   const int bits = bits_ * static_cast<int>(longest_);
-  {
-    auto scratch = HugeArray<std::uint64_t>(logged);
-    SortByKey(keys_.get(), scratch.get(), logged, bits, cancel, threads);
+  std::vector<KeyBlock> all_blocks;
+  for (std::vector<KeyBlock>& part : blocks) {
+    for (KeyBlock& block : part) all_blocks.push_back(std::move(block));
   }
+  keys_ = HugeArray<std::uint64_t>(logged);
+  SortBlocksByKey(all_blocks, keys_.get(), logged, bits, cancel, threads);
   {
     auto scratch = HugeArray<Item>(size);
     SortByKey(items_.get(), scratch.get(), size, bits, cancel, threads);

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/cleared_memory.h"
 #include "engine/for_each_part.h"
 #include "engine/word_counter.h"
 
@@ -17,6 +18,13 @@ namespace lintavel {
 struct KeyCount {
   std::uint64_t key;
   std::uint64_t count;
+};
+
+// Keys in a block of their own, `size` of its `capacity` used.
+struct KeyBlock {
+  std::unique_ptr<std::uint64_t[], FreeMemory> keys;
+  std::size_t size = 0;
+  std::size_t capacity = 0;
 };
 
 inline std::uint64_t SortKeyOf(const KeyCount& item) { return item.key; }
@@ -133,6 +141,65 @@ void SortByKey(T* items, T* scratch, std::size_t size, int bits, const std::atom
       if (count == 0) continue;
       SortByKey(scratch + first, items + first, count, shift, cancel);
       std::copy(scratch + first, scratch + first + count, items + first);
+    }
+  });
+}
+
+// Sorts the keys of `blocks` (`size` in all, each below 2^bits) into `out`, spread
+// there by their top digit straight from the blocks, each block freed once spread,
+// and then sorted range by range in the cache, on `threads` threads: neither a copy
+// of the blocks nor scratch as large as them is needed. Throws OrderingCancelled once
+// `cancel` is set.
+inline void SortBlocksByKey(std::vector<KeyBlock>& blocks, std::uint64_t* out, std::size_t size,
+                            int bits, const std::atomic<bool>* cancel, unsigned threads) {
+  using radix_detail::kDigit;
+  using radix_detail::kDigits;
+  threads = std::max(threads, 1U);
+  const int shift = std::max(bits - kDigit, 0);
+  const auto top = [shift](std::uint64_t key) { return (key >> shift) & (kDigits - 1); };
+  // The blocks cut into parts of near-equal shares of the keys.
+  std::vector<std::size_t> first_block(threads + 1, blocks.size());
+  first_block[0] = 0;
+  for (std::size_t b = 0, part = 1, seen = 0; b < blocks.size() && part < threads; ++b) {
+    seen += blocks[b].size;
+    while (part < threads && seen >= size * part / threads) first_block[part++] = b + 1;
+  }
+  std::vector<std::array<std::size_t, kDigits>> next(threads);
+  ForEachPart(threads, [&](std::size_t part) {
+    next[part].fill(0);
+    for (std::size_t b = first_block[part]; b < first_block[part + 1]; ++b) {
+      for (std::size_t i = 0; i < blocks[b].size; ++i) ++next[part][top(blocks[b].keys[i])];
+    }
+  });
+  radix_detail::CheckCancel(cancel);
+  std::array<std::size_t, kDigits + 1> at{};
+  std::size_t sum = 0;
+  for (std::size_t digit = 0; digit < kDigits; ++digit) {
+    at[digit] = sum;
+    for (std::size_t part = 0; part < threads; ++part) sum += std::exchange(next[part][digit], sum);
+  }
+  at[kDigits] = sum;
+  ForEachPart(threads, [&](std::size_t part) {
+    for (std::size_t b = first_block[part]; b < first_block[part + 1]; ++b) {
+      for (std::size_t i = 0; i < blocks[b].size; ++i) {
+        out[next[part][top(blocks[b].keys[i])]++] = blocks[b].keys[i];
+      }
+      blocks[b].keys.reset();
+    }
+  });
+  blocks.clear();
+  std::vector<std::size_t> cuts(threads + 1, kDigits);
+  cuts[0] = 0;
+  for (std::size_t part = 1, digit = 0; part < threads; ++part) {
+    while (digit < kDigits && at[digit] < size * part / threads) ++digit;
+    cuts[part] = digit;
+  }
+  ForEachPart(threads, [&](std::size_t part) {
+    std::vector<std::uint64_t> scratch;
+    for (std::size_t digit = cuts[part]; digit < cuts[part + 1]; ++digit) {
+      const std::size_t count = at[digit + 1] - at[digit];
+      if (count > scratch.size()) scratch.resize(count);
+      SortByKey(out + at[digit], scratch.data(), count, shift, cancel);
     }
   });
 }

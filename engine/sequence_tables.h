@@ -183,8 +183,9 @@ class KeyCounts {
 
   // Empties the table, giving its memory back to the system as it goes: calls
   // on_key(key, count) for every key of the table and of the sorted runs, then
-  // on_logged(keys) for each block of keys still logged, each an occurrence. A key
-  // may come more than once, its counts to be summed.
+  // on_logged(block) with each block of keys still logged (a KeyBlock, each key an
+  // occurrence), handing it over. A key may come more than once, its counts to be
+  // summed.
   template <class F, class G>
   void Drain(F&& on_key, G&& on_logged) {
     constexpr std::size_t kStretch = (std::size_t{4} << 20) / sizeof(Slot);
@@ -196,10 +197,7 @@ class KeyCounts {
     slots_.reset();
     VisitRuns(on_key);
     runs_.clear();
-    for (LogBlock& block : log_) {
-      on_logged(std::span<const std::uint64_t>(block.keys.get(), block.size));
-      block.keys.reset();
-    }
+    for (LogBlock& block : log_) on_logged(std::move(block));
     *this = KeyCounts(most_slots_, first_compaction_);
   }
 
@@ -248,11 +246,7 @@ class KeyCounts {
   using Slot = std::conditional_t<kCompact, CompactSlot, WideSlot>;
 
   // Keys as they were logged (or sorted by a compaction that did not pay).
-  struct LogBlock {
-    std::unique_ptr<std::uint64_t[], FreeMemory> keys;
-    std::size_t size = 0;
-    std::size_t capacity = 0;
-  };
+  using LogBlock = KeyBlock;
   // Keys sorted and counted by a compaction.
   struct Run {
     std::unique_ptr<KeyCount[], FreeMemory> counts;

@@ -42,8 +42,8 @@ void ExpectCountsAsModel(const char* name, std::size_t most_slots, std::size_t c
   EXPECT_EQ(counts.empty(), keys == 0) << name;
   Counts drained;
   counts.Drain([&](std::uint64_t key, std::uint64_t count) { drained[key] += count; },
-               [&](std::span<const std::uint64_t> logged) {
-                 for (const std::uint64_t key : logged) ++drained[key];
+               [&](KeyBlock&& logged) {
+                 for (std::size_t i = 0; i < logged.size; ++i) ++drained[logged.keys[i]];
                });
   EXPECT_EQ(drained, model) << name;
   EXPECT_TRUE(counts.empty()) << name;
