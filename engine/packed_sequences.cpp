@@ -424,12 +424,14 @@ PackedSequences::Placed PackedSequences::Place(const WordChoice& choice, StreamO
   const std::size_t digits = at[0].size();
   for (std::size_t step = 0; step < digits; ++step) {
     const std::size_t d = order == StreamOrder::kCountDescThenWord ? digits - 1 - step : step;
-    if (d == kExact) placed.tail_begin = placed.size;
+    const std::size_t first = placed.size;
+    if (d == kExact) placed.tail_begin = first;
     for (std::size_t part = 0; part < parts; ++part)
       placed.size += std::exchange(at[part][d], placed.size);
     if (d == kExact) placed.tail_end = placed.size;
+    if (by_count && d != kExact && placed.size != first) placed.runs.push_back({first, d});
   }
-  on_size(placed.size);
+  on_size(placed);
   ForEachPart(parts, [&](std::size_t part) {
     char room[kJoinRoom];
     std::string joined;
@@ -463,7 +465,8 @@ std::vector<CountedWord> PackedSequences::TakeOrdered(const WordCounter& others,
   std::vector<CountedWord> words;
   std::vector<WordArena> arenas(parts);
   std::vector<std::string> joined(parts);
-  const auto reserve = [&](std::size_t distinct) {
+  const auto reserve = [&](const Placed& placed) {
+    const std::size_t distinct = placed.size;
     words.reserve(distinct);
     AdviseHugePages(words.data(), distinct * sizeof(CountedWord));
     // Faulted in on every thread: the list takes hundreds of megabytes.
@@ -494,21 +497,39 @@ CountTallies PackedSequences::Order(const WordCounter& others, const WordChoice&
                                     unsigned threads) {
   Gather(others, cancel, threads);
   CountTallier tallies;
+  // Ordered by count, the sequences are kept as bare keys, their counts as runs;
+  // only the few counted 2^16 times or more are sorted apart, with their counts.
+  std::vector<Item> tail;
+  std::size_t tail_begin = 0;
   const Placed placed = Place(
       choice, order, &tallies, cancel, threads,
-      [&](std::size_t listed) { ordered_ = HugeArray<Item>(listed); }, false,
+      [&](const Placed& places) {
+        ordered_ = HugeArray<std::uint64_t>(places.size);
+        if (order == StreamOrder::kWord) ordered_counts_ = HugeArray<std::uint64_t>(places.size);
+        tail.resize(places.tail_end - places.tail_begin);
+        tail_begin = places.tail_begin;
+      },
+      false,
       [&](std::size_t, std::size_t index, std::uint64_t key, std::uint64_t count) {
-        ordered_[index] = {key, count};
+        ordered_[index] = key;
+        if (ordered_counts_) ordered_counts_[index] = count;
+        if (index - tail_begin < tail.size()) tail[index - tail_begin] = {key, count};
       });
   ordered_size_ = placed.size;
-  Item* const tail = ordered_.get();
+  runs_ = placed.runs;
   if (order == StreamOrder::kCountDescThenWord) {
-    std::stable_sort(tail + placed.tail_begin, tail + placed.tail_end,
+    std::stable_sort(tail.begin(), tail.end(),
                      [](const Item& a, const Item& b) { return a.count > b.count; });
   } else {
-    std::stable_sort(tail + placed.tail_begin, tail + placed.tail_end,
+    std::stable_sort(tail.begin(), tail.end(),
                      [](const Item& a, const Item& b) { return a.count < b.count; });
   }
+  for (std::size_t k = 0; k < tail.size(); ++k) {
+    ordered_[tail_begin + k] = tail[k].key;
+    if (k == 0 || tail[k].count != tail[k - 1].count)
+      runs_.push_back({tail_begin + k, tail[k].count});
+  }
+  std::sort(runs_.begin(), runs_.end());
   return tallies.Take();
 }
 
@@ -519,9 +540,9 @@ void PackedSequences::JoinBatch(std::size_t begin, std::size_t end, JoinedBatch&
   ends.clear();
   std::size_t used = 0;
   for (std::size_t i = begin; i < end; ++i) {
-    if (i + kAhead < end) PrefetchWords(ordered_[i + kAhead].key);
+    if (i + kAhead < end) PrefetchWords(ordered_[i + kAhead]);
     if (batch.bytes.size() < used + kJoinRoom) batch.bytes.resize(2 * (used + kJoinRoom));
-    const std::string_view word = Join(ordered_[i].key, batch.bytes.data() + used, joined);
+    const std::string_view word = Join(ordered_[i], batch.bytes.data() + used, joined);
     if (word.data() != batch.bytes.data() + used) {
       if (batch.bytes.size() < used + word.size()) batch.bytes.resize(2 * (used + word.size()));
       std::memcpy(batch.bytes.data() + used, word.data(), word.size());
@@ -531,8 +552,17 @@ void PackedSequences::JoinBatch(std::size_t begin, std::size_t end, JoinedBatch&
   }
   // Viewed once joined: the bytes may move as they grow.
   batch.words.resize(end - begin);
+  // The run of counts that holds `begin`, and those after it in turn.
+  auto run = std::upper_bound(runs_.begin(), runs_.end(), std::pair{begin, ~std::uint64_t{0}});
   for (std::size_t k = 0, from = 0; k < ends.size(); from = ends[k++]) {
-    batch.words[k] = {{batch.bytes.data() + from, ends[k] - from}, ordered_[begin + k].count, 0};
+    std::uint64_t count = 0;
+    if (ordered_counts_) {
+      count = ordered_counts_[begin + k];
+    } else {
+      while (run != runs_.end() && run->first <= begin + k) ++run;
+      count = std::prev(run)->second;
+    }
+    batch.words[k] = {{batch.bytes.data() + from, ends[k] - from}, count, 0};
   }
 }
 
@@ -576,6 +606,7 @@ void PackedSequences::ForEachOrdered(const std::function<void(std::span<const Co
     wait(next);
   }
   ordered_.reset();
+  ordered_counts_.reset();
 }
 
 namespace {

@@ -6,6 +6,7 @@
 #include <memory>
 #include <span>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "engine/cleared_memory.h"
@@ -64,18 +65,20 @@ class PackedSequences {
   using Item = KeyCount;  // a sequence as the places of its words, and its count
   // Where the sequences listed went: `size` of them, those counted 2^16 times or
   // more in [tail_begin, tail_end), still to be sorted by count.
+  // Ordered by count, the others are in `runs`: (first index, count) for each count.
   struct Placed {
     std::size_t size = 0;
     std::size_t tail_begin = 0;
     std::size_t tail_end = 0;
+    std::vector<std::pair<std::size_t, std::uint64_t>> runs;
   };
 
   // Sorts the tables' sequences and those of `others` by key, into items_ and keys_.
   void Gather(const WordCounter& others, const std::atomic<bool>* cancel, unsigned threads);
   // Sums the sequences gathered and calls on_place(part, index, key, count) for each
   // listed, on the threads of up to `threads` parts, with its index in `order`
-  // (after on_size(how many are listed)); tallies them in `tallies` when given.
-  // When on_place `joins` the sequences, their words are asked for ahead.
+  // (after on_size(the places, before any sequence is in them)); tallies them in `tallies` when
+  // given. When on_place `joins` the sequences, their words are asked for ahead.
   template <class OnSize, class OnPlace>
   Placed Place(const WordChoice& choice, StreamOrder order, CountTallier* tallies,
                const std::atomic<bool>* cancel, unsigned threads, const OnSize& on_size, bool joins,
@@ -125,8 +128,12 @@ class PackedSequences {
   std::size_t items_size_ = 0;
   std::unique_ptr<std::uint64_t[], FreeMemory> keys_;
   std::size_t keys_size_ = 0;
-  std::unique_ptr<Item[], FreeMemory> ordered_;  // the sequences listed, in order
+  // The keys of the sequences listed, in order, and their counts: each its own when
+  // ordered by word, else from `runs_` (first index, count), by first index.
+  std::unique_ptr<std::uint64_t[], FreeMemory> ordered_;
   std::size_t ordered_size_ = 0;
+  std::unique_ptr<std::uint64_t[], FreeMemory> ordered_counts_;
+  std::vector<std::pair<std::size_t, std::uint64_t>> runs_;
 };
 
 // The sequences of `packed` (its tables added) and of `others` handed out one by one,
