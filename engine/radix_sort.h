@@ -110,17 +110,18 @@ void SortByKey(T* items, T* scratch, std::size_t size, int bits, const std::atom
     for (std::size_t i = stretch(part); i < stretch(part + 1); ++i) ++next[part][top(items[i])];
   });
   std::array<std::size_t, kDigits + 1> at{};
-  for (std::size_t digit = 0; digit < kDigits; ++digit) {
-    for (std::size_t part = 0; part < threads; ++part) at[digit + 1] += next[part][digit];
+  for (std::size_t bucket = 0; bucket < kDigits; ++bucket) {
+    for (std::size_t part = 0; part < threads; ++part) at[bucket + 1] += next[part][bucket];
   }
   if (std::find(at.begin(), at.end(), size) != at.end()) {
     SortByKey(items, scratch, size, shift, cancel, threads);
     return;
   }
   std::size_t sum = 0;
-  for (std::size_t digit = 0; digit < kDigits; ++digit) {
-    at[digit] = sum;
-    for (std::size_t part = 0; part < threads; ++part) sum += std::exchange(next[part][digit], sum);
+  for (std::size_t bucket = 0; bucket < kDigits; ++bucket) {
+    at[bucket] = sum;
+    for (std::size_t part = 0; part < threads; ++part)
+      sum += std::exchange(next[part][bucket], sum);
   }
   at[kDigits] = sum;
   ForEachPart(threads, [&](std::size_t part) {
@@ -130,14 +131,14 @@ void SortByKey(T* items, T* scratch, std::size_t size, int bits, const std::atom
   });
   std::vector<std::size_t> cuts(threads + 1, kDigits);
   cuts[0] = 0;
-  for (std::size_t part = 1, digit = 0; part < threads; ++part) {
-    while (digit < kDigits && at[digit] < size * part / threads) ++digit;
-    cuts[part] = digit;
+  for (std::size_t part = 1, bucket = 0; part < threads; ++part) {
+    while (bucket < kDigits && at[bucket] < size * part / threads) ++bucket;
+    cuts[part] = bucket;
   }
   ForEachPart(threads, [&](std::size_t part) {
-    for (std::size_t digit = cuts[part]; digit < cuts[part + 1]; ++digit) {
-      const std::size_t first = at[digit];
-      const std::size_t count = at[digit + 1] - first;
+    for (std::size_t bucket = cuts[part]; bucket < cuts[part + 1]; ++bucket) {
+      const std::size_t first = at[bucket];
+      const std::size_t count = at[bucket + 1] - first;
       if (count == 0) continue;
       SortByKey(scratch + first, items + first, count, shift, cancel);
       std::copy(scratch + first, scratch + first + count, items + first);
@@ -174,9 +175,10 @@ inline void SortBlocksByKey(std::vector<KeyBlock>& blocks, std::uint64_t* out, s
   radix_detail::CheckCancel(cancel);
   std::array<std::size_t, kDigits + 1> at{};
   std::size_t sum = 0;
-  for (std::size_t digit = 0; digit < kDigits; ++digit) {
-    at[digit] = sum;
-    for (std::size_t part = 0; part < threads; ++part) sum += std::exchange(next[part][digit], sum);
+  for (std::size_t bucket = 0; bucket < kDigits; ++bucket) {
+    at[bucket] = sum;
+    for (std::size_t part = 0; part < threads; ++part)
+      sum += std::exchange(next[part][bucket], sum);
   }
   at[kDigits] = sum;
   ForEachPart(threads, [&](std::size_t part) {
@@ -190,16 +192,16 @@ inline void SortBlocksByKey(std::vector<KeyBlock>& blocks, std::uint64_t* out, s
   blocks.clear();
   std::vector<std::size_t> cuts(threads + 1, kDigits);
   cuts[0] = 0;
-  for (std::size_t part = 1, digit = 0; part < threads; ++part) {
-    while (digit < kDigits && at[digit] < size * part / threads) ++digit;
-    cuts[part] = digit;
+  for (std::size_t part = 1, bucket = 0; part < threads; ++part) {
+    while (bucket < kDigits && at[bucket] < size * part / threads) ++bucket;
+    cuts[part] = bucket;
   }
   ForEachPart(threads, [&](std::size_t part) {
     std::vector<std::uint64_t> scratch;
-    for (std::size_t digit = cuts[part]; digit < cuts[part + 1]; ++digit) {
-      const std::size_t count = at[digit + 1] - at[digit];
+    for (std::size_t bucket = cuts[part]; bucket < cuts[part + 1]; ++bucket) {
+      const std::size_t count = at[bucket + 1] - at[bucket];
       if (count > scratch.size()) scratch.resize(count);
-      SortByKey(out + at[digit], scratch.data(), count, shift, cancel);
+      SortByKey(out + at[bucket], scratch.data(), count, shift, cancel);
     }
   });
 }
