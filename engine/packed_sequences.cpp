@@ -102,15 +102,11 @@ bool PackedSequences::Rank(std::span<const WordNumbers* const> numbers, WordEnco
   const std::size_t indexes = first_index_.back();
   const std::size_t total = indexes - parts;
   if (indexes >= (std::uint64_t{1} << 32)) return false;
-  // Looked up at random (the places and short words, for every sequence), or large:
-  // in huge pages, a lookup is seldom also a miss of the address translation's cache.
-  const auto reserve_huge = [](auto& vector, std::size_t size) {
-    vector.reserve(size);
-    AdviseHugePages(vector.data(), size * sizeof vector[0]);
-  };
-  std::vector<std::string_view> by_index;
-  reserve_huge(by_index, indexes);
-  by_index.resize(indexes);
+  // The arrays looked up at random (the places and short words, for every sequence)
+  // or large are in huge pages, where a lookup is seldom also a miss of the address
+  // translation's cache; and not cleared first, on one thread, but written in full
+  // on every thread.
+  auto by_index = HugeArray<std::string_view>(indexes);
   // The words are radix-sorted by their prefixes, each an item holding its index
   // and length (up to 255); only the words longer than a prefix are compared.
   auto sorted = HugeArray<Item>(total);
@@ -168,12 +164,16 @@ bool PackedSequences::Rank(std::span<const WordNumbers* const> numbers, WordEnco
   });
   for (std::size_t part = 0; part < parts; ++part) first_place[part + 1] += first_place[part];
   const std::size_t places = first_place.back();
-  reserve_huge(places_, indexes);
-  places_.resize(indexes);
-  words_.resize(places);
-  prefixes_.resize(places);
-  reserve_huge(short_words_, places);
-  short_words_.resize(places);
+  places_ = HugeArray<std::uint32_t>(indexes);
+  // A thread's number 0 is no word: its place is 0.
+  for (std::size_t part = 0; part < parts; ++part) places_[first_index_[part]] = 0;
+  words_ = HugeArray<std::string_view>(places);
+  prefixes_ = HugeArray<std::uint64_t>(places);
+  short_words_ = HugeArray<ShortWord>(places);
+  places_count_ = places;
+  words_[0] = {};
+  prefixes_[0] = 0;
+  short_words_[0] = {};
   constexpr std::size_t kAhead = 16;
   // The words are copied, so that the threads' numberings can go before the
   // sequences are ordered: a short one is its copy in `short_words_`, a long one
@@ -216,7 +216,7 @@ void PackedSequences::AddTables(PairCounts&& pairs, TripleCounts&& triples) {
 std::uint64_t PackedSequences::PlaceOf(std::string_view word) const {
   const std::uint64_t prefix = OrdinalPrefix(word, encoding_);
   std::size_t low = 1;
-  std::size_t high = words_.size();
+  std::size_t high = places_count_;
   while (low < high) {
     const std::size_t middle = low + (high - low) / 2;
     if (Less(prefixes_[middle], words_[middle], prefix, word)) {
@@ -225,7 +225,7 @@ std::uint64_t PackedSequences::PlaceOf(std::string_view word) const {
       high = middle;
     }
   }
-  if (low == words_.size() || words_[low] != word) {
+  if (low == places_count_ || words_[low] != word) {
     throw std::logic_error("a sequence holds a word that no thread numbered");
   }
   return low;
@@ -311,7 +311,7 @@ void PackedSequences::Gather(const WordCounter& others, const std::atomic<bool>*
   // Each thread's tables on a thread of their own, into their own stretches.
   ForEachPart(tables_.size(), [&](std::size_t part) {
     // Indexed by the thread's word numbers, from 1.
-    const std::uint32_t* const place = places_.data() + first_index_[part];
+    const std::uint32_t* const place = places_.get() + first_index_[part];
     std::size_t size = item_starts[part];
     const auto drain = [&](auto& table, const auto& numbers) {
       const std::size_t from = size;
@@ -345,7 +345,7 @@ void PackedSequences::Gather(const WordCounter& others, const std::atomic<bool>*
     }
     items_[size++] = {key, count};
   });
-  places_.clear();
+  places_.reset();
   const int bits = bits_ * static_cast<int>(longest_);
   std::vector<KeyBlock> all_blocks;
   for (std::vector<KeyBlock>& part : blocks) {

@@ -115,12 +115,13 @@ class PackedSequences {
   static constexpr unsigned kLongest = 3;  // the most words a packed sequence holds
   static constexpr std::size_t kJoinRoom = kLongest * (sizeof(ShortWord) + 1);
 
-  std::vector<std::string_view> words_;   // by place, from 1 (index 0 unused)
-  WordArena long_words_;                  // the words longer than a ShortWord holds
-  std::vector<ShortWord> short_words_;    // by place, as `words_`
-  std::vector<std::uint64_t> prefixes_;   // by place: the first bytes, in sort order
-  std::vector<std::size_t> first_index_;  // per thread: its first word's index
-  std::vector<std::uint32_t> places_;     // by index
+  std::unique_ptr<std::string_view[], FreeMemory> words_;  // by place, from 1 (0: no word)
+  std::size_t places_count_ = 0;                           // of `words_`, 0 included
+  WordArena long_words_;                                  // the words longer than a ShortWord holds
+  std::unique_ptr<ShortWord[], FreeMemory> short_words_;  // by place, as `words_`
+  std::unique_ptr<std::uint64_t[], FreeMemory> prefixes_;  // by place: the first bytes
+  std::vector<std::size_t> first_index_;                   // per thread: its first word's index
+  std::unique_ptr<std::uint32_t[], FreeMemory> places_;    // by index
   std::vector<Tables> tables_;
   // Gathered: the sequences counted once each, and those logged an occurrence at a
   // time, each sorted by key.
