@@ -70,6 +70,34 @@ T* SortByDigits(T* items, T* scratch, std::size_t size, int bits, const Field& f
   return from;
 }
 
+// Turns each part's counts of items by top digit into where its first item of each
+// digit goes, the digits in order and the parts in turn within one; gives where
+// each digit's items begin, and where the last ends.
+inline std::array<std::size_t, kDigits + 1> PlaceByTopDigit(
+    std::vector<std::array<std::size_t, kDigits>>& next) {
+  std::array<std::size_t, kDigits + 1> at{};
+  std::size_t sum = 0;
+  for (std::size_t bucket = 0; bucket < kDigits; ++bucket) {
+    at[bucket] = sum;
+    for (auto& part : next) sum += std::exchange(part[bucket], sum);
+  }
+  at[kDigits] = sum;
+  return at;
+}
+
+// The top digits where `threads` threads cut the `size` items placed at `at` into
+// near-equal shares: the threads + 1 bounds.
+inline std::vector<std::size_t> CutDigits(const std::array<std::size_t, kDigits + 1>& at,
+                                          std::size_t size, unsigned threads) {
+  std::vector<std::size_t> cuts(threads + 1, kDigits);
+  cuts[0] = 0;
+  for (std::size_t part = 1, bucket = 0; part < threads; ++part) {
+    while (bucket < kDigits && at[bucket] < size * part / threads) ++bucket;
+    cuts[part] = bucket;
+  }
+  return cuts;
+}
+
 }  // namespace radix_detail
 
 // Sorts `items` (`size` of them, KeyCount or bare keys) by the low `bits` bits of
@@ -117,24 +145,13 @@ void SortByKey(T* items, T* scratch, std::size_t size, int bits, const std::atom
     SortByKey(items, scratch, size, shift, cancel, threads);
     return;
   }
-  std::size_t sum = 0;
-  for (std::size_t bucket = 0; bucket < kDigits; ++bucket) {
-    at[bucket] = sum;
-    for (std::size_t part = 0; part < threads; ++part)
-      sum += std::exchange(next[part][bucket], sum);
-  }
-  at[kDigits] = sum;
+  at = radix_detail::PlaceByTopDigit(next);
   ForEachPart(threads, [&](std::size_t part) {
     for (std::size_t i = stretch(part); i < stretch(part + 1); ++i) {
       scratch[next[part][top(items[i])]++] = items[i];
     }
   });
-  std::vector<std::size_t> cuts(threads + 1, kDigits);
-  cuts[0] = 0;
-  for (std::size_t part = 1, bucket = 0; part < threads; ++part) {
-    while (bucket < kDigits && at[bucket] < size * part / threads) ++bucket;
-    cuts[part] = bucket;
-  }
+  const std::vector<std::size_t> cuts = radix_detail::CutDigits(at, size, threads);
   ForEachPart(threads, [&](std::size_t part) {
     for (std::size_t bucket = cuts[part]; bucket < cuts[part + 1]; ++bucket) {
       const std::size_t first = at[bucket];
@@ -173,14 +190,7 @@ inline void SortBlocksByKey(std::vector<KeyBlock>& blocks, std::uint64_t* out, s
     }
   });
   radix_detail::CheckCancel(cancel);
-  std::array<std::size_t, kDigits + 1> at{};
-  std::size_t sum = 0;
-  for (std::size_t bucket = 0; bucket < kDigits; ++bucket) {
-    at[bucket] = sum;
-    for (std::size_t part = 0; part < threads; ++part)
-      sum += std::exchange(next[part][bucket], sum);
-  }
-  at[kDigits] = sum;
+  const std::array<std::size_t, kDigits + 1> at = radix_detail::PlaceByTopDigit(next);
   ForEachPart(threads, [&](std::size_t part) {
     for (std::size_t b = first_block[part]; b < first_block[part + 1]; ++b) {
       for (std::size_t i = 0; i < blocks[b].size; ++i) {
@@ -190,12 +200,7 @@ inline void SortBlocksByKey(std::vector<KeyBlock>& blocks, std::uint64_t* out, s
     }
   });
   blocks.clear();
-  std::vector<std::size_t> cuts(threads + 1, kDigits);
-  cuts[0] = 0;
-  for (std::size_t part = 1, bucket = 0; part < threads; ++part) {
-    while (bucket < kDigits && at[bucket] < size * part / threads) ++bucket;
-    cuts[part] = bucket;
-  }
+  const std::vector<std::size_t> cuts = radix_detail::CutDigits(at, size, threads);
   ForEachPart(threads, [&](std::size_t part) {
     std::vector<std::uint64_t> scratch;
     for (std::size_t bucket = cuts[part]; bucket < cuts[part + 1]; ++bucket) {
