@@ -64,8 +64,8 @@ class PackedSequences {
 
   using Item = KeyCount;  // a sequence as the places of its words, and its count
   // Where the sequences listed went: `size` of them, those counted 2^16 times or
-  // more in [tail_begin, tail_end), still to be sorted by count.
-  // Ordered by count, the others are in `runs`: (first index, count) for each count.
+  // more in [tail_begin, tail_end), still to be sorted by count; when ordered by
+  // count, the others' counts as `runs`, (first index, count) for each count.
   struct Placed {
     std::size_t size = 0;
     std::size_t tail_begin = 0;
@@ -76,9 +76,9 @@ class PackedSequences {
   // Sorts the tables' sequences and those of `others` by key, into items_ and keys_.
   void Gather(const WordCounter& others, const std::atomic<bool>* cancel, unsigned threads);
   // Sums the sequences gathered and calls on_place(part, index, key, count) for each
-  // listed, on the threads of up to `threads` parts, with its index in `order`
-  // (after on_size(the places, before any sequence is in them)); tallies them in `tallies` when
-  // given. When on_place `joins` the sequences, their words are asked for ahead.
+  // one listed, with its index in `order`, on the threads of up to `threads` parts;
+  // first calls on_size(where they will go). Tallies them in `tallies` when given.
+  // When on_place `joins` the sequences, their words are asked for ahead.
   template <class OnSize, class OnPlace>
   Placed Place(const WordChoice& choice, StreamOrder order, CountTallier* tallies,
                const std::atomic<bool>* cancel, unsigned threads, const OnSize& on_size, bool joins,
