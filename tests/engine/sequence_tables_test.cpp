@@ -122,6 +122,18 @@ TEST(SortByKey, OrdersAsStdSort) {
     std::vector<std::uint64_t> item_keys;
     for (const KeyCount& item : items) item_keys.push_back(item.key);
     EXPECT_EQ(item_keys, expected) << c.size << " items of " << c.bits << " bits";
+    // The same keys in blocks of uneven sizes, sorted from them.
+    std::vector<KeyBlock> blocks;
+    for (std::size_t at = 0, size = 1; at < c.size; at += size, size = size * 3 + 1) {
+      size = std::min(size, c.size - at);
+      blocks.push_back({HugeArray<std::uint64_t>(size), size, size});
+      std::copy_n(expected.rbegin() + static_cast<std::ptrdiff_t>(at), size,
+                  blocks.back().keys.get());
+    }
+    std::vector<std::uint64_t> from_blocks(c.size);
+    SortBlocksByKey(blocks, from_blocks.data(), c.size, c.bits, nullptr, c.threads);
+    EXPECT_EQ(from_blocks, expected) << c.size << " keys in blocks, of " << c.bits << " bits";
+    EXPECT_TRUE(blocks.empty());
   }
 }
 
