@@ -93,6 +93,11 @@ bool PackedSequences::Rank(std::span<const WordNumbers* const> numbers, WordEnco
   encoding_ = encoding;
   longest_ = longest;
   const std::size_t parts = numbers.size();
+  // A ranked word is an item naming its thread, its slot and its length.
+  constexpr int kPartShift = 40;
+  constexpr int kLengthShift = 48;
+  constexpr std::uint64_t kSlot = (std::uint64_t{1} << kPartShift) - 1;
+  if (parts == 0 || parts > 256) return false;
   // Every thread's words in one index: a thread's word numbered n at its first
   // index + n (its first index unused).
   first_index_.assign(parts + 1, 0);
@@ -101,21 +106,29 @@ bool PackedSequences::Rank(std::span<const WordNumbers* const> numbers, WordEnco
   }
   const std::size_t indexes = first_index_.back();
   const std::size_t total = indexes - parts;
-  if (indexes >= (std::uint64_t{1} << 32)) return false;
+  // Until they are placed, the words that the first thread also numbered hold its
+  // index for a place, this bit set.
+  constexpr std::uint32_t kAliased = std::uint32_t{1} << 31;
+  if (indexes >= kAliased) return false;
   // The arrays looked up at random (the places and short words, for every sequence)
-  // or large are in huge pages, where a lookup is seldom also a miss of the address
+  // are in huge pages, where a lookup is seldom also a miss of the address
   // translation's cache; and not cleared first, on one thread, but written in full
   // on every thread.
-  auto by_index = HugeArray<std::string_view>(indexes);
-  // The words are radix-sorted by their prefixes, each an item holding its index
-  // and length (up to 255); only the words longer than a prefix are compared.
+  places_ = HugeArray<std::uint32_t>(indexes);
+  // The words are radix-sorted by their prefixes; only the words longer than a
+  // prefix are compared. Threads that read parts of one text number mostly the same
+  // words: those the first thread numbered too are looked up in its table rather
+  // than sorted again, and take their places from its words.
   auto sorted = HugeArray<Item>(total);
+  std::vector<std::size_t> ranked(parts);
   std::atomic<bool> unsortable = false;
   const bool utf8 = encoding == WordEncoding::kUtf8;
   ForEachPart(parts, [&](std::size_t part) {
-    Item* out = sorted.get() + first_index_[part] - part;
-    numbers[part]->ForEachWord([&](std::uint64_t number, std::string_view word) {
-      const std::size_t index = first_index_[part] + number;
+    Item* const begin = sorted.get() + first_index_[part] - part;
+    Item* out = begin;
+    std::uint32_t* const place = places_.get() + first_index_[part];
+    place[0] = 0;  // a thread's number 0 is no word
+    const auto rank = [&](std::size_t slot, std::string_view word) {
       for (const char c : word) {
         const auto byte = static_cast<unsigned char>(c);
         // A character below '!' could sort below the blank that joins the words; a
@@ -124,19 +137,63 @@ bool PackedSequences::Rank(std::span<const WordNumbers* const> numbers, WordEnco
           unsortable.store(true, std::memory_order_relaxed);
         }
       }
-      by_index[index] = word;
-      *out++ = {OrdinalPrefix(word, encoding), index | std::min<std::uint64_t>(word.size(), 255)
-                                                           << 32};
-    });
+      *out++ = {OrdinalPrefix(word, encoding), slot | std::uint64_t{part} << kPartShift |
+                                                   std::min<std::uint64_t>(word.size(), 255)
+                                                       << kLengthShift};
+    };
+    if (part == 0) {
+      numbers[0]->ForEachWord(
+          [&](std::size_t slot, std::uint64_t, std::string_view word) { rank(slot, word); });
+    } else {
+      // Looked up some at a time, their slots in the first table asked for first.
+      struct Pending {
+        std::size_t slot;
+        std::uint64_t number;
+        std::string_view word;
+        WordNumbers::Key key;
+      };
+      constexpr std::size_t kBatch = 16;
+      std::array<Pending, kBatch> pending;
+      std::size_t waiting = 0;
+      const WordNumbers& first = *numbers[0];
+      const auto look_up = [&] {
+        for (std::size_t k = 0; k < waiting; ++k) {
+          const std::uint64_t found = first.Find(pending[k].key);
+          if (found != 0) {
+            place[pending[k].number] =
+                kAliased | static_cast<std::uint32_t>(found + first_index_[0]);
+          } else {
+            rank(pending[k].slot, pending[k].word);
+          }
+        }
+        waiting = 0;
+      };
+      numbers[part]->ForEachWord(
+          [&](std::size_t slot, std::uint64_t number, std::string_view word) {
+            pending[waiting] = {slot, number, word, WordNumbers::KeyOf(word)};
+            first.Prefetch(pending[waiting].key);
+            if (++waiting == kBatch) look_up();
+          });
+      look_up();
+    }
+    ranked[part] = static_cast<std::size_t>(out - begin);
   });
   if (unsortable) return false;
-  {
-    auto scratch = HugeArray<Item>(total);
-    SortByKey(sorted.get(), scratch.get(), total, 64, nullptr, static_cast<unsigned>(parts));
+  std::size_t size = ranked[0];
+  for (std::size_t part = 1; part < parts; ++part) {
+    std::memmove(sorted.get() + size, sorted.get() + first_index_[part] - part,
+                 ranked[part] * sizeof(Item));
+    size += ranked[part];
   }
-  constexpr std::uint64_t kIndex = 0xFFFFFFFF;
-  const auto length = [](const Item& item) { return item.count >> 32; };
-  const auto word_of = [&](const Item& item) { return by_index[item.count & kIndex]; };
+  {
+    auto scratch = HugeArray<Item>(size);
+    SortByKey(sorted.get(), scratch.get(), size, 64, nullptr, static_cast<unsigned>(parts));
+  }
+  const auto length = [](const Item& item) { return item.count >> kLengthShift; };
+  const auto numbering = [&](const Item& item) -> const WordNumbers& {
+    return *numbers[(item.count >> kPartShift) & 0xFF];
+  };
+  const auto word_of = [&](const Item& item) { return numbering(item).WordAt(item.count & kSlot); };
   // Of two words with one prefix, one of at most 8 bytes is the prefix itself.
   const auto tie_less = [&](const Item& a, const Item& b) {
     if (length(a) <= 8 || length(b) <= 8) return length(a) < length(b);
@@ -149,7 +206,7 @@ bool PackedSequences::Rank(std::span<const WordNumbers* const> numbers, WordEnco
   };
   // Cut where the prefix changes, each part ranked on a thread of its own: the ties
   // sorted, the distinct words counted, then placed after those of the parts before.
-  const std::vector<std::size_t> cuts = CutBetweenKeys(sorted.get(), total, parts);
+  const std::vector<std::size_t> cuts = CutBetweenKeys(sorted.get(), size, parts);
   std::vector<std::size_t> first_place(parts + 1, 1);
   ForEachPart(parts, [&](std::size_t part) {
     std::size_t distinct = 0;
@@ -164,9 +221,6 @@ bool PackedSequences::Rank(std::span<const WordNumbers* const> numbers, WordEnco
   });
   for (std::size_t part = 0; part < parts; ++part) first_place[part + 1] += first_place[part];
   const std::size_t places = first_place.back();
-  places_ = HugeArray<std::uint32_t>(indexes);
-  // A thread's number 0 is no word: its place is 0.
-  for (std::size_t part = 0; part < parts; ++part) places_[first_index_[part]] = 0;
   words_ = HugeArray<std::string_view>(places);
   prefixes_ = HugeArray<std::uint64_t>(places);
   short_words_ = HugeArray<ShortWord>(places);
@@ -179,16 +233,21 @@ bool PackedSequences::Rank(std::span<const WordNumbers* const> numbers, WordEnco
   // sequences are ordered: a short one is its copy in `short_words_`, a long one
   // goes to an arena of the part's own.
   std::vector<WordArena> long_words(parts);
+  const auto index_of = [&](const Item& item) {
+    return first_index_[(item.count >> kPartShift) & 0xFF] +
+           numbering(item).NumberAt(item.count & kSlot);
+  };
   ForEachPart(parts, [&](std::size_t part) {
     std::size_t place = first_place[part] - 1;
     for (std::size_t i = cuts[part]; i < cuts[part + 1]; ++i) {
-      // The word views and places lie anywhere: asked for some items ahead.
+      // The slots and places lie anywhere: asked for some items ahead.
       if (i + kAhead < cuts[part + 1]) {
-        __builtin_prefetch(&by_index[sorted[i + kAhead].count & kIndex]);
-        __builtin_prefetch(&places_[sorted[i + kAhead].count & kIndex], 1);
+        numbering(sorted[i + kAhead]).PrefetchSlot(sorted[i + kAhead].count & kSlot);
       }
-      if (i + kAhead / 2 < cuts[part + 1])
+      if (i + kAhead / 2 < cuts[part + 1]) {
         __builtin_prefetch(word_of(sorted[i + kAhead / 2]).data());
+        __builtin_prefetch(&places_[index_of(sorted[i + kAhead / 2])], 1);
+      }
       if (i == cuts[part] || !same(sorted[i - 1], sorted[i])) {
         ++place;
         const std::string_view word = word_of(sorted[i]);
@@ -201,7 +260,15 @@ bool PackedSequences::Rank(std::span<const WordNumbers* const> numbers, WordEnco
         words_[place] =
             fits ? std::string_view(copy.bytes, word.size()) : long_words[part].Store(word);
       }
-      places_[sorted[i].count & kIndex] = static_cast<std::uint32_t>(place);
+      places_[index_of(sorted[i])] = static_cast<std::uint32_t>(place);
+    }
+  });
+  // The words looked up take the places of the first thread's.
+  ForEachPart(parts, [&](std::size_t part) {
+    const std::size_t from = first_index_[1];
+    const std::size_t width = indexes - from;
+    for (std::size_t i = from + width * part / parts; i < from + width * (part + 1) / parts; ++i) {
+      if ((places_[i] & kAliased) != 0) places_[i] = places_[places_[i] & ~kAliased];
     }
   });
   for (WordArena& arena : long_words) long_words_.Absorb(std::move(arena));

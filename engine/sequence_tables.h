@@ -81,14 +81,32 @@ class WordNumbers {
   // is neither changed nor destroyed.
   std::vector<std::string_view> Words() const;
 
-  // Calls on_word(number, word) for every word, in the order of the table's slots:
-  // read straight through, where looking each number up misses the cache.
+  // The number of the word of `key`, 0 when it was not numbered.
+  std::uint64_t Find(const Key& key) const {
+    for (std::size_t i = key.hash >> shift_; slots_ != nullptr; i = (i + 1) & mask_) {
+      const Slot& slot = slots_[i];
+      if ((slot.meta & 0xFFFF) == key.id) {
+        if (Holds(slot, key)) return slot.meta >> 16;
+      } else if (slot.meta == 0) {
+        return 0;
+      }
+    }
+    return 0;
+  }
+
+  // Calls on_word(slot, number, word) for every word, in the order of the table's
+  // slots: read straight through, where looking each number up misses the cache.
   template <class F>
   void ForEachWord(F&& on_word) const {
     for (std::size_t i = 0; slots_ != nullptr && i <= mask_; ++i) {
-      if (slots_[i].meta != 0) on_word(slots_[i].meta >> 16, WordIn(slots_[i]));
+      if (slots_[i].meta != 0) on_word(i, slots_[i].meta >> 16, WordIn(slots_[i]));
     }
   }
+
+  // The word and the number in slot `slot`, as ForEachWord gave it.
+  std::string_view WordAt(std::size_t slot) const { return WordIn(slots_[slot]); }
+  std::uint64_t NumberAt(std::size_t slot) const { return slots_[slot].meta >> 16; }
+  void PrefetchSlot(std::size_t slot) const { __builtin_prefetch(&slots_[slot]); }
 
   // The bytes that the table and the long words hold.
   std::size_t footprint() const {

@@ -147,7 +147,8 @@ TEST(PackedSequences, ListInTheOrderOfTheJoinedWords) {
 }
 
 // Past their tables' bound the threads log their pairs: those are summed with the
-// pairs the tables counted, across threads, and listed in the same order.
+// pairs the tables counted, across threads, and listed in the same order. The first
+// thread never sees the last words, which the two others both number.
 TEST(PackedSequences, SumsLoggedPairsWithCountedOnes) {
   std::mt19937 random(3);
   std::vector<std::string> vocabulary;
@@ -158,20 +159,22 @@ TEST(PackedSequences, SumsLoggedPairsWithCountedOnes) {
   }
   std::uniform_int_distribution<std::size_t> pick(0, vocabulary.size() - 1);
   std::unordered_map<std::string, std::uint64_t> model;
-  std::vector<WordNumbers> numbers(2);
+  constexpr int kThreads = 3;
+  std::vector<WordNumbers> numbers(kThreads);
   std::vector<PairCounts> pairs;
-  for (int thread = 0; thread < 2; ++thread) pairs.emplace_back(1024, 1 << 14);
+  for (int thread = 0; thread < kThreads; ++thread) pairs.emplace_back(1024, 1 << 14);
   const auto number_of = [&](WordNumbers& table, const std::string& word) {
     char padded[32] = {};
     std::memcpy(padded, word.data(), word.size());
     return table.NumberOf(WordNumbers::KeyOf(std::string_view(padded, word.size())));
   };
-  for (int thread = 0; thread < 2; ++thread) {
+  for (int thread = 0; thread < kThreads; ++thread) {
     std::vector<std::uint64_t> keys;
+    const std::size_t seen = thread == 0 ? vocabulary.size() * 2 / 3 : vocabulary.size();
     for (int i = 0; i < 60000; ++i) {
       // Skewed: the first words of the vocabulary come far more often.
-      const std::string& a = vocabulary[std::min(pick(random), pick(random))];
-      const std::string& b = vocabulary[pick(random)];
+      const std::string& a = vocabulary[std::min(pick(random), pick(random)) % seen];
+      const std::string& b = vocabulary[pick(random) % seen];
       keys.push_back(number_of(numbers[thread], a) << kPairBits | number_of(numbers[thread], b));
       ++model[a + ' ' + b];
     }
@@ -179,9 +182,9 @@ TEST(PackedSequences, SumsLoggedPairsWithCountedOnes) {
   }
   ASSERT_GT(pairs[0].logged(), 0U);
   PackedSequences packed;
-  const WordNumbers* const ranked[] = {&numbers[0], &numbers[1]};
+  const WordNumbers* const ranked[] = {&numbers[0], &numbers[1], &numbers[2]};
   ASSERT_TRUE(packed.Rank(ranked, WordEncoding::kUtf8, 2));
-  for (int thread = 0; thread < 2; ++thread) {
+  for (int thread = 0; thread < kThreads; ++thread) {
     packed.AddTables(std::move(pairs[thread]), TripleCounts());
   }
   WordArena storage;
