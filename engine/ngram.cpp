@@ -401,7 +401,9 @@ void FindSentenceEnds(std::string_view text, std::vector<std::size_t>& ends) {
       }
       carry = marked >> 63;
     }
-    dropped_before += static_cast<std::size_t>(std::popcount(dropped));
+    // Counted only where bytes were dropped: the baseline processor has no popcount
+    // instruction, and a call for every 64 bytes showed in the profile.
+    if (dropped != 0) dropped_before += static_cast<std::size_t>(std::popcount(dropped));
   }
   if (carry != 0) ends.push_back(size - dropped_before);
 }
