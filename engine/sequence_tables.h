@@ -83,7 +83,8 @@ class WordNumbers {
 
   // The number of the word of `key`, 0 when it was not numbered.
   std::uint64_t Find(const Key& key) const {
-    for (std::size_t i = key.hash >> shift_; slots_ != nullptr; i = (i + 1) & mask_) {
+    if (slots_ == nullptr) return 0;
+    for (std::size_t i = key.hash >> shift_;; i = (i + 1) & mask_) {
       const Slot& slot = slots_[i];
       if ((slot.meta & 0xFFFF) == key.id) {
         if (Holds(slot, key)) return slot.meta >> 16;
@@ -91,7 +92,6 @@ class WordNumbers {
         return 0;
       }
     }
-    return 0;
   }
 
   // Calls on_word(slot, number, word) for every word, in the order of the table's

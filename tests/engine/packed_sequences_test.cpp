@@ -148,7 +148,8 @@ TEST(PackedSequences, ListInTheOrderOfTheJoinedWords) {
 
 // Past their tables' bound the threads log their pairs: those are summed with the
 // pairs the tables counted, across threads, and listed in the same order. The first
-// thread never sees the last words, which the two others both number.
+// thread never sees the last words, which the two others both number; a thread
+// ranked before them got no block at all.
 TEST(PackedSequences, SumsLoggedPairsWithCountedOnes) {
   std::mt19937 random(3);
   std::vector<std::string> vocabulary;
@@ -182,8 +183,10 @@ TEST(PackedSequences, SumsLoggedPairsWithCountedOnes) {
   }
   ASSERT_GT(pairs[0].logged(), 0U);
   PackedSequences packed;
-  const WordNumbers* const ranked[] = {&numbers[0], &numbers[1], &numbers[2]};
+  const WordNumbers idle;
+  const WordNumbers* const ranked[] = {&idle, &numbers[0], &numbers[1], &numbers[2]};
   ASSERT_TRUE(packed.Rank(ranked, WordEncoding::kUtf8, 2));
+  packed.AddTables(PairCounts(), TripleCounts());
   for (int thread = 0; thread < kThreads; ++thread) {
     packed.AddTables(std::move(pairs[thread]), TripleCounts());
   }
