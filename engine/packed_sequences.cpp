@@ -190,8 +190,9 @@ bool PackedSequences::Rank(std::span<const WordNumbers* const> numbers, WordEnco
     SortByKey(sorted.get(), scratch.get(), size, 64, nullptr, static_cast<unsigned>(parts));
   }
   const auto length = [](const Item& item) { return item.count >> kLengthShift; };
+  const auto part_of = [](const Item& item) { return (item.count >> kPartShift) & 0xFF; };
   const auto numbering = [&](const Item& item) -> const WordNumbers& {
-    return *numbers[(item.count >> kPartShift) & 0xFF];
+    return *numbers[part_of(item)];
   };
   const auto word_of = [&](const Item& item) { return numbering(item).WordAt(item.count & kSlot); };
   // Of two words with one prefix, one of at most 8 bytes is the prefix itself.
@@ -234,8 +235,7 @@ bool PackedSequences::Rank(std::span<const WordNumbers* const> numbers, WordEnco
   // goes to an arena of the part's own.
   std::vector<WordArena> long_words(parts);
   const auto index_of = [&](const Item& item) {
-    return first_index_[(item.count >> kPartShift) & 0xFF] +
-           numbering(item).NumberAt(item.count & kSlot);
+    return first_index_[part_of(item)] + numbering(item).NumberAt(item.count & kSlot);
   };
   ForEachPart(parts, [&](std::size_t part) {
     std::size_t place = first_place[part] - 1;

@@ -60,14 +60,8 @@ class WordNumbers {
   // The number of the word of `key`, a new one when the word is first seen.
   std::uint64_t NumberOf(const Key& key) {
     if (slots_ == nullptr) Allocate(kFirstCapacity);
-    for (std::size_t i = key.hash >> shift_;; i = (i + 1) & mask_) {
-      const Slot& slot = slots_[i];
-      if ((slot.meta & 0xFFFF) == key.id) {
-        if (Holds(slot, key)) return slot.meta >> 16;
-      } else if (slot.meta == 0) {
-        return Place(i, key);
-      }
-    }
+    const std::size_t i = SlotOf(key);
+    return slots_[i].meta != 0 ? slots_[i].meta >> 16 : Place(i, key);
   }
 
   // How many words were numbered: the largest number.
@@ -83,15 +77,7 @@ class WordNumbers {
 
   // The number of the word of `key`, 0 when it was not numbered.
   std::uint64_t Find(const Key& key) const {
-    if (slots_ == nullptr) return 0;
-    for (std::size_t i = key.hash >> shift_;; i = (i + 1) & mask_) {
-      const Slot& slot = slots_[i];
-      if ((slot.meta & 0xFFFF) == key.id) {
-        if (Holds(slot, key)) return slot.meta >> 16;
-      } else if (slot.meta == 0) {
-        return 0;
-      }
-    }
+    return slots_ == nullptr ? 0 : slots_[SlotOf(key)].meta >> 16;  // a free slot's is 0
   }
 
   // Calls on_word(slot, number, word) for every word, in the order of the table's
@@ -139,6 +125,18 @@ class WordNumbers {
     return length == kLongLength
                ? std::string_view(long_bytes_.data() + slot.head, slot.tail)
                : std::string_view(reinterpret_cast<const char*>(&slot.head), length);
+  }
+
+  // The slot that holds the word of `key`, or the free slot where it would go.
+  std::size_t SlotOf(const Key& key) const {
+    for (std::size_t i = key.hash >> shift_;; i = (i + 1) & mask_) {
+      const Slot& slot = slots_[i];
+      if ((slot.meta & 0xFFFF) == key.id) {
+        if (Holds(slot, key)) return i;
+      } else if (slot.meta == 0) {
+        return i;
+      }
+    }
   }
 
   bool Holds(const Slot& slot, const Key& key) const {
