@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "engine/byte_scan.h"
+#include "engine/sentence_ends.h"
 #include "engine/squeeze.h"
 #include "engine/text_rules.h"
 #include "engine/word_break.h"
@@ -30,15 +31,19 @@ constexpr std::size_t kLoadSlack = 16;
 // as joined words.
 constexpr std::size_t kPackedCapBytes = std::size_t{64} << 20;
 
-// The words numbered past which a table no longer fits the processor's nearer
-// caches: from then on their slots are asked for ahead.
-constexpr std::size_t kBatchedNumbers = std::size_t{1} << 10;
+// The words numbered past which their table (then 2^17 slots, 3 MiB) no longer
+// fits a core's second-level cache: from then on their slots are asked for ahead.
+// Below it, asking ahead costs more than the few misses it hides.
+constexpr std::size_t kBatchedNumbers = std::size_t{1} << 15;
 
 // The words numbered between two countings of their sequences, and the words
 // numbered past which the tables miss the caches anyway and a block's sequences are
 // counted so.
 constexpr std::size_t kStretchWords = std::size_t{1} << 12;
 constexpr std::size_t kStretchedNumbers = std::size_t{1} << 16;
+
+// The bit of a numbered word that ends a sequence before it; the numbers stay below.
+constexpr std::uint32_t kBreakBit = std::uint32_t{1} << 31;
 
 // Joined sequences waiting to be counted, handed to the counter a batch at a time
 // so that it prefetches their slots; a view into the buffer is taken only when the
@@ -225,8 +230,9 @@ bool NgramCounter::Cut(std::string_view text, const WordCutting& cutting,
 void NgramCounter::CountBlock(std::string_view text, const WordCutting& cutting,
                               const NgramSettings& settings, WordCounter& counter,
                               NgramEdges& edges) {
+  // Each byte may begin a new word: the block's numbers must stay below kBreakBit.
   if (packed_ && cutting.rule == WordRule::kDefault && settings.shortest >= 2 &&
-      settings.longest <= 3) {
+      settings.longest <= 3 && numbers_.size() + text.size() < kBreakBit) {
     CountNumbered(text, settings, counter, edges);
   } else {
     CountCut(text, cutting, settings, counter, edges);
@@ -360,61 +366,10 @@ void NgramCounter::HandPackedTo(PackedSequences& to) {
   triples_ = TripleCounts();
 }
 
-namespace {
-
-// Where the sentences of `text` end, as places in its copy without dropped bytes
-// (SqueezeDropped): the separator after each token whose last byte but tabs is '.',
-// '!' or '?', or the copy's end. Found from 64-byte masks; the marks are few, so
-// only they are looked at one by one.
-void FindSentenceEnds(std::string_view text, std::vector<std::size_t>& ends) {
-  ends.clear();
-  const std::size_t size = text.size();
-  std::size_t dropped_before = 0;  // dropped bytes before the current 64
-  std::uint64_t carry = 0;         // the byte before the current 64 ends a marked token so far
-  char tail[64];
-  for (std::size_t base = 0; base < size; base += 64) {
-    const char* p = text.data() + base;
-    if (size - base < 64) {
-      // The end of the text ends its last token: blanks after it.
-      std::memset(tail, ' ', sizeof tail);
-      std::memcpy(tail, p, size - base);
-      p = tail;
-    }
-    const std::uint64_t dropped = DroppedMask(p);
-    std::uint64_t marked = SentenceMarkMask(p);
-    if ((marked | carry) != 0) {
-      const std::uint64_t separators = SeparatorMask(p);
-      // Tabs after a mark keep it the token's last byte but tabs.
-      std::uint64_t after = ((marked << 1) | carry) & ~separators & ~marked;
-      while (after != 0) {
-        const int i = std::countr_zero(after);
-        after &= after - 1;
-        if (p[i] != '\t') continue;
-        marked |= std::uint64_t{1} << i;
-        if (i < 63) after |= (std::uint64_t{1} << (i + 1)) & ~separators & ~marked;
-      }
-      for (std::uint64_t at = separators & ((marked << 1) | carry); at != 0; at &= at - 1) {
-        const int i = std::countr_zero(at);
-        ends.push_back(
-            base + static_cast<std::size_t>(i) - dropped_before -
-            static_cast<std::size_t>(std::popcount(dropped & ((std::uint64_t{1} << i) - 1))));
-      }
-      carry = marked >> 63;
-    }
-    // Counted only where bytes were dropped: the baseline processor has no popcount
-    // instruction, and a call for every 64 bytes showed in the profile.
-    if (dropped != 0) dropped_before += static_cast<std::size_t>(std::popcount(dropped));
-  }
-  if (carry != 0) ends.push_back(size - dropped_before);
-}
-
-}  // namespace
-
 template <bool kBatched>
 bool NgramCounter::CutNumberedAs(std::string_view text, const NgramSettings& settings,
                                  WordCounter& counter) {
-  block_numbers_.clear();
-  block_breaks_.clear();
+  numbered_size_ = 0;
   counted_ = 0;
   run_start_ = 0;
   const bool by_stretches = numbers_.size() >= kStretchedNumbers;
@@ -429,15 +384,20 @@ bool NgramCounter::CutNumberedAs(std::string_view text, const NgramSettings& set
     clean_ = std::make_unique_for_overwrite<char[]>(capacity_);
   }
   char* const squeezed = clean_.get();
-  const std::size_t kept = SqueezeDropped(text.data(), size, squeezed);
+  sentence_ends_.clear();
+  const std::size_t kept =
+      settings.breaks == NgramBreaks::kNone
+          ? SqueezeDropped(text.data(), size, squeezed)
+          : SqueezeFindingSentenceEnds(text.data(), size, squeezed, sentence_ends_);
   std::memset(squeezed + kept, ' ', kBlanks);
   const bool at_lines = settings.breaks == NgramBreaks::kLine;
-  sentence_ends_.clear();
-  if (settings.breaks != NgramBreaks::kNone) FindSentenceEnds(text, sentence_ends_);
   sentence_ends_.push_back(std::numeric_limits<std::size_t>::max());
   const bool has_stops = static_cast<bool>(settings.is_stop);
-  block_numbers_.reserve(size / 2 + 1);
-  block_breaks_.reserve(size / 2 + 1);
+  if (numbered_capacity_ < size / 2 + 1) {
+    numbered_capacity_ = size / 2 + 1;
+    numbered_ = std::make_unique_for_overwrite<std::uint32_t[]>(numbered_capacity_);
+  }
+  std::uint32_t* const numbered = numbered_.get();
   // A queued word keeps whether the text ended a sequence before it; `carry` is
   // what the words looked up so far leave for the next one (a stop word ends a
   // sequence).
@@ -455,8 +415,7 @@ bool NgramCounter::CutNumberedAs(std::string_view text, const NgramSettings& set
     if (has_stops && stops_[number] != 0) {
       carry = true;
     } else {
-      block_numbers_.push_back(number);
-      block_breaks_.push_back(carry ? 1 : 0);
+      numbered[numbered_size_++] = static_cast<std::uint32_t>(number) | (carry ? kBreakBit : 0);
       carry = false;
     }
   };
@@ -486,7 +445,7 @@ bool NgramCounter::CutNumberedAs(std::string_view text, const NgramSettings& set
     // With a large numbering the sequences are counted a stretch of words at a time,
     // while their numbers are still in the nearest caches; with a small one, after
     // the block, so that its tables take the caches in turn.
-    if (by_stretches && block_numbers_.size() - counted_ >= kStretchWords) {
+    if (by_stretches && numbered_size_ - counted_ >= kStretchWords) {
       CountSequences(settings, counter);
     }
   };
@@ -508,18 +467,17 @@ void NgramCounter::CountSequences(const NgramSettings& settings, WordCounter& co
   std::size_t queued_pairs = 0;
   std::array<std::uint64_t, 256> triples;
   std::size_t queued_triples = 0;
-  const std::uint64_t* const numbers = block_numbers_.data();
-  const char* const breaks = block_breaks_.data();
-  const std::size_t end = block_numbers_.size();
+  const std::uint32_t* const numbered = numbered_.get();
+  const std::size_t end = numbered_size_;
   const bool count_pairs = settings.shortest <= 2 && settings.longest >= 2;
   const bool count_triples = settings.longest >= 3;
   std::size_t run_start = run_start_;
   for (std::size_t last = counted_; last < end; ++last) {
-    if (breaks[last] != 0) run_start = last;
+    if ((numbered[last] & kBreakBit) != 0) run_start = last;
     const std::size_t run = last - run_start + 1;
     if (count_pairs && run >= 2) {
-      const std::uint64_t a = numbers[last - 1];
-      const std::uint64_t b = numbers[last];
+      const std::uint64_t a = numbered[last - 1] & ~kBreakBit;
+      const std::uint64_t b = numbered[last] & ~kBreakBit;
       if (((a | b) >> kPairBits) == 0) {
         pairs[queued_pairs] = a << kPairBits | b;
         if (++queued_pairs == pairs.size()) {
@@ -531,9 +489,9 @@ void NgramCounter::CountSequences(const NgramSettings& settings, WordCounter& co
       }
     }
     if (count_triples && run >= 3) {
-      const std::uint64_t a = numbers[last - 2];
-      const std::uint64_t b = numbers[last - 1];
-      const std::uint64_t c = numbers[last];
+      const std::uint64_t a = numbered[last - 2] & ~kBreakBit;
+      const std::uint64_t b = numbered[last - 1] & ~kBreakBit;
+      const std::uint64_t c = numbered[last] & ~kBreakBit;
       if (((a | b | c) >> kTripleBits) == 0) {
         triples[queued_triples] = (a << kTripleBits | b) << kTripleBits | c;
         if (++queued_triples == triples.size()) {
@@ -555,14 +513,15 @@ void NgramCounter::CountNumbered(std::string_view text, const NgramSettings& set
                                  WordCounter& counter, NgramEdges& edges) {
   const bool break_after = CutNumbered(text, settings, counter);
   CountSequences(settings, counter);
-  const std::uint64_t* const numbers = block_numbers_.data();
+  const std::uint32_t* const numbered = numbered_.get();
   // The edges as EdgesOf gives them: the words at both ends, a break between the
   // two when words lie between them.
-  const std::size_t size = block_numbers_.size();
+  const std::size_t size = numbered_size_;
   const std::size_t reach = settings.longest - 1;
   words_.clear();
   const auto keep = [&](std::size_t i, bool broken) {
-    words_.push_back({numbers_.WordOf(numbers[i]), broken || block_breaks_[i] != 0});
+    words_.push_back(
+        {numbers_.WordOf(numbered[i] & ~kBreakBit), broken || (numbered[i] & kBreakBit) != 0});
   };
   if (size <= 2 * reach) {
     for (std::size_t i = 0; i < size; ++i) keep(i, false);

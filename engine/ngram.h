@@ -109,9 +109,9 @@ class NgramCounter {
   // cutting and numbering its words in one pass, and gives its edges.
   void CountNumbered(std::string_view text, const NgramSettings& settings, WordCounter& counter,
                      NgramEdges& edges);
-  // Cuts `text` by the default rule into block_numbers_ and block_breaks_ (stop
-  // words left out), counting their sequences on the way; true when a sequence
-  // ends after the last word.
+  // Cuts `text` by the default rule into numbered_ (stop words left out),
+  // counting their sequences on the way; true when a sequence ends after the last
+  // word.
   bool CutNumbered(std::string_view text, const NgramSettings& settings, WordCounter& counter);
   // CutNumbered's body, with the words' slots asked for ahead or not.
   template <bool kBatched>
@@ -135,7 +135,12 @@ class NgramCounter {
   std::size_t packed_limit_ = 0;
   WordNumbers numbers_;
   std::vector<std::uint64_t> block_numbers_;
-  std::vector<char> block_breaks_;          // per word of the block: a sequence ends before it
+  // Cutting and numbering in one pass: each word of the block as its number, with
+  // kBreakBit set where a sequence ends before it. Four bytes a word, written
+  // without a bound check, as the block's words are read back from the caches.
+  std::unique_ptr<std::uint32_t[]> numbered_;
+  std::size_t numbered_size_ = 0;
+  std::size_t numbered_capacity_ = 0;
   std::size_t counted_ = 0;                 // the block's words whose sequences were counted
   std::size_t run_start_ = 0;               // the block's word after the last break among those
   std::vector<std::size_t> sentence_ends_;  // in the block's copy without dropped bytes

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "engine/sentence_ends.h"
 #include "engine/squeeze.h"
 
 // The AVX2 and AVX-512 forms, each function compiled for its own target so that
@@ -95,6 +96,60 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi2,popcnt"))) std::size_t Squee
     next += std::popcount(static_cast<std::uint64_t>(keep));
   }
   return static_cast<std::size_t>(next - out) + SqueezeDroppedPlain(in + i, size - i, next);
+}
+
+namespace {
+
+// Copies the 64 bytes at `p` to `to` as SqueezeDroppedAvx512 does, hands them to
+// `scan`, their copy beginning at `copied`, and gives the mask of the bytes kept.
+__attribute__((target("avx512f,avx512bw,avx512vbmi2"))) std::uint64_t SqueezeScanning(
+    const char* p, char* to, std::size_t copied, SentenceEndScan& scan) {
+  const __m512i nibble = _mm512_set1_epi8(0x0F);
+  const __m512i v = _mm512_loadu_si512(p);
+  const __m512i low =
+      _mm512_shuffle_epi8(_mm512_loadu_si512(kNibbleTables[0].data()), _mm512_and_si512(v, nibble));
+  const __m512i high = _mm512_shuffle_epi8(_mm512_loadu_si512(kNibbleTables[1].data()),
+                                           _mm512_and_si512(_mm512_srli_epi16(v, 4), nibble));
+  const __mmask64 keep = _mm512_testn_epi8_mask(low, high);
+  _mm512_storeu_si512(to, _mm512_maskz_compress_epi8(keep, v));
+  const std::uint64_t marked = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('.')) |
+                               _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('!')) |
+                               _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('?'));
+  const std::uint64_t separators = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(' ')) |
+                                   _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('\n')) |
+                                   _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('\r'));
+  scan.Add(
+      p, marked, [separators] { return separators; }, keep, copied);
+  return keep;
+}
+
+}  // namespace
+
+// The last bytes are taken in a block of 64 padded with blanks, which end the last
+// token.
+__attribute__((target("avx512f,avx512bw,avx512vbmi2,popcnt"))) std::size_t
+SqueezeFindingSentenceEndsAvx512(const char* in, std::size_t size, char* out,
+                                 std::vector<std::size_t>& ends) {
+  SentenceEndScan scan(ends);
+  std::size_t copied = 0;
+  std::size_t i = 0;
+  for (; i + 64 <= size; i += 64) {
+    copied += std::popcount(SqueezeScanning(in + i, out + copied, copied, scan));
+  }
+  if (i < size) {
+    const std::size_t rest = size - i;
+    char tail[64];
+    std::memset(tail, ' ', sizeof tail);
+    std::memcpy(tail, in + i, rest);
+    char copy[64];
+    const std::uint64_t kept =
+        SqueezeScanning(tail, copy, copied, scan) & ((std::uint64_t{1} << rest) - 1);
+    const auto count = static_cast<std::size_t>(std::popcount(kept));
+    std::memcpy(out + copied, copy, count);
+    copied += count;
+  }
+  scan.Finish(copied);
+  return copied;
 }
 
 namespace {

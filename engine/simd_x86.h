@@ -1,9 +1,9 @@
 #pragma once
 
 // The engine's only door to x86 vector instructions. SSE2, which every x86-64
-// processor has, is used inline here; AVX2 and AVX-512 live in simd_avx2.cpp and
-// simd_avx512.cpp, compiled for their own targets and called only after ThisCpu()
-// has found them. Elsewhere LINTAVEL_SIMD_X86 is undefined and the plain forms run.
+// processor has, is used inline here; AVX2 and AVX-512 live in simd_x86.cpp, each
+// function compiled for its own target and called only after ThisCpu() has found
+// it. Elsewhere LINTAVEL_SIMD_X86 is undefined and the plain forms run.
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #define LINTAVEL_SIMD_X86 1
@@ -18,6 +18,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 #if defined(LINTAVEL_SIMD_SSE2)
 #include <emmintrin.h>
@@ -157,13 +158,15 @@ inline Masks ClassifyAsciiSse2(const unsigned char* p) {
 
 #endif  // LINTAVEL_SIMD_SSE2
 
-// AVX2 with BMI2 and POPCNT (simd_avx2.cpp).
+// AVX2 with BMI2 and POPCNT (simd_x86.cpp).
 std::size_t SqueezeDroppedAvx2(const char* in, std::size_t size, char* out);
-// AVX-512 F, BW, VBMI2 and POPCNT (simd_avx512.cpp).
+// AVX-512 F, BW, VBMI2 and POPCNT (simd_x86.cpp).
 std::size_t SqueezeDroppedAvx512(const char* in, std::size_t size, char* out);
-// AVX2 (simd_avx2.cpp).
+std::size_t SqueezeFindingSentenceEndsAvx512(const char* in, std::size_t size, char* out,
+                                             std::vector<std::size_t>& ends);
+// AVX2 (simd_x86.cpp).
 bool IsWellFormedUtf8Avx2(std::string_view text);
-// AVX-512 F and BW (simd_avx512.cpp).
+// AVX-512 F and BW (simd_x86.cpp).
 bool IsWellFormedUtf8Avx512(std::string_view text);
 
 }  // namespace lintavel::x86

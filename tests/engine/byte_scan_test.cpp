@@ -4,6 +4,11 @@
 
 #include <random>
 #include <string>
+#include <vector>
+
+#include "engine/sentence_ends.h"
+#include "engine/squeeze.h"
+#include "engine/text_rules.h"
 
 namespace lintavel {
 namespace {
@@ -39,6 +44,44 @@ TEST(ByteScan, LineFeedsAndMarkupAgreeWithThePlainFormsOnRandomText) {
     for (std::size_t from = 0; from <= size; from += 1 + random() % 40) {
       ASSERT_EQ(FindMarkup(text.data(), size, from), FindMarkupPlain(text.data(), size, from))
           << "round " << round << ", from " << from;
+    }
+  }
+}
+
+// Every form against the definition: after each token (a run of bytes between
+// separators) whose last byte but tabs is '.', '!' or '?', the sentence ends at the
+// copy's place of the separator after it, or at the copy's end.
+TEST(SentenceEnds, EveryFormFindsThemAtTheirPlaceInTheCopy) {
+  const char alphabet[] = {'a', 'b', ' ', '\n', '\r', '\t', '.', '!', '?', ',', '\xE9', '-'};
+  std::mt19937 random(5);
+  for (int round = 0; round < 2000; ++round) {
+    // Lengths around the 64-byte steps, and tokens that run across them.
+    std::string text(round % 5 == 0 ? 64 * (1 + random() % 3) : random() % 300, 'a');
+    for (char& c : text) c = alphabet[random() % sizeof alphabet];
+    std::string copy;
+    std::vector<std::size_t> expected;
+    for (std::size_t i = 0; i < text.size();) {
+      if (ClassOf(text[i]) == ByteClass::kSeparator) {
+        copy += text[i++];
+        continue;
+      }
+      char last = 0;
+      for (; i < text.size() && ClassOf(text[i]) != ByteClass::kSeparator; ++i) {
+        if (text[i] != '\t') last = text[i];
+        if (ClassOf(text[i]) == ByteClass::kWord) copy += text[i];
+      }
+      if (last == '.' || last == '!' || last == '?') expected.push_back(copy.size());
+    }
+    const std::vector<SqueezeFindingFunction> forms = SqueezeFindingSentenceEndsForms();
+    for (std::size_t form = 0; form <= forms.size(); ++form) {
+      // The last: the form that the engine runs.
+      const SqueezeFindingFunction squeeze =
+          form < forms.size() ? forms[form] : SqueezeFindingSentenceEnds;
+      std::string out(text.size() + kSqueezeSlack, '\0');
+      std::vector<std::size_t> ends = {7};  // emptied first
+      out.resize(squeeze(text.data(), text.size(), out.data(), ends));
+      ASSERT_EQ(out, copy) << "round " << round << ", form " << form;
+      ASSERT_EQ(ends, expected) << "round " << round << ", form " << form << ": " << text;
     }
   }
 }
