@@ -222,11 +222,9 @@ bool PackedSequences::Rank(std::span<const WordNumbers* const> numbers, WordEnco
   });
   for (std::size_t part = 0; part < parts; ++part) first_place[part + 1] += first_place[part];
   const std::size_t places = first_place.back();
-  words_ = HugeArray<std::string_view>(places);
   prefixes_ = HugeArray<std::uint64_t>(places);
   short_words_ = HugeArray<ShortWord>(places);
   places_count_ = places;
-  words_[0] = {};
   prefixes_[0] = 0;
   short_words_[0] = {};
   constexpr std::size_t kAhead = 16;
@@ -253,12 +251,17 @@ bool PackedSequences::Rank(std::span<const WordNumbers* const> numbers, WordEnco
         const std::string_view word = word_of(sorted[i]);
         prefixes_[place] = sorted[i].key;
         ShortWord& copy = short_words_[place];
-        const bool fits = word.size() < sizeof copy.bytes;
-        if (fits) std::memcpy(copy.bytes, word.data(), word.size());
-        copy.bytes[sizeof copy.bytes - 1] =
-            static_cast<char>(fits ? static_cast<unsigned char>(word.size()) : kLongWord);
-        words_[place] =
-            fits ? std::string_view(copy.bytes, word.size()) : long_words[part].Store(word);
+        if (word.size() < sizeof copy.bytes) {
+          std::memcpy(copy.bytes, word.data(), word.size());
+          copy.bytes[sizeof copy.bytes - 1] = static_cast<char>(word.size());
+        } else {
+          const char* const stored = long_words[part].Store(word).data();
+          std::memcpy(copy.bytes, &stored, sizeof stored);
+          for (std::size_t k = sizeof stored; k < sizeof copy.bytes - 1; ++k) {
+            copy.bytes[k] = static_cast<char>(word.size() >> (8 * (k - sizeof stored)));
+          }
+          copy.bytes[sizeof copy.bytes - 1] = static_cast<char>(kLongWord);
+        }
       }
       places_[index_of(sorted[i])] = static_cast<std::uint32_t>(place);
     }
@@ -280,19 +283,32 @@ void PackedSequences::AddTables(PairCounts&& pairs, TripleCounts&& triples) {
   tables_.push_back({std::move(pairs), std::move(triples)});
 }
 
+std::string_view PackedSequences::WordAt(std::size_t place) const {
+  const ShortWord& word = short_words_[place];
+  const auto length = static_cast<unsigned char>(word.bytes[sizeof word.bytes - 1]);
+  if (length != kLongWord) return {word.bytes, length};
+  const char* stored = nullptr;
+  std::memcpy(&stored, word.bytes, sizeof stored);
+  std::size_t size = 0;
+  for (std::size_t k = sizeof word.bytes - 1; k-- > sizeof stored;) {
+    size = size << 8 | static_cast<unsigned char>(word.bytes[k]);
+  }
+  return {stored, size};
+}
+
 std::uint64_t PackedSequences::PlaceOf(std::string_view word) const {
   const std::uint64_t prefix = OrdinalPrefix(word, encoding_);
   std::size_t low = 1;
   std::size_t high = places_count_;
   while (low < high) {
     const std::size_t middle = low + (high - low) / 2;
-    if (Less(prefixes_[middle], words_[middle], prefix, word)) {
+    if (Less(prefixes_[middle], WordAt(middle), prefix, word)) {
       low = middle + 1;
     } else {
       high = middle;
     }
   }
-  if (low == places_count_ || words_[low] != word) {
+  if (low == places_count_ || WordAt(low) != word) {
     throw std::logic_error("a sequence holds a word that no thread numbered");
   }
   return low;
@@ -315,7 +331,7 @@ std::string_view PackedSequences::Join(std::uint64_t key, char* room, std::strin
         const std::uint64_t word = (key >> Shift(j)) & mask;
         if (word == 0) break;
         if (j != 0) joined.push_back(' ');
-        joined.append(words_[word]);
+        joined.append(WordAt(word));
       }
       return joined;
     }

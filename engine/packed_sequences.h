@@ -105,20 +105,22 @@ class PackedSequences {
   WordEncoding encoding_ = WordEncoding::kCp1252;
   unsigned longest_ = 0;
   int bits_ = 0;  // of one word's place in a key
-  // A word of up to 15 bytes copied whole, its length in the last byte (0xFF: a
-  // longer word, in `words_`): joining the sequences reads one line for each word
-  // rather than the tables' scattered slots.
+  // A word of up to 15 bytes copied whole, its length in the last byte; a longer
+  // one (0xFF there) as the address of its bytes in `long_words_` and its length.
+  // Joining the sequences reads one line for each word rather than the tables'
+  // scattered slots, and the words take no view of their own.
   struct ShortWord {
     char bytes[16];
   };
+  // The word at `place` (0: none).
+  std::string_view WordAt(std::size_t place) const;
   static constexpr unsigned char kLongWord = 0xFF;
   static constexpr unsigned kLongest = 3;  // the most words a packed sequence holds
   static constexpr std::size_t kJoinRoom = kLongest * (sizeof(ShortWord) + 1);
 
-  std::unique_ptr<std::string_view[], FreeMemory> words_;  // by place, from 1 (0: no word)
-  std::size_t places_count_ = 0;                           // of `words_`, 0 included
+  std::size_t places_count_ = 0;                          // of the words, 0 (no word) included
   WordArena long_words_;                                  // the words longer than a ShortWord holds
-  std::unique_ptr<ShortWord[], FreeMemory> short_words_;  // by place, as `words_`
+  std::unique_ptr<ShortWord[], FreeMemory> short_words_;  // by place, from 1
   std::unique_ptr<std::uint64_t[], FreeMemory> prefixes_;  // by place: the first bytes
   std::vector<std::size_t> first_index_;                   // per thread: its first word's index
   std::unique_ptr<std::uint32_t[], FreeMemory> places_;    // by index

@@ -36,12 +36,13 @@ std::uint64_t WordNumbers::Place(std::size_t index, const Key& key) {
     long_bytes_.insert(long_bytes_.end(), key.bytes, key.bytes + key.tail);
   }
   slots_[index] = slot;
-  slot_of_.push_back(index);
+  slot_of_.push_back(static_cast<std::uint32_t>(index));
   if (2 * size_ > mask_ + 1) Allocate(2 * (mask_ + 1));
   return number;
 }
 
 void WordNumbers::Allocate(std::size_t capacity) {
+  if (capacity > (std::size_t{1} << 32)) throw std::bad_alloc();
   auto old = std::exchange(slots_, ClearedSlots<Slot>(capacity));
   const std::size_t old_slots = old ? mask_ + 1 : 0;
   mask_ = capacity - 1;
@@ -57,7 +58,7 @@ void WordNumbers::Allocate(std::size_t capacity) {
     std::size_t at = hash >> shift_;
     while (slots_[at].meta != 0) at = (at + 1) & mask_;
     slots_[at] = slot;
-    slot_of_[slot.meta >> 16] = at;
+    slot_of_[slot.meta >> 16] = static_cast<std::uint32_t>(at);
   }
 }
 

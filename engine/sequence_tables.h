@@ -97,7 +97,7 @@ class WordNumbers {
   // The bytes that the table and the long words hold.
   std::size_t footprint() const {
     return (slots_ ? (mask_ + 1) * sizeof(Slot) : 0) + long_bytes_.capacity() +
-           slot_of_.capacity() * sizeof(std::size_t);
+           slot_of_.capacity() * sizeof(std::uint32_t);
   }
 
  private:
@@ -153,8 +153,10 @@ class WordNumbers {
   std::size_t mask_ = 0;
   int shift_ = 64;
   std::size_t size_ = 0;
-  std::vector<char> long_bytes_;         // the bytes of the words longer than 16
-  std::vector<std::size_t> slot_of_{0};  // each number's slot (index 0 unused)
+  std::vector<char> long_bytes_;  // the bytes of the words longer than 16
+  // Each number's slot (index 0 unused): four bytes, as a table of 2^32 slots would
+  // take 96 GiB.
+  std::vector<std::uint32_t> slot_of_{0};
 };
 
 // The bits of a word's number in a sequence of two and of three words packed into
