@@ -44,10 +44,10 @@ void CopyShort(const char* from, std::size_t n, char* to) {
 
 // The plain list in the words' own encoding, one a line, the list most often
 // written with millions of words: copied straight into a buffer rather than by
-// two appends to a string for each word and its line end.
+// two appends to a string for each word and its line end; `buffer` holds kChunk
+// bytes.
 void WritePlainWords(std::span<const CorpusWord> words,
-                     const std::function<void(std::string_view)>& write) {
-  const auto buffer = std::make_unique_for_overwrite<char[]>(kChunk);
+                     const std::function<void(std::string_view)>& write, char* buffer) {
   std::size_t used = 0;
   // The words lie where their table put them, not in the order of the list: their
   // bytes are asked for well ahead, or each is a cache miss of its own.
@@ -56,7 +56,7 @@ void WritePlainWords(std::span<const CorpusWord> words,
     if (i + kAhead < words.size()) __builtin_prefetch(words[i + kAhead].word.data());
     const std::string_view word = words[i].word;
     if (word.size() + 2 > kChunk - used) {
-      if (used != 0) write(std::string_view(buffer.get(), used));
+      if (used != 0) write(std::string_view(buffer, used));
       used = 0;
       if (word.size() + 2 > kChunk) {
         write(word);
@@ -64,7 +64,7 @@ void WritePlainWords(std::span<const CorpusWord> words,
         continue;
       }
     }
-    char* const at = buffer.get() + used;
+    char* const at = buffer + used;
     if (word.size() <= 16) {
       CopyShort(word.data(), word.size(), at);
     } else {
@@ -74,7 +74,7 @@ void WritePlainWords(std::span<const CorpusWord> words,
     at[word.size() + 1] = '\n';
     used += word.size() + 2;
   }
-  if (used != 0) write(std::string_view(buffer.get(), used));
+  if (used != 0) write(std::string_view(buffer, used));
 }
 
 // Appends the `extra` fields, each after `separator`; in JSON as members.
@@ -170,7 +170,12 @@ ListWriter::ListWriter(const CorpusList& list, ListFormat format, WordEncoding o
       write_(write),
       rows_(write),
       fields_(extra.names.size()) {
-  if (plain()) return;
+  if (plain()) {
+    // Kept for every batch: a buffer this large is mapped afresh each time it is
+    // allocated.
+    plain_buffer_ = std::make_unique_for_overwrite<char[]>(kChunk);
+    return;
+  }
   std::string& chunk = rows_.chunk();
   chunk.reserve(kChunk + 256);
   if (format == ListFormat::kCsv) {
@@ -188,7 +193,7 @@ bool ListWriter::plain() const { return format_ == ListFormat::kText && output_ 
 
 void ListWriter::WriteRows() {
   if (plain()) {
-    WritePlainWords(list_.words, write_);
+    WritePlainWords(list_.words, write_, plain_buffer_.get());
     return;
   }
   std::string& chunk = rows_.chunk();

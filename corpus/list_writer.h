@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -86,6 +87,7 @@ class ListWriter {
   const ListColumns& extra_;
   const std::function<void(std::string_view)>& write_;
   ChunkedRows rows_;
+  std::unique_ptr<char[]> plain_buffer_;  // the plain list's rows on their way out
   std::vector<std::string> fields_;
   std::string utf8_;
 };
