@@ -427,9 +427,10 @@ FileHits SearchFile(const std::filesystem::path& path, std::size_t index, const 
 }
 
 // Reads and searches the stretch [task.begin, task.end) of a Windows-1252 or UTF-8
-// file, with context enough on either side.
+// file, with context enough on either side, into `raw`: a worker's buffer for all
+// its stretches, as a block of megabytes would be mapped afresh for each.
 FileHits SearchStretch(const std::filesystem::path& path, const Task& task, const ListedWord& word,
-                       const ConcordanceOptions& options) {
+                       const ConcordanceOptions& options, std::string& raw) {
   FileHits hits;
   const bool cp1252 = options.encoding == InputEncoding::kCp1252;
   // Four bytes a character at most, and a few more to reach a character's start.
@@ -437,7 +438,6 @@ FileHits SearchStretch(const std::filesystem::path& path, const Task& task, cons
   std::uint64_t before = margin;
   std::uint64_t after = margin;
   std::uint64_t from = 0;
-  std::string raw;
   FailureStage stage = FailureStage::kOpen;
   try {
     InputFile file(path);
@@ -560,6 +560,7 @@ bool FindConcordance(std::span<const std::filesystem::path> files, std::string_v
     return options.cancel != nullptr && options.cancel->load(std::memory_order_relaxed);
   };
   const auto work = [&] {
+    std::string raw;
     for (;;) {
       std::size_t index = 0;
       {
@@ -572,7 +573,7 @@ bool FindConcordance(std::span<const std::filesystem::path> files, std::string_v
       try {
         const Task& task = tasks[index];
         if (!cancelled()) {
-          hits = task.stretch ? SearchStretch(files[task.file], task, listed, options)
+          hits = task.stretch ? SearchStretch(files[task.file], task, listed, options, raw)
                               : SearchFile(files[task.file], task.file, listed, options);
         }
       } catch (...) {
