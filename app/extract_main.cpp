@@ -5,11 +5,13 @@
 #include <vector>
 
 #include "cli/extract_command.h"
+#include "engine/cleared_memory.h"
 #include "engine/spill.h"
 #include "output/safe_file_writer.h"
 
 int main(int argc, char** argv) {
   std::ios::sync_with_stdio(false);
+  lintavel::MapLargeBlocksApart();
   lintavel::RemoveTemporaryFilesOnSignals();
   lintavel::AlsoOnSignals(lintavel::RemoveSpillFolders);
   const std::vector<std::string> args(argv + 1, argv + argc);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/quit_on_signals.h"
+#include "engine/cleared_memory.h"
 #include "lintavel_version.h"
 #include "shell/qt_dialogs.h"
 #include "shell/settings_store.h"
@@ -39,6 +40,7 @@ int OptionsEnd(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  lintavel::MapLargeBlocksApart();
   // Answered before the window system is reached, so that they work without a display.
   const int options_end = OptionsEnd(argc, argv);
   for (int i = 1; i < options_end; ++i) {

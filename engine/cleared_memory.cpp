@@ -15,21 +15,11 @@
 
 namespace lintavel {
 
-namespace {
-
+void MapLargeBlocksApart() {
 #if defined(__GLIBC__)
-// glibc raises the size from which it maps a block on its own to that of each such
-// block freed, up to 32 MiB. From then on the blocks of some megabytes that a run
-// writes once and frees (logged sequences, sort scratch) come from its heaps and,
-// freed, stay there, while the next large arrays are mapped from fresh memory,
-// which a virtual machine gives slowly: bigrams of a text of 2,000,000 distinct
-// words took a tenth longer. A fixed size keeps every block from 1 MiB up mapped on
-// its own, and given back to the system when freed; a buffer of that size that is
-// allocated again and again is kept by its owner instead.
-[[maybe_unused]] const bool kFixedMappingSize = mallopt(M_MMAP_THRESHOLD, 1 << 20) == 1;
+  mallopt(M_MMAP_THRESHOLD, 1 << 20);
 #endif
-
-}  // namespace
+}
 
 void AdviseHugePages([[maybe_unused]] void* memory, [[maybe_unused]] std::size_t bytes) {
 #if defined(__linux__) && defined(MADV_HUGEPAGE)

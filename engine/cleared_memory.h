@@ -13,6 +13,17 @@ struct FreeMemory {
   void operator()(void* memory) const noexcept { std::free(memory); }
 };
 
+// Has the C library map every block from 1 MiB up on its own and give it back to
+// the system when it is freed; for a program's main, as it sets the allocator of
+// the whole process. glibc otherwise raises the size from which it maps a block to
+// that of each such block freed, up to 32 MiB: from then on the blocks of some
+// megabytes that a run writes once and frees (logged sequences, sort scratch) come
+// from its heaps and stay there once freed, while the next large arrays are mapped
+// from fresh memory, which a virtual machine gives slowly (bigrams of a text of
+// 2,000,000 distinct words took a tenth longer). A buffer of that size that is
+// allocated again and again is kept by its owner instead. Nothing happens elsewhere.
+void MapLargeBlocksApart();
+
 // `bytes` of zeros from malloc's heap (freed with std::free), or nullptr, with every
 // page already mapped writable. Not left to calloc's zero pages: a zero page that
 // is read (a probe) and then written faults twice, and the second fault flushes
