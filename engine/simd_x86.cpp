@@ -49,6 +49,16 @@ __attribute__((target("avx2"))) std::uint32_t DroppedMask(__m256i v) {
   return ~static_cast<std::uint32_t>(_mm256_movemask_epi8(none));
 }
 
+// The bytes of 64 that are kept (not dropped), by the nibble tables.
+__attribute__((target("avx512f,avx512bw"))) __mmask64 KeptMask(__m512i v) {
+  const __m512i nibble = _mm512_set1_epi8(0x0F);
+  const __m512i low =
+      _mm512_shuffle_epi8(_mm512_loadu_si512(kNibbleTables[0].data()), _mm512_and_si512(v, nibble));
+  const __m512i high = _mm512_shuffle_epi8(_mm512_loadu_si512(kNibbleTables[1].data()),
+                                           _mm512_and_si512(_mm512_srli_epi16(v, 4), nibble));
+  return _mm512_testn_epi8_mask(low, high);
+}
+
 }  // namespace
 
 // Runs of 32 bytes without a dropped byte are copied whole; the others are packed
@@ -81,17 +91,11 @@ __attribute__((target("avx2,bmi2,popcnt"))) std::size_t SqueezeDroppedAvx2(const
 // The same 64 bytes at a time, packed with one byte compress.
 __attribute__((target("avx512f,avx512bw,avx512vbmi2,popcnt"))) std::size_t SqueezeDroppedAvx512(
     const char* in, std::size_t size, char* out) {
-  const __m512i low_table = _mm512_loadu_si512(kNibbleTables[0].data());
-  const __m512i high_table = _mm512_loadu_si512(kNibbleTables[1].data());
-  const __m512i nibble = _mm512_set1_epi8(0x0F);
   char* next = out;
   std::size_t i = 0;
   for (; i + 64 <= size; i += 64) {
     const __m512i v = _mm512_loadu_si512(in + i);
-    const __m512i low = _mm512_shuffle_epi8(low_table, _mm512_and_si512(v, nibble));
-    const __m512i high =
-        _mm512_shuffle_epi8(high_table, _mm512_and_si512(_mm512_srli_epi16(v, 4), nibble));
-    const __mmask64 keep = _mm512_testn_epi8_mask(low, high);
+    const __mmask64 keep = KeptMask(v);
     _mm512_storeu_si512(next, _mm512_maskz_compress_epi8(keep, v));
     next += std::popcount(static_cast<std::uint64_t>(keep));
   }
@@ -104,13 +108,8 @@ namespace {
 // `scan`, their copy beginning at `copied`, and gives the mask of the bytes kept.
 __attribute__((target("avx512f,avx512bw,avx512vbmi2"))) std::uint64_t SqueezeScanning(
     const char* p, char* to, std::size_t copied, SentenceEndScan& scan) {
-  const __m512i nibble = _mm512_set1_epi8(0x0F);
   const __m512i v = _mm512_loadu_si512(p);
-  const __m512i low =
-      _mm512_shuffle_epi8(_mm512_loadu_si512(kNibbleTables[0].data()), _mm512_and_si512(v, nibble));
-  const __m512i high = _mm512_shuffle_epi8(_mm512_loadu_si512(kNibbleTables[1].data()),
-                                           _mm512_and_si512(_mm512_srli_epi16(v, 4), nibble));
-  const __mmask64 keep = _mm512_testn_epi8_mask(low, high);
+  const __mmask64 keep = KeptMask(v);
   _mm512_storeu_si512(to, _mm512_maskz_compress_epi8(keep, v));
   const std::uint64_t marked = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('.')) |
                                _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('!')) |
