@@ -250,18 +250,7 @@ bool PackedSequences::Rank(std::span<const WordNumbers* const> numbers, WordEnco
         ++place;
         const std::string_view word = word_of(sorted[i]);
         prefixes_[place] = sorted[i].key;
-        ShortWord& copy = short_words_[place];
-        if (word.size() < sizeof copy.bytes) {
-          std::memcpy(copy.bytes, word.data(), word.size());
-          copy.bytes[sizeof copy.bytes - 1] = static_cast<char>(word.size());
-        } else {
-          const char* const stored = long_words[part].Store(word).data();
-          std::memcpy(copy.bytes, &stored, sizeof stored);
-          for (std::size_t k = sizeof stored; k < sizeof copy.bytes - 1; ++k) {
-            copy.bytes[k] = static_cast<char>(word.size() >> (8 * (k - sizeof stored)));
-          }
-          copy.bytes[sizeof copy.bytes - 1] = static_cast<char>(kLongWord);
-        }
+        short_words_[place].Hold(word, long_words[part]);
       }
       places_[index_of(sorted[i])] = static_cast<std::uint32_t>(place);
     }
@@ -283,15 +272,31 @@ void PackedSequences::AddTables(PairCounts&& pairs, TripleCounts&& triples) {
   tables_.push_back({std::move(pairs), std::move(triples)});
 }
 
-std::string_view PackedSequences::WordAt(std::size_t place) const {
-  const ShortWord& word = short_words_[place];
-  const auto length = static_cast<unsigned char>(word.bytes[sizeof word.bytes - 1]);
-  if (length != kLongWord) return {word.bytes, length};
+void PackedSequences::ShortWord::Hold(std::string_view word, WordArena& long_words) {
+  constexpr std::size_t kLast = sizeof bytes - 1;
+  if (word.size() < sizeof bytes) {
+    std::memcpy(bytes, word.data(), word.size());
+    bytes[kLast] = static_cast<char>(word.size());
+    return;
+  }
+  // The address, then the length in the bytes up to the last, lowest byte first.
+  const char* const stored = long_words.Store(word).data();
+  std::memcpy(bytes, &stored, sizeof stored);
+  for (std::size_t k = sizeof stored; k < kLast; ++k) {
+    bytes[k] = static_cast<char>(word.size() >> (8 * (k - sizeof stored)));
+  }
+  bytes[kLast] = static_cast<char>(kLongWord);
+}
+
+std::string_view PackedSequences::ShortWord::word() const {
+  constexpr std::size_t kLast = sizeof bytes - 1;
+  const auto length = static_cast<unsigned char>(bytes[kLast]);
+  if (length != kLongWord) return {bytes, length};
   const char* stored = nullptr;
-  std::memcpy(&stored, word.bytes, sizeof stored);
+  std::memcpy(&stored, bytes, sizeof stored);
   std::size_t size = 0;
-  for (std::size_t k = sizeof word.bytes - 1; k-- > sizeof stored;) {
-    size = size << 8 | static_cast<unsigned char>(word.bytes[k]);
+  for (std::size_t k = kLast; k-- > sizeof stored;) {
+    size = size << 8 | static_cast<unsigned char>(bytes[k]);
   }
   return {stored, size};
 }

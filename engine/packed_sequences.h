@@ -111,9 +111,14 @@ class PackedSequences {
   // scattered slots, and the words take no view of their own.
   struct ShortWord {
     char bytes[16];
+
+    // Holds `word`, its bytes stored in `long_words` when they do not fit.
+    void Hold(std::string_view word, WordArena& long_words);
+    // The word held.
+    std::string_view word() const;
   };
   // The word at `place` (0: none).
-  std::string_view WordAt(std::size_t place) const;
+  std::string_view WordAt(std::size_t place) const { return short_words_[place].word(); }
   static constexpr unsigned char kLongWord = 0xFF;
   static constexpr unsigned kLongest = 3;  // the most words a packed sequence holds
   static constexpr std::size_t kJoinRoom = kLongest * (sizeof(ShortWord) + 1);
